@@ -1,0 +1,85 @@
+// Program, data and profile locations.
+#include "base/Paths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace corvelle {
+namespace {
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  return home && *home ? home : "/tmp";
+}
+
+std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
+  const char* value = std::getenv(variable);
+  if (value && *value == '/') return value;
+  return JoinPath(HomeFolder(), fallbackUnderHome);
+}
+
+}  // namespace
+
+std::string ExecutableFolder() {
+  std::vector<char> buffer(4096);
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (n <= 0) return ".";
+  return ParentFolder(std::string_view(buffer.data(), static_cast<size_t>(n)));
+}
+
+std::string FontExtFolder(std::string_view programFolder) {
+  return JoinPath(programFolder, "FontExt") + "/";
+}
+
+std::string WritableDataFolder(std::string_view programFolder) {
+  const std::string folder(programFolder);
+  if (::access(folder.c_str(), W_OK) == 0) return folder;
+  const std::string data = JoinPath(XdgFolder("XDG_DATA_HOME", ".local/share"), "corvelle");
+  MakeFolders(data);
+  return data;
+}
+
+std::string DefaultProfilePath() {
+  return JoinPath(JoinPath(XdgFolder("XDG_CONFIG_HOME", ".config"), "corvelle"), "corvelle.ini");
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string result(folder);
+  if (!result.empty() && result.back() != '/') result += '/';
+  result += name;
+  return result;
+}
+
+std::string ParentFolder(std::string_view path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string_view::npos) return "";
+  if (slash == 0) return "/";
+  return std::string(path.substr(0, slash));
+}
+
+std::string FileNamePart(std::string_view path) {
+  const size_t sep = path.find_last_of("/\\");
+  return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
+}
+
+bool MakeFolders(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  const std::string parent = ParentFolder(folder);
+  if (!parent.empty() && parent != folder && !MakeFolders(parent)) return false;
+  return ::mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace corvelle

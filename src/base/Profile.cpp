@@ -1,0 +1,251 @@
+// INI reading and atomic writing of the application profile.
+#include "base/Profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "base/Paths.h"
+
+namespace corvelle {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (x != y && !(x < 128 && y < 128 && std::tolower(x) == std::tolower(y))) return false;
+  }
+  return true;
+}
+
+// A value that would lose blanks or quotes on reading is written inside double quotes.
+// Line ends cannot live inside an INI line, so they become blanks.
+std::string EncodeValue(std::string_view value) {
+  std::string v(value);
+  for (auto& c : v) {
+    if (c == '\n') c = ' ';
+  }
+  if (!v.empty() && (IsBlank(v.front()) || IsBlank(v.back()) || v.front() == '"' || v.back() == '"')) {
+    return '"' + v + '"';
+  }
+  return v;
+}
+
+std::string DecodeValue(std::string_view raw) {
+  std::string_view v = Trim(raw);
+  if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+  return std::string(v);
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+Profile::Profile(std::string path) : m_path(std::move(path)) {
+  std::ifstream in(m_path, std::ios::binary);
+  if (!in) return;
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return;
+  Parse(text.str());
+}
+
+void Profile::Parse(std::string_view text) {
+  m_lines.clear();
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view raw = text.substr(start, end - start);
+    start = end + 1;
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+
+    Line line;
+    line.text = std::string(raw);
+    const std::string_view t = Trim(raw);
+    if (t.size() >= 2 && t.front() == '[') {
+      const size_t close = t.find(']');
+      if (close != std::string_view::npos) {
+        line.kind = Line::Kind::Section;
+        line.name = std::string(Trim(t.substr(1, close - 1)));
+      }
+    } else if (const size_t eq = t.find('='); eq != std::string_view::npos && eq > 0) {
+      line.kind = Line::Kind::Entry;
+      line.name = std::string(Trim(t.substr(0, eq)));
+      line.value = DecodeValue(t.substr(eq + 1));
+      if (line.name.empty()) line.kind = Line::Kind::Other;
+    }
+    m_lines.push_back(std::move(line));
+  }
+}
+
+std::string Profile::Serialize() const {
+  std::string out;
+  for (const auto& line : m_lines) {
+    out += line.text;
+    out += '\n';
+  }
+  return out;
+}
+
+bool Profile::FindSection(std::string_view section, size_t& first, size_t& last) const {
+  for (size_t i = 0; i < m_lines.size(); ++i) {
+    if (m_lines[i].kind == Line::Kind::Section && EqualNoCase(m_lines[i].name, section)) {
+      first = i;
+      last = i + 1;
+      while (last < m_lines.size() && m_lines[last].kind != Line::Kind::Section) ++last;
+      return true;
+    }
+  }
+  return false;
+}
+
+const Profile::Line* Profile::FindEntry(std::string_view section, std::string_view key) const {
+  size_t first = 0, last = 0;
+  if (!FindSection(section, first, last)) return nullptr;
+  for (size_t i = first + 1; i < last; ++i) {
+    if (m_lines[i].kind == Line::Kind::Entry && EqualNoCase(m_lines[i].name, key)) return &m_lines[i];
+  }
+  return nullptr;
+}
+
+std::string Profile::GetString(std::string_view section, std::string_view key, std::string_view def) const {
+  const Line* entry = FindEntry(section, key);
+  return entry ? entry->value : std::string(def);
+}
+
+int Profile::GetInt(std::string_view section, std::string_view key, int def) const {
+  const Line* entry = FindEntry(section, key);
+  return entry ? ParseInt(entry->value) : def;
+}
+
+bool Profile::HasKey(std::string_view section, std::string_view key) const {
+  return FindEntry(section, key) != nullptr;
+}
+
+std::vector<std::pair<std::string, std::string>> Profile::Entries(std::string_view section) const {
+  std::vector<std::pair<std::string, std::string>> result;
+  size_t first = 0, last = 0;
+  if (!FindSection(section, first, last)) return result;
+  for (size_t i = first + 1; i < last; ++i) {
+    if (m_lines[i].kind == Line::Kind::Entry) result.emplace_back(m_lines[i].name, m_lines[i].value);
+  }
+  return result;
+}
+
+void Profile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  size_t first = 0, last = 0;
+  if (!FindSection(section, first, last)) {
+    Line header;
+    header.kind = Line::Kind::Section;
+    header.name = std::string(section);
+    header.text = "[" + header.name + "]";
+    m_lines.push_back(std::move(header));
+    first = m_lines.size() - 1;
+    last = m_lines.size();
+  }
+  size_t insertAt = first + 1;
+  for (size_t i = first + 1; i < last; ++i) {
+    Line& line = m_lines[i];
+    if (line.kind != Line::Kind::Entry) continue;
+    if (EqualNoCase(line.name, key)) {
+      line.value = std::string(value);
+      line.text = line.name + "=" + EncodeValue(value);
+      return;
+    }
+    insertAt = i + 1;
+  }
+  Line entry;
+  entry.kind = Line::Kind::Entry;
+  entry.name = std::string(key);
+  entry.value = std::string(value);
+  entry.text = entry.name + "=" + EncodeValue(value);
+  m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
+}
+
+void Profile::WriteInt(std::string_view section, std::string_view key, int value) {
+  WriteString(section, key, std::to_string(value));
+}
+
+int Profile::ParseInt(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) value = INT_MAX;
+  return static_cast<int>(value);
+}
+
+bool Profile::Save() {
+  m_lastError.clear();
+  if (m_path.empty()) {
+    m_lastError = "the profile has no file";
+    return false;
+  }
+  const std::string folder = ParentFolder(m_path);
+  if (!folder.empty() && !MakeFolders(folder)) {
+    m_lastError = "cannot create folder " + folder + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string temp = m_path + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    m_lastError = "cannot write " + m_path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat old {};
+  ::fchmod(fd, ::stat(m_path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+  const bool written = WriteAll(fd, Serialize()) && ::fsync(fd) == 0;
+  const int writeErrno = errno;
+  if (::close(fd) != 0 || !written) {
+    m_lastError = "cannot write " + m_path + ": " + std::strerror(written ? errno : writeErrno);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  if (::rename(temp.c_str(), m_path.c_str()) != 0) {
+    m_lastError = "cannot replace " + m_path + ": " + std::strerror(errno);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  SyncFolder(folder.empty() ? "." : folder);
+  return true;
+}
+
+}  // namespace corvelle

@@ -1,0 +1,67 @@
+// The application profile: an INI file of named sections holding string and integer keys.
+// Section and key names are matched without regard to case; the file keeps its order and
+// every line it does not understand when it is written back.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvelle {
+
+class Profile {
+ public:
+  // An empty profile bound to no file (Save fails).
+  Profile() = default;
+  // Reads `path`; a missing or unreadable file reads as an empty profile bound to `path`.
+  explicit Profile(std::string path);
+
+  const std::string& Path() const { return m_path; }
+
+  // The value of `key` in `section`, or `def` when the key is absent.
+  std::string GetString(std::string_view section, std::string_view key, std::string_view def) const;
+  // The value read as the Windows profile reads integers (see ParseInt), or `def` when absent.
+  int GetInt(std::string_view section, std::string_view key, int def) const;
+  bool HasKey(std::string_view section, std::string_view key) const;
+  // Every key of `section` in file order, with its value.
+  std::vector<std::pair<std::string, std::string>> Entries(std::string_view section) const;
+
+  // Sets a key in memory; an existing key keeps its place and spelling, a new one is added at
+  // the end of its section (a new section at the end of the file).
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInt(std::string_view section, std::string_view key, int value);
+
+  // Writes the whole profile atomically: a temporary file in the same folder, flushed to disk,
+  // then renamed over the old one. The folder is created when missing. False on any failure,
+  // with LastError() saying why; the old file is then left as it was.
+  bool Save();
+  const std::string& LastError() const { return m_lastError; }
+
+  // Integer text as the Windows profile reads it: blanks skipped, an optional minus sign, then
+  // the leading decimal digits; 0 when there are none. Values beyond 32 bits are clamped.
+  static int ParseInt(std::string_view text);
+
+  // Loads profile text, replacing the current contents (used by the constructor and the fuzzer).
+  void Parse(std::string_view text);
+  // The file text Save() writes.
+  std::string Serialize() const;
+
+ private:
+  struct Line {
+    enum class Kind { Section, Entry, Other } kind = Kind::Other;
+    std::string text;   // the line as read or written, without its line end
+    std::string name;   // section name (Section) or key (Entry)
+    std::string value;  // Entry only, unquoted
+  };
+
+  // Index range [first, last) of the lines of the first section named `section`; first is the
+  // header line. Returns false when there is no such section.
+  bool FindSection(std::string_view section, size_t& first, size_t& last) const;
+  const Line* FindEntry(std::string_view section, std::string_view key) const;
+
+  std::string m_path;
+  std::vector<Line> m_lines;
+  std::string m_lastError;
+};
+
+}  // namespace corvelle

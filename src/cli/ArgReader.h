@@ -1,0 +1,42 @@
+// Reads a command's arguments: flags, options with values, and positional words.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvelle::cli {
+
+class ArgReader {
+ public:
+  explicit ArgReader(std::vector<std::string> args) : m_args(std::move(args)) {}
+
+  // Consumes every "--name"; true when there was one.
+  bool Flag(std::string_view name);
+  // Consumes "--name VALUE" or "--name=VALUE" (the last one wins); nullopt when absent.
+  // A missing value is an error.
+  std::optional<std::string> Option(std::string_view name);
+  // Consumes every occurrence, in order.
+  std::vector<std::string> Options(std::string_view name);
+  // Parses an option as a decimal integer; an error when it is not one.
+  std::optional<long long> IntOption(std::string_view name);
+  // What is left once the options are consumed. A leftover word starting with "--" is an
+  // unknown option (an error); "--" ends the options.
+  std::vector<std::string> Positionals();
+
+  bool Failed() const { return !m_error.empty(); }
+  const std::string& Error() const { return m_error; }
+  void Fail(std::string message) {
+    if (m_error.empty()) m_error = std::move(message);
+  }
+
+  // Strict decimal integer (optional minus sign); nullopt for anything else.
+  static std::optional<long long> ParseInteger(std::string_view text);
+
+ private:
+  std::vector<std::string> m_args;
+  std::string m_error;
+};
+
+}  // namespace corvelle::cli

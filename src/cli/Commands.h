@@ -1,0 +1,39 @@
+// The commands of corvelle-cli and what they share.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/ArgReader.h"
+
+namespace corvelle::cli {
+
+class TerminalHost;
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// What every command gets: the folders and profile the window would use, and the terminal.
+struct CliContext {
+  std::string programFolder;  // the folder holding FontExt/ (the executable's by default)
+  std::string profilePath;    // corvelle.ini
+  TerminalHost& host;
+};
+
+// A command reads its options, then its positionals; when `args.Failed()` it returns
+// kExitUsage before doing anything, and main prints the error.
+using CommandFn = int (*)(CliContext& context, ArgReader& args);
+
+struct Command {
+  std::string_view name;
+  std::string_view summary;  // one line for the tool's --help
+  std::string_view help;     // the command's --help text
+  CommandFn run;
+};
+
+// Every command, in the order --help lists them.
+const std::vector<Command>& AllCommands();
+
+}  // namespace corvelle::cli

@@ -1,0 +1,42 @@
+// The Host of the command-line tool: real time, messages on stderr, Ctrl-C as STOP, save
+// dialogs answered from the command line, and a progress bar on stderr.
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "base/Host.h"
+
+namespace corvelle::cli {
+
+class TerminalHost : public Host {
+ public:
+  TerminalHost();
+  ~TerminalHost() override;
+  TerminalHost(const TerminalHost&) = delete;
+  TerminalHost& operator=(const TerminalHost&) = delete;
+
+  std::int64_t Now() override;
+  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override;
+  bool WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) override;
+  void PumpMessages() override;
+  // Writes the text and a newline to stderr. A question is answered from the queue
+  // `answers` (Cancel when it is empty: a script cannot be asked).
+  MessageAnswer ShowMessage(const std::string& text, MessageStyle style) override;
+  // Each save dialog takes the next path of `savePaths`; none left counts as cancelled.
+  std::optional<std::string> AskSavePath(const SaveDialogRequest& request) override;
+  void SetBusy(bool busy) override;
+  std::unique_ptr<ProgressView> CreateProgressView() override;
+
+  // True once Ctrl-C was pressed (the STOP of the command line).
+  bool Interrupted() const;
+
+  std::deque<MessageAnswer> answers;
+  std::deque<std::string> savePaths;
+
+ private:
+  // Sleeps until `fd` (or -1 for none) is ready, the time passes, or Ctrl-C. True when ready.
+  bool Sleep(int fd, FdEvent event, std::int64_t ms, bool interruptible);
+};
+
+}  // namespace corvelle::cli

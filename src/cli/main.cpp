@@ -1,0 +1,91 @@
+// corvelle-cli: the engine of the Corvelle window for scripts and servicing.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "base/Paths.h"
+#include "cli/Commands.h"
+#include "cli/TerminalHost.h"
+
+namespace {
+
+using namespace corvelle;
+using namespace corvelle::cli;
+
+void PrintToolHelp(std::ostream& out) {
+  out << "Usage: corvelle-cli [--program-folder DIR] [--profile FILE] COMMAND [ARGS...]\n"
+         "\n"
+         "Builds and sends KERV font sets the way the Corvelle window does.\n"
+         "\n"
+         "Options:\n"
+         "  --program-folder DIR  folder holding FontExt/ (default: the folder of this program)\n"
+         "  --profile FILE        profile to use (default: "
+      << DefaultProfilePath()
+      << ")\n"
+         "  --help                this text; COMMAND --help describes a command\n"
+         "\n"
+         "Commands:\n";
+  for (const Command& command : AllCommands()) {
+    out << "  " << command.name << std::string(command.name.size() < 12 ? 12 - command.name.size() : 1, ' ')
+        << command.summary << '\n';
+  }
+}
+
+int UsageError(const std::string& message) {
+  std::cerr << "corvelle-cli: " << message << " (see corvelle-cli --help)\n";
+  return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string programFolder = ExecutableFolder();
+  std::string profilePath = DefaultProfilePath();
+
+  // Global options stand before the command.
+  size_t i = 0;
+  for (; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      PrintToolHelp(std::cout);
+      return kExitOk;
+    }
+    if (arg == "--program-folder" || arg == "--profile") {
+      if (i + 1 >= args.size()) return UsageError("option " + arg + " needs a value");
+      (arg == "--profile" ? profilePath : programFolder) = args[++i];
+      continue;
+    }
+    if (arg.rfind("--program-folder=", 0) == 0) {
+      programFolder = arg.substr(17);
+      continue;
+    }
+    if (arg.rfind("--profile=", 0) == 0) {
+      profilePath = arg.substr(10);
+      continue;
+    }
+    if (arg.rfind("-", 0) == 0) return UsageError("unknown option '" + arg + "'");
+    break;
+  }
+  if (i >= args.size()) return UsageError("no command given");
+
+  const std::string name = args[i];
+  const Command* command = nullptr;
+  for (const Command& candidate : AllCommands()) {
+    if (candidate.name == name) command = &candidate;
+  }
+  if (!command) return UsageError("unknown command '" + name + "'");
+
+  std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i + 1), args.end());
+  ArgReader reader(std::move(rest));
+  if (reader.Flag("help")) {
+    std::cout << command->help;
+    return kExitOk;
+  }
+
+  TerminalHost host;
+  CliContext context{programFolder, profilePath, host};
+  const int code = command->run(context, reader);
+  if (reader.Failed()) return UsageError(reader.Error());
+  return code;
+}
