@@ -177,27 +177,27 @@ TEST_F(LedButtonTest, LedSizeRefusesNegativesAndAcceptsZero) {
 TEST_F(LedButtonTest, DisabledTextIsEngravedInLightAndShadow) {
   led.resize(120, 23);
   led.setText(QStringLiteral("IIII"));
-  // The bounds of the pixels of the text's area lighter, or clearly darker, than the face.
-  const auto bounds = [this](const QImage& image, bool lighter) {
+  // The bounds of the pixels of the text's area that differ from the face, or are lighter than it.
+  const auto bounds = [this](const QImage& image, bool lighterOnly) {
     const QRect area = led.Layout().text.adjusted(0, 0, 1, 1);
     QRect box;
     for (int y = area.top(); y <= area.bottom(); ++y) {
       for (int x = area.left(); x <= area.right(); ++x) {
-        const int gray = qGray(image.pixel(x, y));
-        if (lighter ? gray > qGray(kFace.rgb()) : gray < qGray(kFace.rgb()) - 16) box |= QRect(x, y, 1, 1);
+        const QRgb pixel = image.pixel(x, y);
+        if (lighterOnly ? qGray(pixel) > qGray(kFace.rgb()) : pixel != kFace.rgb()) box |= QRect(x, y, 1, 1);
       }
     }
     return box;
   };
-  EXPECT_TRUE(bounds(Render(led), true).isEmpty());
+  const QImage enabled = Render(led);
+  const QRect text = bounds(enabled, false);
+  ASSERT_FALSE(text.isEmpty());
+  EXPECT_TRUE(bounds(enabled, true).isEmpty());
   led.setEnabled(false);
-  const QImage image = Render(led);
-  const QRect light = bounds(image, true);
-  const QRect dark = bounds(image, false);
-  ASSERT_FALSE(light.isEmpty());
-  ASSERT_FALSE(dark.isEmpty());
-  EXPECT_EQ(light.right(), dark.right() + 1);  // the light copy stands one pixel right and down
-  EXPECT_EQ(light.bottom(), dark.bottom() + 1);
+  const QImage disabled = Render(led);
+  // The light copy stands one pixel right and down; the shadow copy is where the text was.
+  EXPECT_EQ(bounds(disabled, true).bottomRight(), text.bottomRight() + QPoint(1, 1));
+  EXPECT_EQ(bounds(disabled, false), text.adjusted(0, 0, 1, 1));
 }
 
 TEST_F(LedButtonTest, HoverRoundsTheCornersUntilThePointerLeaves) {
