@@ -177,6 +177,7 @@ void QtHost::SetBusy(bool busy) {
 std::unique_ptr<ProgressView> QtHost::CreateProgressView() {
   auto dialog = std::make_unique<CProgressDlg>(m_mainWindow.data());
   dialog->show();
+  dialog->activateWindow();  // keys such as Escape go to the progress window, not the main window
   m_progress = dialog.get();
   return dialog;
 }

@@ -35,12 +35,6 @@ TEST(DialogUnits, NeighbouringRectanglesStayNeighbours) {
   }
 }
 
-TEST(DialogUnits, DialogFontIsTahomaEightPoint) {
-  const QFont font = DialogFont();
-  EXPECT_EQ(font.family(), QStringLiteral("Tahoma"));
-  EXPECT_EQ(font.pointSize(), 8);
-}
-
 constexpr ControlTemplate kSample[] = {
     {IDC_STATIC, StaticText, "Label:", {5, 5, 40, 8}},
     {IDC_STATIC, GroupBox, "Frame", {2, 2, 150, 60}},

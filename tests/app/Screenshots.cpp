@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <cstdio>
+#include <utility>
 
 #include "app/AboutDlg.h"
 #include "app/DialogUnits.h"
@@ -83,10 +84,10 @@ QWidget* LedSheet() {
   return sheet;
 }
 
-// The communication port dialog's template as laid out, before the dialog itself exists.
-QWidget* CommPortPreview() {
+// A template as laid out, for the windows that do not exist yet.
+QWidget* TemplatePreview(const layouts::DialogTemplate& dialog) {
   auto* window = new QWidget;
-  BuildDialog(window, layouts::kCommPortDialog, [](const layouts::ControlTemplate&, QWidget* parent) {
+  BuildDialog(window, dialog, [](const layouts::ControlTemplate&, QWidget* parent) {
     auto* led = new CLedButton(parent);
     led->SetLedColors(0x0000FF, 0xA0A0A0);
     led->SetLedSize(20);
@@ -120,9 +121,12 @@ int Run(const QDir& folder) {
   CAboutDlg about;
   ok &= Save(about, folder, QStringLiteral("about"));
 
-  QWidget* comm = CommPortPreview();
-  ok &= Save(*comm, folder, QStringLiteral("layout-comm-port"));
-  delete comm;
+  for (const auto& [dialog, name] : {std::pair{&layouts::kMainDialog, "layout-main"},
+                                     std::pair{&layouts::kCommPortDialog, "layout-comm-port"}}) {
+    QWidget* preview = TemplatePreview(*dialog);
+    ok &= Save(*preview, folder, QString::fromLatin1(name));
+    delete preview;
+  }
 
   QWidget* leds = LedSheet();
   ok &= Save(*leds, folder, QStringLiteral("led-states"));
