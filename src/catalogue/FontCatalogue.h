@@ -29,6 +29,8 @@ struct CatalogueEntry {
   // File base name and face name (32 characters each, space-padded), then the six record bytes
   // formatted "%4u%4u%i%i%i%i"; 76 characters when the four flags are single digits.
   std::string detailText;
+
+  bool operator==(const CatalogueEntry&) const = default;
 };
 
 // The available fonts of one code page, in index file order (never sorted or de-duplicated).
