@@ -19,18 +19,18 @@ int FieldValue(std::string_view field) {
 
 }  // namespace
 
-std::optional<PreviewFontSpec> DecodePreview(std::string_view detailText) {
+std::optional<PreviewFont> DecodePreview(std::string_view detailText) {
   if (detailText.size() < kPreviewTextLength) return std::nullopt;
-  PreviewFontSpec spec;
+  PreviewFont font;
   std::string_view face = detailText.substr(32, 32);
   while (!face.empty() && face.back() == ' ') face.remove_suffix(1);
-  spec.faceName = std::string(face);
-  spec.height = FieldValue(detailText.substr(68, 4));
+  font.faceName = std::string(face);
+  font.height = FieldValue(detailText.substr(68, 4));
   // Character 72 carries a flag the preview does not use.
-  spec.weight = detailText[73] != '0' ? 700 : 400;
-  spec.italic = detailText[74] != '0';
-  spec.underline = detailText[75] != '0';
-  return spec;
+  font.weight = detailText[73] != '0' ? 700 : 400;
+  font.italic = detailText[74] != '0';
+  font.underline = detailText[75] != '0';
+  return font;
 }
 
 }  // namespace corvelle

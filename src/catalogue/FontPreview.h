@@ -7,7 +7,7 @@
 
 namespace corvelle {
 
-struct PreviewFontSpec {
+struct PreviewFont {
   std::string faceName;  // characters 32..63, trailing spaces removed
   int height = 0;        // characters 68..71 as a decimal number; 0 lets the font mapper choose
   int weight = 400;      // 700 when character 73 (the bold digit) is not '0'
@@ -17,6 +17,6 @@ struct PreviewFontSpec {
 
 // Nothing when `detailText` is shorter than 76 characters: there is nothing to preview and the
 // window clears its preview area.
-std::optional<PreviewFontSpec> DecodePreview(std::string_view detailText);
+std::optional<PreviewFont> DecodePreview(std::string_view detailText);
 
 }  // namespace corvelle

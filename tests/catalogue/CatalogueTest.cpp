@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "CatalogueTesting.h"
+#include "base/Paths.h"
 #include "base/Profile.h"
 #include "catalogue/FontCatalogue.h"
 #include "catalogue/FontPreview.h"
-#include "base/Paths.h"
 #include "support/TempDir.h"
 
 namespace corvelle {
@@ -65,11 +65,6 @@ TEST(IndexRecords, FlagsOutsideZeroToNineLengthenTheTextButStayWithinTheRecord) 
   const FontCatalogue catalogue = ParseCatalogue(record);
   ASSERT_EQ(catalogue.size(), 1u);
   EXPECT_EQ(catalogue[0].detailText.substr(64), "   0  12-128100-19");
-}
-
-TEST(IndexRecords, ARecordShorterThan102BytesReadsAsZeroPadded) {
-  const std::string record = IndexRecord({"base", "face", "name", 3, 4, 1, 1, 1, 1});
-  EXPECT_EQ(EntryFromRecord(record.substr(0, 40)), EntryFromRecord(IndexRecord({"base", "face", ""})));
 }
 
 TEST(IndexRecords, AHugeBufferGivesAtMostTheEntryCap) {
@@ -143,31 +138,31 @@ TEST(CodePageChoice, ProfileKeyDefaultsToWin1252) {
 
 TEST(Preview, HeightWeightItalicAndUnderlineComeFromTheDetailText) {
   const CatalogueEntry entry = EntryFromRecord(IndexRecord({"b", "Times New Roman", "n", 0, 12, 0, 1, 0, 1}));
-  const auto spec = DecodePreview(entry.detailText);
-  ASSERT_TRUE(spec);
-  EXPECT_EQ(spec->faceName, "Times New Roman");
-  EXPECT_EQ(spec->height, 12);
-  EXPECT_EQ(spec->weight, 700);
-  EXPECT_FALSE(spec->italic);
-  EXPECT_TRUE(spec->underline);
+  const auto font = DecodePreview(entry.detailText);
+  ASSERT_TRUE(font);
+  EXPECT_EQ(font->faceName, "Times New Roman");
+  EXPECT_EQ(font->height, 12);
+  EXPECT_EQ(font->weight, 700);
+  EXPECT_FALSE(font->italic);
+  EXPECT_TRUE(font->underline);
 }
 
 TEST(Preview, TheFlagBeforeBoldDoesNotMakeTheFontBold) {
-  const auto spec = DecodePreview(EntryFromRecord(IndexRecord({"b", "F", "n", 200, 255, 1, 0, 1, 0})).detailText);
-  ASSERT_TRUE(spec);
-  EXPECT_EQ(spec->weight, 400);
-  EXPECT_EQ(spec->height, 255);
-  EXPECT_TRUE(spec->italic);
-  EXPECT_FALSE(spec->underline);
+  const auto font = DecodePreview(EntryFromRecord(IndexRecord({"b", "F", "n", 200, 255, 1, 0, 1, 0})).detailText);
+  ASSERT_TRUE(font);
+  EXPECT_EQ(font->weight, 400);
+  EXPECT_EQ(font->height, 255);
+  EXPECT_TRUE(font->italic);
+  EXPECT_FALSE(font->underline);
 }
 
 TEST(Preview, TextShorterThan76CharactersGivesNoPreview) {
   const std::string text = EntryFromRecord(IndexRecord({"b", "F", "n", 0, 9, 0, 1, 1, 1})).detailText;
   EXPECT_FALSE(DecodePreview(text.substr(0, 75)));
   EXPECT_FALSE(DecodePreview(""));
-  const auto spec = DecodePreview(text);
-  ASSERT_TRUE(spec);
-  EXPECT_EQ(spec->height, 9);
+  const auto font = DecodePreview(text);
+  ASSERT_TRUE(font);
+  EXPECT_EQ(font->height, 9);
 }
 
 }  // namespace

@@ -8,13 +8,6 @@
 namespace corvelle {
 namespace {
 
-TEST(SelectionProfile, KeysAreNumberedFromOneInThreeDigits) {
-  EXPECT_EQ(FontPathKey(0), "Font001");
-  EXPECT_EQ(DisplayNameKey(0), "FontDialog001");
-  EXPECT_EQ(FontPathKey(111), "Font112");
-  EXPECT_EQ(DisplayNameKey(41), "FontDialog042");
-}
-
 TEST(SelectionProfile, StoreWritesAll224KeysWithEmptyStringsForTheMarker) {
   FontSelection selection;
   selection[0] = {"Arial 12                        ", "/prog/FontExt/arial12.she"};

@@ -181,13 +181,6 @@ TEST(LegacyLimit, OnlyTheExactMarkerCountsAsEmptyWhateverTheNameLength) {
   }
 }
 
-TEST(LegacyLimit, WithoutAnAnswerTheFlagIsCleared) {
-  FontSelection selection;
-  selection[9] = SlotOf(9);
-  EXPECT_FALSE(EnforceLegacyLimit(selection, true, nullptr));
-  EXPECT_EQ(selection[9], SlotOf(9));
-}
-
 TEST(RemoveAndEmpty, RemoveEmptiesOnlyTheCurrentPosition) {
   FontSelection selection;
   selection[3] = SlotOf(3);

@@ -122,12 +122,13 @@ TEST_F(SettingsFileTest, ACrLfSplitBetweenTwoReadsIsStillOneLineEnd) {
 TEST_F(SettingsFileTest, OverLongLinesAreCutAndTheirRestSkipped) {
   const std::string huge(1 << 20, 'A');
   const FontSelection selection = Load(huge + "\r\nnext.she\r\n" + std::string(4096, 'B') + "\r\n" +
-                                       std::string(4097, 'C') + "\r\n");
+                                       std::string(4097, 'C') + "\r\n" + std::string(4095, 'D') + "\ry\r\n");
   EXPECT_EQ(selection[0].displayName, std::string(kMaxSettingsLine, 'A'));
   EXPECT_EQ(selection[0].fontPath, "next.she");
   EXPECT_EQ(selection[1].displayName, std::string(4096, 'B'));
   EXPECT_EQ(selection[1].fontPath, std::string(4096, 'C'));
-  EXPECT_EQ(selection[2], SelectionSlot{});
+  // The CR kept at the cut is inside the line, not before its LF.
+  EXPECT_EQ(selection[2], (SelectionSlot{std::string(4095, 'D') + "\r", "***"}));
 }
 
 TEST_F(SettingsFileTest, AFileThatCannotBeOpenedOrReadLeavesTheSelection) {
