@@ -3,8 +3,15 @@
 
 namespace corvelle::cli {
 
+// Each command group's source file defines its entry.
+Command CatalogueCommand();
+Command SelectionCommand();
+
 const std::vector<Command>& AllCommands() {
-  static const std::vector<Command> commands{};
+  static const std::vector<Command> commands{
+      CatalogueCommand(),
+      SelectionCommand(),
+  };
   return commands;
 }
 
