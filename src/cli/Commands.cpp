@@ -4,7 +4,9 @@
 namespace corvelle::cli {
 
 const std::vector<Command>& AllCommands() {
-  static const std::vector<Command> commands{};
+  static const std::vector<Command> commands{
+      kPingCommand,
+  };
   return commands;
 }
 

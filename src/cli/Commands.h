@@ -36,4 +36,7 @@ struct Command {
 // Every command, in the order --help lists them.
 const std::vector<Command>& AllCommands();
 
+// The commands, one per command file.
+extern const Command kPingCommand;
+
 }  // namespace corvelle::cli
