@@ -64,9 +64,11 @@ int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned t
   if (!socket.fd.Valid()) return 0;
   const int fd = socket.fd.Get();
   if (localAddress != nullptr && *localAddress != '\0' && !BindLocal(fd, localAddress)) return 0;
+  // Linux sets the don't-fragment bit by default (path MTU discovery), so the flag is
+  // applied both ways for the request to carry the bit exactly when asked.
   if (!SetIntOption(fd, IP_TTL, static_cast<int>(ttl & 0xFF)) ||
       !SetIntOption(fd, IP_TOS, static_cast<int>(tos & 0xFF)) ||
-      (dontFragment != 0 && !SetIntOption(fd, IP_MTU_DISCOVER, IP_PMTUDISC_DO))) {
+      !SetIntOption(fd, IP_MTU_DISCOVER, dontFragment != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT)) {
     return 0;
   }
 
