@@ -53,12 +53,8 @@ int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned t
                       std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
                       unsigned sequence) const {
   if (dataSize < 0) return Fail(EINVAL);
-  const auto destinationAddress = ResolveIPv4(host);
-  if (!destinationAddress) return 0;
-  sockaddr_in destination{};
-  destination.sin_family = AF_INET;
-  destination.sin_port = 0;
-  destination.sin_addr = *destinationAddress;
+  const auto destination = ResolveIPv4(host);
+  if (!destination) return 0;
 
   EchoSocket socket = OpenEchoSocket();
   if (!socket.fd.Valid()) return 0;
@@ -77,8 +73,8 @@ int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned t
   BuildEchoRequest(message, wantedSequence);
 
   const auto start = std::chrono::steady_clock::now();
-  if (::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&destination),
-               sizeof destination) < 0) {
+  if (::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&*destination),
+               sizeof *destination) < 0) {
     return Fail(errno);
   }
   const auto identifier = OurIdentifier(socket);

@@ -27,9 +27,11 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
   return *this;
 }
 
-std::optional<in_addr> ResolveIPv4(const std::string& text) {
-  in_addr address{};
-  if (::inet_aton(text.c_str(), &address) != 0) return address;
+std::optional<sockaddr_in> ResolveIPv4(const std::string& text) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = 0;
+  if (::inet_aton(text.c_str(), &address.sin_addr) != 0) return address;
 
   addrinfo hints{};
   hints.ai_family = AF_INET;
@@ -47,7 +49,7 @@ std::optional<in_addr> ResolveIPv4(const std::string& text) {
     if (found) ::freeaddrinfo(found);
     return std::nullopt;
   }
-  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
   ::freeaddrinfo(found);
   return address;
 }
@@ -68,13 +70,9 @@ EchoSocket OpenEchoSocket() {
 }
 
 int BindLocal(int fd, const std::string& text) {
-  const auto address = ResolveIPv4(text);
-  if (!address) return 0;
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = 0;
-  local.sin_addr = *address;
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+  const auto local = ResolveIPv4(text);
+  if (!local) return 0;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&*local), sizeof *local) != 0) {
     SetEchoLastError(errno);
     return 0;
   }

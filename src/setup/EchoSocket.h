@@ -35,9 +35,10 @@ struct EchoSocket {
   EchoFraming framing = EchoFraming::IpHeader;
 };
 
-// An IPv4 address from dotted decimal, else from a name look-up (its first IPv4 address).
-// nullopt, with the probe's last error set, when the text names no host.
-std::optional<in_addr> ResolveIPv4(const std::string& text);
+// An IPv4 socket address with port 0: dotted decimal taken as it is, else the first IPv4
+// address a name look-up gives. nullopt, with the probe's last error set, when the text
+// names no host.
+std::optional<sockaddr_in> ResolveIPv4(const std::string& text);
 
 // A raw ICMP socket when this process may open one, else the datagram ICMP socket, whose
 // kernel fills in the identifier and strips the IP header. Invalid, with the last error

@@ -90,8 +90,10 @@ NamespaceStatus RunInNamespaceForBytes(const NamespaceSetup& setup, const std::f
 ProbeOutcome ProbeWith(const std::string& host, std::uint32_t timeoutMs, std::int32_t dataSize,
                        const char* localAddress, unsigned sequence) {
   ProbeOutcome outcome;
+  const int descriptors = OpenDescriptorCount();
   outcome.result = CEchoProbe().Probe(host, &outcome.reply, 10, timeoutMs, dataSize, 0, 0, localAddress, sequence);
   outcome.lastError = CEchoProbe::LastError();
+  outcome.extra = OpenDescriptorCount() - descriptors;
   return outcome;
 }
 

@@ -3,6 +3,7 @@
 // the machine.
 #pragma once
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,6 +14,9 @@
 #include "setup/EchoProbe.h"
 
 namespace corvelle::test {
+
+// 127.0.0.1 in network byte order.
+inline const std::uint32_t kLoopback = htonl(INADDR_LOOPBACK);
 
 struct NamespaceSetup {
   bool ignoreEcho = false;        // net.ipv4.icmp_echo_ignore_all = 1: nothing answers
@@ -69,10 +73,11 @@ struct ProbeOutcome {
   int result = -1;
   int lastError = 0;
   EchoProbeReply reply;
-  int extra = 0;  // whatever else the body wants to report
+  int extra = 0;  // descriptors left open by ProbeWith, or whatever else a body reports
 };
 
-// Probes `host` with the callers' arguments, except for those given.
+// Probes `host` with the callers' arguments, except for those given, and counts in `extra`
+// the descriptors the probe left open.
 ProbeOutcome ProbeWith(const std::string& host, std::uint32_t timeoutMs = 5000, std::int32_t dataSize = 32,
                        const char* localAddress = nullptr, unsigned sequence = 0);
 
