@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "base/Host.h"
+#include "ports/FdBackend.h"
 #include "ports/OutputWait.h"
 #include "ports/PortEnvironment.h"
 #include "resources/Strings.h"
@@ -32,31 +32,15 @@ speed_t SpeedCode(int baud) {
   }
 }
 
-// What COM and LPT share: a device descriptor, finished writes, one report of a failed write.
-class DeviceBackend : public PortBackend {
+// What COM and LPT share: the opening of the device named by the port name, and purging.
+class DeviceBackend : public FdBackend {
  public:
-  explicit DeviceBackend(PortContext& context) : m_context(context) {}
-  ~DeviceBackend() override { Release(); }
-
-  bool Write(const std::uint8_t* bytes, std::size_t count) override {
-    if (m_fd < 0 || m_failed) return false;
-    int error = 0;
-    switch (WriteAll(m_context, m_fd, bytes, count, error)) {
-      case WriteOutcome::Done: return true;
-      case WriteOutcome::Cancelled: return false;
-      case WriteOutcome::Failed: break;
-    }
-    m_failed = true;
-    m_context.host.ShowMessage("Error writing to the device " + m_path + ":\n" + std::strerror(error),
-                               MessageStyle::Error);
-    return false;
-  }
+  explicit DeviceBackend(PortContext& context)
+      : FdBackend(context, "Error writing to the device ", MessageStyle::Error) {}
 
   void Purge() override {
     if (m_fd >= 0) ::tcflush(m_fd, TCIOFLUSH);
   }
-
-  void Close() override { Release(); }
 
  protected:
   // Opens the device of `args` ("COM3:" with number 3 is device COM3); false after telling the
@@ -74,15 +58,6 @@ class DeviceBackend : public PortBackend {
     return true;
   }
 
-  virtual void Release() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-  }
-
-  PortContext& m_context;
-  std::string m_path;
-  int m_fd = -1;
-  bool m_failed = false;
 };
 
 class SerialBackend : public DeviceBackend {
@@ -146,7 +121,7 @@ class SerialBackend : public DeviceBackend {
     // The exclusive flag outlives the descriptor on some devices (pseudo-terminals).
     if (m_fd >= 0 && m_exclusive) ::ioctl(m_fd, TIOCNXCL);
     m_exclusive = false;
-    DeviceBackend::Release();
+    FdBackend::Release();
   }
 
   bool m_exclusive = false;

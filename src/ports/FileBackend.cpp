@@ -7,20 +7,17 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 
 #include "base/Host.h"
-#include "ports/OutputWait.h"
+#include "ports/FdBackend.h"
 #include "resources/Strings.h"
 
 namespace corvelle {
 namespace {
 
-class FileBackend : public PortBackend {
+class FileBackend : public FdBackend {
  public:
-  explicit FileBackend(PortContext& context) : m_context(context) {}
-  ~FileBackend() override { Close(); }
+  explicit FileBackend(PortContext& context) : FdBackend(context, "Error writing output file ", MessageStyle::Plain) {}
 
   bool Open(const PortOpenArgs& args) override {
     SaveDialogRequest request;
@@ -39,25 +36,6 @@ class FileBackend : public PortBackend {
     return true;
   }
 
-  bool Write(const std::uint8_t* bytes, std::size_t count) override {
-    if (m_fd < 0 || m_failed) return false;
-    int error = 0;
-    switch (WriteAll(m_context, m_fd, bytes, count, error)) {
-      case WriteOutcome::Done: return true;
-      case WriteOutcome::Cancelled: return false;
-      case WriteOutcome::Failed: break;
-    }
-    m_failed = true;
-    m_context.host.ShowMessage("Error writing output file " + m_path + ":\n" + std::strerror(error),
-                               MessageStyle::Plain);
-    return false;
-  }
-
-  void Close() override {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-  }
-
  private:
   // Other writers are locked out; the file is truncated only once the lock is held, so a file
   // another program is writing is left alone.
@@ -67,16 +45,11 @@ class FileBackend : public PortBackend {
     struct stat st {};
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(m_fd, &st) != 0 ||
         (S_ISREG(st.st_mode) && ::ftruncate(m_fd, 0) != 0)) {
-      Close();
+      Release();
       return false;
     }
     return true;
   }
-
-  PortContext& m_context;
-  std::string m_path;
-  int m_fd = -1;
-  bool m_failed = false;
 };
 
 }  // namespace

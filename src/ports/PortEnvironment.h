@@ -18,6 +18,8 @@ class Profile;
 // Profile section mapping port device names to system devices, e.g. COM3=/dev/ttyUSB0.
 inline constexpr const char* kDevicesSection = "Devices";
 
+// An empty function member stands for the program's own (the echo probe, libftdi, the system
+// backends), so tests set only the seams they replace.
 struct PortEnvironment {
   // "COM3" -> "/dev/ttyUSB0"; names are matched without regard to case, like profile keys.
   std::vector<std::pair<std::string, std::string>> devices;

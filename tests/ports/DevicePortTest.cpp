@@ -1,6 +1,7 @@
 // The port object: kind dispatch, reopening, name-less ports, device names, and the queue wait.
 #include <gtest/gtest.h>
 
+#include "base/Profile.h"
 #include "ports/DeviceBackends.h"
 #include "ports/DevicePort.h"
 #include "ports/OutputWait.h"
@@ -127,6 +128,16 @@ TEST(DevicePath, DefaultsAndTheDevicesMapping) {
   env.devices = {{"com3", "/dev/ttyUSB0"}};
   EXPECT_EQ(DevicePath(env, "COM3"), "/dev/ttyUSB0");
   EXPECT_EQ(DevicePath(env, "COM4"), "/dev/ttyS3");
+}
+
+TEST(DevicePath, TheProgramsEnvironmentTakesTheMappingFromTheProfile) {
+  Profile profile;
+  profile.Parse("[Devices]\nCOM3 = /dev/ttyUSB0\nLPT1=/tmp/lp\n");
+  const PortEnvironment env = DefaultPortEnvironment(profile);
+  EXPECT_EQ(DevicePath(env, "COM3"), "/dev/ttyUSB0");
+  EXPECT_EQ(DevicePath(env, "LPT1"), "/tmp/lp");
+  EXPECT_EQ(DevicePath(env, "COM1"), "/dev/ttyS0");
+  EXPECT_TRUE(env.reachable && env.usbLibrary && env.backendFactory);
 }
 
 TEST(ComName, NumberOfAtLeastOneThenNothingOrAColon) {

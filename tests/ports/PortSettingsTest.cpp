@@ -54,16 +54,6 @@ TEST(PortSettings, StoreWritesTheElevenKeysInOrderAndLoadReadsThemBack) {
   EXPECT_EQ(LoadCodepage(reread), 4);
 }
 
-TEST(PortSettings, StoringUnchangedSettingsRewritesTheSameValues) {
-  Profile profile;
-  profile.Parse("[Impostazione porta]\nPort = COM3:\nPortSpeed=4\nCodepage=0\n");
-  StorePortSettings(profile, LoadPortSettings(profile));
-  EXPECT_EQ(profile.GetString(kPortSection, "Port", ""), "COM3:");
-  EXPECT_EQ(profile.GetInt(kPortSection, "PortSpeed", -1), 4);
-  EXPECT_EQ(profile.GetInt(kPortSection, "IPport", -1), 4001);
-  EXPECT_EQ(LoadCodepage(profile), 0);
-}
-
 TEST(PortSettings, OutOfRangeIndexesAreKeptButLineValuesFallBackToTheDefaults) {
   Profile profile;
   profile.Parse(
@@ -86,12 +76,10 @@ TEST(PortSettings, OutOfRangeIndexesAreKeptButLineValuesFallBackToTheDefaults) {
   EXPECT_EQ(ParityAt(a.parityIndex), Parity::None);
   EXPECT_EQ(DataBitsAt(a.dataBitsIndex), 8);
   EXPECT_EQ(StopBitsAt(a.stopBitsIndex), 1);
-}
 
-TEST(PortSettings, TheLargestStoredBaudPositionDoesNotOverflow) {
-  PortSettings s;
-  s.speedIndex = 2147483647;
-  EXPECT_EQ(BaudRateAt(MakePortOpenArgs(s).baudIndex), 9600);
+  PortSettings largest;
+  largest.speedIndex = 2147483647;
+  EXPECT_EQ(BaudRateAt(MakePortOpenArgs(largest).baudIndex), 9600);
 }
 
 TEST(PortTables, EveryListPositionMapsToItsLineValue) {

@@ -2,6 +2,8 @@
 // that nothing but loopback is ever contacted.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "ports/ClientSocket.h"
@@ -149,6 +151,12 @@ TEST_F(TcpFixture, DataThePrinterSendsIsCountedWithZerosShownAsOneAndTheTextCapp
   port.Close();
   EXPECT_EQ(printer.ReceiveAtLeast(13), "still sending");
   EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(EchoProbeReachable, LoopbackAnswersTheProgramsEcho) {
+  if (::geteuid() != 0) GTEST_SKIP() << "raw ICMP sockets need root here";
+  EXPECT_TRUE(EchoProbeReachable("127.0.0.1"));
+  EXPECT_TRUE(DefaultPortEnvironment().reachable("127.0.0.1"));
 }
 
 TEST(ClientSocket, AConnectNotificationWithAnErrorAsksToCloseTheApplication) {
