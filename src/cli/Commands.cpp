@@ -3,8 +3,17 @@
 
 namespace corvelle::cli {
 
+// Each command group's source file defines its entry.
+Command CatalogueCommand();
+Command SelectionCommand();
+Command PingCommand();
+
 const std::vector<Command>& AllCommands() {
-  static const std::vector<Command> commands{};
+  static const std::vector<Command> commands{
+      CatalogueCommand(),
+      SelectionCommand(),
+      PingCommand(),
+  };
   return commands;
 }
 
