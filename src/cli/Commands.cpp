@@ -4,7 +4,10 @@
 namespace corvelle::cli {
 
 const std::vector<Command>& AllCommands() {
-  static const std::vector<Command> commands{};
+  static const std::vector<Command> commands{
+      kBuildCommand,
+      kInspectCommand,
+  };
   return commands;
 }
 
