@@ -11,15 +11,7 @@ namespace corvelle::test {
 namespace {
 
 const std::string kTrailer("\0\0\0\0\0\0\0\x70KRV1D3\x22\x11", 16);
-
-// A FontSet.SHC header from the leading entries of each table; the rest are 0xFFFFFFFF.
-std::string Header(const std::vector<std::uint32_t>& part0, const std::vector<std::uint32_t>& part1) {
-  std::string header;
-  for (const auto* table : {&part0, &part1}) {
-    for (size_t k = 0; k < 112; ++k) header += BigEndianBytes(k < table->size() ? (*table)[k] : 0xFFFFFFFF);
-  }
-  return header + std::string(1152, '\xFF') + kTrailer;
-}
+constexpr auto Header = FontSetHeader;
 
 TEST(FontSet, WorkedExampleComesOutByteForByte) {
   FontSetKit kit;

@@ -32,6 +32,21 @@ std::string BigEndianBytes(std::uint32_t value) {
           static_cast<char>(value)};
 }
 
+std::string FontSetHeader(const std::vector<std::uint32_t>& part0, const std::vector<std::uint32_t>& part1) {
+  std::string header;
+  for (const auto* table : {&part0, &part1}) {
+    for (size_t k = 0; k < 112; ++k) header += BigEndianBytes(k < table->size() ? (*table)[k] : 0xFFFFFFFF);
+  }
+  return header + std::string(1152, '\xFF') + std::string("\0\0\0\0\0\0\0\x70KRV1D3\x22\x11", 16);
+}
+
+std::string LegacyFontSetHeader(const std::vector<std::uint32_t>& part0, const std::vector<std::uint32_t>& part1) {
+  std::string header;
+  for (std::uint32_t entry : part0) header += BigEndianBytes(entry);
+  for (std::uint32_t entry : part1) header += BigEndianBytes(entry);
+  return header + std::string(180, '\xFF') + std::string("\0\0\0\x08KRV1D3\x22\x11", 12);
+}
+
 FontSetKit::FontSetKit() { MakeFolders(ProgramFolder()); }
 
 std::string FontSetKit::FragmentPath(const std::string& name, const std::string& suffix) const {

@@ -26,6 +26,11 @@ std::string FragmentBytes(const std::string& fileName, std::size_t size);
 std::uint32_t BigEndian(const std::string& bytes, std::size_t at);
 std::string BigEndianBytes(std::uint32_t value);
 
+// Headers written out from the format's description, for comparing whole images. FontSet.SHC:
+// the leading entries of each table, the rest 0xFFFFFFFF. FontSet.SHF: all eight of each.
+std::string FontSetHeader(const std::vector<std::uint32_t>& part0, const std::vector<std::uint32_t>& part1);
+std::string LegacyFontSetHeader(const std::vector<std::uint32_t>& part0, const std::vector<std::uint32_t>& part1);
+
 class FontSetKit {
  public:
   FontSetKit();

@@ -8,13 +8,7 @@ namespace corvelle::test {
 namespace {
 
 const std::string kTrailer("\0\0\0\x08KRV1D3\x22\x11", 12);
-
-std::string Header(const std::vector<std::uint32_t>& part0, const std::vector<std::uint32_t>& part1) {
-  std::string header;
-  for (std::uint32_t entry : part0) header += BigEndianBytes(entry);
-  for (std::uint32_t entry : part1) header += BigEndianBytes(entry);
-  return header + std::string(180, '\xFF') + kTrailer;
-}
+constexpr auto Header = LegacyFontSetHeader;
 
 TEST(LegacyFontSet, WorkedExampleComesOutByteForByte) {
   FontSetKit kit;
