@@ -10,22 +10,33 @@
 namespace corvelle::test {
 namespace {
 
-const std::string kTrailer("\0\0\0\0\0\0\0\x70KRV1D3\x22\x11", 16);
 constexpr auto Header = FontSetHeader;
 
-TEST(FontSet, WorkedExampleComesOutByteForByte) {
-  FontSetKit kit;
-  kit.AddFont(1, "a", {100, 1000, kNone, kNone});
-  kit.AddFont(2, "b", {80, 500, 60, 300});
-  ASSERT_TRUE(kit.Build());
-  EXPECT_TRUE(kit.host.messages.empty());
-  EXPECT_EQ(kit.builtPath, kit.dir.File("program/FontSet.SHC"));
-  const std::string header = Header({0x810, 0xC5C}, {0xFFFFFFFF, 0xEA0});
-  const std::string image = ReadFile(kit.ImagePath());
-  EXPECT_EQ(image.size(), 0x1008u);
-  EXPECT_EQ(image, header + kit.Section("a", 0) + kit.Section("b", 0) + kit.Section("b", 1));
-  EXPECT_EQ(image.substr(0x800, 16), kTrailer);
-  EXPECT_EQ(ReadFile(kit.ScratchPath()), header);
+TEST(FontSet, BothWorkedExamplesComeOutByteForByte) {
+  struct Example {
+    bool legacy;
+    std::string header;
+    std::string trailer;  // the bytes before the tag, and the tag
+  };
+  const Example examples[] = {
+      {false, FontSetHeader({0x810, 0xC5C}, {0xFFFFFFFF, 0xEA0}), std::string("\0\0\0\0\0\0\0\x70KRV1D3\x22\x11", 16)},
+      {true,
+       LegacyFontSetHeader({0x100, 0x54C, 0x790, 0x790, 0x790, 0x790, 0x790, 0x790},
+                           {0x790, 0x790, 0x8F8, 0x8F8, 0x8F8, 0x8F8, 0x8F8, 0x8F8}),
+       std::string("\0\0\0\x08KRV1D3\x22\x11", 12)},
+  };
+  for (const Example& example : examples) {
+    FontSetKit kit;
+    kit.AddWorkedExampleFonts();
+    ASSERT_TRUE(example.legacy ? kit.BuildLegacy() : kit.Build());
+    EXPECT_TRUE(kit.host.messages.empty());
+    EXPECT_EQ(kit.builtPath, kit.dir.File(example.legacy ? "program/FontSet.SHF" : "program/FontSet.SHC"));
+    const std::string image = ReadFile(kit.builtPath);
+    EXPECT_EQ(image.size(), example.legacy ? 0x8F8u : 0x1008u);
+    EXPECT_EQ(image, example.header + kit.Section("a", 0) + kit.Section("b", 0) + kit.Section("b", 1));
+    EXPECT_EQ(image.substr(example.header.size() - example.trailer.size(), example.trailer.size()), example.trailer);
+    EXPECT_EQ(ReadFile(kit.ScratchPath()), example.header);
+  }
 }
 
 TEST(FontSet, NothingToBuildShowsNoFontsAndLeavesAnOldImageAlone) {

@@ -57,8 +57,7 @@ TEST_F(FontSetCli, BuildPrintsTheImagePathOrTheMessageTheWindowWouldShow) {
   EXPECT_EQ(run.err, "No additional fonts selected\n");
   EXPECT_EQ(run.out, "");
 
-  kit.AddFont(1, "a", {100, 1000, kNone, kNone});
-  kit.AddFont(2, "b", {80, 500, 60, 300});
+  kit.AddWorkedExampleFonts();
   run = Run({"build"});
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out, kit.ImagePath() + "\n");
@@ -78,8 +77,7 @@ TEST_F(FontSetCli, BuildPrintsTheImagePathOrTheMessageTheWindowWouldShow) {
 }
 
 TEST_F(FontSetCli, InspectListsTheSectionsAndReportsTheFirstInconsistency) {
-  kit.AddFont(1, "a", {100, 1000, kNone, kNone});
-  kit.AddFont(2, "b", {80, 500, 60, 300});
+  kit.AddWorkedExampleFonts();
   ASSERT_EQ(Run({"build"}).code, 0);
   CliRun run = Run({"inspect", kit.ImagePath()});
   EXPECT_EQ(run.code, 0) << run.err;

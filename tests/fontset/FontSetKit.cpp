@@ -62,6 +62,11 @@ void FontSetKit::AddFont(int position, const std::string& name, FontSizes sizes)
   Store(position, FragmentPath(name, ".she"));
 }
 
+void FontSetKit::AddWorkedExampleFonts() {
+  AddFont(1, "a", {100, 1000, kNone, kNone});
+  AddFont(2, "b", {80, 500, 60, 300});
+}
+
 void FontSetKit::Store(int position, const std::string& value) {
   char key[16];
   std::snprintf(key, sizeof key, "Font%03i", position);

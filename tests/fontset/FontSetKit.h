@@ -37,6 +37,9 @@ class FontSetKit {
 
   // Writes the fragments of font `name` and stores it at `position` (1-based).
   void AddFont(int position, const std::string& name, FontSizes sizes);
+  // The fonts of the worked examples: "a" at position 1 with part 0 only (100 + 1000 bytes),
+  // "b" at position 2 with part 0 (80 + 500) and part 1 (60 + 300).
+  void AddWorkedExampleFonts();
   // Stores a raw value for a position.
   void Store(int position, const std::string& value);
   // The bytes a present part's section holds: header fragment, then data fragment.

@@ -94,8 +94,7 @@ std::string Put(std::string image, size_t at, std::uint32_t value) { return imag
 
 TEST(ImageReader, DamagedImagesAreRejectedWithTheFirstProblem) {
   FontSetKit kit;
-  kit.AddFont(1, "a", {100, 1000, kNone, kNone});
-  kit.AddFont(2, "b", {80, 500, 60, 300});
+  kit.AddWorkedExampleFonts();
   ASSERT_TRUE(kit.Build());
   const std::string good = ReadFile(kit.ImagePath());  // sections at 0x810, 0xC5C and 0xEA0
   ASSERT_TRUE(InspectImage(good).consistent);
