@@ -93,7 +93,6 @@ ImageWriteResult WriteImage(const ImagePlan& plan, const std::string& scratchPat
     result.error = OpenErrorText(imagePath, image.ErrorText());
     return result;
   }
-  result.created = true;
 
   char buffer[kCopyBlock];
   ImageOutput out(image, imagePath);
@@ -112,7 +111,6 @@ ImageWriteResult WriteImage(const ImagePlan& plan, const std::string& scratchPat
   result.written = out.Written();
   if (!ok) {
     image.RemoveIfStill(imagePath);
-    result.created = false;
     result.error = out.Error();
     return result;
   }

@@ -10,8 +10,7 @@
 namespace corvelle {
 
 struct ImageWriteResult {
-  bool ok = false;
-  bool created = false;        // the image file exists (complete when ok)
+  bool ok = false;             // the complete image is written and closed
   std::uint64_t written = 0;   // bytes written into the image
   std::string error;           // what went wrong, for the user, when !ok
 };
