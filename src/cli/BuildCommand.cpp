@@ -27,7 +27,8 @@ int RunBuild(CliContext& context, ArgReader& args) {
 
 }  // namespace
 
-extern const Command kBuildCommand{
+Command BuildCommand() {
+  return {
     "build",
     "build the font set image from the stored selection",
     "Usage: corvelle-cli build [--legacy] [--output PATH]\n"
@@ -40,6 +41,7 @@ extern const Command kBuildCommand{
     "Prints the image's path on success (exit 0). Otherwise prints the message the window\n"
     "would show on stderr and exits 1.\n",
     RunBuild,
-};
+  };
+}
 
 }  // namespace corvelle::cli

@@ -3,10 +3,20 @@
 
 namespace corvelle::cli {
 
+// Each command group's source file defines its entry.
+Command CatalogueCommand();
+Command SelectionCommand();
+Command PingCommand();
+Command BuildCommand();
+Command InspectCommand();
+
 const std::vector<Command>& AllCommands() {
   static const std::vector<Command> commands{
-      kBuildCommand,
-      kInspectCommand,
+      CatalogueCommand(),
+      SelectionCommand(),
+      PingCommand(),
+      BuildCommand(),
+      InspectCommand(),
   };
   return commands;
 }

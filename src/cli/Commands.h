@@ -33,10 +33,6 @@ struct Command {
   CommandFn run;
 };
 
-// The commands, each defined in its own file.
-extern const Command kBuildCommand;    // BuildCommand.cpp
-extern const Command kInspectCommand;  // InspectCommand.cpp
-
 // Every command, in the order --help lists them.
 const std::vector<Command>& AllCommands();
 

@@ -71,7 +71,8 @@ int RunInspect(CliContext&, ArgReader& args) {
 
 }  // namespace
 
-extern const Command kInspectCommand{
+Command InspectCommand() {
+  return {
     "inspect",
     "show and check the header and sections of a font set image",
     "Usage: corvelle-cli inspect PATH\n"
@@ -84,6 +85,7 @@ extern const Command kInspectCommand{
     "Exits 0 when the header describes the contents, else prints the first inconsistency\n"
     "on stderr and exits 1.\n",
     RunInspect,
-};
+  };
+}
 
 }  // namespace corvelle::cli

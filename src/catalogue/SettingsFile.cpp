@@ -1,0 +1,153 @@
+// Writing and reading selection settings files.
+#include "catalogue/SettingsFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "base/Paths.h"
+
+namespace corvelle {
+namespace {
+
+// Splits bytes fed in chunks into lines, keeping at most kMaxSettingsLine bytes of each.
+class LineSplitter {
+ public:
+  explicit LineSplitter(size_t maxLines) : m_maxLines(maxLines) {}
+
+  // False once `maxLines` lines are complete and nothing more is needed.
+  bool Feed(std::string_view chunk) {
+    while (!chunk.empty() && !Full()) {
+      const size_t lf = chunk.find('\n');
+      Take(chunk.substr(0, lf));
+      if (lf == std::string_view::npos) break;
+      EndLine();
+      chunk.remove_prefix(lf + 1);
+    }
+    return !Full();
+  }
+
+  // End of input: a last line without its line end counts when it has any byte.
+  std::vector<std::string> Finish() {
+    if (!Full() && m_length > 0) m_lines.push_back(std::move(m_current));
+    return std::move(m_lines);
+  }
+
+ private:
+  bool Full() const { return m_lines.size() >= m_maxLines; }
+
+  void Take(std::string_view bytes) {
+    if (m_current.size() < kMaxSettingsLine) {
+      m_current.append(bytes.substr(0, kMaxSettingsLine - m_current.size()));
+    }
+    m_length += bytes.size();
+  }
+
+  void EndLine() {
+    // A CR that was cut off with the rest of a long line is gone already.
+    if (m_length == m_current.size() && !m_current.empty() && m_current.back() == '\r') m_current.pop_back();
+    m_lines.push_back(std::move(m_current));
+    m_current.clear();
+    m_length = 0;
+  }
+
+  size_t m_maxLines;
+  std::vector<std::string> m_lines;
+  std::string m_current;
+  size_t m_length = 0;  // bytes of the current line so far, including those not kept
+};
+
+FileResult Failure(const std::string& what, const std::string& path, int error) {
+  return {false, what + " " + path + ": " + std::strerror(error)};
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string SerializeSettings(const FontSelection& selection) {
+  std::string text;
+  for (const SelectionSlot& slot : selection) {
+    text += slot.displayName;
+    text += "\r\n";
+    text += slot.fontPath;
+    text += "\r\n";
+  }
+  return text;
+}
+
+FileResult SaveSettingsFile(const FontSelection& selection, const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return Failure("cannot create", path, errno);
+  bool written = WriteAll(fd, SerializeSettings(selection));
+  // Some file systems report a full disk only when the data is flushed; devices and pipes
+  // cannot be flushed (EINVAL), which is no failure.
+  if (written && ::fsync(fd) != 0 && errno != EINVAL) written = false;
+  const int writeError = errno;
+  if (::close(fd) != 0 && written) return Failure("cannot write", path, errno);
+  if (!written) return Failure("cannot write", path, writeError);
+  return {true, {}};
+}
+
+std::vector<std::string> SplitSettingsLines(std::string_view bytes, size_t maxLines) {
+  LineSplitter splitter(maxLines);
+  splitter.Feed(bytes);
+  return splitter.Finish();
+}
+
+std::string RerootFontPath(std::string_view line, std::string_view programFolder) {
+  if (line.find_first_of("\\/") == std::string_view::npos) return std::string(line);
+  return FontExtFolder(programFolder) + FileNamePart(line);
+}
+
+FontSelection SelectionFromSettingsLines(const std::vector<std::string>& lines, std::string_view programFolder) {
+  FontSelection selection;
+  for (size_t p = 0; p < selection.size() && 2 * p < lines.size(); ++p) {
+    selection[p].displayName = lines[2 * p];
+    if (2 * p + 1 < lines.size()) selection[p].fontPath = RerootFontPath(lines[2 * p + 1], programFolder);
+  }
+  return selection;
+}
+
+FontSelection ParseSettings(std::string_view bytes, std::string_view programFolder) {
+  return SelectionFromSettingsLines(SplitSettingsLines(bytes), programFolder);
+}
+
+FileResult LoadSettingsFile(const std::string& path, std::string_view programFolder, FontSelection& selection) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Failure("cannot open", path, errno);
+
+  // Only the first 224 lines matter, so reading stops there; an over-long line is skipped
+  // through, never held.
+  LineSplitter splitter(kSettingsLines);
+  std::array<char, 65536> buffer;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      return Failure("cannot read", path, error);
+    }
+    if (n == 0 || !splitter.Feed(std::string_view(buffer.data(), static_cast<size_t>(n)))) break;
+  }
+  ::close(fd);
+  selection = SelectionFromSettingsLines(splitter.Finish(), programFolder);
+  return {true, {}};
+}
+
+}  // namespace corvelle

@@ -1,0 +1,52 @@
+// Selection settings files (.kvf): two CR LF lines per position, the display name and then the
+// font path, 224 lines in all. They move selections between installations, so a stored path is
+// re-rooted into this installation's FontExt folder when read.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/FontSelection.h"
+
+namespace corvelle {
+
+// Longest line kept; the rest of a longer line is skipped, so a hostile file costs bounded memory.
+inline constexpr size_t kMaxSettingsLine = 4096;
+inline constexpr size_t kSettingsLines = 2 * kSelectionPositions;
+
+// Success, or why not (naming the file).
+struct FileResult {
+  bool ok = false;
+  std::string error;
+  explicit operator bool() const { return ok; }
+};
+
+// The file text of a selection, every line ended by CR LF.
+std::string SerializeSettings(const FontSelection& selection);
+
+// Creates or truncates `path` and writes the selection. Any failure to create, write, flush or
+// close the file (a full disk included) is a failure.
+FileResult SaveSettingsFile(const FontSelection& selection, const std::string& path);
+
+// The first `maxLines` lines of settings text. A line ends at LF, a CR directly before the LF
+// is not part of it, the last line may lack its end, and a line is cut to kMaxSettingsLine bytes.
+std::vector<std::string> SplitSettingsLines(std::string_view bytes, size_t maxLines = kSettingsLines);
+
+// A font path line as this installation uses it: one holding '\' or '/' becomes
+// FontExt/ under `programFolder` + the part after its last separator; others stay as read.
+std::string RerootFontPath(std::string_view line, std::string_view programFolder);
+
+// The selection of settings lines: lines 2p and 2p + 1 are position p. Positions without lines
+// are empty, a name without its path line gets the path "***", lines past 224 are ignored.
+FontSelection SelectionFromSettingsLines(const std::vector<std::string>& lines, std::string_view programFolder);
+
+// SplitSettingsLines and SelectionFromSettingsLines together: what loading these bytes gives.
+FontSelection ParseSettings(std::string_view bytes, std::string_view programFolder);
+
+// Reads `path` into `selection`. When the file cannot be opened or read, `selection` is left
+// as it was and the result says why.
+FileResult LoadSettingsFile(const std::string& path, std::string_view programFolder, FontSelection& selection);
+
+}  // namespace corvelle

@@ -1,0 +1,51 @@
+// corvelle-cli catalogue: the "Available fonts:" list of a code page, with what each entry names.
+#include <iostream>
+
+#include "base/Profile.h"
+#include "catalogue/FontCatalogue.h"
+#include "cli/Commands.h"
+
+namespace corvelle::cli {
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: corvelle-cli catalogue [--codepage N]\n"
+    "\n"
+    "Prints the fonts of one code page's index file in FontExt/, in file order, one line each:\n"
+    "the list text, a TAB, the detail text, a TAB, and the font's .she path.\n"
+    "\n"
+    "Options:\n"
+    "  --codepage N  0 Win1250, 1 Win1251, 2 Win1252, 3 Win1253, 4 all code pages,\n"
+    "                5 factory set (default: the profile's Codepage, else 2).\n"
+    "                Any other number, or a missing index file, lists nothing.\n";
+
+int RunCatalogue(CliContext& context, ArgReader& args) {
+  const auto codePage = args.IntOption("codepage");
+  if (!args.Positionals().empty()) args.Fail("catalogue takes no arguments");
+  if (args.Failed()) return kExitUsage;
+
+  int choice = -1;
+  if (!codePage) {
+    choice = StoredCodePageChoice(Profile(context.profilePath));
+  } else if (*codePage >= 0 && *codePage < kCodePageChoices) {
+    choice = static_cast<int>(*codePage);
+  }
+  for (const CatalogueEntry& entry : LoadCatalogue(context.programFolder, choice)) {
+    std::cout << entry.listText << '\t' << entry.detailText << '\t' << FontPathOf(context.programFolder, entry)
+              << '\n';
+  }
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "corvelle-cli: cannot write the catalogue to standard output\n";
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+Command CatalogueCommand() {
+  return {"catalogue", "list the available fonts of a code page", kHelp, RunCatalogue};
+}
+
+}  // namespace corvelle::cli

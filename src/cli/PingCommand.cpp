@@ -1,0 +1,56 @@
+// corvelle-cli ping: the "TCP/IP test" of the port dialog, one ICMP echo to a printer.
+#include <arpa/inet.h>
+
+#include <iostream>
+#include <string>
+
+#include "cli/Commands.h"
+#include "cli/TerminalHost.h"
+#include "setup/EchoProbe.h"
+
+namespace corvelle::cli {
+namespace {
+
+// The arguments the window uses when it tests a printer's address.
+constexpr unsigned kTtl = 10;
+constexpr std::uint32_t kTimeoutMs = 5000;
+constexpr std::int32_t kDataSize = 32;
+
+int RunPing(CliContext& context, ArgReader& args) {
+  const auto words = args.Positionals();
+  if (words.size() != 1) args.Fail(words.empty() ? "ping needs a HOST" : "ping takes one HOST");
+  if (args.Failed()) return kExitUsage;
+  const std::string& host = words.front();
+
+  EchoProbeReply reply;
+  if (!CEchoProbe().Probe(host, &reply, kTtl, kTimeoutMs, kDataSize, 0, 0, nullptr, 0)) {
+    context.host.ShowMessage("No reply from " + host + ": " + EchoProbeErrorText(CEchoProbe::LastError()),
+                             MessageStyle::Plain);
+    return kExitFailed;
+  }
+  char responder[INET_ADDRSTRLEN] = {};
+  in_addr address{};
+  address.s_addr = reply.responderAddress;
+  ::inet_ntop(AF_INET, &address, responder, sizeof responder);
+  std::cout << "Reply from " << responder << ": time=" << reply.roundTripMs << " ms" << std::endl;
+  return kExitOk;
+}
+
+}  // namespace
+
+Command PingCommand() {
+  return {"ping",
+    "test whether a printer's address answers an ICMP echo",
+    "Usage: corvelle-cli ping HOST\n"
+    "\n"
+    "Sends one ICMP echo request to HOST (dotted decimal or a host name) the way the\n"
+    "\"TCP/IP test\" of the port dialog does: time-to-live 10, 32 data bytes, waiting up to\n"
+    "5 s for the reply. Prints the round-trip time and exits 0, or prints why there was no\n"
+    "reply on stderr and exits 1.\n"
+    "\n"
+    "A raw ICMP socket needs root or CAP_NET_RAW; otherwise the datagram ICMP socket is\n"
+    "used, which net.ipv4.ping_group_range must allow for the user's group.\n",
+    RunPing};
+}
+
+}  // namespace corvelle::cli

@@ -1,0 +1,175 @@
+// corvelle-cli selection: the font selection stored in the profile, changed the way the
+// window's buttons change it, and moved to and from selection settings files.
+#include <cstdio>
+#include <iostream>
+
+#include "base/Profile.h"
+#include "catalogue/FontSelection.h"
+#include "catalogue/SelectionProfile.h"
+#include "catalogue/SettingsFile.h"
+#include "cli/Commands.h"
+#include "cli/TerminalHost.h"
+
+namespace corvelle::cli {
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: corvelle-cli selection show\n"
+    "       corvelle-cli selection add [--codepage N] --at P INDEX...\n"
+    "       corvelle-cli selection remove P\n"
+    "       corvelle-cli selection clear\n"
+    "       corvelle-cli selection load FILE\n"
+    "       corvelle-cli selection save FILE\n"
+    "\n"
+    "Works on the selection of 112 font positions stored in the profile (section FontsAggiuntivi).\n"
+    "\n"
+    "  show         prints each position: its number (001..112), a TAB, the display name, a TAB,\n"
+    "               the font path (\"***\" for an empty field)\n"
+    "  add          places catalogue entries INDEX... (0-based, as 'catalogue' lists them), lowest\n"
+    "               index first, from position P (1..112) on, as \"-->\" does; fonts past position\n"
+    "               112 are dropped. --codepage picks the catalogue (default: the profile's\n"
+    "               Codepage, else 2)\n"
+    "  remove       empties position P (1..112), as \"<--\" does\n"
+    "  clear        empties all positions, as \"Empty list\" does\n"
+    "  load         reads a .kvf selection settings file, as \"Load settings\" does\n"
+    "  save         writes the stored selection to a .kvf file, as \"Save settings\" does\n"
+    "\n"
+    "Every command but show and save stores the result in the profile. A message the window would\n"
+    "show goes to standard error and the exit status is 1; usage errors exit with 2.\n";
+
+// A position number 1..112 as typed, as a position 0..111.
+std::optional<int> PositionArg(ArgReader& args, std::optional<long long> number, const std::string& text) {
+  if (!number || *number < 1 || *number > kSelectionPositions) {
+    args.Fail("position must be a number from 1 to 112, not '" + text + "'");
+    return std::nullopt;
+  }
+  return static_cast<int>(*number - 1);
+}
+
+int StoreSelection(const FontSelection& selection, Profile& profile) {
+  StoreSelectionToProfile(selection, profile);
+  if (!profile.Save()) {
+    std::cerr << "corvelle-cli: " << profile.LastError() << '\n';
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+int Show(const FontSelection& selection) {
+  for (int p = 0; p < kSelectionPositions; ++p) {
+    const SelectionSlot& slot = selection[static_cast<size_t>(p)];
+    char number[8];
+    std::snprintf(number, sizeof number, "%03d", p + 1);
+    std::cout << number << '\t' << slot.displayName << '\t' << slot.fontPath << '\n';
+  }
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "corvelle-cli: cannot write the selection to standard output\n";
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+int Add(CliContext& context, ArgReader& args, std::optional<long long> codePage, std::optional<long long> at,
+        const std::vector<std::string>& words) {
+  int choice = -1;
+  Profile profile(context.profilePath);
+  if (!codePage) {
+    choice = StoredCodePageChoice(profile);
+  } else if (*codePage >= 0 && *codePage < kCodePageChoices) {
+    choice = static_cast<int>(*codePage);
+  }
+  const FontCatalogue catalogue = LoadCatalogue(context.programFolder, choice);
+
+  AddRequest request;
+  if (at) request.destination = PositionArg(args, at, std::to_string(*at));
+  for (size_t i = 1; i < words.size(); ++i) {
+    const auto index = ArgReader::ParseInteger(words[i]);
+    if (!index || *index < 0 || static_cast<unsigned long long>(*index) >= catalogue.size()) {
+      args.Fail("'" + words[i] + "' is not an index of the catalogue (it has " + std::to_string(catalogue.size()) +
+                " entries)");
+      return kExitUsage;
+    }
+    request.selectedIndices.push_back(static_cast<int>(*index));
+  }
+  if (args.Failed()) return kExitUsage;
+  // A freshly filled list has its focus caret on the first item.
+  request.hasCurrentAvailable = !catalogue.empty();
+
+  FontSelection selection = LoadSelectionFromProfile(profile);
+  const AddOutcome outcome =
+      AddSelected(selection, catalogue, context.programFolder, request,
+                  [&](const std::string& text) { return context.host.ShowMessage(text, MessageStyle::Question); });
+  if (outcome.refusal) {
+    context.host.ShowMessage(outcome.refusal->text, MessageStyle::Plain);
+    return kExitFailed;
+  }
+  return StoreSelection(selection, profile);
+}
+
+int RunSelection(CliContext& context, ArgReader& args) {
+  const auto codePage = args.IntOption("codepage");
+  const auto at = args.IntOption("at");
+  const std::vector<std::string> words = args.Positionals();
+  if (args.Failed()) return kExitUsage;
+  if (words.empty()) {
+    args.Fail("selection needs a subcommand: show, add, remove, clear, load or save");
+    return kExitUsage;
+  }
+  const std::string& sub = words[0];
+  if (sub != "add" && (codePage || at)) {
+    args.Fail("--codepage and --at belong to 'selection add'");
+    return kExitUsage;
+  }
+  const auto expectWords = [&](size_t count, const char* usage) {
+    if (words.size() != count) args.Fail(std::string("usage: selection ") + usage);
+    return !args.Failed();
+  };
+
+  if (sub == "add") return Add(context, args, codePage, at, words);
+
+  Profile profile(context.profilePath);
+  FontSelection selection = LoadSelectionFromProfile(profile);
+  if (sub == "show") {
+    if (!expectWords(1, "show")) return kExitUsage;
+    return Show(selection);
+  }
+  if (sub == "remove") {
+    if (!expectWords(2, "remove P")) return kExitUsage;
+    const auto position = PositionArg(args, ArgReader::ParseInteger(words[1]), words[1]);
+    if (!position) return kExitUsage;
+    RemoveSelected(selection, position);
+    return StoreSelection(selection, profile);
+  }
+  if (sub == "clear") {
+    if (!expectWords(1, "clear")) return kExitUsage;
+    EmptySelection(selection);
+    return StoreSelection(selection, profile);
+  }
+  if (sub == "load") {
+    if (!expectWords(2, "load FILE")) return kExitUsage;
+    if (const FileResult result = LoadSettingsFile(words[1], context.programFolder, selection); !result) {
+      std::cerr << "corvelle-cli: " << result.error << '\n';
+      return kExitFailed;
+    }
+    return StoreSelection(selection, profile);
+  }
+  if (sub == "save") {
+    if (!expectWords(2, "save FILE")) return kExitUsage;
+    if (const FileResult result = SaveSettingsFile(selection, words[1]); !result) {
+      std::cerr << "corvelle-cli: " << result.error << '\n';
+      return kExitFailed;
+    }
+    return kExitOk;
+  }
+  args.Fail("unknown subcommand 'selection " + sub + "'");
+  return kExitUsage;
+}
+
+}  // namespace
+
+Command SelectionCommand() {
+  return {"selection", "show or change the stored font selection, load or save .kvf files", kHelp, RunSelection};
+}
+
+}  // namespace corvelle::cli

@@ -1,0 +1,125 @@
+// One ICMP echo: send the request, wait for its reply, measure the round trip.
+#include "setup/EchoProbe.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "setup/EchoSocket.h"
+#include "setup/EchoWire.h"
+
+namespace corvelle {
+namespace {
+
+thread_local int t_lastError = 0;
+
+int Fail(int error) {
+  SetEchoLastError(error);
+  return 0;
+}
+
+int SetIntOption(int fd, int name, int value) {
+  return ::setsockopt(fd, IPPROTO_IP, name, &value, sizeof value) == 0 ? 1 : Fail(errno);
+}
+
+// The identifier our requests carry as the reply will show it (read low byte first). The
+// datagram socket's kernel writes its own: the socket's port, in network byte order.
+std::optional<std::uint16_t> OurIdentifier(const EchoSocket& socket) {
+  if (socket.framing == EchoFraming::IpHeader) return ProcessIdentifier();
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  if (::getsockname(socket.fd.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    Fail(errno);
+    return std::nullopt;
+  }
+  std::uint8_t wire[2];
+  std::memcpy(wire, &local.sin_port, sizeof wire);
+  return static_cast<std::uint16_t>(wire[0] | (wire[1] << 8));
+}
+
+}  // namespace
+
+void SetEchoLastError(int error) { t_lastError = error; }
+
+int CEchoProbe::LastError() { return t_lastError; }
+
+int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
+                      std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
+                      unsigned sequence) const {
+  if (dataSize < 0) return Fail(EINVAL);
+  const auto destination = ResolveIPv4(host);
+  if (!destination) return 0;
+
+  EchoSocket socket = OpenEchoSocket();
+  if (!socket.fd.Valid()) return 0;
+  const int fd = socket.fd.Get();
+  if (localAddress != nullptr && *localAddress != '\0' && !BindLocal(fd, localAddress)) return 0;
+  // Linux sets the don't-fragment bit by default (path MTU discovery), so the flag is
+  // applied both ways for the request to carry the bit exactly when asked.
+  if (!SetIntOption(fd, IP_TTL, static_cast<int>(ttl & 0xFF)) ||
+      !SetIntOption(fd, IP_TOS, static_cast<int>(tos & 0xFF)) ||
+      !SetIntOption(fd, IP_MTU_DISCOVER, dontFragment != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT)) {
+    return 0;
+  }
+
+  const auto wantedSequence = static_cast<std::uint16_t>(sequence & 0xFFFF);
+  std::vector<std::uint8_t> message(kEchoHeaderSize + static_cast<std::size_t>(std::min(dataSize, kEchoMaxPayload)));
+  BuildEchoRequest(message, wantedSequence);
+
+  const auto start = std::chrono::steady_clock::now();
+  if (::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&*destination),
+               sizeof *destination) < 0) {
+    return Fail(errno);
+  }
+  const auto identifier = OurIdentifier(socket);
+  if (!identifier) return 0;
+
+  std::vector<std::uint8_t> received(kEchoReceiveSize);
+  for (;;) {
+    bool readable = false;
+    if (!IsReadable(fd, timeoutMs, readable)) return 0;
+    if (!readable) return Fail(ETIMEDOUT);
+    sockaddr_in sender{};
+    socklen_t senderLength = sizeof sender;
+    const ssize_t length = ::recvfrom(fd, received.data(), received.size(), MSG_DONTWAIT,
+                                      reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (length < 0) continue;
+    bool keepWaiting = true;
+    const int answer =
+        DecodeEchoReply(std::span(received).first(static_cast<std::size_t>(length)), socket.framing,
+                        *identifier, wantedSequence, keepWaiting);
+    if (keepWaiting) continue;
+    const auto end = std::chrono::steady_clock::now();
+    if (answer != 1) return 0;
+    if (reply != nullptr) {
+      reply->responderAddress = sender.sin_addr.s_addr;
+      reply->roundTripMs = static_cast<std::uint32_t>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count());
+    }
+    SetEchoLastError(0);
+    return 1;
+  }
+}
+
+std::string EchoProbeErrorText(int error) {
+  switch (error) {
+    case 0:
+      return "no error";
+    case ETIMEDOUT:
+      return "timed out";
+    case kEchoErrorHostNotFound:
+      return "host not found";
+    case kEchoErrorUnexpectedNetwork:
+      return "unexpected network error";
+    default:
+      return std::strerror(error);
+  }
+}
+
+}  // namespace corvelle

@@ -1,0 +1,46 @@
+// The ICMP echo test that tells whether a printer's address answers before we talk to it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace corvelle {
+
+// Reasons of a failed probe that no errno value names. They lie outside errno's range so
+// that they are never mistaken for a system error.
+inline constexpr int kEchoErrorHostNotFound = 0x10001;
+// The packet that ended the wait carried our identifier and sequence but was no echo reply.
+inline constexpr int kEchoErrorUnexpectedNetwork = 0x10002;
+
+// Where the matching echo reply came from and how long it took.
+struct EchoProbeReply {
+  std::uint32_t responderAddress = 0;  // IPv4 address, network byte order
+  std::uint32_t roundTripMs = 0;       // from just before sending to just after decoding
+  std::uint32_t spare = 0;             // never written by the probe
+};
+
+// Sends one ICMP echo request and waits for its reply. Holds no state: use a temporary.
+// Blocks the calling thread for up to `timeoutMs` per wait for a packet; every packet that
+// is not ours starts the wait again with the full limit.
+class CEchoProbe {
+ public:
+  // host: dotted decimal (used as is) or a name (looked up, first IPv4 address).
+  // reply: filled on success; may be null. ttl, tos: their low 8 bits are used.
+  // dataSize: payload bytes, 0..1024 (more is cut to 1024, negative fails with EINVAL).
+  // dontFragment: non-zero sets the don't-fragment bit. localAddress: null or empty for
+  // none, else the socket is bound to it first. sequence: its low 16 bits are sent and
+  // required in the reply.
+  // Returns 1 when the matching echo reply arrived in time, else 0 with LastError() set.
+  int Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
+            std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
+            unsigned sequence) const;
+
+  // Why the last probe of this thread answered 0: an errno value (ETIMEDOUT when no reply
+  // came in time) or one of the kEchoError values above. 0 after a successful probe.
+  static int LastError();
+};
+
+// A short text for a LastError() value: "timed out", "host not found", or the system's text.
+std::string EchoProbeErrorText(int error);
+
+}  // namespace corvelle

@@ -1,0 +1,57 @@
+// The socket side of the echo probe: name look-up, the ICMP socket, binding and waiting.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "setup/EchoWire.h"
+
+namespace corvelle {
+
+// Owns a file descriptor and closes it when it goes, so every return path closes it.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : m_fd(fd) {}
+  ~UniqueFd();
+  UniqueFd(UniqueFd&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int Get() const { return m_fd; }
+  bool Valid() const { return m_fd >= 0; }
+
+ private:
+  int m_fd = -1;
+};
+
+// An ICMP socket for echo requests and how its datagrams arrive.
+struct EchoSocket {
+  UniqueFd fd;
+  EchoFraming framing = EchoFraming::IpHeader;
+};
+
+// An IPv4 socket address with port 0: dotted decimal taken as it is, else the first IPv4
+// address a name look-up gives. nullopt, with the probe's last error set, when the text
+// names no host.
+std::optional<sockaddr_in> ResolveIPv4(const std::string& text);
+
+// A raw ICMP socket when this process may open one, else the datagram ICMP socket, whose
+// kernel fills in the identifier and strips the IP header. Invalid, with the last error
+// set, when neither opens.
+EchoSocket OpenEchoSocket();
+
+// Binds `fd` to the local address `text` (dotted decimal or a name), port 0. 1 on success;
+// 0, with the last error set, when the name is unknown or the bind fails.
+int BindLocal(int fd, const std::string& text);
+
+// Waits up to `limitMs` for `fd` to become readable. Returns 1 when the wait itself worked,
+// with `readable` telling whether a packet is there; 0, with the last error set, when the
+// wait failed.
+int IsReadable(int fd, std::uint32_t limitMs, bool& readable);
+
+}  // namespace corvelle

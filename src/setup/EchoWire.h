@@ -1,0 +1,49 @@
+// The bytes of the echo probe: building the request and recognising its reply.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace corvelle {
+
+inline constexpr std::size_t kEchoHeaderSize = 12;   // type, code, checksum, id, sequence, tick
+inline constexpr std::int32_t kEchoMaxPayload = 1024;
+inline constexpr std::size_t kEchoReceiveSize = 1059;
+inline constexpr std::uint8_t kEchoPayloadByte = 0x45;  // 'E'
+inline constexpr std::uint8_t kIcmpEchoReply = 0;
+inline constexpr std::uint8_t kIcmpEchoRequest = 8;
+
+// How received datagrams are framed: a raw socket hands over the IPv4 header too, the
+// datagram ICMP socket only the ICMP message.
+enum class EchoFraming { IpHeader, Bare };
+
+// RFC 1071 checksum over `bytes`, 16-bit words read low byte first, an odd last byte added
+// as it is. Stored low byte first, it is the right checksum on the wire; over a message that
+// already holds its checksum it gives 0.
+std::uint16_t InternetChecksum(std::span<const std::uint8_t> bytes);
+
+// The identifier of this process's echo requests: the low 16 bits of its id.
+std::uint16_t ProcessIdentifier();
+
+// A millisecond tick count (monotonic, wraps at 32 bits) for the request's time stamp.
+std::uint32_t TickCount();
+
+// Fills `message` (at least kEchoHeaderSize bytes) with an echo request: type 8, code 0,
+// identifier, `sequence`, the tick count, then 0x45 payload bytes, all low byte first, and
+// stores its checksum.
+void BuildEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence);
+
+// Recognises the reply to our request among received datagrams. `identifier` is the value
+// our requests carry (read low byte first). Returns 1 for our echo reply; `keepWaiting` says
+// whether the packet was someone else's (or not the one awaited) so the wait goes on.
+// A matching packet that is no echo reply answers 0 with kEchoErrorUnexpectedNetwork, and a
+// packet too short to hold a header answers 0 with that error while waiting on. Our own
+// request, seen by a raw socket on loopback, is passed over.
+int DecodeEchoReply(std::span<const std::uint8_t> datagram, EchoFraming framing, std::uint16_t identifier,
+                    std::uint16_t sequence, bool& keepWaiting);
+
+// Records why the probe of this thread fails (read back with CEchoProbe::LastError).
+void SetEchoLastError(int error);
+
+}  // namespace corvelle

@@ -1,0 +1,149 @@
+// The echo request's bytes and the rules that pick our reply out of received datagrams.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "setup/EchoProbe.h"
+#include "setup/EchoWire.h"
+
+namespace corvelle {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// RFC 1071 the way the RFC writes it: big-endian words, an odd byte padded on the right.
+std::uint16_t NetworkOrderChecksum(const Bytes& bytes) {
+  std::uint64_t sum = 0;
+  for (std::size_t i = 0; i < bytes.size(); i += 2) sum += (bytes[i] << 8) + (i + 1 < bytes.size() ? bytes[i + 1] : 0);
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint16_t>(~sum);
+}
+
+Bytes Request(std::size_t payload, std::uint16_t sequence) {
+  Bytes message(kEchoHeaderSize + payload);
+  BuildEchoRequest(message, sequence);
+  return message;
+}
+
+// Whether the checksum stored low byte first reads on the wire as RFC 1071 computes it.
+bool ChecksumRightOnWire(const Bytes& message) {
+  Bytes zeroed = message;
+  zeroed[2] = zeroed[3] = 0;
+  return ((message[2] << 8) | message[3]) == NetworkOrderChecksum(zeroed) && InternetChecksum(message) == 0;
+}
+
+// An ICMP message of 12 + `payload` bytes behind an IPv4 header of `headerWords` words.
+Bytes Datagram(std::uint8_t type, std::uint16_t id, std::uint16_t sequence, int headerWords = 5,
+               std::size_t payload = 32) {
+  Bytes bytes(static_cast<std::size_t>(headerWords) * 4 + kEchoHeaderSize + payload, kEchoPayloadByte);
+  std::fill_n(bytes.begin(), headerWords * 4 + 4, 0);
+  if (headerWords > 0) bytes[0] = static_cast<std::uint8_t>(0x40 | headerWords);
+  const auto icmp = bytes.begin() + headerWords * 4;
+  icmp[0] = type;
+  icmp[4] = static_cast<std::uint8_t>(id & 0xFF);
+  icmp[5] = static_cast<std::uint8_t>(id >> 8);
+  icmp[6] = static_cast<std::uint8_t>(sequence & 0xFF);
+  icmp[7] = static_cast<std::uint8_t>(sequence >> 8);
+  return bytes;
+}
+
+TEST(EchoRequest, WithTheCallersArgumentsIsTheDescribed44Bytes) {
+  const std::uint32_t before = TickCount();
+  const Bytes message = Request(32, 0);
+  const std::uint32_t after = TickCount();
+  ASSERT_EQ(message.size(), 44u);
+  EXPECT_EQ(message[0], 8);
+  EXPECT_EQ(message[1], 0);
+  EXPECT_TRUE(ChecksumRightOnWire(message));
+  EXPECT_EQ(message[4] | (message[5] << 8), ProcessIdentifier());
+  EXPECT_EQ(message[6] | message[7], 0);
+  const std::uint32_t tick = message[8] | (message[9] << 8) | (message[10] << 16) | (std::uint32_t{message[11]} << 24);
+  EXPECT_LE(tick - before, after - before) << "the tick count, low byte first";
+  EXPECT_EQ(Bytes(message.begin() + 12, message.end()), Bytes(32, 0x45));
+
+  const Bytes sequenced = Request(0, 0x1234);
+  EXPECT_EQ(sequenced.size(), 12u);
+  EXPECT_EQ(sequenced[6], 0x34);
+  EXPECT_EQ(sequenced[7], 0x12);
+}
+
+TEST(EchoRequest, ChecksumIsRightOnTheWireForOddAndEvenLengths) {
+  for (std::size_t payload : {0u, 1u, 2u, 3u, 33u, 1023u, 1024u}) {
+    EXPECT_TRUE(ChecksumRightOnWire(Request(payload, static_cast<std::uint16_t>(0xBEEF + payload)))) << payload;
+  }
+  // RFC 1071's example sums to 0xDDF2: checksum 0x220D on the wire.
+  EXPECT_EQ(InternetChecksum(Bytes{0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7}), 0x0D22);
+  EXPECT_EQ(InternetChecksum(Bytes{0x01}), 0xFFFE) << "an odd last byte counts as its own value";
+  EXPECT_EQ(InternetChecksum(Bytes(1024, 0xFF)), 0) << "carries fold back in";
+  std::mt19937 random(7);
+  for (std::size_t length = 0; length < 64; ++length) {
+    Bytes bytes(length);
+    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+    const std::uint16_t ours = InternetChecksum(bytes);
+    EXPECT_EQ(static_cast<std::uint16_t>((ours >> 8) | (ours << 8)), NetworkOrderChecksum(bytes)) << length;
+  }
+}
+
+TEST(DecodeEchoReply, KeepsWaitingForOurReplyAndEndsOnlyOnOurs) {
+  constexpr int kUntouched = 12345;
+  const std::uint16_t us = ProcessIdentifier();
+  Bytes ownRequest(20, 0);
+  ownRequest[0] = 0x45;
+  const Bytes request = Request(32, 0);
+  ownRequest.insert(ownRequest.end(), request.begin(), request.end());
+  Bytes headerPastEnd = Datagram(0, us, 0, 5, 0);
+  headerPastEnd[0] = 0x4F;
+  struct Case {
+    const char* what;
+    Bytes datagram;
+    std::uint16_t sequence;
+    EchoFraming framing;
+    int answer;
+    bool keepWaiting;
+    int lastError;
+  };
+  const Case cases[] = {
+      {"our reply", Datagram(0, us, 0), 0, EchoFraming::IpHeader, 1, false, kUntouched},
+      {"another process's reply", Datagram(0, us ^ 0x0101, 0), 0, EchoFraming::IpHeader, 0, true, kUntouched},
+      {"another sequence", Datagram(0, us, 5), 6, EchoFraming::IpHeader, 1, true, kUntouched},
+      {"another sequence, other type", Datagram(3, us, 5), 6, EchoFraming::IpHeader, 0, true,
+       kEchoErrorUnexpectedNetwork},
+      {"ours but unreachable", Datagram(3, us, 9), 9, EchoFraming::IpHeader, 0, false, kEchoErrorUnexpectedNetwork},
+      {"our own request on loopback", ownRequest, 0, EchoFraming::IpHeader, 0, true, kUntouched},
+      {"exactly header + 12 bytes", Datagram(0, us, 0, 5, 0), 0, EchoFraming::IpHeader, 1, false, kUntouched},
+      {"one byte short", Bytes(31, 0x45), 0, EchoFraming::IpHeader, 0, true, kEchoErrorUnexpectedNetwork},
+      {"empty", Bytes{}, 0, EchoFraming::IpHeader, 0, true, kEchoErrorUnexpectedNetwork},
+      {"header with options", Datagram(0, us, 0, 6), 0, EchoFraming::IpHeader, 1, false, kUntouched},
+      {"longest header", Datagram(0, us, 0, 15, 0), 0, EchoFraming::IpHeader, 1, false, kUntouched},
+      {"header length past the end", headerPastEnd, 0, EchoFraming::IpHeader, 0, true, kEchoErrorUnexpectedNetwork},
+      {"datagram socket reply", Datagram(0, us, 3, 0), 3, EchoFraming::Bare, 1, false, kUntouched},
+      {"short datagram socket reply", Bytes(11, 0), 0, EchoFraming::Bare, 0, true, kEchoErrorUnexpectedNetwork},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetEchoLastError(kUntouched);
+    bool keepWaiting = !c.keepWaiting;
+    EXPECT_EQ(DecodeEchoReply(c.datagram, c.framing, us, c.sequence, keepWaiting), c.answer);
+    EXPECT_EQ(keepWaiting, c.keepWaiting);
+    EXPECT_EQ(CEchoProbe::LastError(), c.lastError);
+  }
+}
+
+TEST(DecodeEchoReply, StaysInsideAnyDatagram) {
+  std::mt19937 random(11);
+  for (std::size_t length = 0; length <= 80; ++length) {
+    for (int first = 0; first < 256; first += 3) {
+      // Exactly sized heap buffers let the address sanitizer see any read past the end.
+      Bytes bytes(length);
+      for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+      if (length > 0) bytes[0] = static_cast<std::uint8_t>(first);
+      bool keepWaiting = false;
+      const int answer = DecodeEchoReply(bytes, EchoFraming::IpHeader, 0, 0, keepWaiting);
+      EXPECT_TRUE(answer == 0 || answer == 1);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvelle
