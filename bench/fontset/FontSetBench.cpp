@@ -45,8 +45,10 @@ class QuietHost : public Host {
 // image comes to about 0x38E000 bytes, across the area boundary.
 struct Workload {
   Workload() {
-    char pattern[] = "/tmp/corvelle-bench-XXXXXX";
-    folder = ::mkdtemp(pattern);
+    // $TMPDIR picks the file system measured (for example /dev/shm to leave the disk out).
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/corvelle-bench-XXXXXX";
+    folder = ::mkdtemp(pattern.data());
     profile = Profile(folder + "/corvelle.ini");
     std::string bytes(32 * 1024, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);

@@ -18,6 +18,7 @@ FileHandle::~FileHandle() {
 FileHandle::FileHandle(FileHandle&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)),
       m_error(other.m_error),
+      m_length(other.m_length),
       m_createdRegular(other.m_createdRegular),
       m_device(other.m_device),
       m_inode(other.m_inode) {}
@@ -27,6 +28,7 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = std::exchange(other.m_fd, -1);
     m_error = other.m_error;
+    m_length = other.m_length;
     m_createdRegular = other.m_createdRegular;
     m_device = other.m_device;
     m_inode = other.m_inode;
@@ -44,9 +46,10 @@ FileHandle FileHandle::OpenRegularForReading(const std::string& path) {
     ::close(fd);
     return FileHandle(-1, error);
   }
-  // Regular files ignore O_NONBLOCK, but clear it so reads behave plainly everywhere.
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return FileHandle(fd, 0);
+  // O_NONBLOCK stays: reads of regular files ignore it.
+  FileHandle file(fd, 0);
+  file.m_length = static_cast<std::uint64_t>(st.st_size);
+  return file;
 }
 
 FileHandle FileHandle::Create(const std::string& path) {
@@ -62,15 +65,6 @@ FileHandle FileHandle::Create(const std::string& path) {
 }
 
 std::string FileHandle::ErrorText() const { return std::strerror(m_error); }
-
-std::optional<std::uint64_t> FileHandle::Length() {
-  struct stat st {};
-  if (::fstat(m_fd, &st) != 0) {
-    m_error = errno;
-    return std::nullopt;
-  }
-  return static_cast<std::uint64_t>(st.st_size);
-}
 
 void FileHandle::RemoveIfStill(const std::string& path) {
   struct stat named {};

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace corvelle {
@@ -30,8 +29,8 @@ class FileHandle {
   // strerror of Error().
   std::string ErrorText() const;
 
-  // Length from the file system; nullopt when it cannot be had.
-  std::optional<std::uint64_t> Length();
+  // Length of a file opened by OpenRegularForReading, as the file system gave it at the open.
+  std::uint64_t LengthAtOpen() const { return m_length; }
   // Up to `size` bytes; 0 at the end; -1 on error. Interrupted calls are repeated.
   long Read(char* buffer, std::size_t size);
   // All of `size` bytes: partial writes are continued. False on error (ENOSPC, EFBIG, ...).
@@ -46,6 +45,7 @@ class FileHandle {
   explicit FileHandle(int fd, int error) : m_fd(fd), m_error(error) {}
   int m_fd = -1;
   int m_error = 0;
+  std::uint64_t m_length = 0;
   bool m_createdRegular = false;  // Create made or truncated a regular file ...
   std::uint64_t m_device = 0;     // ... with this identity
   std::uint64_t m_inode = 0;

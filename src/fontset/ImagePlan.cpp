@@ -18,9 +18,9 @@ void PutBigEndian(std::string& out, std::uint32_t value) {
 
 // Length of a fragment that opens; nullopt when it does not.
 std::optional<std::uint64_t> FragmentLength(const std::string& path) {
-  FileHandle file = FileHandle::OpenRegularForReading(path);
+  const FileHandle file = FileHandle::OpenRegularForReading(path);
   if (!file.IsOpen()) return std::nullopt;
-  return file.Length();
+  return file.LengthAtOpen();
 }
 
 PartFiles FindPart(const std::string& base, int part) {

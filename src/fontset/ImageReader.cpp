@@ -1,6 +1,7 @@
 // Checking a font set image against its own header.
 #include "fontset/ImageReader.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "fontset/FileHandle.h"
@@ -178,8 +179,7 @@ ImageReport InspectImageFile(const std::string& path) {
     prefix.append(buffer, static_cast<size_t>(n));
   }
   // Longer than any sound image: only its first IMAGE_LIMIT bytes are looked at.
-  const auto length = file.Length();
-  return Inspect(prefix, length && *length > prefix.size() ? *length : prefix.size() + 1);
+  return Inspect(prefix, std::max<std::uint64_t>(file.LengthAtOpen(), prefix.size() + 1));
 }
 
 }  // namespace corvelle

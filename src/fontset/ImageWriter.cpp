@@ -51,8 +51,7 @@ class ImageOutput {
   }
 
   bool Copy(FileHandle& source, const std::string& path, std::uint64_t expected, char* buffer) {
-    const auto length = source.Length();
-    if (!length || *length != expected) return Fail(ChangedText(path));
+    if (source.LengthAtOpen() != expected) return Fail(ChangedText(path));
     std::uint64_t copied = 0;
     for (;;) {
       const long n = source.Read(buffer, kCopyBlock);
