@@ -289,6 +289,12 @@ bool Profile::Save() {
     m_lastError = "cannot write " + m_path + ": the settings would make it " + CapsText() + ", too large to read back";
     return false;
   }
+  // Renaming over a file needs only the folder's permission; a profile made read-only is kept
+  // read-only all the same.
+  if (::access(m_path.c_str(), F_OK) == 0 && ::access(m_path.c_str(), W_OK) != 0) {
+    m_lastError = "cannot write " + m_path + ": " + std::strerror(errno);
+    return false;
+  }
   const std::string folder = ParentFolder(m_path);
   if (!folder.empty() && !MakeFolders(folder)) {
     m_lastError = "cannot create folder " + folder + ": " + std::strerror(errno);

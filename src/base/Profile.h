@@ -48,7 +48,7 @@ class Profile {
   // Writes the whole profile atomically: a temporary file in the same folder, flushed to disk,
   // then renamed over the old one. The folder is created when missing. False on any failure,
   // with LastError() saying why; the old file is then left as it was. Refused when the file was
-  // not read (LoadError) or when the text would exceed the caps and so not read back.
+  // not read (LoadError), is read-only, or when the text would exceed the caps and so not read back.
   bool Save();
   const std::string& LastError() const { return m_lastError; }
 

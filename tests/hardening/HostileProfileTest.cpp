@@ -142,6 +142,29 @@ TEST_F(HostileProfile, AnUnreadableProfileIsNotReplacedByDefaults) {
   EXPECT_EQ(ReadFile(path), "[Impostazione porta]\nPort=COM3:\n");
 }
 
+TEST_F(HostileProfile, AReadOnlyProfileOrFolderIsNotWritten) {
+  dir.Write("corvelle.ini", "[Impostazione porta]\nPort=COM3:\n");
+  dir.Write("locked/corvelle.ini", "[Impostazione porta]\nPort=COM4:\n");
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(dir.File("locked").c_str(), 0555), 0);
+  const int result = test::RunUnprivileged([&] {
+    // Read-only file in a writable folder, then a writable file in a read-only folder.
+    for (const std::string& name : {path, dir.File("locked/corvelle.ini")}) {
+      Profile profile(name);
+      if (!profile.LoadError().empty()) return 2;
+      profile.WriteString("Impostazione porta", "Port", "COM2:");
+      if (profile.Save()) return 3;
+      if (profile.LastError() != "cannot write " + name + ": Permission denied") return 4;
+    }
+    return 0;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadFile(path), "[Impostazione porta]\nPort=COM3:\n");
+  EXPECT_EQ(ReadFile(dir.File("locked/corvelle.ini")), "[Impostazione porta]\nPort=COM4:\n");
+  ::chmod(dir.File("locked").c_str(), 0755);
+}
+
 TEST_F(HostileProfile, FifosDevicesAndFoldersAreRefusedWithoutWaiting) {
   const std::string fifo = dir.File("pipe.ini");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
