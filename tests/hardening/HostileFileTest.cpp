@@ -60,9 +60,16 @@ TEST_F(HostileIndex, GarbageGivesAnEntryPerRecordWithFixedWidths) {
   }
 }
 
-TEST_F(HostileIndex, AFolderInPlaceOfTheIndexGivesAnEmptyCatalogue) {
+TEST_F(HostileIndex, AFolderOrFifoInPlaceOfTheIndexGivesAnEmptyCatalogueWithoutWaiting) {
   dir.Write("FontExt/Index1252.shi/x", "");
   EXPECT_TRUE(Load().empty());
+  dir.Write("FontExt/Index1250.shi", Record("BLKR10CE", "VNS ABA", "Block 10 CE"));
+  ASSERT_EQ(::mkfifo(dir.File("FontExt/Index1251.shi").c_str(), 0644), 0);
+  const int result = test::RunWithin(10, [&] {
+    if (LoadCatalogue(dir.Path(), 1).size() != 0) return 1;
+    return LoadCatalogue(dir.Path(), 0).size() == 1 ? 0 : 2;
+  });
+  EXPECT_EQ(result, 0);
 }
 
 class HostileSettings : public testing::Test {
