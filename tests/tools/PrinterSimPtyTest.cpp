@@ -16,6 +16,9 @@ namespace {
 
 using test::Announcement;
 using test::SimProcess;
+const auto Text = test::EventText;
+const auto Number = test::EventNumber;
+const auto Flag = test::EventFlag;
 
 // The slave side, opened as a port would open it.
 class SerialLine {
@@ -50,14 +53,6 @@ class SerialLine {
   int m_fd;
 };
 
-std::string Text(const std::optional<QJsonObject>& event, const char* key) {
-  return event ? event->value(key).toString().toStdString() : "<no event>";
-}
-
-long long Number(const std::optional<QJsonObject>& event, const char* key) {
-  return event ? event->value(key).toInteger(-1) : -1;
-}
-
 TEST(PrinterSimPty, TheAreaFollowsItsAnnouncementOnTheLine) {
   SimProcess sim({"--pty"});
   ASSERT_TRUE(sim.Started());
@@ -80,7 +75,7 @@ TEST(PrinterSimPty, TheAreaFollowsItsAnnouncementOnTheLine) {
   EXPECT_TRUE(announced && announced->value("connection").isNull());
   EXPECT_EQ(Number(announced, "length"), static_cast<long long>(image.size()));
   const auto area = sim.Next("area_received");
-  EXPECT_TRUE(area && area->value("complete").toBool());
+  EXPECT_TRUE(Flag(area, "complete"));
   const auto judged = sim.Next("image");
   EXPECT_EQ(Text(judged, "verdict"), "consistent") << Text(judged, "problem");
   EXPECT_EQ(Text(judged, "format"), "FontSet.SHF");

@@ -20,6 +20,9 @@ namespace {
 using test::Announcement;
 using test::SendOnOwnConnection;
 using test::SimProcess;
+const auto Text = test::EventText;
+const auto Number = test::EventNumber;
+const auto Flag = test::EventFlag;
 
 // Sends an image the way the download does: an announcement and the area on connections of
 // their own, split at the area boundary.
@@ -30,14 +33,6 @@ void Download(int port, const std::string& image) {
   if (image.size() == area1) return;
   ASSERT_TRUE(SendOnOwnConnection(port, Announcement(2, image.size() - area1)));
   ASSERT_TRUE(SendOnOwnConnection(port, std::string_view(image).substr(area1)));
-}
-
-std::string Text(const std::optional<QJsonObject>& event, const char* key) {
-  return event ? event->value(key).toString().toStdString() : "<no event>";
-}
-
-long long Number(const std::optional<QJsonObject>& event, const char* key) {
-  return event ? event->value(key).toInteger(-1) : -1;
 }
 
 // Reads up to `count` bytes, until the peer closes or nothing comes for the wait.
@@ -79,7 +74,7 @@ TEST(PrinterSimTcp, AOneAreaImageComesOnTheConnectionAfterItsAnnouncement) {
   const auto area = sim.Next("area_received");
   EXPECT_EQ(Number(area, "connection"), 2);
   EXPECT_EQ(Number(area, "bytes"), static_cast<long long>(image.size()));
-  EXPECT_TRUE(area && area->value("complete").toBool());
+  EXPECT_TRUE(Flag(area, "complete"));
   const auto judged = sim.Next("image");
   EXPECT_EQ(Text(judged, "verdict"), "consistent");
   EXPECT_EQ(Text(judged, "problem"), "");
@@ -135,7 +130,7 @@ TEST(PrinterSimTcp, CloseAfterCutsTheDataConnectionAfterThatManyBytes) {
 
   const auto area = sim.Next("area_received");
   EXPECT_EQ(Number(area, "bytes"), 1000);
-  EXPECT_FALSE(area && area->value("complete").toBool());
+  EXPECT_FALSE(Flag(area, "complete"));
   EXPECT_EQ(Text(sim.Next("image"), "problem"), "area 1 ended after 1000 of 50000 bytes");
   const auto closed = sim.Next("connection_closed");
   EXPECT_EQ(Number(closed, "connection"), 2);
@@ -166,11 +161,11 @@ TEST(PrinterSimTcp, AConnectionOpenedWhileAnotherIsServedWaitsItsTurn) {
   ASSERT_TRUE(sim.Next("announcement"));
   ASSERT_TRUE(SendOnOwnConnection(sim.Port(), image));
   const auto second = sim.Next("connection_opened");
-  EXPECT_TRUE(second && second->value("waiting").toBool());
+  EXPECT_TRUE(Flag(second, "waiting"));
   ::close(announcing);
   const auto area = sim.Next("area_received");
   EXPECT_EQ(Number(area, "connection"), 2);
-  EXPECT_TRUE(area && area->value("complete").toBool());
+  EXPECT_TRUE(Flag(area, "complete"));
   EXPECT_EQ(Text(sim.Next("image"), "verdict"), "consistent");
 }
 

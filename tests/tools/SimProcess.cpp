@@ -122,6 +122,16 @@ int SimProcess::Reap(int timeoutMs) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string EventText(const std::optional<QJsonObject>& event, const char* key) {
+  return event ? event->value(key).toString().toStdString() : "<no event>";
+}
+
+long long EventNumber(const std::optional<QJsonObject>& event, const char* key) {
+  return event ? event->value(key).toInteger(-1) : -1;
+}
+
+bool EventFlag(const std::optional<QJsonObject>& event, const char* key) { return event && event->value(key).toBool(); }
+
 int ConnectLoopback(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};

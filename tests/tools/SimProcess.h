@@ -51,6 +51,11 @@ class SimProcess {
   std::vector<QJsonObject> m_events;
 };
 
+// Fields of an event that may not have come: "<no event>", -1 and false then.
+std::string EventText(const std::optional<QJsonObject>& event, const char* key);
+long long EventNumber(const std::optional<QJsonObject>& event, const char* key);
+bool EventFlag(const std::optional<QJsonObject>& event, const char* key);
+
 // A TCP connection to 127.0.0.1:`port`; -1 on failure.
 int ConnectLoopback(int port);
 // Writes every byte (blocking descriptor); false on failure.
