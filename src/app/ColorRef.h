@@ -1,0 +1,18 @@
+// Colours stored as 32-bit 0x00BBGGRR values (red in the low byte), as the port dialog names them.
+#pragma once
+
+#include <QColor>
+#include <cstdint>
+
+namespace corvelle {
+
+constexpr std::uint32_t RgbRef(int red, int green, int blue) {
+  return static_cast<std::uint32_t>(red & 0xFF) | static_cast<std::uint32_t>(green & 0xFF) << 8 |
+         static_cast<std::uint32_t>(blue & 0xFF) << 16;
+}
+
+inline QColor ColorFromRef(std::uint32_t ref) {
+  return QColor(static_cast<int>(ref & 0xFF), static_cast<int>(ref >> 8 & 0xFF), static_cast<int>(ref >> 16 & 0xFF));
+}
+
+}  // namespace corvelle

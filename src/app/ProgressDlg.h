@@ -1,0 +1,62 @@
+// CProgressDlg: the small window without a caption that stands over the main window while a
+// font set is sent: message line, 0..100 bar, status line, the enlarged icon and STOP.
+// STOP (or Escape) raises m_cancelRequested and hides the window; the caller polls the flag and
+// destroys the window when it is done with it.
+#pragma once
+
+#include <QDialog>
+
+#include "base/ProgressView.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace corvelle {
+
+class CIconButton;
+
+class CProgressDlg : public QDialog, public ProgressView {
+  Q_OBJECT
+
+ public:
+  // Centred over `parent` (over the screen when there is none); not shown yet.
+  explicit CProgressDlg(QWidget* parent = nullptr);
+
+  void SetMessage(const std::string& text) override;
+  void SetRange(int low, int high) override;
+  void SetPosition(int position) override;
+  void SetStatus(const std::string& text) override;
+  bool CancelRequested() const override { return m_cancelRequested != 0; }
+  void ClearCancel() override { m_cancelRequested = 0; }
+
+  // STOP: raises the flag and hides the window without destroying it.
+  void OnCancel();
+  void reject() override { OnCancel(); }
+
+  QLabel* MessageLine() const { return m_message; }
+  QProgressBar* ProgressBar() const { return m_progress; }
+  QLabel* StatusLine() const { return m_status; }
+  QPushButton* StopButton() const { return m_stop; }
+  CIconButton* IconButton() const { return m_iconButton; }
+
+  // 0 = go on, 1 = the user pressed STOP.
+  int m_cancelRequested = 0;
+
+ signals:
+  void StopPressed();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void CenterWindow();
+
+  CIconButton* m_iconButton = nullptr;
+  QLabel* m_message = nullptr;
+  QProgressBar* m_progress = nullptr;
+  QLabel* m_status = nullptr;
+  QPushButton* m_stop = nullptr;
+};
+
+}  // namespace corvelle

@@ -1,0 +1,185 @@
+// The window's Host on Qt.
+#include "app/QtHost.h"
+
+#include <poll.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+
+#include "app/ProgressDlg.h"
+#include "resources/Layouts.h"
+
+namespace corvelle {
+namespace {
+
+QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request) {
+  QMessageBox box(request.icon, request.title, request.text, request.buttons, request.parent);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+std::optional<QString> RunSaveDialog(const SaveDialogSpec& spec) {
+  QFileDialog dialog(spec.parent, spec.title);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  if (!spec.nameFilter.isEmpty()) dialog.setNameFilter(spec.nameFilter);
+  dialog.setDefaultSuffix(spec.defaultSuffix);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
+  dialog.selectFile(spec.fileName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst();
+}
+
+// True when `fd` is ready for `event` right now (an error or hang-up counts as ready, so that
+// the caller's next call reports it).
+bool FdReadyNow(int fd, FdEvent event) {
+  pollfd p{fd, static_cast<short>(event == FdEvent::Readable ? POLLIN : POLLOUT), 0};
+  int r;
+  do {
+    r = ::poll(&p, 1, 0);
+  } while (r < 0 && errno == EINTR);
+  return r > 0 && p.revents != 0;
+}
+
+}  // namespace
+
+QString ConvertFileFilter(std::string_view filter) {
+  // The list ends at the first "||"; before it, descriptions and patterns alternate.
+  const std::string_view list = filter.substr(0, filter.find("||"));
+  const QStringList parts = QString::fromLatin1(list.data(), static_cast<qsizetype>(list.size())).split(QLatin1Char('|'));
+  QStringList entries;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString description = parts[i].trimmed();
+    QString patterns = parts[i + 1].trimmed();
+    if (patterns.isEmpty()) continue;
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    entries << (description.isEmpty() ? QStringLiteral("(%1)").arg(patterns)
+                                      : QStringLiteral("%1 (%2)").arg(description, patterns));
+  }
+  return entries.join(QStringLiteral(";;"));
+}
+
+QtHost::QtHost(QWidget* mainWindow)
+    : m_mainWindow(mainWindow), m_messageBox(RunMessageBox), m_saveDialog(RunSaveDialog) {}
+
+QtHost::~QtHost() {
+  while (m_busyDepth > 0) SetBusy(false);
+}
+
+std::int64_t QtHost::Now() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool QtHost::StopRaised() const { return m_progress != nullptr && m_progress->CancelRequested(); }
+
+void QtHost::RunLoop(QEventLoop& loop, std::int64_t ms, bool paintOnly) {
+  QTimer timer;
+  timer.setSingleShot(true);
+  timer.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+  QMetaObject::Connection stop;
+  if (!paintOnly && m_progress != nullptr) {
+    stop = QObject::connect(m_progress, &CProgressDlg::StopPressed, &loop, &QEventLoop::quit);
+  }
+  timer.start(static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT_MAX)));
+  loop.exec(paintOnly ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents);
+  QObject::disconnect(stop);
+}
+
+void QtHost::WaitFor(std::int64_t ms, WaitMode mode) {
+  const bool paintOnly = mode == WaitMode::PaintOnly;
+  if (!paintOnly && StopRaised()) return;
+  QEventLoop loop;
+  RunLoop(loop, ms, paintOnly);
+}
+
+bool QtHost::WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) {
+  if (fd < 0 || StopRaised()) return false;
+  if (FdReadyNow(fd, event)) return true;
+  QEventLoop loop;
+  QSocketNotifier notifier(fd, event == FdEvent::Readable ? QSocketNotifier::Read : QSocketNotifier::Write);
+  bool ready = false;
+  QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
+    ready = true;
+    notifier.setEnabled(false);
+    loop.quit();
+  });
+  RunLoop(loop, timeoutMs, false);
+  return ready || (!StopRaised() && FdReadyNow(fd, event));
+}
+
+void QtHost::PumpMessages() { QCoreApplication::processEvents(); }
+
+QWidget* QtHost::DialogParent() const {
+  // Over the dialog that is running modally, if any, else over the main window.
+  QWidget* modal = QApplication::activeModalWidget();
+  return modal != nullptr ? modal : m_mainWindow.data();
+}
+
+MessageAnswer QtHost::ShowMessage(const std::string& text, MessageStyle style) {
+  MessageBoxRequest request;
+  request.parent = DialogParent();
+  request.title = QString::fromLatin1(layouts::kAppCaption.data(), static_cast<qsizetype>(layouts::kAppCaption.size()));
+  request.text = QString::fromLatin1(text);
+  switch (style) {
+    case MessageStyle::Plain:
+      request.icon = QMessageBox::NoIcon;
+      break;
+    case MessageStyle::Error:
+      request.icon = QMessageBox::Critical;
+      break;
+    case MessageStyle::Exclamation:
+      request.icon = QMessageBox::Warning;
+      break;
+    case MessageStyle::Question:
+      request.icon = QMessageBox::Question;
+      request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+      break;
+  }
+  const QMessageBox::StandardButton pressed = m_messageBox(request);
+  if (style != MessageStyle::Question) return MessageAnswer::Ok;
+  return pressed == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+}
+
+std::optional<std::string> QtHost::AskSavePath(const SaveDialogRequest& request) {
+  SaveDialogSpec spec;
+  spec.parent = DialogParent();
+  spec.title = QStringLiteral("Save As");
+  spec.fileName = QFile::decodeName(request.suggestedName.c_str());
+  spec.nameFilter = ConvertFileFilter(request.filter);
+  spec.defaultSuffix = QString::fromLatin1(request.defaultExtension);
+  spec.confirmOverwrite = request.overwritePrompt;
+  const std::optional<QString> chosen = m_saveDialog(spec);
+  if (!chosen || chosen->isEmpty()) return std::nullopt;
+  // File names go back to the file system in its own encoding, byte for byte.
+  return QFile::encodeName(*chosen).toStdString();
+}
+
+void QtHost::SetBusy(bool busy) {
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ++m_busyDepth;
+  } else if (m_busyDepth > 0) {
+    QApplication::restoreOverrideCursor();
+    --m_busyDepth;
+  }
+}
+
+std::unique_ptr<ProgressView> QtHost::CreateProgressView() {
+  auto dialog = std::make_unique<CProgressDlg>(m_mainWindow.data());
+  dialog->show();
+  dialog->activateWindow();  // keys such as Escape go to the progress window, not the main window
+  m_progress = dialog.get();
+  return dialog;
+}
+
+}  // namespace corvelle

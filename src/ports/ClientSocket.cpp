@@ -1,0 +1,149 @@
+// POSIX stream socket with receive draining and non-blocking connect.
+#include "ports/ClientSocket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "base/Host.h"
+
+namespace corvelle {
+namespace {
+
+constexpr int kLingerSeconds = 10;
+constexpr int kSendBufferBytes = 2 * 1024 * 1024;
+constexpr std::int64_t kConnectStepMs = 50;
+// Reads per PollReceive, so a printer that floods replies cannot hold the port forever.
+constexpr int kMaxReadsPerPoll = 256;
+
+bool Resolve(const std::string& address, in_addr& out) {
+  if (::inet_pton(AF_INET, address.c_str(), &out) == 1) return true;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  if (::getaddrinfo(address.c_str(), nullptr, &hints, &result) != 0 || !result) return false;
+  out = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
+  ::freeaddrinfo(result);
+  return true;
+}
+
+}  // namespace
+
+CClientSocket::CClientSocket(Host& host) : m_host(host) {}
+
+// Never lingers here: a socket dropped without the port's Close discards what it could not send.
+CClientSocket::~CClientSocket() { Close(UnsentBytes() > 0); }
+
+bool CClientSocket::Create(int& error) {
+  m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (m_fd < 0) {
+    error = errno;
+    return false;
+  }
+  return true;
+}
+
+int CClientSocket::Connect(const std::string& address, int port, const std::function<bool()>& cancelled) {
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(static_cast<std::uint16_t>(static_cast<unsigned>(port)));
+  if (!Resolve(address, peer.sin_addr)) return EHOSTUNREACH;
+  if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return 0;
+  if (errno != EINPROGRESS && errno != EINTR) return errno;
+  const std::int64_t deadline = m_host.Now() + kConnectLimitMs;
+  for (;;) {
+    if (m_host.WaitForFd(m_fd, FdEvent::Writable, kConnectStepMs)) {
+      int error = 0;
+      socklen_t length = sizeof error;
+      if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+      return error;
+    }
+    if (cancelled && cancelled()) return ECANCELED;
+    if (m_host.Now() >= deadline) return ETIMEDOUT;
+  }
+}
+
+void CClientSocket::SetOptions() {
+  linger current{};
+  socklen_t length = sizeof current;
+  ::getsockopt(m_fd, SOL_SOCKET, SO_LINGER, &current, &length);
+  const linger on{1, kLingerSeconds};
+  ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &on, sizeof on);
+  ::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
+}
+
+void CClientSocket::PollReceive() {
+  for (int reads = 0; reads < kMaxReadsPerPoll && m_fd >= 0 && !m_peerClosed; ++reads) {
+    pollfd p{m_fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) return;
+    const std::int64_t before = m_nReceived;
+    OnReceive();
+    if (m_nReceived == before) return;  // an error or the printer's close: nothing more to read
+  }
+}
+
+void CClientSocket::OnReceive() {
+  if (m_fd < 0) return;
+  char buffer[kReceiveChunk];
+  const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+  if (n < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
+    // A reset is the printer going away, which the next write reports.
+    if (errno == ECONNRESET) {
+      OnClose();
+      return;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "Error number is %d", errno);
+    m_host.ShowMessage(text, MessageStyle::Plain);
+    return;
+  }
+  if (n == 0) {
+    OnClose();
+    return;
+  }
+  std::replace(buffer, buffer + n, '\0', '\x01');
+  m_strReceived.append(buffer, static_cast<std::size_t>(n));
+  if (m_strReceived.size() > kReceivedTextLimit) m_strReceived.erase(0, m_strReceived.size() - kReceivedTextLimit);
+  m_nReceived += n;
+}
+
+void CClientSocket::OnConnect(int error) {
+  if (error == 0) return;
+  char text[256];
+  std::snprintf(text, sizeof text, "OnConnect error: %d", error);
+  m_host.ShowMessage(text, MessageStyle::Plain);
+  m_host.ShowMessage("Please close the application", MessageStyle::Plain);
+}
+
+void CClientSocket::OnClose() { m_peerClosed = true; }
+
+long CClientSocket::UnsentBytes() const {
+  int queued = 0;
+  if (m_fd < 0 || ::ioctl(m_fd, SIOCOUTQ, &queued) != 0) return 0;
+  return queued;
+}
+
+void CClientSocket::Close(bool abort) {
+  if (m_fd < 0) return;
+  if (abort) {
+    const linger hard{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  }
+  ::shutdown(m_fd, SHUT_RD);
+  ::close(m_fd);
+  m_fd = -1;
+}
+
+}  // namespace corvelle

@@ -1,0 +1,65 @@
+// The device port: chooses the kind, and hands every operation to that kind's backend.
+#include "ports/DevicePort.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "base/Host.h"
+
+namespace corvelle {
+
+CDevicePort::CDevicePort(Host& host, PortEnvironment env) : m_env(std::move(env)), m_context{host, m_env, {}} {
+  if (!m_env.backendFactory) m_env.backendFactory = MakeSystemBackend;
+}
+
+CDevicePort::~CDevicePort() = default;
+
+bool CDevicePort::Open(PortOpenArgs args) {
+  if (m_open) Close();
+  m_portName = args.portName;
+  const PortKind kind = KindFromName(args.portName);
+  m_backend.reset();
+  if (kind == PortKind::None) {
+    m_open = true;
+    return true;
+  }
+  m_kind = kind;
+  auto backend = m_env.backendFactory(kind, m_context);
+  if (!backend || !backend->Open(args)) return false;
+  m_backend = std::move(backend);
+  m_open = true;
+  return true;
+}
+
+bool CDevicePort::Write(const void* bytes, std::size_t count) {
+  if (!m_open) return false;
+  bool delivered = true;
+  if (m_backend) delivered = m_backend->Write(static_cast<const std::uint8_t*>(bytes), count);
+  PumpMessages();
+  return delivered;
+}
+
+bool CDevicePort::WriteText(const char* text) { return Write(text, text ? std::strlen(text) : 0); }
+
+void CDevicePort::Purge() {
+  if (m_backend) m_backend->Purge();
+}
+
+bool CDevicePort::DrainOutput() { return m_backend ? m_backend->DrainOutput() : true; }
+
+void CDevicePort::Close() {
+  if (m_backend) m_backend->Close();
+  m_backend.reset();
+  m_open = false;
+}
+
+void CDevicePort::PumpMessages() {
+  m_context.host.PumpMessages();
+  if (m_backend) m_backend->PumpEvents();
+}
+
+long CDevicePort::QueuedOutput() { return m_backend ? m_backend->QueuedOutput() : 0; }
+
+void CDevicePort::SetCancelCheck(std::function<bool()> cancelled) { m_context.cancelCheck = std::move(cancelled); }
+
+}  // namespace corvelle

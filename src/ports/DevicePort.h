@@ -1,0 +1,71 @@
+// The one object through which every byte reaches a printer or an output file. The kind of
+// connection follows from the port name at each Open; one object may be opened and closed many
+// times.
+//
+// Contract:
+// - Open reports every failure to the user itself (through the host) and returns false; the only
+//   silent false is a cancelled FILE save dialog. A name that matches no kind opens successfully
+//   and later writes send nothing.
+// - Write and WriteText never drop bytes: they return once the connection has taken all of them
+//   (a serial write does not wait for transmission). False means the bytes could not be
+//   delivered (already reported to the user, once per open) or the cancel check was raised while
+//   the write was waiting; the caller should then stop its transfer.
+// - DrainOutput waits for the serial output queue to empty; false when cancelled. It returns true
+//   at once for every other kind.
+// - Every write and wait lets the surroundings run (Host::PumpMessages, Host::WaitFor,
+//   Host::WaitForFd), so handlers such as STOP run inside these calls.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ports/PortBackend.h"
+#include "ports/PortEnvironment.h"
+#include "ports/PortTypes.h"
+
+namespace corvelle {
+
+class Host;
+
+class CDevicePort {
+ public:
+  CDevicePort(Host& host, PortEnvironment env);
+  ~CDevicePort();
+  CDevicePort(const CDevicePort&) = delete;
+  CDevicePort& operator=(const CDevicePort&) = delete;
+
+  bool Open(PortOpenArgs args);
+  bool Write(const void* bytes, std::size_t count);
+  // Sends the characters of a zero-terminated text, without the terminator.
+  bool WriteText(const char* text);
+  // Discards what is queued in either direction (COM, USB); nothing for the other kinds.
+  void Purge();
+  bool DrainOutput();
+  void Close();
+  // Lets waiting events run now: the host's, and what the connection has received.
+  void PumpMessages();
+
+  // Bytes still queued for output on a serial port (0 for the other kinds and when closed).
+  long QueuedOutput();
+  // STOP: when `cancelled` returns true, waits inside Write and DrainOutput end and return false.
+  void SetCancelCheck(std::function<bool()> cancelled);
+
+  // The kind chosen by the last Open whose name matched a kind; None until then.
+  PortKind Kind() const { return m_kind; }
+  const std::string& PortName() const { return m_portName; }
+  bool IsOpen() const { return m_open; }
+  // The connection of the current open, or null (tests look at a kind's own state through it).
+  PortBackend* Backend() { return m_backend.get(); }
+
+ private:
+  PortEnvironment m_env;
+  PortContext m_context;
+  PortKind m_kind = PortKind::None;
+  std::string m_portName;
+  std::unique_ptr<PortBackend> m_backend;
+  bool m_open = false;
+};
+
+}  // namespace corvelle

@@ -1,0 +1,35 @@
+// Descriptor writing shared by the device and file kinds.
+#include "ports/FdBackend.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "ports/OutputWait.h"
+
+namespace corvelle {
+
+FdBackend::FdBackend(PortContext& context, std::string failureText, MessageStyle failureStyle)
+    : m_context(context), m_failureText(std::move(failureText)), m_failureStyle(failureStyle) {}
+
+FdBackend::~FdBackend() { FdBackend::Release(); }
+
+bool FdBackend::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (m_fd < 0 || m_failed) return false;
+  int error = 0;
+  switch (WriteAll(m_context, m_fd, bytes, count, error)) {
+    case WriteOutcome::Done: return true;
+    case WriteOutcome::Cancelled: return false;
+    case WriteOutcome::Failed: break;
+  }
+  m_failed = true;
+  m_context.host.ShowMessage(m_failureText + m_path + ":\n" + std::strerror(error), m_failureStyle);
+  return false;
+}
+
+void FdBackend::Release() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+}
+
+}  // namespace corvelle

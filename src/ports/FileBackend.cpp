@@ -1,0 +1,71 @@
+// Output file: save dialog, exclusive truncating open, finished writes, one report of a failure.
+#include "ports/FileBackend.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+
+#include "base/Host.h"
+#include "ports/FdBackend.h"
+#include "resources/Strings.h"
+
+namespace corvelle {
+namespace {
+
+class FileBackend : public FdBackend {
+ public:
+  explicit FileBackend(PortContext& context) : FdBackend(context, "Error writing output file ", MessageStyle::Plain) {}
+
+  bool Open(const PortOpenArgs& args) override {
+    SaveDialogRequest request;
+    request.suggestedName = SuggestedOutputName(args.outputName, args.fallbackOutputName);
+    request.defaultExtension = "out";
+    request.filter = kOutputFileFilter;
+    request.overwritePrompt = true;
+    request.pathMustExist = true;
+    const auto path = m_context.host.AskSavePath(request);
+    if (!path) return false;
+    m_path = *path;
+    if (!OpenExclusive()) {
+      m_context.host.ShowMessage(std::string(LoadStr(IDS_OUTPUT_FILE_ERROR)) + "(Q)", MessageStyle::Plain);
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  // Other writers are locked out; the file is truncated only once the lock is held, so a file
+  // another program is writing is left alone.
+  bool OpenExclusive() {
+    m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (m_fd < 0) return false;
+    struct stat st {};
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(m_fd, &st) != 0 ||
+        (S_ISREG(st.st_mode) && ::ftruncate(m_fd, 0) != 0)) {
+      Release();
+      return false;
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+std::string SuggestedOutputName(const std::string& outputName, const std::string& fallbackOutputName) {
+  std::string name = outputName.empty() ? fallbackOutputName : outputName;
+  std::string lower = outputName;
+  for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const auto krv = lower.find(".krv");
+  if (krv != std::string::npos) name.resize(krv);
+  name += ".out";
+  const auto slash = name.find_last_of("\\/");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  return name;
+}
+
+std::unique_ptr<PortBackend> MakeFileBackend(PortContext& context) { return std::make_unique<FileBackend>(context); }
+
+}  // namespace corvelle

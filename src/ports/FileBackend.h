@@ -1,0 +1,20 @@
+// The FILE kind: the stream goes into an output file that the user picks at every open.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ports/PortBackend.h"
+
+namespace corvelle {
+
+inline constexpr const char* kOutputFileFilter = "Output file (*.out) | *.out||";
+
+// The name the save dialog proposes: `outputName` (or `fallbackOutputName` when that is empty),
+// cut before ".krv" where the lower-case outputName holds it, with ".out" appended and any folder
+// part (up to the last backslash or slash) removed.
+std::string SuggestedOutputName(const std::string& outputName, const std::string& fallbackOutputName);
+
+std::unique_ptr<PortBackend> MakeFileBackend(PortContext& context);
+
+}  // namespace corvelle

@@ -1,0 +1,60 @@
+// Finishing partial writes and waiting for output queues.
+#include "ports/OutputWait.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "base/Host.h"
+#include "ports/PortBackend.h"
+
+namespace corvelle {
+
+WriteOutcome WriteAll(PortContext& context, int fd, const std::uint8_t* bytes, std::size_t count, int& error,
+                      const std::function<ssize_t(const std::uint8_t*, std::size_t)>& put,
+                      const std::function<void()>& whileWaiting) {
+  std::size_t done = 0;
+  // Some drivers (the parallel port's) report a descriptor writable that still refuses bytes;
+  // after such a refusal the next pause is a plain sleep, so the loop never spins.
+  bool readyButRefused = false;
+  while (done < count) {
+    const ssize_t n = put ? put(bytes + done, count - done) : ::write(fd, bytes + done, count - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      readyButRefused = false;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      error = errno;
+      return WriteOutcome::Failed;
+    }
+    if (context.Cancelled()) return WriteOutcome::Cancelled;
+    if (readyButRefused) {
+      context.host.WaitFor(kWriteWaitStepMs);
+      readyButRefused = false;
+    } else {
+      readyButRefused = context.host.WaitForFd(fd, FdEvent::Writable, kWriteWaitStepMs);
+    }
+    if (whileWaiting) whileWaiting();
+  }
+  return WriteOutcome::Done;
+}
+
+std::int64_t QueueWaitStepMs(long excess, int baudRate) {
+  const std::int64_t bits = static_cast<std::int64_t>(std::max(excess, 0L)) * 10 * 1000;
+  const std::int64_t ms = baudRate > 0 ? (bits + baudRate - 1) / baudRate : 100;
+  return std::clamp<std::int64_t>(ms, 2, 100);
+}
+
+bool WaitForQueue(PortContext& context, const std::function<long()>& queued, long limit, int baudRate) {
+  for (;;) {
+    const long left = queued();
+    if (left <= limit) return true;
+    if (context.Cancelled()) return false;
+    context.host.WaitFor(QueueWaitStepMs(left - limit, baudRate));
+  }
+}
+
+}  // namespace corvelle

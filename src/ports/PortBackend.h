@@ -1,0 +1,59 @@
+// One connection kind behind CDevicePort, and what a kind gets from the port it serves.
+// The downloads' tests plug a fake printer in here (see PortEnvironment::backendFactory).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "ports/PortTypes.h"
+
+namespace corvelle {
+
+class Host;
+struct PortEnvironment;
+
+// What every kind needs from its port: the surroundings, the environment, and the cancel check
+// (STOP) that ends its waits. Owned by the port; lives as long as the port does.
+struct PortContext {
+  Host& host;
+  const PortEnvironment& env;
+  std::function<bool()> cancelCheck;
+
+  bool Cancelled() const { return cancelCheck && cancelCheck(); }
+};
+
+// One open connection of one kind. CDevicePort makes a new backend for every Open and destroys
+// it after Close; a backend that is destroyed while open releases what it holds.
+class PortBackend {
+ public:
+  virtual ~PortBackend() = default;
+
+  // Makes the connection ready for writing. On false the backend has told the user why through
+  // the host, except when the user cancelled a dialog.
+  virtual bool Open(const PortOpenArgs& args) = 0;
+  // Hands `count` bytes to the connection; never drops any of them. False when they cannot be
+  // delivered (reported to the user once per open) or when the cancel check was raised while
+  // waiting.
+  virtual bool Write(const std::uint8_t* bytes, std::size_t count) = 0;
+  // Discards what is queued in either direction; nothing for kinds without queues.
+  virtual void Purge() {}
+  // Waits until the output queue is empty (serial kind only); false when cancelled.
+  virtual bool DrainOutput() { return true; }
+  // Bytes still waiting in the output queue; 0 for kinds whose queue cannot be seen.
+  virtual long QueuedOutput() { return 0; }
+  // Handles what the connection has received meanwhile (the TCP/IP kind reads and counts it).
+  virtual void PumpEvents() {}
+  // Ends the connection.
+  virtual void Close() = 0;
+};
+
+// Makes the backend for a kind (never called for None). Returning null makes the open fail
+// silently, so a factory that knows the kind must always return one.
+using PortBackendFactory = std::function<std::unique_ptr<PortBackend>(PortKind, PortContext&)>;
+
+// The backends that use the system's devices, files, sockets and USB library.
+std::unique_ptr<PortBackend> MakeSystemBackend(PortKind kind, PortContext& context);
+
+}  // namespace corvelle

@@ -1,0 +1,47 @@
+// What a device port needs besides the host: the device-name mapping, and the seams through which
+// tests replace the reachability test, the USB library or whole connection kinds.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ports/D2xx.h"
+#include "ports/PortBackend.h"
+
+namespace corvelle {
+
+class Profile;
+
+// Profile section mapping port device names to system devices, e.g. COM3=/dev/ttyUSB0.
+inline constexpr const char* kDevicesSection = "Devices";
+
+// An empty function member stands for the program's own (the echo probe, libftdi, the system
+// backends), so tests set only the seams they replace.
+struct PortEnvironment {
+  // "COM3" -> "/dev/ttyUSB0"; names are matched without regard to case, like profile keys.
+  std::vector<std::pair<std::string, std::string>> devices;
+  // True when `host` answers the reachability test; the TCP/IP kind runs it before it connects.
+  std::function<bool(const std::string& host)> reachable;
+  // Makes the USB library the USB kind talks to.
+  std::function<std::unique_ptr<D2xx>()> usbLibrary;
+  // Makes the backend of each kind.
+  PortBackendFactory backendFactory;
+};
+
+// The environment of the real program: the "Devices" section of `profile`, the echo probe,
+// libftdi and the system backends.
+PortEnvironment DefaultPortEnvironment(const Profile& profile);
+// The same with an empty device mapping.
+PortEnvironment DefaultPortEnvironment();
+
+// The reachability test the program uses: one ICMP echo with the TCP/IP kind's arguments.
+bool EchoProbeReachable(const std::string& host);
+
+// The system device for a port device name ("COM3", "LPT2"): the mapping's entry when there is
+// one, else /dev/ttyS{n-1} for COMn and /dev/lp{n-1} for LPTn. Empty for anything else.
+std::string DevicePath(const PortEnvironment& env, const std::string& deviceName);
+
+}  // namespace corvelle

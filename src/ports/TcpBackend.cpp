@@ -1,0 +1,129 @@
+// TCP/IP connection to the printer.
+#include "ports/TcpBackend.h"
+
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "base/Host.h"
+#include "ports/OutputWait.h"
+#include "ports/PortEnvironment.h"
+#include "resources/Strings.h"
+
+namespace corvelle {
+namespace {
+
+// "%s %d." of a string-table text and an error number.
+std::string WithErrorNumber(int id, int error) {
+  char text[256];
+  std::snprintf(text, sizeof text, "%s %d.", std::string(LoadStr(id)).c_str(), error);
+  return text;
+}
+
+}  // namespace
+
+TcpBackend::TcpBackend(PortContext& context) : m_context(context) {}
+
+TcpBackend::~TcpBackend() = default;
+
+bool TcpBackend::Open(const PortOpenArgs& args) {
+  const auto& reachable = m_context.env.reachable;
+  if (!(reachable ? reachable(args.ipAddress) : EchoProbeReachable(args.ipAddress))) {
+    m_context.host.ShowMessage(std::string(LoadStr(IDS_TCPIP_NOT_RESPONDING)), MessageStyle::Plain);
+    return false;
+  }
+  m_pSocket.reset(new (std::nothrow) CClientSocket(m_context.host));
+  if (!m_pSocket) {
+    m_context.host.ShowMessage(std::string(LoadStr(IDS_SOCKET_ALLOC_FAILED)), MessageStyle::Plain);
+    return false;
+  }
+  int error = 0;
+  if (!m_pSocket->Create(error)) {
+    m_context.host.ShowMessage(WithErrorNumber(IDS_SOCKET_ALLOC_FAILED, error), MessageStyle::Plain);
+    m_pSocket.reset();
+    return false;
+  }
+  error = m_pSocket->Connect(args.ipAddress, args.ipPort, [this] { return m_context.Cancelled(); });
+  if (error != 0) {
+    m_pSocket.reset();
+    if (error != ECANCELED) {
+      m_context.host.ShowMessage(WithErrorNumber(IDS_CONNECT_FAILED, error), MessageStyle::Plain);
+    }
+    return false;
+  }
+  m_pSocket->SetOptions();
+  m_buffer.reserve(kOutputBufferBytes);
+  return true;
+}
+
+bool TcpBackend::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (!m_pSocket || m_lost) return false;
+  m_pSocket->PollReceive();
+  if (m_pSocket->PeerClosed()) {
+    ReportLost(EPIPE);
+    return false;
+  }
+  while (count > 0) {
+    const std::size_t room = kOutputBufferBytes - m_buffer.size();
+    const std::size_t take = count < room ? count : room;
+    m_buffer.append(reinterpret_cast<const char*>(bytes), take);
+    bytes += take;
+    count -= take;
+    if (m_buffer.size() == kOutputBufferBytes && !Flush()) return false;
+  }
+  return true;
+}
+
+void TcpBackend::PumpEvents() {
+  if (m_pSocket) m_pSocket->PollReceive();
+}
+
+bool TcpBackend::Flush() {
+  if (m_buffer.empty()) return true;
+  CClientSocket& socket = *m_pSocket;
+  const int fd = socket.Descriptor();
+  const auto send = [fd, &socket](const std::uint8_t* data, std::size_t size) -> ssize_t {
+    if (socket.PeerClosed()) {
+      errno = EPIPE;
+      return -1;
+    }
+    return ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+  };
+  int error = 0;
+  const WriteOutcome outcome =
+      WriteAll(m_context, fd, reinterpret_cast<const std::uint8_t*>(m_buffer.data()), m_buffer.size(), error, send,
+               [&socket] { socket.PollReceive(); });
+  m_buffer.clear();
+  if (outcome == WriteOutcome::Failed) ReportLost(error);
+  return outcome == WriteOutcome::Done;
+}
+
+void TcpBackend::ReportLost(int error) {
+  m_lost = true;
+  m_buffer.clear();
+  std::string text;
+  if (error == EPIPE || error == ECONNRESET) {
+    text = "TCP/IP - The printer closed the connection.\nThe transfer was stopped.";
+  } else {
+    text = "TCP/IP - Sending to the printer failed: " + std::string(std::strerror(error)) + ".\nThe transfer was stopped.";
+  }
+  m_context.host.ShowMessage(text, MessageStyle::Plain);
+}
+
+void TcpBackend::Close() {
+  if (!m_pSocket) return;
+  if (!m_lost) Flush();
+  ::shutdown(m_pSocket->Descriptor(), SHUT_RD);
+  const std::int64_t deadline = m_context.host.Now() + kLingerMs;
+  while (!m_lost && !m_pSocket->PeerClosed() && m_pSocket->UnsentBytes() > 0 && m_context.host.Now() < deadline &&
+         !m_context.Cancelled()) {
+    m_context.host.WaitFor(kWriteWaitStepMs);
+  }
+  m_pSocket->Close(m_pSocket->UnsentBytes() > 0);
+  m_pSocket.reset();
+}
+
+}  // namespace corvelle

@@ -1,0 +1,44 @@
+// The TCP/IP kind: a reachability test, then a stream connection to the printer with a
+// 4096-byte output buffer in front of it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ports/ClientSocket.h"
+#include "ports/PortBackend.h"
+
+namespace corvelle {
+
+class TcpBackend : public PortBackend {
+ public:
+  static constexpr std::size_t kOutputBufferBytes = 4096;
+  // How long Close lets unsent data leave before it gives up on it.
+  static constexpr std::int64_t kLingerMs = 10'000;
+
+  explicit TcpBackend(PortContext& context);
+  ~TcpBackend() override;
+
+  bool Open(const PortOpenArgs& args) override;
+  // Fills the output buffer; a full buffer is sent. False once the connection is gone.
+  bool Write(const std::uint8_t* bytes, std::size_t count) override;
+  void PumpEvents() override;
+  // Sends the rest of the buffer, stops receiving, lets the send queue empty for up to
+  // kLingerMs (sleeping on the host; STOP ends it), then closes.
+  void Close() override;
+
+  // The connection of the current open, or null.
+  const CClientSocket* Socket() const { return m_pSocket.get(); }
+
+ private:
+  bool Flush();
+  // Shows the loss of the connection once per open and stops all later writes.
+  void ReportLost(int error);
+
+  PortContext& m_context;
+  std::unique_ptr<CClientSocket> m_pSocket;
+  std::string m_buffer;
+  bool m_lost = false;
+};
+
+}  // namespace corvelle

@@ -1,0 +1,49 @@
+// The USB kind: the printer's FTDI bridge, opened by its description; every write waits while
+// the printer's last flow-control byte is XOFF.
+#pragma once
+
+#include <memory>
+
+#include "ports/D2xx.h"
+#include "ports/PortBackend.h"
+
+namespace corvelle {
+
+class UsbBackend : public PortBackend {
+ public:
+  static constexpr const char* kDescription = "Varnesi Bridge GN2";
+  static constexpr unsigned kTimeoutMs = 3000;
+  static constexpr unsigned kReadLimit = 600;
+  static constexpr std::uint8_t kXon = 17;
+  static constexpr std::uint8_t kXoff = 19;
+  // Sleep between two flow-control checks.
+  static constexpr std::int64_t kPermissionStepMs = 20;
+
+  explicit UsbBackend(PortContext& context);
+  ~UsbBackend() override;
+
+  bool Open(const PortOpenArgs& args) override;
+  // Waits for permission to send, then writes. False when cancelled while waiting, or when the
+  // device does not take the bytes (reported once per open).
+  bool Write(const std::uint8_t* bytes, std::size_t count) override;
+  void Purge() override;
+  void Close() override;
+
+  // Checks until sending is allowed: each round pumps, reads up to 600 waiting bytes and keeps
+  // the first as the flow byte, then sleeps. False when the cancel check is raised first.
+  bool WaitForPermission();
+  std::uint8_t FlowByte() const { return m_flowByte; }
+
+ private:
+  bool CheckPermission();
+
+  PortContext& m_context;
+  std::unique_ptr<D2xx> m_library;
+  D2xxHandle m_hPort = 0;
+  bool m_open = false;
+  bool m_failed = false;
+  unsigned m_bytesWritten = 0;
+  std::uint8_t m_flowByte = kXon;
+};
+
+}  // namespace corvelle
