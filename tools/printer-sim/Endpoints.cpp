@@ -38,22 +38,6 @@ std::string Joined(const std::string& host, int port) {
 
 }  // namespace
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-  if (this != &other) Reset(other.Release());
-  return *this;
-}
-
-int FileDescriptor::Release() {
-  const int fd = m_fd;
-  m_fd = -1;
-  return fd;
-}
-
-void FileDescriptor::Reset(int fd) {
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = fd;
-}
-
 std::string Listener::Endpoint() const { return Joined(address, port); }
 
 bool OpenListener(const std::string& bindAddress, int port, Listener& listener, std::string* error) {
@@ -67,9 +51,9 @@ bool OpenListener(const std::string& bindAddress, int port, Listener& listener, 
     *error = "cannot listen on '" + bindAddress + "': " + gai_strerror(status) + " (a numeric address is needed)";
     return false;
   }
-  FileDescriptor fd(::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  UniqueFd fd(::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   const int one = 1;
-  const bool ok = fd.IsOpen() && ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
+  const bool ok = fd.Valid() && ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
                   ::bind(fd.Get(), found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd.Get(), 16) == 0;
   freeaddrinfo(found);
   if (!ok) {
@@ -88,8 +72,8 @@ bool OpenListener(const std::string& bindAddress, int port, Listener& listener, 
 }
 
 bool OpenPseudoTerminal(PseudoTerminal& terminal, std::string* error) {
-  FileDescriptor master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-  if (!master.IsOpen() || ::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0) {
+  UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!master.Valid() || ::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0) {
     *error = SystemError("cannot open a pseudo-terminal");
     return false;
   }
@@ -98,9 +82,9 @@ bool OpenPseudoTerminal(PseudoTerminal& terminal, std::string* error) {
     *error = SystemError("cannot name the pseudo-terminal");
     return false;
   }
-  FileDescriptor slave(::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  UniqueFd slave(::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC));
   termios settings{};
-  if (!slave.IsOpen() || ::tcgetattr(slave.Get(), &settings) != 0) {
+  if (!slave.Valid() || ::tcgetattr(slave.Get(), &settings) != 0) {
     *error = SystemError(std::string("cannot open ") + path);
     return false;
   }

@@ -3,28 +3,12 @@
 
 #include <string>
 
+#include "setup/EchoSocket.h"
+
 namespace corvelle::printersim {
 
-// Owns a file descriptor; closes it when it goes.
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : m_fd(fd) {}
-  ~FileDescriptor() { Reset(); }
-  FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.Release()) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-
-  int Get() const { return m_fd; }
-  bool IsOpen() const { return m_fd >= 0; }
-  int Release();
-  void Reset(int fd = -1);
-
- private:
-  int m_fd = -1;
-};
-
 struct Listener {
-  FileDescriptor fd;    // non-blocking
+  UniqueFd fd;          // non-blocking
   std::string address;  // numeric, as bound
   int port = 0;         // the port actually bound (also when 0 was asked for)
   // "127.0.0.1:4001", "[::1]:4001"
@@ -35,8 +19,8 @@ struct Listener {
 bool OpenListener(const std::string& bindAddress, int port, Listener& listener, std::string* error);
 
 struct PseudoTerminal {
-  FileDescriptor master;  // non-blocking; the simulator reads and writes here
-  FileDescriptor slave;   // held open for the whole run, see OpenPseudoTerminal
+  UniqueFd master;  // non-blocking; the simulator reads and writes here
+  UniqueFd slave;   // held open for the whole run, see OpenPseudoTerminal
   std::string slavePath;
 };
 

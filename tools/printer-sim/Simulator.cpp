@@ -86,9 +86,9 @@ int Simulator::Run() {
   std::vector<pollfd> fds;
   while (!g_stopSignal && !m_session.Done()) {
     fds.clear();
-    if (m_listener.fd.IsOpen()) fds.push_back({m_listener.fd.Get(), POLLIN, 0});
+    if (m_listener.fd.Valid()) fds.push_back({m_listener.fd.Get(), POLLIN, 0});
     const std::size_t ptyIndex = fds.size();
-    if (m_pty.master.IsOpen() && !m_ptyBroken) {
+    if (m_pty.master.Valid() && !m_ptyBroken) {
       const short events = static_cast<short>((m_ptyStalled ? 0 : POLLIN) | (m_ptyTalkLeft > 0 ? POLLOUT : 0));
       fds.push_back({m_pty.master.Get(), events, 0});
     }
@@ -138,15 +138,15 @@ int Simulator::Run() {
         ReadCurrent();
       }
     }
-    if (!fds.empty() && m_listener.fd.IsOpen() && (fds[0].revents & POLLIN)) Accept();
+    if (!fds.empty() && m_listener.fd.Valid() && (fds[0].revents & POLLIN)) Accept();
   }
   Shutdown(g_stopSignal == SIGINT ? "SIGINT" : g_stopSignal == SIGTERM ? "SIGTERM" : "images judged");
   return 0;
 }
 
 void Simulator::Accept() {
-  FileDescriptor fd(::accept4(m_listener.fd.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-  if (!fd.IsOpen()) {
+  UniqueFd fd(::accept4(m_listener.fd.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+  if (!fd.Valid()) {
     if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR) {
       m_log.Write(LogRecord("accept_failed").Text("error", std::strerror(errno)));
     }
@@ -262,7 +262,7 @@ void Simulator::TalkPty() {
 // its area 2 is judged.
 void Simulator::Shutdown(const std::string& reason) {
   while (!m_connections.empty()) CloseCurrent("exit");
-  if (m_pty.master.IsOpen()) m_ptyParser.EndConnection(PtySink());
+  if (m_pty.master.Valid()) m_ptyParser.EndConnection(PtySink());
   m_session.Finish();
   m_log.Write(LogRecord("exit").Text("reason", reason));
 }

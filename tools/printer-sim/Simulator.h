@@ -28,7 +28,7 @@ class Simulator {
 
  private:
   struct Connection {
-    FileDescriptor fd;
+    UniqueFd fd;
     int id = 0;
     std::string peer;
     std::uint64_t received = 0;
