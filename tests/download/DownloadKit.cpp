@@ -79,6 +79,24 @@ std::string ImageBytes(std::size_t size) {
   return bytes;
 }
 
+std::string OpenArgsText(const PortOpenArgs& a) {
+  return a.portName + " number=" + std::to_string(a.portNumber) + " baud=" + std::to_string(a.baudIndex) +
+         " parity=" + std::to_string(a.parityIndex) + " data=" + std::to_string(a.dataBitsIndex) +
+         " stop=" + std::to_string(a.stopBitsIndex) + " xon=" + std::to_string(a.xonXoff) +
+         " cts=" + std::to_string(a.ctsFlow) + " mask=" + std::to_string(a.eventMask) + " ip=" + a.ipAddress + ":" +
+         std::to_string(a.ipPort) + " out=" + a.outputName + "/" + a.fallbackOutputName;
+}
+
+std::string WriteFontFragments(const TempDir& dir, const std::string& name, std::size_t headerBytes,
+                               std::size_t dataBytes) {
+  const std::string base = "fonts/" + name;
+  std::string bytes(headerBytes + dataBytes, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 11 + name.size()) % 251);
+  dir.Write(base + "0.hea", std::string_view(bytes).substr(0, headerBytes));
+  dir.Write(base + "0.sh", std::string_view(bytes).substr(headerBytes));
+  return dir.File(base + ".she");
+}
+
 DownloadKit::DownloadKit() { imagePath = dir.File("FontSet.SHC"); }
 
 const std::string& DownloadKit::MakeImage(std::size_t size) {

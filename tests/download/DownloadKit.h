@@ -31,6 +31,15 @@ class TransportHost : public FakeHost {
   void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override;
 };
 
+// The open arguments in one line, for comparing them whole:
+// "COM12: number=12 baud=5 parity=2 data=0 stop=1 xon=1 cts=1 mask=0 ip=127.0.0.1:9100 out=a/b".
+std::string OpenArgsText(const PortOpenArgs& args);
+
+// Writes the part-0 fragments of a font (header and data, bytes other than 0xFF) into
+// `dir`/fonts and returns the path of its .she file, the value a profile stores for a position.
+std::string WriteFontFragments(const TempDir& dir, const std::string& name, std::size_t headerBytes,
+                               std::size_t dataBytes);
+
 // What the fake printer's connections do besides recording.
 struct PrinterHooks {
   std::function<void(int openNumber)> beforeOpen;   // 1-based, before the open is recorded
