@@ -99,19 +99,9 @@ TEST(Download, EveryOpenGetsFreshArgumentsWithBothFlowControlsAndTheOutputName) 
 
   ASSERT_EQ(kit.printer.opens.size(), 4u);
   for (const PortOpenArgs& a : kit.printer.opens) {
-    EXPECT_EQ(a.portNumber, 12);
-    EXPECT_EQ(a.baudIndex, 5);
-    EXPECT_EQ(a.parityIndex, 2);
-    EXPECT_EQ(a.dataBitsIndex, 0);
-    EXPECT_EQ(a.stopBitsIndex, 1);
-    EXPECT_EQ(a.xonXoff, 1);
-    EXPECT_EQ(a.ctsFlow, 1);
-    EXPECT_EQ(a.eventMask, 0u);
-    EXPECT_EQ(a.portName, "COM12:");
-    EXPECT_EQ(a.ipAddress, "127.0.0.1");
-    EXPECT_EQ(a.ipPort, 9100);
-    EXPECT_EQ(a.outputName, "fontext.out");
-    EXPECT_EQ(a.fallbackOutputName, "fontext.out");
+    EXPECT_EQ(test::OpenArgsText(a),
+              "COM12: number=12 baud=5 parity=2 data=0 stop=1 xon=1 cts=1 mask=0 ip=127.0.0.1:9100 "
+              "out=fontext.out/fontext.out");
   }
 }
 
@@ -126,33 +116,28 @@ TEST(Download, ProgressWindowShowsTheMessageRangeAndEndStatus) {
   EXPECT_EQ(p.ranges, (std::vector<std::pair<int, int>>{{0, 100}}));
   EXPECT_EQ(p.cancelClears, 1);
   EXPECT_EQ(p.statuses, std::vector<std::string>{std::string(LoadStr(IDS_END_OF_PROCESS))});
-  // Each chunk counts 512 bytes, so the last position passes 100.
-  EXPECT_EQ(p.positions, (std::vector<int>{51, 102}));
   EXPECT_EQ(kit.host.busyChanges, (std::vector<bool>{true, false}));
 }
 
-TEST(Download, ProgressCountsBothAreasAgainstTheWholeImage) {
-  DownloadKit kit;
-  kit.MakeImage(0x200000);
-  ASSERT_EQ(kit.Download(), DownloadResult::Completed);
-  const auto& positions = kit.host.progress.positions;
-  ASSERT_EQ(positions.size(), 4096u);
-  EXPECT_EQ(positions.front(), 0);
-  EXPECT_EQ(positions[2687], 65);  // 1376256 of 2097152 bytes
-  EXPECT_EQ(positions[2688], 65);
-  EXPECT_EQ(positions.back(), 100);
-  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
-}
-
-TEST(Download, LastChunkOfTheHundredThousandByteImageShowsAFullBar) {
-  DownloadKit kit;
-  kit.MakeImage(100000);
-  ASSERT_EQ(kit.Download(), DownloadResult::Completed);
-  const auto& positions = kit.host.progress.positions;
-  ASSERT_EQ(positions.size(), 196u);
-  EXPECT_EQ(positions[0], 0);
-  EXPECT_EQ(positions[194], 99);
-  EXPECT_EQ(positions[195], 100);
+// Each chunk counts 512 bytes against the whole image, so the bar counts both areas and the
+// last position of an image that does not end on a chunk boundary can pass 100.
+TEST(Download, ProgressPositionsAfterEachChunk) {
+  struct Case {
+    std::size_t size;
+    std::size_t chunks;
+    std::vector<std::pair<std::size_t, int>> positions;  // chunk index, position after it
+  };
+  for (const Case& c : {Case{1000, 2, {{0, 51}, {1, 102}}},
+                        Case{100000, 196, {{0, 0}, {194, 99}, {195, 100}}},
+                        Case{0x200000, 4096, {{0, 0}, {2687, 65}, {2688, 65}, {4095, 100}}}}) {
+    DownloadKit kit;
+    kit.MakeImage(c.size);
+    ASSERT_EQ(kit.Download(), DownloadResult::Completed);
+    const auto& positions = kit.host.progress.positions;
+    ASSERT_EQ(positions.size(), c.chunks) << c.size;
+    for (const auto& [chunk, position] : c.positions) EXPECT_EQ(positions[chunk], position) << c.size << "/" << chunk;
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  }
 }
 
 TEST(Download, StatesFollowTheSequenceOfTheImage) {

@@ -47,22 +47,15 @@ TEST_F(SetComFixture, OpensAtTheOldSettingsSendsDrainsClosesAndAdopts) {
   current.parityIndex = 2;
   current.xonXoff = 1;
   current.hardwareFlow = 0;
+  current.ipAddress = "127.0.0.1";
+  current.ipPort = 9100;
   const SetComPortResult result = SetComPort(Request({3, 1, 1, 0}));
   EXPECT_TRUE(result.sent);
   EXPECT_EQ(result.positions, (SerialPositions{3, 1, 1, 0}));
 
   ASSERT_EQ(printer.opens.size(), 1u);
-  const PortOpenArgs& a = printer.opens[0];
-  EXPECT_EQ(a.portNumber, 3);
-  EXPECT_EQ(a.baudIndex, 2);
-  EXPECT_EQ(a.parityIndex, 2);
-  EXPECT_EQ(a.dataBitsIndex, 1);
-  EXPECT_EQ(a.stopBitsIndex, 0);
-  EXPECT_EQ(a.xonXoff, 1);
-  EXPECT_EQ(a.ctsFlow, 0);
-  EXPECT_EQ(a.eventMask, 1u);
-  EXPECT_EQ(a.outputName, "");
-  EXPECT_EQ(a.fallbackOutputName, "");
+  EXPECT_EQ(test::OpenArgsText(printer.opens[0]),
+            "COM3: number=3 baud=2 parity=2 data=1 stop=0 xon=1 cts=0 mask=1 ip=127.0.0.1:9100 out=/");
 
   std::string script;
   for (const auto& e : printer.events) script += "OWPDC"[static_cast<int>(e.type)];
