@@ -1,11 +1,8 @@
 // The download over each kind of port: the serial queue wait (only for COM names), and real
-// bytes into output files, over a TCP connection on 127.0.0.1 and over a pseudo-terminal, all
-// with the fake clock.
+// bytes into output files with the fake clock. (TCP and serial lines: SimulatorTest.)
 #include <gtest/gtest.h>
 
 #include "DownloadKit.h"
-#include "ports/LoopbackPrinter.h"
-#include "ports/PtyPair.h"
 #include "resources/Strings.h"
 
 namespace corvelle {
@@ -112,43 +109,9 @@ TEST(DownloadFile, CancellingASaveDialogEndsTheDownloadSilently) {
   EXPECT_EQ(DownloadFontSet({kit.host, kit.settings, PortEnvironment{}, kit.imagePath, {}}), DownloadResult::Failed);
   EXPECT_EQ(kit.host.saveRequests.size(), 3u);
   EXPECT_TRUE(kit.host.messages.empty());
-  EXPECT_EQ(ReadFile(kit.dir.File("b")), image.substr(0, 0x150000));
+  EXPECT_TRUE(test::SameBytes(ReadFile(kit.dir.File("b")), image.substr(0, 0x150000)));
   EXPECT_TRUE(kit.host.progress.destroyed);
   EXPECT_EQ(kit.host.busyChanges, (std::vector<bool>{true, false}));
-}
-
-TEST(DownloadTcp, FourConnectionsCarryTheAnnouncementsAndAreasInOrder) {
-  test::LoopbackPrinter printer;
-  ASSERT_GT(printer.Port(), 0);
-  test::TransportHost host;
-  DownloadKit kit;
-  const std::string& image = kit.MakeImage(0x150000 + 3000);
-  kit.settings.portName = "TCP/IP";
-  kit.settings.ipAddress = "127.0.0.1";
-  kit.settings.ipPort = printer.Port();
-  PortEnvironment env;
-  env.reachable = [](const std::string& host) { return host == "127.0.0.1"; };
-  ASSERT_EQ(DownloadFontSet({host, kit.settings, env, kit.imagePath, {}}), DownloadResult::Completed);
-  const std::string expected = "?Z:&1376256\n" + image.substr(0, 0x150000) + "?Z;&3000\n" + image.substr(0x150000);
-  EXPECT_TRUE(test::SameBytes(printer.ReceiveAtLeast(expected.size()), expected));
-  EXPECT_EQ(printer.Accepted(), 4);
-}
-
-TEST(DownloadSerial, PseudoTerminalLineCarriesTheLegacyDownload) {
-  test::PtyPair pty;
-  ASSERT_TRUE(pty.Ok());
-  pty.StartReading();
-  test::TransportHost host;
-  DownloadKit kit;
-  const std::string& image = kit.MakeImage(20000);
-  kit.settings.portName = "COM2:";
-  PortEnvironment env;
-  env.devices = {{"COM2", pty.SlavePath()}};
-  ASSERT_EQ(DownloadLegacyFontSet({host, kit.settings, env, kit.imagePath, {}}), DownloadResult::Completed);
-  const std::string expected = "?Z:&20000\n" + image;
-  EXPECT_TRUE(test::SameBytes(pty.ReceiveAtLeast(expected.size()), expected));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text, LoadStr(IDS_WAIT_AUTORESTART));
 }
 
 }  // namespace

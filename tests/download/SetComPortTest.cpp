@@ -4,7 +4,6 @@
 
 #include "DownloadKit.h"
 #include "download/SetComPort.h"
-#include "ports/PtyPair.h"
 #include "resources/Strings.h"
 
 namespace corvelle {
@@ -137,20 +136,6 @@ TEST_F(BlockedLine, StopEndsTheWaitSilently) {
   EXPECT_FALSE(result.sent);
   EXPECT_LT(host.now, 1000);
   EXPECT_TRUE(host.messages.empty());
-}
-
-TEST(SetComPort, CommandReachesAPseudoTerminalLine) {
-  test::PtyPair pty;
-  ASSERT_TRUE(pty.Ok());
-  pty.StartReading();
-  FakeHost host;
-  PortEnvironment env;
-  env.devices = {{"COM5", pty.SlavePath()}};
-  PortSettings current;
-  current.portName = "COM5:";
-  const SetComPortResult result = SetComPort({host, env, current, {4, 0, 1, 0}, {}});
-  EXPECT_TRUE(result.sent);
-  EXPECT_EQ(pty.ReceiveAtLeast(13), "?A7&4,0,1,0\r\n");
 }
 
 }  // namespace
