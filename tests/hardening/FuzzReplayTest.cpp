@@ -42,7 +42,8 @@ TEST_P(FuzzReplay, EverySavedInputKeepsItsProperties) {
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
                          testing::Values(Target{"index", fuzz::FuzzIndex}, Target{"settings", fuzz::FuzzSettings},
                                          Target{"profile", fuzz::FuzzProfile}, Target{"image", fuzz::FuzzImage},
-                                         Target{"echo_reply", fuzz::FuzzEchoReply}),
+                                         Target{"echo_reply", fuzz::FuzzEchoReply},
+                                         Target{"stream_parser", fuzz::FuzzStreamParser}),
                          [](const testing::TestParamInfo<Target>& info) { return std::string(info.param.name); });
 
 }  // namespace

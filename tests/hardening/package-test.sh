@@ -48,7 +48,7 @@ if [ -e "$build/bin/corvelle" ]; then
   done
 fi
 if [ -e "$build/bin/kerv-printer-sim" ]; then
-  [ -x "$root/usr/bin/kerv-printer-sim" ] || fail "no usr/bin/kerv-printer-sim"
+  "$root/usr/bin/kerv-printer-sim" --help >/dev/null || fail "the installed kerv-printer-sim does not run"
 fi
 # Nothing installed may point back into the build or source trees.
 if grep -rlaF -e "$build" -e "$source" "$root" >"$scratch/leaks"; then
