@@ -38,6 +38,20 @@ std::optional<QString> RunSaveDialog(const SaveDialogSpec& spec) {
   return dialog.selectedFiles().constFirst();
 }
 
+}  // namespace
+
+std::optional<QString> RunOpenDialog(const OpenDialogSpec& spec) {
+  QFileDialog dialog(spec.parent, spec.title);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (!spec.nameFilter.isEmpty()) dialog.setNameFilter(spec.nameFilter);
+  dialog.setDefaultSuffix(spec.defaultSuffix);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst();
+}
+
+namespace {
+
 // True when `fd` is ready for `event` right now (an error or hang-up counts as ready, so that
 // the caller's next call reports it).
 bool FdReadyNow(int fd, FdEvent event) {
@@ -78,6 +92,8 @@ std::int64_t QtHost::Now() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+
+CProgressDlg* QtHost::CurrentProgress() const { return m_progress; }
 
 bool QtHost::StopRaised() const { return m_progress != nullptr && m_progress->CancelRequested(); }
 
