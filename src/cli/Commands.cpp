@@ -7,12 +7,16 @@ namespace corvelle::cli {
 Command CatalogueCommand();
 Command SelectionCommand();
 Command PingCommand();
+Command BuildCommand();
+Command InspectCommand();
 
 const std::vector<Command>& AllCommands() {
   static const std::vector<Command> commands{
       CatalogueCommand(),
       SelectionCommand(),
       PingCommand(),
+      BuildCommand(),
+      InspectCommand(),
   };
   return commands;
 }

@@ -1,0 +1,91 @@
+// corvelle-cli inspect: shows the header and sections of a font set image and checks that the
+// header describes the contents.
+#include <cctype>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "cli/Commands.h"
+#include "fontset/ImageReader.h"
+
+namespace corvelle::cli {
+namespace {
+
+std::string Hex(std::uint64_t value, int digits) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+  return text;
+}
+
+// Letters and digits as they are, other bytes in hexadecimal: "KRV1D3 22 11".
+std::string ShowBytes(const std::string& bytes) {
+  std::string text;
+  bool lastWasHex = false;
+  for (unsigned char c : bytes) {
+    if (std::isalnum(c)) {
+      if (lastWasHex) text += ' ';
+      text += static_cast<char>(c);
+      lastWasHex = false;
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%02X", c);
+      if (!text.empty()) text += ' ';
+      text += hex;
+      lastWasHex = true;
+    }
+  }
+  return text;
+}
+
+void PrintReport(const ImageReport& report) {
+  std::cout << "format: " << ImageKindName(report.kind) << '\n'
+            << "file size: " << report.fileSize << " (" << Hex(report.fileSize, 1) << ")\n";
+  if (report.kind == ImageKind::Unknown) return;
+  std::cout << "header size: " << report.headerSize << " (" << Hex(report.headerSize, 1) << ")\n";
+  if (report.kind == ImageKind::FontSet) std::cout << "word at 0x800: " << Hex(report.zeroWord, 8) << '\n';
+  std::cout << "table count: " << report.tableCount << '\n'
+            << "tag: " << ShowBytes(report.tag) << '\n'
+            << "position  part  offset      size\n";
+  for (const ImageEntry& entry : report.entries) {
+    char line[80];
+    std::snprintf(line, sizeof line, "%8d  %4d  %s  %llu", entry.position, entry.part, Hex(entry.offset, 8).c_str(),
+                  static_cast<unsigned long long>(entry.size));
+    std::cout << line;
+    if (entry.includesBoundaryFill) std::cout << "  (up to the area boundary, 0xFF fill included)";
+    std::cout << '\n';
+  }
+  std::cout << "total: " << report.entries.size() << " sections, " << report.SectionBytes() << " bytes\n";
+}
+
+int RunInspect(CliContext&, ArgReader& args) {
+  const auto words = args.Positionals();
+  if (words.size() != 1) args.Fail("inspect takes one image path");
+  if (args.Failed()) return kExitUsage;
+
+  const ImageReport report = InspectImageFile(words[0]);
+  PrintReport(report);
+  if (report.consistent) return kExitOk;
+  std::cerr << report.problem << '\n';
+  return kExitFailed;
+}
+
+}  // namespace
+
+Command InspectCommand() {
+  return {
+    "inspect",
+    "show and check the header and sections of a font set image",
+    "Usage: corvelle-cli inspect PATH\n"
+    "\n"
+    "Reads a FontSet.SHC or FontSet.SHF image and prints its format, header fields, the\n"
+    "table entries that place a section (position, part, offset, section size) and the\n"
+    "total. A section runs to the next section's offset; the one before a section moved to\n"
+    "the area boundary 0x150000 includes the 0xFF fill before it.\n"
+    "\n"
+    "Exits 0 when the header describes the contents, else prints the first inconsistency\n"
+    "on stderr and exits 1.\n",
+    RunInspect,
+  };
+}
+
+}  // namespace corvelle::cli

@@ -1,0 +1,54 @@
+// A POSIX file descriptor owned for the length of one operation, with the few calls the image
+// builders and the image reader need. Failures are results carrying errno; nothing throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace corvelle {
+
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle();
+  FileHandle(FileHandle&& other) noexcept;
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  // Opens an existing regular file for reading. Anything else (a missing file, a folder, a
+  // device or a pipe, which could block or never end) fails as if it could not be opened.
+  static FileHandle OpenRegularForReading(const std::string& path);
+  // Creates `path`, or truncates it when it exists, for reading and writing.
+  static FileHandle Create(const std::string& path);
+
+  bool IsOpen() const { return m_fd >= 0; }
+  // errno of the last failed call (the open, for a handle that is not open).
+  int Error() const { return m_error; }
+  // strerror of Error().
+  std::string ErrorText() const;
+
+  // Length of a file opened by OpenRegularForReading, as the file system gave it at the open.
+  std::uint64_t LengthAtOpen() const { return m_length; }
+  // Up to `size` bytes; 0 at the end; -1 on error. Interrupted calls are repeated.
+  long Read(char* buffer, std::size_t size);
+  // All of `size` bytes: partial writes are continued. False on error (ENOSPC, EFBIG, ...).
+  bool WriteAll(const char* data, std::size_t size);
+  // Removes `path` when it still names the regular file that Create made (also after Close), so
+  // that a device, or a file put in its place meanwhile, is never removed.
+  void RemoveIfStill(const std::string& path);
+  // Closes the descriptor; false when the close reports an error (the data may be lost).
+  bool Close();
+
+ private:
+  explicit FileHandle(int fd, int error) : m_fd(fd), m_error(error) {}
+  int m_fd = -1;
+  int m_error = 0;
+  std::uint64_t m_length = 0;
+  bool m_createdRegular = false;  // Create made or truncated a regular file ...
+  std::uint64_t m_device = 0;     // ... with this identity
+  std::uint64_t m_inode = 0;
+};
+
+}  // namespace corvelle

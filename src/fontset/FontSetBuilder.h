@@ -1,0 +1,42 @@
+// Builds the font set image that a printer receives: FontSet.SHC from the 112 stored positions,
+// or the legacy FontSet.SHF of GN1 printers (firmware before J2.10) from the first 8. The
+// selection comes from the profile section "FontsAggiuntivi" only, never from the window.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvelle {
+
+class Host;
+class Profile;
+
+// What a build reads besides the fragment files, and where it tells the user.
+struct FontSetBuildContext {
+  Host& host;               // messages (no message on success)
+  const Profile& profile;   // the stored selection
+  std::string programFolder;  // default output and scratch file go to WritableDataFolder(programFolder)
+};
+
+// Builds FontSet.SHC into `outputPath`, or into DefaultFontSetPath() when it is empty. True when
+// a complete image of at most IMAGE_LIMIT bytes has been written and closed. False after a
+// message: "No additional fonts selected" (nothing written but the scratch file), "Selected
+// fonts require too much memory\nTask cancelled." (the oversized image stays on disk), or a
+// message naming the file that could not be opened, written or read (no image is left then).
+// `imagePath`, when given, receives the path of the image once it has been written.
+bool BuildFontSet(const FontSetBuildContext& context, const std::string& outputPath,
+                  std::string* imagePath = nullptr);
+
+// The same for FontSet.SHF (positions 1..8, limit LEGACY_IMAGE_LIMIT).
+bool BuildLegacyFontSet(const FontSetBuildContext& context, const std::string& outputPath,
+                        std::string* imagePath = nullptr);
+
+// "FontSet.SHC" / "FontSet.SHF" in WritableDataFolder(programFolder): where a build with an
+// empty output path writes, and what the download sends.
+std::string DefaultFontSetPath(std::string_view programFolder);
+std::string DefaultLegacyFontSetPath(std::string_view programFolder);
+
+// The scratch header file "fontheadkerv.sh" beside the default images.
+std::string ScratchHeaderPath(std::string_view programFolder);
+
+}  // namespace corvelle

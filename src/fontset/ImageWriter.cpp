@@ -1,0 +1,120 @@
+// Writing a planned font set image.
+#include "fontset/ImageWriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "fontset/FileHandle.h"
+#include "resources/Strings.h"
+
+namespace corvelle {
+
+std::string OpenErrorText(const std::string& path, const std::string& reason) {
+  return std::string(LoadStr(IDS_OUTPUT_FILE_ERROR)) + "\n" + path + " (" + reason + ")";
+}
+
+std::string WriteErrorText(const std::string& path, const std::string& reason) {
+  return "Error writing output file\n" + path + " (" + reason + ")";
+}
+
+namespace {
+
+class ImageOutput {
+ public:
+  ImageOutput(FileHandle& image, const std::string& imagePath) : m_image(image), m_imagePath(imagePath) {}
+
+  bool Write(const char* data, size_t size) {
+    if (!m_image.WriteAll(data, size)) {
+      m_error = WriteErrorText(m_imagePath, m_image.ErrorText());
+      return false;
+    }
+    m_written += size;
+    return true;
+  }
+
+  bool Fill(std::uint64_t count, char* buffer) {
+    std::memset(buffer, 0xFF, kCopyBlock);
+    while (count > 0) {
+      const size_t n = static_cast<size_t>(std::min<std::uint64_t>(count, kCopyBlock));
+      if (!Write(buffer, n)) return false;
+      count -= n;
+    }
+    return true;
+  }
+
+  // Streams the fragment `path` into the image, refusing one that is gone or no longer
+  // `expected` bytes long.
+  bool Copy(const std::string& path, std::uint64_t expected, char* buffer) {
+    FileHandle source = FileHandle::OpenRegularForReading(path);
+    if (!source.IsOpen()) return Fail("Font file disappeared while the font set was built\n" + path);
+    return Copy(source, path, expected, buffer);
+  }
+
+  bool Copy(FileHandle& source, const std::string& path, std::uint64_t expected, char* buffer) {
+    if (source.LengthAtOpen() != expected) return Fail(ChangedText(path));
+    std::uint64_t copied = 0;
+    for (;;) {
+      const long n = source.Read(buffer, kCopyBlock);
+      if (n < 0) return Fail("Error reading font file\n" + path + " (" + source.ErrorText() + ")");
+      if (n == 0) break;
+      copied += static_cast<std::uint64_t>(n);
+      if (copied > expected) return Fail(ChangedText(path));
+      if (!Write(buffer, static_cast<size_t>(n))) return false;
+    }
+    return copied == expected || Fail(ChangedText(path));
+  }
+
+  bool Fail(std::string error) {
+    m_error = std::move(error);
+    return false;
+  }
+
+  std::uint64_t Written() const { return m_written; }
+  const std::string& Error() const { return m_error; }
+
+ private:
+  static std::string ChangedText(const std::string& path) {
+    return "Font file changed while the font set was built\n" + path;
+  }
+
+  FileHandle& m_image;
+  const std::string& m_imagePath;
+  std::uint64_t m_written = 0;
+  std::string m_error;
+};
+
+}  // namespace
+
+ImageWriteResult WriteImage(const ImagePlan& plan, const std::string& scratchPath, const std::string& imagePath) {
+  ImageWriteResult result;
+  FileHandle image = FileHandle::Create(imagePath);
+  if (!image.IsOpen()) {
+    result.error = OpenErrorText(imagePath, image.ErrorText());
+    return result;
+  }
+
+  char buffer[kCopyBlock];
+  ImageOutput out(image, imagePath);
+  FileHandle scratch = FileHandle::OpenRegularForReading(scratchPath);
+  bool ok = scratch.IsOpen() ? out.Copy(scratch, scratchPath, plan.format->headerSize, buffer)
+                             : out.Fail(OpenErrorText(scratchPath, scratch.ErrorText()));
+  scratch.Close();
+  for (const PlannedSection& section : plan.sections) {
+    if (!ok) break;
+    const PartFiles& files = plan.Files(section);
+    ok = out.Fill(section.fillBefore, buffer) && out.Copy(files.headerPath, files.headerSize, buffer) &&
+         (!files.hasData || out.Copy(files.dataPath, files.dataSize, buffer));
+  }
+  if (ok && !image.Close()) ok = out.Fail(WriteErrorText(imagePath, image.ErrorText()));
+
+  result.written = out.Written();
+  if (!ok) {
+    image.RemoveIfStill(imagePath);
+    result.error = out.Error();
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+}  // namespace corvelle
