@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QTimer>
+#include <filesystem>
 
 #include "MainWindowTesting.h"
 #include "app/MainApp.h"
@@ -125,6 +126,22 @@ TEST_F(MainDlgActionsTest, CreateFileStoresFirstAndProposesTheImageName) {
   EXPECT_TRUE(builds[0].legacy);
   EXPECT_EQ(builds[0].outputPath, chosen);
   EXPECT_TRUE(downloads.empty());
+}
+
+TEST_F(MainDlgActionsTest, CreateFileRunsTheProgramBuilderOnTheStoredSelection) {
+  // The sample fonts, seen from a program folder of the test's own.
+  std::filesystem::remove_all(folder.File("FontExt"));
+  std::filesystem::create_directory_symlink(std::string(CORVELLE_BIN_DIR) + "/FontExt", folder.File("FontExt"));
+  programActions = true;
+  Open();
+  ASSERT_GT(window->AvailableList()->count(), 2);
+  Place(0, 0);
+  Place(1, 2);
+  const std::string image = folder.File("my.shc");
+  host.savePaths.push_back(image);
+  Click(IDC_CREATE_FILE);
+  EXPECT_TRUE(host.messages.empty()) << host.messages[0].text;
+  EXPECT_GT(test::ReadFile(image).size(), 2064u);
 }
 
 TEST_F(MainDlgActionsTest, OkStoresTheSelectionAndCodePage) {

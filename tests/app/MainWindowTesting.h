@@ -53,7 +53,8 @@ class MainWindowFixture {
   CMainDlg& Open() {
     window.reset();
     profile = std::make_unique<Profile>(profilePath);
-    MainDlgContext context{host, *profile, folder.Path(), Actions(), {}, {}, {}};
+    MainDlgContext context{host, *profile, folder.Path(), programActions ? ProgramPrinterActions(*profile) : Actions(),
+                           {}, {}, {}};
     context.probe = [](const std::string&) { return false; };
     context.runDialog = [this](QDialog& dialog) {
       dialogs.push_back(dialog.metaObject()->className());
@@ -128,6 +129,7 @@ class MainWindowFixture {
   std::vector<bool> downloads;
   std::vector<PortSettings> downloadPorts;
   std::function<void()> duringDownload;
+  bool programActions = false;  // the program's own builders instead of the recorders
 };
 
 }  // namespace corvelle::test
