@@ -12,7 +12,6 @@
 #include "app/LedButton.h"
 #include "base/Host.h"
 #include "ports/PortEnvironment.h"
-#include "resources/Strings.h"
 #include "setup/SerialSetupDlg.h"
 
 namespace corvelle {
@@ -224,13 +223,13 @@ void CCommPortDlg::OnSetComPort() {
 
   const SerialLineChoice chosen{setup.speedIndex, setup.parityIndex, setup.dataBitsIndex, setup.stopBitsIndex};
   // Sent at the line the printer uses now; the new line becomes the dialog's only once it went out.
-  if (!m_services.setComPort(m_host, m_fields, chosen)) return;
-  m_fields.speedIndex = chosen.speedIndex;
-  m_fields.parityIndex = chosen.parityIndex;
-  m_fields.dataBitsIndex = chosen.dataBitsIndex;
-  m_fields.stopBitsIndex = chosen.stopBitsIndex;
+  const std::optional<SerialLineChoice> adopted = m_services.setComPort(m_host, m_fields, chosen);
+  if (!adopted) return;
+  m_fields.speedIndex = adopted->speedIndex;
+  m_fields.parityIndex = adopted->parityIndex;
+  m_fields.dataBitsIndex = adopted->dataBitsIndex;
+  m_fields.stopBitsIndex = adopted->stopBitsIndex;
   PutFields();
-  m_host.ShowMessage(std::string(LoadStr(IDS_WAIT_AUTORESTART)), MessageStyle::Plain);
 }
 
 void CCommPortDlg::accept() {

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/DialogRunner.h"
@@ -31,10 +32,12 @@ struct SerialLineChoice {
 };
 
 // Sends the printer the command that sets its serial line to `chosen`, over the port as `current`
-// describes it (the line the printer uses now). True when the port opened and the command went
-// out; when the port could not be opened the port has told the user why.
-using SetComPortCommand =
-    std::function<bool(Host& host, const PortSettings& current, const SerialLineChoice& chosen)>;
+// describes it (the line the printer uses now), and tells the user to wait for the printer's
+// restart. Answers the positions the dialog adopts once the command went out (the choice, with
+// any position outside its list made the list's default), or nothing when the port could not be
+// opened (the port has told the user why).
+using SetComPortCommand = std::function<std::optional<SerialLineChoice>(Host& host, const PortSettings& current,
+                                                                        const SerialLineChoice& chosen)>;
 
 // True when `address` answers one ICMP echo (blocks up to the probe's time-out).
 using ReachabilityProbe = std::function<bool(const std::string& address)>;

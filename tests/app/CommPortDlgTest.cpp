@@ -11,7 +11,6 @@
 #include <memory>
 
 #include "app/LedButton.h"
-#include "resources/Strings.h"
 #include "setup/CommPortDlg.h"
 #include "setup/SerialSetupDlg.h"
 #include "support/FakeHost.h"
@@ -34,9 +33,13 @@ class CommPortDlgTest : public ::testing::Test {
       stateDuringProbe = dialog->Indicator()->GetLedState();
       return probeAnswer;
     };
-    services.setComPort = [this](Host&, const PortSettings& current, const SerialLineChoice& chosen) {
+    services.setComPort = [this](Host&, const PortSettings& current,
+                                 const SerialLineChoice& chosen) -> std::optional<SerialLineChoice> {
       commands.push_back({current, chosen});
-      return commandOpens;
+      if (!commandOpens) return std::nullopt;
+      SerialLineChoice adopted = chosen;
+      if (adopted.parityIndex > 2) adopted.parityIndex = 0;  // as the command normalises
+      return adopted;
     };
     services.runDialog = [this](QDialog& nested) {
       auto& setup = dynamic_cast<CSerialSetupDlg&>(nested);
@@ -299,12 +302,24 @@ TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsTheNewOne) {
   EXPECT_EQ(commands[0].chosen.parityIndex, 1);
   EXPECT_EQ(dialog->BaudList()->currentText(), QStringLiteral("19200"));
   EXPECT_EQ(dialog->ParityList()->currentText(), QStringLiteral("Even"));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text, LoadStr(IDS_WAIT_AUTORESTART));
-  EXPECT_EQ(host.messages[0].style, MessageStyle::Plain);
   dialog->accept();
   EXPECT_EQ(dialog->Settings().speedIndex, 3);
   EXPECT_EQ(dialog->Settings().parityIndex, 1);
+}
+
+TEST_F(CommPortDlgTest, SetComPortAdoptsWhatTheCommandSent) {
+  PortSettings settings = Settings("COM2:");
+  settings.parityIndex = 3;  // the empty fourth entry
+  Open(settings);
+  setupChoice = SerialLineChoice{4, 2, 1, 1};
+  dialog->SetComButton()->click();
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_EQ(commands[0].current.parityIndex, 3);
+  EXPECT_EQ(shownInSetup[1], -1);  // the serial setup dialog has no fourth parity entry
+  EXPECT_EQ(commands[0].chosen.parityIndex, 2);
+  dialog->accept();
+  EXPECT_EQ(dialog->Settings().parityIndex, 2);
+  EXPECT_EQ(dialog->Settings().stopBitsIndex, 1);
 }
 
 TEST_F(CommPortDlgTest, SetComPortChangesNothingWhenCancelledOrThePortFails) {
@@ -316,7 +331,6 @@ TEST_F(CommPortDlgTest, SetComPortChangesNothingWhenCancelledOrThePortFails) {
   commandOpens = false;
   dialog->SetComButton()->click();
   EXPECT_EQ(commands.size(), 1u);
-  EXPECT_TRUE(host.messages.empty());
   dialog->accept();
   EXPECT_EQ(dialog->Settings(), settings);
 }

@@ -94,7 +94,9 @@ class MainWindowFixture {
     actions.buildLegacyFontSet = build(true);
     actions.downloadFontSet = download(false);
     actions.downloadLegacyFontSet = download(true);
-    actions.setComPort = [](Host&, const PortSettings&, const SerialLineChoice&) { return true; };
+    actions.setComPort = [](Host&, const PortSettings&, const SerialLineChoice& chosen) {
+      return std::optional<SerialLineChoice>(chosen);
+    };
     return actions;
   }
 
