@@ -21,9 +21,9 @@ std::string DefaultImagePath(const ImageFormatSpec& format, std::string_view pro
 bool BuildImage(const ImageFormatSpec& format, const FontSetBuildContext& context, const std::string& outputPath,
                 std::string* imagePath) {
   Host& host = context.host;
-  const ImagePlan plan = PlanImage(format, ReadStoredSelection(context.profile, format.slots));
+  const ImagePlan plan = PlanImage(format, ReadStoredSelection(context.profile, format.positionCount));
   const std::string header = plan.HeaderBytes();
-  const size_t partZeroTable = static_cast<size_t>(format.slots) * 4;
+  const size_t partZeroTable = static_cast<size_t>(format.positionCount) * 4;
 
   const std::string scratchPath = ScratchHeaderPath(context.programFolder);
   FileHandle scratch = FileHandle::Create(scratchPath);

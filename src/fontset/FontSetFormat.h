@@ -26,7 +26,7 @@ inline constexpr std::string_view kImageTag{"KRV1D3\x22\x11", 8};
 // bytes per position each), 0xFF filler, the trailer (a zero word in FontSet.SHC only, the
 // position count, the tag), then the sections.
 struct ImageFormatSpec {
-  int slots;                  // positions read, entries per table
+  int positionCount;          // positions read, entries per table
   std::uint32_t headerSize;   // offset of the first section
   std::uint32_t trailerAt;    // offset of the trailer (0x800 / 0xF4)
   bool zeroWordInTrailer;     // FontSet.SHC: four zero bytes before the count
@@ -35,7 +35,7 @@ struct ImageFormatSpec {
   std::uint32_t sizeLimit;
   std::string_view defaultFileName;
 
-  constexpr std::uint32_t FillerAt() const { return static_cast<std::uint32_t>(slots) * 8; }
+  constexpr std::uint32_t FillerAt() const { return static_cast<std::uint32_t>(positionCount) * 8; }
   constexpr std::uint32_t CountAt() const { return trailerAt + (zeroWordInTrailer ? 4 : 0); }
   constexpr std::uint32_t TagAt() const { return CountAt() + 4; }
 };

@@ -60,7 +60,7 @@ std::vector<std::string> ReadStoredSelection(const Profile& profile, int slots) 
 ImagePlan PlanImage(const ImageFormatSpec& format, const std::vector<std::string>& fontPaths) {
   ImagePlan plan;
   plan.format = &format;
-  const size_t slots = static_cast<size_t>(format.slots);
+  const size_t slots = static_cast<size_t>(format.positionCount);
   for (int part = 0; part < 2; ++part) {
     plan.parts[part].resize(slots);
     for (size_t k = 0; k < slots && k < fontPaths.size(); ++k) {
@@ -105,7 +105,7 @@ std::string ImagePlan::HeaderBytes() const {
   }
   header.append(format->trailerAt - header.size(), '\xFF');
   if (format->zeroWordInTrailer) PutBigEndian(header, 0);
-  PutBigEndian(header, static_cast<std::uint32_t>(format->slots));
+  PutBigEndian(header, static_cast<std::uint32_t>(format->positionCount));
   header += kImageTag;
   return header;
 }

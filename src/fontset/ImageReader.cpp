@@ -47,9 +47,9 @@ class Checker {
     m_report.tableCount = BigEndianAt(m_prefix, format.CountAt());
     m_report.tag = std::string(m_prefix.substr(format.TagAt(), kImageTag.size()));
     if (format.zeroWordInTrailer) m_report.zeroWord = BigEndianAt(m_prefix, format.trailerAt);
-    if (m_report.tableCount != static_cast<std::uint32_t>(format.slots)) {
+    if (m_report.tableCount != static_cast<std::uint32_t>(format.positionCount)) {
       Problem("table count " + std::to_string(m_report.tableCount) + " at " + Hex(format.CountAt()) + ", expected " +
-              std::to_string(format.slots));
+              std::to_string(format.positionCount));
     }
     if (m_report.zeroWord != 0) Problem("the word at " + Hex(format.trailerAt) + " is not zero");
     if (m_report.fileSize > format.sizeLimit) {
@@ -66,8 +66,8 @@ class Checker {
   void ReadSections(const ImageFormatSpec& format) {
     std::vector<ImageEntry> placed;
     for (int part = 0; part < 2; ++part) {
-      for (int k = 0; k < format.slots; ++k) {
-        const std::uint32_t at = static_cast<std::uint32_t>((part * format.slots + k) * 4);
+      for (int k = 0; k < format.positionCount; ++k) {
+        const std::uint32_t at = static_cast<std::uint32_t>((part * format.positionCount + k) * 4);
         const std::uint32_t offset = BigEndianAt(m_prefix, at);
         if (format.absentIsMarked && offset == kAbsentPart) continue;
         placed.push_back({k + 1, part, offset, 0, false});
@@ -129,7 +129,7 @@ ImageReport Inspect(std::string_view prefix, std::uint64_t fileSize) {
   report.fileSize = fileSize;
   Checker checker(prefix, report);
   if (const ImageFormatSpec* format = checker.Format()) {
-    report.kind = format->slots == kFontSetFormat.slots ? ImageKind::FontSet : ImageKind::LegacyFontSet;
+    report.kind = format->positionCount == kFontSetFormat.positionCount ? ImageKind::FontSet : ImageKind::LegacyFontSet;
     checker.ReadHeader(*format);
     checker.ReadSections(*format);
   }

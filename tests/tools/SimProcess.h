@@ -1,0 +1,67 @@
+// Runs the built kerv-printer-sim for a test: starts it with "--log - --quiet" and the given
+// options, reads the TCP port and pseudo-terminal path it prints, and hands out its JSON log
+// events as they come. Every wait is bounded; the process is ended with SIGTERM when the object
+// goes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <QJsonObject>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvelle::test {
+
+class SimProcess {
+ public:
+  explicit SimProcess(const std::vector<std::string>& options);
+  ~SimProcess();
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  // Whether it started and printed its address lines.
+  bool Started() const { return m_started; }
+  int Port() const { return m_port; }                       // 0 without TCP
+  const std::string& PtyPath() const { return m_ptyPath; }  // empty without --pty
+
+  // The next event called `name`, skipping others; nullopt when none comes within the wait
+  // or the log ends first.
+  std::optional<QJsonObject> Next(std::string_view name, int timeoutMs = 10000);
+  // Every event read so far, in order.
+  const std::vector<QJsonObject>& Events() const { return m_events; }
+
+  // Sends SIGTERM, reads the log to its end and returns the exit status (-1: killed).
+  int Stop();
+  // Reads the log to its end while the simulator exits by itself; the exit status.
+  int WaitForExit(int timeoutMs = 10000);
+
+ private:
+  std::optional<std::string> ReadLine(int timeoutMs);
+  int Reap(int timeoutMs);
+
+  pid_t m_pid = -1;
+  int m_out = -1;
+  std::string m_buffer;
+  bool m_started = false;
+  int m_port = 0;
+  std::string m_ptyPath;
+  std::size_t m_consumed = 0;  // events already handed out by Next
+  std::vector<QJsonObject> m_events;
+};
+
+// Fields of an event that may not have come: "<no event>", -1 and false then.
+std::string EventText(const std::optional<QJsonObject>& event, const char* key);
+long long EventNumber(const std::optional<QJsonObject>& event, const char* key);
+bool EventFlag(const std::optional<QJsonObject>& event, const char* key);
+
+// A TCP connection to 127.0.0.1:`port`; -1 on failure.
+int ConnectLoopback(int port);
+// Writes every byte (blocking descriptor); false on failure.
+bool SendAll(int fd, std::string_view bytes);
+// One connection that carries `bytes` and is then closed, as a download opens and closes the
+// port for each announcement and area.
+bool SendOnOwnConnection(int port, std::string_view bytes);
+
+}  // namespace corvelle::test

@@ -1,0 +1,103 @@
+// Reading the simulator's command line, and its help text.
+#include "printer-sim/SimOptions.h"
+
+#include <limits>
+
+#include "cli/ArgReader.h"
+
+namespace corvelle::printersim {
+namespace {
+
+// A whole number within [low, high], or an error in `reader`.
+std::optional<long long> Bounded(cli::ArgReader& reader, const char* name, long long low, long long high) {
+  const auto value = reader.IntOption(name);
+  if (value && (*value < low || *value > high)) {
+    reader.Fail("option --" + std::string(name) + " takes " + std::to_string(low) + " to " + std::to_string(high));
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace
+
+ParsedOptions ParseSimOptions(std::vector<std::string> args) {
+  ParsedOptions parsed;
+  cli::ArgReader reader(std::move(args));
+  if (reader.Flag("help")) {
+    parsed.outcome = ParsedOptions::Outcome::Help;
+    return parsed;
+  }
+  SimOptions& options = parsed.options;
+  constexpr long long kMaxCount = std::numeric_limits<std::int64_t>::max();
+  const bool tcpAsked = reader.Flag("tcp");
+  const auto bind = reader.Option("bind");
+  const auto port = Bounded(reader, "port", 0, 65535);
+  options.pty = reader.Flag("pty");
+  // The TCP listener stays on unless only the pseudo-terminal is asked for.
+  options.tcp = !options.pty || tcpAsked || bind || port;
+  if (bind) options.bindAddress = *bind;
+  if (port) options.port = static_cast<int>(*port);
+  options.logPath = reader.Option("log").value_or("");
+  options.quiet = reader.Flag("quiet");
+  options.storeFolder = reader.Option("store").value_or("");
+  if (const auto bytes = Bounded(reader, "close-after", 0, kMaxCount)) options.closeAfter = *bytes;
+  options.stall = reader.Flag("stall");
+  if (const auto bytes = Bounded(reader, "talk", 0, kMaxCount)) options.talk = static_cast<std::uint64_t>(*bytes);
+  if (const auto count = Bounded(reader, "exit-after-images", 1, std::numeric_limits<int>::max())) {
+    options.exitAfterImages = static_cast<int>(*count);
+  }
+  if (const auto words = reader.Positionals(); !words.empty() && !reader.Failed()) {
+    reader.Fail("unexpected argument '" + words.front() + "'");
+  }
+  if (reader.Failed()) {
+    parsed.outcome = ParsedOptions::Outcome::Error;
+    parsed.error = reader.Error();
+  }
+  return parsed;
+}
+
+std::string SimHelpText() {
+  return R"(Usage: kerv-printer-sim [OPTIONS]
+
+A substitute KERV printer for trying Corvelle without one. It takes the font download
+("?Z:&N" + 0x0A, then N bytes of area 1; "?Z;&N" + 0x0A, then area 2) and the serial
+set-up command ("?A7&s,p,d,b" + 0x0D 0x0A), puts the areas together into images, checks
+each image against its own header and logs what it received.
+
+Over TCP every announcement comes on a connection of its own and the area's data on the
+next connection that carries bytes; connections are served one after another (one that
+opens while another is served waits its turn). On the pseudo-terminal the data follows
+its announcement directly.
+
+Transports (the first lines on stdout name them, then stdout is flushed):
+  --port N        listen for TCP on port N (default 4001; 0 picks a free port).
+                  Prints "tcp ADDRESS:PORT".
+  --bind ADDR     numeric address to listen on (default 127.0.0.1, loopback only)
+  --pty           open a pseudo-terminal, set it raw and print "pty /dev/pts/N": give
+                  that path to Corvelle as a device, e.g. COM3=/dev/pts/N in the
+                  profile section "Devices". With --pty alone there is no TCP listener;
+                  add --tcp (or --port/--bind) for both.
+  --tcp           keep the TCP listener when --pty is given
+
+Log:
+  --log FILE      JSON lines, one object per event, flushed per line ("-": stdout)
+  --quiet         no human-readable event lines on stderr
+  --store DIR     keep each received image as DIR/image-NNN.bin
+
+Faults, for testing a sender:
+  --close-after BYTES  close the data connection after BYTES data bytes of an area (TCP)
+  --stall              stop reading once an area's data starts, keeping the connection
+                       (or pseudo-terminal) open, so the sender's buffers fill
+  --talk BYTES         send BYTES bytes ("KERV" and a zero byte, repeated) on every TCP
+                       connection, and on the pseudo-terminal after every command
+  --exit-after-images N  exit with status 0 once N images have been judged
+
+  --help          this text
+
+The program ends on SIGINT or SIGTERM (status 0). Status 1: the listener, pseudo-terminal,
+log or store folder could not be set up; status 2: a usage error.
+Log events and their fields are described in tools/printer-sim/README.md.
+)";
+}
+
+}  // namespace corvelle::printersim

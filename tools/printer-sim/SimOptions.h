@@ -1,0 +1,36 @@
+// The simulator's command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvelle::printersim {
+
+inline constexpr int kDefaultPort = 4001;
+
+struct SimOptions {
+  bool tcp = true;
+  std::string bindAddress = "127.0.0.1";
+  int port = kDefaultPort;  // 0: any free port
+  bool pty = false;
+  std::string logPath;  // "-": stdout
+  bool quiet = false;
+  std::string storeFolder;
+  std::optional<std::uint64_t> closeAfter;
+  bool stall = false;
+  std::uint64_t talk = 0;
+  int exitAfterImages = 0;  // 0: run until a signal
+};
+
+struct ParsedOptions {
+  enum class Outcome { Run, Help, Error } outcome = Outcome::Run;
+  SimOptions options;
+  std::string error;
+};
+
+ParsedOptions ParseSimOptions(std::vector<std::string> args);
+std::string SimHelpText();
+
+}  // namespace corvelle::printersim

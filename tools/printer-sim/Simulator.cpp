@@ -1,0 +1,270 @@
+// The simulator's event loop over the TCP listener, its connections and the pseudo-terminal.
+#include "printer-sim/Simulator.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace corvelle::printersim {
+namespace {
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+void OnStopSignal(int signal) { g_stopSignal = signal; }
+
+// Connections beyond this many (the one served plus those waiting) are closed at once.
+constexpr std::size_t kMaxConnections = 16;
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+// What --talk sends: "KERV" and a zero byte, over and over; `offset` continues the pattern.
+std::string_view TalkBytes(std::uint64_t offset, std::uint64_t left) {
+  static const std::string pattern = [] {
+    std::string bytes;
+    while (bytes.size() < 4096) bytes.append("KERV\0", 5);
+    return bytes;
+  }();
+  const std::size_t start = static_cast<std::size_t>(offset % 5);
+  return std::string_view(pattern).substr(start, std::min<std::uint64_t>(left, pattern.size() - 5));
+}
+
+}  // namespace
+
+Simulator::Simulator(const SimOptions& options, EventLog& log)
+    : m_options(options), m_log(log), m_session(log, options) {}
+
+bool Simulator::Start(std::string* error) {
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigprocmask(SIG_BLOCK, &stopSignals, &m_waitMask);
+  sigdelset(&m_waitMask, SIGINT);
+  sigdelset(&m_waitMask, SIGTERM);
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  if (m_options.tcp && !OpenListener(m_options.bindAddress, m_options.port, m_listener, error)) return false;
+  if (m_options.pty && !OpenPseudoTerminal(m_pty, error)) return false;
+  if (m_options.tcp) std::printf("tcp %s\n", m_listener.Endpoint().c_str());
+  if (m_options.pty) std::printf("pty %s\n", m_pty.slavePath.c_str());
+  std::fflush(stdout);
+  if (m_options.tcp) {
+    m_log.Write(LogRecord("listening")
+                    .Text("transport", "tcp")
+                    .Text("address", m_listener.address)
+                    .Number("port", m_listener.port));
+  }
+  if (m_options.pty) m_log.Write(LogRecord("pty_opened").Text("path", m_pty.slavePath));
+  return true;
+}
+
+StreamSink Simulator::TcpSink() {
+  const StreamSource source{"tcp", m_connections.empty() ? 0 : m_connections.front().id};
+  return [this, source](const StreamEvent& event) { m_session.OnStreamEvent(event, source); };
+}
+
+StreamSink Simulator::PtySink() {
+  return [this](const StreamEvent& event) {
+    m_session.OnStreamEvent(event, StreamSource{"pty", 0});
+    const bool command = event.kind == StreamEventKind::Announcement || event.kind == StreamEventKind::SetupCommand ||
+                         event.kind == StreamEventKind::RefusedCommand;
+    if (command) m_ptyTalkLeft += m_options.talk;
+  };
+}
+
+int Simulator::Run() {
+  std::vector<pollfd> fds;
+  while (!g_stopSignal && !m_session.Done()) {
+    fds.clear();
+    if (m_listener.fd.Valid()) fds.push_back({m_listener.fd.Get(), POLLIN, 0});
+    const std::size_t ptyIndex = fds.size();
+    if (m_pty.master.Valid() && !m_ptyBroken) {
+      const short events = static_cast<short>((m_ptyStalled ? 0 : POLLIN) | (m_ptyTalkLeft > 0 ? POLLOUT : 0));
+      fds.push_back({m_pty.master.Get(), events, 0});
+    }
+    const std::size_t firstConnection = fds.size();
+    std::vector<Connection*> polled;
+    for (std::size_t i = 0; i < m_connections.size(); ++i) {
+      Connection& connection = m_connections[i];
+      short events = connection.talkLeft > 0 ? POLLOUT : 0;
+      if (i == 0) {
+        events |= connection.stalled ? POLLRDHUP : POLLIN;
+      } else if (connection.hungUp) {
+        continue;
+      }
+      fds.push_back({connection.fd.Get(), events, 0});
+      polled.push_back(&connection);
+    }
+
+    if (::ppoll(fds.data(), fds.size(), nullptr, &m_waitMask) < 0) {
+      if (errno == EINTR) continue;
+      m_log.Write(LogRecord("poll_failed").Text("error", std::strerror(errno)));
+      break;
+    }
+
+    if (ptyIndex < firstConnection) {
+      const short revents = fds[ptyIndex].revents;
+      if (revents & POLLOUT) TalkPty();
+      if (!m_ptyStalled && (revents & (POLLIN | POLLHUP | POLLERR))) ReadPty();
+    }
+    // Talk first, then serve the current connection, which may close it and shift the queue.
+    Connection* current = m_connections.empty() ? nullptr : &m_connections.front();
+    bool serveCurrent = false;
+    for (std::size_t i = 0; i < polled.size(); ++i) {
+      const short revents = fds[firstConnection + i].revents;
+      Connection& connection = *polled[i];
+      if (revents & POLLOUT) Talk(connection);
+      if (&connection == current) {
+        serveCurrent = (revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) != 0;
+      } else if (revents & (POLLHUP | POLLERR)) {
+        connection.hungUp = true;
+        connection.talkLeft = 0;
+      }
+    }
+    if (serveCurrent) {
+      if (current->stalled) {
+        CloseCurrent("the peer closed the stalled connection");
+      } else {
+        ReadCurrent();
+      }
+    }
+    if (!fds.empty() && m_listener.fd.Valid() && (fds[0].revents & POLLIN)) Accept();
+  }
+  Shutdown(g_stopSignal == SIGINT ? "SIGINT" : g_stopSignal == SIGTERM ? "SIGTERM" : "images judged");
+  return 0;
+}
+
+void Simulator::Accept() {
+  UniqueFd fd(::accept4(m_listener.fd.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+  if (!fd.Valid()) {
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR) {
+      m_log.Write(LogRecord("accept_failed").Text("error", std::strerror(errno)));
+    }
+    return;
+  }
+  Connection connection;
+  connection.id = ++m_nextConnectionId;
+  connection.peer = PeerName(fd.Get());
+  connection.fd = std::move(fd);
+  connection.talkLeft = m_options.talk;
+  m_log.Write(LogRecord("connection_opened")
+                  .Number("connection", connection.id)
+                  .Text("peer", connection.peer)
+                  .Flag("waiting", !m_connections.empty()));
+  if (m_connections.size() >= kMaxConnections) {
+    m_log.Write(LogRecord("connection_closed")
+                    .Number("connection", connection.id)
+                    .Text("peer", connection.peer)
+                    .Number("bytes", 0)
+                    .Number("sent", 0)
+                    .Text("reason", "too many connections waiting"));
+    return;
+  }
+  m_connections.push_back(std::move(connection));
+  if (m_connections.size() == 1) m_tcpParser.BeginConnection();
+}
+
+void Simulator::ReadCurrent() {
+  Connection& connection = m_connections.front();
+  std::size_t limit = kReadChunk;
+  const bool dataNext = m_tcpParser.DataComesNext();
+  if (m_options.closeAfter && dataNext) {
+    const std::uint64_t left =
+        *m_options.closeAfter - std::min<std::uint64_t>(*m_options.closeAfter, m_tcpParser.AreaReceived());
+    if (left == 0) return CloseCurrent("close-after");
+    limit = static_cast<std::size_t>(std::min<std::uint64_t>(limit, left));
+  }
+  char buffer[kReadChunk];
+  const ssize_t n = ::recv(connection.fd.Get(), buffer, limit, 0);
+  if (n == 0) return CloseCurrent("peer closed");
+  if (n < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
+    return CloseCurrent(std::strerror(errno));
+  }
+  connection.received += static_cast<std::uint64_t>(n);
+  m_tcpParser.Feed(std::string_view(buffer, static_cast<std::size_t>(n)), TcpSink());
+  if (!m_tcpParser.InAreaData()) return;
+  if (m_options.closeAfter && m_tcpParser.AreaReceived() >= *m_options.closeAfter) return CloseCurrent("close-after");
+  if (m_options.stall) {
+    connection.stalled = true;
+    m_log.Write(LogRecord("stalled")
+                    .Text("source", "tcp")
+                    .Number("connection", connection.id)
+                    .Number("bytes", m_tcpParser.AreaReceived()));
+  }
+}
+
+void Simulator::CloseCurrent(const std::string& reason) {
+  m_tcpParser.EndConnection(TcpSink());
+  const Connection& connection = m_connections.front();
+  m_log.Write(LogRecord("connection_closed")
+                  .Number("connection", connection.id)
+                  .Text("peer", connection.peer)
+                  .Number("bytes", static_cast<std::int64_t>(connection.received))
+                  .Number("sent", static_cast<std::int64_t>(connection.sent))
+                  .Text("reason", reason));
+  m_connections.pop_front();
+  if (!m_connections.empty()) m_tcpParser.BeginConnection();
+}
+
+void Simulator::Talk(Connection& connection) {
+  const std::string_view bytes = TalkBytes(connection.sent, connection.talkLeft);
+  const ssize_t n = ::send(connection.fd.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  if (n > 0) {
+    connection.sent += static_cast<std::uint64_t>(n);
+    connection.talkLeft -= static_cast<std::uint64_t>(n);
+  } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+    connection.talkLeft = 0;  // the peer is gone; reading will tell
+  }
+}
+
+void Simulator::ReadPty() {
+  char buffer[kReadChunk];
+  const ssize_t n = ::read(m_pty.master.Get(), buffer, sizeof buffer);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+  if (n <= 0) {
+    m_ptyBroken = true;
+    m_log.Write(LogRecord("pty_failed").Text("error", n == 0 ? "end of file" : std::strerror(errno)));
+    return;
+  }
+  const StreamSink sink = PtySink();
+  m_ptyParser.Feed(std::string_view(buffer, static_cast<std::size_t>(n)), sink);
+  m_ptyParser.Flush(sink);
+  if (m_options.stall && m_ptyParser.InAreaData()) {
+    m_ptyStalled = true;
+    m_log.Write(
+        LogRecord("stalled").Text("source", "pty").Null("connection").Number("bytes", m_ptyParser.AreaReceived()));
+  }
+}
+
+void Simulator::TalkPty() {
+  const std::string_view bytes = TalkBytes(m_ptyTalkSent, m_ptyTalkLeft);
+  const ssize_t n = ::write(m_pty.master.Get(), bytes.data(), bytes.size());
+  if (n > 0) {
+    m_ptyTalkSent += static_cast<std::uint64_t>(n);
+    m_ptyTalkLeft -= static_cast<std::uint64_t>(n);
+  } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+    m_ptyTalkLeft = 0;
+  }
+}
+
+// Ends the run: open connections are closed (an area cut short is logged), an image waiting for
+// its area 2 is judged.
+void Simulator::Shutdown(const std::string& reason) {
+  while (!m_connections.empty()) CloseCurrent("exit");
+  if (m_pty.master.Valid()) m_ptyParser.EndConnection(PtySink());
+  m_session.Finish();
+  m_log.Write(LogRecord("exit").Text("reason", reason));
+}
+
+}  // namespace corvelle::printersim

@@ -1,0 +1,70 @@
+// The simulator's I/O: serves TCP connections one after another and the pseudo-terminal, feeds
+// what they carry to a stream parser each, and applies the fault options. One thread, one
+// ppoll; SIGINT and SIGTERM are only let through while it waits.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "printer-sim/Endpoints.h"
+#include "printer-sim/EventLog.h"
+#include "printer-sim/PrinterSession.h"
+#include "printer-sim/SimOptions.h"
+#include "printer-sim/StreamParser.h"
+
+namespace corvelle::printersim {
+
+class Simulator {
+ public:
+  Simulator(const SimOptions& options, EventLog& log);
+
+  // Blocks SIGINT and SIGTERM (they are taken while waiting), opens the listener and the
+  // pseudo-terminal as asked, and prints "tcp ADDRESS:PORT" / "pty PATH" on stdout.
+  bool Start(std::string* error);
+  // Serves until a signal or --exit-after-images; the exit status.
+  int Run();
+
+ private:
+  struct Connection {
+    UniqueFd fd;
+    int id = 0;
+    std::string peer;
+    std::uint64_t received = 0;
+    std::uint64_t talkLeft = 0;
+    std::uint64_t sent = 0;
+    bool stalled = false;
+    bool hungUp = false;  // while waiting: the peer is gone, nothing to poll for
+  };
+
+  void Accept();
+  void ReadCurrent();
+  void CloseCurrent(const std::string& reason);
+  void Talk(Connection& connection);
+  void ReadPty();
+  void TalkPty();
+  void Shutdown(const std::string& reason);
+  StreamSink TcpSink();
+  StreamSink PtySink();
+
+  const SimOptions& m_options;
+  EventLog& m_log;
+  PrinterSession m_session;
+  sigset_t m_waitMask{};
+
+  Listener m_listener;
+  // Front: the connection being served; the rest wait their turn in arrival order.
+  std::deque<Connection> m_connections;
+  StreamParser m_tcpParser{StreamParser::Framing::Connections};
+  int m_nextConnectionId = 0;
+
+  PseudoTerminal m_pty;
+  StreamParser m_ptyParser{StreamParser::Framing::Serial};
+  std::uint64_t m_ptyTalkLeft = 0;
+  std::uint64_t m_ptyTalkSent = 0;
+  bool m_ptyStalled = false;
+  bool m_ptyBroken = false;
+};
+
+}  // namespace corvelle::printersim

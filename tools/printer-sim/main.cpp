@@ -1,0 +1,39 @@
+// kerv-printer-sim: a substitute KERV printer over TCP and a pseudo-terminal.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "base/Paths.h"
+#include "printer-sim/EventLog.h"
+#include "printer-sim/SimOptions.h"
+#include "printer-sim/Simulator.h"
+
+int main(int argc, char** argv) {
+  using namespace corvelle::printersim;
+  const ParsedOptions parsed = ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (parsed.outcome == ParsedOptions::Outcome::Help) {
+    std::cout << SimHelpText();
+    return 0;
+  }
+  if (parsed.outcome == ParsedOptions::Outcome::Error) {
+    std::cerr << "kerv-printer-sim: " << parsed.error << " (see kerv-printer-sim --help)\n";
+    return 2;
+  }
+  const SimOptions& options = parsed.options;
+  EventLog log;
+  std::string error;
+  if (!log.Open(options.logPath, options.quiet, &error)) {
+    std::cerr << "kerv-printer-sim: " << error << '\n';
+    return 1;
+  }
+  if (!options.storeFolder.empty() && !corvelle::MakeFolders(options.storeFolder)) {
+    std::cerr << "kerv-printer-sim: cannot create the store folder " << options.storeFolder << '\n';
+    return 1;
+  }
+  Simulator simulator(options, log);
+  if (!simulator.Start(&error)) {
+    std::cerr << "kerv-printer-sim: " << error << '\n';
+    return 1;
+  }
+  return simulator.Run();
+}
