@@ -26,16 +26,26 @@ QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request) {
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+void SetFilter(QFileDialog& dialog, const QString& nameFilter, const QString& defaultSuffix) {
+  if (!nameFilter.isEmpty()) dialog.setNameFilter(nameFilter);
+  dialog.setDefaultSuffix(defaultSuffix);
+}
+
+// The chosen path, or nullopt when cancelled.
+std::optional<QString> ExecFileDialog(QFileDialog& dialog) {
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst();
+}
+
 std::optional<QString> RunSaveDialog(const SaveDialogSpec& spec) {
   QFileDialog dialog(spec.parent, spec.title);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  if (!spec.nameFilter.isEmpty()) dialog.setNameFilter(spec.nameFilter);
-  dialog.setDefaultSuffix(spec.defaultSuffix);
+  SetFilter(dialog, spec.nameFilter, spec.defaultSuffix);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
+  // Proposed after the filter is set, so that choosing the filter does not rewrite the name.
   dialog.selectFile(spec.fileName);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().constFirst();
+  return ExecFileDialog(dialog);
 }
 
 }  // namespace
@@ -44,10 +54,8 @@ std::optional<QString> RunOpenDialog(const OpenDialogSpec& spec) {
   QFileDialog dialog(spec.parent, spec.title);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  if (!spec.nameFilter.isEmpty()) dialog.setNameFilter(spec.nameFilter);
-  dialog.setDefaultSuffix(spec.defaultSuffix);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().constFirst();
+  SetFilter(dialog, spec.nameFilter, spec.defaultSuffix);
+  return ExecFileDialog(dialog);
 }
 
 namespace {
