@@ -9,6 +9,8 @@ Command SelectionCommand();
 Command PingCommand();
 Command BuildCommand();
 Command InspectCommand();
+Command DownloadCommand();
+Command SetComCommand();
 
 const std::vector<Command>& AllCommands() {
   static const std::vector<Command> commands{
@@ -17,6 +19,8 @@ const std::vector<Command>& AllCommands() {
       PingCommand(),
       BuildCommand(),
       InspectCommand(),
+      DownloadCommand(),
+      SetComCommand(),
   };
   return commands;
 }

@@ -26,12 +26,22 @@ extern "C" void OnInterrupt(int) {
   [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &byte, 1);
 }
 
+}  // namespace
+
+// The progress window on stderr. On a terminal: one line redrawn in place with the message, a bar,
+// the percentage and the current step. Otherwise (a log): a line per step, and a line at every
+// tenth of the bar.
 class TerminalProgressView : public ProgressView {
  public:
-  TerminalProgressView() : m_tty(::isatty(STDERR_FILENO) != 0) {}
+  explicit TerminalProgressView(TerminalHost& host) : m_host(host), m_tty(::isatty(STDERR_FILENO) != 0) {
+    m_host.m_view = this;
+  }
   ~TerminalProgressView() override {
+    if (m_host.m_view == this) m_host.m_view = nullptr;
     if (m_tty && m_drawn) std::cerr << '\n';
   }
+  TerminalProgressView(const TerminalProgressView&) = delete;
+  TerminalProgressView& operator=(const TerminalProgressView&) = delete;
 
   void SetMessage(const std::string& text) override {
     m_message = text;
@@ -44,36 +54,50 @@ class TerminalProgressView : public ProgressView {
   void SetPosition(int position) override {
     const int percent = std::clamp((position - m_low) * 100 / (m_high - m_low), 0, 100);
     if (percent == m_percent) return;
+    const bool nextTenth = percent / 10 != std::max(m_percent, 0) / 10;
     m_percent = percent;
     if (m_tty) {
-      const int filled = percent / 5;
-      std::cerr << '\r' << m_message << " [" << std::string(static_cast<size_t>(filled), '#')
-                << std::string(static_cast<size_t>(20 - filled), ' ') << "] " << percent << "%" << std::flush;
-      m_drawn = true;
-    } else if (percent % 10 == 0) {
-      std::cerr << percent << "%\n";
+      Draw();
+    } else if (nextTenth) {
+      std::cerr << percent << "%" << std::endl;
     }
   }
   void SetStatus(const std::string& text) override { Line(text); }
   bool CancelRequested() const override { return g_interrupted; }
   void ClearCancel() override {}
 
+  void SetStep(const std::string& text) {
+    m_step = text;
+    if (m_tty) {
+      Draw();
+    } else {
+      std::cerr << text << std::endl;
+    }
+  }
+
  private:
+  void Draw() {
+    const int percent = std::max(m_percent, 0);
+    const int filled = percent / 5;
+    std::cerr << "\r\033[K" << m_message << " [" << std::string(static_cast<size_t>(filled), '#')
+              << std::string(static_cast<size_t>(20 - filled), ' ') << "] " << percent << "%  " << m_step << std::flush;
+    m_drawn = true;
+  }
   void Line(const std::string& text) {
     if (m_tty && m_drawn) std::cerr << '\n';
     m_drawn = false;
-    std::cerr << text << '\n';
+    std::cerr << text << std::endl;
   }
 
+  TerminalHost& m_host;
   bool m_tty;
   bool m_drawn = false;
   std::string m_message;
+  std::string m_step;
   int m_low = 0;
   int m_high = 100;
   int m_percent = -1;
 };
-
-}  // namespace
 
 TerminalHost::TerminalHost() {
   if (g_wakePipe[0] < 0 && ::pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) g_wakePipe[0] = g_wakePipe[1] = -1;
@@ -143,7 +167,11 @@ std::optional<std::string> TerminalHost::AskSavePath(const SaveDialogRequest&) {
 
 void TerminalHost::SetBusy(bool) {}
 
-std::unique_ptr<ProgressView> TerminalHost::CreateProgressView() { return std::make_unique<TerminalProgressView>(); }
+std::unique_ptr<ProgressView> TerminalHost::CreateProgressView() { return std::make_unique<TerminalProgressView>(*this); }
+
+void TerminalHost::SetStep(const std::string& text) {
+  if (m_view) m_view->SetStep(text);
+}
 
 bool TerminalHost::Interrupted() const { return g_interrupted; }
 

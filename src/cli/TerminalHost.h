@@ -9,6 +9,8 @@
 
 namespace corvelle::cli {
 
+class TerminalProgressView;
+
 class TerminalHost : public Host {
  public:
   TerminalHost();
@@ -30,6 +32,9 @@ class TerminalHost : public Host {
 
   // True once Ctrl-C was pressed (the STOP of the command line).
   bool Interrupted() const;
+  // What a long operation is doing now, shown beside the progress bar of the live progress view
+  // (a line of its own when stderr is not a terminal); nothing when there is no progress view.
+  void SetStep(const std::string& text);
 
   std::deque<MessageAnswer> answers;
   std::deque<std::string> savePaths;
@@ -37,6 +42,9 @@ class TerminalHost : public Host {
  private:
   // Sleeps until `fd` (or -1 for none) is ready, the time passes, or Ctrl-C. True when ready.
   bool Sleep(int fd, FdEvent event, std::int64_t ms, bool interruptible);
+
+  friend class TerminalProgressView;
+  TerminalProgressView* m_view = nullptr;
 };
 
 }  // namespace corvelle::cli

@@ -1,0 +1,249 @@
+// One download run: the plan's states carried out over the host, one device port and one
+// progress view, and the "Download" action that builds the image first.
+#include "download/Download.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "base/Host.h"
+#include "fontset/FileHandle.h"
+#include "fontset/FontSetBuilder.h"
+#include "ports/DevicePort.h"
+#include "ports/OutputWait.h"
+#include "resources/Strings.h"
+
+namespace corvelle {
+namespace {
+
+constexpr const char* kOutputName = "fontext.out";
+constexpr const char* kNoProgressWindow = "The progress window cannot be shown; nothing was sent.";
+constexpr const char* kImageShrank = "the file ended before the length it was announced with";
+
+std::string ImageErrorText(const char* what, const std::string& path, const std::string& reason) {
+  return std::string(what) + " font set image\n" + path + " (" + reason + ")";
+}
+
+// Every open of a download asks for both kinds of output flow control and proposes the same
+// output file, whatever the stored flow-control choices say.
+PortOpenArgs DownloadOpenArgs(const PortSettings& settings) {
+  PortOpenArgs args = MakePortOpenArgs(settings);
+  args.xonXoff = 1;
+  args.ctsFlow = 1;
+  args.eventMask = 0;
+  args.outputName = kOutputName;
+  args.fallbackOutputName = kOutputName;
+  return args;
+}
+
+class BusyCursor {
+ public:
+  explicit BusyCursor(Host& host) : m_host(host) { m_host.SetBusy(true); }
+  ~BusyCursor() { m_host.SetBusy(false); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+
+ private:
+  Host& m_host;
+};
+
+class DownloadRun {
+ public:
+  DownloadRun(const DownloadRequest& request, DownloadForm form)
+      : m_request(request),
+        m_host(request.host),
+        m_form(form),
+        m_openArgs(DownloadOpenArgs(request.settings)),
+        m_port(request.host, request.environment),
+        m_queueContext{request.host, request.environment, [this] { return StopRequested(); }} {}
+
+  DownloadResult Run() {
+    // Declared first, so the busy cursor goes only after the progress view and the port.
+    BusyCursor busy(m_host);
+    m_image = FileHandle::OpenRegularForReading(m_request.imagePath);
+    if (!m_image.IsOpen()) {
+      m_host.ShowMessage(ImageErrorText("Error opening", m_request.imagePath, m_image.ErrorText()),
+                         MessageStyle::Plain);
+      return DownloadResult::Failed;
+    }
+    m_total = static_cast<std::int64_t>(m_image.LengthAtOpen());
+    m_areas = SplitImage(m_total, m_form);
+
+    Outcome outcome = Outcome::Next;
+    for (const DownloadStep& step : PlanDownload(m_areas)) {
+      Enter(step);
+      outcome = Perform(step);
+      if (outcome != Outcome::Next) break;
+    }
+    Enter({DownloadState::Ending, 0, static_cast<int>(m_areas.size()), 0, 0});
+    m_port.Close();
+    if (outcome == Outcome::Next) {
+      // The transfer is over: the windows keep painting, but STOP has nothing left to stop.
+      m_view->SetStatus(std::string(LoadStr(IDS_END_OF_PROCESS)));
+      Pause(kFinalPauseExceeds, WaitMode::PaintOnly);
+      const int closing = m_form == DownloadForm::Legacy ? IDS_WAIT_AUTORESTART : IDS_FONTS_STORED;
+      m_host.ShowMessage(std::string(LoadStr(closing)), MessageStyle::Plain);
+    }
+    m_view.reset();
+    switch (outcome) {
+      case Outcome::Next: return DownloadResult::Completed;
+      case Outcome::Cancelled: return DownloadResult::Cancelled;
+      case Outcome::Failed: break;
+    }
+    return DownloadResult::Failed;
+  }
+
+ private:
+  enum class Outcome { Next, Cancelled, Failed };
+
+  void Enter(const DownloadStep& step) {
+    m_state = step.state;
+    if (m_request.onStep) m_request.onStep(step);
+  }
+
+  Outcome Perform(const DownloadStep& step) {
+    switch (m_state) {
+      case DownloadState::Opening: return OpenPort();
+      case DownloadState::Announcing: return Announce(Area(step.area));
+      case DownloadState::Pausing: return Pause(step.pauseExceeds, WaitMode::Responsive);
+      case DownloadState::Sending: return Send(Area(step.area));
+      case DownloadState::Ending: break;
+    }
+    return Outcome::Next;
+  }
+
+  const ImageArea& Area(int number) const { return m_areas[static_cast<std::size_t>(number - 1)]; }
+
+  bool StopRequested() const { return m_view && m_view->CancelRequested(); }
+
+  // The port tells the user why an open fails; the first successful open brings up the progress
+  // view, before anything is sent.
+  Outcome OpenPort() {
+    if (!m_port.Open(m_openArgs)) return Outcome::Failed;
+    if (m_view) return Outcome::Next;
+    m_view = m_host.CreateProgressView();
+    if (!m_view) {
+      m_port.Close();
+      m_host.ShowMessage(kNoProgressWindow, MessageStyle::Plain);
+      return Outcome::Failed;
+    }
+    m_view->SetMessage(std::string(LoadStr(IDS_UPGRADING)));
+    m_view->SetRange(0, 100);
+    m_view->ClearCancel();
+    m_port.SetCancelCheck([this] { return StopRequested(); });
+    return Outcome::Next;
+  }
+
+  Outcome Announce(const ImageArea& area) {
+    const std::string text = Announcement(area);
+    if (!m_port.Write(text.data(), text.size())) return WriteFailed();
+    return FinishStep();
+  }
+
+  // Ends once the elapsed whole seconds exceed `exceeds`; a responsive pause also ends on STOP.
+  Outcome Pause(std::int64_t exceeds, WaitMode mode) {
+    const std::int64_t start = m_host.Now();
+    for (;;) {
+      if (mode == WaitMode::Responsive && StopRequested()) return Outcome::Cancelled;
+      const std::int64_t elapsed = m_host.Now() - start;
+      if (elapsed / 1000 > exceeds) return Outcome::Next;
+      m_host.WaitFor((exceeds + 1) * 1000 - elapsed, mode);
+    }
+  }
+
+  Outcome Send(const ImageArea& area) {
+    const bool serial = m_request.settings.portName.starts_with("COM");
+    const int baud = BaudRateAt(m_openArgs.baudIndex);
+    char chunk[SEND_CHUNK];
+    for (std::int64_t remaining = area.length; remaining > 0;) {
+      const auto size = static_cast<std::size_t>(std::min(SEND_CHUNK, remaining));
+      std::string readError;
+      if (!ReadChunk(chunk, size, readError)) {
+        Fail();
+        m_host.ShowMessage(ImageErrorText("Error reading", m_request.imagePath, readError), MessageStyle::Plain);
+        return Outcome::Failed;
+      }
+      if (!m_port.Write(chunk, size)) return WriteFailed();
+      remaining -= SEND_CHUNK;
+      if (serial && !WaitForQueue(m_queueContext, [this] { return m_port.QueuedOutput(); }, kQueueThreshold, baud)) {
+        return Abandon();
+      }
+      if (StopRequested()) return Abandon();
+      m_view->SetPosition(ProgressPosition(m_total, area, remaining));
+    }
+    return FinishStep();
+  }
+
+  // Exactly `size` bytes of the image, or false with the reason: nothing is ever sent from a
+  // buffer the image did not fill.
+  bool ReadChunk(char* buffer, std::size_t size, std::string& error) {
+    for (std::size_t filled = 0; filled < size;) {
+      const long n = m_image.Read(buffer + filled, size - filled);
+      if (n < 0) {
+        error = m_image.ErrorText();
+        return false;
+      }
+      if (n == 0) {
+        error = kImageShrank;
+        return false;
+      }
+      filled += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  Outcome FinishStep() {
+    if (!m_port.DrainOutput() || StopRequested()) return Abandon();
+    m_port.Close();
+    return Outcome::Next;
+  }
+
+  Outcome WriteFailed() { return StopRequested() ? Abandon() : Fail(); }
+
+  // STOP: what is still queued is discarded and the port closed.
+  Outcome Abandon() {
+    m_port.Purge();
+    m_port.DrainOutput();
+    m_port.Close();
+    return Outcome::Cancelled;
+  }
+
+  // A connection that failed has told the user; the rest is not sent.
+  Outcome Fail() {
+    m_port.Purge();
+    m_port.Close();
+    return Outcome::Failed;
+  }
+
+  const DownloadRequest& m_request;
+  Host& m_host;
+  const DownloadForm m_form;
+  const PortOpenArgs m_openArgs;
+  CDevicePort m_port;
+  PortContext m_queueContext;
+  FileHandle m_image;
+  std::int64_t m_total = 0;
+  std::vector<ImageArea> m_areas;
+  std::unique_ptr<ProgressView> m_view;
+  DownloadState m_state = DownloadState::Opening;
+};
+
+}  // namespace
+
+DownloadResult DownloadFontSet(const DownloadRequest& request) {
+  return DownloadRun(request, DownloadForm::Current).Run();
+}
+
+DownloadResult DownloadLegacyFontSet(const DownloadRequest& request) {
+  return DownloadRun(request, DownloadForm::Legacy).Run();
+}
+
+DownloadResult BuildAndDownload(const DownloadJob& job) {
+  const FontSetBuildContext build{job.host, job.profile, job.programFolder};
+  std::string imagePath;
+  const bool built = job.legacy ? BuildLegacyFontSet(build, "", &imagePath) : BuildFontSet(build, "", &imagePath);
+  if (!built) return DownloadResult::Failed;
+  const DownloadRequest request{job.host, job.settings, job.environment, imagePath, job.onStep};
+  return job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
+}
+
+}  // namespace corvelle

@@ -1,0 +1,56 @@
+// "Download": sends a font set image to the printer framed by its area announcements, with the
+// fixed pauses the printer needs, progress, and STOP. The window and corvelle-cli call the same
+// functions; everything they need is passed in, so each call is one complete download.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "download/DownloadPlan.h"
+#include "ports/PortEnvironment.h"
+#include "ports/PortSettings.h"
+
+namespace corvelle {
+
+class Host;
+class Profile;
+
+enum class DownloadResult {
+  Completed,  // every byte sent and the closing message shown
+  Cancelled,  // STOP ended it; no closing message
+  Failed,     // a build, an open, the image, the progress window or a write failed; the user was told
+              // (a cancelled FILE save dialog also ends the download here, silently)
+};
+
+struct DownloadRequest {
+  Host& host;
+  PortSettings settings;        // the window's current settings; every open is made from them
+  PortEnvironment environment;  // device mapping and seams (DefaultPortEnvironment(profile))
+  std::string imagePath;        // DefaultFontSetPath(programFolder) / DefaultLegacyFontSetPath(...)
+  // Called as the download enters each state (corvelle-cli shows it); may be empty.
+  std::function<void(const DownloadStep&)> onStep;
+};
+
+// FontSet.SHC: "?Z:&" with the first area's length, then (for an image longer than
+// AREA_BOUNDARY) "?Z;&" with the rest; 2 or 4 opens; closing message STR 108.
+DownloadResult DownloadFontSet(const DownloadRequest& request);
+// FontSet.SHF: one area, 2 opens; closing message STR 82.
+DownloadResult DownloadLegacyFontSet(const DownloadRequest& request);
+
+// What "Download" works from.
+struct DownloadJob {
+  Host& host;
+  const Profile& profile;      // the stored selection (the builders read nothing else)
+  std::string programFolder;
+  PortSettings settings;
+  PortEnvironment environment;
+  bool legacy = false;         // the GN1 check box
+  std::function<void(const DownloadStep&)> onStep;
+};
+
+// The whole "Download" action: builds the default image from the stored selection (the legacy
+// builder when `legacy`), and when the build succeeds sends it with the matching download.
+// Failed without a download when the build fails (the builder has told the user why).
+DownloadResult BuildAndDownload(const DownloadJob& job);
+
+}  // namespace corvelle
