@@ -90,10 +90,6 @@ CMainDlg::CMainDlg(MainDlgContext context, QWidget* parent)
   // Enter anywhere in the window is OK.
   Button(IDOK)->setDefault(true);
 
-  const bool canBuild = m_actions.buildFontSet && m_actions.buildLegacyFontSet;
-  Button(IDC_CREATE_FILE)->setEnabled(canBuild);
-  Button(IDC_DOWNLOAD)->setEnabled(canBuild && m_actions.downloadFontSet && m_actions.downloadLegacyFontSet);
-
   StateToControls();
   LoadCatalogue();
   m_selection = LoadSelectionFromProfile(m_profile);

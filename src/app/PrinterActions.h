@@ -36,8 +36,8 @@ struct PrinterActions {
   SetComPortCommand setComPort;
 };
 
-// The program's builders, downloads and "Set COM port" command. An action whose room is not part
-// of this build is left empty, and the window keeps the buttons that need it disabled.
+// The program's builders, downloads and "Set COM port" command; ports are found through the
+// device mapping of `profile`.
 PrinterActions ProgramPrinterActions(const Profile& profile);
 
 }  // namespace corvelle

@@ -142,12 +142,11 @@ void CCommPortDlg::FillAddressList() {
 }
 
 void CCommPortDlg::RefreshPortControls() {
-  const bool canSetCom = static_cast<bool>(m_services.setComPort);
-  m_setCom->setEnabled(canSetCom);
+  m_setCom->setEnabled(true);
   if (m_baud->count() > kAddedSpeedPosition) m_baud->removeItem(kAddedSpeedPosition);
   SetEnabled({m_rs485, m_address}, false);
   PutFields();
-  m_setCom->setEnabled(canSetCom);
+  m_setCom->setEnabled(true);
   m_baud->addItem(QStringLiteral("57600"));
   FillAddressList();
 
@@ -173,8 +172,7 @@ void CCommPortDlg::RefreshPortControls() {
   } else if (port.startsWith(QStringLiteral("COM"))) {
     setAll(serial, true);
     setAll(network, false);
-    m_setCom->setEnabled(canSetCom);
-    m_rs485->setEnabled(true);
+    SetEnabled({m_setCom, m_rs485}, true);
     if (m_fields.rs485On != 0) {
       m_address->setEnabled(true);
       m_fields.hardwareFlow = 0;
@@ -215,24 +213,29 @@ void CCommPortDlg::OnSetComPort() {
   if (!m_services.setComPort) return;
   ReadFields();
   CSerialSetupDlg setup(this);
-  setup.speedIndex = m_fields.speedIndex;
-  setup.parityIndex = m_fields.parityIndex;
-  setup.dataBitsIndex = m_fields.dataBitsIndex;
-  setup.stopBitsIndex = m_fields.stopBitsIndex;
+  const SerialPositions current = PositionsOf(m_fields);
+  setup.speedIndex = current.speedIndex;
+  setup.parityIndex = current.parityIndex;
+  setup.dataBitsIndex = current.dataBitsIndex;
+  setup.stopBitsIndex = current.stopBitsIndex;
   if (m_services.runDialog(setup) != QDialog::Accepted) return;
 
-  const SerialLineChoice chosen{setup.speedIndex, setup.parityIndex, setup.dataBitsIndex, setup.stopBitsIndex};
+  const SerialPositions chosen{setup.speedIndex, setup.parityIndex, setup.dataBitsIndex, setup.stopBitsIndex};
   // Sent at the line the printer uses now; the new line becomes the dialog's only once it went out.
-  const std::optional<SerialLineChoice> adopted = m_services.setComPort(m_host, m_fields, chosen);
+  // The port's waits let the windows take input: meanwhile this dialog neither starts nor ends
+  // anything.
+  m_commandRunning = true;
+  setEnabled(false);
+  const std::optional<SerialPositions> adopted = m_services.setComPort(m_host, m_fields, chosen);
+  setEnabled(true);
+  m_commandRunning = false;
   if (!adopted) return;
-  m_fields.speedIndex = adopted->speedIndex;
-  m_fields.parityIndex = adopted->parityIndex;
-  m_fields.dataBitsIndex = adopted->dataBitsIndex;
-  m_fields.stopBitsIndex = adopted->stopBitsIndex;
+  AdoptPositions(m_fields, *adopted);
   PutFields();
 }
 
 void CCommPortDlg::accept() {
+  if (m_commandRunning) return;
   if (!ReadFields()) {
     m_host.ShowMessage(kIpPortMessage, MessageStyle::Exclamation);
     m_ipPort->setFocus();
@@ -240,6 +243,11 @@ void CCommPortDlg::accept() {
     return;
   }
   QDialog::accept();
+}
+
+void CCommPortDlg::reject() {
+  if (m_commandRunning) return;
+  QDialog::reject();
 }
 
 }  // namespace corvelle

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/DialogRunner.h"
+#include "download/SetComPort.h"
 #include "ports/PortSettings.h"
 
 class QCheckBox;
@@ -23,21 +24,13 @@ namespace corvelle {
 class CLedButton;
 class Host;
 
-// The four serial line positions chosen in the serial setup dialog.
-struct SerialLineChoice {
-  int speedIndex = 0;
-  int parityIndex = 0;
-  int dataBitsIndex = 0;
-  int stopBitsIndex = 0;
-};
-
 // Sends the printer the command that sets its serial line to `chosen`, over the port as `current`
 // describes it (the line the printer uses now), and tells the user to wait for the printer's
 // restart. Answers the positions the dialog adopts once the command went out (the choice, with
 // any position outside its list made the list's default), or nothing when the port could not be
 // opened (the port has told the user why).
-using SetComPortCommand = std::function<std::optional<SerialLineChoice>(Host& host, const PortSettings& current,
-                                                                        const SerialLineChoice& chosen)>;
+using SetComPortCommand = std::function<std::optional<SerialPositions>(Host& host, const PortSettings& current,
+                                                                       const SerialPositions& chosen)>;
 
 // True when `address` answers one ICMP echo (blocks up to the probe's time-out).
 using ReachabilityProbe = std::function<bool(const std::string& address)>;
@@ -45,7 +38,7 @@ using ReachabilityProbe = std::function<bool(const std::string& address)>;
 // What the dialog's two actions and its nested dialog run through.
 struct CommPortServices {
   ReachabilityProbe probe;       // empty: the program's echo probe
-  SetComPortCommand setComPort;  // empty: "Set COM port" is not available and stays disabled
+  SetComPortCommand setComPort;  // empty: "Set COM port" does nothing
   DialogRunner runDialog;        // empty: exec()
 };
 
@@ -75,6 +68,8 @@ class CCommPortDlg : public QDialog {
   // OK: reads every control; a TCP/IP port that is not a number from 0 to 65535 is refused
   // with a message and the dialog stays open.
   void accept() override;
+  // The close box and Escape: ends without reading the controls.
+  void reject() override;
 
   QComboBox* PortList() const { return m_port; }
   QComboBox* BaudList() const { return m_baud; }
@@ -103,6 +98,7 @@ class CCommPortDlg : public QDialog {
   Host& m_host;
   CommPortServices m_services;
   PortSettings m_fields;
+  bool m_commandRunning = false;
 
   QComboBox* m_port = nullptr;
   QComboBox* m_baud = nullptr;

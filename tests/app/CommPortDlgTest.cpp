@@ -20,7 +20,7 @@ namespace {
 
 struct CommandCall {
   PortSettings current;
-  SerialLineChoice chosen;
+  SerialPositions chosen;
 };
 
 class CommPortDlgTest : public ::testing::Test {
@@ -34,10 +34,15 @@ class CommPortDlgTest : public ::testing::Test {
       return probeAnswer;
     };
     services.setComPort = [this](Host&, const PortSettings& current,
-                                 const SerialLineChoice& chosen) -> std::optional<SerialLineChoice> {
+                                 const SerialPositions& chosen) -> std::optional<SerialPositions> {
       commands.push_back({current, chosen});
+      // The port's waits let the user act meanwhile: the dialog neither ends nor starts anything.
+      enabledDuringCommand = dialog->isEnabled();
+      dialog->reject();
+      dialog->accept();
+      visibleDuringCommand = dialog->isVisible();
       if (!commandOpens) return std::nullopt;
-      SerialLineChoice adopted = chosen;
+      SerialPositions adopted = chosen;
       if (adopted.parityIndex > 2) adopted.parityIndex = 0;  // as the command normalises
       return adopted;
     };
@@ -93,8 +98,10 @@ class CommPortDlgTest : public ::testing::Test {
   std::uint32_t colourDuringProbe = 0;
   int stateDuringProbe = -1;
   std::vector<CommandCall> commands;
+  bool enabledDuringCommand = true;
+  bool visibleDuringCommand = false;
   bool commandOpens = true;
-  std::optional<SerialLineChoice> setupChoice;
+  std::optional<SerialPositions> setupChoice;
   std::vector<int> shownInSetup;
 };
 
@@ -293,13 +300,18 @@ TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsTheNewOne) {
   PortSettings settings = Settings("COM2:");
   settings.speedIndex = 2;
   Open(settings);
-  setupChoice = SerialLineChoice{3, 1, 1, 0};
+  setupChoice = SerialPositions{3, 1, 1, 0};
   dialog->SetComButton()->click();
   EXPECT_EQ(shownInSetup, (std::vector<int>{2, 0, 1, 0}));
   ASSERT_EQ(commands.size(), 1u);
   EXPECT_EQ(commands[0].current, settings);
   EXPECT_EQ(commands[0].chosen.speedIndex, 3);
   EXPECT_EQ(commands[0].chosen.parityIndex, 1);
+  EXPECT_FALSE(enabledDuringCommand);
+  EXPECT_TRUE(visibleDuringCommand);
+  EXPECT_TRUE(dialog->isEnabled());
+  EXPECT_TRUE(dialog->SetComButton()->isEnabled());
+  EXPECT_FALSE(dialog->IpAddressEdit()->isEnabled());  // what was disabled before stays so
   EXPECT_EQ(dialog->BaudList()->currentText(), QStringLiteral("19200"));
   EXPECT_EQ(dialog->ParityList()->currentText(), QStringLiteral("Even"));
   dialog->accept();
@@ -311,7 +323,7 @@ TEST_F(CommPortDlgTest, SetComPortAdoptsWhatTheCommandSent) {
   PortSettings settings = Settings("COM2:");
   settings.parityIndex = 3;  // the empty fourth entry
   Open(settings);
-  setupChoice = SerialLineChoice{4, 2, 1, 1};
+  setupChoice = SerialPositions{4, 2, 1, 1};
   dialog->SetComButton()->click();
   ASSERT_EQ(commands.size(), 1u);
   EXPECT_EQ(commands[0].current.parityIndex, 3);
@@ -327,18 +339,12 @@ TEST_F(CommPortDlgTest, SetComPortChangesNothingWhenCancelledOrThePortFails) {
   Open(settings);
   dialog->SetComButton()->click();  // the serial setup dialog is cancelled
   EXPECT_TRUE(commands.empty());
-  setupChoice = SerialLineChoice{0, 2, 0, 1};
+  setupChoice = SerialPositions{0, 2, 0, 1};
   commandOpens = false;
   dialog->SetComButton()->click();
   EXPECT_EQ(commands.size(), 1u);
   dialog->accept();
   EXPECT_EQ(dialog->Settings(), settings);
-}
-
-TEST_F(CommPortDlgTest, WithoutTheCommandSetComPortStaysDisabled) {
-  dialog = std::make_unique<CCommPortDlg>(Settings("COM1:"), host, CommPortServices{});
-  EXPECT_FALSE(dialog->SetComButton()->isEnabled());
-  EXPECT_TRUE(dialog->Rs485Box()->isEnabled());
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "MainWindowTesting.h"
 #include "app/MainApp.h"
 #include "catalogue/SettingsFile.h"
+#include "resources/Strings.h"
 #include "setup/CommPortDlg.h"
 
 namespace corvelle {
@@ -91,14 +92,6 @@ TEST_F(MainDlgActionsTest, WhileADownloadRunsTheButtonsAreDisabledAndClosingIsIg
   EXPECT_FALSE(Stored().HasKey(kPortSection, "Codepage"));
 }
 
-TEST_F(MainDlgActionsTest, WithoutBuildersTheImageButtonsAreDisabled) {
-  profile = std::make_unique<Profile>(profilePath);
-  CMainDlg bare(MainDlgContext{host, *profile, folder.Path(), PrinterActions{}, {}, {}, {}});
-  EXPECT_FALSE(bare.Button(IDC_CREATE_FILE)->isEnabled());
-  EXPECT_FALSE(bare.Button(IDC_DOWNLOAD)->isEnabled());
-  EXPECT_TRUE(bare.Button(IDC_COMM_PORT)->isEnabled());
-}
-
 TEST_F(MainDlgActionsTest, CreateFileStoresFirstAndProposesTheImageName) {
   Open();
   Place(3, 2);
@@ -128,10 +121,15 @@ TEST_F(MainDlgActionsTest, CreateFileStoresFirstAndProposesTheImageName) {
   EXPECT_TRUE(downloads.empty());
 }
 
-TEST_F(MainDlgActionsTest, CreateFileRunsTheProgramBuilderOnTheStoredSelection) {
-  // The sample fonts, seen from a program folder of the test's own.
+TEST_F(MainDlgActionsTest, TheProgramsBuilderAndDownloadWorkFromTheWindow) {
+  // The sample fonts, seen from a program folder of the test's own; the printer is a file.
   std::filesystem::remove_all(folder.File("FontExt"));
   std::filesystem::create_directory_symlink(std::string(CORVELLE_BIN_DIR) + "/FontExt", folder.File("FontExt"));
+  {
+    Profile seed(profilePath);
+    seed.WriteString(kPortSection, "Port", "FILE");
+    ASSERT_TRUE(seed.Save());
+  }
   programActions = true;
   Open();
   ASSERT_GT(window->AvailableList()->count(), 2);
@@ -140,8 +138,19 @@ TEST_F(MainDlgActionsTest, CreateFileRunsTheProgramBuilderOnTheStoredSelection) 
   const std::string image = folder.File("my.shc");
   host.savePaths.push_back(image);
   Click(IDC_CREATE_FILE);
-  EXPECT_TRUE(host.messages.empty()) << host.messages[0].text;
-  EXPECT_GT(test::ReadFile(image).size(), 2064u);
+  ASSERT_TRUE(host.messages.empty()) << host.messages[0].text;
+  const std::string built = test::ReadFile(image);
+  EXPECT_GT(built.size(), 2064u);
+
+  // Download rebuilds the same image from the stored selection and sends it, announced, to the
+  // FILE port's outputs (one per open).
+  host.savePaths = {folder.File("announce.out"), folder.File("area.out")};
+  Click(IDC_DOWNLOAD);
+  EXPECT_EQ(test::ReadFile(folder.File("announce.out")), "?Z:&" + std::to_string(built.size()) + "\n");
+  EXPECT_TRUE(test::ReadFile(folder.File("area.out")) == built);
+  ASSERT_FALSE(host.messages.empty());
+  EXPECT_EQ(host.messages.back().text, LoadStr(IDS_FONTS_STORED));
+  EXPECT_TRUE(host.progress.destroyed);
 }
 
 TEST_F(MainDlgActionsTest, OkStoresTheSelectionAndCodePage) {

@@ -94,8 +94,8 @@ class MainWindowFixture {
     actions.buildLegacyFontSet = build(true);
     actions.downloadFontSet = download(false);
     actions.downloadLegacyFontSet = download(true);
-    actions.setComPort = [](Host&, const PortSettings&, const SerialLineChoice& chosen) {
-      return std::optional<SerialLineChoice>(chosen);
+    actions.setComPort = [](Host&, const PortSettings&, const SerialPositions& chosen) {
+      return std::optional<SerialPositions>(chosen);
     };
     return actions;
   }
