@@ -1,6 +1,7 @@
 // Writes pictures of the windows into a folder, for looking at them: the main window on the
-// sample fonts, the communication port dialog (COM and TCP/IP), the serial setup dialog, the
-// progress window, the About box and the LED button in its states.
+// sample fonts, the progress window during a download to kerv-printer-sim, the communication
+// port dialog (COM and TCP/IP), the serial setup dialog, the About box and the LED button in
+// its states.
 // Usage: corvelle_screenshots OUTPUT_FOLDER PROGRAM_FOLDER
 #include <QApplication>
 #include <QDir>
@@ -8,6 +9,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
 #include <cstdio>
 #include <utility>
 
@@ -17,12 +20,13 @@
 #include "app/LedButton.h"
 #include "app/MainDlg.h"
 #include "app/ProgressDlg.h"
-#include "app/QtHost.h"
+#include "FakeClockHost.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
 #include "setup/CommPortDlg.h"
 #include "setup/SerialSetupDlg.h"
 #include "support/TempDir.h"
+#include "tools/SimProcess.h"
 
 namespace corvelle {
 namespace {
@@ -102,31 +106,50 @@ void SeedSelection(Profile& profile, const std::string& programFolder) {
   StoreSelectionToProfile(selection, profile);
 }
 
-bool MainWindowShots(const QDir& out, const std::string& programFolder, QtHost& host) {
+// The progress window as it stands over the main window, without hiding it afterwards.
+bool SaveShown(QWidget& widget, const QDir& folder, const QString& name) {
+  QApplication::processEvents();
+  const QString path = folder.filePath(name + QStringLiteral(".png"));
+  const bool saved = widget.grab().save(path);
+  std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+  return saved;
+}
+
+// A download to kerv-printer-sim on loopback, pictured at 40 % and then stopped.
+bool DownloadShot(const QDir& out, CMainDlg& window, test::FakeClockHost& host) {
+  bool shot = false;
+  bool saved = false;
+  host.onTick = [&] {
+    CProgressDlg* progress = host.CurrentProgress();
+    if (shot || progress == nullptr || progress->ProgressBar()->value() < 40) return;
+    shot = true;
+    saved = SaveShown(*progress, out, QStringLiteral("progress"));
+    progress->StopButton()->click();
+  };
+  window.show();
+  window.Button(layouts::IDC_DOWNLOAD)->click();
+  host.onTick = nullptr;
+  if (!shot) std::printf("the download did not reach 40 %% (the echo test needs root): no progress picture\n");
+  return shot && saved;
+}
+
+bool MainWindowShots(const QDir& out, const std::string& programFolder, test::FakeClockHost& host) {
+  const test::SimProcess sim({"--port", "0"});
   const test::TempDir temp;
   Profile profile(temp.File("corvelle.ini"));
   SeedSelection(profile, programFolder);
   PortSettings port;
   port.portName = "TCP/IP";
   port.ipAddress = "127.0.0.1";
+  port.ipPort = sim.Port();
   StorePortSettings(profile, port);
 
   CMainDlg window(MainDlgContext{host, profile, programFolder, ProgramPrinterActions(profile), {}, {}, {}});
   host.SetMainWindow(&window);
+  bool ok = sim.Started() && DownloadShot(out, window, host);
   window.AvailableList()->setCurrentRow(9);  // a bold font in the preview
   window.SelectedList()->setCurrentRow(6);
-  bool ok = Save(window, out, QStringLiteral("main-window"));
-
-  window.show();
-  auto* progress = dynamic_cast<CProgressDlg*>(host.CreateProgressView().release());
-  progress->SetMessage("Upgrading printer...");
-  progress->SetRange(0, 100);
-  progress->SetPosition(42);
-  ok &= Save(*progress, out, QStringLiteral("progress"));
-  progress->SetPosition(100);
-  progress->SetStatus("End of process, wait please...");
-  ok &= Save(*progress, out, QStringLiteral("progress-full"));
-  delete progress;
+  ok &= Save(window, out, QStringLiteral("main-window"));
 
   CommPortServices services;
   services.probe = [](const std::string&) { return true; };  // never leaves the machine
@@ -135,14 +158,25 @@ bool MainWindowShots(const QDir& out, const std::string& programFolder, QtHost& 
   CCommPortDlg tcp(port, host, services, &window);
   tcp.OnTcpIpTest();
   ok &= Save(tcp, out, QStringLiteral("comm-port-tcpip"));
-  window.hide();
   return ok;
 }
 
 int Run(const QDir& out, const std::string& programFolder) {
-  QtHost host;
+  test::FakeClockHost host;
+  // Messages are printed, not shown: nothing may wait for a click here.
+  host.SetMessageBoxFunction([](const MessageBoxRequest& request) {
+    std::printf("message: %s\n", qPrintable(request.text));
+    return QMessageBox::Ok;
+  });
   RegisterProgramFonts(programFolder, host);
   bool ok = MainWindowShots(out, programFolder, host);
+
+  CProgressDlg progress;
+  progress.SetMessage("Upgrading printer...");
+  progress.SetRange(0, 100);
+  progress.SetPosition(100);
+  progress.SetStatus("End of process, wait please...");
+  ok &= Save(progress, out, QStringLiteral("progress-full"));
 
   CSerialSetupDlg setup;
   setup.speedIndex = 5;
