@@ -4,7 +4,10 @@
 
 #include <QApplication>
 
+#include "support/TempDir.h"
+
 int main(int argc, char** argv) {
+  corvelle::test::IsolateUserFolders();
   ::testing::InitGoogleTest(&argc, argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);

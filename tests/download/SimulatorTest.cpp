@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "DownloadKit.h"
+#include "base/Paths.h"
 #include "base/Profile.h"
 #include "download/SetComPort.h"
 #include "fontset/FontSetBuilder.h"
@@ -95,6 +96,7 @@ TEST(Simulator, DownloadBuildsTheStoredSelectionWithTheRealBuilderAndSendsIt) {
 
   TransportHost host;
   const std::string program = kit.dir.File("program");
+  ASSERT_TRUE(MakeFolders(program));
   DownloadJob job{host, profile, program, TcpSettings(sim.Port()), LoopbackOnly(), false, {}};
   ASSERT_EQ(BuildAndDownload(job), DownloadResult::Completed);
   const std::string image = ReadFile(DefaultFontSetPath(program));

@@ -49,6 +49,21 @@ bool WriteFile(const std::string& path, std::string_view bytes) {
   return static_cast<bool>(out);
 }
 
+void IsolateUserFolders() {
+  static TempDir* home = nullptr;
+  if (home) return;
+  home = new TempDir();
+  for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+    const std::string folder = home->File(variable);
+    MakeFolders(folder);
+    ::setenv(variable, folder.c_str(), 1);
+  }
+  std::atexit([] {
+    delete home;
+    home = nullptr;
+  });
+}
+
 bool FileExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0;
