@@ -96,6 +96,9 @@ QWidget* MakeControl(const ControlTemplate& item, QWidget* parent, const DialogU
       list->setSelectionMode(item.kind == ControlKind::ListBox ? QAbstractItemView::SingleSelection
                                                                : QAbstractItemView::ExtendedSelection);
       list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+      // The templates' lists scroll vertically only; names wider than the list are cut.
+      list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      list->setTextElideMode(Qt::ElideNone);
       list->addItems(Entries(item.text));
       return list;
     }

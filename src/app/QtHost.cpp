@@ -26,17 +26,39 @@ QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request) {
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+void SetFilter(QFileDialog& dialog, const QString& nameFilter, const QString& defaultSuffix) {
+  if (!nameFilter.isEmpty()) dialog.setNameFilter(nameFilter);
+  dialog.setDefaultSuffix(defaultSuffix);
+}
+
+// The chosen path, or nullopt when cancelled.
+std::optional<QString> ExecFileDialog(QFileDialog& dialog) {
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst();
+}
+
 std::optional<QString> RunSaveDialog(const SaveDialogSpec& spec) {
   QFileDialog dialog(spec.parent, spec.title);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  if (!spec.nameFilter.isEmpty()) dialog.setNameFilter(spec.nameFilter);
-  dialog.setDefaultSuffix(spec.defaultSuffix);
+  SetFilter(dialog, spec.nameFilter, spec.defaultSuffix);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
+  // Proposed after the filter is set, so that choosing the filter does not rewrite the name.
   dialog.selectFile(spec.fileName);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().constFirst();
+  return ExecFileDialog(dialog);
 }
+
+}  // namespace
+
+std::optional<QString> RunOpenDialog(const OpenDialogSpec& spec) {
+  QFileDialog dialog(spec.parent, spec.title);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  SetFilter(dialog, spec.nameFilter, spec.defaultSuffix);
+  return ExecFileDialog(dialog);
+}
+
+namespace {
 
 // True when `fd` is ready for `event` right now (an error or hang-up counts as ready, so that
 // the caller's next call reports it).
@@ -78,6 +100,8 @@ std::int64_t QtHost::Now() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+
+CProgressDlg* QtHost::CurrentProgress() const { return m_progress; }
 
 bool QtHost::StopRaised() const { return m_progress != nullptr && m_progress->CancelRequested(); }
 

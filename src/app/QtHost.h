@@ -40,6 +40,16 @@ struct SaveDialogSpec {
 // Shows the dialog; the chosen path, or nullopt when cancelled.
 using SaveDialogFunction = std::function<std::optional<QString>(const SaveDialogSpec&)>;
 
+struct OpenDialogSpec {
+  QWidget* parent = nullptr;
+  QString title;
+  QString nameFilter;     // as for SaveDialogSpec
+  QString defaultSuffix;  // added when the user types no extension
+};
+// Shows an open-file dialog that accepts existing files only; the chosen path, or nullopt.
+using OpenDialogFunction = std::function<std::optional<QString>(const OpenDialogSpec&)>;
+std::optional<QString> RunOpenDialog(const OpenDialogSpec& spec);
+
 // "Desc | *.a;*.b|Other | *.c||" to QFileDialog's "Desc (*.a *.b);;Other (*.c)".
 QString ConvertFileFilter(std::string_view filter);
 
@@ -66,7 +76,7 @@ class QtHost : public Host {
   std::unique_ptr<ProgressView> CreateProgressView() override;
 
   // The progress window made last, while it exists.
-  CProgressDlg* CurrentProgress() const { return m_progress; }
+  CProgressDlg* CurrentProgress() const;
 
  private:
   bool StopRaised() const;

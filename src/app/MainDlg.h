@@ -1,0 +1,126 @@
+// CMainDlg: the program's window. It owns the catalogue of the chosen code page, the 112-position
+// selection, the GN1 flag, the code-page choice and the port settings, and wires each control to
+// the operation behind it. OK stores the selection and the code page; the close box and Escape
+// store nothing. The selection reaches the builders only through the profile.
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <optional>
+#include <string>
+
+#include "app/DialogRunner.h"
+#include "app/PrinterActions.h"
+#include "app/QtHost.h"
+#include "catalogue/FontCatalogue.h"
+#include "catalogue/FontPreview.h"
+#include "catalogue/FontSelection.h"
+#include "ports/PortSettings.h"
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+
+namespace corvelle {
+
+class Host;
+class Profile;
+
+struct MainDlgContext {
+  Host& host;                 // messages, save dialogs, the progress window
+  Profile& profile;           // read when the window is made, written by OK and the actions
+  std::string programFolder;  // FontExt/ is here
+  PrinterActions actions;
+  ReachabilityProbe probe;          // the port dialog's test; empty: the echo probe
+  DialogRunner runDialog;           // how the window runs its dialogs; empty: exec()
+  OpenDialogFunction openDialog;    // "Load settings"; empty: the file dialog
+};
+
+// The preview font of a decoded record: face (Qt's font matching stands in for a missing one),
+// pixel height (0 keeps `base`'s size), weight, italic and underline.
+QFont MakePreviewFont(const PreviewFont& preview, const QFont& base);
+
+class CMainDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Reads the port settings and the code-page choice from the profile, loads the catalogue and
+  // the stored selection.
+  explicit CMainDlg(MainDlgContext context, QWidget* parent = nullptr);
+
+  // The window's state and operations, each as the control behind it runs it.
+  void AddSelected();
+  void RemoveSelected();
+  void EmptySelection();
+  void EnforceLegacyLimit();
+  void PreviewCurrent();
+  void LoadCatalogue();
+  void LoadSettingsFile();
+  void SaveSettingsFile();
+  void OnCreateDownloadFile();
+  void OnDownload();
+  void OnCommunicationPort();
+  void ShowAbout();
+  // OK (and Enter): stores the selection and the code page, saves the profile, ends.
+  void accept() override;
+  // The close box and Escape: ends without storing; ignored while a download runs.
+  void reject() override;
+
+  const FontCatalogue& Catalogue() const { return m_catalogue; }
+  const FontSelection& Selection() const { return m_selection; }
+  const PortSettings& Port() const { return m_portSettings; }
+  int CodePageChoice() const { return m_codePageChoice; }
+  int LegacyFormat() const { return m_legacyFormat; }
+  bool OperationRunning() const { return m_operationRunning; }
+
+  QListWidget* AvailableList() const { return m_available; }
+  QListWidget* SelectedList() const { return m_selected; }
+  QLabel* PreviewArea() const { return m_preview; }
+  QCheckBox* LegacyBox() const { return m_legacyBox; }
+  QRadioButton* CodePageRadio(int choice) const;
+  // The window's push button with this control ID, or null.
+  QPushButton* Button(int id) const;
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  class OperationScope;
+
+  // Control values into the state (GN1 flag, code-page radio), and back.
+  void ControlsToState();
+  void StateToControls();
+  void ShowSelection();
+  std::optional<int> SelectedPosition() const;
+  void ClearSelectedPosition();
+  MessageAnswer AskLegacyQuestion(const std::string& text);
+  bool BuildImage(bool legacy, const std::string& outputPath);
+  FontSetJob Job() const;
+  // Profile::Save, telling the user when it fails.
+  void SaveProfile();
+
+  Host& m_host;
+  Profile& m_profile;
+  std::string m_programFolder;
+  PrinterActions m_actions;
+  ReachabilityProbe m_probe;
+  DialogRunner m_runDialog;
+  OpenDialogFunction m_openDialog;
+
+  FontCatalogue m_catalogue;
+  FontSelection m_selection;
+  int m_legacyFormat = 0;
+  int m_codePageChoice = 0;
+  PortSettings m_portSettings;
+  bool m_operationRunning = false;
+
+  QListWidget* m_available = nullptr;
+  QListWidget* m_selected = nullptr;
+  QLabel* m_preview = nullptr;
+  QCheckBox* m_legacyBox = nullptr;
+  std::array<QRadioButton*, kCodePageChoices> m_codePageRadios{};
+};
+
+}  // namespace corvelle
