@@ -26,9 +26,7 @@ struct PrinterEvent {
 class FakePrinter {
  public:
   PortBackendFactory Factory() {
-    return [this](PortKind kind, PortContext& context) -> std::unique_ptr<PortBackend> {
-      return std::make_unique<Backend>(*this, kind, context);
-    };
+    return [this](PortKind kind, PortContext& context) { return std::make_unique<Backend>(*this, kind, context); };
   }
   // Every byte written, across all opens.
   std::string Received() const {

@@ -53,27 +53,23 @@ TEST_F(FileFixture, EveryOpenAsksForTheFileAndTruncatesItAndCancelIsSilent) {
   EXPECT_EQ(Shown(host), "");
 }
 
-TEST_F(FileFixture, AFileThatCannotBeOpenedOrIsHeldByAnotherWriterIsReportedAndKept) {
+TEST_F(FileFixture, OpenFailuresAreReportedPlainAndAFailingWriteOnce) {
   const std::string held = dir.Write("busy.out", "keep me");
   const int other = ::open(held.c_str(), O_WRONLY);
   ASSERT_EQ(::flock(other, LOCK_EX), 0);
-  host.savePaths = {dir.File("missing/folder/x.out"), held};
+  host.savePaths = {dir.File("missing/folder/x.out"), held, "/dev/full"};
   EXPECT_FALSE(Open());
   EXPECT_FALSE(Open());
   ::close(other);
-  EXPECT_EQ(ReadFile(held), "keep me");
-  EXPECT_EQ(Shown(host), "plain: Error opening output file(Q)\nplain: Error opening output file(Q)\n");
-}
-
-TEST_F(FileFixture, AFailingWriteIsReportedOnceAndStopsTheTransfer) {
-  host.savePaths = {"/dev/full"};
+  EXPECT_EQ(ReadFile(held), "keep me") << "a file another writer holds is not truncated";
   ASSERT_TRUE(Open());
   EXPECT_FALSE(port.Write("abc", 3));
   EXPECT_FALSE(port.Write("abc", 3));
   port.Close();
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(Shown(host).rfind("plain: ", 0), 0u);
-  EXPECT_NE(Shown(host).find("/dev/full"), std::string::npos);
+  const std::string shown = Shown(host);
+  EXPECT_EQ(shown.rfind("plain: Error opening output file(Q)\nplain: Error opening output file(Q)\nplain: ", 0), 0u);
+  EXPECT_EQ(host.messages.size(), 3u) << shown;
+  EXPECT_NE(shown.find("/dev/full"), std::string::npos);
 }
 
 }  // namespace

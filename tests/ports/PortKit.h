@@ -8,13 +8,11 @@
 
 namespace corvelle::test {
 
-// Open arguments for `name`: its number, 9600 baud, 8 data bits, no flow control.
+// Open arguments for `name`, with the number it gives.
 inline PortOpenArgs Args(const std::string& name) {
   PortOpenArgs a;
   a.portName = name;
   a.portNumber = PortNumberFromName(name);
-  a.baudIndex = 3;
-  a.dataBitsIndex = 1;
   return a;
 }
 

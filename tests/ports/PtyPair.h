@@ -17,25 +17,21 @@ namespace corvelle::test {
 class PtyPair {
  public:
   PtyPair() : m_master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    const char* name = m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0 ? ::ptsname(m_master) : nullptr;
-    if (name) m_slavePath = name;
+    if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0 && ::ptsname(m_master)) {
+      m_slavePath = ::ptsname(m_master);
+    }
   }
-  ~PtyPair() { Hangup(); }
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
+  ~PtyPair() {
+    m_reading = false;
+    if (m_reader.joinable()) m_reader.join();
+    if (m_master >= 0) ::close(m_master);
+  }
 
   bool Ok() const { return !m_slavePath.empty(); }
   const std::string& SlavePath() const { return m_slavePath; }
   // Bytes from the printer's side into the line (XON, XOFF).
   void Send(char byte) { [[maybe_unused]] ssize_t n = ::write(m_master, &byte, 1); }
-  // The printer's side goes away: the slave's writes fail from now on.
-  void Hangup() {
-    m_reading = false;
-    if (m_reader.joinable()) m_reader.join();
-    if (m_master >= 0) ::close(m_master);
-    m_master = -1;
-  }
-  // Collects what the port sends, on a thread, until Hangup.
+  // Collects what the port sends, on a thread, until the pair goes.
   void StartReading() {
     m_reading = true;
     m_reader = std::thread([this] {
@@ -59,7 +55,7 @@ class PtyPair {
   }
 
  private:
-  int m_master;
+  const int m_master;
   std::string m_slavePath;
   std::thread m_reader;
   std::atomic<bool> m_reading{false};

@@ -19,8 +19,10 @@ namespace {
 using test::Args;
 
 struct SerialFixture : ::testing::Test {
-  void SetUp() override { ASSERT_TRUE(pty.Ok()); }
-  void Use(const std::string& device) { env.devices = {{"COM3", device}}; }
+  void SetUp() override {
+    ASSERT_TRUE(pty.Ok());
+    env.devices = {{"COM3", pty.SlavePath()}};
+  }
   termios Line() {
     termios t{};
     const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -41,7 +43,6 @@ struct SerialFixture : ::testing::Test {
 };
 
 TEST_F(SerialFixture, OpenSetsTheLineWithTheFlowControlsAsked) {
-  Use(pty.SlavePath());
   CDevicePort port(host, env);
   PortOpenArgs a = Args("COM3:");
   a.baudIndex = 5;
@@ -67,8 +68,8 @@ TEST_F(SerialFixture, OpenSetsTheLineWithTheFlowControlsAsked) {
   EXPECT_EQ(Shown(host), "");
 }
 
-TEST_F(SerialFixture, XoffHoldsTheBytesUntilXonAndStopEndsAHeldWrite) {
-  Use(pty.SlavePath());
+// More than the line holds at once: the writes that it takes only partly are finished.
+TEST_F(SerialFixture, XoffHoldsEveryByteUntilXonAndStopEndsAHeldWrite) {
   CDevicePort port(host, env);
   PortOpenArgs a = Args("COM3:");
   a.xonXoff = 1;
@@ -76,8 +77,8 @@ TEST_F(SerialFixture, XoffHoldsTheBytesUntilXonAndStopEndsAHeldWrite) {
   pty.StartReading();
   pty.Send(19);
   ::usleep(20000);
-  std::string data(20000, '\0');
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+  std::string data(300000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
   std::size_t beforeXon = SIZE_MAX;
   host.OnTick(4, [&] {
     beforeXon = pty.Received().size();
@@ -85,7 +86,7 @@ TEST_F(SerialFixture, XoffHoldsTheBytesUntilXonAndStopEndsAHeldWrite) {
   });
   EXPECT_TRUE(port.Write(data.data(), data.size()));
   EXPECT_EQ(beforeXon, 0u) << "nothing left the port while the printer said XOFF";
-  EXPECT_EQ(pty.ReceiveAtLeast(data.size()), data);
+  EXPECT_TRUE(pty.ReceiveAtLeast(data.size()) == data);
   bool stop = false;
   port.SetCancelCheck([&] { return stop; });
   pty.Send(19);
@@ -101,7 +102,7 @@ TEST_F(SerialFixture, OpenFailuresNameTheirCauseReleaseTheLineAndNobodyFindsItBu
   const std::pair<std::string, const char*> cases[] = {
       {"/nonexistent/tty", "COM3:"}, {pty.SlavePath(), "COM0:"}, {dir.Write("plain", ""), "COM3:"}, {pty.SlavePath(), "COM3:x"}};
   for (const auto& [device, name] : cases) {
-    Use(device);
+    env.devices = {{"COM3", device}};
     EXPECT_FALSE(CDevicePort(host, env).Open(Args(name)));
   }
   EXPECT_EQ(Shown(host), "error: The device is not open.\nerror: The device is not open.\n"
@@ -121,29 +122,21 @@ TEST_F(SerialFixture, OpenFailuresNameTheirCauseReleaseTheLineAndNobodyFindsItBu
             0);
 }
 
-TEST(ParallelPort, WritesTheDeviceTakesOnlyPartlyAreFinishedNotDropped) {
+TEST(ParallelPort, TheDeviceOfTheMappingGetsTheBytes) {
   test::TempDir dir;
-  const std::string path = dir.File("lp");
-  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   PortEnvironment env;
-  env.devices = {{"LPT2", path}};
+  env.devices = {{"LPT2", dir.File("lp")}};
+  ASSERT_EQ(::mkfifo(env.devices[0].second.c_str(), 0600), 0);
+  const int reader = ::open(env.devices[0].second.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   test::FakeHost host;
   CDevicePort port(host, env);
   ASSERT_TRUE(port.Open(Args("LPT2:")));
-  std::string data(300000, '\0'), received;
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
-  const auto drain = [&] {
-    char buffer[65536];
-    for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;) received.append(buffer, static_cast<std::size_t>(n));
-  };
-  for (int tick = 1; tick < 200; ++tick) host.OnTick(tick, drain);
-  EXPECT_TRUE(port.Write(data.data(), data.size()));
+  EXPECT_TRUE(port.Write("\x1b\x00\xff", 3));
   port.Close();
-  drain();
+  char received[8];
+  EXPECT_EQ(std::string(received, static_cast<std::size_t>(std::max(0L, ::read(reader, received, 8)))),
+            std::string("\x1b\x00\xff", 3));
   ::close(reader);
-  EXPECT_TRUE(received == data) << received.size();
-  EXPECT_EQ(Shown(host), "");
 }
 
 }  // namespace
