@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 
 #include "setup/EchoProbe.h"
@@ -28,8 +29,8 @@ enum Setting { kNothingAnswers = 1, kPingSockets = 2, kAsNobody = 4 };
 template <typename T, typename Body>
 int InNamespace(int settings, T& value, Body body) {
   int channel[2];
-  if (::pipe(channel) != 0) return -1;
-  const pid_t pid = ::fork();
+  const pid_t pid = ::pipe(channel) == 0 ? ::fork() : -1;
+  if (pid < 0) return -1;
   if (pid == 0) {
     if (::unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up") != 0 ||
         (settings & kNothingAnswers && !test::WriteFile("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1")) ||
