@@ -6,6 +6,6 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  corvelle::CMainApp program(corvelle::ExecutableFolder(), corvelle::DefaultProfilePath());
+  corvelle::CMainApp program(corvelle::ProgramFolder(), corvelle::DefaultProfilePath());
   return program.InitInstance();
 }

@@ -23,6 +23,21 @@ std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
   return JoinPath(HomeFolder(), fallbackUnderHome);
 }
 
+// Where an installation keeps the data, relative to the prefix that holds bin/.
+constexpr std::string_view kInstalledDataFolder = "share/corvelle";
+
+bool HoldsFontExt(const std::string& folder) {
+  struct stat st {};
+  return ::stat(JoinPath(folder, "FontExt").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsInstalledDataFolder(std::string_view folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
+  return folder == kInstalledDataFolder ||
+         (folder.size() > kInstalledDataFolder.size() && folder.ends_with(kInstalledDataFolder) &&
+          folder[folder.size() - kInstalledDataFolder.size() - 1] == '/');
+}
+
 }  // namespace
 
 std::string ExecutableFolder() {
@@ -32,13 +47,23 @@ std::string ExecutableFolder() {
   return ParentFolder(std::string_view(buffer.data(), static_cast<size_t>(n)));
 }
 
+std::string ProgramFolder() { return ProgramFolderFor(ExecutableFolder()); }
+
+std::string ProgramFolderFor(std::string_view executableFolder) {
+  const std::string own(executableFolder);
+  if (HoldsFontExt(own)) return own;
+  const std::string installed = JoinPath(ParentFolder(own), kInstalledDataFolder);
+  if (!ParentFolder(own).empty() && HoldsFontExt(installed)) return installed;
+  return own;
+}
+
 std::string FontExtFolder(std::string_view programFolder) {
   return JoinPath(programFolder, "FontExt") + "/";
 }
 
 std::string WritableDataFolder(std::string_view programFolder) {
   const std::string folder(programFolder);
-  if (::access(folder.c_str(), W_OK) == 0) return folder;
+  if (!IsInstalledDataFolder(folder) && ::access(folder.c_str(), W_OK) == 0) return folder;
   const std::string data = JoinPath(XdgFolder("XDG_DATA_HOME", ".local/share"), "corvelle");
   MakeFolders(data);
   return data;

@@ -9,12 +9,19 @@ namespace corvelle {
 // The folder of the running executable, without a trailing separator.
 std::string ExecutableFolder();
 
+// The folder whose FontExt/ and fonts/ the program uses: the executable's folder when it holds
+// FontExt/ (a build tree, or a copied folder), else <prefix>/share/corvelle when the executable
+// is <prefix>/bin/... and that holds FontExt/ (an installation), else the executable's folder.
+std::string ProgramFolder();
+// The same rule for an executable in `executableFolder`.
+std::string ProgramFolderFor(std::string_view executableFolder);
+
 // programFolder + "/FontExt/": index files and font fragments.
 std::string FontExtFolder(std::string_view programFolder);
 
-// Where images and the scratch header are written: the program folder when it is writable,
-// else the per-user data folder ($XDG_DATA_HOME/corvelle or ~/.local/share/corvelle), created
-// when missing.
+// Where images and the scratch header are written: the program folder when it is writable and
+// not an installation's share/corvelle (files there belong to the package manager), else the
+// per-user data folder ($XDG_DATA_HOME/corvelle or ~/.local/share/corvelle), created when missing.
 std::string WritableDataFolder(std::string_view programFolder);
 
 // The per-user profile: $XDG_CONFIG_HOME/corvelle/corvelle.ini or ~/.config/corvelle/corvelle.ini.

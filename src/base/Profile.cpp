@@ -8,9 +8,8 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "base/Paths.h"
 
@@ -67,19 +66,72 @@ bool WriteAll(int fd, const std::string& data) {
   return true;
 }
 
+std::string CapsText() {
+  return "larger than " + std::to_string(kMaxProfileBytes / (1024 * 1024)) + " MiB or " +
+         std::to_string(kMaxProfileLines) + " lines";
+}
+
+bool WithinCaps(std::string_view text) {
+  if (text.size() > kMaxProfileBytes) return false;
+  size_t lines = 0;
+  for (const char c : text) lines += c == '\n';
+  return lines + (!text.empty() && text.back() != '\n') <= kMaxProfileLines;
+}
+
+// The whole file in `text`, at most kMaxProfileBytes of it. A missing file is no error and
+// gives no text; anything else that stops a complete read is, with `error` saying why.
+bool ReadProfileFile(const std::string& path, std::string& text, std::string& error) {
+  // O_NONBLOCK: a FIFO named as the profile must not block the open; it is refused below.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    // Nothing there yet (or a parent is a file, which Save reports): nothing to keep.
+    if (errno == ENOENT || errno == ENOTDIR) return true;
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = "cannot read " + path + ": not a regular file";
+  } else if (static_cast<std::uint64_t>(st.st_size) > kMaxProfileBytes) {
+    error = "cannot read " + path + ": the file is " + CapsText();
+  } else {
+    text.reserve(static_cast<size_t>(st.st_size));
+    char buffer[64 * 1024];
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        break;
+      }
+      if (n == 0) break;
+      text.append(buffer, static_cast<size_t>(n));
+      // The file may have grown since fstat.
+      if (text.size() > kMaxProfileBytes) {
+        error = "cannot read " + path + ": the file is " + CapsText();
+        break;
+      }
+    }
+  }
+  ::close(fd);
+  if (!error.empty()) text.clear();
+  return error.empty();
+}
+
 }  // namespace
 
 Profile::Profile(std::string path) : m_path(std::move(path)) {
-  std::ifstream in(m_path, std::ios::binary);
-  if (!in) return;
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) return;
-  Parse(text.str());
+  std::string text;
+  if (ReadProfileFile(m_path, text, m_loadError)) Parse(text);
 }
 
-void Profile::Parse(std::string_view text) {
+bool Profile::Parse(std::string_view text) {
   m_lines.clear();
+  m_loadError.clear();
+  if (!WithinCaps(text)) {
+    m_loadError = "cannot read " + (m_path.empty() ? std::string("the profile") : m_path) + ": the text is " + CapsText();
+    return false;
+  }
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -105,6 +157,7 @@ void Profile::Parse(std::string_view text) {
     }
     m_lines.push_back(std::move(line));
   }
+  return true;
 }
 
 std::string Profile::Serialize() const {
@@ -149,6 +202,14 @@ int Profile::GetInt(std::string_view section, std::string_view key, int def) con
 
 bool Profile::HasKey(std::string_view section, std::string_view key) const {
   return FindEntry(section, key) != nullptr;
+}
+
+std::vector<std::string> Profile::Sections() const {
+  std::vector<std::string> names;
+  for (const auto& line : m_lines) {
+    if (line.kind == Line::Kind::Section) names.push_back(line.name);
+  }
+  return names;
 }
 
 std::vector<std::pair<std::string, std::string>> Profile::Entries(std::string_view section) const {
@@ -219,6 +280,21 @@ bool Profile::Save() {
     m_lastError = "the profile has no file";
     return false;
   }
+  if (!m_loadError.empty()) {
+    m_lastError = m_loadError + " (the settings are not saved, so that the file is not replaced)";
+    return false;
+  }
+  const std::string text = Serialize();
+  if (!WithinCaps(text)) {
+    m_lastError = "cannot write " + m_path + ": the settings would make it " + CapsText() + ", too large to read back";
+    return false;
+  }
+  // Renaming over a file needs only the folder's permission; a profile made read-only is kept
+  // read-only all the same.
+  if (::access(m_path.c_str(), F_OK) == 0 && ::access(m_path.c_str(), W_OK) != 0) {
+    m_lastError = "cannot write " + m_path + ": " + std::strerror(errno);
+    return false;
+  }
   const std::string folder = ParentFolder(m_path);
   if (!folder.empty() && !MakeFolders(folder)) {
     m_lastError = "cannot create folder " + folder + ": " + std::strerror(errno);
@@ -232,7 +308,7 @@ bool Profile::Save() {
   }
   struct stat old {};
   ::fchmod(fd, ::stat(m_path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-  const bool written = WriteAll(fd, Serialize()) && ::fsync(fd) == 0;
+  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
   const int writeErrno = errno;
   if (::close(fd) != 0 || !written) {
     m_lastError = "cannot write " + m_path + ": " + std::strerror(written ? errno : writeErrno);

@@ -3,26 +3,40 @@
 // every line it does not understand when it is written back.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace corvelle {
 
+// A profile larger than this, or of more lines, is not read: a real one holds a few hundred
+// lines (tens of KiB), and the largest the program itself writes (112 positions of settings-file
+// lines at their longest) stays near 3 MiB. The caps bound what a damaged file costs in memory.
+inline constexpr size_t kMaxProfileBytes = 4 * 1024 * 1024;
+inline constexpr size_t kMaxProfileLines = 65536;
+
 class Profile {
  public:
   // An empty profile bound to no file (Save fails).
   Profile() = default;
-  // Reads `path`; a missing or unreadable file reads as an empty profile bound to `path`.
+  // Reads `path`. A missing file reads as an empty profile that Save creates. A file that cannot
+  // be read (no permission, not a regular file, a read error, over the caps above) also reads as
+  // empty, but LoadError() says why and Save refuses, so the settings it holds are never
+  // replaced by defaults.
   explicit Profile(std::string path);
 
   const std::string& Path() const { return m_path; }
+  // Why the file was not read; empty when it was read or did not exist.
+  const std::string& LoadError() const { return m_loadError; }
 
   // The value of `key` in `section`, or `def` when the key is absent.
   std::string GetString(std::string_view section, std::string_view key, std::string_view def) const;
   // The value read as the Windows profile reads integers (see ParseInt), or `def` when absent.
   int GetInt(std::string_view section, std::string_view key, int def) const;
   bool HasKey(std::string_view section, std::string_view key) const;
+  // The names of all sections in file order, duplicates included.
+  std::vector<std::string> Sections() const;
   // Every key of `section` in file order, with its value.
   std::vector<std::pair<std::string, std::string>> Entries(std::string_view section) const;
 
@@ -33,7 +47,8 @@ class Profile {
 
   // Writes the whole profile atomically: a temporary file in the same folder, flushed to disk,
   // then renamed over the old one. The folder is created when missing. False on any failure,
-  // with LastError() saying why; the old file is then left as it was.
+  // with LastError() saying why; the old file is then left as it was. Refused when the file was
+  // not read (LoadError), is read-only, or when the text would exceed the caps and so not read back.
   bool Save();
   const std::string& LastError() const { return m_lastError; }
 
@@ -42,7 +57,9 @@ class Profile {
   static int ParseInt(std::string_view text);
 
   // Loads profile text, replacing the current contents (used by the constructor and the fuzzer).
-  void Parse(std::string_view text);
+  // Text over kMaxProfileBytes or kMaxProfileLines leaves the profile empty, sets LoadError and
+  // returns false.
+  bool Parse(std::string_view text);
   // The file text Save() writes.
   std::string Serialize() const;
 
@@ -61,6 +78,7 @@ class Profile {
 
   std::string m_path;
   std::vector<Line> m_lines;
+  std::string m_loadError;
   std::string m_lastError;
 };
 

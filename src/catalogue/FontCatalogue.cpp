@@ -1,6 +1,10 @@
 // Index file records turned into catalogue entries, and the index file of each code page.
 #include "catalogue/FontCatalogue.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -28,6 +32,16 @@ void AppendTextField(std::string& out, std::string_view field) {
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+// The index file opened for reading when it is a regular file; a FIFO would block the open.
+std::FILE* OpenRegularFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  std::FILE* file = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::fdopen(fd, "rb") : nullptr;
+  if (!file) ::close(fd);
+  return file;
+}
 
 }  // namespace
 
@@ -73,7 +87,7 @@ FontCatalogue LoadCatalogue(std::string_view programFolder, int codePageChoice) 
   const std::string_view name = IndexFileName(codePageChoice);
   if (name.empty()) return {};
   const std::string path = FontExtFolder(programFolder) + std::string(name);
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  const std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFile(path));
   if (!file) return {};
 
   // Record by record, so that memory follows the entries kept, not the file's size.

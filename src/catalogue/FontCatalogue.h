@@ -47,7 +47,8 @@ FontCatalogue ParseCatalogue(std::string_view bytes);
 std::string_view IndexFileName(int codePageChoice);
 
 // The catalogue of a code-page choice, read from FontExt/ under `programFolder`. A choice
-// outside 0..5, or an index file that is missing or cannot be read, gives an empty catalogue.
+// outside 0..5, or an index file that is missing, cannot be read or is no regular file, gives an
+// empty catalogue.
 FontCatalogue LoadCatalogue(std::string_view programFolder, int codePageChoice);
 
 // The first 32 characters of the entry's detail text without trailing spaces.

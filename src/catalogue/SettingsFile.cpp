@@ -2,6 +2,7 @@
 #include "catalogue/SettingsFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -128,8 +129,15 @@ FontSelection ParseSettings(std::string_view bytes, std::string_view programFold
 }
 
 FileResult LoadSettingsFile(const std::string& path, std::string_view programFolder, FontSelection& selection) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK and the check below: a FIFO would block the open and a device such as /dev/zero
+  // would never end, so only regular files are read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return Failure("cannot open", path, errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return {false, "cannot open " + path + ": not a regular file"};
+  }
 
   // Only the first 224 lines matter, so reading stops there; an over-long line is skipped
   // through, never held.

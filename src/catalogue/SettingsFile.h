@@ -45,8 +45,9 @@ FontSelection SelectionFromSettingsLines(const std::vector<std::string>& lines, 
 // SplitSettingsLines and SelectionFromSettingsLines together: what loading these bytes gives.
 FontSelection ParseSettings(std::string_view bytes, std::string_view programFolder);
 
-// Reads `path` into `selection`. When the file cannot be opened or read, `selection` is left
-// as it was and the result says why.
+// Reads `path` into `selection`. When the file cannot be opened or read, or is no regular file
+// (a FIFO or a device could block or never end), `selection` is left as it was and the result
+// says why.
 FileResult LoadSettingsFile(const std::string& path, std::string_view programFolder, FontSelection& selection);
 
 }  // namespace corvelle

@@ -18,7 +18,8 @@ void PrintToolHelp(std::ostream& out) {
          "Builds and sends KERV font sets the way the Corvelle window does.\n"
          "\n"
          "Options:\n"
-         "  --program-folder DIR  folder holding FontExt/ (default: the folder of this program)\n"
+         "  --program-folder DIR  folder holding FontExt/ (default: the folder of this program, or\n"
+         "                        ../share/corvelle beside it when this folder has no FontExt/)\n"
          "  --profile FILE        profile to use (default: "
       << DefaultProfilePath()
       << ")\n"
@@ -40,7 +41,7 @@ int UsageError(const std::string& message) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  std::string programFolder = ExecutableFolder();
+  std::string programFolder = ProgramFolder();
   std::string profilePath = DefaultProfilePath();
 
   // Global options stand before the command.

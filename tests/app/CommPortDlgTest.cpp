@@ -1,6 +1,6 @@
-// The communication port dialog: which controls each port kind enables, what its lists hold after
-// many refreshes, what OK keeps (a USB port name included), the TCP/IP port box, the TCP/IP test's
-// indicator colours and the "Set COM port" sequence, with the probe and the command replaced.
+// The communication port dialog: which controls each port kind enables, its lists after many
+// refreshes, what OK keeps, the TCP/IP port box, the TCP/IP test's colours and "Set COM port",
+// with the probe, the command and the nested dialog replaced.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -16,248 +16,117 @@
 #include "support/FakeHost.h"
 
 namespace corvelle {
-namespace {
-
-struct CommandCall {
-  PortSettings current;
-  SerialPositions chosen;
-};
 
 class CommPortDlgTest : public ::testing::Test {
  protected:
-  CCommPortDlg& Open(const PortSettings& settings) {
+  void Open(const PortSettings& settings) {
     CommPortServices services;
     services.probe = [this](const std::string& address) {
       probed.push_back(address);
       colourDuringProbe = dialog->Indicator()->OnColor();
-      stateDuringProbe = dialog->Indicator()->GetLedState();
       return probeAnswer;
     };
-    services.setComPort = [this](Host&, const PortSettings& current,
-                                 const SerialPositions& chosen) -> std::optional<SerialPositions> {
-      commands.push_back({current, chosen});
+    services.setComPort = [this](Host&, const PortSettings& current, const SerialPositions& chosen) {
+      sent.emplace_back(current, chosen);
       // The port's waits let the user act meanwhile: the dialog neither ends nor starts anything.
-      enabledDuringCommand = dialog->isEnabled();
       dialog->reject();
       dialog->accept();
-      visibleDuringCommand = dialog->isVisible();
-      if (!commandOpens) return std::nullopt;
-      SerialPositions adopted = chosen;
-      if (adopted.parityIndex > 2) adopted.parityIndex = 0;  // as the command normalises
-      return adopted;
+      heldStill = dialog->isVisible() && !dialog->isEnabled();
+      return std::optional(adopted);
     };
     services.runDialog = [this](QDialog& nested) {
       auto& setup = dynamic_cast<CSerialSetupDlg&>(nested);
       setup.show();
-      shownInSetup = {setup.speedIndex, setup.parityIndex, setup.dataBitsIndex, setup.stopBitsIndex};
-      if (!setupChoice) return static_cast<int>(QDialog::Rejected);
-      setup.BaudList()->setCurrentIndex(setupChoice->speedIndex);
-      setup.ParityList()->setCurrentIndex(setupChoice->parityIndex);
-      setup.DataBitsList()->setCurrentIndex(setupChoice->dataBitsIndex);
-      setup.StopBitsList()->setCurrentIndex(setupChoice->stopBitsIndex);
-      setup.accept();
-      return setup.result();
+      parityInSetup = setup.parityIndex;
+      setup.speedIndex = 4;
+      return static_cast<int>(QDialog::Accepted);
     };
     dialog = std::make_unique<CCommPortDlg>(settings, host, std::move(services));
     dialog->show();
-    return *dialog;
-  }
-  static PortSettings Settings(const std::string& port) {
-    PortSettings settings;
-    settings.portName = port;
-    return settings;
   }
   // Picks a port as the user does: the entry becomes current and the dialog is notified.
   void ChoosePort(const QString& name) {
-    QComboBox* list = dialog->PortList();
-    const int index = list->findText(name);
+    const int index = dialog->PortList()->findText(name);
     ASSERT_GE(index, 0) << name.toStdString();
-    list->setCurrentIndex(index);
-    emit list->activated(index);
+    dialog->PortList()->setCurrentIndex(index);
+    emit dialog->PortList()->activated(index);
   }
-  // Which of the port-specific controls are enabled, in a fixed order.
-  std::vector<bool> Enabled() const {
-    const QWidget* controls[] = {dialog->BaudList(),     dialog->ParityList(),  dialog->DataBitsList(),
-                                 dialog->StopBitsList(), dialog->XonXoffBox(),  dialog->HardwareFlowBox(),
-                                 dialog->SetComButton(), dialog->Rs485Box(),    dialog->AddressList(),
-                                 dialog->IpAddressEdit(), dialog->IpPortEdit(), dialog->TestButton(),
-                                 dialog->Indicator()};
-    std::vector<bool> enabled;
-    for (const QWidget* control : controls) enabled.push_back(control->isEnabled());
-    return enabled;
-  }
-  //                                   baud parity data stop xon hw set-com rs485 addr ip port test led
-  const std::vector<bool> kComSet{true, true, true, true, true, true, true, true, false, false, false, false, false};
-  const std::vector<bool> kTcpSet{false, false, false, false, false, false, false, false, false, true, true, true, true};
-  const std::vector<bool> kNoneSet = std::vector<bool>(13, false);
 
   test::FakeHost host;
   std::unique_ptr<CCommPortDlg> dialog;
   std::vector<std::string> probed;
   bool probeAnswer = true;
   std::uint32_t colourDuringProbe = 0;
-  int stateDuringProbe = -1;
-  std::vector<CommandCall> commands;
-  bool enabledDuringCommand = true;
-  bool visibleDuringCommand = false;
-  bool commandOpens = true;
-  std::optional<SerialPositions> setupChoice;
-  std::vector<int> shownInSetup;
+  std::vector<std::pair<PortSettings, SerialPositions>> sent;
+  SerialPositions adopted{1, 2, 0, 1};
+  bool heldStill = false;
+  int parityInSetup = 0;
 };
 
-TEST_F(CommPortDlgTest, ShowsTheStoredSettings) {
-  PortSettings settings = Settings("COM3:");
-  settings.speedIndex = 5;  // 57600, which the template's list lacks
-  settings.parityIndex = 1;
-  settings.dataBitsIndex = 0;
-  settings.stopBitsIndex = 1;
-  settings.xonXoff = 1;
-  settings.hardwareFlow = 0;
-  settings.rs485Address = 254;
-  settings.ipAddress = "127.0.0.1";
-  settings.ipPort = 9100;
-  CCommPortDlg& d = Open(settings);
-  EXPECT_EQ(d.windowTitle(), QStringLiteral("Communication port"));
-  EXPECT_EQ(d.PortList()->count(), 20);
-  EXPECT_EQ(d.PortList()->currentText(), QStringLiteral("COM3:"));
-  EXPECT_EQ(d.BaudList()->currentText(), QStringLiteral("57600"));
-  EXPECT_EQ(d.ParityList()->currentText(), QStringLiteral("Even"));
-  EXPECT_EQ(d.ParityList()->count(), 4);
-  EXPECT_EQ(d.DataBitsList()->currentText(), QStringLiteral("7"));
-  EXPECT_EQ(d.StopBitsList()->currentText(), QStringLiteral("2"));
-  EXPECT_TRUE(d.XonXoffBox()->isChecked());
-  EXPECT_FALSE(d.HardwareFlowBox()->isChecked());
-  EXPECT_EQ(d.AddressList()->currentText(), QStringLiteral("254"));
-  EXPECT_EQ(d.IpAddressEdit()->text(), QStringLiteral("127.0.0.1"));
-  EXPECT_EQ(d.IpPortEdit()->text(), QStringLiteral("9100"));
-  // OK without changes gives back exactly what was shown.
-  d.accept();
-  EXPECT_EQ(d.result(), QDialog::Accepted);
-  EXPECT_EQ(d.Settings(), settings);
-}
-
-TEST_F(CommPortDlgTest, EachPortKindEnablesItsOwnControls) {
-  Open(Settings("COM1:"));
-  EXPECT_EQ(Enabled(), kComSet);
-  ChoosePort(QStringLiteral("TCP/IP"));
-  EXPECT_EQ(Enabled(), kTcpSet);
-  ChoosePort(QStringLiteral("LPT1:"));
-  EXPECT_EQ(Enabled(), kNoneSet);
-  ChoosePort(QStringLiteral("COM16:"));
-  EXPECT_EQ(Enabled(), kComSet);
-  ChoosePort(QStringLiteral("FILE"));
-  EXPECT_EQ(Enabled(), kNoneSet);
-  ChoosePort(QStringLiteral("LPT2:"));
-  EXPECT_EQ(Enabled(), kNoneSet);
-}
-
-TEST_F(CommPortDlgTest, LeavingComClearsRs485) {
-  PortSettings settings = Settings("COM2:");
-  settings.rs485On = 1;
-  Open(settings);
-  EXPECT_TRUE(dialog->Rs485Box()->isChecked());
-  ChoosePort(QStringLiteral("TCP/IP"));
-  EXPECT_FALSE(dialog->Rs485Box()->isChecked());
-  ChoosePort(QStringLiteral("COM2:"));
-  EXPECT_FALSE(dialog->AddressList()->isEnabled());
-  ChoosePort(QStringLiteral("FILE"));
+TEST_F(CommPortDlgTest, EachPortKindEnablesItsOwnControlsAndLeavingComEndsRs485) {
+  Open({.portName = "COM2:", .rs485On = 1});
+  EXPECT_FALSE(dialog->HardwareFlowBox()->isChecked());  // RS-485 on a COM port clears it
+  const auto enabled = [this] {
+    const QWidget* controls[] = {dialog->BaudList(),     dialog->ParityList(),  dialog->DataBitsList(),
+                                 dialog->StopBitsList(), dialog->XonXoffBox(),  dialog->HardwareFlowBox(),
+                                 dialog->SetComButton(), dialog->Rs485Box(),    dialog->AddressList(),
+                                 dialog->IpAddressEdit(), dialog->IpPortEdit(), dialog->TestButton(),
+                                 dialog->Indicator()};
+    std::string bits;
+    for (const QWidget* control : controls) bits += control->isEnabled() ? '1' : '0';
+    return bits;
+  };
+  // Baud, parity, data, stop, XON/XOFF, hardware flow, Set COM port, RS-485, address; then the
+  // TCP/IP address, port, test and indicator.
+  const std::pair<QString, std::string> rows[] = {{"COM2:", "1111111110000"}, {"TCP/IP", "0000000001111"},
+                                                  {"LPT1:", "0000000000000"}, {"FILE", "0000000000000"},
+                                                  {"COM16:", "1111111100000"}};
+  for (const auto& [port, expected] : rows) {
+    ChoosePort(port);
+    EXPECT_EQ(enabled(), expected) << port.toStdString();
+  }
   dialog->accept();
   EXPECT_EQ(dialog->Settings().rs485On, 0);
-  EXPECT_EQ(dialog->Settings().portName, "FILE");
 }
 
-TEST_F(CommPortDlgTest, Rs485OnComEnablesTheAddressAndClearsHardwareFlowAtEveryRefresh) {
-  Open(Settings("COM3:"));
-  EXPECT_TRUE(dialog->HardwareFlowBox()->isChecked());
-  dialog->Rs485Box()->click();
-  EXPECT_TRUE(dialog->AddressList()->isEnabled());
-  EXPECT_FALSE(dialog->HardwareFlowBox()->isChecked());
-  // The user may set it again; the next refresh clears it again.
-  dialog->HardwareFlowBox()->click();
-  EXPECT_TRUE(dialog->HardwareFlowBox()->isChecked());
-  ChoosePort(QStringLiteral("COM3:"));
-  EXPECT_FALSE(dialog->HardwareFlowBox()->isChecked());
-  dialog->Rs485Box()->click();  // off again
-  EXPECT_FALSE(dialog->AddressList()->isEnabled());
-  dialog->accept();
-  EXPECT_EQ(dialog->Settings().rs485On, 0);
-  EXPECT_EQ(dialog->Settings().hardwareFlow, 0);
-}
-
-TEST_F(CommPortDlgTest, ManyRefreshesKeepSixSpeedsAndTheAddressList) {
-  PortSettings settings = Settings("COM1:");
-  settings.speedIndex = 5;
-  settings.rs485Address = 7;
-  Open(settings);
+TEST_F(CommPortDlgTest, ManyRefreshesKeepSixSpeedsAnd255Addresses) {
+  Open({.portName = "COM1:", .speedIndex = 5, .rs485Address = 7});  // 57600 is not in the template's list
   for (int i = 0; i < 20; ++i) {
     ChoosePort(i % 2 == 0 ? QStringLiteral("TCP/IP") : QStringLiteral("COM1:"));
     dialog->Rs485Box()->click();
   }
-  QStringList speeds;
-  for (int i = 0; i < dialog->BaudList()->count(); ++i) speeds << dialog->BaudList()->itemText(i);
-  EXPECT_EQ(speeds, QStringList({"2400", "4800", "9600", "19200", "38400", "57600"}));
-  ASSERT_EQ(dialog->AddressList()->count(), 255);
-  EXPECT_EQ(dialog->AddressList()->itemText(0), QStringLiteral("000"));
-  EXPECT_EQ(dialog->AddressList()->itemText(254), QStringLiteral("254"));
+  EXPECT_EQ(dialog->BaudList()->count(), 6);
+  EXPECT_EQ(dialog->AddressList()->count(), 255);
   dialog->accept();
   EXPECT_EQ(dialog->Settings().speedIndex, 5);
   EXPECT_EQ(dialog->Settings().rs485Address, 7);
 }
 
-TEST_F(CommPortDlgTest, AUsbPortNameSurvivesOk) {
-  PortSettings settings = Settings("USB Varnesi");
-  settings.speedIndex = 5;
-  settings.rs485Address = 12;
-  settings.parityIndex = 2;
+TEST_F(CommPortDlgTest, OkKeepsAUsbPortNameAndTheEmptyFourthParity) {
+  const PortSettings settings{.portName = "USB Varnesi", .parityIndex = 3, .rs485Address = 12};
   Open(settings);
-  EXPECT_EQ(dialog->PortList()->count(), 21);
   EXPECT_EQ(dialog->PortList()->currentText(), QStringLiteral("USB Varnesi"));
-  // A port of no listed kind leaves the kind-specific controls as they were, but RS-485 is off.
-  EXPECT_FALSE(dialog->Rs485Box()->isEnabled());
-  EXPECT_TRUE(dialog->SetComButton()->isEnabled());
-  dialog->accept();
-  EXPECT_EQ(dialog->Settings(), settings);
-  // Choosing another port and coming back finds the entry again, once.
-  ChoosePort(QStringLiteral("COM1:"));
-  ChoosePort(QStringLiteral("USB Varnesi"));
-  EXPECT_EQ(dialog->PortList()->count(), 21);
-}
-
-TEST_F(CommPortDlgTest, PortNamesMatchByTheirBeginningWhateverTheCase) {
-  Open(Settings("com1"));
-  EXPECT_EQ(dialog->PortList()->currentText(), QStringLiteral("COM1:"));
-  EXPECT_EQ(dialog->PortList()->count(), 20);
-  dialog->accept();
-  EXPECT_EQ(dialog->Settings().portName, "COM1:");
-}
-
-TEST_F(CommPortDlgTest, TheEmptyFourthParityIsKeptAsPositionThree) {
-  Open(Settings("COM1:"));
-  dialog->ParityList()->setCurrentIndex(3);
   EXPECT_EQ(dialog->ParityList()->currentText(), QString());
   dialog->accept();
-  EXPECT_EQ(dialog->Settings().parityIndex, 3);
+  EXPECT_EQ(dialog->Settings(), settings);
+  ChoosePort(QStringLiteral("COM1:"));
+  ChoosePort(QStringLiteral("USB Varnesi"));
+  EXPECT_EQ(dialog->PortList()->count(), 21);  // the added entry is found again, not added twice
 }
 
-TEST_F(CommPortDlgTest, TheTcpPortBoxTakesDigitsAndOkRefusesItEmpty) {
-  PortSettings settings = Settings("TCP/IP");
-  Open(settings);
+TEST_F(CommPortDlgTest, TheTcpPortBoxTakesDigitsAndOkRefusesItEmptyOrTooLarge) {
+  Open({.portName = "TCP/IP"});
   QLineEdit* port = dialog->IpPortEdit();
   port->selectAll();
   QTest::keyClicks(port, QStringLiteral("9a1-0 0"));
   EXPECT_EQ(port->text(), QStringLiteral("9100"));
-  port->clear();
-  QTest::keyClick(port, Qt::Key_Backspace);  // an edit of the emptied box: no message yet
-  EXPECT_TRUE(host.messages.empty());
-  dialog->accept();
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text, "Please enter an integer between 0 and 65535.");
-  EXPECT_TRUE(dialog->isVisible());
-  EXPECT_NE(dialog->result(), QDialog::Accepted);
-  QTest::keyClicks(port, QStringLiteral("70000"));
-  EXPECT_EQ(port->text(), QStringLiteral("70000"));
-  dialog->accept();
-  EXPECT_EQ(host.messages.size(), 2u);  // beyond a port number
+  for (const QString& refused : {QString(), QStringLiteral("70000")}) {
+    port->setText(refused);
+    dialog->accept();
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_EQ(host.messages.size(), refused.isEmpty() ? 1u : 2u);
+    EXPECT_EQ(host.messages.back().text, "Please enter an integer between 0 and 65535.");
+  }
   port->setText(QStringLiteral("4002"));
   dialog->accept();
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
@@ -265,87 +134,33 @@ TEST_F(CommPortDlgTest, TheTcpPortBoxTakesDigitsAndOkRefusesItEmpty) {
 }
 
 TEST_F(CommPortDlgTest, TcpIpTestShowsYellowDuringTheProbeThenGreenOrRed) {
-  Open(Settings("TCP/IP"));
-  CLedButton* led = dialog->Indicator();
-  EXPECT_EQ(led->GetLedState(), 0);
-  EXPECT_EQ(led->OnColor(), CCommPortDlg::kRed);
-  EXPECT_EQ(led->OffColor(), CCommPortDlg::kGrey);
-  EXPECT_EQ(led->LedSize(), 20);
-
-  dialog->IpAddressEdit()->selectAll();
-  QTest::keyClicks(dialog->IpAddressEdit(), QStringLiteral("127.0.0.1"));
-  dialog->TestButton()->click();
-  EXPECT_EQ(probed, std::vector<std::string>{"127.0.0.1"});
-  EXPECT_EQ(colourDuringProbe, CCommPortDlg::kYellow);
-  EXPECT_EQ(stateDuringProbe, 1);
-  EXPECT_EQ(led->OnColor(), CCommPortDlg::kGreen);
-
-  probeAnswer = false;
-  dialog->TestButton()->click();
-  EXPECT_EQ(colourDuringProbe, CCommPortDlg::kYellow);
-  EXPECT_EQ(led->OnColor(), CCommPortDlg::kRed);
+  Open({.portName = "TCP/IP"});
+  dialog->IpAddressEdit()->setText(QStringLiteral("127.0.0.1"));
+  for (const bool answer : {true, false}) {
+    probeAnswer = answer;
+    dialog->TestButton()->click();
+    EXPECT_EQ(colourDuringProbe, CCommPortDlg::kYellow);
+    EXPECT_EQ(dialog->Indicator()->OnColor(), answer ? CCommPortDlg::kGreen : CCommPortDlg::kRed);
+    EXPECT_EQ(dialog->Indicator()->GetLedState(), 1);
+  }
+  EXPECT_EQ(probed, std::vector<std::string>(2, "127.0.0.1"));
   EXPECT_TRUE(host.messages.empty());  // the test only shows a colour
 }
 
-TEST_F(CommPortDlgTest, OnlyTheFiveNamedColoursChangeTheIndicatorColour) {
-  Open(Settings("TCP/IP"));
-  dialog->SetIndicator(CCommPortDlg::kBlue);
-  EXPECT_EQ(dialog->Indicator()->OnColor(), CCommPortDlg::kBlue);
-  dialog->SetIndicator(0x123456);
-  EXPECT_EQ(dialog->Indicator()->OnColor(), CCommPortDlg::kBlue);
-  EXPECT_EQ(dialog->Indicator()->GetLedState(), 1);
-}
-
-TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsTheNewOne) {
-  PortSettings settings = Settings("COM2:");
-  settings.speedIndex = 2;
+TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsWhatTheCommandSent) {
+  const PortSettings settings{.portName = "COM2:", .parityIndex = 3};
   Open(settings);
-  setupChoice = SerialPositions{3, 1, 1, 0};
   dialog->SetComButton()->click();
-  EXPECT_EQ(shownInSetup, (std::vector<int>{2, 0, 1, 0}));
-  ASSERT_EQ(commands.size(), 1u);
-  EXPECT_EQ(commands[0].current, settings);
-  EXPECT_EQ(commands[0].chosen.speedIndex, 3);
-  EXPECT_EQ(commands[0].chosen.parityIndex, 1);
-  EXPECT_FALSE(enabledDuringCommand);
-  EXPECT_TRUE(visibleDuringCommand);
+  EXPECT_EQ(parityInSetup, -1);  // the serial setup dialog has no fourth parity entry
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].first, settings);
+  EXPECT_EQ(sent[0].second, (SerialPositions{4, -1, 1, 0}));
+  EXPECT_TRUE(heldStill);
   EXPECT_TRUE(dialog->isEnabled());
-  EXPECT_TRUE(dialog->SetComButton()->isEnabled());
-  EXPECT_FALSE(dialog->IpAddressEdit()->isEnabled());  // what was disabled before stays so
-  EXPECT_EQ(dialog->BaudList()->currentText(), QStringLiteral("19200"));
-  EXPECT_EQ(dialog->ParityList()->currentText(), QStringLiteral("Even"));
-  dialog->accept();
-  EXPECT_EQ(dialog->Settings().speedIndex, 3);
-  EXPECT_EQ(dialog->Settings().parityIndex, 1);
-}
-
-TEST_F(CommPortDlgTest, SetComPortAdoptsWhatTheCommandSent) {
-  PortSettings settings = Settings("COM2:");
-  settings.parityIndex = 3;  // the empty fourth entry
-  Open(settings);
-  setupChoice = SerialPositions{4, 2, 1, 1};
-  dialog->SetComButton()->click();
-  ASSERT_EQ(commands.size(), 1u);
-  EXPECT_EQ(commands[0].current.parityIndex, 3);
-  EXPECT_EQ(shownInSetup[1], -1);  // the serial setup dialog has no fourth parity entry
-  EXPECT_EQ(commands[0].chosen.parityIndex, 2);
+  EXPECT_EQ(dialog->BaudList()->currentText(), QStringLiteral("4800"));
   dialog->accept();
   EXPECT_EQ(dialog->Settings().parityIndex, 2);
   EXPECT_EQ(dialog->Settings().stopBitsIndex, 1);
 }
 
-TEST_F(CommPortDlgTest, SetComPortChangesNothingWhenCancelledOrThePortFails) {
-  PortSettings settings = Settings("COM2:");
-  Open(settings);
-  dialog->SetComButton()->click();  // the serial setup dialog is cancelled
-  EXPECT_TRUE(commands.empty());
-  setupChoice = SerialPositions{0, 2, 0, 1};
-  commandOpens = false;
-  dialog->SetComButton()->click();
-  EXPECT_EQ(commands.size(), 1u);
-  dialog->accept();
-  EXPECT_EQ(dialog->Settings(), settings);
-}
-
-}  // namespace
 }  // namespace corvelle

@@ -1,4 +1,4 @@
-// Registration of the seven program fonts and the one message when some are missing.
+// Registration of the seven program fonts and the one message when any is missing or unusable.
 #include <gtest/gtest.h>
 
 #include <span>
@@ -9,48 +9,32 @@
 #include "support/TempDir.h"
 
 namespace corvelle {
-namespace {
 
-class FontRegistrationTest : public ::testing::Test {
- protected:
-  // The program folder with a "fonts" sub-folder holding the named fonts (copies of a DejaVu
-  // font under the program's names).
-  void Install(std::span<const std::string_view> names) {
-    const std::string font = test::ReadFile("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
-    ASSERT_FALSE(font.empty());
-    for (const std::string_view name : names) folder.Write("fonts/" + std::string(name), font);
-  }
+// A program folder whose "fonts" folder holds the first `count` program fonts (copies of a
+// DejaVu font under the program's names) and, when `garbage`, a non-font under the next name.
+static int Register(test::FakeHost& host, size_t count, bool garbage) {
+  const test::TempDir folder;
+  const std::string font = test::ReadFile("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+  EXPECT_FALSE(font.empty());
+  for (size_t i = 0; i < count; ++i) folder.Write("fonts/" + std::string(kProgramFonts[i]), font);
+  if (garbage) folder.Write("fonts/" + std::string(kProgramFonts[count]), "not a font");
+  return RegisterProgramFonts(folder.Path(), host);
+}
 
-  test::TempDir folder;
+TEST(FontRegistration, AllSevenSayNothing) {
   test::FakeHost host;
-};
-
-TEST_F(FontRegistrationTest, AllSevenAddedSayNothing) {
-  Install(kProgramFonts);
-  EXPECT_EQ(RegisterProgramFonts(folder.Path(), host), 7);
+  EXPECT_EQ(Register(host, 7, false), 7);
   EXPECT_TRUE(host.messages.empty());
 }
 
-TEST_F(FontRegistrationTest, OneMissingIsReportedOnce) {
-  Install(std::span(kProgramFonts).first(6));
-  EXPECT_EQ(RegisterProgramFonts(folder.Path(), host), 6);
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text, "KERV - Font loading error");
-  EXPECT_EQ(host.messages[0].text, LoadStr(IDS_FONT_LOADING_ERROR));
-  EXPECT_EQ(host.messages[0].style, MessageStyle::Plain);
+TEST(FontRegistration, OneMissingOrUnusableIsReportedOnce) {
+  for (const bool garbage : {false, true}) {
+    test::FakeHost host;
+    EXPECT_EQ(Register(host, 6, garbage), 6);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "KERV - Font loading error");
+    EXPECT_EQ(host.messages[0].text, LoadStr(IDS_FONT_LOADING_ERROR));
+  }
 }
 
-TEST_F(FontRegistrationTest, AFileThatIsNoFontCountsAsNotAdded) {
-  Install(std::span(kProgramFonts).subspan(1));
-  folder.Write("fonts/" + std::string(kProgramFonts[0]), "not a font");
-  EXPECT_EQ(RegisterProgramFonts(folder.Path(), host), 6);
-  EXPECT_EQ(host.messages.size(), 1u);
-}
-
-TEST_F(FontRegistrationTest, NoFontsFolderStillSaysItOnlyOnce) {
-  EXPECT_EQ(RegisterProgramFonts(folder.Path(), host), 0);
-  EXPECT_EQ(host.messages.size(), 1u);
-}
-
-}  // namespace
 }  // namespace corvelle

@@ -1,4 +1,4 @@
-// Path helpers: Windows separators in stored names, the writable data folder.
+// Path helpers: Windows separators in stored names, the program folder, the writable data folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +50,46 @@ TEST(Paths, UnwritableProgramFolderFallsBackToUserDataFolder) {
   EXPECT_EQ(result, 0);
   chmod(program.c_str(), 0755);
   EXPECT_EQ(WritableDataFolder(program), program);
+}
+
+TEST(Paths, ProgramFolderIsTheOneThatHoldsFontExt) {
+  test::TempDir dir;
+  const std::string bin = dir.File("usr/bin");
+  const std::string share = dir.File("usr/share/corvelle");
+  ASSERT_TRUE(MakeFolders(bin) && MakeFolders(share));
+  // Neither holds FontExt/: the executable's folder, so messages name a sensible place.
+  EXPECT_EQ(ProgramFolderFor(bin), bin);
+  // A file named FontExt is no data folder.
+  dir.Write("usr/share/corvelle/FontExt", "");
+  EXPECT_EQ(ProgramFolderFor(bin), bin);
+  ASSERT_EQ(unlink(dir.File("usr/share/corvelle/FontExt").c_str()), 0);
+  // An installation: the data lies in <prefix>/share/corvelle.
+  ASSERT_TRUE(MakeFolders(JoinPath(share, "FontExt")));
+  EXPECT_EQ(ProgramFolderFor(bin), share);
+  // A build tree or a copied folder: FontExt/ beside the executable wins.
+  ASSERT_TRUE(MakeFolders(JoinPath(bin, "FontExt")));
+  EXPECT_EQ(ProgramFolderFor(bin), bin);
+  EXPECT_EQ(ProgramFolder(), ProgramFolderFor(ExecutableFolder()));
+}
+
+TEST(Paths, AnInstalledDataFolderIsNeverWrittenEvenWhenWritable) {
+  test::TempDir dir;
+  const std::string share = dir.File("usr/share/corvelle");
+  ASSERT_TRUE(MakeFolders(share));
+  ASSERT_EQ(access(share.c_str(), W_OK), 0);
+  const char* saved = std::getenv("XDG_DATA_HOME");
+  const std::string previous = saved ? saved : "";
+  setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
+  EXPECT_EQ(WritableDataFolder(share), dir.File("data/corvelle"));
+  EXPECT_EQ(WritableDataFolder(share + "/"), dir.File("data/corvelle"));
+  // Only a folder named share/corvelle counts as installed.
+  ASSERT_TRUE(MakeFolders(dir.File("usr/share/xcorvelle")));
+  EXPECT_EQ(WritableDataFolder(dir.File("usr/share/xcorvelle")), dir.File("usr/share/xcorvelle"));
+  if (saved) {
+    setenv("XDG_DATA_HOME", previous.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
 }
 
 }  // namespace
