@@ -5,17 +5,12 @@
 #include <iostream>
 #include <string>
 
+#include "base/Text.h"
 #include "cli/Commands.h"
 #include "fontset/ImageReader.h"
 
 namespace corvelle::cli {
 namespace {
-
-std::string Hex(std::uint64_t value, int digits) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
-  return text;
-}
 
 // Letters and digits as they are, other bytes in hexadecimal: "KRV1D3 22 11".
 std::string ShowBytes(const std::string& bytes) {
@@ -39,17 +34,17 @@ std::string ShowBytes(const std::string& bytes) {
 
 void PrintReport(const ImageReport& report) {
   std::cout << "format: " << ImageKindName(report.kind) << '\n'
-            << "file size: " << report.fileSize << " (" << Hex(report.fileSize, 1) << ")\n";
+            << "file size: " << report.fileSize << " (" << HexNumber(report.fileSize, 1) << ")\n";
   if (report.kind == ImageKind::Unknown) return;
-  std::cout << "header size: " << report.headerSize << " (" << Hex(report.headerSize, 1) << ")\n";
-  if (report.kind == ImageKind::FontSet) std::cout << "word at 0x800: " << Hex(report.zeroWord, 8) << '\n';
+  std::cout << "header size: " << report.headerSize << " (" << HexNumber(report.headerSize, 1) << ")\n";
+  if (report.kind == ImageKind::FontSet) std::cout << "word at 0x800: " << HexNumber(report.zeroWord, 8) << '\n';
   std::cout << "table count: " << report.tableCount << '\n'
             << "tag: " << ShowBytes(report.tag) << '\n'
             << "position  part  offset      size\n";
   for (const ImageEntry& entry : report.entries) {
     char line[80];
-    std::snprintf(line, sizeof line, "%8d  %4d  %s  %llu", entry.position, entry.part, Hex(entry.offset, 8).c_str(),
-                  static_cast<unsigned long long>(entry.size));
+    std::snprintf(line, sizeof line, "%8d  %4d  %s  %llu", entry.position, entry.part,
+                  HexNumber(entry.offset, 8).c_str(), static_cast<unsigned long long>(entry.size));
     std::cout << line;
     if (entry.includesBoundaryFill) std::cout << "  (up to the area boundary, 0xFF fill included)";
     std::cout << '\n';
@@ -73,18 +68,18 @@ int RunInspect(CliContext&, ArgReader& args) {
 
 Command InspectCommand() {
   return {
-    "inspect",
-    "show and check the header and sections of a font set image",
-    "Usage: corvelle-cli inspect PATH\n"
-    "\n"
-    "Reads a FontSet.SHC or FontSet.SHF image and prints its format, header fields, the\n"
-    "table entries that place a section (position, part, offset, section size) and the\n"
-    "total. A section runs to the next section's offset; the one before a section moved to\n"
-    "the area boundary 0x150000 includes the 0xFF fill before it.\n"
-    "\n"
-    "Exits 0 when the header describes the contents, else prints the first inconsistency\n"
-    "on stderr and exits 1.\n",
-    RunInspect,
+      "inspect",
+      "show and check the header and sections of a font set image",
+      "Usage: corvelle-cli inspect PATH\n"
+      "\n"
+      "Reads a FontSet.SHC or FontSet.SHF image and prints its format, header fields, the\n"
+      "table entries that place a section (position, part, offset, section size) and the\n"
+      "total. A section runs to the next section's offset; the one before a section moved to\n"
+      "the area boundary 0x150000 includes the 0xFF fill before it.\n"
+      "\n"
+      "Exits 0 when the header describes the contents, else prints the first inconsistency\n"
+      "on stderr and exits 1.\n",
+      RunInspect,
   };
 }
 

@@ -4,20 +4,17 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/Text.h"
 #include "fontset/FileHandle.h"
 #include "fontset/FontSetFormat.h"
 
 namespace corvelle {
 namespace {
 
-std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
-
 std::uint32_t BigEndianAt(std::string_view bytes, std::uint32_t at) {
-  const auto byte = [&](std::uint32_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])); };
+  const auto byte = [&](std::uint32_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i]));
+  };
   return byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
 }
 
@@ -48,16 +45,17 @@ class Checker {
     m_report.tag = std::string(m_prefix.substr(format.TagAt(), kImageTag.size()));
     if (format.zeroWordInTrailer) m_report.zeroWord = BigEndianAt(m_prefix, format.trailerAt);
     if (m_report.tableCount != static_cast<std::uint32_t>(format.positionCount)) {
-      Problem("table count " + std::to_string(m_report.tableCount) + " at " + Hex(format.CountAt()) + ", expected " +
-              std::to_string(format.positionCount));
+      Problem("table count " + std::to_string(m_report.tableCount) + " at " + HexNumber(format.CountAt()) +
+              ", expected " + std::to_string(format.positionCount));
     }
-    if (m_report.zeroWord != 0) Problem("the word at " + Hex(format.trailerAt) + " is not zero");
+    if (m_report.zeroWord != 0) Problem("the word at " + HexNumber(format.trailerAt) + " is not zero");
     if (m_report.fileSize > format.sizeLimit) {
-      Problem("the image is " + Hex(m_report.fileSize) + " bytes, more than the limit " + Hex(format.sizeLimit));
+      Problem("the image is " + HexNumber(m_report.fileSize) + " bytes, more than the limit " +
+              HexNumber(format.sizeLimit));
     }
     for (std::uint32_t at = format.FillerAt(); at < format.trailerAt; ++at) {
       if (m_prefix[at] != '\xFF') {
-        Problem("filler byte at " + Hex(at) + " is not 0xFF");
+        Problem("filler byte at " + HexNumber(at) + " is not 0xFF");
         break;
       }
     }
@@ -96,17 +94,20 @@ class Checker {
   }
 
   void CheckEntry(const ImageFormatSpec& format, const ImageEntry& entry, const ImageEntry* previous) {
-    const std::string where = Name(entry) + " at " + Hex(entry.offset);
+    const std::string where = Name(entry) + " at " + HexNumber(entry.offset);
     if (entry.offset < format.headerSize) return Problem(where + " points into the header");
-    if (entry.offset > m_report.fileSize) return Problem(where + " lies beyond the end of the file (" + Hex(m_report.fileSize) + ")");
+    if (entry.offset > m_report.fileSize)
+      return Problem(where + " lies beyond the end of the file (" + HexNumber(m_report.fileSize) + ")");
     if (previous && entry.offset < previous->offset) {
-      return Problem(where + " comes before " + Name(*previous) + " at " + Hex(previous->offset));
+      return Problem(where + " comes before " + Name(*previous) + " at " + HexNumber(previous->offset));
     }
-    if (!previous && entry.offset != format.headerSize && !(format.movesAcrossBoundary && MovedToBoundary(format, entry))) {
-      return Problem(where + " does not start at the end of the header (" + Hex(format.headerSize) + ")");
+    if (!previous && entry.offset != format.headerSize &&
+        !(format.movesAcrossBoundary && MovedToBoundary(format, entry))) {
+      return Problem(where + " does not start at the end of the header (" + HexNumber(format.headerSize) + ")");
     }
     if (format.movesAcrossBoundary && entry.offset < AREA_BOUNDARY && entry.offset + entry.size > AREA_BOUNDARY) {
-      return Problem(where + " (" + std::to_string(entry.size) + " bytes) crosses the area boundary " + Hex(AREA_BOUNDARY));
+      return Problem(where + " (" + std::to_string(entry.size) + " bytes) crosses the area boundary " +
+                     HexNumber(AREA_BOUNDARY));
     }
   }
 

@@ -14,19 +14,6 @@
 
 namespace corvelle {
 
-UniqueFd::~UniqueFd() {
-  if (m_fd >= 0) ::close(m_fd);
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = other.m_fd;
-    other.m_fd = -1;
-  }
-  return *this;
-}
-
 std::optional<sockaddr_in> ResolveIPv4(const std::string& text) {
   sockaddr_in address{};
   address.sin_family = AF_INET;

@@ -1,14 +1,14 @@
 // Fixture for the download tests: an image of chosen length in a temporary folder, the fake host
-// with its fake clock, and the recording fake printer behind hooks that let a test act at the
-// n-th open or write, block a write or a drain until STOP, and shrink the image mid-transfer.
+// with its fake clock, and the recording fake printer with faults at chosen opens, writes and times.
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <limits>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "download/Download.h"
 #include "ports/FakePrinter.h"
@@ -17,70 +17,131 @@
 
 namespace corvelle::test {
 
-// Deterministic bytes that differ from offset to offset (and from 512-byte chunk to chunk), so a
-// lost, repeated or misplaced chunk shows.
-std::string ImageBytes(std::size_t size);
+// The open arguments that a download or Set COM port chooses, in one line for comparing them
+// whole: "COM12: baud=5 xon=1 cts=1 mask=0 out=fontext.out/fontext.out".
+inline std::string OpenArgsText(const PortOpenArgs& a) {
+  return a.portName + " baud=" + std::to_string(a.baudIndex) + " xon=" + std::to_string(a.xonXoff) +
+         " cts=" + std::to_string(a.ctsFlow) + " mask=" + std::to_string(a.eventMask) + " out=" + a.outputName + "/" +
+         a.fallbackOutputName;
+}
 
-// Equal byte strings; otherwise the sizes and the first offset that differs (never megabytes).
-::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected);
+// The printer's events in order: O open, W and the bytes written, P purge, D drain, C close, with a
+// run of n equal events as "n*": "OW12DCO2687*W512W160DC".
+inline std::string Script(const FakePrinter& printer) {
+  std::vector<std::string> events;
+  for (const PrinterEvent& e : printer.events) {
+    const bool write = e.type == PrinterEvent::Type::Write;
+    events.push_back("OWPDC"[static_cast<int>(e.type)] + (write ? std::to_string(e.bytes.size()) : ""));
+  }
+  std::string script;
+  for (std::size_t i = 0, run = 1; i < events.size(); i += run, run = 1) {
+    while (i + run < events.size() && events[i + run] == events[i]) ++run;
+    script += (run > 1 ? std::to_string(run) + "*" : "") + events[i];
+  }
+  return script;
+}
 
-// Fake time for the download, with every wait also taking some real time (up to 50 ms), so a real
-// transport and its far end get the time they need: a socket's linger, a reader draining a line.
-class TransportHost : public FakeHost {
- public:
-  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override;
+// A fake host whose waits may come back early, as a repaint or a socket notification wakes them.
+struct EarlyWakingHost : FakeHost {
+  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override {
+    FakeHost::WaitFor(std::min(ms, wakeAfterMs), mode);
+  }
+  std::int64_t wakeAfterMs = std::numeric_limits<std::int64_t>::max();
 };
 
-// The open arguments in one line, for comparing them whole:
-// "COM12: number=12 baud=5 parity=2 data=0 stop=1 xon=1 cts=1 mask=0 ip=127.0.0.1:9100 out=a/b".
-std::string OpenArgsText(const PortOpenArgs& args);
-
-// Writes the part-0 fragments of a font (header and data, bytes other than 0xFF) into
-// `dir`/fonts and returns the path of its .she file, the value a profile stores for a position.
-std::string WriteFontFragments(const TempDir& dir, const std::string& name, std::size_t headerBytes,
-                               std::size_t dataBytes);
-
-// What the fake printer's connections do besides recording.
-struct PrinterHooks {
-  std::function<void(int openNumber)> beforeOpen;   // 1-based, before the open is recorded
-  std::function<void(int writeNumber)> afterWrite;  // 1-based over the whole download
-  bool writesWaitForStop = false;  // a write waits (on the host) until STOP, then fails
-  bool drainsWaitForStop = false;  // the output queue never empties: drains wait until STOP
-  int opens = 0;
-  int writes = 0;
+// What goes wrong during a download; numbers count from 1 over the whole download, 0 is never.
+struct Faults {
+  std::int64_t stopAt = -1;  // STOP pressed at this fake time
+  int stopAfterWrite = 0;
+  int refuseOpen = 0;        // that open fails, with the port's message
+  int failWrite = 0;         // that write and every later one fail
+  int holdWritesFrom = 0;    // that write and every later one wait (on the host) until STOP, then fail
+  bool holdDrains = false;   // the output queue never empties: drains wait until STOP
+  long queued = 0;           // what the serial port's output queue always holds
+  int shrinkAfterWrite = 0;  // the image is cut to 1000 bytes
+  bool noProgressWindow = false;
+  const char* imageName = nullptr;  // the download reads this file of the folder instead
 };
 
-class DownloadKit {
- public:
-  DownloadKit();
+struct DownloadKit {
+  // The fake printer's connection with the faults in front of it.
+  struct Backend : PortBackend {
+    Backend(std::unique_ptr<PortBackend> inner, DownloadKit& kit, PortContext& context)
+        : inner(std::move(inner)), kit(kit), f(kit.faults), context(context) {}
+    // Long enough for any pause of a download; a test whose STOP never comes fails, not hangs.
+    void WaitForStop() {
+      for (int i = 0; i < 100'000 && !context.Cancelled(); ++i) context.host.WaitFor(100);
+    }
+    bool Open(const PortOpenArgs& args) override {
+      kit.openTimes.push_back(context.host.Now());
+      kit.printer.refuseOpen = static_cast<int>(kit.openTimes.size()) == f.refuseOpen;
+      return inner->Open(args);
+    }
+    bool Write(const std::uint8_t* bytes, std::size_t count) override {
+      const int write = kit.writes + 1;
+      const bool held = f.holdWritesFrom && write >= f.holdWritesFrom;
+      if (held) WaitForStop();
+      if (held || (f.failWrite && write >= f.failWrite) || !inner->Write(bytes, count)) return false;
+      kit.writes = write;
+      if (write == f.stopAfterWrite) kit.host.PressStop();
+      EXPECT_TRUE(write != f.shrinkAfterWrite || ::truncate(kit.imagePath.c_str(), 1000) == 0);
+      return true;
+    }
+    void Purge() override { inner->Purge(); }
+    bool DrainOutput() override {
+      if (f.holdDrains) WaitForStop();
+      return inner->DrainOutput() && !f.holdDrains;
+    }
+    long QueuedOutput() override { return f.queued ? f.queued : inner->QueuedOutput(); }
+    void Close() override { inner->Close(); }
 
-  // Writes an image of `size` bytes (see ImageBytes) and returns its bytes.
-  const std::string& MakeImage(std::size_t size);
+    std::unique_ptr<PortBackend> inner;
+    DownloadKit& kit;
+    const Faults& f;
+    PortContext& context;
+  };
 
-  DownloadRequest Request();
-  DownloadResult Download() { return DownloadFontSet(Request()); }
-  DownloadResult DownloadLegacy() { return DownloadLegacyFontSet(Request()); }
-
-  // The events of one type, in order.
-  std::vector<PrinterEvent> Events(PrinterEvent::Type type) const;
-  // Sizes of the writes made after the `openNumber`-th open (1-based) and before the next one.
-  std::vector<std::size_t> WriteSizes(int openNumber) const;
-  // The event types in order, as letters: O open, W write, P purge, D drain, C close.
-  std::string Script() const;
-  // Fake time between the close before the `openNumber`-th open and that open.
-  std::int64_t PauseBeforeOpen(int openNumber) const;
-  // Texts of the messages shown.
-  std::vector<std::string> MessageTexts() const;
-  bool Shown(int stringId) const;
+  // Writes an image of `size` bytes, different at every offset and in every chunk, so a lost,
+  // repeated or misplaced chunk shows; returns its bytes.
+  const std::string& MakeImage(std::size_t size) {
+    image.resize(size);
+    for (std::size_t i = 0; i < size; ++i) image[i] = static_cast<char>((i * 7 + (i >> 9) * 13 + (i >> 17)) & 0xFF);
+    WriteFile(imagePath, image);
+    return image;
+  }
+  PortEnvironment Environment() {
+    PortEnvironment env;
+    env.backendFactory = [this, inner = printer.Factory()](PortKind kind, PortContext& context) {
+      return std::make_unique<Backend>(inner(kind, context), *this, context);
+    };
+    return env;
+  }
+  DownloadResult Download(bool legacy = false) {
+    if (faults.stopAt >= 0) host.At(faults.stopAt, [this] { host.PressStop(); });
+    host.failProgressView = faults.noProgressWindow;
+    if (faults.imageName) imagePath = dir.File(faults.imageName);
+    const DownloadRequest request{host, settings, Environment(), imagePath, {}};
+    return legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
+  }
+  // The messages shown, with the image's path written "<image>".
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> texts;
+    for (const auto& m : host.messages) {
+      const auto at = m.text.find(imagePath);
+      texts.push_back(at == std::string::npos ? m.text : std::string(m.text).replace(at, imagePath.size(), "<image>"));
+    }
+    return texts;
+  }
 
   TempDir dir;
-  FakeHost host;
+  EarlyWakingHost host;
   FakePrinter printer;
-  PrinterHooks hooks;
   PortSettings settings;
-  std::string imagePath;
+  Faults faults;
+  std::string imagePath = dir.File("FontSet.SHC");
   std::string image;
-  std::vector<DownloadStep> steps;
+  std::vector<std::int64_t> openTimes;  // fake time of every open
+  int writes = 0;
 };
 
 }  // namespace corvelle::test

@@ -1,190 +1,224 @@
-// The download sequence with the fake clock and the recording printer: announcements, areas,
-// chunks, opens, pauses, the end, the open arguments and the progress bar.
+// The downloads and Set COM port with the fake clock and the recording printer: announcements,
+// areas, chunks, opens, pauses, the closing message, progress, the open arguments, the serial queue
+// wait, the FILE kind's output files; STOP in every pause and area, held writes and drains, failed
+// opens, writes and reads; the set-up command's bytes and its failures.
 #include <gtest/gtest.h>
 
-#include <numeric>
-
 #include "DownloadKit.h"
+#include "download/SetComPort.h"
 #include "resources/Strings.h"
 
 namespace corvelle {
 namespace {
 
 using test::DownloadKit;
-using Type = test::PrinterEvent::Type;
 
 struct SequenceCase {
-  const char* name;
+  const char* port;
   std::size_t size;
   bool legacy;
   std::vector<std::string> announcements;
-  std::vector<std::size_t> chunks;  // per area
-  std::size_t lastChunk;
+  std::string script;  // see test::Script
+  std::vector<std::pair<std::size_t, int>> positions;  // chunk index, bar position after it
 };
 
-class DownloadSequence : public ::testing::TestWithParam<SequenceCase> {};
-
-TEST_P(DownloadSequence, SendsEachAreaAfterItsAnnouncementOnFreshOpens) {
-  const SequenceCase& c = GetParam();
-  DownloadKit kit;
-  const std::string& image = kit.MakeImage(c.size);
-  ASSERT_EQ(c.legacy ? kit.DownloadLegacy() : kit.Download(), DownloadResult::Completed);
-
-  // Every byte of the image arrives once, in order, each area after its announcement.
-  std::string expected;
-  std::size_t offset = 0;
-  std::string script;
-  for (std::size_t area = 0; area < c.announcements.size(); ++area) {
-    const std::size_t length = area + 1 < c.announcements.size() ? 0x150000 : image.size() - offset;
-    expected += c.announcements[area] + image.substr(offset, length);
-    offset += length;
-    script += "OWDC";
-    script += "O" + std::string(c.chunks[area], 'W') + "DC";
-  }
-  EXPECT_TRUE(test::SameBytes(kit.printer.Received(), expected));
-  EXPECT_EQ(kit.Script(), script);
-
-  // An announcement is one write of exactly its length; an area is 512-byte chunks.
-  for (std::size_t area = 0; area < c.announcements.size(); ++area) {
-    const int open = static_cast<int>(area) * 2 + 1;
-    EXPECT_EQ(kit.WriteSizes(open), std::vector<std::size_t>{c.announcements[area].size()});
-    const auto chunks = kit.WriteSizes(open + 1);
-    ASSERT_EQ(chunks.size(), c.chunks[area]);
-    const bool last = area + 1 == c.announcements.size();
-    for (std::size_t i = 0; i + 1 < chunks.size(); ++i) ASSERT_EQ(chunks[i], 512u) << "chunk " << i;
-    EXPECT_EQ(chunks.back(), last ? c.lastChunk : 512u);
-  }
-
-  // 11 s after each announcement, 26 s between the areas, 11 s at the end.
-  EXPECT_EQ(kit.PauseBeforeOpen(2), 11000);
-  if (c.announcements.size() == 2) {
-    EXPECT_EQ(kit.PauseBeforeOpen(3), 26000);
-    EXPECT_EQ(kit.PauseBeforeOpen(4), 11000);
-  }
-  EXPECT_EQ(kit.host.WaitedMs(WaitMode::Responsive), c.announcements.size() == 2 ? 48000 : 11000);
-  EXPECT_EQ(kit.host.WaitedMs(WaitMode::PaintOnly), 11000);
-
-  ASSERT_EQ(kit.host.messages.size(), 1u);
-  const auto& closing = kit.host.messages[0];
-  EXPECT_EQ(closing.text, LoadStr(c.legacy ? IDS_WAIT_AUTORESTART : IDS_FONTS_STORED));
-  EXPECT_EQ(closing.style, MessageStyle::Plain);
-  EXPECT_EQ(closing.at, kit.Events(Type::Close).back().at + 11000);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Images, DownloadSequence,
-    ::testing::Values(
-        SequenceCase{"TwoAreas", 0x200000, false, {"?Z:&1376256\n", "?Z;&720896\n"}, {2688, 1408}, 512},
-        SequenceCase{"HundredThousand", 100000, false, {"?Z:&100000\n"}, {196}, 160},
-        SequenceCase{"ExactlyOneArea", 0x150000, false, {"?Z:&1376256\n"}, {2688}, 512},
-        SequenceCase{"OneByteSecondArea", 0x150001, false, {"?Z:&1376256\n", "?Z;&1\n"}, {2688, 1}, 1},
-        SequenceCase{"Legacy", 300000, true, {"?Z:&300000\n"}, {586}, 480},
-        SequenceCase{"LegacyFull", 0x150000, true, {"?Z:&1376256\n"}, {2688}, 512},
-        SequenceCase{"LegacyOversized", 0x150200, true, {"?Z:&1376768\n"}, {2689}, 512}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Download, EveryOpenGetsFreshArgumentsWithBothFlowControlsAndTheOutputName) {
-  DownloadKit kit;
-  kit.MakeImage(0x150001);
-  kit.settings.portName = "COM12:";
-  kit.settings.speedIndex = 4;
-  kit.settings.parityIndex = 2;
-  kit.settings.dataBitsIndex = 0;
-  kit.settings.stopBitsIndex = 1;
-  kit.settings.xonXoff = 0;
-  kit.settings.hardwareFlow = 0;
-  kit.settings.ipAddress = "127.0.0.1";
-  kit.settings.ipPort = 9100;
-  ASSERT_EQ(kit.Download(), DownloadResult::Completed);
-
-  ASSERT_EQ(kit.printer.opens.size(), 4u);
-  for (const PortOpenArgs& a : kit.printer.opens) {
-    EXPECT_EQ(test::OpenArgsText(a),
-              "COM12: number=12 baud=5 parity=2 data=0 stop=1 xon=1 cts=1 mask=0 ip=127.0.0.1:9100 "
-              "out=fontext.out/fontext.out");
-  }
-}
-
-TEST(Download, ProgressWindowShowsTheMessageRangeAndEndStatus) {
-  DownloadKit kit;
-  kit.MakeImage(1000);
-  ASSERT_EQ(kit.Download(), DownloadResult::Completed);
-  const auto& p = kit.host.progress;
-  EXPECT_TRUE(p.created);
-  EXPECT_TRUE(p.destroyed);
-  EXPECT_EQ(p.messages, std::vector<std::string>{std::string(LoadStr(IDS_UPGRADING))});
-  EXPECT_EQ(p.ranges, (std::vector<std::pair<int, int>>{{0, 100}}));
-  EXPECT_EQ(p.cancelClears, 1);
-  EXPECT_EQ(p.statuses, std::vector<std::string>{std::string(LoadStr(IDS_END_OF_PROCESS))});
-  EXPECT_EQ(kit.host.busyChanges, (std::vector<bool>{true, false}));
-}
-
-// Each chunk counts 512 bytes against the whole image, so the bar counts both areas and the
-// last position of an image that does not end on a chunk boundary can pass 100.
-TEST(Download, ProgressPositionsAfterEachChunk) {
-  struct Case {
-    std::size_t size;
-    std::size_t chunks;
-    std::vector<std::pair<std::size_t, int>> positions;  // chunk index, position after it
-  };
-  for (const Case& c : {Case{1000, 2, {{0, 51}, {1, 102}}},
-                        Case{100000, 196, {{0, 0}, {194, 99}, {195, 100}}},
-                        Case{0x200000, 4096, {{0, 0}, {2687, 65}, {2688, 65}, {4095, 100}}}}) {
+// Each chunk counts 512 bytes against the whole image, so the bar counts both areas and passes
+// 100 at the end of an image that does not end on a chunk boundary.
+TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
+  for (const SequenceCase& c : std::vector<SequenceCase>{
+           {"COM12:", 0x200000, false, {"?Z:&1376256\n", "?Z;&720896\n"}, "OW12DCO2688*W512DCOW11DCO1408*W512DC",
+            {{2687, 65}, {2688, 65}, {4095, 100}}},
+           {"LPT1:", 100000, false, {"?Z:&100000\n"}, "OW11DCO195*W512W160DC", {{0, 0}, {194, 99}, {195, 100}}},
+           {"TCP/IP", 0x150000, false, {"?Z:&1376256\n"}, "OW12DCO2688*W512DC", {}},
+           {"COM2:", 0x150001, false, {"?Z:&1376256\n", "?Z;&1\n"}, "OW12DCO2688*W512DCOW6DCOW1DC", {}},
+           {"USB1", 1000, false, {"?Z:&1000\n"}, "OW9DCOW512W488DC", {{0, 51}, {1, 102}}},
+           {"FILE", 0, false, {"?Z:&0\n"}, "OW6DCODC", {}},
+           {"COM12:", 300000, true, {"?Z:&300000\n"}, "OW11DCO585*W512W480DC", {}},
+           {"TCP/IP", 0x150200, true, {"?Z:&1376768\n"}, "OW12DCO2689*W512DC", {}}}) {
+    SCOPED_TRACE(c.size);
     DownloadKit kit;
-    kit.MakeImage(c.size);
-    ASSERT_EQ(kit.Download(), DownloadResult::Completed);
-    const auto& positions = kit.host.progress.positions;
-    ASSERT_EQ(positions.size(), c.chunks) << c.size;
-    for (const auto& [chunk, position] : c.positions) EXPECT_EQ(positions[chunk], position) << c.size << "/" << chunk;
-    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    const std::string& image = kit.MakeImage(c.size);
+    const std::size_t areas = c.announcements.size();
+    kit.host.wakeAfterMs = 2500;  // the pauses still last until their whole seconds are exceeded
+    kit.settings = {.portName = c.port, .speedIndex = 4, .xonXoff = 0, .hardwareFlow = 0};
+    std::size_t queueReads = 0;
+    kit.printer.queued = [&] { return ++queueReads, 0L; };
+    // STOP during the final wait changes nothing: the transfer is over.
+    kit.host.At(areas == 2 ? 50000 : 15000, [&kit] { kit.host.PressStop(); });
+    ASSERT_EQ(kit.Download(c.legacy), DownloadResult::Completed);
+
+    // Every byte once, in order, each area after its announcement (one write of its own) in
+    // 512-byte chunks.
+    const std::string expected = areas == 1 ? c.announcements[0] + image
+                                            : c.announcements[0] + image.substr(0, 0x150000) +
+                                                  c.announcements[1] + image.substr(0x150000);
+    EXPECT_TRUE(kit.printer.Received() == expected);
+    EXPECT_EQ(test::Script(kit.printer), c.script);
+
+    // 11 s after each announcement, 26 s between the areas, 11 s (painting only) at the end.
+    EXPECT_EQ(kit.openTimes,
+              (areas == 2 ? std::vector<std::int64_t>{0, 11000, 37000, 48000} : std::vector<std::int64_t>{0, 11000}));
+    EXPECT_EQ(kit.host.WaitedMs(WaitMode::PaintOnly), 11000);
+    ASSERT_EQ(kit.Messages(), std::vector{std::string(LoadStr(c.legacy ? IDS_WAIT_AUTORESTART : IDS_FONTS_STORED))});
+    EXPECT_EQ(kit.host.messages[0].style, MessageStyle::Plain);
+    EXPECT_EQ(kit.host.messages[0].at, kit.printer.events.back().at + 11000);
+
+    const test::ProgressRecord& p = kit.host.progress;
+    EXPECT_TRUE(p.created && p.destroyed);
+    EXPECT_EQ(p.statuses, std::vector{std::string(LoadStr(IDS_END_OF_PROCESS))});
+    EXPECT_EQ(kit.host.busyChanges, (std::vector{true, false}));
+    // Every open asks for both flow controls and the output name, whatever is stored.
+    for (const PortOpenArgs& a : kit.printer.opens) {
+      EXPECT_EQ(test::OpenArgsText(a), c.port + std::string(" baud=5 xon=1 cts=1 mask=0 out=fontext.out/fontext.out"));
+    }
+    // Only a COM port waits for its output queue, after every chunk.
+    const std::size_t chunks = kit.writes - areas;
+    EXPECT_EQ(queueReads, std::string(c.port).starts_with("COM") ? chunks : 0);
+    ASSERT_EQ(p.positions.size(), chunks);
+    for (const auto& [chunk, position] : c.positions) EXPECT_EQ(p.positions[chunk], position) << "chunk " << chunk;
+    EXPECT_TRUE(std::is_sorted(p.positions.begin(), p.positions.end()));
   }
 }
 
-TEST(Download, StatesFollowTheSequenceOfTheImage) {
+TEST(DownloadQueue, ComPortSleepsBetweenChunksUntilTenBytesOrFewerAreQueued) {
   DownloadKit kit;
-  kit.MakeImage(0x150001);
+  kit.MakeImage(2 * 512);
+  // After the first chunk 520, 320 and 11 bytes are too many, 10 are few enough; then 3.
+  const std::vector<long> queue = {520, 320, 11, 10, 3};
+  std::size_t reads = 0;
+  kit.printer.queued = [&] { return ++reads <= queue.size() ? queue[reads - 1] : 0L; };
   ASSERT_EQ(kit.Download(), DownloadResult::Completed);
-  using S = DownloadState;
-  std::vector<S> states;
-  for (const auto& step : kit.steps) states.push_back(step.state);
-  EXPECT_EQ(states, (std::vector<S>{S::Opening, S::Announcing, S::Pausing, S::Opening, S::Sending, S::Pausing,
-                                    S::Opening, S::Announcing, S::Pausing, S::Opening, S::Sending, S::Ending}));
-  EXPECT_EQ(kit.steps[5].pauseExceeds, 25);
-  EXPECT_EQ(kit.steps[8].pauseExceeds, 10);
-  EXPECT_EQ(DescribeStep(kit.steps[10]), "Sending area 2 of 2 (1 bytes)");
-  EXPECT_EQ(DescribeStep(kit.steps[5]), "Waiting 26 s");
+  EXPECT_EQ(reads, 5u);
+  // The 11-s pause, a short sleep after each of the three reads that found too many, the end.
+  ASSERT_EQ(kit.host.waits.size(), 5u);
+  for (int i = 1; i <= 3; ++i) EXPECT_TRUE(kit.host.waits[i].ms >= 2 && kit.host.waits[i].ms <= 100) << i;
 }
 
-TEST(Download, AnnouncementsAreSignedDecimalWithoutLeadingZeros) {
-  EXPECT_EQ(Announcement("?Z:&", 0), "?Z:&0\n");
-  EXPECT_EQ(Announcement("?Z;&", 7), "?Z;&7\n");
-  EXPECT_EQ(Announcement("?Z:&", 1376256), "?Z:&1376256\n");
-  // An empty image is one empty area: announced, paused for, and nothing sent.
-  EXPECT_EQ(SplitImage(0, DownloadForm::Current).size(), 1u);
+// The real FILE kind: every open asks for an output file of its own.
+TEST(DownloadFile, EveryOpenAsksForItsOwnOutputFile) {
   DownloadKit kit;
-  kit.MakeImage(0);
-  ASSERT_EQ(kit.Download(), DownloadResult::Completed);
-  EXPECT_TRUE(test::SameBytes(kit.printer.Received(), "?Z:&0\n"));
-  EXPECT_EQ(kit.Script(), "OWDCODC");
+  const std::string& image = kit.MakeImage(0x150001);
+  kit.settings.portName = "FILE";
+  for (int i = 1; i <= 4; ++i) kit.host.savePaths.push_back(kit.dir.File(std::to_string(i)));
+  ASSERT_EQ(DownloadFontSet({kit.host, kit.settings, {}, kit.imagePath, {}}), DownloadResult::Completed);
+  EXPECT_EQ(kit.host.saveRequests.size(), 4u);
+  EXPECT_EQ(test::ReadFile(kit.dir.File("1")) + test::ReadFile(kit.dir.File("3")), "?Z:&1376256\n?Z;&1\n");
+  EXPECT_TRUE(test::ReadFile(kit.dir.File("2")) + test::ReadFile(kit.dir.File("4")) == image);
 }
 
-// A host whose waits come back early (a repaint, a socket notification).
-class EarlyWakingHost : public test::FakeHost {
- public:
-  void WaitFor(std::int64_t ms, WaitMode mode) override { FakeHost::WaitFor(std::min<std::int64_t>(ms, 3000), mode); }
+constexpr std::size_t kTwoAreas = 0x200000;
+constexpr std::size_t kArea1 = 0x150000;
+constexpr auto kCancelled = DownloadResult::Cancelled;
+constexpr auto kFailed = DownloadResult::Failed;
+
+// What a complete download of `image` sends.
+std::string Wire(const std::string& image) {
+  if (image.size() <= kArea1) return "?Z:&" + std::to_string(image.size()) + "\n" + image;
+  return "?Z:&1376256\n" + image.substr(0, kArea1) + "?Z;&" + std::to_string(image.size() - kArea1) + "\n" +
+         image.substr(kArea1);
+}
+
+struct EarlyEnd {
+  const char* name;
+  std::size_t size;
+  test::Faults faults;
+  DownloadResult result;
+  std::string script;  // see test::Script; the bytes are the first ones of Wire(image)
+  std::size_t positions;
+  std::int64_t endsAt;  // fake time when the download returns
+  std::string message;  // the one message shown, if any
 };
 
-TEST(Download, PausesWokenEarlyStillLastUntilTheWholeSecondsAreExceeded) {
-  DownloadKit kit;
-  kit.MakeImage(100);
-  EarlyWakingHost host;
-  const DownloadRequest r = kit.Request();
-  ASSERT_EQ(DownloadFontSet({host, r.settings, r.environment, r.imagePath, {}}), DownloadResult::Completed);
-  EXPECT_EQ(kit.PauseBeforeOpen(2), 11000);
-  EXPECT_EQ(host.WaitedMs(WaitMode::Responsive), 11000);
-  EXPECT_EQ(host.WaitedMs(WaitMode::PaintOnly), 11000);
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].at, 22000);
+TEST(DownloadEarlyEnd, SendsNothingMoreShowsNoEndMessagesAndReleasesEverything) {
+  const std::string refused = test::FakePrinter().refuseMessage, area1 = "OW12DCO2688*W512DC";
+  for (const EarlyEnd& c : std::vector<EarlyEnd>{
+           // STOP in each pause, during each area, after the last chunk, in the serial queue wait.
+           {"FirstPause", kTwoAreas, {.stopAt = 5000}, kCancelled, "OW12DC", 0, 11000, ""},
+           {"PauseBetweenAreas", kTwoAreas, {.stopAt = 20000}, kCancelled, area1, 2688, 37000, ""},
+           {"SecondAnnouncementPause", kTwoAreas, {.stopAt = 40000}, kCancelled, area1 + "OW11DC", 2688, 48000, ""},
+           {"FirstArea", kTwoAreas, {.stopAfterWrite = 1 + 100}, kCancelled, "OW12DCO100*W512PDC", 99, 11000, ""},
+           {"SecondArea", kTwoAreas, {.stopAfterWrite = 1 + 2688 + 1 + 50}, kCancelled,
+            area1 + "OW11DCO50*W512PDC", 2688 + 49, 48000, ""},
+           {"LastChunk", 100000, {.stopAfterWrite = 1 + 196}, kCancelled, "OW11DCO195*W512W160PDC", 195, 11000, ""},
+           {"QueueWait", 100000, {.stopAt = 11500, .queued = 1000}, kCancelled, "OW11DCOW512PDC", 0, 11500, ""},
+           // A write or a drain that flow control holds ends on STOP as STOP.
+           {"HeldWrite", 100000, {.stopAt = 12000, .holdWritesFrom = 4}, kCancelled, "OW11DCO2*W512PDC", 2, 12000, ""},
+           {"HeldDrain", 100000, {.stopAt = 3000, .holdDrains = true}, kCancelled, "OW11DPDC", 0, 3000, ""},
+           // Each of the four opens refused: the port's message only.
+           {"FirstOpen", kTwoAreas, {.refuseOpen = 1}, kFailed, "O", 0, 0, refused},
+           {"SecondOpen", kTwoAreas, {.refuseOpen = 2}, kFailed, "OW12DCO", 0, 11000, refused},
+           {"ThirdOpen", kTwoAreas, {.refuseOpen = 3}, kFailed, area1 + "O", 2688, 37000, refused},
+           {"FourthOpen", kTwoAreas, {.refuseOpen = 4}, kFailed, area1 + "OW11DCO", 2688, 48000, refused},
+           // A failed write is discarded, not drained; nothing more is sent or waited for.
+           {"AnnouncementWrite", 1000, {.failWrite = 1}, kFailed, "OPC", 0, 0, ""},
+           {"ChunkWrite", kTwoAreas, {.failWrite = 6}, kFailed, "OW12DCO4*W512PC", 4, 11000, ""},
+           {"NoProgressWindow", 1000, {.noProgressWindow = true}, kFailed, "OC", 0, 0,
+            "The progress window cannot be shown; nothing was sent."},
+           // The image shrinks while it is sent: no stale buffer bytes go out.
+           {"ImageShrinks", 100000, {.shrinkAfterWrite = 3}, kFailed, "OW11DCO2*W512PC", 2, 11000,
+            "Error reading font set image\n<image> (the file ended before the length it was announced with)"},
+           {"MissingImage", 1000, {.imageName = "missing"}, kFailed, "", 0, 0,
+            "Error opening font set image\n<image> (No such file or directory)"},
+           {"ImageIsAFolder", 1000, {.imageName = "."}, kFailed, "", 0, 0,
+            "Error opening font set image\n<image> (Is a directory)"}}) {
+    SCOPED_TRACE(c.name);
+    DownloadKit kit;
+    const std::string wire = Wire(kit.MakeImage(c.size));
+    kit.faults = c.faults;
+    EXPECT_EQ(kit.Download(), c.result);
+    EXPECT_EQ(test::Script(kit.printer), c.script);
+    EXPECT_TRUE(kit.printer.Received() == wire.substr(0, kit.printer.Received().size()));
+    EXPECT_EQ(kit.host.progress.positions.size(), c.positions);
+    EXPECT_EQ(kit.host.now, c.endsAt);
+    EXPECT_EQ(kit.Messages(), c.message.empty() ? std::vector<std::string>{} : std::vector{c.message});
+    EXPECT_EQ(kit.host.WaitedMs(WaitMode::PaintOnly), 0);
+    EXPECT_TRUE(kit.host.progress.statuses.empty());
+    EXPECT_TRUE(!kit.host.progress.created || kit.host.progress.destroyed);
+    EXPECT_EQ(kit.host.busyChanges, (std::vector{true, false}));
+  }
+}
+
+TEST(SetComCommand, BytesForTheChosenPositionsWithPositionsOutsideTheListsDefaulted) {
+  EXPECT_EQ(SetComCommand({3, 1, 1, 0}), std::string("\x3F\x41\x37\x26\x33\x2C\x32\x2C\x31\x2C\x30\x0D\x0A", 13));
+  EXPECT_EQ(SetComCommand({5, 2, 0, 1}), "?A7&5,1,0,1\r\n");  // odd parity is code 1
+  // Nothing selected, edited profiles: 9600, none, 8, 1.
+  EXPECT_EQ(SetComCommand({6, 3, 2, -1}), "?A7&2,0,1,0\r\n");
+}
+
+TEST(SetComPort, SendsAtTheOldSettingsAndAdoptsTheNormalisedChoiceOnlyWhenTheCommandLeft) {
+  const SerialPositions old = {1, 0, 1, 0};
+  struct Case {
+    const char* name;
+    test::Faults faults;  // stopAt: Ctrl-C
+    SerialPositions adopted;
+    std::string script;
+    std::int64_t endsAt;
+    std::string message;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"Sent", {}, {2, 0, 1, 0}, "OW13DC", 0, std::string(LoadStr(IDS_WAIT_AUTORESTART))},
+           {"RefusedOpen", {.refuseOpen = 1}, old, "O", 0, "The device is not open."},
+           {"FailedWrite", {.failWrite = 1}, old, "OPC", 0, ""},
+           {"BlockedLine", {.holdDrains = true}, old, "OW13DPC", 10100,
+            "The printer did not take the command: the serial line stayed blocked. Nothing was changed."},
+           {"CtrlC", {.stopAt = 500, .holdDrains = true}, old, "OW13DPC", 500, ""}}) {
+    SCOPED_TRACE(c.name);
+    DownloadKit kit;
+    kit.faults = c.faults;
+    kit.settings = {.portName = "COM3:", .speedIndex = 1, .xonXoff = 1, .hardwareFlow = 0};
+    const auto stop = [&] { return c.faults.stopAt >= 0 && kit.host.now >= c.faults.stopAt; };
+    // The parity position 3 is the dialog's empty fourth entry: none.
+    const SetComPortResult result = SetComPort({kit.host, kit.Environment(), kit.settings, {2, 3, 1, 0}, stop});
+    EXPECT_EQ(result.sent, c.adopted != old);
+    EXPECT_EQ(result.positions, c.adopted);
+    EXPECT_EQ(test::OpenArgsText(kit.printer.opens.at(0)),
+              "COM3: baud=2 xon=1 cts=0 mask=1 out=/");
+    EXPECT_EQ(test::Script(kit.printer), c.script);
+    EXPECT_EQ(kit.printer.Received(), c.script.find('W') != std::string::npos ? "?A7&2,0,1,0\r\n" : "");
+    EXPECT_EQ(kit.host.now, c.endsAt);
+    EXPECT_EQ(kit.Messages(), c.message.empty() ? std::vector<std::string>{} : std::vector{c.message});
+    EXPECT_EQ(kit.host.busyChanges, (c.script == "O" ? std::vector<bool>{} : std::vector{true, false}));
+  }
 }
 
 }  // namespace

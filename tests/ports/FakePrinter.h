@@ -3,6 +3,7 @@
 // the host's (fake) time. Opens can be refused and the serial output queue scripted.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,63 +26,50 @@ struct PrinterEvent {
 class FakePrinter {
  public:
   PortBackendFactory Factory() {
-    return [this](PortKind kind, PortContext& context) -> std::unique_ptr<PortBackend> {
-      return std::make_unique<Backend>(*this, kind, context);
-    };
+    return [this](PortKind kind, PortContext& context) { return std::make_unique<Backend>(*this, kind, context); };
   }
-
   // Every byte written, across all opens.
   std::string Received() const {
     std::string all;
-    for (const auto& e : events) {
-      if (e.type == PrinterEvent::Type::Write) all += e.bytes;
-    }
+    for (const auto& e : events) all += e.bytes;
     return all;
   }
   int Count(PrinterEvent::Type type) const {
-    int n = 0;
-    for (const auto& e : events) n += e.type == type ? 1 : 0;
-    return n;
+    return static_cast<int>(std::count_if(events.begin(), events.end(), [&](auto& e) { return e.type == type; }));
   }
 
   std::vector<PrinterEvent> events;
   std::vector<PortOpenArgs> opens;  // the arguments of every open
   bool refuseOpen = false;          // Open answers false (and, like a real kind, says why)
   std::string refuseMessage = "The device is not open.";
-  // What QueuedOutput reports; 0 when unset.
-  std::function<long()> queued;
-  // Raised to make every later Write fail (the kinds report such a failure once).
-  bool failWrites = false;
+  std::function<long()> queued;  // what QueuedOutput reports; 0 when unset
+  bool failWrites = false;       // every later Write fails (the kinds report such a failure once)
 
  private:
   class Backend : public PortBackend {
    public:
-    Backend(FakePrinter& printer, PortKind kind, PortContext& context)
-        : m_printer(printer), m_kind(kind), m_context(context) {}
+    Backend(FakePrinter& printer, PortKind kind, PortContext& context) : m(printer), m_kind(kind), m_context(context) {}
     bool Open(const PortOpenArgs& args) override {
-      m_printer.opens.push_back(args);
-      Record(PrinterEvent::Type::Open, {});
-      if (m_printer.refuseOpen) m_context.host.ShowMessage(m_printer.refuseMessage, MessageStyle::Error);
-      return !m_printer.refuseOpen;
+      m.opens.push_back(args);
+      Record(PrinterEvent::Type::Open);
+      if (m.refuseOpen) m_context.host.ShowMessage(m.refuseMessage, MessageStyle::Error);
+      return !m.refuseOpen;
     }
     bool Write(const std::uint8_t* bytes, std::size_t count) override {
-      if (m_printer.failWrites) return false;
-      Record(PrinterEvent::Type::Write, std::string(reinterpret_cast<const char*>(bytes), count));
-      return true;
+      if (!m.failWrites) Record(PrinterEvent::Type::Write, std::string(reinterpret_cast<const char*>(bytes), count));
+      return !m.failWrites;
     }
-    void Purge() override { Record(PrinterEvent::Type::Purge, {}); }
-    bool DrainOutput() override {
-      Record(PrinterEvent::Type::Drain, {});
-      return true;
-    }
-    long QueuedOutput() override { return m_printer.queued ? m_printer.queued() : 0; }
-    void Close() override { Record(PrinterEvent::Type::Close, {}); }
+    void Purge() override { Record(PrinterEvent::Type::Purge); }
+    bool DrainOutput() override { return Record(PrinterEvent::Type::Drain); }
+    long QueuedOutput() override { return m.queued ? m.queued() : 0; }
+    void Close() override { Record(PrinterEvent::Type::Close); }
 
    private:
-    void Record(PrinterEvent::Type type, std::string bytes) {
-      m_printer.events.push_back({type, m_kind, std::move(bytes), m_context.host.Now()});
+    bool Record(PrinterEvent::Type type, std::string bytes = {}) {
+      m.events.push_back({type, m_kind, std::move(bytes), m_context.host.Now()});
+      return true;
     }
-    FakePrinter& m_printer;
+    FakePrinter& m;
     PortKind m_kind;
     PortContext& m_context;
   };

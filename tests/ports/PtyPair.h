@@ -16,50 +16,33 @@ namespace corvelle::test {
 
 class PtyPair {
  public:
-  PtyPair() {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0) {
-      const char* name = ::ptsname(m_master);
-      if (name) m_slavePath = name;
+  PtyPair() : m_master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0 && ::ptsname(m_master)) {
+      m_slavePath = ::ptsname(m_master);
     }
   }
   ~PtyPair() {
-    StopReading();
+    m_reading = false;
+    if (m_reader.joinable()) m_reader.join();
     if (m_master >= 0) ::close(m_master);
   }
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
 
   bool Ok() const { return !m_slavePath.empty(); }
   const std::string& SlavePath() const { return m_slavePath; }
   // Bytes from the printer's side into the line (XON, XOFF).
   void Send(char byte) { [[maybe_unused]] ssize_t n = ::write(m_master, &byte, 1); }
-
-  // The printer's side goes away: the slave's writes fail from now on.
-  void Hangup() {
-    StopReading();
-    if (m_master >= 0) ::close(m_master);
-    m_master = -1;
-  }
-
-  // Collects what the port sends, on a thread, until StopReading.
+  // Collects what the port sends, on a thread, until the pair goes.
   void StartReading() {
     m_reading = true;
     m_reader = std::thread([this] {
       char buffer[4096];
+      pollfd p{m_master, POLLIN, 0};
       while (m_reading) {
-        pollfd p{m_master, POLLIN, 0};
-        if (::poll(&p, 1, 10) <= 0) continue;
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n <= 0) continue;
+        const ssize_t n = ::poll(&p, 1, 10) > 0 ? ::read(m_master, buffer, sizeof buffer) : 0;
         std::lock_guard lock(m_mutex);
-        m_received.append(buffer, static_cast<std::size_t>(n));
+        if (n > 0) m_received.append(buffer, static_cast<std::size_t>(n));
       }
     });
-  }
-  void StopReading() {
-    m_reading = false;
-    if (m_reader.joinable()) m_reader.join();
   }
   std::string Received() {
     std::lock_guard lock(m_mutex);
@@ -67,15 +50,12 @@ class PtyPair {
   }
   // Waits (really) up to `ms` for `count` bytes to have arrived.
   std::string ReceiveAtLeast(std::size_t count, int ms = 2000) {
-    for (int waited = 0; waited < ms; waited += 5) {
-      if (Received().size() >= count) break;
-      ::usleep(5000);
-    }
+    for (int waited = 0; waited < ms && Received().size() < count; waited += 5) ::usleep(5000);
     return Received();
   }
 
  private:
-  int m_master = -1;
+  const int m_master;
   std::string m_slavePath;
   std::thread m_reader;
   std::atomic<bool> m_reading{false};

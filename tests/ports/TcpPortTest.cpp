@@ -1,193 +1,121 @@
-// The TCP/IP kind against a real listener on 127.0.0.1; the reachability test is replaced so
-// that nothing but loopback is ever contacted.
+// The TCP/IP kind against a listening socket on 127.0.0.1 that the test plays the printer on;
+// the reachability test is replaced, so nothing but loopback is ever contacted.
 #include <gtest/gtest.h>
-
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 #include "ports/ClientSocket.h"
 #include "ports/DevicePort.h"
-#include "ports/LoopbackPrinter.h"
+#include "ports/PortKit.h"
 #include "ports/TcpBackend.h"
-#include "support/FakeHost.h"
 
 namespace corvelle {
 namespace {
 
-using test::FakeHost;
-using test::LoopbackPrinter;
-
 struct TcpFixture : ::testing::Test {
-  PortEnvironment Env() {
-    PortEnvironment env;
-    env.reachable = [this](const std::string& host) {
-      probed.push_back(host);
-      return answers;
-    };
-    return env;
+  void SetUp() override {
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 4) + ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    args.ipAddress = "127.0.0.1";
+    args.ipPort = ntohs(address.sin_port);
+    env.reachable = [this](const std::string& address) { return probed.push_back(address), answers; };
   }
-  PortOpenArgs Args(int port) {
-    PortOpenArgs a;
-    a.portName = "TCP/IP";
-    a.ipAddress = "127.0.0.1";
-    a.ipPort = port;
-    return a;
+  void TearDown() override { ::close(listener); }
+  // The printer's end of the connection the port made (reads on it wait at most 2 s), or -1
+  // when none came within `ms`.
+  int Accept(int ms = 2000) {
+    pollfd p{listener, POLLIN, 0};
+    const int fd = ::poll(&p, 1, ms) > 0 ? ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+    const timeval limit{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    return fd;
   }
-  const CClientSocket& Socket(CDevicePort& port) {
-    return *static_cast<TcpBackend*>(port.Backend())->Socket();
+  // Up to `count` bytes from the printer's end: what arrives before the time limit.
+  static std::string Read(int fd, std::size_t count, int flags = MSG_WAITALL) {
+    std::string got(count, '\0');
+    got.resize(static_cast<std::size_t>(std::max(0L, ::recv(fd, got.data(), count, flags))));
+    return got;
   }
-  FakeHost host;
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  PortOpenArgs args = test::Args("TCP/IP");
   std::vector<std::string> probed;
   bool answers = true;
+  PortEnvironment env;
+  test::FakeHost host;
 };
 
-TEST_F(TcpFixture, BytesArriveExactlyAndEachOpenIsANewTestedConnection) {
-  LoopbackPrinter printer;
-  CDevicePort port(host, Env());
-  std::string sent;
-  for (int round = 0; round < 2; ++round) {
-    ASSERT_TRUE(port.Open(Args(printer.Port())));
-    for (int i = 0; i < 50; ++i) {
-      std::string chunk(333, static_cast<char>(i + round));
-      chunk[0] = '\0';
-      ASSERT_TRUE(port.Write(chunk.data(), chunk.size()));
-      sent += chunk;
-    }
-    port.Purge();
-    EXPECT_TRUE(port.DrainOutput());
-    port.Close();
-  }
-  EXPECT_TRUE(printer.ReceiveAtLeast(sent.size()) == sent);
-  EXPECT_EQ(printer.Accepted(), 2);
-  EXPECT_EQ(probed, (std::vector<std::string>{"127.0.0.1", "127.0.0.1"}));
-  EXPECT_TRUE(host.messages.empty());
-}
-
-TEST_F(TcpFixture, OutputLeavesInBlocksOf4096BytesAndTheRestAtClose) {
-  LoopbackPrinter printer;
-  CDevicePort port(host, Env());
-  ASSERT_TRUE(port.Open(Args(printer.Port())));
+TEST_F(TcpFixture, BytesLeaveExactlyInBlocksOf4096AndTheRestAtCloseOnATestedConnection) {
+  CDevicePort port(host, env);
+  ASSERT_TRUE(port.Open(args));
+  const int printer = Accept();
   const std::string part(4095, 'a');
   ASSERT_TRUE(port.Write(part.data(), part.size()));
-  EXPECT_EQ(printer.ReceiveAtLeast(1, 100).size(), 0u);
+  EXPECT_EQ(Read(printer, 1, MSG_DONTWAIT), "");
   ASSERT_TRUE(port.WriteText("b"));
-  EXPECT_EQ(printer.ReceiveAtLeast(4096).size(), 4096u);
-  ASSERT_TRUE(port.WriteText("0123456789"));
-  EXPECT_EQ(printer.ReceiveAtLeast(4097, 100).size(), 4096u);
+  EXPECT_EQ(Read(printer, 4096), part + "b");
+  std::string rest(10000, '\0');
+  for (std::size_t i = 0; i < rest.size(); ++i) rest[i] = static_cast<char>(i % 7 ? i : 0);
+  ASSERT_TRUE(port.Write(rest.data(), rest.size()));
   port.Close();
-  EXPECT_EQ(printer.ReceiveAtLeast(4106), part + "b0123456789");
+  EXPECT_TRUE(Read(printer, rest.size()) == rest);
+  ::close(printer);
+  EXPECT_EQ(probed, std::vector<std::string>{"127.0.0.1"});
+  EXPECT_EQ(Shown(host), "");
 }
 
-TEST_F(TcpFixture, ARefusedConnectionShowsTheErrorNumberAfterTwoBlanks) {
-  int freePort;
-  { LoopbackPrinter gone; freePort = gone.Port(); }
-  CDevicePort port(host, Env());
-  EXPECT_FALSE(port.Open(Args(freePort)));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text, "TPC/IP - Failed to connect.\nWait a moment and retry !\nError nr.  111.");
-  EXPECT_EQ(host.messages[0].style, MessageStyle::Plain);
-  EXPECT_EQ(port.Kind(), PortKind::TcpIp);
-  EXPECT_FALSE(port.Write("a", 1));
-}
-
-TEST_F(TcpFixture, AnAddressThatDoesNotAnswerIsNeverConnected) {
-  LoopbackPrinter printer;
+TEST_F(TcpFixture, AnAddressThatDoesNotAnswerIsNotConnectedAndARefusalShowsItsNumber) {
   answers = false;
-  CDevicePort port(host, Env());
-  EXPECT_FALSE(port.Open(Args(printer.Port())));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text, "TCP/IP device is not responding");
-  EXPECT_EQ(host.messages[0].style, MessageStyle::Plain);
-  ::usleep(30000);
-  EXPECT_EQ(printer.Accepted(), 0);
+  CDevicePort port(host, env);
+  EXPECT_FALSE(port.Open(args));
+  EXPECT_EQ(Accept(30), -1);
+  answers = true;
+  ::close(listener);
+  listener = -1;
+  EXPECT_FALSE(port.Open(args));
+  EXPECT_FALSE(port.Write("a", 1));
+  EXPECT_EQ(Shown(host), "plain: TCP/IP device is not responding\n"
+                         "plain: TPC/IP - Failed to connect.\nWait a moment and retry !\nError nr.  111.\n");
 }
 
 TEST_F(TcpFixture, APrinterThatClosesMidStreamStopsTheTransferWithOneMessage) {
-  LoopbackPrinter printer([](LoopbackPrinter& self, int fd) {
-    while (self.Received().size() < 10000 && self.ReadSome(fd)) {
-    }
-  });
-  CDevicePort port(host, Env());
-  ASSERT_TRUE(port.Open(Args(printer.Port())));
+  CDevicePort port(host, env);
+  ASSERT_TRUE(port.Open(args));
   const std::string chunk(512, 'c');
   bool stopped = false;
-  for (int i = 0; i < 200000 && !stopped; ++i) stopped = !port.Write(chunk.data(), chunk.size());
+  for (int i = 0; i < 200000 && !stopped; ++i) {
+    if (i == 100) ::close(Accept());
+    stopped = !port.Write(chunk.data(), chunk.size());
+  }
   EXPECT_TRUE(stopped);
   EXPECT_FALSE(port.Write(chunk.data(), chunk.size()));
   port.Close();
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text, "TCP/IP - The printer closed the connection.\nThe transfer was stopped.");
+  EXPECT_EQ(Shown(host), "plain: TCP/IP - The printer closed the connection.\nThe transfer was stopped.\n");
 }
 
-TEST_F(TcpFixture, DataThePrinterSendsIsCountedWithZerosShownAsOneAndTheTextCapped) {
-  constexpr std::size_t kFlood = 200000;
-  LoopbackPrinter printer([](LoopbackPrinter& self, int fd) {
-    std::string data;
-    for (std::size_t i = 0; i < kFlood; ++i) data += i % 3 == 1 ? '\0' : static_cast<char>('A' + i % 26);
-    std::size_t sent = 0;
-    while (sent < data.size() && self.Running()) {
-      const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) break;
-      sent += static_cast<std::size_t>(n);
-    }
-    LoopbackPrinter::ReadAll(self, fd);
-  });
-  CDevicePort port(host, Env());
-  ASSERT_TRUE(port.Open(Args(printer.Port())));
-  for (int i = 0; i < 5000 && Socket(port).ReceivedCount() < static_cast<std::int64_t>(kFlood); ++i) {
+TEST_F(TcpFixture, DataThePrinterSendsIsCountedWithZerosAsOneAndTheTextCapped) {
+  constexpr std::int64_t kFlood = 200000;
+  std::string flood(kFlood, '\0');
+  for (std::size_t i = 0; i < flood.size(); ++i) flood[i] = i % 3 == 1 ? '\0' : static_cast<char>('A' + i % 26);
+  CDevicePort port(host, env);
+  ASSERT_TRUE(port.Open(args));
+  const int printer = Accept();
+  const CClientSocket& socket = *static_cast<TcpBackend*>(port.Backend())->Socket();
+  for (std::size_t i = 0, sent = 0; i < 5000 && socket.ReceivedCount() < kFlood; ++i, ::usleep(200)) {
+    sent += std::max(0L, ::send(printer, flood.data() + sent, flood.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT));
     port.PumpMessages();
-    ::usleep(200);
   }
-  const CClientSocket& socket = Socket(port);
-  EXPECT_EQ(socket.ReceivedCount(), static_cast<std::int64_t>(kFlood));
-  ASSERT_EQ(socket.ReceivedText().size(), CClientSocket::kReceivedTextLimit);
-  EXPECT_EQ(socket.ReceivedText().find('\0'), std::string::npos);
-  const std::size_t first = kFlood - CClientSocket::kReceivedTextLimit;
-  for (std::size_t i = first; i < first + 6; ++i) {
-    EXPECT_EQ(socket.ReceivedText()[i - first], i % 3 == 1 ? '\x01' : static_cast<char>('A' + i % 26));
-  }
+  EXPECT_EQ(socket.ReceivedCount(), kFlood);
+  std::string kept = flood.substr(flood.size() - CClientSocket::kReceivedTextLimit);
+  std::replace(kept.begin(), kept.end(), '\0', '\x01');
+  EXPECT_TRUE(socket.ReceivedText() == kept);
   EXPECT_TRUE(port.WriteText("still sending"));
   port.Close();
-  EXPECT_EQ(printer.ReceiveAtLeast(13), "still sending");
-  EXPECT_TRUE(host.messages.empty());
-}
-
-TEST(EchoProbeReachable, LoopbackAnswersTheProgramsEcho) {
-  if (::geteuid() != 0) GTEST_SKIP() << "raw ICMP sockets need root here";
-  EXPECT_TRUE(EchoProbeReachable("127.0.0.1"));
-  EXPECT_TRUE(DefaultPortEnvironment().reachable("127.0.0.1"));
-}
-
-TEST(ClientSocket, AConnectNotificationWithAnErrorAsksToCloseTheApplication) {
-  FakeHost host;
-  CClientSocket socket(host);
-  socket.OnConnect(0);
-  EXPECT_TRUE(host.messages.empty());
-  socket.OnConnect(10061);
-  ASSERT_EQ(host.messages.size(), 2u);
-  EXPECT_EQ(host.messages[0].text, "OnConnect error: 10061");
-  EXPECT_EQ(host.messages[1].text, "Please close the application");
-  EXPECT_EQ(host.messages[1].style, MessageStyle::Plain);
-}
-
-TEST(ClientSocket, ZeroBytesAreKeptAsOne) {
-  LoopbackPrinter printer([](LoopbackPrinter& self, int fd) {
-    ::send(fd, "A\0B", 3, MSG_NOSIGNAL);
-    LoopbackPrinter::ReadAll(self, fd);
-  });
-  FakeHost host;
-  CClientSocket socket(host);
-  int error = 0;
-  ASSERT_TRUE(socket.Create(error));
-  ASSERT_EQ(socket.Connect("127.0.0.1", printer.Port(), {}), 0);
-  for (int i = 0; i < 1000 && socket.ReceivedCount() < 3; ++i) {
-    socket.PollReceive();
-    ::usleep(1000);
-  }
-  EXPECT_EQ(socket.ReceivedCount(), 3);
-  EXPECT_EQ(socket.ReceivedText(), "A\x01" "B");
-  EXPECT_FALSE(socket.PeerClosed());
+  EXPECT_EQ(Read(printer, 13), "still sending");
+  ::close(printer);
 }
 
 }  // namespace

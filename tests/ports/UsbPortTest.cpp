@@ -1,222 +1,133 @@
-// The USB kind over a scripted bridge library: open and purge failures, the order and arguments
-// of the calls, and the XON/XOFF permission to send.
+// The USB kind over a scripted bridge library: the order and arguments of the calls, open and
+// purge failures, and the XON/XOFF permission to send.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <deque>
 
 #include "ports/DevicePort.h"
+#include "ports/PortKit.h"
 #include "ports/UsbBackend.h"
-#include "support/FakeHost.h"
 
 namespace corvelle {
 namespace {
 
-using test::FakeHost;
-
-// A bridge library that records its calls and serves scripted reads: each queued block is what
-// one queue-status/read pair finds waiting.
-struct FakeBridge {
+// The fake bridge library's script and record: each block is what one queue-status call finds
+// waiting, and what the read after it gets.
+struct Bridge {
   struct Block {
     std::string bytes;
     int readStatus = kD2xxOk;
     int queueStatus = kD2xxOk;
   };
-  std::vector<std::string> calls;
-  std::string written;
   std::deque<Block> blocks;
-  int openStatus = kD2xxOk;
-  int purgeStatus = kD2xxOk;
-  int writeStatus = kD2xxOk;
-  std::string openedName;
-  unsigned openFlags = 0;
-  int queueChecks = 0;
+  int openStatus = kD2xxOk, purgeStatus = kD2xxOk, writeStatus = kD2xxOk;
+  std::string calls;
 };
 
 class FakeD2xx : public D2xx {
  public:
-  explicit FakeD2xx(FakeBridge& bridge) : m(bridge) {}
+  explicit FakeD2xx(Bridge& bridge) : m(bridge) {}
   int OpenEx(const std::string& name, unsigned flags, D2xxHandle* handle) override {
-    m.calls.push_back("open");
-    m.openedName = name;
-    m.openFlags = flags;
     *handle = 77;
-    return m.openStatus;
+    return Call("open " + name + " " + std::to_string(flags), 77, m.openStatus);
   }
   int ResetDevice(D2xxHandle h) override { return Call("reset", h); }
   int SetTimeouts(D2xxHandle h, unsigned r, unsigned w) override {
     return Call("timeouts " + std::to_string(r) + " " + std::to_string(w), h);
   }
-  int Purge(D2xxHandle h, unsigned mask) override {
-    Call("purge " + std::to_string(mask), h);
-    return m.purgeStatus;
-  }
+  int Purge(D2xxHandle h, unsigned mask) override { return Call("purge " + std::to_string(mask), h, m.purgeStatus); }
   int Write(D2xxHandle h, const void* buffer, unsigned count, unsigned* written) override {
-    Call("write", h);
-    if (m.writeStatus != kD2xxOk) {
-      *written = 0;
-      return m.writeStatus;
-    }
-    m.written.append(static_cast<const char*>(buffer), count);
-    *written = count;
-    return kD2xxOk;
+    *written = m.writeStatus == kD2xxOk ? count : 0;
+    return Call("write " + std::string(static_cast<const char*>(buffer), count), h, m.writeStatus);
   }
   int GetQueueStatus(D2xxHandle h, unsigned* waiting) override {
-    ++m.queueChecks;
-    if (h != 77) return kD2xxInvalidHandle;
-    if (m.blocks.empty()) {
-      *waiting = 0;
-      return kD2xxOk;
-    }
-    const FakeBridge::Block& front = m.blocks.front();
-    if (front.queueStatus != kD2xxOk || front.bytes.empty()) {
-      const int status = front.queueStatus;
-      m.blocks.pop_front();
-      *waiting = 0;
-      return status;
-    }
-    *waiting = static_cast<unsigned>(m.blocks.front().bytes.size());
-    return kD2xxOk;
+    const Bridge::Block block = m.blocks.empty() ? Bridge::Block{} : m.blocks.front();
+    *waiting = block.queueStatus == kD2xxOk ? static_cast<unsigned>(block.bytes.size()) : 0;
+    if (!m.blocks.empty() && *waiting == 0) m.blocks.pop_front();
+    return Call("status", h, block.queueStatus);
   }
-  int Read(D2xxHandle, void* buffer, unsigned count, unsigned* read) override {
-    const FakeBridge::Block block = m.blocks.front();
+  int Read(D2xxHandle h, void* buffer, unsigned count, unsigned* read) override {
+    const Bridge::Block block = m.blocks.front();
     m.blocks.pop_front();
-    m.calls.push_back("read " + std::to_string(count));
-    const std::size_t n = std::min<std::size_t>(count, block.bytes.size());
-    std::memcpy(buffer, block.bytes.data(), n);
-    *read = static_cast<unsigned>(n);
-    return block.readStatus;
+    *read = std::min(count, static_cast<unsigned>(block.bytes.size()));
+    std::memcpy(buffer, block.bytes.data(), *read);
+    return Call("read " + std::to_string(count), h, block.readStatus);
   }
   int Close(D2xxHandle h) override { return Call("close", h); }
 
  private:
-  int Call(const std::string& name, D2xxHandle h) {
-    m.calls.push_back(name);
-    return h == 77 ? kD2xxOk : kD2xxInvalidHandle;
+  int Call(const std::string& name, D2xxHandle h, int status = kD2xxOk) {
+    m.calls += name + "; ";
+    return h == 77 ? status : kD2xxInvalidHandle;
   }
-  FakeBridge& m;
+  Bridge& m;
 };
 
 struct UsbFixture : ::testing::Test {
-  PortEnvironment Env() {
-    PortEnvironment env;
-    env.usbLibrary = [this] { return std::make_unique<FakeD2xx>(bridge); };
-    return env;
-  }
-  PortOpenArgs Args() {
-    PortOpenArgs a;
-    a.portName = "USB";
-    return a;
-  }
-  UsbBackend& Usb() { return *static_cast<UsbBackend*>(port.Backend()); }
-  FakeHost host;
-  FakeBridge bridge;
-  CDevicePort port{host, Env()};
+  Bridge bridge;
+  PortEnvironment env = [this] {
+    PortEnvironment e;
+    e.usbLibrary = [this] { return std::make_unique<FakeD2xx>(bridge); };
+    return e;
+  }();
+  test::FakeHost host;
+  CDevicePort port{host, env};
 };
 
-TEST_F(UsbFixture, OpenFindsTheBridgeByDescriptionResetsSetsTimeoutsAndPurgesReceive) {
-  ASSERT_TRUE(port.Open(Args()));
-  EXPECT_EQ(bridge.openedName, "Varnesi Bridge GN2");
-  EXPECT_EQ(bridge.openFlags, 2u);
-  EXPECT_EQ(Usb().FlowByte(), 17);
+TEST_F(UsbFixture, OpenFindsTheBridgeByDescriptionAndFailuresShowTheirStatusWithTwoDigits) {
+  ASSERT_TRUE(port.Open(test::Args("USB")));
   ASSERT_TRUE(port.Write("abc", 3));
   port.Purge();
-  EXPECT_TRUE(port.DrainOutput());
   port.Close();
-  EXPECT_EQ(bridge.calls, (std::vector<std::string>{"open", "reset", "timeouts 3000 3000", "purge 1", "write",
-                                                    "purge 3", "close"}));
-  EXPECT_EQ(bridge.written, "abc");
-  EXPECT_TRUE(host.messages.empty());
-}
-
-TEST_F(UsbFixture, OpenAndPurgeFailuresShowTheirStatusWithTwoDigits) {
   bridge.openStatus = kD2xxDeviceNotOpened;
-  EXPECT_FALSE(port.Open(Args()));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text, "USB device opening error #03");
-  EXPECT_EQ(host.messages[0].style, MessageStyle::Error);
-  EXPECT_EQ(bridge.calls, (std::vector<std::string>{"open"}));
-
-  bridge = FakeBridge{};
+  EXPECT_FALSE(port.Open(test::Args("USB")));
+  bridge.openStatus = kD2xxOk;
   bridge.purgeStatus = 14;
-  EXPECT_FALSE(port.Open(Args()));
-  EXPECT_EQ(host.messages.back().text, "USB device opening error #14");
-  EXPECT_EQ(bridge.calls.back(), "close") << "a bridge that failed its purge is released at once";
+  EXPECT_FALSE(port.Open(test::Args("USB")));
+  const std::string open = "open Varnesi Bridge GN2 2; reset; timeouts 3000 3000; purge 1; ";
+  EXPECT_EQ(bridge.calls, open + "status; write abc; purge 3; close; open Varnesi Bridge GN2 2; " + open + "close; ")
+      << "a bridge that failed its purge is released at once";
+  EXPECT_EQ(Shown(host), "error: USB device opening error #03\nerror: USB device opening error #14\n");
 }
 
-TEST_F(UsbFixture, XoffHoldsWritesUntilABlockWhoseFirstByteIsNotXoff) {
-  ASSERT_TRUE(port.Open(Args()));
-  bridge.blocks = {{"\x13"}, {""}, {"\x13\x11"}, {"\x11\x13"}};
-  ASSERT_TRUE(port.Write("data", 4));
-  EXPECT_EQ(bridge.written, "data");
-  EXPECT_EQ(Usb().FlowByte(), 17) << "the first byte of the block counts, not the last";
-  EXPECT_EQ(bridge.queueChecks, 4);
-  EXPECT_GE(host.pumps, 4);
-  EXPECT_EQ(host.waits.size(), 3u) << "a timed sleep between rounds, none after permission";
+TEST_F(UsbFixture, WritesWaitUntilABlockWhoseFirstByteIsNotXoff) {
+  // The text written, the blocks found, the calls made, and the sleeps between the checks.
+  const std::tuple<const char*, std::deque<Bridge::Block>, const char*, std::size_t> cases[] = {
+      {"data", {{"\x13"}, {""}, {"\x13\x11"}, {"\x11\x13"}},  // the first byte of a block counts
+       "status; read 1; status; status; read 2; status; read 2; write data; ", 3},
+      {"x", {{"\x13", kD2xxIoError}, {"\x11", 7}, {"\x11", kD2xxIoError}},  // status 4 counts when bytes came
+       "status; read 1; status; read 1; status; read 1; write x; ", 2},
+      {"x", {{"", kD2xxOk, kD2xxIoError}, {"", kD2xxOk, kD2xxIoError}}, "status; status; status; write x; ", 2},
+      {"x", {{std::string(1000, '\x13')}, {"\x11"}}, "status; read 600; status; read 1; write x; ", 1},
+      {"", {{"\x13"}, {"\x11"}}, "status; read 1; status; read 1; ", 1}};
+  for (const auto& [text, blocks, trace, sleeps] : cases) {
+    ASSERT_TRUE(port.Open(test::Args("USB")));
+    bridge.calls.clear();
+    bridge.blocks = blocks;
+    host.waits.clear();
+    ASSERT_TRUE(port.WriteText(text));
+    EXPECT_EQ(bridge.calls, trace);
+    EXPECT_EQ(host.waits.size(), sleeps) << trace;
+  }
 }
 
-TEST_F(UsbFixture, ABlockReadWithAnIoErrorStillCountsWhenBytesCame) {
-  ASSERT_TRUE(port.Open(Args()));
-  bridge.blocks = {{"\x13", kD2xxIoError}, {"\x11", 7}, {"\x11", kD2xxIoError}};
-  ASSERT_TRUE(port.Write("x", 1));
-  EXPECT_EQ(bridge.queueChecks, 3) << "status 7 is ignored; status 4 with a byte is honoured";
-  EXPECT_EQ(bridge.written, "x");
-}
-
-TEST_F(UsbFixture, AFailingQueueStatusForbidsSendingForThatRound) {
-  ASSERT_TRUE(port.Open(Args()));
-  bridge.blocks = {{"", kD2xxOk, kD2xxIoError}, {"", kD2xxOk, kD2xxIoError}};
-  ASSERT_TRUE(port.Write("x", 1));
-  EXPECT_EQ(bridge.queueChecks, 3);
-}
-
-TEST_F(UsbFixture, AtMost600BytesAreReadPerCheck) {
-  ASSERT_TRUE(port.Open(Args()));
-  bridge.blocks = {{std::string(1000, '\x13')}, {"\x11"}};
-  ASSERT_TRUE(port.Write("x", 1));
-  EXPECT_NE(std::find(bridge.calls.begin(), bridge.calls.end(), "read 600"), bridge.calls.end());
-}
-
-TEST_F(UsbFixture, EmptyTextSendsNothingButStillWaitsForPermission) {
-  ASSERT_TRUE(port.Open(Args()));
-  bridge.blocks = {{"\x13"}, {"\x11"}};
-  ASSERT_TRUE(port.WriteText(""));
-  EXPECT_EQ(bridge.queueChecks, 2);
-  EXPECT_EQ(std::count(bridge.calls.begin(), bridge.calls.end(), "write"), 0);
-}
-
-TEST_F(UsbFixture, StopEndsTheWaitOfAPrinterStuckInXoff) {
+TEST_F(UsbFixture, StopEndsTheWaitOfAPrinterStuckInXoffAndARefusedWriteIsReportedOnce) {
   bool stop = false;
   port.SetCancelCheck([&] { return stop; });
-  ASSERT_TRUE(port.Open(Args()));
+  ASSERT_TRUE(port.Open(test::Args("USB")));
   bridge.blocks = {{"\x13"}};
   host.At(60'000, [&] { stop = true; });
   EXPECT_FALSE(port.Write("x", 1));
-  EXPECT_GE(host.now, 60'000);
   EXPECT_LT(host.now, 60'000 + 2 * UsbBackend::kPermissionStepMs);
-  EXPECT_TRUE(bridge.written.empty());
-  EXPECT_TRUE(host.messages.empty());
-  port.Close();
-}
-
-TEST_F(UsbFixture, AWriteTheBridgeRefusesIsReportedOnce) {
-  ASSERT_TRUE(port.Open(Args()));
+  stop = false;
+  bridge.blocks = {{"\x11"}};
   bridge.writeStatus = kD2xxIoError;
   EXPECT_FALSE(port.Write("abc", 3));
   EXPECT_FALSE(port.Write("abc", 3));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text.rfind("USB device write error #04", 0), 0u);
-}
-
-TEST(FtdiD2xx, NoBridgeOnThisMachineIsNotFound) {
-  auto library = MakeFtdiD2xx();
-  D2xxHandle handle = 0;
-  const int status = library->OpenEx(UsbBackend::kDescription, kD2xxOpenByDescription, &handle);
-  EXPECT_TRUE(status == kD2xxDeviceNotFound || status == kD2xxInsufficientResources) << status;
-  unsigned waiting = 0;
-  EXPECT_EQ(library->GetQueueStatus(handle, &waiting), kD2xxInvalidHandle);
-  EXPECT_EQ(library->Close(handle), kD2xxInvalidHandle);
+  const auto write = bridge.calls.find("write");
+  EXPECT_TRUE(write != std::string::npos && write == bridge.calls.rfind("write")) << "none while stopped or after a failure";
+  EXPECT_EQ(Shown(host), "error: USB device write error #04\n0 of 3 bytes were sent.\n") << "STOP is no error";
 }
 
 }  // namespace

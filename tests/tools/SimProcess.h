@@ -34,12 +34,9 @@ class SimProcess {
 
   // Sends SIGTERM, reads the log to its end and returns the exit status (-1: killed).
   int Stop();
-  // Reads the log to its end while the simulator exits by itself; the exit status.
-  int WaitForExit(int timeoutMs = 10000);
 
  private:
   std::optional<std::string> ReadLine(int timeoutMs);
-  int Reap(int timeoutMs);
 
   pid_t m_pid = -1;
   int m_out = -1;
@@ -55,13 +52,5 @@ class SimProcess {
 std::string EventText(const std::optional<QJsonObject>& event, const char* key);
 long long EventNumber(const std::optional<QJsonObject>& event, const char* key);
 bool EventFlag(const std::optional<QJsonObject>& event, const char* key);
-
-// A TCP connection to 127.0.0.1:`port`; -1 on failure.
-int ConnectLoopback(int port);
-// Writes every byte (blocking descriptor); false on failure.
-bool SendAll(int fd, std::string_view bytes);
-// One connection that carries `bytes` and is then closed, as a download opens and closes the
-// port for each announcement and area.
-bool SendOnOwnConnection(int port, std::string_view bytes);
 
 }  // namespace corvelle::test

@@ -5,60 +5,47 @@ namespace corvelle::test {
 namespace {
 
 constexpr std::uint32_t kBoundary = 0x150000;
-constexpr std::uint32_t kAbsent = 0xFFFFFFFF;
 
 void PutBigEndian(std::string& bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (24 - 8 * i));
+  for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
 }
 
-// Deterministic section content, different for every section, never 0xFF.
-void AppendSection(std::string& image, std::uint32_t size, int seed) {
-  for (std::uint32_t i = 0; i < size; ++i)
-    image += static_cast<char>((i * 7 + static_cast<std::uint32_t>(seed) * 31) % 251);
-}
-
-std::string Header(std::size_t slots, std::size_t headerSize, std::size_t trailerAt, bool zeroWord) {
+// The offset table (absent entries 0xFF), then the table count and the image tag at `trailerAt`.
+std::string Header(std::size_t slots, std::size_t headerSize, std::size_t trailerAt) {
   std::string header(headerSize, '\xFF');
-  std::size_t at = trailerAt;
-  if (zeroWord) {
-    PutBigEndian(header, at, 0);
-    at += 4;
-  }
-  PutBigEndian(header, at, static_cast<std::uint32_t>(slots));
-  header.replace(at + 4, 8, "KRV1D3\x22\x11", 8);
+  PutBigEndian(header, trailerAt, static_cast<std::uint32_t>(slots));
+  header.replace(trailerAt + 4, 8, "KRV1D3\x22\x11", 8);
   return header;
+}
+
+// Deterministic section bytes, never 0xFF.
+void AppendSection(std::string& image, std::uint32_t size, std::size_t seed) {
+  for (std::uint32_t i = 0; i < size; ++i) image += static_cast<char>((i * 7 + seed * 31) % 251);
 }
 
 }  // namespace
 
-std::string MakeFontSetImage(const std::vector<std::uint32_t>& sectionSizes) {
-  constexpr std::size_t kSlots = 112;
-  std::string image = Header(kSlots, 0x810, 0x800, true);
-  for (std::size_t k = 0; k < 2 * kSlots; ++k) PutBigEndian(image, 4 * k, kAbsent);
-  for (std::size_t k = 0; k < sectionSizes.size(); ++k) {
-    const std::uint32_t size = sectionSizes[k];
-    if (image.size() < kBoundary && image.size() + size > kBoundary) image.resize(kBoundary, '\xFF');
-    PutBigEndian(image, 4 * k, static_cast<std::uint32_t>(image.size()));
-    AppendSection(image, size, static_cast<int>(k));
+std::string MakeFontSetImage(std::uint32_t total) {
+  std::string image = Header(112, 0x810, 0x804);
+  PutBigEndian(image, 0x800, 0);
+  PutBigEndian(image, 0, 0x810);
+  AppendSection(image, (total > kBoundary ? kBoundary - 0x1000 : total) - 0x810, 0);
+  if (total > kBoundary) {
+    image.resize(kBoundary, '\xFF');
+    PutBigEndian(image, 4, kBoundary);
+    AppendSection(image, total - kBoundary, 1);
   }
   return image;
 }
 
 std::string MakeLegacyImage(const std::vector<std::uint32_t>& sectionSizes) {
-  constexpr std::size_t kSlots = 8;
-  std::string image = Header(kSlots, 0x100, 0xF4, false);
-  std::uint32_t offset = 0x100;
-  for (std::size_t k = 0; k < kSlots; ++k) {
-    PutBigEndian(image, 4 * k, offset);
-    if (k < sectionSizes.size()) offset += sectionSizes[k];
+  std::string image = Header(8, 0x100, 0xF4);
+  // Part 0 of positions 1..n, then the empty rest and all of part 1, each at the end of what is there.
+  for (std::size_t k = 0; k < 16; ++k) {
+    PutBigEndian(image, 4 * k, static_cast<std::uint32_t>(image.size()));
+    if (k < sectionSizes.size()) AppendSection(image, sectionSizes[k], k);
   }
-  for (std::size_t k = 0; k < kSlots; ++k) PutBigEndian(image, 4 * (kSlots + k), offset);
-  for (std::size_t k = 0; k < sectionSizes.size(); ++k) AppendSection(image, sectionSizes[k], static_cast<int>(k));
   return image;
-}
-
-std::string MakeTwoAreaImage(std::uint32_t total) {
-  return MakeFontSetImage({kBoundary - 0x810 - 0x1000, total - kBoundary});
 }
 
 std::string Announcement(int area, std::size_t length) {

@@ -7,17 +7,13 @@
 
 namespace corvelle::test {
 
-// FontSet.SHC with part 0 of positions 1..n holding sections of the given sizes, in order.
-// A section that would cross the area boundary (0x150000) starts at it, after 0xFF fill, as the
-// builder places it. Section bytes never hold 0xFF.
-std::string MakeFontSetImage(const std::vector<std::uint32_t>& sectionSizes);
+// FontSet.SHC of `total` bytes: one section, or, beyond the area boundary (0x150000), a section
+// below it and one from it to the end, after 0xFF fill, as the builder places a section that would
+// cross it. Section bytes never hold 0xFF and differ from section to section.
+std::string MakeFontSetImage(std::uint32_t total);
 
 // FontSet.SHF with part 0 of positions 1..n holding sections of the given sizes (n <= 8).
 std::string MakeLegacyImage(const std::vector<std::uint32_t>& sectionSizes);
-
-// A FontSet.SHC image of exactly `total` bytes (more than 0x151000) that the download splits in two:
-// one section below the boundary, one from the boundary to the end.
-std::string MakeTwoAreaImage(std::uint32_t total);
 
 // The announcement that precedes an area: "?Z:&" (area 1) or "?Z;&" (area 2), the decimal
 // length, 0x0A.

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "setup/EchoSocket.h"
+#include "base/UniqueFd.h"
 
 namespace corvelle::printersim {
 

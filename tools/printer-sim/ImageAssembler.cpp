@@ -4,17 +4,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/Text.h"
 #include "fontset/FontSetFormat.h"
 #include "fontset/ImageReader.h"
 
 namespace corvelle::printersim {
 namespace {
-
-std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
 
 std::string CutShort(const StreamEvent& event) {
   return "area " + std::to_string(event.area) + " ended after " + std::to_string(event.received) + " of " +
@@ -78,11 +73,12 @@ JudgedImage ImageAssembler::Judge(std::string problem) {
   const ImageReport report = InspectImage(image.bytes);
   image.format = std::string(ImageKindName(report.kind));
   if (problem.empty() && image.received > IMAGE_LIMIT) {
-    problem = std::to_string(image.received) + " bytes arrived, more than the largest image (" + Hex(IMAGE_LIMIT) + ")";
+    problem =
+        std::to_string(image.received) + " bytes arrived, more than the largest image (" + HexNumber(IMAGE_LIMIT) + ")";
   }
   if (problem.empty() && image.areas.front().length > AREA_BOUNDARY) {
-    problem = "area 1 is " + Hex(image.areas.front().length) + " bytes, more than the printer's first memory area (" +
-              Hex(AREA_BOUNDARY) + ")";
+    problem = "area 1 is " + HexNumber(image.areas.front().length) +
+              " bytes, more than the printer's first memory area (" + HexNumber(AREA_BOUNDARY) + ")";
   }
   if (problem.empty()) problem = report.problem;
   image.problem = std::move(problem);

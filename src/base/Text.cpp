@@ -1,0 +1,14 @@
+// Small text helpers.
+#include "base/Text.h"
+
+#include <cstdio>
+
+namespace corvelle {
+
+std::string HexNumber(std::uint64_t value, int minDigits) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%0*llX", minDigits, static_cast<unsigned long long>(value));
+  return text;
+}
+
+}  // namespace corvelle

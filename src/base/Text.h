@@ -1,0 +1,12 @@
+// Small text helpers shared by reports and logs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace corvelle {
+
+// "0x" and the value in upper-case hexadecimal, zero-padded to at least `minDigits` digits.
+std::string HexNumber(std::uint64_t value, int minDigits = 0);
+
+}  // namespace corvelle

@@ -1,0 +1,180 @@
+// End to end: downloads to the substitute printer over TCP on 127.0.0.1 and over a serial line (a
+// pseudo-terminal reached through the "Devices" mapping) with the fake clock, judged consistent and
+// stored exactly; and corvelle-cli download and set-com run as the built program: exit statuses,
+// what reaches the device, the messages on stderr. One test runs with real time (22 s of pauses)
+// to measure the CPU the process uses meanwhile.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "base/Paths.h"
+#include "base/Profile.h"
+#include "download/Download.h"
+#include "fontset/FontSetBuilder.h"
+#include "resources/Strings.h"
+#include "support/FakeHost.h"
+#include "support/TempDir.h"
+#include "tools/SimProcess.h"
+
+extern char** environ;
+
+namespace corvelle {
+namespace {
+
+using test::ReadFile;
+
+// Fake time whose every wait also takes up to 50 ms of real time, so a real transport and its far
+// end get the time they need: a socket's linger, a reader draining the line before the next open.
+class TransportHost : public test::FakeHost {
+ public:
+  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override {
+    ::poll(nullptr, 0, static_cast<int>(std::clamp<std::int64_t>(ms, 0, 50)));
+    FakeHost::WaitFor(ms, mode);
+  }
+};
+
+class DownloadEndToEnd : public ::testing::Test {
+ protected:
+  // Runs corvelle-cli with the test's program folder and profile, Ctrl-C (SIGINT) once
+  // `interruptWhen`, asked every 5 ms, answers true; the exit status, with stderr in `err` and the
+  // process's user and system time in `cpuSeconds`.
+  int Run(std::vector<std::string> args, const std::function<bool()>& interruptWhen = {}) {
+    EXPECT_TRUE(profile.Save());
+    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", program, "--profile",
+                               profile.Path()});
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const std::string errPath = dir.File("stderr");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const bool spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    rusage usage{};
+    bool interrupted = !interruptWhen;
+    while (spawned && ::wait4(pid, &status, interrupted ? 0 : WNOHANG, &usage) == 0) {
+      if ((interrupted = interruptWhen())) ::kill(pid, SIGINT);
+      else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    err = ReadFile(errPath);
+    return spawned && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Writes the part-0 fragments of a font into the folder and selects it for `position`.
+  void SelectFont(int position, std::size_t headerBytes, std::size_t dataBytes) {
+    const std::string name = "fonts/f" + std::to_string(position);
+    std::string data(dataBytes, '\0');
+    for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 11 + position) % 251);
+    dir.Write(name + "0.hea", std::string(headerBytes, static_cast<char>('h' + position)));
+    dir.Write(name + "0.sh", data);
+    profile.WriteString("FontsAggiuntivi", "Font00" + std::to_string(position), dir.File(name + ".she"));
+  }
+
+  // The simulator saw the announcements, judged the built image consistent and stored exactly it.
+  void ExpectReceived(test::SimProcess& sim, const std::string& imagePath, std::size_t area1) {
+    const std::string image = ReadFile(imagePath);
+    for (const std::size_t length : {area1, image.size() - area1}) {
+      if (length == 0) break;
+      EXPECT_EQ(test::EventNumber(sim.Next("announcement"), "length"), static_cast<long long>(length));
+    }
+    const auto judged = sim.Next("image");
+    EXPECT_EQ(test::EventText(judged, "verdict"), "consistent") << test::EventText(judged, "problem");
+    EXPECT_TRUE(ReadFile(dir.File("store/image-001.bin")) == image);
+  }
+
+  static std::string Line(int id) { return std::string(LoadStr(id)) + "\n"; }
+
+  test::TempDir dir;
+  Profile profile{dir.File("corvelle.ini")};
+  std::string program = dir.File("program");
+  std::string err;
+  double cpuSeconds = 0;
+};
+
+TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverTcp) {
+  // The second section would cross the area boundary, so the builder moves it there: two areas.
+  SelectFont(1, 300, 0x100000);
+  SelectFont(2, 200, 0x60000);
+  test::SimProcess sim({"--port", "0", "--store", dir.File("store")});
+  ASSERT_TRUE(sim.Started() && MakeFolders(program));
+  // Only the simulator's address passes the reachability test, so nothing else is contacted.
+  PortEnvironment loopback;
+  loopback.reachable = [](const std::string& host) { return host == "127.0.0.1"; };
+  const PortSettings tcp{.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = sim.Port()};
+  TransportHost host;
+  ASSERT_EQ(BuildAndDownload({host, profile, program, tcp, loopback, false, {}}), DownloadResult::Completed);
+  ExpectReceived(sim, DefaultFontSetPath(program), 0x150000);
+}
+
+// Set COM port, then REAL TIME: a download of about 22 s (the 11-s pause and the 11-s final wait),
+// to the simulator on a serial line mapped in Devices. A pause that spins instead of sleeping costs
+// a second of CPU within the first second.
+TEST_F(DownloadEndToEnd, CliSetComThenRealTimeLegacyDownloadOverASerialLine) {
+  test::SimProcess sim({"--pty", "--store", dir.File("store")});
+  ASSERT_TRUE(sim.Started());
+  profile.WriteString(kPortSection, "Port", "COM3:");
+  profile.WriteString(kDevicesSection, "COM3", sim.PtyPath());
+  SelectFont(1, 100, 300000);
+  ASSERT_TRUE(profile.Save());
+  const std::string stored = ReadFile(profile.Path());
+  EXPECT_EQ(Run({"set-com", "--speed", "3", "--parity", "1", "--data-bits", "1", "--stop-bits", "0"}), 0) << err;
+  EXPECT_EQ(err, Line(IDS_WAIT_AUTORESTART));
+  EXPECT_EQ(test::EventText(sim.Next("setup_command"), "raw"), "?A7&3,2,1,0\r\n");
+  EXPECT_EQ(ReadFile(profile.Path()), stored);
+
+  ASSERT_EQ(Run({"download", "--legacy"}), 0) << err;
+  ExpectReceived(sim, DefaultLegacyFontSetPath(program), 300356);
+  // The messages the window shows, in order, with the steps between them.
+  std::size_t at = 0;
+  for (const std::string& line :
+       {Line(IDS_UPGRADING), std::string("Announcing the image (300356 bytes)\n"), std::string("Waiting 11 s\n"),
+        std::string("Sending the image (300356 bytes)\n"), std::string("100%\n"), Line(IDS_END_OF_PROCESS),
+        Line(IDS_WAIT_AUTORESTART)}) {
+    const std::size_t found = err.find(line, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "in:\n" << err;
+    at = found + line.size();
+  }
+  EXPECT_LT(cpuSeconds, 1.0);
+}
+
+TEST_F(DownloadEndToEnd, CliFailuresAndCtrlCExitWithTheirStatusAndMessage) {
+  profile.WriteString(kDevicesSection, "COM1", dir.File("no-such-tty"));
+  EXPECT_EQ(Run({"download", "extra"}), 2);
+  EXPECT_EQ(Run({"set-com", "--speed", "2", "--parity", "0", "--data-bits", "1"}), 2);  // no --stop-bits
+  EXPECT_EQ(Run({"set-com", "--speed", "2", "--parity", "0", "--data-bits", "1", "--stop-bits", "0"}), 1);
+  EXPECT_EQ(err, Line(IDS_DEVICE_NOT_OPEN));
+  const std::string first = dir.File("first.out"), second = dir.File("second.out");
+  EXPECT_EQ(Run({"download", "--port", "FILE", "--output", first}), 1);
+  EXPECT_EQ(err, Line(IDS_NO_FONTS_SELECTED));
+  EXPECT_FALSE(test::FileExists(first));
+
+  // A FILE open with no output left to take counts as cancelled: silent.
+  SelectFont(1, 100, 1000);
+  EXPECT_EQ(Run({"download", "--port", "FILE"}), 1);
+  EXPECT_EQ(err, "");
+  // Ctrl-C in the first pause is STOP.
+  EXPECT_EQ(Run({"download", "--port", "FILE", "--output", first, "--output", second},
+                [&] { return ReadFile(first) == "?Z:&3164\n"; }),
+            1);
+  EXPECT_NE(err.find("Download stopped."), std::string::npos) << err;
+  EXPECT_EQ(err.find(std::string(LoadStr(IDS_END_OF_PROCESS))), std::string::npos) << err;
+  EXPECT_FALSE(test::FileExists(second));
+}
+
+}  // namespace
+}  // namespace corvelle

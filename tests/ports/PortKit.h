@@ -1,0 +1,29 @@
+// Helpers shared by the port tests: open arguments by name, and the messages a host was shown.
+#pragma once
+
+#include <string>
+
+#include "ports/PortTypes.h"
+#include "support/FakeHost.h"
+
+namespace corvelle::test {
+
+// Open arguments for `name`, with the number it gives.
+inline PortOpenArgs Args(const std::string& name) {
+  PortOpenArgs a;
+  a.portName = name;
+  a.portNumber = PortNumberFromName(name);
+  return a;
+}
+
+// Every message shown so far, one a line, each after its box: "error: ", "plain: " or "other: ".
+inline std::string Shown(const FakeHost& host) {
+  std::string all;
+  for (const auto& m : host.messages) {
+    all += m.style == MessageStyle::Error ? "error: " : m.style == MessageStyle::Plain ? "plain: " : "other: ";
+    all += m.text + "\n";
+  }
+  return all;
+}
+
+}  // namespace corvelle::test
