@@ -13,7 +13,7 @@ namespace corvelle::test {
 
 struct RecordFields {
   std::string_view baseName, faceName, displayName;
-  std::uint8_t number = 0, height = 0;             // bytes 96 and 97
+  std::uint8_t number = 0, height = 0;                        // bytes 96 and 97
   std::int8_t flag = 0, bold = 0, italic = 0, underline = 0;  // bytes 98..101
 };
 

@@ -15,7 +15,8 @@ namespace {
 using test::IndexRecord;
 using test::Padded;
 
-struct Step { std::vector<std::string> args; int exit; std::string out, err; };
+// Arguments, then the expected exit status, output and error output.
+using Step = std::tuple<std::vector<std::string>, int, std::string, std::string>;
 
 class CliTest : public ::testing::Test {
  protected:
@@ -33,9 +34,9 @@ class CliTest : public ::testing::Test {
     return test::RunProgram(dir, args);
   }
   void Expect(const std::vector<Step>& steps) {
-    for (const Step& step : steps) {
-      const test::ProgramRun run = Run(step.args);
-      EXPECT_EQ(std::tie(run.exit, run.out, run.err), std::tie(step.exit, step.out, step.err)) << step.args.back();
+    for (const auto& [args, exit, out, err] : steps) {
+      const test::ProgramRun run = Run(args);
+      EXPECT_EQ(std::tie(run.exit, run.out, run.err), std::tie(exit, out, err)) << args.back();
     }
   }
   std::string She(const std::string& base) { return FontExtFolder(dir.File("prog")) + base + ".she"; }

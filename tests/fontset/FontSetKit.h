@@ -19,7 +19,9 @@ inline constexpr long kNone = -1;  // a fragment file that does not exist
 inline constexpr std::uint32_t kAbsent = 0xFFFFFFFF;
 
 // Sizes of a font's four fragment files; the ones not given are missing.
-struct FontSizes { long header0 = kNone, data0 = kNone, header1 = kNone, data1 = kNone; };
+struct FontSizes {
+  long header0 = kNone, data0 = kNone, header1 = kNone, data1 = kNone;
+};
 
 inline std::string BigEndianBytes(std::uint32_t value) {
   return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),

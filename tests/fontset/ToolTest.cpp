@@ -47,13 +47,13 @@ TEST(FontSetCli, BuildAndInspectPrintWhatTheyMadeOrReadOrTheMessage) {
   kit.AddFont(1, "a", {100, 1000});  // the worked example
   kit.AddFont(2, "b", {80, 500, 60, 300});
   EXPECT_EQ(run({"build"}), std::make_tuple(0, kit.ImagePath() + "\n", ""));
-  EXPECT_EQ(run({"inspect", kit.ImagePath()}),
-            std::make_tuple(0,
-                            "format: FontSet.SHC\nfile size: 4104 (0x1008)\nheader size: 2064 (0x810)\n"
-                            "word at 0x800: 0x00000000\ntable count: 112\ntag: KRV1D3 22 11\n"
-                            "position  part  offset      size\n       1     0  0x00000810  1100\n"
-                            "       2     0  0x00000C5C  580\n       2     1  0x00000EA0  360\n"
-                            "total: 3 sections, 2040 bytes\n", ""));
+  const std::string listing =
+      "format: FontSet.SHC\nfile size: 4104 (0x1008)\nheader size: 2064 (0x810)\n"
+      "word at 0x800: 0x00000000\ntable count: 112\ntag: KRV1D3 22 11\n"
+      "position  part  offset      size\n       1     0  0x00000810  1100\n"
+      "       2     0  0x00000C5C  580\n       2     1  0x00000EA0  360\n"
+      "total: 3 sections, 2040 bytes\n";
+  EXPECT_EQ(run({"inspect", kit.ImagePath()}), std::make_tuple(0, listing, ""));
   const std::string output = kit.dir.File("legacy.shf"), nowhere = kit.dir.File("no/such.shf");
   EXPECT_EQ(run({"build", "--legacy", "--output", output}), std::make_tuple(0, output + "\n", ""));
   EXPECT_EQ(ReadFile(output).size(), 0x8F8u);
