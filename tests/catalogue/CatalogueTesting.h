@@ -1,7 +1,6 @@
-// Index file records built byte by byte, and readable failure output, for the catalogue tests.
+// Index file records built byte by byte, and readable selection slots, for the catalogue tests.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -13,37 +12,27 @@
 namespace corvelle::test {
 
 struct RecordFields {
-  std::string_view baseName;
-  std::string_view faceName;
-  std::string_view displayName;
-  std::uint8_t number = 0;  // byte 96
-  std::uint8_t height = 0;  // byte 97
-  std::int8_t flag = 0;     // byte 98
-  std::int8_t bold = 0;
-  std::int8_t italic = 0;
-  std::int8_t underline = 0;
+  std::string_view baseName, faceName, displayName;
+  std::uint8_t number = 0, height = 0;                        // bytes 96 and 97
+  std::int8_t flag = 0, bold = 0, italic = 0, underline = 0;  // bytes 98..101
 };
 
-// A 102-byte record; text fields are cut to 32 bytes and zero-filled.
+// A 102-byte record; the text fields are cut to 32 bytes or zero-filled.
 inline std::string IndexRecord(const RecordFields& f) {
-  std::string record(kIndexRecordSize, '\0');
-  record.replace(0, std::min<size_t>(f.baseName.size(), 32), f.baseName.substr(0, 32));
-  record.replace(32, std::min<size_t>(f.faceName.size(), 32), f.faceName.substr(0, 32));
-  record.replace(64, std::min<size_t>(f.displayName.size(), 32), f.displayName.substr(0, 32));
-  record[96] = static_cast<char>(f.number);
-  record[97] = static_cast<char>(f.height);
-  record[98] = static_cast<char>(f.flag);
-  record[99] = static_cast<char>(f.bold);
-  record[100] = static_cast<char>(f.italic);
-  record[101] = static_cast<char>(f.underline);
+  std::string record;
+  for (std::string_view text : {f.baseName, f.faceName, f.displayName}) {
+    const size_t end = record.size() + 32;
+    record += text.substr(0, 32);
+    record.resize(end, '\0');
+  }
+  for (int byte : {f.number, f.height}) record += static_cast<char>(byte);
+  for (int byte : {f.flag, f.bold, f.italic, f.underline}) record += static_cast<char>(byte);
   return record;
 }
 
-// `text` padded with spaces to 32 characters.
-inline std::string Padded(std::string_view text) {
-  std::string padded(text);
-  padded.resize(32, ' ');
-  return padded;
+inline std::string Padded(std::string text) {
+  text.resize(32, ' ');
+  return text;
 }
 
 }  // namespace corvelle::test
@@ -52,10 +41,6 @@ namespace corvelle {
 
 inline void PrintTo(const SelectionSlot& slot, std::ostream* out) {
   *out << "{\"" << slot.displayName << "\", \"" << slot.fontPath << "\"}";
-}
-
-inline void PrintTo(const CatalogueEntry& entry, std::ostream* out) {
-  *out << "{\"" << entry.listText << "\", \"" << entry.detailText << "\"}";
 }
 
 }  // namespace corvelle

@@ -1,5 +1,6 @@
 // Fixture for the image tests: fragment files of chosen sizes in a temporary FontExt folder, a
-// profile holding the selection, a fake host, and helpers to read images back.
+// profile holding the selection, a fake host, and image headers written out from the format's
+// description, for comparing whole images.
 #pragma once
 
 #include <cstdint>
@@ -15,54 +16,72 @@
 namespace corvelle::test {
 
 inline constexpr long kNone = -1;  // a fragment file that does not exist
+inline constexpr std::uint32_t kAbsent = 0xFFFFFFFF;
 
-// Sizes of a font's four fragment files (kNone: the file is missing).
+// Sizes of a font's four fragment files; the ones not given are missing.
 struct FontSizes {
   long header0 = kNone, data0 = kNone, header1 = kNone, data1 = kNone;
 };
 
-// Deterministic bytes that differ from file to file, so misplaced copies are caught.
-std::string FragmentBytes(const std::string& fileName, std::size_t size);
-std::uint32_t BigEndian(const std::string& bytes, std::size_t at);
-std::string BigEndianBytes(std::uint32_t value);
+inline std::string BigEndianBytes(std::uint32_t value) {
+  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
+          static_cast<char>(value)};
+}
 
-// Headers written out from the format's description, for comparing whole images. FontSet.SHC:
-// the leading entries of each table, the rest 0xFFFFFFFF. FontSet.SHF: all eight of each.
-std::string FontSetHeader(const std::vector<std::uint32_t>& part0, const std::vector<std::uint32_t>& part1);
-std::string LegacyFontSetHeader(const std::vector<std::uint32_t>& part0, const std::vector<std::uint32_t>& part1);
+// Both tables, the 0xFF filler, the trailer (FontSet.SHC: a zero word) with the table count,
+// and the tag. Entries past those given are kAbsent in FontSet.SHC; in FontSet.SHF, where a free
+// position holds the running offset, they repeat the last one given.
+inline std::string ImageHeader(bool legacy, const std::vector<std::uint32_t>& part0,
+                               const std::vector<std::uint32_t>& part1) {
+  std::string header;
+  for (const auto* table : {&part0, &part1}) {
+    for (size_t k = 0; k < (legacy ? 8u : 112u); ++k) {
+      header += k < table->size() ? BigEndianBytes((*table)[k])
+                : legacy          ? header.substr(header.size() - 4)
+                                  : BigEndianBytes(kAbsent);
+    }
+  }
+  header.resize(legacy ? 0xF4 : 0x800, '\xFF');
+  return header + (legacy ? "" : std::string(4, '\0')) + BigEndianBytes(legacy ? 8 : 112) + "KRV1D3\x22\x11";
+}
 
 class FontSetKit {
  public:
-  FontSetKit();
-
-  // Writes the fragments of font `name` and stores it at `position` (1-based).
-  void AddFont(int position, const std::string& name, FontSizes sizes);
-  // The fonts of the worked examples: "a" at position 1 with part 0 only (100 + 1000 bytes),
-  // "b" at position 2 with part 0 (80 + 500) and part 1 (60 + 300).
-  void AddWorkedExampleFonts();
-  // Stores a raw value for a position.
-  void Store(int position, const std::string& value);
-  // The bytes a present part's section holds: header fragment, then data fragment.
-  std::string Section(const std::string& name, int part) const;
-
-  bool Build(const std::string& output = "");
-  bool BuildLegacy(const std::string& output = "");
-
-  std::string ProgramFolder() const { return dir.File("program"); }
-  std::string FragmentPath(const std::string& name, const std::string& suffix) const;
-  std::string ImagePath() const { return DefaultFontSetPath(ProgramFolder()); }
-  std::string LegacyImagePath() const { return DefaultLegacyFontSetPath(ProgramFolder()); }
-  std::string ScratchPath() const { return ScratchHeaderPath(ProgramFolder()); }
+  // Writes the fragments of font `name` (bytes that differ from file to file, so that misplaced
+  // copies show) and stores it at `position` (1-based).
+  void AddFont(int position, const std::string& name, FontSizes sizes) {
+    const std::pair<const char*, long> files[] = {
+        {"0.hea", sizes.header0}, {"0.sh", sizes.data0}, {"1.hea", sizes.header1}, {"1.sh", sizes.data1}};
+    for (const auto& [suffix, size] : files) {
+      std::string bytes(size == kNone ? 0 : size, '\0');
+      auto state = static_cast<std::uint32_t>(std::hash<std::string>{}(name + suffix));
+      for (char& byte : bytes) byte = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
+      if (size != kNone) dir.Write("FontExt/" + name + suffix, bytes);
+    }
+    Store(position, Fragment(name + ".she"));
+  }
+  void Store(int position, const std::string& value) {
+    profile.WriteString("FontsAggiuntivi", "Font" + std::to_string(1000 + position).substr(1), value);
+  }
+  // The bytes of a present part's section: header fragment, then data fragment.
+  std::string Section(const std::string& name, int part) const {
+    const std::string digit = std::to_string(part);
+    return ReadFile(Fragment(name + digit + ".hea")) + ReadFile(Fragment(name + digit + ".sh"));
+  }
+  bool Build(bool legacy = false, const std::string& output = "") {
+    return (legacy ? BuildLegacyFontSet : BuildFontSet)({host, profile, dir.Path()}, output, &builtPath);
+  }
+  std::string Fragment(const std::string& file) const { return dir.File("FontExt/" + file); }
+  std::string ImagePath(bool legacy = false) const {
+    return (legacy ? DefaultLegacyFontSetPath : DefaultFontSetPath)(dir.Path());
+  }
   // The one message shown, or "" when none or several were.
-  std::string OnlyMessage() const;
+  std::string OnlyMessage() const { return host.messages.size() == 1 ? host.messages[0].text : ""; }
 
   TempDir dir;
-  Profile profile;
+  Profile profile{dir.File("corvelle.ini")};  // saved only where a test runs the command-line tool
   FakeHost host;
   std::string builtPath;
 };
-
-// Runs `body` in a forked child and returns its exit code (-1 when it did not exit normally).
-int RunInChild(const std::function<int()>& body);
 
 }  // namespace corvelle::test

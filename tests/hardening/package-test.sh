@@ -69,9 +69,11 @@ as_user() {
   fi
 }
 
-count=$("$cli" catalogue --codepage 2 | wc -l)
+# The listing is taken whole: a reader that stops early would make the tool fail on a closed pipe.
+listing=$("$cli" catalogue --codepage 2)
+count=$(printf '%s\n' "$listing" | wc -l)
 [ "$count" -eq $(($(stat -c %s "$share/FontExt/Index1252.shi") / 102)) ] || fail "catalogue as $(id -un): $count fonts"
-"$cli" catalogue --codepage 2 | head -n 1 | grep -qF "	$share/FontExt/" || fail "catalogue paths do not lie in $share"
+[[ ${listing%%$'\n'*} == *"	$share/FontExt/"* ]] || fail "catalogue paths do not lie in $share"
 
 touch "$scratch/marker"
 count=$(as_user "$cli" catalogue | wc -l)
@@ -80,7 +82,8 @@ as_user "$cli" selection add --codepage 2 --at 1 0 1 2
 image=$(as_user "$cli" build)
 [ "$image" = "$home/.local/share/corvelle/FontSet.SHC" ] || fail "image written to '$image'"
 [ -f "$home/.local/share/corvelle/fontheadkerv.sh" ] || fail "no scratch header in the per-user data folder"
-as_user "$cli" inspect "$image" | grep -q '^format: FontSet.SHC' || fail "the image does not inspect"
+report=$(as_user "$cli" inspect "$image")
+[[ $report == 'format: FontSet.SHC'* ]] || fail "the image does not inspect"
 # The installation is untouched: nothing newer than the marker under the unpacked root.
 changed=$(find "$root" -newer "$scratch/marker" -print)
 [ -z "$changed" ] || fail "the installation changed: $changed"

@@ -2,8 +2,10 @@
 // scripted answers for questions and save dialogs, and a recording progress view.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,69 +14,60 @@
 
 namespace corvelle::test {
 
-struct RecordedMessage {
-  std::string text;
-  MessageStyle style;
-  std::int64_t at;
-};
-
-struct RecordedWait {
-  std::int64_t ms;
-  WaitMode mode;
-  std::int64_t at;  // fake time when the wait began
-};
+struct RecordedMessage { std::string text; MessageStyle style; std::int64_t at; };
+// `at`: the fake time when the wait began.
+struct RecordedWait { std::int64_t ms; WaitMode mode; std::int64_t at; };
 
 // Everything the progress view was told, kept after the view is destroyed.
 struct ProgressRecord {
-  bool created = false;
-  bool destroyed = false;
-  bool cancel = false;
-  std::vector<std::string> messages;
+  bool created = false, destroyed = false, cancel = false;
+  std::vector<std::string> messages, statuses;
   std::vector<std::pair<int, int>> ranges;
   std::vector<int> positions;
-  std::vector<std::string> statuses;
   int cancelClears = 0;
 };
 
 class FakeHost : public Host {
  public:
   std::int64_t Now() override { return now; }
-  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override;
+  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override {
+    waits.push_back({ms, mode, now});
+    now += std::max<std::int64_t>(ms, 0);
+    Tick();
+  }
   bool WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) override;
-  void PumpMessages() override;
+  void PumpMessages() override { ++pumps; Tick(); }
   MessageAnswer ShowMessage(const std::string& text, MessageStyle style) override;
   std::optional<std::string> AskSavePath(const SaveDialogRequest& request) override;
-  void SetBusy(bool busy) override;
+  void SetBusy(bool busy) override { busyChanges.push_back(busy); }
   std::unique_ptr<ProgressView> CreateProgressView() override;
 
   // Runs `action` once, the first time the fake clock reaches `when` (checked after every wait
   // and pump). Actions run in the order they fall due.
-  void At(std::int64_t when, std::function<void()> action);
-  // Runs `action` at the n-th call (1-based) of PumpMessages or WaitFor, counting both.
-  void OnTick(int n, std::function<void()> action);
+  void At(std::int64_t when, std::function<void()> action) { m_timed.emplace(when, std::move(action)); }
+  // Runs `action` at the n-th tick (1-based): a call of WaitFor, WaitForFd or PumpMessages.
+  void OnTick(int n, std::function<void()> action) { m_ticked.emplace(n, std::move(action)); }
   // The STOP button: raises the cancel flag of the live progress view.
-  void PressStop();
+  void PressStop() { progress.cancel |= progress.created && !progress.destroyed; }
 
   std::int64_t now = 0;
   std::vector<RecordedMessage> messages;
   std::vector<RecordedWait> waits;
   std::vector<SaveDialogRequest> saveRequests;
   std::vector<bool> busyChanges;
-  std::deque<MessageAnswer> answers;                  // for Question boxes; Ok when empty
-  std::deque<std::optional<std::string>> savePaths;   // nullopt = cancel; cancel when empty
+  std::deque<MessageAnswer> answers;                 // for Question boxes; Ok when empty
+  std::deque<std::optional<std::string>> savePaths;  // nullopt = cancel; cancel when empty
   bool failProgressView = false;
   ProgressRecord progress;
-  int pumps = 0;
-  int ticks = 0;
-  int fdWaits = 0;
+  int pumps = 0, ticks = 0, fdWaits = 0;  // ticks: calls of WaitFor, WaitForFd and PumpMessages
 
   // Total fake milliseconds spent in WaitFor with the given mode.
   std::int64_t WaitedMs(WaitMode mode) const;
 
  private:
-  void RunDue();
-  std::vector<std::pair<std::int64_t, std::function<void()>>> m_timed;
-  std::vector<std::pair<int, std::function<void()>>> m_ticked;
+  void Tick();
+  std::multimap<std::int64_t, std::function<void()>> m_timed;  // equal times keep their order
+  std::multimap<int, std::function<void()>> m_ticked;
 };
 
 }  // namespace corvelle::test

@@ -1,29 +1,42 @@
-// Unprivileged child processes for permission tests.
+// Child processes for tests.
 #include "support/Unprivileged.h"
 
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <regex>
+
+#include "support/TempDir.h"
+
 namespace corvelle::test {
 
-int RunUnprivileged(const std::function<int()>& body) {
+int RunInChild(const std::function<int()>& body) {
   const pid_t pid = ::fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    if (::geteuid() == 0) {
-      const gid_t nobody = 65534;
-      if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
-          ::setresuid(nobody, nobody, nobody) != 0) {
-        ::_exit(125);
-      }
-    }
-    ::_exit(body());
+  if (pid == 0) ::_exit(body());
+  int status = -1;
+  while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunUnprivileged(const std::function<int()>& body) {
+  return RunInChild([&] {
+    const gid_t n = 65534;  // nobody
+    const bool dropped =
+        ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setresgid(n, n, n) == 0 && ::setresuid(n, n, n) == 0);
+    return dropped ? body() : 125;
+  });
+}
+
+ProgramRun RunProgram(const TempDir& dir, const std::vector<std::string>& args) {
+  const std::string out = dir.File("program.out"), err = dir.File("program.err");
+  std::string command = "exec";  // the shell becomes the program, so its exit status is the program's
+  for (const std::string& arg : args) command += " '" + std::regex_replace(arg, std::regex("'"), "'\\''") + "'";
+  const int status = std::system((command + " >'" + out + "' 2>'" + err + "'").c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
 
 }  // namespace corvelle::test

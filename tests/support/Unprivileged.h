@@ -1,13 +1,28 @@
-// Runs a piece of a test in a child process without root's rights, so that permission
-// failures happen for real also when the suite runs as root (as CI does).
+// Child processes for tests: a piece of a test run without root's rights, so that permission
+// failures happen for real also when the suite runs as root (as CI does), or under limits that
+// must not touch the test process; and programs run with their output captured.
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace corvelle::test {
 
-// Forks; the child drops to user and group 65534 ("nobody") when it is root, runs `body` and
-// exits with its result. Returns that result, or -1 when the child did not exit normally.
+class TempDir;
+
+// Forks, runs `body` in the child and returns its exit code (-1 when it did not exit normally).
+int RunInChild(const std::function<int()>& body);
+
+// RunInChild, with the child dropped to user and group 65534 ("nobody") when it is root; it
+// exits with 125 when it cannot drop them.
 int RunUnprivileged(const std::function<int()>& body);
+
+// `exit` is -1 when the program did not exit normally.
+struct ProgramRun { int exit = -1; std::string out, err; };
+
+// Runs the program args[0] with the other arguments and waits for it; standard output and error
+// are captured through files in `dir`.
+ProgramRun RunProgram(const TempDir& dir, const std::vector<std::string>& args);
 
 }  // namespace corvelle::test

@@ -1,0 +1,71 @@
+// The sample FontExt folder the build places beside the executables, and corvelle-cli build and
+// inspect run as the built program.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "FontSetKit.h"
+#include "base/Paths.h"
+#include "support/Unprivileged.h"
+
+namespace corvelle::test {
+namespace {
+
+TEST(SampleData, IndexFilesListFontsThatAreThereAndAllCodePagesExceedTheImageLimit) {
+  const std::string fontExt = FontExtFolder(CORVELLE_BIN_DIR);
+  std::string pages;
+  for (const char* page : {"1250", "1251", "1252", "1253"}) pages += ReadFile(fontExt + "Index" + page + ".shi");
+  const std::string all = ReadFile(fontExt + "Index.shi"), standard = ReadFile(fontExt + "IndexStandardSet.shi");
+  EXPECT_EQ(all, pages);
+  EXPECT_EQ(all.size() % 102 + standard.size() % 102, 0u);
+  FontSetKit kit;
+  std::set<std::string> bases;
+  for (size_t at = 0; at < all.size(); at += 102) {
+    const std::string base = all.substr(at, 32).c_str(), face = all.substr(at + 32, 32).c_str();
+    EXPECT_TRUE(bases.insert(base).second) << base;
+    EXPECT_TRUE(FileExists(fontExt + base + "0.hea") && FileExists(fontExt + base + "0.sh")) << base;
+    EXPECT_TRUE(FileExists(CORVELLE_BIN_DIR "/fonts/" + face + ".TTF")) << face;
+    kit.Store(static_cast<int>(bases.size()), fontExt + base + ".she");
+  }
+  for (size_t at = 0; at < standard.size(); at += 102) EXPECT_EQ(bases.count(standard.substr(at, 32).c_str()), 1u);
+  EXPECT_FALSE(kit.Build());
+  EXPECT_EQ(kit.OnlyMessage(), "Selected fonts require too much memory\nTask cancelled.");
+}
+
+TEST(FontSetCli, BuildAndInspectPrintWhatTheyMadeOrReadOrTheMessage) {
+  FontSetKit kit;
+  const auto run = [&](std::vector<std::string> args) {  // exit status, output, error output
+    EXPECT_TRUE(kit.profile.Save());
+    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", kit.dir.Path(), "--profile",
+                               kit.profile.Path()});
+    const ProgramRun result = RunProgram(kit.dir, args);
+    return std::make_tuple(result.exit, result.out, result.err);
+  };
+  WriteFile(kit.ImagePath(), "old image");
+  EXPECT_EQ(run({"build"}), std::make_tuple(1, "", "No additional fonts selected\n"));
+  EXPECT_EQ(ReadFile(kit.ImagePath()), "old image");
+  kit.AddFont(1, "a", {100, 1000});  // the worked example
+  kit.AddFont(2, "b", {80, 500, 60, 300});
+  EXPECT_EQ(run({"build"}), std::make_tuple(0, kit.ImagePath() + "\n", ""));
+  const std::string listing =
+      "format: FontSet.SHC\nfile size: 4104 (0x1008)\nheader size: 2064 (0x810)\n"
+      "word at 0x800: 0x00000000\ntable count: 112\ntag: KRV1D3 22 11\n"
+      "position  part  offset      size\n       1     0  0x00000810  1100\n"
+      "       2     0  0x00000C5C  580\n       2     1  0x00000EA0  360\n"
+      "total: 3 sections, 2040 bytes\n";
+  EXPECT_EQ(run({"inspect", kit.ImagePath()}), std::make_tuple(0, listing, ""));
+  const std::string output = kit.dir.File("legacy.shf"), nowhere = kit.dir.File("no/such.shf");
+  EXPECT_EQ(run({"build", "--legacy", "--output", output}), std::make_tuple(0, output + "\n", ""));
+  EXPECT_EQ(ReadFile(output).size(), 0x8F8u);
+  const std::string notOpened = "Error opening output file\n" + nowhere + " (No such file or directory)\n";
+  EXPECT_EQ(run({"build", "--output", nowhere}), std::make_tuple(1, "", notOpened));
+  WriteFile(kit.ImagePath(), ReadFile(kit.ImagePath()).substr(0, 0xE00));
+  const auto truncated = run({"inspect", kit.ImagePath()});
+  EXPECT_EQ(std::get<0>(truncated), 1);
+  EXPECT_EQ(std::get<2>(truncated), "position 2 part 1 at 0xEA0 lies beyond the end of the file (0xE00)\n");
+  EXPECT_EQ(std::get<0>(run({"build", "extra"})), 2);
+  EXPECT_EQ(std::get<0>(run({"inspect"})), 2);
+}
+
+}  // namespace
+}  // namespace corvelle::test
