@@ -2,7 +2,6 @@
 #include "hardening/HardeningKit.h"
 
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <random>
 
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 namespace corvelle::test {
 
@@ -39,19 +39,17 @@ std::int64_t PeakMemoryGrowth(const std::function<void()>& body) {
 std::string RunWithin(unsigned seconds, const std::function<std::string()>& body) {
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) return "no pipe";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
+  // The text is short, so the child's one write fits the pipe before anyone reads it.
+  const int exit = RunInChild([&] {
     ::alarm(seconds);
     const std::string text = body();
-    ::_exit(::write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1);
-  }
+    return ::write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
+  });
   ::close(report[1]);
   std::string text;
   for (char c; ::read(report[0], &c, 1) == 1;) text += c;
   ::close(report[0]);
-  int status = 0;
-  if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return "no child";
-  return WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status)) : text;
+  return exit == 0 ? text : "the child did not finish in time or crashed (" + std::to_string(exit) + ")";
 }
 
 }  // namespace corvelle::test

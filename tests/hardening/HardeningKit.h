@@ -22,8 +22,8 @@ std::string Garbage(std::size_t size, std::uint32_t seed);
 // ran, in bytes (from the kernel's peak-RSS mark, which the call resets).
 std::int64_t PeakMemoryGrowth(const std::function<void()>& body);
 
-// Runs `body` in a child process killed after `seconds` and returns the text it returned, or
-// says how the child ended when it did not end by itself in time (a hang) or crashed.
+// Runs `body` in a child process killed after `seconds` and returns the (short) text it returned,
+// or says that the child did not end by itself in time (a hang) or crashed.
 std::string RunWithin(unsigned seconds, const std::function<std::string()>& body);
 
 }  // namespace corvelle::test
