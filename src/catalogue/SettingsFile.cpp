@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/Paths.h"
@@ -78,6 +79,28 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// Writes `text` to `fd`, flushes and closes it: 0, or the errno value of the first failure.
+// Some file systems report a full disk only when the data is flushed; devices and pipes cannot
+// be flushed (EINVAL), which is no failure.
+int WriteSyncClose(int fd, std::string_view text) {
+  int error = 0;
+  if (!WriteAll(fd, text) || (::fsync(fd) != 0 && errno != EINVAL)) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
+// A new file named `target`.<process>.<n> beside `target`, created with the permissions a
+// plain create would give it; `temp` holds its name. -1 with errno set when none can be made.
+int CreateBeside(const std::string& target, std::string& temp) {
+  const std::string stem = target + "." + std::to_string(::getpid()) + ".";
+  for (int n = 0; n < 100; ++n) {
+    temp = stem + std::to_string(n);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
 }  // namespace
 
 std::string SerializeSettings(const FontSelection& selection) {
@@ -92,15 +115,39 @@ std::string SerializeSettings(const FontSelection& selection) {
 }
 
 FileResult SaveSettingsFile(const FontSelection& selection, const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const std::string text = SerializeSettings(selection);
+  struct stat st {};
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  // A device or a pipe cannot be replaced, and neither can a link that points nowhere: those
+  // are written where they are.
+  if (exists ? !S_ISREG(st.st_mode) : ::lstat(path.c_str(), &st) == 0) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return Failure("cannot create", path, errno);
+    const int error = WriteSyncClose(fd, text);
+    return error ? Failure("cannot write", path, error) : FileResult{true, {}};
+  }
+  // Renaming needs only the folder's permission; a file made read-only stays refused.
+  if (exists && ::access(path.c_str(), W_OK) != 0) return Failure("cannot create", path, errno);
+  // A regular file is replaced whole: a new file beside it is written, flushed and renamed over
+  // it, so a full disk or a crash leaves the old file as it was. A link keeps pointing at the
+  // replaced file.
+  std::string target = path;
+  if (char* real = exists ? ::realpath(path.c_str(), nullptr) : nullptr) {
+    target = real;
+    std::free(real);
+  }
+  std::string temp;
+  const int fd = CreateBeside(target, temp);
   if (fd < 0) return Failure("cannot create", path, errno);
-  bool written = WriteAll(fd, SerializeSettings(selection));
-  // Some file systems report a full disk only when the data is flushed; devices and pipes
-  // cannot be flushed (EINVAL), which is no failure.
-  if (written && ::fsync(fd) != 0 && errno != EINVAL) written = false;
-  const int writeError = errno;
-  if (::close(fd) != 0 && written) return Failure("cannot write", path, errno);
-  if (!written) return Failure("cannot write", path, writeError);
+  if (exists) ::fchmod(fd, st.st_mode & 07777);
+  int error = WriteSyncClose(fd, text);
+  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp.c_str());
+    return Failure("cannot write", path, error);
+  }
+  const std::string folder = ParentFolder(target);
+  SyncFolder(folder.empty() ? "." : folder);
   return {true, {}};
 }
 

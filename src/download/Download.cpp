@@ -193,8 +193,11 @@ class DownloadRun {
 
   Outcome FinishStep() {
     if (!m_port.DrainOutput() || StopRequested()) return Abandon();
-    m_port.Close();
-    return Outcome::Next;
+    // Closing may still wait for the printer to take what is queued: a connection lost then has
+    // told the user, and STOP then has discarded the rest.
+    const bool delivered = m_port.Close();
+    if (StopRequested()) return Outcome::Cancelled;
+    return delivered ? Outcome::Next : Outcome::Failed;
   }
 
   Outcome WriteFailed() { return StopRequested() ? Abandon() : Fail(); }

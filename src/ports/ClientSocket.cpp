@@ -6,6 +6,7 @@
 #include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -133,6 +134,12 @@ long CClientSocket::UnsentBytes() const {
   int queued = 0;
   if (m_fd < 0 || ::ioctl(m_fd, SIOCOUTQ, &queued) != 0) return 0;
   return queued;
+}
+
+bool CClientSocket::Reset() const {
+  tcp_info info{};
+  socklen_t length = sizeof info;
+  return m_fd >= 0 && ::getsockopt(m_fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 && info.tcpi_state == TCP_CLOSE;
 }
 
 void CClientSocket::Close(bool abort) {

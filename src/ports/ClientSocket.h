@@ -49,6 +49,8 @@ class CClientSocket {
   int Descriptor() const { return m_fd; }
   // Bytes still in the kernel's send queue (sent but not acknowledged included).
   long UnsentBytes() const;
+  // Whether the printer reset the connection (what was still queued is then lost).
+  bool Reset() const;
 
   // Stops receiving, then closes. With `abort` unsent data is discarded instead of lingering.
   void Close(bool abort = false);

@@ -47,10 +47,15 @@ void CDevicePort::Purge() {
 
 bool CDevicePort::DrainOutput() { return m_backend ? m_backend->DrainOutput() : true; }
 
-void CDevicePort::Close() {
-  if (m_backend) m_backend->Close();
+bool CDevicePort::Close() {
+  bool clean = true;
+  if (m_backend) {
+    m_backend->Close();
+    clean = m_backend->ClosedCleanly();
+  }
   m_backend.reset();
   m_open = false;
+  return clean;
 }
 
 void CDevicePort::PumpMessages() {

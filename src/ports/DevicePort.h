@@ -12,6 +12,8 @@
 //   the write was waiting; the caller should then stop its transfer.
 // - DrainOutput waits for the serial output queue to empty; false when cancelled. It returns true
 //   at once for every other kind.
+// - Close may still wait for the connection to hand on what it holds; false when it found that
+//   some of it was lost (reported to the user), so the transfer did not arrive whole.
 // - Every write and wait lets the surroundings run (Host::PumpMessages, Host::WaitFor,
 //   Host::WaitForFd), so handlers such as STOP run inside these calls.
 #pragma once
@@ -43,7 +45,7 @@ class CDevicePort {
   // Discards what is queued in either direction (COM, USB); nothing for the other kinds.
   void Purge();
   bool DrainOutput();
-  void Close();
+  bool Close();
   // Lets waiting events run now: the host's, and what the connection has received.
   void PumpMessages();
 

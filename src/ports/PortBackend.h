@@ -47,6 +47,9 @@ class PortBackend {
   virtual void PumpEvents() {}
   // Ends the connection.
   virtual void Close() = 0;
+  // False when the last Close found that the connection had lost bytes it was still holding
+  // (reported to the user): what was written may not all have arrived.
+  virtual bool ClosedCleanly() const { return true; }
 };
 
 // Makes the backend for a kind (never called for None). Returning null makes the open fail

@@ -118,9 +118,14 @@ void TcpBackend::Close() {
   if (!m_lost) Flush();
   ::shutdown(m_pSocket->Descriptor(), SHUT_RD);
   const std::int64_t deadline = m_context.host.Now() + kLingerMs;
-  while (!m_lost && !m_pSocket->PeerClosed() && m_pSocket->UnsentBytes() > 0 && m_context.host.Now() < deadline &&
-         !m_context.Cancelled()) {
+  // After a reset the send queue still counts what was lost, so the reset itself ends the wait.
+  while (!m_lost && !m_pSocket->PeerClosed() && !m_pSocket->Reset() && m_pSocket->UnsentBytes() > 0 &&
+         m_context.host.Now() < deadline && !m_context.Cancelled()) {
     m_context.host.WaitFor(kWriteWaitStepMs);
+  }
+  const bool reset = m_pSocket->Reset();
+  if (!m_lost && !m_context.Cancelled() && (reset || m_pSocket->UnsentBytes() > 0)) {
+    ReportLost(reset || m_pSocket->PeerClosed() ? ECONNRESET : ETIMEDOUT);
   }
   m_pSocket->Close(m_pSocket->UnsentBytes() > 0);
   m_pSocket.reset();

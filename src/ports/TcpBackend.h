@@ -24,8 +24,11 @@ class TcpBackend : public PortBackend {
   bool Write(const std::uint8_t* bytes, std::size_t count) override;
   void PumpEvents() override;
   // Sends the rest of the buffer, stops receiving, lets the send queue empty for up to
-  // kLingerMs (sleeping on the host; STOP ends it), then closes.
+  // kLingerMs (sleeping on the host; STOP ends it), then closes. A printer that resets or
+  // closes the connection before it has taken everything, or still holds data back when the
+  // time is up, has lost bytes: that is reported like a failed write, unless STOP ended it.
   void Close() override;
+  bool ClosedCleanly() const override { return !m_lost; }
 
   // The connection of the current open, or null.
   const CClientSocket* Socket() const { return m_pSocket.get(); }

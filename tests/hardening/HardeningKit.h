@@ -1,5 +1,5 @@
-// Helpers for the hostile-input tests: large files made cheaply, deterministic garbage, the peak
-// memory a piece of code takes, and a time limit that turns a hang into a failure.
+// Helpers for the hostile-input and fault tests: huge files made cheaply, deterministic garbage,
+// the peak memory a piece of code takes, and a time limit that turns a hang into a failure.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +9,11 @@
 
 namespace corvelle::test {
 
-// A file of `size` zero bytes that takes no disk space (ftruncate). False on failure.
-bool MakeSparseFile(const std::string& path, std::uint64_t size);
+class TempDir;
 
-// A file of `size` bytes holding `pattern` over and over. False on failure.
-bool MakePatternFile(const std::string& path, const std::string& pattern, std::uint64_t size);
+// `name` in `dir` (folders made): `head`, then zero bytes up to 100 MB in all, which take no disk
+// space. Its path, or "" on failure.
+std::string MakeHugeFile(const TempDir& dir, const std::string& name, const std::string& head = "");
 
 // `size` pseudo-random bytes, the same for the same seed.
 std::string Garbage(std::size_t size, std::uint32_t seed);
@@ -22,8 +22,8 @@ std::string Garbage(std::size_t size, std::uint32_t seed);
 // ran, in bytes (from the kernel's peak-RSS mark, which the call resets).
 std::int64_t PeakMemoryGrowth(const std::function<void()>& body);
 
-// Runs `body` in a child process killed after `seconds`. Returns its result, or -1 when it did
-// not exit by itself in time (a hang) or crashed.
-int RunWithin(unsigned seconds, const std::function<int()>& body);
+// Runs `body` in a child process killed after `seconds` and returns the (short) text it returned,
+// or says that the child did not end by itself in time (a hang) or crashed.
+std::string RunWithin(unsigned seconds, const std::function<std::string()>& body);
 
 }  // namespace corvelle::test

@@ -1,0 +1,207 @@
+// Hostile inputs. Index files, selection settings files and profiles that are truncated, huge,
+// hold 1 MB lines or are FIFOs: each read ends with one clear outcome, quickly and in bounded
+// memory, and a profile that was not read is never overwritten. A settings file whose save fails
+// keeps its old content, and read-only files stay as they are. A process killed while it saves
+// the profile leaves the old profile or the new one, whole. Every saved fuzzer input (a truncated
+// index among the seeds) and a megabyte of garbage keep the parsers' own properties.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "base/Paths.h"
+#include "base/Profile.h"
+#include "catalogue/FontCatalogue.h"
+#include "catalogue/SettingsFile.h"
+#include "fuzz/FuzzTargets.h"
+#include "hardening/HardeningKit.h"
+#include "support/TempDir.h"
+#include "support/Unprivileged.h"
+
+namespace corvelle {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kMiB = 1 << 20;
+const std::string kMegabyte(kMiB, 'm');
+const char* const kNotSaved = " (the settings are not saved, so that the file is not replaced)";
+
+// Loads `path` over a selection with a marker in position 112, to show whether it was replaced.
+FileResult Load(const std::string& path, FontSelection& selection) {
+  selection = FontSelection{};
+  selection.back().displayName = "before";
+  return LoadSettingsFile(path, "/opt/corvelle", selection);
+}
+
+// An index gives at most the entry cap; a settings file fills the positions its lines reach, each
+// line cut to the line cap, and reading stops after the last position.
+TEST(HostileFile, HugeIndexesAndTruncatedHugeAndMegabyteLineSettingsFilesReadInBoundedMemory) {
+  const test::TempDir dir;
+  ASSERT_NE(test::MakeHugeFile(dir, "FontExt/Index1252.shi"), "");
+  FontCatalogue catalogue;
+  EXPECT_LT(test::PeakMemoryGrowth([&] { catalogue = LoadCatalogue(dir.Path(), 2); }), 64 * kMiB);
+  ASSERT_EQ(catalogue.size(), kMaxCatalogueEntries);
+  // Zero records read as blank names, the way a real one with empty fields would.
+  EXPECT_EQ(catalogue.back().listText, std::string(kIndexTextSize, ' '));
+  FontSelection s;
+  ASSERT_TRUE(
+      Load(dir.Write("cut.kvf", "Block 10\r\nC:\\Kerv\\FontExt\\BLKR10WE.she\r\nGothic 12\r\nC:\\Kerv\\Fo"), s));
+  EXPECT_EQ(s[0].fontPath + " " + s[1].displayName + " " + s[1].fontPath,
+            "/opt/corvelle/FontExt/BLKR10WE.she Gothic 12 /opt/corvelle/FontExt/Fo");
+  EXPECT_TRUE(s[2] == SelectionSlot{} && s.back() == SelectionSlot{});
+  ASSERT_TRUE(Load(dir.Write("name-only.kvf", "Block 10\r\n"), s));
+  EXPECT_EQ(s[0].displayName + " " + s[0].fontPath, "Block 10 ***");
+  const std::string path = std::string(kMiB, 'p') + "\\X.she";
+  ASSERT_TRUE(Load(dir.Write("long.kvf", kMegabyte + "\r\n" + path + "\r\nNext\r\nNEXT.she\r\n"), s));
+  // The cut kept no separator, so the path stays as read (cut).
+  EXPECT_TRUE(s[0] == (SelectionSlot{kMegabyte.substr(0, kMaxSettingsLine), path.substr(0, kMaxSettingsLine)}));
+  EXPECT_EQ(s[1].displayName + " " + s[1].fontPath, "Next NEXT.she");
+
+  const std::string zeros = test::MakeHugeFile(dir, "zeros.kvf");
+  EXPECT_LT(test::PeakMemoryGrowth([&] { ASSERT_TRUE(Load(zeros, s)); }), 16 * kMiB);
+  EXPECT_TRUE(s[0] == (SelectionSlot{std::string(kMaxSettingsLine, '\0'), "***"}) && s.back() == SelectionSlot{});
+  std::string lines;
+  while (lines.size() < kMiB) lines += "Swiss 14\r\nC:\\FontExt\\SWIR14GR.she\r\n";
+  ASSERT_TRUE(Load(test::MakeHugeFile(dir, "lines.kvf", lines), s));
+  EXPECT_EQ(s.back().displayName + " " + s.back().fontPath, "Swiss 14 /opt/corvelle/FontExt/SWIR14GR.she");
+}
+
+// A truncated profile or one of 1 MB lines is read and saved whole; a huge one is refused unread,
+// in bounded memory, and so is its save, which leaves the file as it was.
+TEST(HostileFile, TruncatedAndMegabyteLineProfilesAreSavedWholeAndAHugeOneIsNeverOverwritten) {
+  const test::TempDir dir;
+  const std::string path = dir.Write("corvelle.ini", "[Impostazione porta]\r\nPortSpeed=6\r\nPort=CO");
+  Profile truncated(path);
+  EXPECT_EQ(truncated.LoadError() + truncated.GetString("Impostazione porta", "Port", "?"), "CO");
+  truncated.WriteInt("Impostazione porta", "IPport", 4001);
+  ASSERT_TRUE(truncated.Save()) << truncated.LastError();
+  EXPECT_EQ(test::ReadFile(path), "[Impostazione porta]\nPortSpeed=6\nPort=CO\nIPport=4001\n");
+  dir.Write("corvelle.ini",
+            "[FontsAggiuntivi]\nFontDialog001=" + kMegabyte + "\n" + std::string(kMiB, ';') + "\nFont001=x\n");
+  Profile lines(path);
+  EXPECT_TRUE(lines.GetString("FontsAggiuntivi", "FontDialog001", "") == kMegabyte);
+  EXPECT_EQ(lines.GetString("FontsAggiuntivi", "Font001", ""), "x");
+  lines.WriteString("FontsAggiuntivi", "Font002", kMegabyte);
+  ASSERT_TRUE(lines.Save()) << lines.LastError();
+  EXPECT_TRUE(Profile(path).GetString("FontsAggiuntivi", "Font002", "") == kMegabyte);
+  ASSERT_EQ(test::MakeHugeFile(dir, "corvelle.ini"), path);
+  const auto before = fs::last_write_time(path);
+  std::unique_ptr<Profile> huge;
+  EXPECT_LT(test::PeakMemoryGrowth([&] { huge = std::make_unique<Profile>(path); }), kMiB);
+  EXPECT_EQ(huge->GetInt("Impostazione porta", "PortSpeed", 6), 6);
+  EXPECT_FALSE(huge->Save());
+  EXPECT_EQ(huge->LastError(), "cannot read " + path + ": the file is larger than 4 MiB or 65536 lines" + kNotSaved);
+  EXPECT_EQ(fs::last_write_time(path), before);
+}
+
+// A FIFO without a writer would block an open: in place of an index, a settings file or a
+// profile it is refused without waiting, and the profile is not replaced by it.
+TEST(HostileFile, AFifoIsNoFileToReadOrReplace) {
+  const test::TempDir dir;
+  const std::string index = dir.File("FontExt/Index1252.shi"), kvf = dir.File("s.kvf"), ini = dir.File("c.ini");
+  for (const std::string& path : {index, kvf, ini})
+    ASSERT_TRUE(MakeFolders(ParentFolder(path)) && ::mkfifo(path.c_str(), 0644) == 0);
+  const auto outcome = [&] {
+    FontSelection s;
+    Profile profile(ini);
+    return std::to_string(LoadCatalogue(dir.Path(), 2).size()) + " / " + Load(kvf, s).error + ", " +
+           s.back().displayName + " / " + (profile.Save() ? "saved" : profile.LastError());
+  };
+  EXPECT_EQ(test::RunWithin(10, outcome), "0 / cannot open " + kvf + ": not a regular file, before / cannot read " +
+                                              ini + ": not a regular file" + kNotSaved);
+}
+
+// A file size limit stops the write part-way, as a full disk does.
+std::string SaveOnAFullDisk(const FontSelection& selection, const std::string& path) {
+  const rlimit limit{100, 100};
+  ::signal(SIGXFSZ, SIG_IGN);
+  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? SaveSettingsFile(selection, path).error : "no limit";
+}
+
+TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnlyFilesStay) {
+  const test::TempDir dir;
+  const std::string path = dir.Write("selection.kvf", "Old\r\nold.she\r\n");
+  FontSelection selection;
+  selection[0] = {"New", "/opt/corvelle/FontExt/NEW.she"};
+  // The file and how many files its folder holds.
+  const auto folder = [&] {
+    return test::ReadFile(path) + std::to_string(std::distance(fs::directory_iterator(dir.Path()), {}));
+  };
+  EXPECT_EQ(test::RunWithin(10, [&] { return SaveOnAFullDisk(selection, path); }),
+            "cannot write " + path + ": File too large");
+  EXPECT_EQ(folder(), "Old\r\nold.she\r\n1");
+  struct stat st {};
+  ASSERT_TRUE(::chmod(path.c_str(), 0604) == 0 && SaveSettingsFile(selection, path) && ::stat(path.c_str(), &st) == 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  EXPECT_EQ(folder(), SerializeSettings(selection) + "1");
+  // Replacing needs only the folder's permission, yet a read-only settings file or profile stays.
+  const std::string profile = dir.Write("corvelle.ini", "[S]\nK=0\n");
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0777) + ::chmod(path.c_str(), 0444) + ::chmod(profile.c_str(), 0444), 0);
+  EXPECT_EQ(test::RunUnprivileged([&] { return !SaveSettingsFile({}, path) && !Profile(profile).Save(); }), 1);
+  EXPECT_EQ(folder() + test::ReadFile(profile), SerializeSettings(selection) + "2[S]\nK=0\n");
+}
+
+// Every save of the profile creates one temporary file: a child saves two large profiles in turn
+// and is killed with SIGKILL just after the first to the fourth temporary file appears.
+TEST(ProfileCrash, AKilledSaveLeavesTheOldOrTheNewProfileWhole) {
+  const test::TempDir dir;
+  Profile profile(dir.File("corvelle.ini"));
+  // Sets the display name of position 1 to 512 KiB of `c` and saves: the text that is saved.
+  const auto save = [&](char c) {
+    profile.WriteString("FontsAggiuntivi", "FontDialog001", std::string(512 * 1024, c));
+    profile.Save();
+    return profile.Serialize();
+  };
+  const std::string newText = save('b'), oldText = save('a');
+  for (int round = 0; round < 24; ++round) {
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, dir.Path().c_str(), IN_CREATE), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    for (int n = 0; child == 0; ++n) save("ba"[n % 2]);
+    int creations = 1 + round % 4;
+    alignas(inotify_event) char events[4096];
+    for (pollfd ready{watch, POLLIN, 0}; creations > 0 && ::poll(&ready, 1, 10000) > 0;) {
+      const ssize_t n = ::read(watch, events, sizeof events);
+      for (ssize_t at = 0; at < n; --creations)
+        at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(events + at)->len;
+    }
+    int status = 0;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    ::close(watch);
+    ASSERT_TRUE(creations <= 0 && WIFSIGNALED(status)) << creations << " saves short, status " << status;
+    const std::string text = test::ReadFile(profile.Path());
+    ASSERT_TRUE(text == oldText || text == newText) << "round " << round << ": " << text.size() << " bytes";
+  }
+}
+
+TEST(FuzzReplay, EverySavedInputAndAMegabyteOfGarbageKeepTheTargetsProperties) {
+  const std::pair<const char*, int (*)(const std::uint8_t*, std::size_t)> targets[] = {
+      {"index", fuzz::FuzzIndex}, {"settings", fuzz::FuzzSettings},    {"profile", fuzz::FuzzProfile},
+      {"image", fuzz::FuzzImage}, {"echo_reply", fuzz::FuzzEchoReply}, {"stream_parser", fuzz::FuzzStreamParser}};
+  for (const auto& [name, run] : targets) {
+    // Garbage: an index gives an entry of fixed widths per whole record, a settings file stays
+    // within its line cap, and every value of a profile survives a save.
+    std::vector<std::pair<std::string, std::string>> inputs = {{"garbage", test::Garbage(1 << 20, 7)}};
+    for (const char* folder : {"regressions", "corpus"}) {
+      const fs::path root = fs::path(CORVELLE_SOURCE_DIR) / "fuzz" / folder / name;
+      for (const auto& file : fs::is_directory(root) ? fs::directory_iterator(root) : fs::directory_iterator())
+        inputs.emplace_back(file.path().string(), test::ReadFile(file.path().string()));
+    }
+    EXPECT_GT(inputs.size(), 1u) << "no saved inputs for " << name;
+    for (const auto& [input, bytes] : inputs) {
+      EXPECT_NO_THROW(run(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())) << name << " " << input;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvelle
