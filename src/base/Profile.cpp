@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/FileWrite.h"
 #include "base/Paths.h"
 
 namespace corvelle {
@@ -51,19 +52,6 @@ std::string DecodeValue(std::string_view raw) {
   std::string_view v = Trim(raw);
   if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
   return std::string(v);
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 std::string CapsText() {
@@ -300,27 +288,12 @@ bool Profile::Save() {
     m_lastError = "cannot create folder " + folder + ": " + std::strerror(errno);
     return false;
   }
-  std::string temp = m_path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    m_lastError = "cannot write " + m_path + ": " + std::strerror(errno);
+  const ReplaceResult result = ReplaceFileWhole(m_path, text);
+  if (!result.Ok()) {
+    const char* what = result.stage == ReplaceResult::Stage::Rename ? "cannot replace " : "cannot write ";
+    m_lastError = what + m_path + ": " + std::strerror(result.error);
     return false;
   }
-  struct stat old {};
-  ::fchmod(fd, ::stat(m_path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
-  const int writeErrno = errno;
-  if (::close(fd) != 0 || !written) {
-    m_lastError = "cannot write " + m_path + ": " + std::strerror(written ? errno : writeErrno);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  if (::rename(temp.c_str(), m_path.c_str()) != 0) {
-    m_lastError = "cannot replace " + m_path + ": " + std::strerror(errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  SyncFolder(folder.empty() ? "." : folder);
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/FileWrite.h"
 #include "base/Paths.h"
 
 namespace corvelle {
@@ -66,41 +67,6 @@ FileResult Failure(const std::string& what, const std::string& path, int error) 
   return {false, what + " " + path + ": " + std::strerror(error)};
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// Writes `text` to `fd`, flushes and closes it: 0, or the errno value of the first failure.
-// Some file systems report a full disk only when the data is flushed; devices and pipes cannot
-// be flushed (EINVAL), which is no failure.
-int WriteSyncClose(int fd, std::string_view text) {
-  int error = 0;
-  if (!WriteAll(fd, text) || (::fsync(fd) != 0 && errno != EINVAL)) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  return error;
-}
-
-// A new file named `target`.<process>.<n> beside `target`, created with the permissions a
-// plain create would give it; `temp` holds its name. -1 with errno set when none can be made.
-int CreateBeside(const std::string& target, std::string& temp) {
-  const std::string stem = target + "." + std::to_string(::getpid()) + ".";
-  for (int n = 0; n < 100; ++n) {
-    temp = stem + std::to_string(n);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
-
 }  // namespace
 
 std::string SerializeSettings(const FontSelection& selection) {
@@ -136,18 +102,10 @@ FileResult SaveSettingsFile(const FontSelection& selection, const std::string& p
     target = real;
     std::free(real);
   }
-  std::string temp;
-  const int fd = CreateBeside(target, temp);
-  if (fd < 0) return Failure("cannot create", path, errno);
-  if (exists) ::fchmod(fd, st.st_mode & 07777);
-  int error = WriteSyncClose(fd, text);
-  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    return Failure("cannot write", path, error);
+  const ReplaceResult result = ReplaceFileWhole(target, text);
+  if (!result.Ok()) {
+    return Failure(result.stage == ReplaceResult::Stage::Create ? "cannot create" : "cannot write", path, result.error);
   }
-  const std::string folder = ParentFolder(target);
-  SyncFolder(folder.empty() ? "." : folder);
   return {true, {}};
 }
 
