@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/FileWrite.h"
+
 namespace corvelle {
 
 FileHandle::~FileHandle() {
@@ -84,21 +86,9 @@ long FileHandle::Read(char* buffer, std::size_t size) {
 }
 
 bool FileHandle::WriteAll(const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(m_fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      m_error = errno;
-      return false;
-    }
-    if (n == 0) {
-      m_error = EIO;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+  if (WriteFully(m_fd, std::string_view(data, size))) return true;
+  m_error = errno;
+  return false;
 }
 
 bool FileHandle::Close() {
