@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -30,8 +29,7 @@ inline std::string OpenArgsText(const PortOpenArgs& a) {
 inline std::string Script(const FakePrinter& printer) {
   std::vector<std::string> events;
   for (const PrinterEvent& e : printer.events) {
-    const bool write = e.type == PrinterEvent::Type::Write;
-    events.push_back("OWPDC"[static_cast<int>(e.type)] + (write ? std::to_string(e.bytes.size()) : ""));
+    events.push_back("OWPDC"[static_cast<int>(e.type)] + (e.bytes.empty() ? "" : std::to_string(e.bytes.size())));
   }
   std::string script;
   for (std::size_t i = 0, run = 1; i < events.size(); i += run, run = 1) {
@@ -41,12 +39,12 @@ inline std::string Script(const FakePrinter& printer) {
   return script;
 }
 
-// A fake host whose waits may come back early, as a repaint or a socket notification wakes them.
+// A fake host whose waits come back after 2.5 s at most, as a repaint or a socket notification
+// wakes them: pauses must still last their whole seconds, and STOP in one ends it at the next wake.
 struct EarlyWakingHost : FakeHost {
   void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override {
-    FakeHost::WaitFor(std::min(ms, wakeAfterMs), mode);
+    FakeHost::WaitFor(std::min<std::int64_t>(ms, 2500), mode);
   }
-  std::int64_t wakeAfterMs = std::numeric_limits<std::int64_t>::max();
 };
 
 // What goes wrong during a download; numbers count from 1 over the whole download, 0 is never.
@@ -55,7 +53,7 @@ struct Faults {
   int stopAfterWrite = 0;
   int refuseOpen = 0;        // that open fails, with the port's message
   int failWrite = 0;         // that write and every later one fail
-  int holdWritesFrom = 0;    // that write and every later one wait (on the host) until STOP, then fail
+  bool holdFailedWrites = false;  // and first wait (on the host) until STOP, as flow control holds them
   bool holdDrains = false;   // the output queue never empties: drains wait until STOP
   long queued = 0;           // what the serial port's output queue always holds
   int shrinkAfterWrite = 0;  // the image is cut to 1000 bytes
@@ -78,14 +76,12 @@ struct DownloadKit {
       return inner->Open(args);
     }
     bool Write(const std::uint8_t* bytes, std::size_t count) override {
-      const int write = kit.writes + 1;
-      const bool held = f.holdWritesFrom && write >= f.holdWritesFrom;
-      if (held) WaitForStop();
-      if (held || (f.failWrite && write >= f.failWrite) || !inner->Write(bytes, count)) return false;
-      kit.writes = write;
+      const int write = ++kit.writes;
+      kit.printer.failWrites = f.failWrite && write >= f.failWrite;
+      if (kit.printer.failWrites && f.holdFailedWrites) WaitForStop();
       if (write == f.stopAfterWrite) kit.host.PressStop();
       EXPECT_TRUE(write != f.shrinkAfterWrite || ::truncate(kit.imagePath.c_str(), 1000) == 0);
-      return true;
+      return inner->Write(bytes, count);
     }
     void Purge() override { inner->Purge(); }
     bool DrainOutput() override {
@@ -123,14 +119,12 @@ struct DownloadKit {
     const DownloadRequest request{host, settings, Environment(), imagePath, {}};
     return legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   }
-  // The messages shown, with the image's path written "<image>".
-  std::vector<std::string> Messages() const {
-    std::vector<std::string> texts;
-    for (const auto& m : host.messages) {
-      const auto at = m.text.find(imagePath);
-      texts.push_back(at == std::string::npos ? m.text : std::string(m.text).replace(at, imagePath.size(), "<image>"));
-    }
-    return texts;
+  // The messages shown, joined with " | ", with the image's path written "<image>".
+  std::string Messages() const {
+    std::string texts;
+    for (const auto& m : host.messages) texts += (texts.empty() ? "" : " | ") + m.text;
+    const auto at = texts.find(imagePath);
+    return at == std::string::npos ? texts : texts.replace(at, imagePath.size(), "<image>");
   }
 
   TempDir dir;

@@ -10,34 +10,22 @@
 #include <unistd.h>
 
 #include <string>
-#include <vector>
 
 #include "tools/SimProcess.h"
-#include "tools/TestImages.h"
 
 namespace corvelle {
 namespace {
 
-using test::Announcement;
-using test::SimProcess;
-const auto Text = test::EventText;
-const auto Number = test::EventNumber;
+using namespace test;
 
-// A TCP connection to the simulator; -1 on failure.
-int Connect(const SimProcess& sim) {
+// A TCP connection to the simulator, with `bytes` sent on it: all of them, unless the printer
+// closes the connection first.
+int Connect(const SimProcess& sim, const std::string& bytes = {}) {
   sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(sim.Port())), {htonl(INADDR_LOOPBACK)}, {}};
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-  ::close(fd);
-  return -1;
-}
-
-// Writes every byte; false once the printer has closed the connection.
-bool SendAll(int fd, std::string_view bytes) {
-  for (ssize_t n; !bytes.empty(); bytes.remove_prefix(static_cast<std::size_t>(n))) {
-    if ((n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL)) <= 0) return false;
-  }
-  return true;
+  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  return fd;
 }
 
 // Reads up to `count` bytes, until the far end closes or nothing comes for 10 s.
@@ -49,35 +37,26 @@ std::string Receive(int fd, std::size_t count) {
   return bytes;
 }
 
-// `bytes` on a connection of their own, as a download opens and closes the port for each
-// announcement and each area.
-void SendOnItsOwn(const SimProcess& sim, std::string_view bytes) {
-  const int fd = Connect(sim);
-  ASSERT_GE(fd, 0);
-  EXPECT_TRUE(SendAll(fd, bytes));
-  ::close(fd);
-}
-
 TEST(PrinterSimTcp, CloseAfterCutsTheDataConnectionTalkAnswersAndSigtermEndsTheRun) {
   SimProcess sim({"--port", "0", "--close-after", "1000", "--talk", "12"});
   ASSERT_TRUE(sim.Started());
-  SendOnItsOwn(sim, Announcement(1, 50000));
+  ::close(Connect(sim, "?Z:&50000\n"));  // as a download announces, on a connection of its own
   const int fd = Connect(sim);
-  ASSERT_GE(fd, 0);
   EXPECT_EQ(Receive(fd, 12), std::string("KERV\0KERV\0KE", 12));
-  SendAll(fd, std::string(50000, 'd'));  // fails part-way once the printer has closed
-  EXPECT_EQ(Receive(fd, 1), "");        // closed by the printer
+  const std::string data(50000, 'd');
+  ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);  // fails part-way once the printer has closed
+  EXPECT_EQ(Receive(fd, 1), "");                       // closed by the printer
   ::close(fd);
   const auto area = sim.Next("area_received");
-  EXPECT_EQ(Number(area, "bytes"), 1000);
-  EXPECT_FALSE(test::EventFlag(area, "complete"));
-  EXPECT_EQ(Text(sim.Next("image"), "problem"), "area 1 ended after 1000 of 50000 bytes");
+  EXPECT_EQ(EventNumber(area, "bytes"), 1000);
+  EXPECT_FALSE(EventFlag(area, "complete"));
+  EXPECT_EQ(EventText(sim.Next("image"), "problem"), "area 1 ended after 1000 of 50000 bytes");
   const auto closed = sim.Next("connection_closed");
-  EXPECT_EQ(Number(closed, "connection"), 2);
-  EXPECT_EQ(Text(closed, "reason"), "close-after");
-  EXPECT_EQ(Number(closed, "sent"), 12);
+  EXPECT_EQ(EventNumber(closed, "connection"), 2);
+  EXPECT_EQ(EventText(closed, "reason"), "close-after");
+  EXPECT_EQ(EventNumber(closed, "sent"), 12);
   EXPECT_EQ(sim.Stop(), 0);
-  EXPECT_EQ(Text(sim.Next("exit", 0), "reason"), "SIGTERM");
+  EXPECT_EQ(EventText(sim.Next("exit", 0), "reason"), "SIGTERM");
 }
 
 TEST(PrinterSimPty, DecodesTheSetupCommandOnTheLineAndTalksAfterIt) {
@@ -90,11 +69,11 @@ TEST(PrinterSimPty, DecodesTheSetupCommandOnTheLineAndTalksAfterIt) {
   ASSERT_EQ(::write(line, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   EXPECT_EQ(Receive(line, 7), std::string("KERV\0KE", 7));
   ::close(line);
-  EXPECT_EQ(Text(sim.Next("unexpected_bytes"), "first"), "6E 6F 69 73 65");
+  EXPECT_EQ(EventText(sim.Next("unexpected_bytes"), "first"), "6E 6F 69 73 65");
   const auto setup = sim.Next("setup_command");
-  EXPECT_EQ(Text(setup, "raw"), "?A7&3,2,1,0\r\n");
-  EXPECT_EQ(Number(setup, "speed"), 19200);
-  EXPECT_EQ(Text(setup, "parity"), "Even");
+  EXPECT_EQ(EventText(setup, "raw"), "?A7&3,2,1,0\r\n");
+  EXPECT_EQ(EventNumber(setup, "speed"), 19200);
+  EXPECT_EQ(EventText(setup, "parity"), "Even");
 }
 
 }  // namespace

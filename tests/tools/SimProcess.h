@@ -1,18 +1,23 @@
 // Runs the built kerv-printer-sim for a test: starts it with "--log - --quiet" and the given
 // options, reads the TCP port and pseudo-terminal path it prints, and hands out its JSON log
 // events as they come. Every wait is bounded; the process is ended with SIGTERM when the object
-// goes.
+// goes. Spawn starts any built program the same way.
 #pragma once
 
 #include <sys/types.h>
 
 #include <QJsonObject>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace corvelle::test {
+
+// Starts `args` (the program first) with stdout on `out` unless it is -1 and stderr into the file
+// `errPath` unless it is empty; the process id, or -1.
+pid_t Spawn(std::vector<std::string> args, int out, const std::string& errPath = {});
 
 class SimProcess {
  public:
@@ -36,7 +41,9 @@ class SimProcess {
   int Stop();
 
  private:
-  std::optional<std::string> ReadLine(int timeoutMs);
+  using Clock = std::chrono::steady_clock;
+  static Clock::time_point After(int ms) { return Clock::now() + std::chrono::milliseconds(ms); }
+  bool ReadLine(Clock::time_point deadline, std::string& line);
 
   pid_t m_pid = -1;
   int m_out = -1;
