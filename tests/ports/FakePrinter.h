@@ -3,7 +3,6 @@
 // the host's (fake) time. Opens can be refused and the serial output queue scripted.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,7 +17,6 @@ namespace corvelle::test {
 struct PrinterEvent {
   enum class Type { Open, Write, Purge, Drain, Close };
   Type type;
-  PortKind kind;
   std::string bytes;  // Write only
   std::int64_t at;    // host time of the call
 };
@@ -26,7 +24,7 @@ struct PrinterEvent {
 class FakePrinter {
  public:
   PortBackendFactory Factory() {
-    return [this](PortKind kind, PortContext& context) { return std::make_unique<Backend>(*this, kind, context); };
+    return [this](PortKind, PortContext& context) { return std::make_unique<Backend>(*this, context.host); };
   }
   // Every byte written, across all opens.
   std::string Received() const {
@@ -34,44 +32,35 @@ class FakePrinter {
     for (const auto& e : events) all += e.bytes;
     return all;
   }
-  int Count(PrinterEvent::Type type) const {
-    return static_cast<int>(std::count_if(events.begin(), events.end(), [&](auto& e) { return e.type == type; }));
-  }
 
   std::vector<PrinterEvent> events;
   std::vector<PortOpenArgs> opens;  // the arguments of every open
   bool refuseOpen = false;          // Open answers false (and, like a real kind, says why)
   std::string refuseMessage = "The device is not open.";
   std::function<long()> queued;  // what QueuedOutput reports; 0 when unset
-  bool failWrites = false;       // every later Write fails (the kinds report such a failure once)
 
  private:
-  class Backend : public PortBackend {
-   public:
-    Backend(FakePrinter& printer, PortKind kind, PortContext& context) : m(printer), m_kind(kind), m_context(context) {}
+  struct Backend : PortBackend {
+    Backend(FakePrinter& printer, Host& host) : m(printer), m_host(host) {}
     bool Open(const PortOpenArgs& args) override {
       m.opens.push_back(args);
       Record(PrinterEvent::Type::Open);
-      if (m.refuseOpen) m_context.host.ShowMessage(m.refuseMessage, MessageStyle::Error);
+      if (m.refuseOpen) m_host.ShowMessage(m.refuseMessage, MessageStyle::Error);
       return !m.refuseOpen;
     }
     bool Write(const std::uint8_t* bytes, std::size_t count) override {
-      if (!m.failWrites) Record(PrinterEvent::Type::Write, std::string(reinterpret_cast<const char*>(bytes), count));
-      return !m.failWrites;
+      return Record(PrinterEvent::Type::Write, std::string(reinterpret_cast<const char*>(bytes), count));
     }
     void Purge() override { Record(PrinterEvent::Type::Purge); }
     bool DrainOutput() override { return Record(PrinterEvent::Type::Drain); }
     long QueuedOutput() override { return m.queued ? m.queued() : 0; }
     void Close() override { Record(PrinterEvent::Type::Close); }
-
-   private:
     bool Record(PrinterEvent::Type type, std::string bytes = {}) {
-      m.events.push_back({type, m_kind, std::move(bytes), m_context.host.Now()});
+      m.events.push_back({type, std::move(bytes), m_host.Now()});
       return true;
     }
     FakePrinter& m;
-    PortKind m_kind;
-    PortContext& m_context;
+    Host& m_host;
   };
 };
 

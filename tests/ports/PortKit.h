@@ -1,8 +1,11 @@
-// Helpers shared by the port tests: open arguments by name, and the messages a host was shown.
+// Helpers shared by the port tests: open arguments by name, environments, and the messages a
+// host was shown.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "ports/PortEnvironment.h"
 #include "ports/PortTypes.h"
 #include "support/FakeHost.h"
 
@@ -14,6 +17,13 @@ inline PortOpenArgs Args(const std::string& name) {
   a.portName = name;
   a.portNumber = PortNumberFromName(name);
   return a;
+}
+
+// A port environment with the seams that `set` fills in; the others stay the program's own.
+inline PortEnvironment Env(const std::function<void(PortEnvironment&)>& set) {
+  PortEnvironment env;
+  set(env);
+  return env;
 }
 
 // Every message shown so far, one a line, each after its box: "error: ", "plain: " or "other: ".

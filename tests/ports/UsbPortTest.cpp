@@ -1,5 +1,5 @@
-// The USB kind over a scripted bridge library: the order and arguments of the calls, open and
-// purge failures, and the XON/XOFF permission to send.
+// The USB kind over a scripted bridge library: the calls it makes, open, purge and write
+// failures, and the XON/XOFF permission to send.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,7 +18,6 @@ struct Bridge {
   struct Block {
     std::string bytes;
     int readStatus = kD2xxOk;
-    int queueStatus = kD2xxOk;
   };
   std::deque<Block> blocks;
   int openStatus = kD2xxOk, purgeStatus = kD2xxOk, writeStatus = kD2xxOk;
@@ -28,24 +27,20 @@ struct Bridge {
 class FakeD2xx : public D2xx {
  public:
   explicit FakeD2xx(Bridge& bridge) : m(bridge) {}
-  int OpenEx(const std::string& name, unsigned flags, D2xxHandle* handle) override {
-    *handle = 77;
-    return Call("open " + name + " " + std::to_string(flags), 77, m.openStatus);
+  int OpenEx(const std::string& name, unsigned flags, D2xxHandle* h) override {
+    return Call("open " + name + " " + std::to_string(flags), *h = 77, m.openStatus);
   }
   int ResetDevice(D2xxHandle h) override { return Call("reset", h); }
-  int SetTimeouts(D2xxHandle h, unsigned r, unsigned w) override {
-    return Call("timeouts " + std::to_string(r) + " " + std::to_string(w), h);
-  }
+  int SetTimeouts(D2xxHandle h, unsigned r, unsigned) override { return Call("timeouts " + std::to_string(r), h); }
   int Purge(D2xxHandle h, unsigned mask) override { return Call("purge " + std::to_string(mask), h, m.purgeStatus); }
   int Write(D2xxHandle h, const void* buffer, unsigned count, unsigned* written) override {
     *written = m.writeStatus == kD2xxOk ? count : 0;
     return Call("write " + std::string(static_cast<const char*>(buffer), count), h, m.writeStatus);
   }
   int GetQueueStatus(D2xxHandle h, unsigned* waiting) override {
-    const Bridge::Block block = m.blocks.empty() ? Bridge::Block{} : m.blocks.front();
-    *waiting = block.queueStatus == kD2xxOk ? static_cast<unsigned>(block.bytes.size()) : 0;
+    *waiting = m.blocks.empty() ? 0 : static_cast<unsigned>(m.blocks.front().bytes.size());
     if (!m.blocks.empty() && *waiting == 0) m.blocks.pop_front();
-    return Call("status", h, block.queueStatus);
+    return Call("status", h);
   }
   int Read(D2xxHandle h, void* buffer, unsigned count, unsigned* read) override {
     const Bridge::Block block = m.blocks.front();
@@ -66,18 +61,13 @@ class FakeD2xx : public D2xx {
 
 struct UsbFixture : ::testing::Test {
   Bridge bridge;
-  PortEnvironment env = [this] {
-    PortEnvironment e;
-    e.usbLibrary = [this] { return std::make_unique<FakeD2xx>(bridge); };
-    return e;
-  }();
   test::FakeHost host;
-  CDevicePort port{host, env};
+  CDevicePort port{
+      host, test::Env([this](auto& e) { e.usbLibrary = [this] { return std::make_unique<FakeD2xx>(bridge); }; })};
 };
 
 TEST_F(UsbFixture, OpenFindsTheBridgeByDescriptionAndFailuresShowTheirStatusWithTwoDigits) {
   ASSERT_TRUE(port.Open(test::Args("USB")));
-  ASSERT_TRUE(port.Write("abc", 3));
   port.Purge();
   port.Close();
   bridge.openStatus = kD2xxDeviceNotOpened;
@@ -85,49 +75,42 @@ TEST_F(UsbFixture, OpenFindsTheBridgeByDescriptionAndFailuresShowTheirStatusWith
   bridge.openStatus = kD2xxOk;
   bridge.purgeStatus = 14;
   EXPECT_FALSE(port.Open(test::Args("USB")));
-  const std::string open = "open Varnesi Bridge GN2 2; reset; timeouts 3000 3000; purge 1; ";
-  EXPECT_EQ(bridge.calls, open + "status; write abc; purge 3; close; open Varnesi Bridge GN2 2; " + open + "close; ")
+  const std::string open = "open Varnesi Bridge GN2 2; reset; timeouts 3000; purge 1; ";
+  EXPECT_EQ(bridge.calls, open + "purge 3; close; open Varnesi Bridge GN2 2; " + open + "close; ")
       << "a bridge that failed its purge is released at once";
-  EXPECT_EQ(Shown(host), "error: USB device opening error #03\nerror: USB device opening error #14\n");
+  bridge.purgeStatus = kD2xxOk;
+  bridge.writeStatus = kD2xxIoError;
+  ASSERT_TRUE(port.Open(test::Args("USB")));
+  EXPECT_FALSE(port.Write("abc", 3));
+  EXPECT_FALSE(port.Write("abc", 3));
+  EXPECT_EQ(bridge.calls.find("write"), bridge.calls.rfind("write")) << "nothing is written after a failure";
+  EXPECT_EQ(Shown(host), "error: USB device opening error #03\nerror: USB device opening error #14\n"
+                         "error: USB device write error #04\n0 of 3 bytes were sent.\n");
 }
 
-TEST_F(UsbFixture, WritesWaitUntilABlockWhoseFirstByteIsNotXoff) {
-  // The text written, the blocks found, the calls made, and the sleeps between the checks.
-  const std::tuple<const char*, std::deque<Bridge::Block>, const char*, std::size_t> cases[] = {
+TEST_F(UsbFixture, WritesWaitUntilABlockWhoseFirstByteIsNotXoffAndStopEndsTheWait) {
+  // The text written, the blocks found, and the calls made.
+  const std::tuple<const char*, std::deque<Bridge::Block>, const char*> cases[] = {
       {"data", {{"\x13"}, {""}, {"\x13\x11"}, {"\x11\x13"}},  // the first byte of a block counts
-       "status; read 1; status; status; read 2; status; read 2; write data; ", 3},
+       "status; read 1; status; status; read 2; status; read 2; write data; "},
       {"x", {{"\x13", kD2xxIoError}, {"\x11", 7}, {"\x11", kD2xxIoError}},  // status 4 counts when bytes came
-       "status; read 1; status; read 1; status; read 1; write x; ", 2},
-      {"x", {{"", kD2xxOk, kD2xxIoError}, {"", kD2xxOk, kD2xxIoError}}, "status; status; status; write x; ", 2},
-      {"x", {{std::string(1000, '\x13')}, {"\x11"}}, "status; read 600; status; read 1; write x; ", 1},
-      {"", {{"\x13"}, {"\x11"}}, "status; read 1; status; read 1; ", 1}};
-  for (const auto& [text, blocks, trace, sleeps] : cases) {
-    ASSERT_TRUE(port.Open(test::Args("USB")));
+       "status; read 1; status; read 1; status; read 1; write x; "},
+      {"x", {{std::string(1000, '\x13')}, {"\x11"}}, "status; read 600; status; read 1; write x; "}};
+  ASSERT_TRUE(port.Open(test::Args("USB")));
+  for (const auto& [text, blocks, trace] : cases) {
     bridge.calls.clear();
     bridge.blocks = blocks;
-    host.waits.clear();
     ASSERT_TRUE(port.WriteText(text));
     EXPECT_EQ(bridge.calls, trace);
-    EXPECT_EQ(host.waits.size(), sleeps) << trace;
   }
-}
-
-TEST_F(UsbFixture, StopEndsTheWaitOfAPrinterStuckInXoffAndARefusedWriteIsReportedOnce) {
-  bool stop = false;
-  port.SetCancelCheck([&] { return stop; });
-  ASSERT_TRUE(port.Open(test::Args("USB")));
+  const std::int64_t stopAt = host.now + 60'000;
+  port.SetCancelCheck([&] { return host.now >= stopAt; });  // STOP pressed after a minute in XOFF
+  bridge.calls.clear();
   bridge.blocks = {{"\x13"}};
-  host.At(60'000, [&] { stop = true; });
   EXPECT_FALSE(port.Write("x", 1));
-  EXPECT_LT(host.now, 60'000 + 2 * UsbBackend::kPermissionStepMs);
-  stop = false;
-  bridge.blocks = {{"\x11"}};
-  bridge.writeStatus = kD2xxIoError;
-  EXPECT_FALSE(port.Write("abc", 3));
-  EXPECT_FALSE(port.Write("abc", 3));
-  const auto write = bridge.calls.find("write");
-  EXPECT_TRUE(write != std::string::npos && write == bridge.calls.rfind("write")) << "none while stopped or after a failure";
-  EXPECT_EQ(Shown(host), "error: USB device write error #04\n0 of 3 bytes were sent.\n") << "STOP is no error";
+  EXPECT_LT(host.now, stopAt + 2 * UsbBackend::kPermissionStepMs) << "the checks sleep in short steps";
+  EXPECT_EQ(bridge.calls.find("write"), std::string::npos) << "nothing is written while stopped";
+  EXPECT_EQ(Shown(host), "") << "STOP is no error";
 }
 
 }  // namespace
