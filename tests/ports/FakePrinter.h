@@ -38,6 +38,7 @@ class FakePrinter {
   bool refuseOpen = false;          // Open answers false (and, like a real kind, says why)
   std::string refuseMessage = "The device is not open.";
   std::function<long()> queued;  // what QueuedOutput reports; 0 when unset
+  bool failWrites = false;       // every later Write fails (the kinds report such a failure once)
 
  private:
   struct Backend : PortBackend {
@@ -49,7 +50,7 @@ class FakePrinter {
       return !m.refuseOpen;
     }
     bool Write(const std::uint8_t* bytes, std::size_t count) override {
-      return Record(PrinterEvent::Type::Write, std::string(reinterpret_cast<const char*>(bytes), count));
+      return !m.failWrites && Record(PrinterEvent::Type::Write, std::string(reinterpret_cast<const char*>(bytes), count));
     }
     void Purge() override { Record(PrinterEvent::Type::Purge); }
     bool DrainOutput() override { return Record(PrinterEvent::Type::Drain); }
