@@ -25,8 +25,6 @@ class FakeClockHost : public QtHost {
 
   // Runs after every wait and pump: where a test acts in the middle of an operation.
   std::function<void()> onTick;
-
- private:
   std::int64_t m_now = 0;
 };
 

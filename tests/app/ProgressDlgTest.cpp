@@ -1,13 +1,9 @@
-// The progress window: its first status, the enlarged icon button, the bar's range, and STOP and
-// Escape.
+// The progress window: its first status, the enlarged icon button and the bar's range (STOP and
+// Escape are in QtHostTest, where they end a wait).
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
-#include <QPointer>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QTest>
 
 #include "app/AppIcon.h"
 #include "app/IconButton.h"
@@ -22,38 +18,11 @@ TEST(ProgressDlg, OpensWithADotAndAnIconButtonOfTwiceTheIconPlusEight) {
   EXPECT_EQ(icon->size(), QSize(2 * StandardIconSize() + 8, 2 * StandardIconSize() + 8));
   EXPECT_FALSE(icon->isEnabled());
   EXPECT_EQ(icon->focusPolicy(), Qt::NoFocus);
-}
-
-TEST(ProgressDlg, PositionsOutsideTheRangeShowAsItsEnds) {
-  CProgressDlg dialog;
+  // Positions outside the range show as its ends.
   dialog.SetRange(0, 100);
   for (const auto& [position, shown] : {std::pair{40, 40}, {150, 100}, {-3, 0}}) {
     dialog.SetPosition(position);
     EXPECT_EQ(dialog.ProgressBar()->value(), shown) << position;
-  }
-}
-
-TEST(ProgressDlg, StopAndEscapeRaiseTheFlagAndHideWithoutDestroying) {
-  for (const bool escape : {false, true}) {
-    SCOPED_TRACE(escape ? "Escape" : "STOP");
-    QPointer<CProgressDlg> dialog = new CProgressDlg;
-    int signalled = 0;
-    QObject::connect(dialog, &CProgressDlg::StopPressed, [&] { ++signalled; });
-    dialog->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
-    if (escape) {
-      QTest::keyClick(dialog, Qt::Key_Escape);
-    } else {
-      QTest::mouseClick(dialog->StopButton(), Qt::LeftButton);
-    }
-    QApplication::processEvents();
-    ASSERT_FALSE(dialog.isNull());  // the caller deletes it
-    EXPECT_EQ(dialog->m_cancelRequested, 1);
-    EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(signalled, 1);
-    dialog->ClearCancel();
-    EXPECT_FALSE(dialog->CancelRequested());
-    delete dialog;
   }
 }
 

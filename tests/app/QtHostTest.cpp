@@ -1,9 +1,10 @@
-// The window's Host: what paint-only waits let through, STOP ending a wait, the busy cursor, and
-// which message box each message style asks for.
+// The window's Host: what paint-only waits let through, STOP and Escape ending a wait, the busy
+// cursor, and which message box each message style asks for.
 #include <gtest/gtest.h>
 #include <qpa/qwindowsysteminterface.h>
 
 #include <QApplication>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -18,8 +19,7 @@ namespace corvelle {
 struct Sink : QWidget {
   void mousePressEvent(QMouseEvent*) override { ++presses; }
   void paintEvent(QPaintEvent*) override { ++paints; }
-  int presses = 0;
-  int paints = 0;
+  int presses = 0, paints = 0;
 };
 
 class QtHostTest : public ::testing::Test {
@@ -34,8 +34,8 @@ class QtHostTest : public ::testing::Test {
   void QueueClick() {
     const QPointF at(10, 10);
     const QPointF global = main.mapToGlobal(at);
-    for (const auto& [buttons, type] : {std::pair{Qt::LeftButton, QEvent::MouseButtonPress},
-                                        {Qt::NoButton, QEvent::MouseButtonRelease}}) {
+    for (const auto& [buttons, type] :
+         {std::pair{Qt::LeftButton, QEvent::MouseButtonPress}, {Qt::NoButton, QEvent::MouseButtonRelease}}) {
       QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
           main.windowHandle(), at, global, buttons, Qt::LeftButton, type);
     }
@@ -45,60 +45,62 @@ class QtHostTest : public ::testing::Test {
   QtHost host;
 };
 
+// A click queued during the wait: a paint-only wait repaints but holds it back until the next full
+// pump; a responsive wait takes it at once.
 TEST_F(QtHostTest, PaintOnlyWaitRepaintsButHoldsInputBack) {
-  int pressesDuring = -1;
-  int paintsBefore = 0;
-  int paintsDuring = 0;
-  QTimer::singleShot(5, [&] {
-    QueueClick();
-    paintsBefore = main.paints;
-    main.update();
-  });
-  QTimer::singleShot(60, [&] {
-    pressesDuring = main.presses;
-    paintsDuring = main.paints;
-  });
-  host.WaitFor(100, WaitMode::PaintOnly);
-  EXPECT_EQ(pressesDuring, 0);
-  EXPECT_GT(paintsDuring, paintsBefore);
-  host.PumpMessages();  // the held-back click arrives with the next full pump
-  EXPECT_EQ(main.presses, 1);
-  QTimer::singleShot(5, [&] { QueueClick(); });
-  QTimer::singleShot(60, [&] { pressesDuring = main.presses; });
-  host.WaitFor(100);  // a responsive wait takes it at once
-  EXPECT_EQ(pressesDuring, 2);
+  for (const WaitMode mode : {WaitMode::PaintOnly, WaitMode::Responsive}) {
+    const int presses = main.presses;
+    int pressesDuring = -1, paintsBefore = 0, paintsDuring = 0;
+    QTimer::singleShot(5, [&] {
+      QueueClick();
+      paintsBefore = main.paints;
+      main.update();
+    });
+    QTimer::singleShot(60,
+                       [&] { std::tie(pressesDuring, paintsDuring) = std::pair(main.presses - presses, main.paints); });
+    host.WaitFor(100, mode);
+    EXPECT_EQ(pressesDuring, mode == WaitMode::PaintOnly ? 0 : 1);
+    EXPECT_GT(paintsDuring, paintsBefore);
+    host.PumpMessages();
+    EXPECT_EQ(main.presses - presses, 1);
+  }
 }
 
-TEST_F(QtHostTest, StopEndsAWaitAtOnce) {
-  std::unique_ptr<ProgressView> view = host.CreateProgressView();
-  CProgressDlg* dialog = host.CurrentProgress();
-  ASSERT_NE(dialog, nullptr);
-  QTimer::singleShot(20, [&] { QTest::mouseClick(dialog->StopButton(), Qt::LeftButton); });
-  const std::int64_t start = host.Now();
-  host.WaitFor(10'000);
-  EXPECT_LT(host.Now() - start, 5'000);
-  EXPECT_TRUE(view->CancelRequested());
-  EXPECT_FALSE(dialog->isVisible());
-  view.reset();
-  EXPECT_EQ(host.CurrentProgress(), nullptr);
+// STOP and Escape raise the flag and hide the progress window without destroying it (its view
+// does), and end a wait at once.
+TEST_F(QtHostTest, StopOrEscapeEndsAWaitAtOnce) {
+  for (const bool escape : {false, true}) {
+    SCOPED_TRACE(escape ? "Escape" : "STOP");
+    std::unique_ptr<ProgressView> view = host.CreateProgressView();
+    const QPointer<CProgressDlg> dialog = host.CurrentProgress();
+    ASSERT_NE(dialog, nullptr);
+    int signalled = 0;
+    QObject::connect(dialog, &CProgressDlg::StopPressed, [&] { ++signalled; });
+    QTimer::singleShot(20, [&] {
+      escape ? QTest::keyClick(dialog, Qt::Key_Escape) : QTest::mouseClick(dialog->StopButton(), Qt::LeftButton);
+    });
+    const std::int64_t start = host.Now();
+    host.WaitFor(10'000);
+    EXPECT_LT(host.Now() - start, 5'000);
+    EXPECT_TRUE(view->CancelRequested() && dialog && !dialog->isVisible() && signalled == 1);
+    view.reset();
+    EXPECT_TRUE(dialog.isNull() && host.CurrentProgress() == nullptr);
+  }
 }
 
 TEST_F(QtHostTest, BusyCursorIsBalanced) {
-  host.SetBusy(true);
-  host.SetBusy(true);
+  const auto cursor = [] { return QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1; };
+  for (const bool busy : {true, true, false}) host.SetBusy(busy);
+  EXPECT_EQ(cursor(), Qt::WaitCursor);
   host.SetBusy(false);
-  ASSERT_NE(QApplication::overrideCursor(), nullptr);
-  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-  host.SetBusy(false);
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(cursor(), -1);
   // An unmatched "not busy" leaves someone else's cursor alone; a host left busy restores it.
   QApplication::setOverrideCursor(Qt::CrossCursor);
   host.SetBusy(false);
-  ASSERT_NE(QApplication::overrideCursor(), nullptr);
-  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::CrossCursor);
+  EXPECT_EQ(cursor(), Qt::CrossCursor);
   QApplication::restoreOverrideCursor();
   std::make_unique<QtHost>()->SetBusy(true);
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(cursor(), -1);
 }
 
 TEST_F(QtHostTest, MessageStylesChooseIconAndButtons) {
@@ -107,21 +109,20 @@ TEST_F(QtHostTest, MessageStylesChooseIconAndButtons) {
     shown.push_back(request);
     return QMessageBox::Cancel;  // the box closed with Escape
   });
-  const struct { MessageStyle style; QMessageBox::Icon icon; MessageAnswer answer; } rows[] = {
-      {MessageStyle::Plain, QMessageBox::NoIcon, MessageAnswer::Ok},
-      {MessageStyle::Error, QMessageBox::Critical, MessageAnswer::Ok},
-      {MessageStyle::Exclamation, QMessageBox::Warning, MessageAnswer::Ok},
-      {MessageStyle::Question, QMessageBox::Question, MessageAnswer::Cancel}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(static_cast<int>(row.style));
-    EXPECT_EQ(host.ShowMessage("Caf\xE9", row.style), row.answer);
-    EXPECT_EQ(shown.back().icon, row.icon);
-    const bool question = row.style == MessageStyle::Question;
-    EXPECT_EQ(shown.back().buttons, QMessageBox::Ok | (question ? QMessageBox::Cancel : QMessageBox::NoButton));
-    EXPECT_EQ(shown.back().title, QStringLiteral("VARNESI - Corvelle"));
-    EXPECT_EQ(shown.back().text, QString::fromUtf8("Caf\u00E9"));
-    EXPECT_EQ(shown.back().parent, &main);
+  using enum MessageStyle;
+  for (const auto& [style, icon, answer] : {std::tuple{Plain, QMessageBox::NoIcon, MessageAnswer::Ok},
+                                            {Error, QMessageBox::Critical, MessageAnswer::Ok},
+                                            {Exclamation, QMessageBox::Warning, MessageAnswer::Ok},
+                                            {Question, QMessageBox::Question, MessageAnswer::Cancel}}) {
+    SCOPED_TRACE(static_cast<int>(style));
+    EXPECT_EQ(host.ShowMessage("Caf\xE9", style), answer);
+    EXPECT_EQ(shown.back().icon, icon);
+    EXPECT_EQ(shown.back().buttons,
+              QMessageBox::Ok | (style == Question ? QMessageBox::Cancel : QMessageBox::NoButton));
   }
+  EXPECT_EQ(shown.back().title, QStringLiteral("VARNESI - Corvelle"));
+  EXPECT_EQ(shown.back().text, QString::fromUtf8("Caf\u00E9"));
+  EXPECT_EQ(shown.back().parent, &main);
 }
 
 }  // namespace corvelle

@@ -5,55 +5,36 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QTest>
+#include <tuple>
 
 #include "setup/SerialSetupDlg.h"
 
 namespace corvelle {
 
-// Opened as the port dialog opens it: positions set, then shown.
-class SerialSetupDlgTest : public ::testing::Test {
- protected:
-  void Open(int speed, int parity, int dataBits, int stopBits) {
-    dialog.speedIndex = speed;
-    dialog.parityIndex = parity;
-    dialog.dataBitsIndex = dataBits;
-    dialog.stopBitsIndex = stopBits;
+// Opened as the port dialog opens it: positions set, then shown (57600 is added to the list).
+// Speed and parity reach the positions as they change; the rest waits for OK.
+TEST(SerialSetupDlg, ShowsTheStoredPositionsAndOkReadsTheListsCancelNot) {
+  for (const char* button : {"1", "2"}) {  // OK, Cancel
+    SCOPED_TRACE(button);
+    CSerialSetupDlg dialog;
+    const auto positions = [&] {
+      return std::tie(dialog.speedIndex, dialog.parityIndex, dialog.dataBitsIndex, dialog.stopBitsIndex);
+    };
+    positions() = std::tuple(5, 2, 0, 0);
     dialog.show();
+    dialog.hide();
+    dialog.show();  // showing again adds no second speed
+    QComboBox* const lists[] = {dialog.BaudList(), dialog.ParityList(), dialog.DataBitsList(), dialog.StopBitsList()};
+    QStringList shown;
+    for (QComboBox* list : lists) shown << list->currentText() + "/" + QString::number(list->count());
+    EXPECT_EQ(shown.join(' '), QStringLiteral("57600/6 Odd/3 7/2 1/2"));  // no empty fourth parity
+    for (QComboBox* list : lists) QTest::keyClick(list, list->currentIndex() == 0 ? Qt::Key_Down : Qt::Key_Up);
+    EXPECT_EQ(positions(), std::tuple(4, 1, 0, 0));
+    QTest::mouseClick(dialog.findChild<QPushButton*>(button), Qt::LeftButton);
+    const bool ok = button == std::string("1");
+    EXPECT_EQ(dialog.result(), ok ? QDialog::Accepted : QDialog::Rejected);
+    EXPECT_EQ(positions(), ok ? std::tuple(4, 1, 1, 1) : std::tuple(4, 1, 0, 0));
   }
-  void Press(const char* id) { QTest::mouseClick(dialog.findChild<QPushButton*>(id), Qt::LeftButton); }
-
-  CSerialSetupDlg dialog;
-};
-
-TEST_F(SerialSetupDlgTest, ShowsStoredPositionsWithTheAddedSpeedAndOkReadsTheLists) {
-  Open(5, 2, 1, 0);
-  EXPECT_EQ(dialog.BaudList()->count(), 6);
-  EXPECT_EQ(dialog.BaudList()->currentText(), QStringLiteral("57600"));
-  EXPECT_EQ(dialog.ParityList()->count(), 3);  // no empty fourth entry here
-  EXPECT_EQ(dialog.ParityList()->currentText(), QStringLiteral("Odd"));
-  EXPECT_EQ(dialog.DataBitsList()->currentText(), QStringLiteral("8"));
-  dialog.hide();
-  dialog.show();  // showing again adds no second speed
-  EXPECT_EQ(dialog.BaudList()->count(), 6);
-  dialog.StopBitsList()->setCurrentIndex(1);
-  Press("1");
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(dialog.stopBitsIndex, 1);
-}
-
-TEST_F(SerialSetupDlgTest, SpeedAndParityReachThePositionsAtOnceAndCancelKeepsThem) {
-  Open(2, 0, 0, 0);
-  for (QComboBox* list : {dialog.BaudList(), dialog.ParityList(), dialog.DataBitsList()}) {
-    QTest::keyClick(list, Qt::Key_Down);
-  }
-  EXPECT_EQ(dialog.speedIndex, 3);
-  EXPECT_EQ(dialog.parityIndex, 1);
-  EXPECT_EQ(dialog.dataBitsIndex, 0);  // no handler: waits for OK
-  Press("2");
-  EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_EQ(dialog.speedIndex, 3);
-  EXPECT_EQ(dialog.parityIndex, 1);
-  EXPECT_EQ(dialog.dataBitsIndex, 0);
 }
 
 }  // namespace corvelle

@@ -40,9 +40,8 @@ struct TransportHost : test::FakeHost {
 };
 
 // A USB bridge that takes kLimit bytes, then answers XOFF to every flow-control check.
-class XoffBridge : public D2xx {
- public:
-  explicit XoffBridge(std::size_t& taken) : m_taken(taken) {}
+struct XoffBridge : D2xx {
+  explicit XoffBridge(std::size_t& taken) : taken(taken) {}
   int OpenEx(const std::string&, unsigned, D2xxHandle*) override { return kD2xxOk; }
   int ResetDevice(D2xxHandle) override { return kD2xxOk; }
   int SetTimeouts(D2xxHandle, unsigned, unsigned) override { return kD2xxOk; }
@@ -51,18 +50,16 @@ class XoffBridge : public D2xx {
   int Write(D2xxHandle, const void*, unsigned count, unsigned* written) override { return Give(written, count, count); }
   int GetQueueStatus(D2xxHandle, unsigned* waiting) override { return Give(waiting, 1); }
   int Read(D2xxHandle, void* buffer, unsigned, unsigned* read) override {
-    *static_cast<std::uint8_t*>(buffer) = m_taken < kLimit ? UsbBackend::kXon : UsbBackend::kXoff;
+    *static_cast<std::uint8_t*>(buffer) = taken < kLimit ? UsbBackend::kXon : UsbBackend::kXoff;
     return Give(read, 1);
   }
-
- private:
-  // Answers `value` through `out`, with `taken` more bytes taken.
-  int Give(unsigned* out, unsigned value, std::size_t taken = 0) {
+  // Answers `value` through `out`, with `more` bytes taken.
+  int Give(unsigned* out, unsigned value, std::size_t more = 0) {
     *out = value;
-    m_taken += taken;
+    taken += more;
     return kD2xxOk;
   }
-  std::size_t& m_taken;
+  std::size_t& taken;
 };
 
 // `port`: TCP/IP to kerv-printer-sim started with `simulator`, COM3: on a pseudo-terminal, USB or
@@ -74,7 +71,6 @@ struct FaultCase {
   std::size_t imageBytes;
   bool stop;
   const char* outcome;
-  bool legacy = false;
 };
 
 class FaultInjection : public testing::TestWithParam<FaultCase> {};
@@ -114,8 +110,7 @@ TEST_P(FaultInjection, EndsWithOneClearOutcome) {
       ::signal(SIGXFSZ, SIG_IGN);
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    const DownloadRequest request{host, settings, env, image, {}};
-    const DownloadResult result = c.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
+    const DownloadResult result = DownloadFontSet({host, settings, env, image, {}});
     // The result's name (in the order DownloadResult declares them), then what the user saw.
     std::string text = std::array{"Completed", "Cancelled", "Failed"}[static_cast<int>(result)];
     for (const auto& message : host.messages) text += " | " + message.text;
@@ -140,7 +135,7 @@ const char* const kDiskFull = "Failed | Error writing output file {path}:\nFile 
 
 // A printer that closes the connection half-way through an area so small that by then most of it
 // already waits in the socket buffers, so that the loss shows only when the port closes (a close
-// while the sender still writes is the port's own test); the legacy download on a disk that fills.
+// while the sender still writes is the port's own test).
 INSTANTIATE_TEST_SUITE_P(
     Download, FaultInjection,
     testing::Values(FaultCase{"PrinterClosesWithTheAreaBuffered", "TCP/IP", kCloseAfter, 200000, false, kPrinterClosed},
@@ -148,8 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultCase{"SerialLineHangsUp", "COM3:", {}, 0x200000, false, kLineGone},
                     FaultCase{"SerialLineInXoffThenStop", "COM3:", {}, 0x200000, true, "Cancelled | 12 bytes arrived"},
                     FaultCase{"UsbInXoffThenStop", "USB", {}, 0x200000, true, "Cancelled | 100364 bytes arrived"},
-                    FaultCase{"DiskFillsDuringTheArea", "FILE:", {}, 0x200000, false, kDiskFull},
-                    FaultCase{"DiskFillsDuringTheLegacyArea", "FILE:", {}, 300000, false, kDiskFull, true}),
+                    FaultCase{"DiskFillsDuringTheArea", "FILE:", {}, 0x200000, false, kDiskFull}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
