@@ -51,7 +51,7 @@ CMainDlg::CMainDlg(MainDlgContext context, QWidget* parent)
       m_probe(std::move(context.probe)),
       m_runDialog(context.runDialog ? std::move(context.runDialog) : DialogRunner(RunModal)),
       m_openDialog(context.openDialog ? std::move(context.openDialog) : OpenDialogFunction(RunOpenDialog)),
-      m_codePageChoice(LoadCodepage(m_profile)),
+      m_codePageChoice(StoredCodePageChoice(m_profile)),
       m_portSettings(LoadPortSettings(m_profile)) {
   const TemplateControls controls = BuildDialog(this, kMainDialog);
   // The catalogue and the selection hold what the template's two hidden lists would.

@@ -126,7 +126,7 @@ void CMainDlg::accept() {
   if (m_operationRunning) return;
   StoreSelectionToProfile(m_selection, m_profile);
   ControlsToState();
-  StoreCodepage(m_profile, m_codePageChoice);
+  StoreCodePageChoice(m_profile, m_codePageChoice);
   SaveProfile();
   QDialog::accept();
 }

@@ -17,7 +17,6 @@ constexpr const char* kRs485Address = "IndRs485";
 constexpr const char* kRs485On = "Rs485On";
 constexpr const char* kIpAddress = "IPaddress";
 constexpr const char* kIpPort = "IPport";
-constexpr const char* kCodepage = "Codepage";
 
 }  // namespace
 
@@ -51,9 +50,5 @@ void StorePortSettings(Profile& profile, const PortSettings& s) {
   profile.WriteString(kPortSection, kIpAddress, s.ipAddress);
   profile.WriteInt(kPortSection, kIpPort, s.ipPort);
 }
-
-int LoadCodepage(const Profile& profile) { return profile.GetInt(kPortSection, kCodepage, kDefaultCodepage); }
-
-void StoreCodepage(Profile& profile, int codepage) { profile.WriteInt(kPortSection, kCodepage, codepage); }
 
 }  // namespace corvelle

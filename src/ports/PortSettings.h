@@ -12,7 +12,6 @@ inline constexpr const char* kPortSection = "Impostazione porta";
 // A private-network address, so that a fresh installation never reaches out to the Internet.
 inline constexpr const char* kDefaultIpAddress = "192.168.1.100";
 inline constexpr int kDefaultIpPort = 4001;
-inline constexpr int kDefaultCodepage = 2;
 
 // The indexes are positions in the communication dialog's lists, kept exactly as read (an edited
 // profile may hold anything); the port turns them into line values with the clamping helpers of
@@ -37,9 +36,5 @@ struct PortSettings {
 PortSettings LoadPortSettings(const Profile& profile);
 // Writes the eleven keys in memory, in the same order; the caller saves the profile.
 void StorePortSettings(Profile& profile, const PortSettings& settings);
-
-// The main window's code-page choice, kept in the same section.
-int LoadCodepage(const Profile& profile);
-void StoreCodepage(Profile& profile, int codepage);
 
 }  // namespace corvelle

@@ -67,15 +67,13 @@ TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
   EXPECT_EQ(LoadPortSettings(profile), (PortSettings{"COM1:", 2, 0, 1, 0, 0, 1, 0, 0, "192.168.1.100", 4001}));
   const PortSettings s{"TCP/IP", 5, 2, 0, 1, 1, 0, 254, 1, "printer.local", 9100};
   StorePortSettings(profile, s);
-  StoreCodepage(profile, 4);
   std::string keys;
   for (const auto& [key, value] : profile.Entries(kPortSection)) keys += key + " ";
   EXPECT_EQ(keys, "Port PortSpeed PortParity PortDatabits PortStopbits PortXonXoff PortFlussoHardware IndRs485 Rs485On "
-                  "IPaddress IPport Codepage ");
+                  "IPaddress IPport ");
   Profile reread;
   reread.Parse(profile.Serialize());
   EXPECT_EQ(LoadPortSettings(reread), s);
-  EXPECT_EQ(LoadCodepage(reread), 4);
 
   reread.Parse("[Impostazione porta]\nPortSpeed=99\nPortParity=3\nPortDatabits=-1\nPortStopbits=7\n");
   const PortOpenArgs a = MakePortOpenArgs(LoadPortSettings(reread));
