@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz/FuzzTargets.h"
-#include "setup/EchoWire.h"
+#include "ports/echo/EchoWire.h"
 
 using namespace corvelle;
 using fuzz::Check;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ports/PortSettings.h"
-#include "setup/CommPortDlg.h"
+#include "app/CommPortDlg.h"
 
 namespace corvelle {
 

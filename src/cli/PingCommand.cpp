@@ -6,7 +6,7 @@
 
 #include "cli/Commands.h"
 #include "cli/TerminalHost.h"
-#include "setup/EchoProbe.h"
+#include "ports/echo/EchoProbe.h"
 
 namespace corvelle::cli {
 namespace {

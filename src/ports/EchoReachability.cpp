@@ -1,6 +1,6 @@
 // The reachability test of the TCP/IP kind: one ICMP echo to the printer's address.
 #include "ports/PortEnvironment.h"
-#include "setup/EchoProbe.h"
+#include "ports/echo/EchoProbe.h"
 
 namespace corvelle {
 

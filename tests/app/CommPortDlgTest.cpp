@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "app/LedButton.h"
-#include "setup/CommPortDlg.h"
-#include "setup/SerialSetupDlg.h"
+#include "app/CommPortDlg.h"
+#include "app/SerialSetupDlg.h"
 #include "support/FakeHost.h"
 
 namespace corvelle {

@@ -23,8 +23,8 @@
 #include "FakeClockHost.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
-#include "setup/CommPortDlg.h"
-#include "setup/SerialSetupDlg.h"
+#include "app/CommPortDlg.h"
+#include "app/SerialSetupDlg.h"
 #include "support/TempDir.h"
 #include "tools/SimProcess.h"
 

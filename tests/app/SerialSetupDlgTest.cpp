@@ -7,7 +7,7 @@
 #include <QTest>
 #include <tuple>
 
-#include "setup/SerialSetupDlg.h"
+#include "app/SerialSetupDlg.h"
 
 namespace corvelle {
 

@@ -4,8 +4,8 @@
 #include <random>
 #include <vector>
 
-#include "setup/EchoProbe.h"
-#include "setup/EchoWire.h"
+#include "ports/echo/EchoProbe.h"
+#include "ports/echo/EchoWire.h"
 
 namespace corvelle {
 namespace {

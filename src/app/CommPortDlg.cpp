@@ -1,5 +1,5 @@
 // The communication port dialog.
-#include "setup/CommPortDlg.h"
+#include "app/CommPortDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,7 +12,7 @@
 #include "app/LedButton.h"
 #include "base/Host.h"
 #include "ports/PortEnvironment.h"
-#include "setup/SerialSetupDlg.h"
+#include "app/SerialSetupDlg.h"
 
 namespace corvelle {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "base/UniqueFd.h"
-#include "setup/EchoWire.h"
+#include "ports/echo/EchoWire.h"
 
 namespace corvelle {
 

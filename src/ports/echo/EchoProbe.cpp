@@ -1,5 +1,5 @@
 // One ICMP echo: send the request, wait for its reply, measure the round trip.
-#include "setup/EchoProbe.h"
+#include "ports/echo/EchoProbe.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -11,8 +11,8 @@
 #include <optional>
 #include <vector>
 
-#include "setup/EchoSocket.h"
-#include "setup/EchoWire.h"
+#include "ports/echo/EchoSocket.h"
+#include "ports/echo/EchoWire.h"
 
 namespace corvelle {
 namespace {

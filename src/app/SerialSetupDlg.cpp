@@ -1,5 +1,5 @@
 // The printer serial port setup dialog.
-#include "setup/SerialSetupDlg.h"
+#include "app/SerialSetupDlg.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "setup/EchoProbe.h"
-#include "setup/EchoSocket.h"
+#include "ports/echo/EchoProbe.h"
+#include "ports/echo/EchoSocket.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 

@@ -1,12 +1,12 @@
 // Building the echo request and decoding received datagrams.
-#include "setup/EchoWire.h"
+#include "ports/echo/EchoWire.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 
-#include "setup/EchoProbe.h"
+#include "ports/echo/EchoProbe.h"
 
 namespace corvelle {
 namespace {

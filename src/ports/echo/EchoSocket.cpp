@@ -1,5 +1,5 @@
 // Sockets, look-ups and timed waits for the echo probe.
-#include "setup/EchoSocket.h"
+#include "ports/echo/EchoSocket.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "setup/EchoProbe.h"
+#include "ports/echo/EchoProbe.h"
 
 namespace corvelle {
 
