@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Generates the sample FontExt folder: the six index files and the fragment files of every font
 // they list. The contents are synthetic but deterministic, sized like real printer fonts, so that
 // the catalogue, the image builders and the downloads can be tried end to end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The echo reply decoder: any datagram is answered without reading past it, an answer of 1 is
 // only ever an echo reply carrying our identifier, only the awaited sequence ends the wait, and
 // checksums verify.

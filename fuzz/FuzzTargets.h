@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the fuzz targets share: the property check, and the entry point that makes each target a
 // libFuzzer program, or, built with CORVELLE_FUZZ_REPLAY, a plain function that the test suite
 // calls on every saved crash input and seed (tests/hardening).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The image reader: any bytes give a report, a consistent report has no problem text and its
 // sections lie inside the file after the header, and nothing is read out of bounds (the
 // sanitizers watch that).

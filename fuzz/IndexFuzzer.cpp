@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Index files: any bytes give one entry per whole 102-byte record, every entry has the fixed
 // text widths the lists rely on, and a short record reads as if padded with zero bytes.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile: any text parses within its caps, and what is written reads back to the same
 // values, both the values of the text itself written back key by key and arbitrary new values.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Selection settings files (.kvf): lines stay within their cap, at most 224 are read, and a
 // selection that was loaded saves to text that loads back to the same selection.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer simulator's stream parser, fed in chunks and connections the input chooses: every
 // byte fed is accounted for exactly once (area data, a command, or unexpected bytes), an area
 // never takes more than was announced, and what an event holds stays bounded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading a 10,000-record index file and a 112-position settings file, from disk.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the download benchmarks run on: a Host on the real clock, optionally with the download's
 // pauses taken out (waits of a second or more return at once, shorter ones sleep for real so a
 // socket still gets its linger), a progress view that notes when the bar last moved, a receiver

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The download's chunk loop to a TCP receiver on 127.0.0.1, with the pauses taken out, next to a
 // plain loop that writes the same image in the same 512-byte pieces to the same kind of socket.
 // Both are timed from the first chunk to the last, so the opens, announcements and closes of the

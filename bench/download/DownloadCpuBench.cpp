@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One download of a two-area image to a TCP receiver on 127.0.0.1 with its real pauses (11 s,
 // 26 s, 11 s and the final 11 s: about 60 s of wall time), reporting the CPU time used meanwhile.
 // The pauses and waits sleep, so the CPU time is that of sending 2 MiB and little else.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building a maximal FontSet.SHC (112 fonts, close to IMAGE_LIMIT) from warm fragment files,
 // against a plain read/write concatenation of the same files, and the peak memory of
 // `corvelle-cli build` for the same selection.

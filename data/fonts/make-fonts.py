@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 # Makes the seven printer-lookalike TrueType fonts of fonts/ from the DejaVu fonts of the
 # Debian packages fonts-dejavu-core and fonts-dejavu-extra: each one renamed to its family and
 # cut down to the characters of the Windows 125x code pages (Latin-1, Latin Extended-A, Greek,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The About box.
 #include "app/AboutDlg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CAboutDlg: the About box with the icon, the program's version and its OK button.
 #pragma once
 

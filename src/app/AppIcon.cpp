@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application icon from the program's Qt resources.
 #include "app/AppIcon.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application icon (resource 128): a printer with a page of type, at 16, 32 and 48 pixels.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Colours stored as 32-bit 0x00BBGGRR values (red in the low byte), as the port dialog names them.
 #pragma once
 

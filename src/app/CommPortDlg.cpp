@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The communication port dialog.
 #include "app/CommPortDlg.h"
 

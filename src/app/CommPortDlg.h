@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CCommPortDlg: "Communication port", where the user edits a copy of the port settings, sends the
 // printer the command that changes its own serial line ("Set COM port"), and tests a TCP/IP
 // printer with one echo ("TCP/IP test"). Only the controls that matter for the chosen port are

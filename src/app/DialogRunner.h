@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a window runs the modal dialogs it opens. The program runs them with exec(); tests put a
 // function in its place that works the dialog and answers for the user, so no test blocks.
 #pragma once

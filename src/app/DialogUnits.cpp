@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Dialog-unit conversion and template building.
 #include "app/DialogUnits.h"
 

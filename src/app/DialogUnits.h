@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows laid out from their templates: dialog units converted to pixels with the dialog font's
 // metrics, and the standard controls of a template created at their rectangles.
 #pragma once

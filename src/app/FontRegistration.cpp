@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Registration of the program's fonts.
 #include "app/FontRegistration.h"
 

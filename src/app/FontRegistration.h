@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's own TrueType fonts, made available to the windows at start-up so that previews
 // look like the printer's fonts.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drawing of the enlarged application icon.
 #include "app/IconButton.h"
 

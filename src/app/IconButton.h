@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CIconButton: the progress window's picture of the application icon at twice its size, framed
 // in black with a dark shadow. It is disabled and never takes the focus.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drawing, state and hover tracking of the LED button.
 #include "app/LedButton.h"
 

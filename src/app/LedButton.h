@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CLedButton: a light-grey check button with a round LED whose colour shows the check state, and
 // its text beside it. It outlines itself with rounded corners while the pointer hovers over it.
 // Clicking it changes nothing and notifies nobody; only SetCheck / SetLedState change the LED.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up of the program.
 #include "app/MainApp.h"
 

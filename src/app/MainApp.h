@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CMainApp: the program. It makes the seven program fonts available, then runs the main window
 // modally; when the window ends, the program ends.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window: its controls, the exchange between them and the window's state, the two font
 // lists and the preview.
 #include "app/MainDlg.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CMainDlg: the program's window. It owns the catalogue of the chosen code page, the 112-position
 // selection, the GN1 flag, the code-page choice and the port settings, and wires each control to
 // the operation behind it. OK stores the selection and the code page; the close box and Escape

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's actions that reach beyond its lists: settings files, the font set image, the
 // download, the communication port, the About box and closing.
 #include <QAbstractButton>

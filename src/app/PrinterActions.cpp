@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's builders, downloads and printer commands, joined to the window's actions.
 #include "app/PrinterActions.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the main window asks of the font set builders, the downloads and the printer commands. The
 // window calls these functions and nothing else of those rooms, so that the program's own are
 // joined in one place (ProgramPrinterActions) and tests put recorders in their place.

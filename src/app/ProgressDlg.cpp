@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress window.
 #include "app/ProgressDlg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CProgressDlg: the small window without a caption that stands over the main window while a
 // font set is sent: message line, 0..100 bar, status line, the enlarged icon and STOP.
 // STOP (or Escape) raises m_cancelRequested and hides the window; the caller polls the flag and

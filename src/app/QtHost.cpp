@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's Host on Qt.
 #include "app/QtHost.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's Host: steady-clock time, waits on nested event loops that keep the windows alive
 // (and end early on STOP), message boxes, the save-file dialog, the wait cursor and the progress
 // window. The message box and the save dialog can be replaced, so that tests never block on them.

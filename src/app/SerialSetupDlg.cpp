@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer serial port setup dialog.
 #include "app/SerialSetupDlg.h"
 

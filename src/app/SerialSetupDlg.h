@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CSerialSetupDlg: "Printer serial port setup", where the user picks the serial parameters the
 // printer itself is to use: speed, parity, data bits and stop bits, each a list position.
 // The caller sets the four positions before running it and reads them after OK.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvelle: the window program.
 #include <QApplication>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-file writing and atomic replacement.
 #include "base/FileWrite.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing whole files safely: every byte or a clear failure, and replacing a file in one step so
 // that a full disk, a crash or a power cut leaves the old file or the new one, never a part.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The surroundings a long operation runs in: time, waiting that keeps the windows alive,
 // messages to the user, the choice of an output file, the busy cursor and the progress window.
 // The window, the command-line tool and the tests each provide one.

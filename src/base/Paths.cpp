@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Program, data and profile locations.
 #include "base/Paths.h"
 

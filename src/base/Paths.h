@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the program finds its data and writes its files.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // INI reading and atomic writing of the application profile.
 #include "base/Profile.h"
 

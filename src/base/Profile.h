@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application profile: an INI file of named sections holding string and integer keys.
 // Section and key names are matched without regard to case; the file keeps its order and
 // every line it does not understand when it is written back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress window as the downloads see it: a message line, a 0..100 bar, a status line and
 // a STOP button that raises a cancel flag.
 #pragma once

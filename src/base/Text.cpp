@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small text helpers.
 #include "base/Text.h"
 

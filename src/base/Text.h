@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small text helpers shared by reports and logs.
 #pragma once
 

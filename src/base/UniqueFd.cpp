@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File descriptor ownership.
 #include "base/UniqueFd.h"
 

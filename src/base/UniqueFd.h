@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Owns a file descriptor and closes it when it goes, so every return path closes it.
 #pragma once
 

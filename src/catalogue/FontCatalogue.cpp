@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Index file records turned into catalogue entries, and the index file of each code page.
 #include "catalogue/FontCatalogue.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fonts shipped in FontExt/, read one code page at a time from the binary index files, and
 // how a catalogue entry names its font file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding of the preview font from a detail text.
 #include "catalogue/FontPreview.h"
 

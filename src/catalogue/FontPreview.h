@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The preview font of a catalogue entry, read from fixed character positions of its detail text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The selection operations of the main window, free of any window.
 #include "catalogue/FontSelection.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The user's plan of which catalogue font goes into which of the printer's 112 font positions,
 // and the operations behind the window's "-->", "<--", "Empty list" and GN1 checkbox.
 // The operations take what the window knows and return what it must show; they never show

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading and writing the selection's profile keys.
 #include "catalogue/SelectionProfile.h"
 

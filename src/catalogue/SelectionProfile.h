@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The selection as the profile keeps it between runs: section "FontsAggiuntivi", keys
 // "Font001".."Font112" (font paths) and "FontDialog001".."FontDialog112" (display names), with
 // an empty string for an empty field. The font set builders read the selection from here.

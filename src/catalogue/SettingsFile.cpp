@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing and reading selection settings files.
 #include "catalogue/SettingsFile.h"
 

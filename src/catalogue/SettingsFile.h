@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Selection settings files (.kvf): two CR LF lines per position, the display name and then the
 // font path, 224 lines in all. They move selections between installations, so a stored path is
 // re-rooted into this installation's FontExt folder when read.

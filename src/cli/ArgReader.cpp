@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command-line argument reading for corvelle-cli.
 #include "cli/ArgReader.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a command's arguments: flags, options with values, and positional words.
 #pragma once
 

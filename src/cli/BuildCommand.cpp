@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvelle-cli build: builds the font set image from the profile's stored selection, as the
 // window's "Download" and "Create file to download" do.
 #include <iostream>

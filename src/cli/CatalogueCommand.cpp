@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvelle-cli catalogue: the "Available fonts:" list of a code page, with what each entry names.
 #include <iostream>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command table of corvelle-cli.
 #include "cli/Commands.h"
 

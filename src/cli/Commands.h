@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The commands of corvelle-cli and what they share.
 #pragma once
 

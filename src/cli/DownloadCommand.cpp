@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvelle-cli download: the window's "Download" button, with the port overridable for one run.
 #include <iostream>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvelle-cli inspect: shows the header and sections of a font set image and checks that the
 // header describes the contents.
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvelle-cli ping: the "TCP/IP test" of the port dialog, one ICMP echo to a printer.
 #include <arpa/inet.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvelle-cli selection: the font selection stored in the profile, changed the way the
 // window's buttons change it, and moved to and from selection settings files.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvelle-cli set-com: the port dialog's "Set COM port", which changes the printer's own serial
 // line settings.
 #include <array>

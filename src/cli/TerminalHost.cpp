@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Terminal implementation of the Host seam.
 #include "cli/TerminalHost.h"
 

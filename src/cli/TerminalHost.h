@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Host of the command-line tool: real time, messages on stderr, Ctrl-C as STOP, save
 // dialogs answered from the command line, and a progress bar on stderr.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvelle-cli: the engine of the Corvelle window for scripts and servicing.
 #include <iostream>
 #include <string>

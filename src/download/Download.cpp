@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One download run: the plan's states carried out over the host, one device port and one
 // progress view, and the "Download" action that builds the image first.
 #include "download/Download.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Download": sends a font set image to the printer framed by its area announcements, with the
 // fixed pauses the printer needs, progress, and STOP. The window and corvelle-cli call the same
 // functions; everything they need is passed in, so each call is one complete download.

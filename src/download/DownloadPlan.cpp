@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Areas, announcements, the state sequence and progress positions of a download.
 #include "download/DownloadPlan.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shape of one download, worked out before anything is sent: how the image splits into the
 // printer's memory areas, the announcements that carry their lengths, the sequence of states the
 // transfer goes through, and where the progress bar stands after each chunk.

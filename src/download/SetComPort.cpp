@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer's serial set-up command and the "Set COM port" action that sends it.
 #include "download/SetComPort.h"
 

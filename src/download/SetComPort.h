@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Set COM port": tells the printer, at the line settings it uses now, which serial line
 // settings to use from now on, with the printer command "?A7&speed,parity,data,stop" CR LF.
 #pragma once

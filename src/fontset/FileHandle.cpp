@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // POSIX file descriptor wrapper of the font set code.
 #include "fontset/FileHandle.h"
 

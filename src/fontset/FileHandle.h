@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A POSIX file descriptor owned for the length of one operation, with the few calls the image
 // builders and the image reader need. Failures are results carrying errno; nothing throws.
 #pragma once

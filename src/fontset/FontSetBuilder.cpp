@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two image builders: plan the image from the stored selection, write the header into the
 // scratch file, write the image, check its size.
 #include "fontset/FontSetBuilder.h"

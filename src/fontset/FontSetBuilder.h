@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds the font set image that a printer receives: FontSet.SHC from the 112 stored positions,
 // or the legacy FontSet.SHF of GN1 printers (firmware before J2.10) from the first 8. The
 // selection comes from the profile section "FontsAggiuntivi" only, never from the window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two font set image formats: FontSet.SHC (112 positions, split at the printer's memory-area
 // boundary) and the legacy FontSet.SHF of GN1 printers (8 positions). Shared by the builders, the
 // image reader and the downloads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sizing and layout of a font set image.
 #include "fontset/ImagePlan.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The first pass of an image build: which fragment files each selected font has, how long they
 // are, and where every section lands (the two offset tables, the one move to the area boundary,
 // the image's length). Nothing is written here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checking a font set image against its own header.
 #include "fontset/ImageReader.h"
 

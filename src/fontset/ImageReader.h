@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a font set image of either format and says whether its header describes its contents:
 // used by `corvelle-cli inspect` and by the printer simulator. Nothing read from the image is
 // trusted: every offset and size is checked against the file before it is used, and memory

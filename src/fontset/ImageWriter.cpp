@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a planned font set image.
 #include "fontset/ImageWriter.h"
 

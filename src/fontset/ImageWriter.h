@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The second pass of an image build: the image file written from a plan, the scratch header
 // first, then every section with its fill. Failures come back as the text to show.
 #pragma once

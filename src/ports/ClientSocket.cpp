@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // POSIX stream socket with receive draining and non-blocking connect.
 #include "ports/ClientSocket.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stream socket to a TCP/IP printer. It connects without blocking the surroundings, and it
 // drains whatever the printer sends, so that the connection never stalls on unread replies.
 // The device port owns it; when the printer closes its side the socket is only marked closed.

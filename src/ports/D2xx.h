@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The USB bridge library as the USB kind uses it: the calls of the FTDI D2XX interface, each
 // returning a status where 0 means success. FtdiD2xx implements it over libftdi1; tests use a fake.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // COM and LPT: open with the busy / not-open messages, writes finished as the device takes
 // them, the serial line discipline, and the serial output queue.
 #include "ports/DeviceBackends.h"

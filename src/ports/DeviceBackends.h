@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial (COM) and parallel (LPT) kinds: system character devices written without waiting
 // for the transmission.
 #pragma once

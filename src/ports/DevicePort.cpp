@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device port: chooses the kind, and hands every operation to that kind's backend.
 #include "ports/DevicePort.h"
 

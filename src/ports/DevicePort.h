@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one object through which every byte reaches a printer or an output file. The kind of
 // connection follows from the port name at each Open; one object may be opened and closed many
 // times.

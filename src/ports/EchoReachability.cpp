@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reachability test of the TCP/IP kind: one ICMP echo to the printer's address.
 #include "ports/PortEnvironment.h"
 #include "ports/echo/EchoProbe.h"

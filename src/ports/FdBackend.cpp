@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Descriptor writing shared by the device and file kinds.
 #include "ports/FdBackend.h"
 

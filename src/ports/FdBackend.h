@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the kinds that write to a file descriptor share (COM, LPT, FILE): the descriptor, writes
 // finished as the descriptor takes them, and one report of a write that fails.
 #pragma once

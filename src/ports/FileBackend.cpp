@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Output file: save dialog, exclusive truncating open, finished writes, one report of a failure.
 #include "ports/FileBackend.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FILE kind: the stream goes into an output file that the user picks at every open.
 #pragma once
 

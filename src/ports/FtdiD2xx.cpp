@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The USB library interface over libftdi1. libftdi has no count of waiting received bytes, so
 // the queue status reads what the bridge has into a bounded buffer of our own and reports its
 // size; Read then serves from that buffer first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finishing partial writes and waiting for output queues.
 #include "ports/OutputWait.h"
 

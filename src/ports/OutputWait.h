@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Waiting for a connection to take or send its output, without spinning: every pause sleeps on
 // the host, and the cancel check ends it.
 #pragma once

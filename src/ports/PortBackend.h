@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One connection kind behind CDevicePort, and what a kind gets from the port it serves.
 // The downloads' tests plug a fake printer in here (see PortEnvironment::backendFactory).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real program's port environment and the mapping of port names to system devices.
 #include "ports/PortEnvironment.h"
 

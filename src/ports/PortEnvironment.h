@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a device port needs besides the host: the device-name mapping, and the seams through which
 // tests replace the reachability test, the USB library or whole connection kinds.
 #pragma once

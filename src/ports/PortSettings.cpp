@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading and writing the port settings in the profile.
 #include "ports/PortSettings.h"
 

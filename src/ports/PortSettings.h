@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the program reaches the printer (port, serial line, flow control, RS-485, TCP/IP), as the
 // main window keeps it and as the profile section "Impostazione porta" stores it.
 #pragma once

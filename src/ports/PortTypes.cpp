@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Port names, open arguments and serial line tables.
 #include "ports/PortTypes.h"
 

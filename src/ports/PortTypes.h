@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port's kind codes, its open arguments, and the serial line tables that turn the dialog's
 // list positions into line values.
 #pragma once

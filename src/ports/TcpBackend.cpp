@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCP/IP connection to the printer.
 #include "ports/TcpBackend.h"
 

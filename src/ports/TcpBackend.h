@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TCP/IP kind: a reachability test, then a stream connection to the printer with a
 // 4096-byte output buffer in front of it.
 #pragma once

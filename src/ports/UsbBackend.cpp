@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // USB bridge with XON/XOFF flow control from the printer.
 #include "ports/UsbBackend.h"
 

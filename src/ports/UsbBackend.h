@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The USB kind: the printer's FTDI bridge, opened by its description; every write waits while
 // the printer's last flow-control byte is XOFF.
 #pragma once

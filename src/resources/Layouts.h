@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window layouts: for each dialog its caption, size and controls (ID, kind, text and rectangle
 // in dialog units), in template order, which is also the tab order. Plain data, read by the windows.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // String table contents.
 #include "resources/Strings.h"
 

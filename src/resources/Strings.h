@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The numbered texts of the program's string table, and the few literal texts shown to the user.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The About box's caption and texts.
 #include <gtest/gtest.h>
 

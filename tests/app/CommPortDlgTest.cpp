@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The communication port dialog: which controls each port kind enables, its lists after many
 // refreshes, what OK keeps, the TCP/IP port box, the TCP/IP test's colours and "Set COM port",
 // with the probe, the command and the nested dialog replaced.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's Host with time that jumps forward when waited on: the windows still run their
 // events at every wait, only the sleeping is left out, so a download's pauses pass at once.
 #pragma once

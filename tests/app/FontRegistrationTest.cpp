@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Registration of the seven program fonts and the one message when any is missing or unusable.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The LED button: the LED's colour per state, where LED and text stand (and the LED's size), the
 // pushed and hover looks, and that clicking it changes nothing.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window over a temporary program folder and profile, with dialogs, messages and printer
 // actions recorded: "-->", the GN1 question, code pages and the preview, what Download, "Create
 // file to download", OK and the close box store, settings files, and saving that fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress window: its first status, the enlarged icon button and the bar's range (STOP and
 // Escape are in QtHostTest, where they end a wait).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's Host: what paint-only waits let through, STOP and Escape ending a wait, the busy
 // cursor, and which message box each message style asks for.
 #include <gtest/gtest.h>

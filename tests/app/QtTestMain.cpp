@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entry point of the window tests: one QApplication for all of them, offscreen unless a platform
 // was chosen.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes pictures of the windows into a folder, for looking at them: the main window on the
 // sample fonts, the progress window during a download to kerv-printer-sim, the communication
 // port dialog (COM and TCP/IP), the serial setup dialog, the About box and the LED button in

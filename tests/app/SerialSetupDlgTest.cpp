@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer serial port setup dialog: the stored positions it shows, which choices reach the
 // positions at once, and what OK and Cancel keep.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Download" from the window to kerv-printer-sim over TCP on loopback, with the window's own Host
 // on a fake clock (the printer's pauses pass at once) and the real progress window: STOP pressed
 // in the middle of the first area ends the transfer, nothing more reaches the printer, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Path helpers: Windows separators in stored names, where the program's data and writable
 // files live.
 #include <gtest/gtest.h>

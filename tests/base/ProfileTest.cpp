@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile store: Windows-style reading, exact round trips, order kept, safe saving.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Index file records, the catalogue they give, the preview decoded from an entry, and the
 // selection read from settings file text.
 #include <gtest/gtest.h>

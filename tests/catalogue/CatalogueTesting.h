@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Index file records built byte by byte, and readable selection slots, for the catalogue tests.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The selection operations behind "-->" and the GN1 checkbox.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end: a download to the substitute printer over TCP on 127.0.0.1 with the fake clock,
 // judged consistent and stored exactly; and corvelle-cli download and set-com run as the built
 // program, to the substitute printer on a serial line (a pseudo-terminal reached through the

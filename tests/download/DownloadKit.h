@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixture for the download tests: an image of chosen length in a temporary folder, the fake host
 // with its fake clock, and the recording fake printer with faults at chosen opens, writes and times.
 #pragma once

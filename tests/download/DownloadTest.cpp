@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The downloads and Set COM port with the fake clock and the recording printer: announcements,
 // areas, chunks, opens, pauses, the closing message, progress, the open arguments, the serial queue
 // wait, the FILE kind's output files; STOP in every pause and area, held writes and drains, failed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixture for the image tests: fragment files of chosen sizes in a temporary FontExt folder, a
 // profile holding the selection, a fake host, and image headers written out from the format's
 // description, for comparing whole images.

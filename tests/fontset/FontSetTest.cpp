@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building FontSet.SHC and FontSet.SHF: the worked examples, the presence rules, the area
 // boundary, the size limits, builds that cannot complete; and the image reader, which reads
 // random builds back section by section and rejects damaged images.

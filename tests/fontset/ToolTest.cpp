@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sample FontExt folder the build places beside the executables, and corvelle-cli build and
 // inspect run as the built program.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole downloads over real transports that break or stall part-way: a printer that closes the
 // connection, one that stops reading, a serial line whose far end goes away or stays in XOFF, a
 // USB bridge stuck in XOFF, a disk that fills. Each runs in a child under a time limit and must

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for the hostile-input and fault tests: huge files made cheaply, deterministic garbage,
 // the peak memory a piece of code takes, and a time limit that turns a hang into a failure.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hostile inputs. Index files, selection settings files and profiles that are truncated, huge,
 // hold 1 MB lines or are FIFOs: each read ends with one clear outcome, quickly and in bounded
 // memory, and a profile that was not read is never overwritten. A settings file whose save fails

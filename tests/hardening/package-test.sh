@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package from a build folder, checks its control fields and contents, unpacks
 # it into a scratch root with dpkg -x and runs the installed corvelle-cli from there: it must
 # find its FontExt through ProgramFolder (no --program-folder), and, run as user nobody with its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A printer stand-in for tests of code that drives a CDevicePort: plug Factory() into
 // PortEnvironment::backendFactory and every open, write, purge, drain and close is recorded with
 // the host's (fake) time. Opens can be refused and the serial output queue scripted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the port tests: open arguments by name, environments, and the messages a
 // host was shown.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port object over a fake printer: the kind from the name, name-less ports, reopening, the
 // serial queue wait; the port settings in the profile; and the FILE kind: the proposed name, the
 // save dialog at every open, truncation, locking, and write failures.

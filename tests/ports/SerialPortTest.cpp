@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The COM and LPT kinds on real devices: a pseudo-terminal stands in for the serial line (the
 // port opens the slave through the "Devices" mapping, the test plays the printer on the master),
 // a plain file for the parallel port.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TCP/IP kind against a listening socket on 127.0.0.1 that the test plays the printer on;
 // the reachability test is replaced, so nothing but loopback is ever contacted.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The USB kind over a scripted bridge library: the calls it makes, open, purge and write
 // failures, and the XON/XOFF permission to send.
 #include <gtest/gtest.h>

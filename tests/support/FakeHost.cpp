@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fake host for tests.
 #include "support/FakeHost.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Host for tests: a fake clock that jumps forward when waited on, a recorder of messages,
 // scripted answers for questions and save dialogs, and a recording progress view.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Temporary folders and whole-file helpers for tests.
 #include "support/TempDir.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A temporary folder that is removed with everything in it when the object goes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main of the GoogleTest binaries: isolates the per-user folders, then runs the tests.
 #include <gtest/gtest.h>
 

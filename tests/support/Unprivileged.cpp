@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child processes for tests.
 #include "support/Unprivileged.h"
 

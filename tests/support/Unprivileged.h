@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child processes for tests: a piece of a test run without root's rights, so that permission
 // failures happen for real also when the suite runs as root (as CI does), or under limits that
 // must not touch the test process; and programs run with their output captured.

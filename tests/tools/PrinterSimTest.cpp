@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kerv-printer-sim as a running program: over TCP on 127.0.0.1 (the area on the connection after
 // its announcement's, --close-after, --talk, the end on SIGTERM) and on a pseudo-terminal as a
 // serial printer (the set-up command, --talk). Whole downloads to it over both, with the image

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Starting, reading and stopping the built simulator (and other built programs) in tests.
 #include "tools/SimProcess.h"
 

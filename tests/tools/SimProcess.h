@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the built kerv-printer-sim for a test: starts it with "--log - --quiet" and the given
 // options, reads the TCP port and pseudo-terminal path it prints, and hands out its JSON log
 // events as they come. Every wait is bounded; the process is ended with SIGTERM when the object

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The substitute printer's logic apart from its I/O. The stream parser: announcements, area data,
 // the set-up command, refusals and unexpected bytes, fed whole and split at every byte, over a
 // serial line and over connections, and random input, which must keep every byte accounted for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCP listener and pseudo-terminal set-up for the simulator.
 #include "printer-sim/Endpoints.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Setting up the simulator's two ways in: a TCP listener and a pseudo-terminal.
 #pragma once
 

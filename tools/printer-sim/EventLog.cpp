@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // JSON-lines and terminal logging of the simulator's events.
 #include "printer-sim/EventLog.h"
 

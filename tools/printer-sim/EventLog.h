@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's log: one JSON object per line (to a file or stdout, flushed per line) and a
 // human-readable line per event on stderr. Every record carries the milliseconds since the
 // simulator started and the wall-clock time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Image assembly from areas, and the verdict on each image.
 #include "printer-sim/ImageAssembler.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Puts received areas together into images and judges each one: area 1, and the area 2 that
 // follows it when the image's header places sections beyond the printer's first memory area.
 // Memory is bounded by the largest image: bytes beyond it are counted, not kept.

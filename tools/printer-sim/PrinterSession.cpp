@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Logging, judging and keeping what the substitute printer received.
 #include "printer-sim/PrinterSession.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the substitute printer does with what it has read: logs each event, assembles and judges
 // images, keeps them when asked, and counts them for --exit-after-images.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the simulator's command line, and its help text.
 #include "printer-sim/SimOptions.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's event loop over the TCP listener, its connections and the pseudo-terminal.
 #include "printer-sim/Simulator.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's I/O: serves TCP connections one after another and the pseudo-terminal, feeds
 // what they carry to a stream parser each, and applies the fault options. One thread, one
 // ppoll; SIGINT and SIGTERM are only let through while it waits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading announcements, area data and the set-up command out of a byte stream.
 #include "printer-sim/StreamParser.h"
 

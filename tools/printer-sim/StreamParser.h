@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The substitute printer's reading of its input: area announcements, the area data that follows
 // them, the serial set-up command, and everything else as unexpected bytes. Fed with byte chunks
 // as they arrive, apart from any I/O, so that any input can be tried on it; memory stays bounded

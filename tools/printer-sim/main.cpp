@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kerv-printer-sim: a substitute KERV printer over TCP and a pseudo-terminal.
 #include <iostream>
 #include <string>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Draws the application icon (a printer with a page of type coming out) as PNG files.
 
 The shapes are described on a 48-unit canvas and rendered with 4x4 supersampling, so each size is

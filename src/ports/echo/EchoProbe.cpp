@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One ICMP echo: send the request, wait for its reply, measure the round trip.
 #include "ports/echo/EchoProbe.h"
 

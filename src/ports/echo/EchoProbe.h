@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ICMP echo test that tells whether a printer's address answers before we talk to it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sockets, look-ups and timed waits for the echo probe.
 #include "ports/echo/EchoSocket.h"
 

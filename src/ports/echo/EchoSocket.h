@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The socket side of the echo probe: name look-up, the ICMP socket, binding and waiting.
 #pragma once
 

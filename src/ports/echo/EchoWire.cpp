@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building the echo request and decoding received datagrams.
 #include "ports/echo/EchoWire.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bytes of the echo probe: building the request and recognising its reply.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real echo probes: on 127.0.0.1, and in network namespaces made for the test, where they can
 // time out, fail their look-up and use the datagram ICMP socket without leaving the machine.
 #include <gtest/gtest.h>

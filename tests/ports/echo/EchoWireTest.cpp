@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The echo request's bytes and the rules that pick our reply out of received datagrams.
 #include <gtest/gtest.h>
 

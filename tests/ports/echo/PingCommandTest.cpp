@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvelle-cli ping, run as the built tool: its output and its exit codes.
 #include <gtest/gtest.h>
 #include <unistd.h>
