@@ -174,17 +174,18 @@ void UsbEndpoint::CloseCurrent(const std::string& reason) {
   m_connections.pop_front();
 }
 
-// The bridge is pulled out: its connections end, the area being received is cut short, and the
-// socket goes, so the stand-in no longer lists the device.
+// The bridge is pulled out: the socket goes first, so that once the host sees its bridge hang up
+// the stand-in no longer lists the device; then its connections end and the area being received
+// is cut short.
 void UsbEndpoint::Unplug() {
   m_unplugged = true;
   m_xonAt.reset();
-  m_log.Write(LogRecord("usb_unplugged").Number("bytes", m_parser.AreaReceived()));
-  m_parser.EndConnection(Sink());
-  while (!m_connections.empty()) CloseCurrent("unplugged");
   m_listener = UniqueFd();
   if (m_ownsPath) ::unlink(m_options.usbSocket.c_str());
   m_ownsPath = false;
+  m_log.Write(LogRecord("usb_unplugged").Number("bytes", m_parser.AreaReceived()));
+  while (!m_connections.empty()) CloseCurrent("unplugged");
+  m_parser.EndConnection(Sink());
 }
 
 void UsbEndpoint::Shutdown() {
