@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The USB library interface over libftdi1. libftdi has no count of waiting received bytes, so
-// the queue status reads what the bridge has into a bounded buffer of our own and reports its
-// size; Read then serves from that buffer first.
+// The USB library interface over libftdi1. The bridge is found by its product description among
+// every USB device present, whatever its vendor and product ID. libftdi has no count of waiting
+// received bytes, so the queue status reads what the bridge has into a bounded buffer of our own
+// and reports its size; Read then serves from that buffer first.
 #include <libftdi1/ftdi.h>
+#include <libusb.h>
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +18,14 @@ namespace {
 
 constexpr std::size_t kPendingLimit = 64 * 1024;
 constexpr std::size_t kStringLength = 128;
+// Every flow-control check is a bulk read, which the bridge answers only when it has bytes or its
+// latency timer runs out. At the chip's default of 16 ms the checks before each 512-byte chunk
+// would add 43 s to a 1.4 MB area; at 1 ms they add under 3 s.
+constexpr unsigned char kLatencyMs = 1;
+
+// libftdi passes libusb's error codes on; a bridge that has been pulled out is not found, any
+// other failure is an I/O error.
+int StatusOf(int libftdiResult) { return libftdiResult == LIBUSB_ERROR_NO_DEVICE ? kD2xxDeviceNotFound : kD2xxIoError; }
 
 struct Device {
   ftdi_context* context = nullptr;
@@ -37,6 +47,8 @@ class FtdiD2xx : public D2xx {
       ftdi_free(context);
       return status;
     }
+    // A bridge that keeps the default still works, only more slowly.
+    ftdi_set_latency_timer(context, kLatencyMs);
     *handle = ++m_lastHandle;
     m_devices[*handle].context = context;
     return kD2xxOk;
@@ -74,14 +86,18 @@ class FtdiD2xx : public D2xx {
     if (!d) return kD2xxInvalidHandle;
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     unsigned done = 0;
+    int status = kD2xxOk;
     while (done < count) {
       const int chunk = static_cast<int>(std::min<unsigned>(count - done, 1u << 20));
       const int n = ftdi_write_data(d->context, bytes + done, chunk);
-      if (n <= 0) break;
+      if (n <= 0) {
+        status = n < 0 ? StatusOf(n) : kD2xxIoError;
+        break;
+      }
       done += static_cast<unsigned>(n);
     }
     if (written) *written = done;
-    return done == count ? kD2xxOk : kD2xxIoError;
+    return status;
   }
 
   int GetQueueStatus(D2xxHandle handle, unsigned* waiting) override {
@@ -91,7 +107,7 @@ class FtdiD2xx : public D2xx {
       unsigned char buffer[4096];
       const std::size_t room = std::min(sizeof buffer, kPendingLimit - d->pending.size());
       const int n = ftdi_read_data(d->context, buffer, static_cast<int>(room));
-      if (n < 0) return kD2xxIoError;
+      if (n < 0) return StatusOf(n);
       d->pending.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
     }
     *waiting = static_cast<unsigned>(d->pending.size());
@@ -109,7 +125,7 @@ class FtdiD2xx : public D2xx {
     if (done < count) {
       const int n = ftdi_read_data(d->context, out + done, static_cast<int>(count - done));
       if (n < 0) {
-        status = kD2xxIoError;
+        status = StatusOf(n);
       } else {
         done += static_cast<std::size_t>(n);
       }
@@ -127,24 +143,24 @@ class FtdiD2xx : public D2xx {
   }
 
  private:
-  // Opens the first FTDI device whose product description is exactly `description`; a status.
+  // Opens the first USB device whose product description is exactly `description`, of any vendor
+  // and product ID (libftdi's own search knows only FTDI's stock IDs); a status. A device whose
+  // product string cannot be read (none, or no permission) is passed over.
   static int OpenByDescription(ftdi_context* context, const std::string& description) {
-    ftdi_device_list* list = nullptr;
-    if (ftdi_usb_find_all(context, &list, 0, 0) < 0) return kD2xxDeviceNotFound;
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context->usb_ctx, &list);
+    if (count < 0) return kD2xxDeviceNotFound;
     int status = kD2xxDeviceNotFound;
-    for (ftdi_device_list* item = list; item; item = item->next) {
-      char manufacturer[kStringLength] = {};
+    for (ssize_t i = 0; i < count; ++i) {
       char product[kStringLength] = {};
-      char serial[kStringLength] = {};
-      if (ftdi_usb_get_strings(context, item->dev, manufacturer, kStringLength, product, kStringLength, serial,
-                               kStringLength) != 0 ||
+      if (ftdi_usb_get_strings(context, list[i], nullptr, 0, product, kStringLength, nullptr, 0) != 0 ||
           description != product) {
         continue;
       }
-      status = ftdi_usb_open_dev(context, item->dev) == 0 ? kD2xxOk : kD2xxDeviceNotOpened;
+      status = ftdi_usb_open_dev(context, list[i]) == 0 ? kD2xxOk : kD2xxDeviceNotOpened;
       break;
     }
-    ftdi_list_free(&list);
+    libusb_free_device_list(list, 1);
     return status;
   }
 

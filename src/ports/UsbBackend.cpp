@@ -26,6 +26,7 @@ UsbBackend::~UsbBackend() { Close(); }
 
 bool UsbBackend::Open(const PortOpenArgs&) {
   m_flowByte = kXon;
+  m_goneStatus = kD2xxOk;
   m_library = m_context.env.usbLibrary ? m_context.env.usbLibrary() : MakeFtdiD2xx();
   int status = m_library ? m_library->OpenEx(kDescription, kD2xxOpenByDescription, &m_hPort) : kD2xxDeviceNotFound;
   if (status != kD2xxOk) {
@@ -47,12 +48,16 @@ bool UsbBackend::Open(const PortOpenArgs&) {
 
 bool UsbBackend::Write(const std::uint8_t* bytes, std::size_t count) {
   if (!m_open || m_failed) return false;
-  if (!WaitForPermission()) return false;
+  m_bytesWritten = 0;
+  if (!WaitForPermission()) return m_goneStatus != kD2xxOk ? WriteFailed(m_goneStatus, count) : false;
   if (count == 0) return true;
   const unsigned size = static_cast<unsigned>(std::min<std::size_t>(count, UINT_MAX));
-  m_bytesWritten = 0;
   const int status = m_library->Write(m_hPort, bytes, size, &m_bytesWritten);
   if (status == kD2xxOk && m_bytesWritten == count) return true;
+  return WriteFailed(status, count);
+}
+
+bool UsbBackend::WriteFailed(int status, std::size_t count) {
   m_failed = true;
   char text[96];
   std::snprintf(text, sizeof text, "USB device write error #%02i\n%u of %zu bytes were sent.", status, m_bytesWritten,
@@ -65,14 +70,18 @@ bool UsbBackend::WaitForPermission() {
   for (;;) {
     m_context.host.PumpMessages();
     if (CheckPermission()) return true;
-    if (m_context.Cancelled()) return false;
+    if (m_goneStatus != kD2xxOk || m_context.Cancelled()) return false;
     m_context.host.WaitFor(kPermissionStepMs);
   }
 }
 
 bool UsbBackend::CheckPermission() {
   unsigned waiting = 0;
-  if (m_library->GetQueueStatus(m_hPort, &waiting) != kD2xxOk) return false;
+  const int status = m_library->GetQueueStatus(m_hPort, &waiting);
+  // A failed check only withholds permission, except for a bridge that has gone: no answer will
+  // ever come from it.
+  if (status == kD2xxDeviceNotFound) m_goneStatus = status;
+  if (status != kD2xxOk) return false;
   if (waiting > 0) {
     std::uint8_t buffer[kReadLimit];
     unsigned read = 0;

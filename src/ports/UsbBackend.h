@@ -31,18 +31,22 @@ class UsbBackend : public PortBackend {
   void Close() override;
 
   // Checks until sending is allowed: each round pumps, reads up to 600 waiting bytes and keeps
-  // the first as the flow byte, then sleeps. False when the cancel check is raised first.
+  // the first as the flow byte, then sleeps. False when the cancel check is raised first, or
+  // when the bridge has gone (its queue status says it is not found).
   bool WaitForPermission();
   std::uint8_t FlowByte() const { return m_flowByte; }
 
  private:
   bool CheckPermission();
+  // Tells the user once; later writes of this open send nothing.
+  bool WriteFailed(int status, std::size_t count);
 
   PortContext& m_context;
   std::unique_ptr<D2xx> m_library;
   D2xxHandle m_hPort = 0;
   bool m_open = false;
   bool m_failed = false;
+  int m_goneStatus = kD2xxOk;  // kD2xxDeviceNotFound once a check found the bridge gone
   unsigned m_bytesWritten = 0;
   std::uint8_t m_flowByte = kXon;
 };

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-// End to end: a download to the substitute printer over TCP on 127.0.0.1 with the fake clock,
-// judged consistent and stored exactly; and corvelle-cli download and set-com run as the built
-// program, to the substitute printer on a serial line (a pseudo-terminal reached through the
-// "Devices" mapping) and to files: exit statuses, what reaches the device, the messages on stderr.
-// One test runs with real time (22 s of pauses) to measure the CPU the process uses meanwhile.
+// End to end: downloads to the substitute printer over TCP on 127.0.0.1 and over USB (the real
+// libftdi1 and the stand-in libusb) with the fake clock, judged consistent and stored exactly, and
+// a USB bridge pulled out mid-area; and corvelle-cli download and set-com run as the built program,
+// to the substitute printer on a serial line (a pseudo-terminal reached through the "Devices"
+// mapping), to a missing USB bridge and to files: exit statuses, what reaches the device, the
+// messages on stderr. One test runs with real time (22 s of pauses) to measure the CPU the process
+// uses meanwhile.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -19,10 +21,13 @@
 #include "base/Profile.h"
 #include "download/Download.h"
 #include "fontset/FontSetBuilder.h"
+#include "ports/DevicePort.h"
+#include "ports/PortKit.h"
 #include "resources/Strings.h"
 #include "support/FakeHost.h"
 #include "support/TempDir.h"
 #include "tools/SimProcess.h"
+#include "tools/UsbStandin.h"
 
 namespace corvelle {
 namespace {
@@ -103,6 +108,66 @@ TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverTcp) {
   ExpectReceived(sim, DefaultFontSetPath(program));
 }
 
+// The waits of a download, one a line: fake time when it began, length, mode.
+std::string Waits(const test::FakeHost& host) {
+  std::string text;
+  for (const auto& w : host.waits) {
+    text += std::to_string(w.at) + " " + std::to_string(w.ms) + (w.mode == WaitMode::Responsive ? "\n" : " paint\n");
+  }
+  return text;
+}
+
+TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverUsbWithThePausesOfEveryOtherKind) {
+  SelectFont(1, 300, 0x100000);
+  SelectFont(2, 200, 0x60000);
+  test::UsbStandin usb(dir.Path());
+  ASSERT_TRUE(test::UsbStandin::Loaded()) << test::UsbStandin::Hint();
+  test::SimProcess sim({"--usb", usb.Socket(), "--store", dir.File("store")});
+  ASSERT_TRUE(sim.Started() && MakeFolders(program));
+  TransportHost host;
+  ASSERT_EQ(BuildAndDownload({host, profile, program, {.portName = "USB"}, {}, false, {}}), DownloadResult::Completed)
+      << test::Shown(host);
+  ExpectReceived(sim, DefaultFontSetPath(program));
+  const std::int64_t total = static_cast<std::int64_t>(ReadFile(DefaultFontSetPath(program)).size());
+  std::vector<std::int64_t> announced;
+  for (const QJsonObject& event : sim.Events()) {
+    if (event.value("event") == "announcement") announced.push_back(event.value("length").toInteger());
+  }
+  EXPECT_EQ(announced, (std::vector<std::int64_t>{0x150000, total - 0x150000}));
+
+  TransportHost fileHost;
+  for (const char* name : {"1.out", "2.out", "3.out", "4.out"}) fileHost.savePaths.push_back(dir.File(name));
+  ASSERT_EQ(BuildAndDownload({fileHost, profile, program, {.portName = "FILE"}, {}, false, {}}),
+            DownloadResult::Completed);
+  EXPECT_EQ(ReadFile(dir.File("3.out")), "?Z;&" + std::to_string(total - 0x150000) + "\n");
+  EXPECT_EQ(Waits(host), Waits(fileHost));
+  EXPECT_EQ(test::Shown(host), test::Shown(fileHost));
+}
+
+TEST_F(DownloadEndToEnd, AUsbBridgePulledOutMidAreaFailsWithOneMessage) {
+  SelectFont(1, 100, 300000);
+  test::UsbStandin usb(dir.Path());
+  ASSERT_TRUE(test::UsbStandin::Loaded()) << test::UsbStandin::Hint();
+  test::SimProcess sim({"--usb", usb.Socket(), "--usb-unplug-after", "50000"});
+  ASSERT_TRUE(sim.Started() && MakeFolders(program));
+  TransportHost host;
+  // The area starts after the 11-s pause; a wait for the vanished bridge that never ends is stopped.
+  host.At(15'000, [&] { host.PressStop(); });
+  EXPECT_EQ(BuildAndDownload({host, profile, program, {.portName = "USB"}, {}, false, {}}), DownloadResult::Failed);
+  EXPECT_EQ(test::Shown(host), "error: USB device write error #02\n0 of 512 bytes were sent.\n");
+  EXPECT_TRUE(host.progress.destroyed);
+  EXPECT_EQ(host.progress.statuses, std::vector<std::string>{}) << "no closing messages";
+  EXPECT_EQ(test::EventNumber(sim.Next("usb_unplugged"), "bytes"), 50000);
+  const auto judged = sim.Next("image");
+  EXPECT_EQ(test::EventText(judged, "verdict"), "inconsistent");
+  EXPECT_EQ(test::EventNumber(judged, "bytes"), 50000);
+  // Pulled out, the bridge is no longer there to be found.
+  test::FakeHost later;
+  CDevicePort port(later, {});
+  EXPECT_FALSE(port.Open(test::Args("USB")));
+  EXPECT_EQ(test::Shown(later), "error: USB device opening error #02\n");
+}
+
 // Set COM port, then REAL TIME: a download of about 22 s (the 11-s pause and the 11-s final wait),
 // to the simulator on a serial line mapped in Devices. A pause that spins instead of sleeping costs
 // a second of CPU within the first second.
@@ -146,6 +211,14 @@ TEST_F(DownloadEndToEnd, CliFailuresAndCtrlCExitWithTheirStatusAndMessage) {
   SelectFont(1, 100, 1000);
   EXPECT_EQ(Run({"download", "--port", "FILE"}), 1);
   EXPECT_EQ(err, "");
+  // The USB bridge is looked for by its description, which no device present carries.
+  {
+    test::UsbStandin usb(dir.Path());
+    usb.Set("SIM", "");
+    usb.Set("DESCRIPTION", "Varnesi Bridge GN1");
+    EXPECT_EQ(Run({"download", "--port", "USB"}), 1);
+    EXPECT_EQ(err, "USB device opening error #02\n");
+  }
   // Ctrl-C in the first pause is STOP.
   EXPECT_EQ(Run({"download", "--port", "FILE", "--output", first, "--output", second},
                 [&] { return ReadFile(first) == "?Z:&3164\n"; }),

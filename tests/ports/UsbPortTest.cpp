@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The USB kind over a scripted bridge library: the calls it makes, open, purge and write
-// failures, and the XON/XOFF permission to send.
+// The USB kind over a scripted bridge library: the calls it makes, open, purge, write and
+// queue-status failures, and the XON/XOFF permission to send.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,6 +21,7 @@ struct Bridge {
     int readStatus = kD2xxOk;
   };
   std::deque<Block> blocks;
+  std::deque<int> queueStatuses;  // what the queue-status calls answer in turn; then 0
   int openStatus = kD2xxOk, purgeStatus = kD2xxOk, writeStatus = kD2xxOk;
   std::string calls;
 };
@@ -39,6 +40,11 @@ class FakeD2xx : public D2xx {
     return Call("write " + std::string(static_cast<const char*>(buffer), count), h, m.writeStatus);
   }
   int GetQueueStatus(D2xxHandle h, unsigned* waiting) override {
+    if (!m.queueStatuses.empty()) {
+      const int status = m.queueStatuses.front();
+      m.queueStatuses.pop_front();
+      return Call("status", h, status);
+    }
     *waiting = m.blocks.empty() ? 0 : static_cast<unsigned>(m.blocks.front().bytes.size());
     if (!m.blocks.empty() && *waiting == 0) m.blocks.pop_front();
     return Call("status", h);
@@ -112,6 +118,20 @@ TEST_F(UsbFixture, WritesWaitUntilABlockWhoseFirstByteIsNotXoffAndStopEndsTheWai
   EXPECT_LT(host.now, stopAt + 2 * UsbBackend::kPermissionStepMs) << "the checks sleep in short steps";
   EXPECT_EQ(bridge.calls.find("write"), std::string::npos) << "nothing is written while stopped";
   EXPECT_EQ(Shown(host), "") << "STOP is no error";
+}
+
+TEST_F(UsbFixture, AFailedQueueStatusWithholdsPermissionAndABridgeFoundGoneEndsTheWriteOnce) {
+  ASSERT_TRUE(port.Open(test::Args("USB")));
+  bridge.calls.clear();
+  bridge.queueStatuses = {kD2xxIoError, 7, kD2xxOk};
+  ASSERT_TRUE(port.WriteText("a"));
+  EXPECT_EQ(bridge.calls, "status; status; status; write a; ");
+  bridge.calls.clear();
+  bridge.queueStatuses = {kD2xxIoError, kD2xxDeviceNotFound, kD2xxOk};
+  EXPECT_FALSE(port.WriteText("bc"));
+  EXPECT_FALSE(port.WriteText("d"));
+  EXPECT_EQ(bridge.calls, "status; status; ") << "nothing is asked of a bridge that has gone";
+  EXPECT_EQ(Shown(host), "error: USB device write error #02\n0 of 2 bytes were sent.\n");
 }
 
 }  // namespace

@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: MIT
 // kerv-printer-sim as a running program: over TCP on 127.0.0.1 (the area on the connection after
-// its announcement's, --close-after, --talk, the end on SIGTERM) and on a pseudo-terminal as a
-// serial printer (the set-up command, --talk). Whole downloads to it over both, with the image
-// stored and compared, are the download tests' end-to-end tests.
+// its announcement's, --close-after, --talk, the end on SIGTERM), on a pseudo-terminal as a
+// serial printer (the set-up command, --talk), and the socket of its virtual USB bridge. Whole
+// downloads to it, with the image stored and compared, are the download tests' end-to-end tests;
+// the USB bridge's flow control and faults are tested through the stand-in libusb.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "support/TempDir.h"
 #include "tools/SimProcess.h"
 
 namespace corvelle {
@@ -75,6 +79,42 @@ TEST(PrinterSimPty, DecodesTheSetupCommandOnTheLineAndTalksAfterIt) {
   EXPECT_EQ(EventText(setup, "raw"), "?A7&3,2,1,0\r\n");
   EXPECT_EQ(EventNumber(setup, "speed"), 19200);
   EXPECT_EQ(EventText(setup, "parity"), "Even");
+}
+
+// A Unix stream socket at `path`, listening or merely bound (left behind as by a killed program).
+int UnixSocket(const std::string& path, bool listening) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+  if (listening) {
+    EXPECT_EQ(::listen(fd, 1), 0);
+  }
+  return fd;
+}
+
+TEST(PrinterSimUsb, TakesOverAStaleSocketButNotAFileOrASocketInUseAndRemovesItsOwnAtTheEnd) {
+  test::TempDir dir;
+  const std::string path = dir.File("usb.sock");
+  struct stat info {};
+  ::close(UnixSocket(path, false));
+  {
+    SimProcess sim({"--usb", path});
+    EXPECT_TRUE(sim.Started()) << "a socket nobody listens on is taken over";
+    EXPECT_FALSE(SimProcess({"--usb", path}).Started()) << "one in use is not";
+    const int listening = UnixSocket(dir.File("other.sock"), true);
+    EXPECT_FALSE(SimProcess({"--usb", dir.File("other.sock")}).Started());
+    ::close(listening);
+    EXPECT_EQ(sim.Stop(), 0);
+  }
+  EXPECT_NE(::lstat(path.c_str(), &info), 0) << "the socket goes with the simulator";
+  dir.Write("file", "keep");
+  EXPECT_FALSE(SimProcess({"--usb", dir.File("file")}).Started());
+  EXPECT_EQ(test::ReadFile(dir.File("file")), "keep");
+  // The USB faults need the bridge, and a hold needs its XOFF.
+  EXPECT_FALSE(SimProcess({"--usb-unplug-after", "5"}).Started());
+  EXPECT_FALSE(SimProcess({"--usb", path, "--usb-xoff-for", "10"}).Started());
 }
 
 }  // namespace

@@ -34,8 +34,9 @@ ParsedOptions ParseSimOptions(std::vector<std::string> args) {
   const auto bind = reader.Option("bind");
   const auto port = Bounded(reader, "port", 0, 65535);
   options.pty = reader.Flag("pty");
-  // The TCP listener stays on unless only the pseudo-terminal is asked for.
-  options.tcp = !options.pty || tcpAsked || bind || port;
+  options.usbSocket = reader.Option("usb").value_or("");
+  // The TCP listener stays on unless only the pseudo-terminal or the USB bridge is asked for.
+  options.tcp = (!options.pty && options.usbSocket.empty()) || tcpAsked || bind || port;
   if (bind) options.bindAddress = *bind;
   if (port) options.port = static_cast<int>(*port);
   options.logPath = reader.Option("log").value_or("");
@@ -47,6 +48,13 @@ ParsedOptions ParseSimOptions(std::vector<std::string> args) {
   if (const auto count = Bounded(reader, "exit-after-images", 1, std::numeric_limits<int>::max())) {
     options.exitAfterImages = static_cast<int>(*count);
   }
+  if (const auto bytes = Bounded(reader, "usb-xoff-after", 0, kMaxCount)) options.usbXoffAfter = *bytes;
+  if (const auto ms = Bounded(reader, "usb-xoff-for", 0, kMaxCount)) options.usbXoffForMs = *ms;
+  if (const auto bytes = Bounded(reader, "usb-unplug-after", 0, kMaxCount)) options.usbUnplugAfter = *bytes;
+  if (options.usbSocket.empty() && (options.usbXoffAfter || options.usbXoffForMs || options.usbUnplugAfter)) {
+    reader.Fail("the --usb-... options need --usb SOCKET");
+  }
+  if (options.usbXoffForMs && !options.usbXoffAfter) reader.Fail("--usb-xoff-for needs --usb-xoff-after");
   if (const auto words = reader.Positionals(); !words.empty() && !reader.Failed()) {
     reader.Fail("unexpected argument '" + words.front() + "'");
   }
@@ -78,7 +86,11 @@ Transports (the first lines on stdout name them, then stdout is flushed):
                   that path to Corvelle as a device, e.g. COM3=/dev/pts/N in the
                   profile section "Devices". With --pty alone there is no TCP listener;
                   add --tcp (or --port/--bind) for both.
-  --tcp           keep the TCP listener when --pty is given
+  --usb SOCKET    a virtual USB bridge: listen on the Unix socket SOCKET for the stand-in
+                  libusb-1.0 (built in usb-standin/), which a client finds through
+                  KERV_USB_SIM=SOCKET. Its bytes are read as the pseudo-terminal's are.
+                  Prints "usb SOCKET". Without --tcp (or --port/--bind) no TCP listener.
+  --tcp           keep the TCP listener when --pty or --usb is given
 
 Log:
   --log FILE      JSON lines, one object per event, flushed per line ("-": stdout)
@@ -92,6 +104,10 @@ Faults, for testing a sender:
   --talk BYTES         send BYTES bytes ("KERV" and a zero byte, repeated) on every TCP
                        connection, and on the pseudo-terminal after every command
   --exit-after-images N  exit with status 0 once N images have been judged
+  --usb-xoff-after BYTES  send XOFF over USB after BYTES data bytes of each area
+  --usb-xoff-for MS    then send XON after MS milliseconds (without it XOFF is held)
+  --usb-unplug-after BYTES  after BYTES data bytes of an area the USB bridge is pulled out:
+                       the client's transfers fail, the socket is removed
 
   --help          this text
 

@@ -23,6 +23,11 @@ struct SimOptions {
   bool stall = false;
   std::uint64_t talk = 0;
   int exitAfterImages = 0;  // 0: run until a signal
+  // The virtual USB bridge (none without a socket) and its faults.
+  std::string usbSocket;
+  std::optional<std::uint64_t> usbXoffAfter;
+  std::optional<std::int64_t> usbXoffForMs;  // none: XOFF is held until the run ends
+  std::optional<std::uint64_t> usbUnplugAfter;
 };
 
 struct ParsedOptions {

@@ -56,8 +56,13 @@ bool Simulator::Start(std::string* error) {
 
   if (m_options.tcp && !OpenListener(m_options.bindAddress, m_options.port, m_listener, error)) return false;
   if (m_options.pty && !OpenPseudoTerminal(m_pty, error)) return false;
+  if (!m_options.usbSocket.empty()) {
+    m_usb = std::make_unique<UsbEndpoint>(m_options, m_log, m_session);
+    if (!m_usb->Open(error)) return false;
+  }
   if (m_options.tcp) std::printf("tcp %s\n", m_listener.Endpoint().c_str());
   if (m_options.pty) std::printf("pty %s\n", m_pty.slavePath.c_str());
+  if (m_usb) std::printf("usb %s\n", m_usb->Path().c_str());
   std::fflush(stdout);
   if (m_options.tcp) {
     m_log.Write(LogRecord("listening")
@@ -93,6 +98,8 @@ int Simulator::Run() {
       const short events = static_cast<short>((m_ptyStalled ? 0 : POLLIN) | (m_ptyTalkLeft > 0 ? POLLOUT : 0));
       fds.push_back({m_pty.master.Get(), events, 0});
     }
+    const std::size_t usbIndex = fds.size();
+    if (m_usb) m_usb->AddPollFds(fds);
     const std::size_t firstConnection = fds.size();
     std::vector<Connection*> polled;
     for (std::size_t i = 0; i < m_connections.size(); ++i) {
@@ -107,17 +114,21 @@ int Simulator::Run() {
       polled.push_back(&connection);
     }
 
-    if (::ppoll(fds.data(), fds.size(), nullptr, &m_waitMask) < 0) {
+    const auto usbDue = m_usb ? m_usb->MsToNextEvent() : std::nullopt;
+    const timespec usbWait{static_cast<time_t>(usbDue.value_or(0) / 1000),
+                           static_cast<long>(usbDue.value_or(0) % 1000) * 1000000};
+    if (::ppoll(fds.data(), fds.size(), usbDue ? &usbWait : nullptr, &m_waitMask) < 0) {
       if (errno == EINTR) continue;
       m_log.Write(LogRecord("poll_failed").Text("error", std::strerror(errno)));
       break;
     }
 
-    if (ptyIndex < firstConnection) {
+    if (ptyIndex < usbIndex) {
       const short revents = fds[ptyIndex].revents;
       if (revents & POLLOUT) TalkPty();
       if (!m_ptyStalled && (revents & (POLLIN | POLLHUP | POLLERR))) ReadPty();
     }
+    if (m_usb) m_usb->Serve(&fds[usbIndex]);
     // Talk first, then serve the current connection, which may close it and shift the queue.
     Connection* current = m_connections.empty() ? nullptr : &m_connections.front();
     bool serveCurrent = false;
@@ -264,6 +275,7 @@ void Simulator::TalkPty() {
 void Simulator::Shutdown(const std::string& reason) {
   while (!m_connections.empty()) CloseCurrent("exit");
   if (m_pty.master.Valid()) m_ptyParser.EndConnection(PtySink());
+  if (m_usb) m_usb->Shutdown();
   m_session.Finish();
   m_log.Write(LogRecord("exit").Text("reason", reason));
 }

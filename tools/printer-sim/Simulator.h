@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The simulator's I/O: serves TCP connections one after another and the pseudo-terminal, feeds
+// The simulator's I/O: serves TCP connections one after another, the pseudo-terminal and the
+// virtual USB bridge (UsbEndpoint), feeds
 // what they carry to a stream parser each, and applies the fault options. One thread, one
 // ppoll; SIGINT and SIGTERM are only let through while it waits.
 #pragma once
@@ -7,6 +8,7 @@
 #include <csignal>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 
 #include "printer-sim/Endpoints.h"
@@ -14,6 +16,7 @@
 #include "printer-sim/PrinterSession.h"
 #include "printer-sim/SimOptions.h"
 #include "printer-sim/StreamParser.h"
+#include "printer-sim/UsbEndpoint.h"
 
 namespace corvelle::printersim {
 
@@ -21,8 +24,9 @@ class Simulator {
  public:
   Simulator(const SimOptions& options, EventLog& log);
 
-  // Blocks SIGINT and SIGTERM (they are taken while waiting), opens the listener and the
-  // pseudo-terminal as asked, and prints "tcp ADDRESS:PORT" / "pty PATH" on stdout.
+  // Blocks SIGINT and SIGTERM (they are taken while waiting), opens the listener, the
+  // pseudo-terminal and the USB socket as asked, and prints "tcp ADDRESS:PORT" / "pty PATH" /
+  // "usb SOCKET" on stdout.
   bool Start(std::string* error);
   // Serves until a signal or --exit-after-images; the exit status.
   int Run();
@@ -66,6 +70,8 @@ class Simulator {
   std::uint64_t m_ptyTalkSent = 0;
   bool m_ptyStalled = false;
   bool m_ptyBroken = false;
+
+  std::unique_ptr<UsbEndpoint> m_usb;
 };
 
 }  // namespace corvelle::printersim

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// kerv-printer-sim: a substitute KERV printer over TCP and a pseudo-terminal.
+// kerv-printer-sim: a substitute KERV printer over TCP, a pseudo-terminal and a virtual USB bridge.
 #include <iostream>
 #include <string>
 #include <vector>

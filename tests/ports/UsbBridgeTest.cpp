@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: MIT
+// The USB kind through the real libftdi1 and the stand-in libusb-1.0: the bridge found by its
+// description among several devices of any IDs, the control requests at open and at Purge, XOFF
+// from the simulator holding the writes until XON, and STOP while XOFF is held, in real time.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <chrono>
+#include <ctime>
+
+#include "ports/DevicePort.h"
+#include "ports/PortKit.h"
+#include "support/TempDir.h"
+#include "tools/SimProcess.h"
+#include "tools/UsbStandin.h"
+
+namespace corvelle {
+namespace {
+
+using test::UsbStandin;
+
+// Real time: the waits sleep, so the simulator's hold and the CPU a wait costs are real.
+struct RealTimeHost : test::FakeHost {
+  std::int64_t Now() override {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+  }
+  void WaitFor(std::int64_t ms, WaitMode) override { ::poll(nullptr, 0, static_cast<int>(ms)); }
+  using Clock = std::chrono::steady_clock;
+};
+
+double CpuSeconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+class UsbBridge : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(UsbStandin::Loaded()) << UsbStandin::Hint(); }
+
+  // The simulator on the stand-in's socket, with `options` besides.
+  std::unique_ptr<test::SimProcess> StartSimulator(std::vector<std::string> options = {}) {
+    options.insert(options.begin(), {"--usb", usb.Socket()});
+    auto sim = std::make_unique<test::SimProcess>(options);
+    EXPECT_TRUE(sim->Started());
+    return sim;
+  }
+
+  // The announcement of an area of `length` bytes and its data, written in 512-byte chunks as a
+  // download writes them; false at the first write that fails.
+  bool SendArea(CDevicePort& port, std::size_t length) {
+    const std::string announcement = "?Z:&" + std::to_string(length) + "\n";
+    if (!port.Write(announcement.data(), announcement.size())) return false;
+    const std::string chunk(512, 'k');
+    for (std::size_t sent = 0; sent < length; sent += chunk.size()) {
+      if (!port.Write(chunk.data(), std::min(chunk.size(), length - sent))) return false;
+    }
+    return true;
+  }
+
+  test::TempDir dir;
+  UsbStandin usb{dir.Path()};
+};
+
+TEST_F(UsbBridge, FoundByItsExactDescriptionAmongDevicesOfAnyIds) {
+  // Others listed before the bridge: a stock FTDI ID, a device with no product string, a near miss.
+  const std::string others = "0403:6001:FT232R USB UART;1a86:7523;0403:6015:Varnesi Bridge GN";
+  // Bridge IDs, bridge description, simulator socket present: the device claimed, or "" and the message.
+  const std::tuple<const char*, const char*, bool, const char*, const char*> cases[] = {
+      {"", "", true, "claim 0403:7c10 Varnesi Bridge GN2", ""},  // the stand-in's default, not a stock ID
+      {"0403:6001", "", true, "claim 0403:6001 Varnesi Bridge GN2", ""},
+      {"1a86:55d4", "", true, "claim 1a86:55d4 Varnesi Bridge GN2", ""},  // another vendor altogether
+      {"", "Varnesi Bridge GN2 ", true, "", "error: USB device opening error #02\n"},
+      {"", "varnesi bridge gn2", true, "", "error: USB device opening error #02\n"},
+      {"", "", false, "", "error: USB device opening error #02\n"},  // no simulator: no device
+  };
+  auto sim = StartSimulator();
+  usb.Set("DEVICES", others);
+  for (const auto& [ids, description, present, claimed, shown] : cases) {
+    usb.Set("PRODUCT", ids);
+    usb.Set("DESCRIPTION", description);
+    usb.Set("SIM", present ? usb.Socket() : dir.File("no-simulator"));
+    test::FakeHost host;
+    CDevicePort port(host, {});
+    const std::size_t mark = usb.Record().size();
+    EXPECT_EQ(port.Open(test::Args("USB")), *claimed != '\0') << ids << description;
+    port.Close();
+    const auto claims = usb.Record("claim", mark);
+    EXPECT_EQ(claims.empty() ? "" : claims.front(), claimed);
+    EXPECT_EQ(claims.size(), *claimed ? 1u : 0u) << "only the bridge is opened";
+    EXPECT_EQ(test::Shown(host), shown);
+  }
+}
+
+TEST_F(UsbBridge, OpenResetsAndPurgesTheReceiveSidePurgeEmptiesBothAndCloseReleases) {
+  auto sim = StartSimulator();
+  test::FakeHost host;
+  CDevicePort port(host, {});
+  ASSERT_TRUE(port.Open(test::Args("USB1")));
+  // libftdi's own open resets the chip and sets 9600 baud; then the bridge's latency timer is
+  // shortened, and the port resets the device and purges what it has received.
+  EXPECT_EQ(usb.Record("control"),
+            (std::vector<std::string>{"control reset", "control baud-rate 4138 0000", "control latency 1",
+                                      "control reset", "control purge-receive"}));
+  const std::size_t mark = usb.Record().size();
+  ASSERT_TRUE(port.WriteText("x"));
+  port.Purge();
+  port.Close();
+  EXPECT_EQ(usb.Record(mark), (std::vector<std::string>{"out 1", "control purge-receive", "control purge-transmit",
+                                                        "release 0403:7c10"}));
+  EXPECT_EQ(test::Shown(host), "");
+}
+
+TEST_F(UsbBridge, XoffFromThePrinterHoldsTheWritesUntilXon) {
+  auto sim = StartSimulator({"--usb-xoff-after", "3000", "--usb-xoff-for", "300"});
+  RealTimeHost host;
+  CDevicePort port(host, {});
+  ASSERT_TRUE(port.Open(test::Args("USB")));
+  const auto start = RealTimeHost::Clock::now();
+  ASSERT_TRUE(SendArea(port, 20000));
+  const auto took = RealTimeHost::Clock::now() - start;
+  port.Close();
+  EXPECT_GE(took, std::chrono::milliseconds(290));
+  const auto xoff = sim->Next("xoff");
+  EXPECT_EQ(test::EventNumber(xoff, "bytes"), 3000);
+  EXPECT_TRUE(test::EventFlag(xoff, "delivered"));
+  EXPECT_TRUE(test::EventFlag(sim->Next("xon"), "delivered"));
+  const auto area = sim->Next("area_received");
+  EXPECT_TRUE(test::EventFlag(area, "complete")) << test::EventNumber(area, "bytes");
+  // What came back from the printer, and what went out meanwhile: nothing between XOFF and XON.
+  std::vector<std::string> flow;
+  for (const std::string& line : usb.Record()) {
+    if (line.starts_with("in ")) flow.push_back(line);
+    if (line.starts_with("out ") && !flow.empty() && flow.back().starts_with("in 13")) flow.push_back("out");
+  }
+  EXPECT_EQ(flow, (std::vector<std::string>{"in 13", "in 11"}));
+}
+
+TEST_F(UsbBridge, StopWhileXoffIsHeldEndsTheWriteWithinASecondWithoutSpendingCpu) {
+  // XON after 5 s, so a wait that missed STOP ends and fails the timing rather than hanging.
+  auto sim = StartSimulator({"--usb-xoff-after", "1000", "--usb-xoff-for", "5000"});
+  RealTimeHost host;
+  CDevicePort port(host, {});
+  ASSERT_TRUE(port.Open(test::Args("USB")));
+  const auto stopAt = RealTimeHost::Clock::now() + std::chrono::milliseconds(1500);
+  port.SetCancelCheck([&] { return RealTimeHost::Clock::now() >= stopAt; });
+  const double cpu = CpuSeconds();
+  EXPECT_FALSE(SendArea(port, 20000));
+  const auto late = RealTimeHost::Clock::now() - stopAt;
+  const double spent = CpuSeconds() - cpu;
+  port.Close();
+  EXPECT_LT(late, std::chrono::seconds(1));
+  EXPECT_LT(spent, 0.2) << "seconds of CPU over 1.5 s of XOFF";
+  EXPECT_EQ(test::EventNumber(sim->Next("xoff"), "bytes"), 1000);
+  EXPECT_EQ(test::Shown(host), "") << "STOP is no error";
+}
+
+}  // namespace
+}  // namespace corvelle
