@@ -5,6 +5,7 @@
 #include "app/FontRegistration.h"
 #include "app/MainDlg.h"
 #include "app/QtHost.h"
+#include "base/Paths.h"
 #include "base/Profile.h"
 
 namespace corvelle {
@@ -16,6 +17,13 @@ int CMainApp::InitInstance() {
   QtHost host;
   RegisterProgramFonts(m_programFolder, host);
   Profile profile(m_profilePath);
+  if (const std::string problem = OwnFolderProblem(ParentFolder(m_profilePath)); !problem.empty()) {
+    profile.Refuse(problem);
+  }
+  // Said once: the settings then live for this session only, and the file is never saved over.
+  if (!profile.LoadError().empty()) {
+    host.ShowMessage("The settings cannot be used: " + profile.LoadError(), MessageStyle::Exclamation);
+  }
   CMainDlg window(MainDlgContext{host, profile, m_programFolder, ProgramPrinterActions(profile), {}, {}, {}});
   // Message boxes and the progress window stand over the main window.
   host.SetMainWindow(&window);

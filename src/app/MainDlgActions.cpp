@@ -47,6 +47,8 @@ class CMainDlg::OperationScope {
 };
 
 void CMainDlg::SaveProfile() {
+  // A profile that could not be read was reported at start; it is never saved over.
+  if (!m_profile.LoadError().empty()) return;
   if (!m_profile.Save()) m_host.ShowMessage("The settings were not saved: " + m_profile.LastError(), MessageStyle::Plain);
 }
 

@@ -2,7 +2,10 @@
 // The program's builders, downloads and printer commands, joined to the window's actions.
 #include "app/PrinterActions.h"
 
+#include <memory>
+
 #include "download/Download.h"
+#include "fontset/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/PortEnvironment.h"
 
@@ -11,26 +14,32 @@ namespace {
 
 FontSetBuildContext BuildContext(const FontSetJob& job) { return {job.host, job.profile, job.programFolder}; }
 
-DownloadRequest Request(const FontSetJob& job, std::string imagePath) {
-  return {job.host, job.port, DefaultPortEnvironment(job.profile), std::move(imagePath), {}};
+DownloadRequest Request(const FontSetJob& job, std::string imagePath, FileHandle* image) {
+  return {job.host, job.port, DefaultPortEnvironment(job.profile), std::move(imagePath), {}, image};
 }
 
 }  // namespace
 
 PrinterActions ProgramPrinterActions(const Profile& profile) {
   PrinterActions actions;
-  actions.buildFontSet = [](const FontSetJob& job, const std::string& outputPath) {
-    return BuildFontSet(BuildContext(job), outputPath);
+  // "Download" builds the default image, then sends it: the download takes the image the build
+  // just wrote, still open, so another build replacing the file in between changes nothing.
+  const auto built = std::make_shared<FileHandle>();
+  actions.buildFontSet = [built](const FontSetJob& job, const std::string& outputPath) {
+    *built = FileHandle();
+    return BuildFontSet(BuildContext(job), outputPath, nullptr, outputPath.empty() ? built.get() : nullptr);
   };
-  actions.buildLegacyFontSet = [](const FontSetJob& job, const std::string& outputPath) {
-    return BuildLegacyFontSet(BuildContext(job), outputPath);
+  actions.buildLegacyFontSet = [built](const FontSetJob& job, const std::string& outputPath) {
+    *built = FileHandle();
+    return BuildLegacyFontSet(BuildContext(job), outputPath, nullptr, outputPath.empty() ? built.get() : nullptr);
   };
-  actions.downloadFontSet = [](const FontSetJob& job) {
-    return DownloadFontSet(Request(job, DefaultFontSetPath(job.programFolder))) == DownloadResult::Completed;
+  actions.downloadFontSet = [built](const FontSetJob& job) {
+    const DownloadRequest request = Request(job, DefaultFontSetPath(job.programFolder), built.get());
+    return DownloadFontSet(request) == DownloadResult::Completed;
   };
-  actions.downloadLegacyFontSet = [](const FontSetJob& job) {
-    return DownloadLegacyFontSet(Request(job, DefaultLegacyFontSetPath(job.programFolder))) ==
-           DownloadResult::Completed;
+  actions.downloadLegacyFontSet = [built](const FontSetJob& job) {
+    const DownloadRequest request = Request(job, DefaultLegacyFontSetPath(job.programFolder), built.get());
+    return DownloadLegacyFontSet(request) == DownloadResult::Completed;
   };
   actions.setComPort = [&profile](Host& host, const PortSettings& current,
                                   const SerialPositions& chosen) -> std::optional<SerialPositions> {

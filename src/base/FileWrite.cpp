@@ -7,19 +7,23 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <utility>
+#include <vector>
 
 #include "base/Paths.h"
 
 namespace corvelle {
 namespace {
 
-// A new file named `target`.<process>.<n> beside `target`, created with the permissions a plain
-// create would give it; `temp` holds its name. -1 with errno set when none can be made.
-int CreateBeside(const std::string& target, std::string& temp) {
+// A new file named `target`.<process>.<n> beside `target`; `temp` holds its name. O_RDWR so a
+// committed file can be read back through the same open file. -1 with errno set when none can
+// be made.
+int CreateBeside(const std::string& target, mode_t mode, std::string& temp) {
   const std::string stem = target + "." + std::to_string(::getpid()) + ".";
   for (int n = 0; n < 100; ++n) {
     temp = stem + std::to_string(n);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -47,24 +51,68 @@ int WriteSyncClose(int fd, std::string_view data) {
   return error;
 }
 
-ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view data) {
-  std::string temp;
-  const int fd = CreateBeside(path, temp);
-  if (fd < 0) return {ReplaceResult::Stage::Create, errno};
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
-  if (const int error = WriteSyncClose(fd, data)) {
-    ::unlink(temp.c_str());
-    return {ReplaceResult::Stage::Write, error};
+std::string ResolveFileLink(const std::string& path) {
+  std::string current = path;
+  std::vector<char> buffer(4096);
+  for (int step = 0; step < 40; ++step) {
+    const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
+    if (n < 0 || static_cast<size_t>(n) >= buffer.size()) return current;
+    const std::string link(buffer.data(), static_cast<size_t>(n));
+    const std::string folder = ParentFolder(current);
+    current = link.front() == '/' || folder.empty() ? link : JoinPath(folder, link);
   }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    return {ReplaceResult::Stage::Rename, error};
-  }
-  const std::string folder = ParentFolder(path);
-  SyncFolder(folder.empty() ? "." : folder);
-  return {};
+  return current;
 }
+
+AtomicFile::AtomicFile(const std::string& target, mode_t mode, LinkPolicy links)
+    : m_target(links == LinkPolicy::FollowLink ? ResolveFileLink(target) : target) {
+  m_fd = CreateBeside(m_target, mode, m_temp);
+  if (m_fd < 0) Fail(Stage::Create, errno);
+}
+
+AtomicFile::~AtomicFile() {
+  if (m_fd >= 0) ::close(m_fd);
+  if (m_reader >= 0) ::close(m_reader);
+  if (!m_committed && !m_temp.empty() && m_stage != Stage::Create) ::unlink(m_temp.c_str());
+}
+
+bool AtomicFile::Fail(Stage stage, int error) {
+  m_stage = stage;
+  m_error = error;
+  if (m_fd >= 0) ::close(std::exchange(m_fd, -1));
+  if (stage != Stage::Create) ::unlink(m_temp.c_str());
+  return false;
+}
+
+bool AtomicFile::Write(std::string_view data) {
+  if (m_fd < 0) return false;
+  return WriteFully(m_fd, data) || Fail(Stage::Write, errno);
+}
+
+bool AtomicFile::Commit() {
+  if (m_fd < 0) return false;
+  if (::fsync(m_fd) != 0) return Fail(Stage::Write, errno);
+  m_reader = ::dup(m_fd);
+  if (::close(std::exchange(m_fd, -1)) != 0) return Fail(Stage::Write, errno);
+  if (::rename(m_temp.c_str(), m_target.c_str()) != 0) return Fail(Stage::Rename, errno);
+  m_committed = true;
+  const std::string folder = ParentFolder(m_target);
+  SyncFolder(folder.empty() ? "." : folder);
+  return true;
+}
+
+int AtomicFile::TakeReader() {
+  if (!m_committed || m_reader < 0) return -1;
+  if (::lseek(m_reader, 0, SEEK_SET) != 0) return -1;
+  return std::exchange(m_reader, -1);
+}
+
+ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view data, mode_t mode, LinkPolicy links) {
+  AtomicFile file(path, mode, links);
+  if (file.Write(data) && file.Commit()) return {};
+  return {file.FailedStage(), file.Error()};
+}
+
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace corvelle

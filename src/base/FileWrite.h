@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Writing whole files safely: every byte or a clear failure, and replacing a file in one step so
-// that a full disk, a crash or a power cut leaves the old file or the new one, never a part.
+// Writing files safely: every file the program writes is made as a new file beside its target,
+// written fully, flushed and renamed over the target, so a full disk, a crash, a size limit or a
+// planted link leaves the old file or the new one, never a part, and never writes elsewhere.
 #pragma once
+
+#include <sys/types.h>
 
 #include <string>
 #include <string_view>
@@ -16,17 +19,74 @@ bool WriteFully(int fd, std::string_view data);
 // flushed (EINVAL), which is no failure.
 int WriteSyncClose(int fd, std::string_view data);
 
-struct ReplaceResult {
+// Mode of the files the program writes, and of the profile (which may hold addresses).
+inline constexpr mode_t kFileMode = 0644;
+inline constexpr mode_t kPrivateFileMode = 0600;
+
+// What to do when the target is a symbolic link: replace the link itself with the new file (an
+// image, the scratch file: a link planted there is never followed), or replace the file it
+// points at and keep the link (a selection file or a profile the user linked on purpose).
+enum class LinkPolicy { ReplaceLink, FollowLink };
+
+// `path` with every symbolic link of its last component resolved (a relative link against the
+// folder holding it), the link itself when it points nowhere resolvable after 40 steps.
+std::string ResolveFileLink(const std::string& path);
+
+// A file written in one step. The constructor creates the new file beside `target`
+// (O_EXCL | O_NOFOLLOW, so nothing planted is opened); Write streams into it; Commit flushes it,
+// renames it over the target and flushes the folder. A file never committed is removed when the
+// object goes, so every failure, or a stop part way, leaves the target as it was.
+class AtomicFile {
+ public:
   enum class Stage { Done, Create, Write, Rename };
+
+  AtomicFile(const std::string& target, mode_t mode, LinkPolicy links = LinkPolicy::ReplaceLink);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  bool IsOpen() const { return m_fd >= 0; }
+  // The file that Commit replaces (the link's target under FollowLink).
+  const std::string& Target() const { return m_target; }
+  // Where the last failure happened and its errno (Create when the constructor failed).
+  Stage FailedStage() const { return m_stage; }
+  int Error() const { return m_error; }
+
+  // Appends `data`; false (and nothing more is written) once a write has failed.
+  bool Write(std::string_view data);
+  bool Write(const char* data, size_t size) { return Write(std::string_view(data, size)); }
+  // Flushes, closes and renames over the target. False with FailedStage and Error set; the new
+  // file is removed then.
+  bool Commit();
+  // After a successful Commit: a descriptor reading the committed file from its start, which
+  // the caller owns. Whatever replaces the target later, it reads these bytes. -1 otherwise.
+  int TakeReader();
+
+ private:
+  bool Fail(Stage stage, int error);
+
+  std::string m_target;
+  std::string m_temp;
+  int m_fd = -1;
+  int m_reader = -1;
+  Stage m_stage = Stage::Done;
+  int m_error = 0;
+  bool m_committed = false;
+};
+
+struct ReplaceResult {
+  using Stage = AtomicFile::Stage;
   Stage stage = Stage::Done;  // where it failed
   int error = 0;              // errno of the failure
   bool Ok() const { return stage == Stage::Done; }
 };
 
-// Replaces the regular file `path` (or creates it) with `data`: a new file beside it is written,
-// flushed and renamed over it, and the folder is flushed. The new file keeps the old one's
-// permission bits (a plain create's when there was none). On failure nothing is left behind and
-// the old file is as it was. `path` must name the file itself, not a link to it.
-ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view data);
+// Replaces the file `path` (or creates it) with `data` through an AtomicFile.
+ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view data, mode_t mode = kFileMode,
+                               LinkPolicy links = LinkPolicy::ReplaceLink);
+
+// Makes a file-size limit (RLIMIT_FSIZE) a failed write (EFBIG) instead of a killed process.
+// Called once at program start.
+void IgnoreFileSizeSignal();
 
 }  // namespace corvelle

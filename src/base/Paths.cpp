@@ -3,26 +3,28 @@
 #include "base/Paths.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace corvelle {
 namespace {
 
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  return home && *home ? home : "/tmp";
-}
-
 std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
   const char* value = std::getenv(variable);
   if (value && *value == '/') return value;
-  return JoinPath(HomeFolder(), fallbackUnderHome);
+  const std::string home = HomeFolder();
+  // With no home at all the path stays relative to a folder that does not exist, so it is
+  // refused or fails to open instead of landing in a shared folder.
+  return JoinPath(home.empty() ? "/nonexistent" : home, fallbackUnderHome);
 }
+
+std::string PerUserDataFolder() { return JoinPath(XdgFolder("XDG_DATA_HOME", ".local/share"), "corvelle"); }
 
 // Where an installation keeps the data, relative to the prefix that holds bin/.
 constexpr std::string_view kInstalledDataFolder = "share/corvelle";
@@ -65,9 +67,44 @@ std::string FontExtFolder(std::string_view programFolder) {
 std::string WritableDataFolder(std::string_view programFolder) {
   const std::string folder(programFolder);
   if (!IsInstalledDataFolder(folder) && ::access(folder.c_str(), W_OK) == 0) return folder;
-  const std::string data = JoinPath(XdgFolder("XDG_DATA_HOME", ".local/share"), "corvelle");
-  MakeFolders(data);
+  const std::string data = PerUserDataFolder();
+  MakeFolders(data, 0700);
   return data;
+}
+
+std::string DataFolderProblem(std::string_view programFolder) {
+  const std::string folder(programFolder);
+  if (!IsInstalledDataFolder(folder) && ::access(folder.c_str(), W_OK) == 0) return "";
+  return PrepareOwnFolder(PerUserDataFolder());
+}
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return home;
+  std::vector<char> buffer(16384);
+  passwd entry {};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+      *found->pw_dir == '/') {
+    return found->pw_dir;
+  }
+  return "";
+}
+
+std::string OwnFolderProblem(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) {
+    return errno == ENOENT ? "" : "cannot use folder " + folder + ": " + std::strerror(errno);
+  }
+  if (!S_ISDIR(st.st_mode)) return "cannot use folder " + folder + ": not a folder";
+  if (st.st_uid != ::geteuid()) return "refusing folder " + folder + ": it belongs to another user";
+  if (st.st_mode & (S_IWGRP | S_IWOTH)) return "refusing folder " + folder + ": group or others may write to it";
+  return "";
+}
+
+std::string PrepareOwnFolder(const std::string& folder) {
+  if (!MakeFolders(folder, 0700)) return "cannot create folder " + folder + ": " + std::strerror(errno);
+  return OwnFolderProblem(folder);
 }
 
 std::string DefaultProfilePath() {
@@ -93,12 +130,15 @@ std::string FileNamePart(std::string_view path) {
   return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
 }
 
-bool MakeFolders(const std::string& folder) {
+bool MakeFolders(const std::string& folder, unsigned mode) {
   struct stat st {};
-  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (::stat(folder.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode)) errno = ENOTDIR;
+    return S_ISDIR(st.st_mode);
+  }
   const std::string parent = ParentFolder(folder);
-  if (!parent.empty() && parent != folder && !MakeFolders(parent)) return false;
-  return ::mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST;
+  if (!parent.empty() && parent != folder && !MakeFolders(parent, mode)) return false;
+  return ::mkdir(folder.c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST;
 }
 
 void SyncFolder(const std::string& folder) {

@@ -25,8 +25,24 @@ std::string FontExtFolder(std::string_view programFolder);
 // per-user data folder ($XDG_DATA_HOME/corvelle or ~/.local/share/corvelle), created when missing.
 std::string WritableDataFolder(std::string_view programFolder);
 
+// The per-user data folder ($XDG_DATA_HOME/corvelle or ~/.local/share/corvelle) is used by the
+// default images when it is not the program folder; "" when it is usable (made 0700 when
+// missing), else the message naming it and why it is refused.
+std::string DataFolderProblem(std::string_view programFolder);
+
 // The per-user profile: $XDG_CONFIG_HOME/corvelle/corvelle.ini or ~/.config/corvelle/corvelle.ini.
 std::string DefaultProfilePath();
+
+// The user's home folder: $HOME, else the password database's entry of this user; never a
+// shared folder such as /tmp ("" when neither knows one, so that nothing per-user is found).
+std::string HomeFolder();
+
+// Makes one of the program's own folders (0700, parents 0700 too when missing) and checks that it
+// may be trusted: "" when it is a folder owned by this user that neither group nor others may
+// write, else the message naming it and why it is refused (another user could plant files in it).
+std::string PrepareOwnFolder(const std::string& folder);
+// The same check without making anything: "" also when the folder does not exist yet.
+std::string OwnFolderProblem(const std::string& folder);
 
 // `folder` + "/" + `name` (no doubled separator).
 std::string JoinPath(std::string_view folder, std::string_view name);
@@ -37,8 +53,8 @@ std::string ParentFolder(std::string_view path);
 // The part after the last '/' or '\' (stored paths may come from Windows installations).
 std::string FileNamePart(std::string_view path);
 
-// mkdir -p; true when the folder exists afterwards.
-bool MakeFolders(const std::string& folder);
+// mkdir -p with `mode` for the folders made; true when the folder exists afterwards.
+bool MakeFolders(const std::string& folder, unsigned mode = 0755);
 
 // fsync of a folder, so that a rename inside it survives a crash. Failures are ignored.
 void SyncFolder(const std::string& folder);

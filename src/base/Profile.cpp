@@ -114,6 +114,11 @@ Profile::Profile(std::string path) : m_path(std::move(path)) {
   if (ReadProfileFile(m_path, text, m_loadError)) Parse(text);
 }
 
+void Profile::Refuse(std::string reason) {
+  m_lines.clear();
+  m_loadError = std::move(reason);
+}
+
 bool Profile::Parse(std::string_view text) {
   m_lines.clear();
   m_loadError.clear();
@@ -284,12 +289,14 @@ bool Profile::Save() {
     m_lastError = "cannot write " + m_path + ": " + std::strerror(errno);
     return false;
   }
-  const std::string folder = ParentFolder(m_path);
-  if (!folder.empty() && !MakeFolders(folder)) {
+  // A profile that is a link stays one: the file it points at is replaced.
+  const std::string target = ResolveFileLink(m_path);
+  const std::string folder = ParentFolder(target);
+  if (!folder.empty() && !MakeFolders(folder, 0700)) {
     m_lastError = "cannot create folder " + folder + ": " + std::strerror(errno);
     return false;
   }
-  const ReplaceResult result = ReplaceFileWhole(m_path, text);
+  const ReplaceResult result = ReplaceFileWhole(target, text, kPrivateFileMode);
   if (!result.Ok()) {
     const char* what = result.stage == ReplaceResult::Stage::Rename ? "cannot replace " : "cannot write ";
     m_lastError = what + m_path + ": " + std::strerror(result.error);

@@ -30,6 +30,9 @@ class Profile {
   const std::string& Path() const { return m_path; }
   // Why the file was not read; empty when it was read or did not exist.
   const std::string& LoadError() const { return m_loadError; }
+  // Treats the profile as one that could not be read, for `reason` (its folder is not to be
+  // trusted): it reads as empty and Save refuses.
+  void Refuse(std::string reason);
 
   // The value of `key` in `section`, or `def` when the key is absent.
   std::string GetString(std::string_view section, std::string_view key, std::string_view def) const;

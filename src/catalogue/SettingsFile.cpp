@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -73,7 +74,12 @@ FileResult Failure(const std::string& what, const std::string& path, int error) 
 std::string SerializeSettings(const FontSelection& selection) {
   std::string text;
   for (const SelectionSlot& slot : selection) {
-    text += slot.displayName;
+    // A line end inside a name would shift every later line.
+    std::string name = slot.displayName;
+    for (char& c : name) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    text += name;
     text += "\r\n";
     text += slot.fontPath;
     text += "\r\n";
@@ -103,7 +109,8 @@ FileResult SaveSettingsFile(const FontSelection& selection, const std::string& p
     target = real;
     std::free(real);
   }
-  const ReplaceResult result = ReplaceFileWhole(target, text);
+  const ReplaceResult result =
+      ReplaceFileWhole(target, text, exists ? st.st_mode & 07777 : kFileMode, LinkPolicy::ReplaceLink);
   if (!result.Ok()) {
     return Failure(result.stage == ReplaceResult::Stage::Create ? "cannot create" : "cannot write", path, result.error);
   }
@@ -117,13 +124,21 @@ std::vector<std::string> SplitSettingsLines(std::string_view bytes, size_t maxLi
 }
 
 std::string RerootFontPath(std::string_view line, std::string_view programFolder) {
-  if (line.find_first_of("\\/") == std::string_view::npos) return std::string(line);
+  if (line == kEmptyMarker || line.empty()) return std::string(line);
   return FontExtFolder(programFolder) + FileNamePart(line);
+}
+
+bool HoldsControlByte(std::string_view line) {
+  return std::any_of(line.begin(), line.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
 }
 
 FontSelection SelectionFromSettingsLines(const std::vector<std::string>& lines, std::string_view programFolder) {
   FontSelection selection;
   for (size_t p = 0; p < selection.size() && 2 * p < lines.size(); ++p) {
+    if (2 * p + 1 < lines.size() && HoldsControlByte(lines[2 * p + 1])) continue;  // stays free
     selection[p].displayName = lines[2 * p];
     if (2 * p + 1 < lines.size()) selection[p].fontPath = RerootFontPath(lines[2 * p + 1], programFolder);
   }

@@ -38,12 +38,18 @@ FileResult SaveSettingsFile(const FontSelection& selection, const std::string& p
 // is not part of it, the last line may lack its end, and a line is cut to kMaxSettingsLine bytes.
 std::vector<std::string> SplitSettingsLines(std::string_view bytes, size_t maxLines = kSettingsLines);
 
-// A font path line as this installation uses it: one holding '\' or '/' becomes
-// FontExt/ under `programFolder` + the part after its last separator; others stay as read.
+// A font path line as this installation uses it: FontExt/ under `programFolder` + the part after
+// its last '\' or '/' (a bare name too, so nothing is looked up in the current folder); only
+// "***" and an empty line stay as read.
 std::string RerootFontPath(std::string_view line, std::string_view programFolder);
 
+// True when `line` holds a NUL or another control byte, which no font path has: such a
+// position is left free.
+bool HoldsControlByte(std::string_view line);
+
 // The selection of settings lines: lines 2p and 2p + 1 are position p. Positions without lines
-// are empty, a name without its path line gets the path "***", lines past 224 are ignored.
+// are empty, a name without its path line gets the path "***", lines past 224 are ignored, and
+// a position whose path line holds a control byte stays empty ("***" for both).
 FontSelection SelectionFromSettingsLines(const std::vector<std::string>& lines, std::string_view programFolder);
 
 // SplitSettingsLines and SelectionFromSettingsLines together: what loading these bytes gives.

@@ -17,8 +17,10 @@ int RunBuild(CliContext& context, ArgReader& args) {
   if (!args.Positionals().empty()) args.Fail("build takes no arguments");
   if (args.Failed()) return kExitUsage;
 
-  const Profile profile(context.profilePath);
-  const FontSetBuildContext build{context.host, profile, context.programFolder};
+  const std::optional<Profile> profile = ReadProfile(context);
+  if (!profile) return kExitFailed;
+  const FontSetBuildContext build{context.host, *profile, context.programFolder,
+                                  [&context] { return context.host.Interrupted(); }};
   std::string imagePath;
   const bool built = legacy ? BuildLegacyFontSet(build, output, &imagePath) : BuildFontSet(build, output, &imagePath);
   if (!built) return kExitFailed;

@@ -18,19 +18,26 @@ constexpr std::string_view kHelp =
     "Options:\n"
     "  --codepage N  0 Win1250, 1 Win1251, 2 Win1252, 3 Win1253, 4 all code pages,\n"
     "                5 factory set (default: the profile's Codepage, else 2).\n"
-    "                Any other number, or a missing index file, lists nothing.\n";
+    "                Any other number is a usage error (exit 2); a missing index file\n"
+    "                lists nothing. A program folder without FontExt/ is an error (exit 1).\n";
 
 int RunCatalogue(CliContext& context, ArgReader& args) {
   const auto codePage = args.IntOption("codepage");
   if (!args.Positionals().empty()) args.Fail("catalogue takes no arguments");
+  if (codePage && (*codePage < 0 || *codePage >= kCodePageChoices)) {
+    args.Fail("--codepage must be a number from 0 to " + std::to_string(kCodePageChoices - 1));
+  }
   if (args.Failed()) return kExitUsage;
 
   int choice = -1;
-  if (!codePage) {
-    choice = StoredCodePageChoice(Profile(context.profilePath));
-  } else if (*codePage >= 0 && *codePage < kCodePageChoices) {
+  if (codePage) {
     choice = static_cast<int>(*codePage);
+  } else {
+    const std::optional<Profile> profile = ReadProfile(context);
+    if (!profile) return kExitFailed;
+    choice = StoredCodePageChoice(*profile);
   }
+  if (!HasFontExt(context)) return kExitFailed;
   for (const CatalogueEntry& entry : LoadCatalogue(context.programFolder, choice)) {
     std::cout << entry.listText << '\t' << entry.detailText << '\t' << FontPathOf(context.programFolder, entry)
               << '\n';

@@ -2,7 +2,35 @@
 // The command table of corvelle-cli.
 #include "cli/Commands.h"
 
+#include <sys/stat.h>
+
+#include <iostream>
+
+#include "base/Paths.h"
+
 namespace corvelle::cli {
+
+std::optional<Profile> ReadProfile(const CliContext& context) {
+  Profile profile(context.profilePath);
+  if (context.ownProfileFolder) {
+    if (const std::string problem = OwnFolderProblem(ParentFolder(context.profilePath)); !problem.empty()) {
+      profile.Refuse(problem);
+    }
+  }
+  if (!profile.LoadError().empty()) {
+    std::cerr << "corvelle-cli: " << profile.LoadError() << '\n';
+    return std::nullopt;
+  }
+  return profile;
+}
+
+bool HasFontExt(const CliContext& context) {
+  struct stat st {};
+  const std::string folder = JoinPath(context.programFolder, "FontExt");
+  if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  std::cerr << "corvelle-cli: the program folder " << context.programFolder << " has no FontExt folder\n";
+  return false;
+}
 
 // Each command group's source file defines its entry.
 Command CatalogueCommand();

@@ -2,10 +2,12 @@
 // The commands of corvelle-cli and what they share.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/Profile.h"
 #include "cli/ArgReader.h"
 
 namespace corvelle::cli {
@@ -21,7 +23,16 @@ struct CliContext {
   std::string programFolder;  // the folder holding FontExt/ (the executable's by default)
   std::string profilePath;    // corvelle.ini
   TerminalHost& host;
+  bool ownProfileFolder = false;  // profilePath is the default, in the program's own folder
 };
+
+// The profile of `context` for a command that reads it: nullopt, after saying why on stderr,
+// when it exists but cannot be read, or when its folder is the program's own and is not to be
+// trusted. A missing profile is an empty one (a first start).
+std::optional<Profile> ReadProfile(const CliContext& context);
+
+// True when the program folder has a FontExt folder; false after saying so on stderr.
+bool HasFontExt(const CliContext& context);
 
 // A command reads its options, then its positionals; when `args.Failed()` it returns
 // kExitUsage before doing anything, and main prints the error.

@@ -21,7 +21,9 @@ int RunDownload(CliContext& context, ArgReader& args) {
   if (port && port->empty()) args.Fail("--port needs a port name");
   if (args.Failed()) return kExitUsage;
 
-  const Profile profile(context.profilePath);
+  const std::optional<Profile> stored = ReadProfile(context);
+  if (!stored) return kExitFailed;
+  const Profile& profile = *stored;
   PortSettings settings = LoadPortSettings(profile);
   if (port) settings.portName = *port;
   if (ip) settings.ipAddress = *ip;
@@ -29,6 +31,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   context.host.savePaths.assign(outputs.begin(), outputs.end());
 
   DownloadJob job{context.host, profile, context.programFolder, settings, DefaultPortEnvironment(profile), legacy, {}};
+  job.stopRequested = [&context] { return context.host.Interrupted(); };
   job.onStep = [&context](const DownloadStep& step) {
     if (step.state != DownloadState::Ending) context.host.SetStep(DescribeStep(step));
   };

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "base/Profile.h"
+#include "base/ProfileLock.h"
 #include "catalogue/FontSelection.h"
 #include "catalogue/SelectionProfile.h"
 #include "catalogue/SettingsFile.h"
@@ -74,7 +75,10 @@ int Show(const FontSelection& selection) {
 int Add(CliContext& context, ArgReader& args, std::optional<long long> codePage, std::optional<long long> at,
         const std::vector<std::string>& words) {
   int choice = -1;
-  Profile profile(context.profilePath);
+  const ProfileLock lock(context.profilePath, [&context] { return context.host.Interrupted(); });
+  std::optional<Profile> stored = ReadProfile(context);
+  if (!stored || !HasFontExt(context)) return kExitFailed;
+  Profile& profile = *stored;
   if (!codePage) {
     choice = StoredCodePageChoice(profile);
   } else if (*codePage >= 0 && *codePage < kCodePageChoices) {
@@ -129,7 +133,12 @@ int RunSelection(CliContext& context, ArgReader& args) {
 
   if (sub == "add") return Add(context, args, codePage, at, words);
 
-  Profile profile(context.profilePath);
+  // Every subcommand but "show" reads, changes and saves the profile: one run at a time.
+  std::optional<ProfileLock> lock;
+  if (sub != "show") lock.emplace(context.profilePath, [&context] { return context.host.Interrupted(); });
+  std::optional<Profile> stored = ReadProfile(context);
+  if (!stored) return kExitFailed;
+  Profile& profile = *stored;
   FontSelection selection = LoadSelectionFromProfile(profile);
   if (sub == "show") {
     if (!expectWords(1, "show")) return kExitUsage;

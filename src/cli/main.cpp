@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FileWrite.h"
 #include "base/Paths.h"
 #include "cli/Commands.h"
 #include "cli/TerminalHost.h"
@@ -43,7 +44,9 @@ int UsageError(const std::string& message) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string programFolder = ProgramFolder();
+  IgnoreFileSizeSignal();
   std::string profilePath = DefaultProfilePath();
+  bool ownProfileFolder = true;
 
   // Global options stand before the command.
   size_t i = 0;
@@ -56,6 +59,7 @@ int main(int argc, char** argv) {
     if (arg == "--program-folder" || arg == "--profile") {
       if (i + 1 >= args.size()) return UsageError("option " + arg + " needs a value");
       (arg == "--profile" ? profilePath : programFolder) = args[++i];
+      if (arg == "--profile") ownProfileFolder = false;
       continue;
     }
     if (arg.rfind("--program-folder=", 0) == 0) {
@@ -64,6 +68,7 @@ int main(int argc, char** argv) {
     }
     if (arg.rfind("--profile=", 0) == 0) {
       profilePath = arg.substr(10);
+      ownProfileFolder = false;
       continue;
     }
     if (arg.rfind("-", 0) == 0) return UsageError("unknown option '" + arg + "'");
@@ -86,7 +91,7 @@ int main(int argc, char** argv) {
   }
 
   TerminalHost host;
-  CliContext context{programFolder, profilePath, host};
+  CliContext context{programFolder, profilePath, host, ownProfileFolder};
   const int code = command->run(context, reader);
   if (reader.Failed()) return UsageError(reader.Error());
   return code;

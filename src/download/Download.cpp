@@ -60,7 +60,8 @@ class DownloadRun {
   DownloadResult Run() {
     // Declared first, so the busy cursor goes only after the progress view and the port.
     BusyCursor busy(m_host);
-    m_image = FileHandle::OpenRegularForReading(m_request.imagePath);
+    m_image = m_request.image && m_request.image->IsOpen() ? std::move(*m_request.image)
+                                                           : FileHandle::OpenRegularForReading(m_request.imagePath);
     if (!m_image.IsOpen()) {
       m_host.ShowMessage(ImageErrorText("Error opening", m_request.imagePath, m_image.ErrorText()),
                          MessageStyle::Plain);
@@ -242,11 +243,13 @@ DownloadResult DownloadLegacyFontSet(const DownloadRequest& request) {
 }
 
 DownloadResult BuildAndDownload(const DownloadJob& job) {
-  const FontSetBuildContext build{job.host, job.profile, job.programFolder};
+  const FontSetBuildContext build{job.host, job.profile, job.programFolder, job.stopRequested};
   std::string imagePath;
-  const bool built = job.legacy ? BuildLegacyFontSet(build, "", &imagePath) : BuildFontSet(build, "", &imagePath);
-  if (!built) return DownloadResult::Failed;
-  const DownloadRequest request{job.host, job.settings, job.environment, imagePath, job.onStep};
+  FileHandle image;
+  const bool built = job.legacy ? BuildLegacyFontSet(build, "", &imagePath, &image)
+                                : BuildFontSet(build, "", &imagePath, &image);
+  if (!built) return job.stopRequested && job.stopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed;
+  const DownloadRequest request{job.host, job.settings, job.environment, imagePath, job.onStep, &image};
   return job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
 }
 

@@ -13,6 +13,7 @@
 
 namespace corvelle {
 
+class FileHandle;
 class Host;
 class Profile;
 
@@ -30,6 +31,10 @@ struct DownloadRequest {
   std::string imagePath;        // DefaultFontSetPath(programFolder) / DefaultLegacyFontSetPath(...)
   // Called as the download enters each state (corvelle-cli shows it); may be empty.
   std::function<void(const DownloadStep&)> onStep;
+  // The image as the build left it (open, read from its start); when not given, `imagePath` is
+  // opened once, before anything is announced. Either way the announced lengths and the bytes
+  // sent come from that one open file, so a build replacing the file meanwhile changes nothing.
+  FileHandle* image = nullptr;
 };
 
 // FontSet.SHC: "?Z:&" with the first area's length, then (for an image longer than
@@ -47,6 +52,8 @@ struct DownloadJob {
   PortEnvironment environment;
   bool legacy = false;         // the GN1 check box
   std::function<void(const DownloadStep&)> onStep;
+  // Asked while the image is built; true ends the build (the old image stays).
+  std::function<bool()> stopRequested = {};
 };
 
 // The whole "Download" action: builds the default image from the stored selection (the legacy

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // A POSIX file descriptor owned for the length of one operation, with the few calls the image
-// builders and the image reader need. Failures are results carrying errno; nothing throws.
+// reader and the download need. Failures are results carrying errno; nothing throws.
 #pragma once
 
 #include <cstddef>
@@ -19,10 +19,12 @@ class FileHandle {
   FileHandle& operator=(const FileHandle&) = delete;
 
   // Opens an existing regular file for reading. Anything else (a missing file, a folder, a
-  // device or a pipe, which could block or never end) fails as if it could not be opened.
+  // device or a pipe, which could block or never end; a path holding a NUL) fails as if it
+  // could not be opened.
   static FileHandle OpenRegularForReading(const std::string& path);
-  // Creates `path`, or truncates it when it exists, for reading and writing.
-  static FileHandle Create(const std::string& path);
+  // Takes ownership of `fd`, an open regular file read from its current offset (the reader
+  // of a file just written); a descriptor of anything else fails like a bad open.
+  static FileHandle Adopt(int fd);
 
   bool IsOpen() const { return m_fd >= 0; }
   // errno of the last failed call (the open, for a handle that is not open).
@@ -30,15 +32,10 @@ class FileHandle {
   // strerror of Error().
   std::string ErrorText() const;
 
-  // Length of a file opened by OpenRegularForReading, as the file system gave it at the open.
+  // Length of a file opened by OpenRegularForReading or adopted, as the file system gave it then.
   std::uint64_t LengthAtOpen() const { return m_length; }
   // Up to `size` bytes; 0 at the end; -1 on error. Interrupted calls are repeated.
   long Read(char* buffer, std::size_t size);
-  // All of `size` bytes: partial writes are continued. False on error (ENOSPC, EFBIG, ...).
-  bool WriteAll(const char* data, std::size_t size);
-  // Removes `path` when it still names the regular file that Create made (also after Close), so
-  // that a device, or a file put in its place meanwhile, is never removed.
-  void RemoveIfStill(const std::string& path);
   // Closes the descriptor; false when the close reports an error (the data may be lost).
   bool Close();
 
@@ -47,9 +44,6 @@ class FileHandle {
   int m_fd = -1;
   int m_error = 0;
   std::uint64_t m_length = 0;
-  bool m_createdRegular = false;  // Create made or truncated a regular file ...
-  std::uint64_t m_device = 0;     // ... with this identity
-  std::uint64_t m_inode = 0;
 };
 
 }  // namespace corvelle

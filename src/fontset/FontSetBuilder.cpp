@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The two image builders: plan the image from the stored selection, write the header into the
-// scratch file, write the image, check its size.
+// scratch file, write the image from the header kept in memory, check its size.
 #include "fontset/FontSetBuilder.h"
 
+#include <cstring>
+
+#include "base/FileWrite.h"
 #include "base/Host.h"
 #include "base/Paths.h"
 #include "fontset/FileHandle.h"
@@ -17,42 +20,51 @@ std::string DefaultImagePath(const ImageFormatSpec& format, std::string_view pro
   return JoinPath(WritableDataFolder(programFolder), format.defaultFileName);
 }
 
-// One build in either format. The part-0 table goes into the scratch file first: when no
-// position has a part 0 the build ends there, leaving the scratch file with that table only.
+// The scratch file holds the header, or only the part-0 table when no position has a part 0.
+bool WriteScratchFile(Host& host, const std::string& path, std::string_view contents) {
+  AtomicFile scratch(path, kFileMode);
+  if (!scratch.IsOpen()) {
+    host.ShowMessage(OpenErrorText(path, std::strerror(scratch.Error())), MessageStyle::Plain);
+    return false;
+  }
+  if (!scratch.Write(contents) || !scratch.Commit()) {
+    host.ShowMessage(WriteErrorText(path, std::strerror(scratch.Error())), MessageStyle::Plain);
+    return false;
+  }
+  return true;
+}
+
+// One build in either format. When no position has a part 0 the build ends after the scratch
+// file, which then holds the part-0 table only.
 bool BuildImage(const ImageFormatSpec& format, const FontSetBuildContext& context, const std::string& outputPath,
-                std::string* imagePath) {
+                std::string* imagePath, FileHandle* image) {
   Host& host = context.host;
   const ImagePlan plan = PlanImage(format, ReadStoredSelection(context.profile, format.positionCount));
   const std::string header = plan.HeaderBytes();
   const size_t partZeroTable = static_cast<size_t>(format.positionCount) * 4;
+  const bool empty = plan.presentPartZero == 0;
 
+  if (const std::string problem = DataFolderProblem(context.programFolder); !problem.empty()) {
+    host.ShowMessage(problem, MessageStyle::Plain);
+    return false;
+  }
   const std::string scratchPath = ScratchHeaderPath(context.programFolder);
-  FileHandle scratch = FileHandle::Create(scratchPath);
-  if (!scratch.IsOpen()) {
-    host.ShowMessage(OpenErrorText(scratchPath, scratch.ErrorText()), MessageStyle::Plain);
+  if (!WriteScratchFile(host, scratchPath, empty ? std::string_view(header).substr(0, partZeroTable) : header)) {
     return false;
   }
-  if (!scratch.WriteAll(header.data(), partZeroTable)) {
-    host.ShowMessage(WriteErrorText(scratchPath, scratch.ErrorText()), MessageStyle::Plain);
-    return false;
-  }
-  if (plan.presentPartZero == 0) {
-    scratch.Close();
+  if (empty) {
     host.ShowMessage(std::string(LoadStr(IDS_NO_FONTS_SELECTED)), MessageStyle::Exclamation);
-    return false;
-  }
-  if (!scratch.WriteAll(header.data() + partZeroTable, header.size() - partZeroTable) || !scratch.Close()) {
-    host.ShowMessage(WriteErrorText(scratchPath, scratch.ErrorText()), MessageStyle::Plain);
     return false;
   }
 
   const std::string path = outputPath.empty() ? DefaultImagePath(format, context.programFolder) : outputPath;
-  const ImageWriteResult written = WriteImage(plan, scratchPath, path);
+  ImageWriteResult written = WriteImage(plan, header, path, context.stopRequested);
   if (!written.ok) {
-    host.ShowMessage(written.error, MessageStyle::Plain);
+    if (!written.stopped) host.ShowMessage(written.error, MessageStyle::Plain);
     return false;
   }
   if (imagePath) *imagePath = path;
+  if (image) *image = std::move(written.image);
   // Only the finished image is measured, so an oversized one is complete on disk.
   if (written.written > format.sizeLimit) {
     host.ShowMessage(std::string(LoadStr(IDS_TOO_MUCH_MEMORY)), MessageStyle::Plain);
@@ -63,12 +75,14 @@ bool BuildImage(const ImageFormatSpec& format, const FontSetBuildContext& contex
 
 }  // namespace
 
-bool BuildFontSet(const FontSetBuildContext& context, const std::string& outputPath, std::string* imagePath) {
-  return BuildImage(kFontSetFormat, context, outputPath, imagePath);
+bool BuildFontSet(const FontSetBuildContext& context, const std::string& outputPath, std::string* imagePath,
+                  FileHandle* image) {
+  return BuildImage(kFontSetFormat, context, outputPath, imagePath, image);
 }
 
-bool BuildLegacyFontSet(const FontSetBuildContext& context, const std::string& outputPath, std::string* imagePath) {
-  return BuildImage(kLegacyFontSetFormat, context, outputPath, imagePath);
+bool BuildLegacyFontSet(const FontSetBuildContext& context, const std::string& outputPath, std::string* imagePath,
+                        FileHandle* image) {
+  return BuildImage(kLegacyFontSetFormat, context, outputPath, imagePath, image);
 }
 
 std::string DefaultFontSetPath(std::string_view programFolder) {

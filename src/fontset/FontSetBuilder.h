@@ -4,11 +4,13 @@
 // selection comes from the profile section "FontsAggiuntivi" only, never from the window.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace corvelle {
 
+class FileHandle;
 class Host;
 class Profile;
 
@@ -17,6 +19,8 @@ struct FontSetBuildContext {
   Host& host;               // messages (no message on success)
   const Profile& profile;   // the stored selection
   std::string programFolder;  // default output and scratch file go to WritableDataFolder(programFolder)
+  // Asked while the image is written; true ends the build, silently, leaving the old image.
+  std::function<bool()> stopRequested = {};
 };
 
 // Builds FontSet.SHC into `outputPath`, or into DefaultFontSetPath() when it is empty. True when
@@ -24,20 +28,25 @@ struct FontSetBuildContext {
 // message: "No additional fonts selected" (nothing written but the scratch file), "Selected
 // fonts require too much memory\nTask cancelled." (the oversized image stays on disk), or a
 // message naming the file that could not be opened, written or read (no image is left then).
-// `imagePath`, when given, receives the path of the image once it has been written.
+// `imagePath`, when given, receives the path of the image once it has been written, and `image`
+// the image itself, open for reading from its start: what a download sends, whatever replaces
+// the file afterwards. The image and the scratch file are each written whole into a new file and
+// renamed over the old one (a link there is replaced, not followed), so a failed or stopped
+// build leaves the previous files as they were.
 bool BuildFontSet(const FontSetBuildContext& context, const std::string& outputPath,
-                  std::string* imagePath = nullptr);
+                  std::string* imagePath = nullptr, FileHandle* image = nullptr);
 
 // The same for FontSet.SHF (positions 1..8, limit LEGACY_IMAGE_LIMIT).
 bool BuildLegacyFontSet(const FontSetBuildContext& context, const std::string& outputPath,
-                        std::string* imagePath = nullptr);
+                        std::string* imagePath = nullptr, FileHandle* image = nullptr);
 
 // "FontSet.SHC" / "FontSet.SHF" in WritableDataFolder(programFolder): where a build with an
 // empty output path writes, and what the download sends.
 std::string DefaultFontSetPath(std::string_view programFolder);
 std::string DefaultLegacyFontSetPath(std::string_view programFolder);
 
-// The scratch header file "fontheadkerv.sh" beside the default images.
+// The scratch header file "fontheadkerv.sh" beside the default images: a copy of the last
+// build's header for whoever looks (nothing reads it back).
 std::string ScratchHeaderPath(std::string_view programFolder);
 
 }  // namespace corvelle

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "fontset/FileHandle.h"
+#include "base/FileWrite.h"
 #include "resources/Strings.h"
 
 namespace corvelle {
@@ -22,11 +22,16 @@ namespace {
 
 class ImageOutput {
  public:
-  ImageOutput(FileHandle& image, const std::string& imagePath) : m_image(image), m_imagePath(imagePath) {}
+  ImageOutput(AtomicFile& image, const std::string& imagePath, const std::function<bool()>& stopRequested)
+      : m_image(image), m_imagePath(imagePath), m_stopRequested(stopRequested) {}
 
   bool Write(const char* data, size_t size) {
-    if (!m_image.WriteAll(data, size)) {
-      m_error = WriteErrorText(m_imagePath, m_image.ErrorText());
+    if (m_stopRequested && m_stopRequested()) {
+      m_stopped = true;
+      return false;
+    }
+    if (!m_image.Write(data, size)) {
+      m_error = WriteErrorText(m_imagePath, std::strerror(m_image.Error()));
       return false;
     }
     m_written += size;
@@ -72,48 +77,50 @@ class ImageOutput {
 
   std::uint64_t Written() const { return m_written; }
   const std::string& Error() const { return m_error; }
+  bool Stopped() const { return m_stopped; }
 
  private:
   static std::string ChangedText(const std::string& path) {
     return "Font file changed while the font set was built\n" + path;
   }
 
-  FileHandle& m_image;
+  AtomicFile& m_image;
   const std::string& m_imagePath;
+  const std::function<bool()>& m_stopRequested;
   std::uint64_t m_written = 0;
   std::string m_error;
+  bool m_stopped = false;
 };
 
 }  // namespace
 
-ImageWriteResult WriteImage(const ImagePlan& plan, const std::string& scratchPath, const std::string& imagePath) {
+ImageWriteResult WriteImage(const ImagePlan& plan, std::string_view header, const std::string& imagePath,
+                            const std::function<bool()>& stopRequested) {
   ImageWriteResult result;
-  FileHandle image = FileHandle::Create(imagePath);
+  AtomicFile image(imagePath, kFileMode);
   if (!image.IsOpen()) {
-    result.error = OpenErrorText(imagePath, image.ErrorText());
+    result.error = OpenErrorText(imagePath, std::strerror(image.Error()));
     return result;
   }
 
   char buffer[kCopyBlock];
-  ImageOutput out(image, imagePath);
-  FileHandle scratch = FileHandle::OpenRegularForReading(scratchPath);
-  bool ok = scratch.IsOpen() ? out.Copy(scratch, scratchPath, plan.format->headerSize, buffer)
-                             : out.Fail(OpenErrorText(scratchPath, scratch.ErrorText()));
-  scratch.Close();
+  ImageOutput out(image, imagePath, stopRequested);
+  bool ok = out.Write(header.data(), header.size());
   for (const PlannedSection& section : plan.sections) {
     if (!ok) break;
     const PartFiles& files = plan.Files(section);
     ok = out.Fill(section.fillBefore, buffer) && out.Copy(files.headerPath, files.headerSize, buffer) &&
          (!files.hasData || out.Copy(files.dataPath, files.dataSize, buffer));
   }
-  if (ok && !image.Close()) ok = out.Fail(WriteErrorText(imagePath, image.ErrorText()));
+  if (ok && !image.Commit()) ok = out.Fail(WriteErrorText(imagePath, std::strerror(image.Error())));
 
   result.written = out.Written();
+  result.stopped = out.Stopped();
   if (!ok) {
-    image.RemoveIfStill(imagePath);
     result.error = out.Error();
     return result;
   }
+  result.image = FileHandle::Adopt(image.TakeReader());
   result.ok = true;
   return result;
 }

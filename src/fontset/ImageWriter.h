@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
+#include "fontset/FileHandle.h"
 #include "fontset/ImagePlan.h"
 
 namespace corvelle {
@@ -13,15 +16,19 @@ namespace corvelle {
 struct ImageWriteResult {
   bool ok = false;             // the complete image is written and closed
   std::uint64_t written = 0;   // bytes written into the image
-  std::string error;           // what went wrong, for the user, when !ok
+  std::string error;           // what went wrong, for the user, when !ok (empty when stopped)
+  bool stopped = false;        // `stopRequested` ended the write
+  FileHandle image;            // when ok: the written image, open for reading from its start
 };
 
-// Creates (or truncates) `imagePath` and writes the image: the scratch header file at
-// `scratchPath` copied to its head, then the sections in image order, each preceded by its 0xFF
-// fill. Everything streams through one kCopyBlock buffer. A fragment that cannot be reopened,
-// or whose length is no longer the planned one, ends the write: the tables would not describe
-// the contents. On any failure the incomplete image is removed again.
-ImageWriteResult WriteImage(const ImagePlan& plan, const std::string& scratchPath, const std::string& imagePath);
+// Writes the image into a new file beside `imagePath` and, once complete, renames it over
+// `imagePath` (a link there is replaced, never followed): `header` at its head, then the sections
+// in image order, each preceded by its 0xFF fill. Everything streams through one kCopyBlock
+// buffer. A fragment that cannot be reopened, or whose length is no longer the planned one, ends
+// the write: the tables would not describe the contents. `stopRequested`, asked between blocks,
+// ends it too. On any failure or stop the new file is removed and `imagePath` is left as it was.
+ImageWriteResult WriteImage(const ImagePlan& plan, std::string_view header, const std::string& imagePath,
+                            const std::function<bool()>& stopRequested = {});
 
 // "Error opening output file" with the path and the reason on a second line.
 std::string OpenErrorText(const std::string& path, const std::string& reason);

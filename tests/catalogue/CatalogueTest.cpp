@@ -62,14 +62,39 @@ TEST(SettingsFile, PathsMoveIntoThisFontExtAndEveryTextGivesExactly112Positions)
   FontSelection expected;
   expected[0] = {"Win", "/prog/FontExt/x.she"};
   expected[1] = {"Unix  ", "/prog/FontExt/y.she"};
-  expected[2] = {"Bare", "bare.she"};
-  expected[4] = {std::string(kMaxSettingsLine, 'A'), "lf.she"};  // a 1 MiB line is cut
+  expected[2] = {"Bare", "/prog/FontExt/bare.she"};
+  expected[4] = {std::string(kMaxSettingsLine, 'A'), "/prog/FontExt/lf.she"};  // a 1 MiB line is cut
   expected[5] = {"odd", "***"};
   const std::string text = "Win\r\nC:\\Old\\FontExt\\x.she\r\nUnix  \r\n/other/FontExt/y.she\r\nBare\r\nbare.she\r\n";
   EXPECT_EQ(ParseSettings(text + "***\r\n***\r\n" + std::string(1 << 20, 'A') + "\nlf.she\nodd", "/prog"), expected);
   std::string many;
   for (int p = 0; p < 130; ++p) many += "N" + std::to_string(p) + "\r\np\r\n";
-  EXPECT_EQ(ParseSettings(many, "/prog")[111], (SelectionSlot{"N111", "p"}));
+  EXPECT_EQ(ParseSettings(many, "/prog")[111], (SelectionSlot{"N111", "/prog/FontExt/p"}));
+}
+
+TEST(SettingsFile, HostilePathLinesNeverNameAFileOutsideFontExt) {
+  // A NUL or another control byte frees the position; "..", bare names and both separators end
+  // in FontExt/; "***" and an empty line stay as read.
+  const std::string text = std::string("Nul\r\n.netrc\0.she\r\nTab\r\na\tb.she\r\nDel\r\nx\x7f.she\r\n", 45) +
+                           "Up\r\n..\r\nUp2\r\n../../etc/passwd\r\nMixed\r\nC:\\a/..\\secret.she\r\n" +
+                           "Bare\r\nsecret.she\r\nFree\r\n***\r\nEmpty\r\n\r\n";
+  const FontSelection s = ParseSettings(text, "/prog");
+  for (int p = 0; p < 3; ++p) EXPECT_EQ(s[static_cast<size_t>(p)], SelectionSlot{}) << p;
+  EXPECT_EQ(s[3].fontPath, "/prog/FontExt/..");
+  EXPECT_EQ(s[4].fontPath, "/prog/FontExt/passwd");
+  EXPECT_EQ(s[5].fontPath, "/prog/FontExt/secret.she");
+  EXPECT_EQ(s[6].fontPath, "/prog/FontExt/secret.she");
+  EXPECT_EQ(s[7], (SelectionSlot{"Free", "***"}));
+  EXPECT_EQ(s[8], (SelectionSlot{"Empty", ""}));
+}
+
+TEST(SettingsFile, ALineEndInsideANameBecomesABlankSoLaterLinesStayInPlace) {
+  FontSelection selection;
+  selection[0] = {"Two\r\nLines\n", "/prog/FontExt/a.she"};
+  selection[1] = {"Next", "/prog/FontExt/b.she"};
+  const FontSelection back = ParseSettings(SerializeSettings(selection), "/prog");
+  EXPECT_EQ(back[0], (SelectionSlot{"Two  Lines ", "/prog/FontExt/a.she"}));
+  EXPECT_EQ(back[1], selection[1]);
 }
 
 }  // namespace

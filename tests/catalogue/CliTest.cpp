@@ -88,7 +88,8 @@ TEST_F(CliTest, SelectionCommandsWorkAsTheWindowsButtons) {
 TEST_F(CliTest, SaveAndLoadMoveSelectionsThroughKvfFilesAndFailuresChangeNothing) {
   const std::string in =
       dir.Write("in.kvf", "Old name  \r\nC:\\Old\\FontExt\\old.she\r\n***\r\nbare.she\r\nLonely\r\n***\r\n");
-  std::string out = "Old name  \r\n" + She("old") + "\r\n***\r\nbare.she\r\nLonely\r\n***\r\n";
+  // A bare name is a file of this FontExt too, never one of the current folder.
+  std::string out = "Old name  \r\n" + She("old") + "\r\n***\r\n" + She("bare") + "\r\nLonely\r\n***\r\n";
   for (int p = 3; p < 112; ++p) out += "***\r\n***\r\n";
   Expect({{{"selection", "load", in}, 0, "", ""}, {{"selection", "save", dir.File("out.kvf")}, 0, "", ""}});
   EXPECT_EQ(test::ReadFile(dir.File("out.kvf")), out);
@@ -103,13 +104,14 @@ TEST_F(CliTest, SaveAndLoadMoveSelectionsThroughKvfFilesAndFailuresChangeNothing
     EXPECT_EQ(run.err.find("corvelle-cli: "), 0u) << run.err;
     EXPECT_NE(run.err.find(path), std::string::npos) << run.err;
   }
-  const std::string loaded = Shown({{1, "Old name  \t" + She("old")}, {2, "***\tbare.she"}, {3, "Lonely\t***"}});
+  const std::string loaded = Shown({{1, "Old name  \t" + She("old")}, {2, "***\t" + She("bare")}, {3, "Lonely\t***"}});
   Expect({{{"selection", "show"}, 0, loaded, ""}});
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndAProfileThatCannotBeSavedWithOne) {
   const std::vector<std::string> usageErrors[] = {
-      {"catalogue", "--bogus"}, {"catalogue", "--codepage", "two"}, {"selection", "show", "--at", "1"},
+      {"catalogue", "--bogus"}, {"catalogue", "--codepage", "two"}, {"catalogue", "--codepage", "9"}, {"catalogue", "--codepage", "-1"},
+      {"selection", "show", "--at", "1"},
       {"selection", "add", "--at", "1", "2"}, {"selection", "add", "--at", "113", "1"}, {"selection", "paint"}};
   for (const auto& args : usageErrors) {
     const test::ProgramRun run = Run(args);

@@ -70,7 +70,8 @@ class FontSetKit {
     return ReadFile(Fragment(name + digit + ".hea")) + ReadFile(Fragment(name + digit + ".sh"));
   }
   bool Build(bool legacy = false, const std::string& output = "") {
-    return (legacy ? BuildLegacyFontSet : BuildFontSet)({host, profile, dir.Path()}, output, &builtPath);
+    const FontSetBuildContext context{host, profile, dir.Path()};
+    return legacy ? BuildLegacyFontSet(context, output, &builtPath) : BuildFontSet(context, output, &builtPath);
   }
   std::string Fragment(const std::string& file) const { return dir.File("FontExt/" + file); }
   std::string ImagePath(bool legacy = false) const {

@@ -102,7 +102,7 @@ TEST(FontSetFailure, AFullDiskOrAFragmentChangedAfterSizingEndsTheWriteAndLeaves
     addFonts();
     const std::string path = kit.Fragment(fragment), image = kit.dir.File("out.shc");
     ASSERT_TRUE(size == kNone ? unlink(path.c_str()) == 0 : WriteFile(path, std::string(size, 'x')));
-    const ImageWriteResult result = WriteImage(plan, ScratchHeaderPath(kit.dir.Path()), image);
+    const ImageWriteResult result = WriteImage(plan, plan.HeaderBytes(), image);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, std::string(size == kNone ? "Font file disappeared" : "Font file changed") +
                                 " while the font set was built\n" + path);

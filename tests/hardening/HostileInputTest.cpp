@@ -55,9 +55,10 @@ TEST(HostileFile, HugeIndexesAndTruncatedHugeAndMegabyteLineSettingsFilesReadInB
   EXPECT_TRUE(s[2] == SelectionSlot{} && s.back() == SelectionSlot{});
   const std::string path = std::string(kMiB, 'p') + "\\X.she";
   ASSERT_TRUE(Load(dir.Write("long.kvf", kMegabyte + "\r\n" + path + "\r\nNext\r\nNEXT.she\r\n"), s));
-  // The cut kept no separator, so the path stays as read (cut).
-  EXPECT_TRUE(s[0] == (SelectionSlot{kMegabyte.substr(0, kMaxSettingsLine), path.substr(0, kMaxSettingsLine)}));
-  EXPECT_EQ(s[1].displayName + " " + s[1].fontPath, "Next NEXT.she");
+  // The cut kept no separator: the cut name goes into FontExt like a bare one.
+  EXPECT_TRUE(s[0] == (SelectionSlot{kMegabyte.substr(0, kMaxSettingsLine),
+                                     "/opt/corvelle/FontExt/" + path.substr(0, kMaxSettingsLine)}));
+  EXPECT_EQ(s[1].displayName + " " + s[1].fontPath, "Next /opt/corvelle/FontExt/NEXT.she");
 
   const std::string zeros = test::MakeHugeFile(dir, "zeros.kvf");
   EXPECT_LT(test::PeakMemoryGrowth([&] { ASSERT_TRUE(Load(zeros, s)); }), 16 * kMiB);

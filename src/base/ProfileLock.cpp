@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+// The profile's lock file.
+#include "base/ProfileLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/FileWrite.h"
+
+namespace corvelle {
+
+ProfileLock::ProfileLock(const std::string& profilePath, const std::function<bool()>& stopRequested) {
+  // The lock belongs to the profile the link names, like the save, so every run locks one file.
+  const std::string target = ResolveFileLink(profilePath);
+  const std::string lock = target + ".lock";
+  m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, kPrivateFileMode);
+  if (m_fd < 0) return;
+  // flock sleeps in the kernel; a signal (Ctrl-C) interrupts it with EINTR.
+  while (::flock(m_fd, LOCK_EX) != 0) {
+    if (errno != EINTR || (stopRequested && stopRequested())) return;
+  }
+  m_held = true;
+}
+
+ProfileLock::~ProfileLock() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+}  // namespace corvelle

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+// An advisory lock (flock) on a lock file beside the profile, held by a run that reads the
+// profile, changes it and saves it, so that runs at the same time take turns instead of each
+// saving over the others' changes.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace corvelle {
+
+class ProfileLock {
+ public:
+  // Waits for the lock on `profilePath` + ".lock" (made 0600 beside the profile). The wait ends
+  // early when a signal interrupts it and `stopRequested` says so; the lock is then not held. A
+  // lock file that cannot be made (no folder yet: a first start, which makes nothing until it
+  // saves) leaves the run unlocked.
+  explicit ProfileLock(const std::string& profilePath, const std::function<bool()>& stopRequested = {});
+  ~ProfileLock();
+  ProfileLock(const ProfileLock&) = delete;
+  ProfileLock& operator=(const ProfileLock&) = delete;
+
+  bool Held() const { return m_held; }
+
+ private:
+  int m_fd = -1;
+  bool m_held = false;
+};
+
+}  // namespace corvelle
