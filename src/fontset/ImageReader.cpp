@@ -76,7 +76,11 @@ class Checker {
       ImageEntry& entry = placed[i];
       const std::uint64_t next = i + 1 < placed.size() ? placed[i + 1].offset : m_report.fileSize;
       entry.size = next > entry.offset ? next - entry.offset : 0;
-      entry.includesBoundaryFill = format.movesAcrossBoundary && entry.offset < AREA_BOUNDARY && next == AREA_BOUNDARY;
+      // A section that simply ends at the boundary has no fill: only a 0xFF byte just below the
+      // boundary can be fill.
+      entry.includesBoundaryFill = format.movesAcrossBoundary && entry.offset < AREA_BOUNDARY &&
+                                   next == AREA_BOUNDARY && m_prefix.size() >= AREA_BOUNDARY &&
+                                   m_prefix[AREA_BOUNDARY - 1] == '\xFF';
       CheckEntry(format, entry, i == 0 ? nullptr : &placed[i - 1]);
     }
     for (const ImageEntry& entry : placed) {
@@ -180,7 +184,11 @@ ImageReport InspectImageFile(const std::string& path) {
     if (n == 0) return Inspect(prefix, prefix.size());
     prefix.append(buffer, static_cast<size_t>(n));
   }
-  // Longer than any sound image: only its first IMAGE_LIMIT bytes are looked at.
+  // An image of exactly IMAGE_LIMIT bytes ends here; a longer one is looked at only as far as
+  // its first IMAGE_LIMIT bytes, and its size comes from the file.
+  char extra;
+  const long more = file.Read(&extra, 1);
+  if (more == 0) return Inspect(prefix, prefix.size());
   return Inspect(prefix, std::max<std::uint64_t>(file.LengthAtOpen(), prefix.size() + 1));
 }
 

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: MIT
+// Safe writing: a new file beside the target renamed over it, never a part, never through a
+// planted link; the folders the program trusts; the profile's lock and its link.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/FileWrite.h"
+#include "base/Paths.h"
+#include "base/Profile.h"
+#include "fontset/FileHandle.h"
+#include "support/TempDir.h"
+#include "support/Unprivileged.h"
+
+namespace corvelle {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+
+size_t EntriesIn(const std::string& folder) {
+  return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
+  test::TempDir dir;
+  const std::string target = dir.Write("image", "old");
+  {
+    AtomicFile file(target, kFileMode);
+    ASSERT_TRUE(file.IsOpen());
+    ASSERT_TRUE(file.Write("new, but never committed"));
+    EXPECT_EQ(ReadFile(target), "old");
+  }
+  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+
+  const mode_t mask = ::umask(022);
+  AtomicFile file(target, kFileMode);
+  ASSERT_TRUE(file.Write("new") && file.Commit());
+  // The committed bytes stay readable through the writer's descriptor whatever replaces them.
+  FileHandle reader = FileHandle::Adopt(file.TakeReader());
+  ASSERT_TRUE(ReplaceFileWhole(target, "newer").Ok());
+  char bytes[8] = {};
+  EXPECT_EQ(reader.Read(bytes, sizeof bytes), 3);
+  EXPECT_EQ(std::string(bytes), "new");
+  EXPECT_EQ(reader.LengthAtOpen(), 3u);
+  EXPECT_EQ(ReadFile(target), "newer");
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
+  ASSERT_TRUE(ReplaceFileWhole(dir.File("private"), "x", kPrivateFileMode).Ok());
+  EXPECT_EQ(fs::status(dir.File("private")).permissions(), fs::perms(0600));
+  ::umask(mask);
+  EXPECT_EQ(EntriesIn(dir.Path()), 2u);
+}
+
+TEST(AtomicFile, APlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowed) {
+  test::TempDir dir;
+  const std::string victim = dir.Write("victim", "keep me");
+  const std::string planted = dir.File("FontSet.SHC");
+  ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
+  ASSERT_TRUE(ReplaceFileWhole(planted, "image").Ok());
+  EXPECT_EQ(ReadFile(victim), "keep me");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(planted)));
+  EXPECT_EQ(ReadFile(planted), "image");
+
+  // A relative link to a link: both are kept, the file at the end is replaced.
+  const std::string chosen = dir.File("chosen.kvf"), middle = dir.File("middle");
+  ASSERT_EQ(::symlink("victim", middle.c_str()), 0);
+  ASSERT_EQ(::symlink("middle", chosen.c_str()), 0);
+  ASSERT_TRUE(ReplaceFileWhole(chosen, "followed", kFileMode, LinkPolicy::FollowLink).Ok());
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(chosen)) && fs::is_symlink(fs::symlink_status(middle)));
+  EXPECT_EQ(ReadFile(victim), "followed");
+}
+
+TEST(AtomicFile, ASizeLimitIsAFailedWriteThatKeepsTheOldFile) {
+  test::TempDir dir;
+  const std::string target = dir.Write("image", "previous image");
+  const int code = test::RunInChild([&] {
+    IgnoreFileSizeSignal();
+    const rlimit limit{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
+    const ReplaceResult result = ReplaceFileWhole(target, std::string(10000, 'x'));
+    return result.stage == ReplaceResult::Stage::Write && result.error == EFBIG ? 0 : 1;
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadFile(target), "previous image");
+  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+}
+
+TEST(OwnFolders, HomeComesFromThePasswordDatabaseAndUntrustedFoldersAreRefused) {
+  const std::string saved = std::getenv("HOME") ? std::getenv("HOME") : "";
+  ::unsetenv("HOME");
+  const passwd* entry = ::getpwuid(::geteuid());
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(HomeFolder(), entry->pw_dir);
+  ::setenv("HOME", saved.c_str(), 1);
+
+  test::TempDir dir;
+  const std::string own = dir.File("config/corvelle");
+  EXPECT_EQ(PrepareOwnFolder(own), "");
+  EXPECT_EQ(fs::status(own).permissions(), fs::perms(0700));
+  EXPECT_EQ(fs::status(dir.File("config")).permissions(), fs::perms(0700));
+  EXPECT_EQ(OwnFolderProblem(dir.File("not yet")), "");
+  ASSERT_EQ(::chmod(own.c_str(), 0770), 0);
+  EXPECT_EQ(PrepareOwnFolder(own), "refusing folder " + own + ": group or others may write to it");
+  ASSERT_EQ(::chmod(own.c_str(), 0700), 0);
+  // Another user's folder, seen by an unprivileged child when the suite runs as root.
+  const std::string foreign = dir.File("foreign");
+  ASSERT_TRUE(MakeFolders(foreign, 0755));
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    const std::string expected = "refusing folder " + foreign + ": it belongs to another user";
+    EXPECT_EQ(test::RunUnprivileged([&] { return OwnFolderProblem(foreign) == expected ? 0 : 1; }), 0);
+  }
+}
+
+TEST(ProfileSave, AProfileThatIsALinkStaysOneAndTheFileIsPrivate) {
+  test::TempDir dir;
+  const std::string real = dir.Write("dotfiles/corvelle.ini", "[Codepage]\nCodepage=1\n");
+  const std::string link = dir.File("config/corvelle.ini");
+  ASSERT_TRUE(MakeFolders(dir.File("config")));
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+  Profile profile(link);
+  profile.WriteInt("Codepage", "Codepage", 3);
+  ASSERT_TRUE(profile.Save()) << profile.LastError();
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  EXPECT_EQ(Profile(real).GetInt("Codepage", "Codepage", 0), 3);
+  EXPECT_EQ(fs::status(real).permissions(), fs::perms(0600));
+}
+
+}  // namespace
+}  // namespace corvelle
