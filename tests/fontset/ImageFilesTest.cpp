@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+// The files around an image build: the scratch header after an empty selection, a stopped build,
+// fragments found beside a .she path whose folder holds a dot, a part-1 section moved to the area
+// boundary, and the reader on an image of exactly the limit.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "FontSetKit.h"
+#include "fontset/FontSetBuilder.h"
+#include "fontset/ImagePlan.h"
+#include "fontset/ImageReader.h"
+#include "resources/Strings.h"
+
+namespace corvelle::test {
+namespace {
+
+size_t EntriesIn(const std::string& folder) {
+  namespace fs = std::filesystem;
+  return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST(ImageFiles, AfterNoFontsSelectedTheScratchFileHoldsOnlyThePartZeroTable) {
+  FontSetKit kit;
+  kit.AddFont(1, "a", {100, 300, 20, 30});
+  ASSERT_TRUE(kit.Build());
+  const std::string scratch = ScratchHeaderPath(kit.dir.Path());
+  EXPECT_EQ(ReadFile(scratch).size(), kFontSetFormat.headerSize);
+  kit.Store(1, "***");
+  EXPECT_FALSE(kit.Build());
+  EXPECT_EQ(ReadFile(scratch), ImageHeader(false, {}, {}).substr(0, 112 * 4));
+  EXPECT_EQ(kit.host.messages.back().text, LoadStr(IDS_NO_FONTS_SELECTED));
+}
+
+TEST(ImageFiles, AStoppedBuildLeavesThePreviousImageAndNoNewFile) {
+  FontSetKit kit;
+  kit.AddFont(1, "a", {100, 300000});
+  ASSERT_TRUE(kit.Build());
+  const std::string previous = ReadFile(kit.ImagePath());
+  const size_t files = EntriesIn(kit.dir.Path());
+  kit.AddFont(1, "b", {100, 200000});
+  int asked = 0;
+  const FontSetBuildContext context{kit.host, kit.profile, kit.dir.Path(), [&] { return ++asked > 3; }};
+  kit.host.messages.clear();
+  EXPECT_FALSE(BuildFontSet(context, ""));
+  EXPECT_GT(asked, 3);
+  EXPECT_TRUE(kit.host.messages.empty());
+  EXPECT_TRUE(ReadFile(kit.ImagePath()) == previous);
+  EXPECT_EQ(EntriesIn(kit.dir.Path()), files);
+}
+
+TEST(ImageFiles, FragmentsAreFoundBesideAPathWhoseFoldersHoldDots) {
+  FontSetKit kit;
+  kit.dir.Write("v1.2/old.fonts/f0.hea", std::string(40, 'h'));
+  kit.dir.Write("v1.2/old.fonts/f0.sh", std::string(60, 'd'));
+  kit.Store(1, kit.dir.File("v1.2/old.fonts/f.she"));
+  ASSERT_TRUE(kit.Build()) << kit.OnlyMessage();
+  EXPECT_TRUE(ReadFile(kit.ImagePath()) == ImageHeader(false, {0x810}, {}) + std::string(40, 'h') + std::string(60, 'd'));
+}
+
+TEST(ImageFiles, APartOneSectionThatWouldCrossTheBoundaryMovesThere) {
+  FontSetKit kit;
+  kit.AddFont(1, "a", {0x14F000 - 0x810});
+  kit.AddFont(2, "b", {0x100, kNone, 0x2000});
+  ASSERT_TRUE(kit.Build());
+  std::string expected = ImageHeader(false, {0x810, 0x14F000}, {kAbsent, 0x150000}) + kit.Section("a", 0) +
+                         kit.Section("b", 0);
+  expected.resize(0x150000, '\xFF');
+  expected += kit.Section("b", 1);
+  EXPECT_TRUE(ReadFile(kit.ImagePath()) == expected);
+}
+
+TEST(ImageFiles, TheReaderTakesAnImageOfExactlyTheLimitAndLabelsFillOnlyWhereItIs) {
+  FontSetKit exact;
+  exact.AddFont(1, "a", {0x150000 - 0x810});
+  exact.AddFont(2, "b", {0x250000});
+  ASSERT_TRUE(exact.Build());
+  const ImageReport full = InspectImageFile(exact.ImagePath());
+  EXPECT_TRUE(full.consistent) << full.problem;
+  EXPECT_EQ(full.fileSize, 0x3A0000u);
+  ASSERT_EQ(full.entries.size(), 2u);
+  EXPECT_FALSE(full.entries[0].includesBoundaryFill);
+
+  FontSetKit filled;
+  filled.AddFont(1, "a", {0x14F000 - 0x810});
+  filled.AddFont(2, "b", {0x2000});
+  ASSERT_TRUE(filled.Build());
+  const ImageReport report = InspectImageFile(filled.ImagePath());
+  ASSERT_TRUE(report.consistent) << report.problem;
+  EXPECT_TRUE(report.entries[0].includesBoundaryFill);
+}
+
+}  // namespace
+}  // namespace corvelle::test
