@@ -9,12 +9,17 @@
 #include <cerrno>
 
 #include "base/FileWrite.h"
+#include "base/Paths.h"
 
 namespace corvelle {
 
 ProfileLock::ProfileLock(const std::string& profilePath, const std::function<bool()>& stopRequested) {
   // The lock belongs to the profile the link names, like the save, so every run locks one file.
   const std::string target = ResolveFileLink(profilePath);
+  // The first run of a new user makes the profile's folder here, so that concurrent first runs
+  // lock one file too.
+  const std::string folder = ParentFolder(target);
+  if (!folder.empty()) MakeFolders(folder, 0700);
   const std::string lock = target + ".lock";
   m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, kPrivateFileMode);
   if (m_fd < 0) return;

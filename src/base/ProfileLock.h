@@ -11,10 +11,10 @@ namespace corvelle {
 
 class ProfileLock {
  public:
-  // Waits for the lock on `profilePath` + ".lock" (made 0600 beside the profile). The wait ends
-  // early when a signal interrupts it and `stopRequested` says so; the lock is then not held. A
-  // lock file that cannot be made (no folder yet: a first start, which makes nothing until it
-  // saves) leaves the run unlocked.
+  // Waits for the lock on `profilePath` + ".lock" (made 0600 beside the profile, and its folder
+  // 0700 when missing). The wait ends early when a signal interrupts it and `stopRequested` says
+  // so; the lock is then not held. A lock file that cannot be made leaves the run unlocked (its
+  // save then fails on the same folder and says why).
   explicit ProfileLock(const std::string& profilePath, const std::function<bool()>& stopRequested = {});
   ~ProfileLock();
   ProfileLock(const ProfileLock&) = delete;

@@ -3,6 +3,7 @@
 // window's buttons change it, and moved to and from selection settings files.
 #include <cstdio>
 #include <iostream>
+#include <map>
 
 #include "base/Profile.h"
 #include "base/ProfileLock.h"
@@ -75,7 +76,6 @@ int Show(const FontSelection& selection) {
 int Add(CliContext& context, ArgReader& args, std::optional<long long> codePage, std::optional<long long> at,
         const std::vector<std::string>& words) {
   int choice = -1;
-  const ProfileLock lock(context.profilePath, [&context] { return context.host.Interrupted(); });
   std::optional<Profile> stored = ReadProfile(context);
   if (!stored || !HasFontExt(context)) return kExitFailed;
   Profile& profile = *stored;
@@ -101,6 +101,10 @@ int Add(CliContext& context, ArgReader& args, std::optional<long long> codePage,
   // A freshly filled list has its focus caret on the first item.
   request.hasCurrentAvailable = !catalogue.empty();
 
+  // The arguments are sound: read again under the lock, so that runs at the same time take turns.
+  const ProfileLock lock(context.profilePath, [&context] { return context.host.Interrupted(); });
+  stored = ReadProfile(context);
+  if (!stored) return kExitFailed;
   FontSelection selection = LoadSelectionFromProfile(profile);
   const AddOutcome outcome =
       AddSelected(selection, catalogue, context.programFolder, request,
@@ -133,47 +137,42 @@ int RunSelection(CliContext& context, ArgReader& args) {
 
   if (sub == "add") return Add(context, args, codePage, at, words);
 
-  // Every subcommand but "show" reads, changes and saves the profile: one run at a time.
+  const std::map<std::string, const char*> usages{
+      {"show", "show"}, {"remove", "remove P"}, {"clear", "clear"}, {"load", "load FILE"}, {"save", "save FILE"}};
+  const auto usage = usages.find(sub);
+  if (usage == usages.end()) {
+    args.Fail("unknown subcommand 'selection " + sub + "'");
+    return kExitUsage;
+  }
+  if (!expectWords(sub == "show" || sub == "clear" ? 1 : 2, usage->second)) return kExitUsage;
+  std::optional<int> position;
+  if (sub == "remove" && !(position = PositionArg(args, ArgReader::ParseInteger(words[1]), words[1]))) {
+    return kExitUsage;
+  }
+
+  // "remove", "clear" and "load" read, change and save the profile: one run at a time.
   std::optional<ProfileLock> lock;
-  if (sub != "show") lock.emplace(context.profilePath, [&context] { return context.host.Interrupted(); });
+  if (sub != "show" && sub != "save") lock.emplace(context.profilePath, [&context] { return context.host.Interrupted(); });
   std::optional<Profile> stored = ReadProfile(context);
   if (!stored) return kExitFailed;
   Profile& profile = *stored;
   FontSelection selection = LoadSelectionFromProfile(profile);
-  if (sub == "show") {
-    if (!expectWords(1, "show")) return kExitUsage;
-    return Show(selection);
-  }
+  if (sub == "show") return Show(selection);
   if (sub == "remove") {
-    if (!expectWords(2, "remove P")) return kExitUsage;
-    const auto position = PositionArg(args, ArgReader::ParseInteger(words[1]), words[1]);
-    if (!position) return kExitUsage;
     RemoveSelected(selection, position);
     return StoreSelection(selection, profile);
   }
   if (sub == "clear") {
-    if (!expectWords(1, "clear")) return kExitUsage;
     EmptySelection(selection);
     return StoreSelection(selection, profile);
   }
-  if (sub == "load") {
-    if (!expectWords(2, "load FILE")) return kExitUsage;
-    if (const FileResult result = LoadSettingsFile(words[1], context.programFolder, selection); !result) {
-      std::cerr << "corvelle-cli: " << result.error << '\n';
-      return kExitFailed;
-    }
-    return StoreSelection(selection, profile);
+  const FileResult result = sub == "load" ? LoadSettingsFile(words[1], context.programFolder, selection)
+                                          : SaveSettingsFile(selection, words[1]);
+  if (!result) {
+    std::cerr << "corvelle-cli: " << result.error << '\n';
+    return kExitFailed;
   }
-  if (sub == "save") {
-    if (!expectWords(2, "save FILE")) return kExitUsage;
-    if (const FileResult result = SaveSettingsFile(selection, words[1]); !result) {
-      std::cerr << "corvelle-cli: " << result.error << '\n';
-      return kExitFailed;
-    }
-    return kExitOk;
-  }
-  args.Fail("unknown subcommand 'selection " + sub + "'");
-  return kExitUsage;
+  return sub == "load" ? StoreSelection(selection, profile) : kExitOk;
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 // profile made for each test: output, messages and exit statuses are the tool's contract.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <map>
 
 #include "CatalogueTesting.h"
@@ -121,6 +125,63 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndAProfileThatCannotBeSavedWithOne) {
   EXPECT_FALSE(test::FileExists(dir.File("config/corvelle.ini")));
   const std::string file = dir.Write("config", "a file where the profile's folder should be");
   Expect({{{"selection", "clear"}, 1, "", "corvelle-cli: cannot create folder " + file + ": Not a directory\n"}});
+}
+
+TEST_F(CliTest, TwentyParallelAddsKeepTwentyPositions) {
+  std::vector<pid_t> runs;
+  for (int p = 1; p <= 20; ++p) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const test::ProgramRun run = Run({"selection", "add", "--at", std::to_string(p), "1"});
+      ::_exit(run.exit == 0 ? 0 : 1);
+    }
+    runs.push_back(pid);
+  }
+  for (const pid_t pid : runs) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::map<int, std::string> used;
+  for (int p = 1; p <= 20; ++p) used[p] = Padded("Western one") + "\t" + She("west1");
+  Expect({{{"selection", "show"}, 0, Shown(used), ""}});
+}
+
+TEST_F(CliTest, AProfileThatCannotBeReadOrAMissingFontExtEndsTheCommandNamingIt) {
+  const std::string profile = dir.File("config/corvelle.ini");
+  ASSERT_TRUE(MakeFolders(profile));  // a folder where the profile should be
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"selection", "show"}, {"selection", "clear"}, {"catalogue"}, {"build"}}) {
+    const test::ProgramRun run = Run(args);
+    EXPECT_EQ(run.exit, 1) << args[0];
+    EXPECT_EQ(run.err, "corvelle-cli: cannot read " + profile + ": not a regular file\n") << args[0];
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(profile));
+  ASSERT_EQ(::rmdir(profile.c_str()), 0);
+
+  // No FontExt at all is an error; an empty one is an empty catalogue.
+  const std::string bare = dir.File("bare");
+  ASSERT_TRUE(MakeFolders(bare));
+  const auto catalogue = [&](const std::string& folder) {
+    return test::RunProgram(dir, {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", folder, "--profile", profile,
+                                  "catalogue", "--codepage", "2"});
+  };
+  const test::ProgramRun missing = catalogue(bare);
+  EXPECT_EQ(std::tie(missing.exit, missing.out),
+            std::make_tuple(1, std::string()));
+  EXPECT_EQ(missing.err, "corvelle-cli: the program folder " + bare + " has no FontExt folder\n");
+  ASSERT_TRUE(MakeFolders(bare + "/FontExt"));
+  const test::ProgramRun empty = catalogue(bare);
+  EXPECT_EQ(std::tie(empty.exit, empty.out, empty.err), std::make_tuple(0, std::string(), std::string()));
+}
+
+TEST_F(CliTest, AKvfSavedThroughALinkKeepsTheLink) {
+  const std::string real = dir.Write("kept/real.kvf", "old");
+  const std::string link = dir.File("link.kvf");
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+  Expect({{{"selection", "save", link}, 0, "", ""}});
+  EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(link)));
+  EXPECT_EQ(test::ReadFile(real).substr(0, 5), "***\r\n");
 }
 
 }  // namespace
