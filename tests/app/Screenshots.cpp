@@ -46,7 +46,6 @@ bool Save(QWidget& widget, const QDir& folder, const QString& name) {
 // One LED button per state, captioned.
 QWidget* LedSheet() {
   auto* sheet = new QWidget;
-  sheet->setFont(DialogFont());
   sheet->setWindowTitle(QStringLiteral("LED states"));
   auto* grid = new QGridLayout(sheet);
   struct Case {
