@@ -118,7 +118,7 @@ void CMainDlg::OnDownload() {
 }
 
 void CMainDlg::OnCommunicationPort() {
-  CommPortServices services{m_probe, m_actions.setComPort, m_runDialog};
+  CommPortServices services{m_probe, m_actions.setComPort, m_runDialog, {}};
   CCommPortDlg dialog(m_portSettings, m_host, std::move(services), this);
   if (m_runDialog(dialog) != QDialog::Accepted) return;
   m_portSettings = dialog.Settings();

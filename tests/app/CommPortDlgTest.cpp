@@ -15,6 +15,7 @@
 #include "app/CommPortDlg.h"
 #include "app/SerialSetupDlg.h"
 #include "support/FakeHost.h"
+#include "support/TempDir.h"
 
 namespace corvelle {
 
@@ -22,6 +23,7 @@ class CommPortDlgTest : public ::testing::Test {
  protected:
   void Open(const PortSettings& settings) {
     CommPortServices services;
+    services.deviceFolder = devices.Path();
     services.probe = [this](const std::string& address) {
       probed.push_back(address);
       colourDuringProbe = dialog->Indicator()->OnColor();
@@ -54,6 +56,7 @@ class CommPortDlgTest : public ::testing::Test {
   }
 
   test::FakeHost host;
+  test::TempDir devices;  // the machine's /dev as the dialog sees it
   std::unique_ptr<CCommPortDlg> dialog;
   std::vector<std::string> probed;
   bool probeAnswer = true;
@@ -96,7 +99,7 @@ TEST_F(CommPortDlgTest, ManyRefreshesKeepTheListsAUsbPortNameAndTheEmptyFourthPa
   Open(settings);
   for (int i = 0; i < 20; ++i) ChoosePort(i % 2 == 0 ? QStringLiteral("TCP/IP") : QStringLiteral("COM1:"));
   ChoosePort(QStringLiteral("USB Varnesi"));
-  EXPECT_EQ(dialog->PortList()->count(), 21);
+  EXPECT_EQ(dialog->PortList()->count(), 22) << "the template's 20, USB, and the stored name";
   EXPECT_EQ(dialog->BaudList()->count(), 6);
   EXPECT_EQ(dialog->AddressList()->count(), 255);
   dialog->accept();
