@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include <memory>
 #include <set>
 
+#include "app/CommPortDlg.h"
 #include "app/MainDlg.h"
 #include "app/RecentFolder.h"
 #include "app/SelectionListView.h"
@@ -52,7 +54,13 @@ class MainWindowTest : public ::testing::Test {
     actions.downloadLegacyFontSet = [this](const FontSetJob&) { return downloads.push_back("legacy"), true; };
     window = std::make_unique<CMainDlg>(MainDlgContext{
         host, *profile, folder.Path(), actions, [](const std::string&) { return false; },
-        [](QDialog&) { return static_cast<int>(QDialog::Rejected); }, [this](const OpenDialogSpec& spec) {
+        [this](QDialog& dialog) {
+          if (!workDialog) return static_cast<int>(QDialog::Rejected);
+          dialog.show();
+          workDialog(dialog);
+          return dialog.result();
+        },
+        [this](const OpenDialogSpec& spec) {
           openSpecs.push_back(spec);
           return openAnswer;
         }});
@@ -76,6 +84,7 @@ class MainWindowTest : public ::testing::Test {
   std::vector<std::string> builds, downloads;
   std::vector<OpenDialogSpec> openSpecs;
   std::optional<QString> openAnswer;
+  std::function<void(QDialog&)> workDialog;  // acts as the user in a dialog the window runs
 };
 
 // Dialog units measured here from the font, independently of the window's own conversion.
@@ -255,6 +264,30 @@ TEST_F(MainWindowTest, TheGn1BoxChoosesTheLegacyBuilderAndDownload) {
   window->Button(IDC_DOWNLOAD)->click();
   EXPECT_EQ(builds, (std::vector<std::string>{"SHC", "SHF"}));
   EXPECT_EQ(downloads, (std::vector<std::string>{"current", "legacy"}));
+}
+
+// The port dialog's OK stores what it shows; Escape there stores nothing.
+TEST_F(MainWindowTest, ThePortSettingsAreStoredAfterTheDialogsOkAndNotAfterEscape) {
+  const auto choose = [this](const char* port, bool ok) {
+    workDialog = [port, ok](QDialog& dialog) {
+      auto& comm = dynamic_cast<CCommPortDlg&>(dialog);
+      const int index = comm.PortList()->findText(QString::fromLatin1(port));
+      comm.PortList()->setCurrentIndex(index);
+      emit comm.PortList()->activated(index);
+      if (ok) {
+        comm.accept();
+      } else {
+        QTest::keyClick(&comm, Qt::Key_Escape);
+      }
+    };
+    window->Button(IDC_COMM_PORT)->click();
+  };
+  choose("LPT2:", true);
+  EXPECT_EQ(window->Port().portName, "LPT2:");
+  EXPECT_EQ(Profile(folder.File("corvelle.ini")).GetString(kPortSection, "Port", ""), "LPT2:");
+  choose("FILE", false);
+  EXPECT_EQ(window->Port().portName, "LPT2:");
+  EXPECT_EQ(Profile(folder.File("corvelle.ini")).GetString(kPortSection, "Port", ""), "LPT2:");
 }
 
 }  // namespace
