@@ -8,18 +8,17 @@
 #include <cstdlib>
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
 #include <filesystem>
 
 #include "FakeClockHost.h"
-#include <QLabel>
+#include "LoopbackActions.h"
 
 #include "app/MainDlg.h"
 #include "app/ProgressDlg.h"
-#include "download/Download.h"
-#include "ports/PortEnvironment.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
 #include "fontset/FontSetBuilder.h"
@@ -30,19 +29,6 @@
 
 namespace corvelle {
 namespace {
-
-// The program's actions, but only loopback passes the reachability test, so that no echo request
-// (which would need privileges) is sent and nothing else is contacted.
-PrinterActions LoopbackActions(const Profile& profile) {
-  PrinterActions actions = ProgramPrinterActions(profile);
-  actions.downloadFontSet = [&profile](const FontSetJob& job) {
-    PortEnvironment environment = DefaultPortEnvironment(profile);
-    environment.reachable = [](const std::string& address) { return address == "127.0.0.1"; };
-    return DownloadFontSet({job.host, job.port, environment, DefaultFontSetPath(job.programFolder), {}}) ==
-           DownloadResult::Completed;
-  };
-  return actions;
-}
 
 // A program folder with the sample fonts and a profile whose stored selection is the first
 // `fonts` fonts of "All codepages" (30 make an image of two areas).
@@ -75,7 +61,7 @@ TEST(WindowDownload, StopInTheFirstAreaEndsItAndGivesTheButtonsBack) {
     ADD_FAILURE() << request.text.toStdString();  // neither the closing message nor an error
     return QMessageBox::Ok;
   });
-  CMainDlg window(MainDlgContext{host, profile, folder.Path(), LoopbackActions(profile), {}, {}, {}});
+  CMainDlg window(MainDlgContext{host, profile, folder.Path(), test::LoopbackActions(profile), {}, {}, {}});
   host.SetMainWindow(&window);
   window.show();
   // The progress window is the main window's child; only the main window's own buttons count.
