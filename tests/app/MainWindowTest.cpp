@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QUrl>
+#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -194,6 +195,15 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndElsewhereOk) {
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(window->result(), QDialog::Accepted);
   EXPECT_TRUE(Profile(folder.File("corvelle.ini")).HasKey(kPortSection, "Codepage"));
+}
+
+TEST_F(MainWindowTest, EscapeClosesWithoutStoring) {
+  Place(0, 0);
+  window->CodePageRadio(0)->click();
+  QTest::keyClick(window->AvailableList(), Qt::Key_Escape);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(window->result(), QDialog::Rejected);
+  EXPECT_FALSE(std::filesystem::exists(folder.File("corvelle.ini"))) << "nothing stored";
 }
 
 TEST_F(MainWindowTest, PositionsShowTheirNumbersAndFreeOnesAreGreyedWithoutChangingTheTexts) {
