@@ -157,4 +157,17 @@ TEST_F(QtHostTest, SaveDialogsStartInTheFolderLastChosen) {
   EXPECT_EQ(asked[0].fileName, QStringLiteral("fontext.out"));
 }
 
+// A folder whose name holds a line break would end the profile line early and plant keys of its
+// own: it is not remembered.
+TEST(RecentFolder, AFolderNameWithALineBreakIsNotRemembered) {
+  const test::TempDir dir;
+  Profile profile(dir.File("corvelle.ini"));
+  RecentFolder recent(profile);
+  recent.Remember(QString::fromStdString(dir.File("ok/set.kvf")));
+  recent.Remember(QString::fromStdString(dir.File("x\n[Impostazione porta]\nPort=LPT1:\n/set.kvf")));
+  const Profile stored(dir.File("corvelle.ini"));
+  EXPECT_EQ(stored.GetString(kProgramSection, kLastFolderKey, ""), dir.File("ok"));
+  EXPECT_FALSE(stored.HasKey("Impostazione porta", "Port"));
+}
+
 }  // namespace corvelle
