@@ -14,7 +14,7 @@ QIcon AppIcon() {
   static const bool registered = (RegisterIconResource(), true);
   (void)registered;
   QIcon icon;
-  for (const int size : {16, 32, 48}) icon.addFile(QStringLiteral(":/corvelle/app-%1.png").arg(size), QSize(size, size));
+  for (const int size : {16, 32, 48, 256}) icon.addFile(QStringLiteral(":/corvelle/app-%1.png").arg(size), QSize(size, size));
   return icon;
 }
 

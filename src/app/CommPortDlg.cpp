@@ -2,15 +2,19 @@
 // The communication port dialog.
 #include "app/CommPortDlg.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <initializer_list>
 
+#include "app/ControlAccess.h"
 #include "app/DialogUnits.h"
 #include "app/LedButton.h"
+#include "app/SerialDevices.h"
 #include "base/Host.h"
 #include "ports/PortEnvironment.h"
 #include "app/SerialSetupDlg.h"
@@ -25,6 +29,7 @@ constexpr int kAddedSpeedPosition = 5;
 constexpr int kPortTextLimit = 30;
 constexpr int kMaxIpPort = 65535;
 constexpr const char* kIpPortMessage = "Please enter an integer between 0 and 65535.";
+constexpr int kDevicePathRole = Qt::UserRole;
 
 QString Latin1(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -47,8 +52,11 @@ CCommPortDlg::CCommPortDlg(const PortSettings& settings, Host& host, CommPortSer
   const TemplateControls controls =
       BuildDialog(this, kCommPortDialog, [this](const ControlTemplate&, QWidget* window) -> QWidget* {
         m_indicator = new CLedButton(window);
+        // It only shows a result: Tab passes it by.
+        m_indicator->setFocusPolicy(Qt::NoFocus);
         return m_indicator;
       });
+  Describe(controls, CommPortDescriptions());
   m_port = controls.As<QComboBox>(IDC_PORT);
   m_baud = controls.As<QComboBox>(IDC_BAUD);
   m_parity = controls.As<QComboBox>(IDC_PARITY);
@@ -64,12 +72,15 @@ CCommPortDlg::CCommPortDlg(const PortSettings& settings, Host& host, CommPortSer
   m_test = controls.As<QPushButton>(IDC_TCPIP_TEST);
   // Only digits can be typed; an empty box is refused when OK is pressed.
   m_ipPort->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_ipPort));
+  m_port->addItem(QStringLiteral("USB"));
+  AddSerialDevices();
 
   PutFields();
   RefreshPortControls();
   m_indicator->SetLedState(0, true);
   m_indicator->SetLedColors(kRed, kGrey);
   m_indicator->SetLedSize(20);
+  DescribeIndicator(QStringLiteral("not tested"));
 
   // `activated`, `clicked` and `textEdited` come from the user only, like the notifications
   // the dialog answers; putting the fields into the controls raises none of them.
@@ -88,13 +99,36 @@ CCommPortDlg::CCommPortDlg(const PortSettings& settings, Host& host, CommPortSer
   connect(controls.As<QPushButton>(IDOK), &QPushButton::clicked, this, &CCommPortDlg::accept);
 }
 
+void CCommPortDlg::AddSerialDevices() {
+  const std::vector<SerialDevice> devices =
+      ListSerialDevices(m_services.deviceFolder.empty() ? std::string("/dev") : m_services.deviceFolder);
+  for (const SerialDevice& device : devices) {
+    m_port->addItem(QFile::decodeName(device.label.c_str()), QFile::decodeName(device.path.c_str()));
+  }
+  // Device names are longer than the list is wide: the open list shows them whole.
+  m_port->view()->setMinimumWidth(m_port->view()->sizeHintForColumn(0) + m_port->view()->frameWidth() * 2);
+}
+
+QString CCommPortDlg::SelectedPortName() const {
+  if (m_port->currentIndex() < 0) return {};
+  const QString path = m_port->currentData(kDevicePathRole).toString();
+  return path.isEmpty() ? m_port->currentText() : path;
+}
+
 void CCommPortDlg::SelectPort(const std::string& name) {
-  // The first entry that begins with the name, whatever its case.
-  int index = m_port->findText(Latin1(name), Qt::MatchStartsWith);
+  // A device's path selects that device; any other name the first entry that begins with it,
+  // whatever its case.
+  const QString text = QFile::decodeName(name.c_str());
+  int index = name.starts_with('/') ? m_port->findData(text, kDevicePathRole) : -1;
+  if (index < 0 && !name.starts_with('/')) index = m_port->findText(Latin1(name), Qt::MatchStartsWith);
   if (index < 0) {
     // A name no entry holds (a USB bridge, which only a profile edit can name) is offered as an
     // entry of its own, so that OK keeps it.
-    m_port->addItem(Latin1(name));
+    if (name.starts_with('/')) {
+      m_port->addItem(text, text);  // a device not present now is still a serial port
+    } else {
+      m_port->addItem(Latin1(name));
+    }
     index = m_port->count() - 1;
   }
   m_port->setCurrentIndex(index);
@@ -122,7 +156,9 @@ bool CCommPortDlg::ReadFields() {
   m_fields.rs485On = m_rs485->isChecked() ? 1 : 0;
   m_fields.stopBitsIndex = m_stopBits->currentIndex();
   m_fields.speedIndex = m_baud->currentIndex();
-  m_fields.portName = m_port->currentIndex() < 0 ? std::string() : m_port->currentText().toLatin1().toStdString();
+  const QString portName = SelectedPortName();
+  m_fields.portName = portName.startsWith(QLatin1Char('/')) ? QFile::encodeName(portName).toStdString()
+                                                            : portName.toLatin1().toStdString();
   m_fields.xonXoff = m_xonXoff->isChecked() ? 1 : 0;
   m_fields.hardwareFlow = m_hardwareFlow->isChecked() ? 1 : 0;
   bool isNumber = false;
@@ -170,7 +206,8 @@ void CCommPortDlg::RefreshPortControls() {
     m_setCom->setEnabled(false);
     setAll(network, true);
     SetEnabled({m_rs485, m_address}, false);
-  } else if (port.startsWith(QStringLiteral("COM"))) {
+  } else if (port.startsWith(QStringLiteral("COM")) || SelectedPortName().startsWith(QLatin1Char('/'))) {
+    // A serial device by its path is a COM port under another name.
     setAll(serial, true);
     setAll(network, false);
     SetEnabled({m_setCom, m_rs485}, true);
@@ -201,13 +238,22 @@ void CCommPortDlg::SetIndicator(std::uint32_t colour) {
   }
 }
 
+void CCommPortDlg::DescribeIndicator(const QString& state) {
+  const QString text = QStringLiteral("TCP/IP test: %1").arg(state);
+  m_indicator->setToolTip(text);
+  m_indicator->setAccessibleDescription(text);
+}
+
 void CCommPortDlg::OnTcpIpTest() {
   ReadFields();
   SetIndicator(kYellow);
+  DescribeIndicator(QStringLiteral("testing %1").arg(Latin1(m_fields.ipAddress)));
   // The probe blocks for up to five seconds without events: show yellow before it starts.
   repaint();
   const bool answered = m_services.probe(m_fields.ipAddress);
   SetIndicator(answered ? kGreen : kRed);
+  DescribeIndicator(QStringLiteral("%1 %2").arg(Latin1(m_fields.ipAddress),
+                                                answered ? QStringLiteral("answers") : QStringLiteral("does not answer")));
 }
 
 void CCommPortDlg::OnSetComPort() {

@@ -41,6 +41,7 @@ struct CommPortServices {
   ReachabilityProbe probe;       // empty: the program's echo probe
   SetComPortCommand setComPort;  // empty: "Set COM port" does nothing
   DialogRunner runDialog;        // empty: exec()
+  std::string deviceFolder;      // where the serial devices are looked for; empty: /dev
 };
 
 class CCommPortDlg : public QDialog {
@@ -93,6 +94,11 @@ class CCommPortDlg : public QDialog {
   // was and answers false.
   bool ReadFields();
   void SelectPort(const std::string& name);
+  // The port name the selected entry stands for: a device's path, else the entry's text.
+  QString SelectedPortName() const;
+  void AddSerialDevices();
+  // The indicator's state in words, for its tooltip and for screen readers.
+  void DescribeIndicator(const QString& state);
   void FillAddressList();
   void OnControlChanged();
 

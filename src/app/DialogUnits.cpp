@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -54,6 +55,36 @@ QString WrapCaption(const QString& caption, const QFontMetrics& metrics, int wid
   }
   lines << line;
   return lines.join(QLatin1Char('\n'));
+}
+
+// Keeps a resizable window's controls at their anchored rectangles.
+class TemplateResizer : public QObject {
+ public:
+  TemplateResizer(QWidget* window, const DialogUnits& units, QSize templateSize)
+      : QObject(window), m_units(units), m_templateSize(templateSize) {
+    window->installEventFilter(this);
+  }
+  void Add(QWidget* control, const ControlTemplate& item) { m_placed.emplace_back(control, &item); }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Resize) {
+      const QSize growth = static_cast<QWidget*>(watched)->size() - m_templateSize;
+      for (const auto& [control, item] : m_placed) {
+        if (control) PlaceControl(control, *item, m_units, growth);
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  DialogUnits m_units;
+  QSize m_templateSize;
+  std::vector<std::pair<QPointer<QWidget>, const ControlTemplate*>> m_placed;
+};
+
+bool Focusable(const QWidget* control) {
+  return control->focusPolicy() != Qt::NoFocus && qobject_cast<const QLabel*>(control) == nullptr &&
+         qobject_cast<const QGroupBox*>(control) == nullptr;
 }
 
 QWidget* MakeControl(const ControlTemplate& item, QWidget* parent, const DialogUnits& units) {
@@ -126,10 +157,19 @@ QWidget* MakeControl(const ControlTemplate& item, QWidget* parent, const DialogU
 
 }  // namespace
 
-QFont DialogFont() {
-  QFont font(Latin1(layouts::kDialogFontFace));
-  font.setPointSize(layouts::kDialogFontPoints);
-  return font;
+QString PlainCaption(const QString& caption) {
+  QString plain;
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    const QChar c = caption[i];
+    if (c == QLatin1Char('&') && i + 1 < caption.size()) {
+      plain += caption[++i];
+    } else if (c == QLatin1Char('\n')) {
+      plain += QLatin1Char(' ');
+    } else {
+      plain += c;
+    }
+  }
+  return plain;
 }
 
 DialogUnits::DialogUnits(const QFont& font) {
@@ -161,8 +201,17 @@ QWidget* TemplateControls::Find(int id) const {
   return found == m_byId.end() ? nullptr : found->second;
 }
 
-void PlaceControl(QWidget* control, const ControlTemplate& item, const DialogUnits& units) {
-  QRect rect = units.ToPixels(item.rect);
+QRect AnchoredRect(const ControlTemplate& item, const DialogUnits& units, QSize growth) {
+  const int dx = std::max(growth.width(), 0);
+  const int dy = std::max(growth.height(), 0);
+  const QRect rect = units.ToPixels(item.rect);
+  const layouts::Anchor& a = item.anchor;
+  return QRect(QPoint(rect.left() + a.left * dx / 2, rect.top() + a.top * dy / 2),
+               QPoint(rect.right() + a.right * dx / 2, rect.bottom() + a.bottom * dy / 2));
+}
+
+void PlaceControl(QWidget* control, const ControlTemplate& item, const DialogUnits& units, QSize growth) {
+  QRect rect = AnchoredRect(item, units, growth);
   if (item.kind == ControlKind::DropDownList) {
     rect.setHeight(std::min(rect.height(), control->sizeHint().height()));
   } else if (item.kind == ControlKind::Icon) {
@@ -173,23 +222,57 @@ void PlaceControl(QWidget* control, const ControlTemplate& item, const DialogUni
 
 TemplateControls BuildDialog(QWidget* window, const layouts::DialogTemplate& dialog,
                              const OwnerDrawFactory& ownerDraw) {
-  window->setFont(DialogFont());
   window->setWindowTitle(Latin1(dialog.caption));
   const DialogUnits units(window->font());
-  window->setFixedSize(units.ToPixels(dialog.width, dialog.height));
+  const QSize templateSize = units.ToPixels(dialog.width, dialog.height);
+  TemplateResizer* resizer = nullptr;
+  if (dialog.resizable) {
+    window->setMinimumSize(templateSize);
+    window->resize(templateSize);
+    resizer = new TemplateResizer(window, units, templateSize);
+  } else {
+    window->setFixedSize(templateSize);
+  }
 
   TemplateControls controls;
   std::vector<QWidget*> groupBoxes;
+  std::vector<std::pair<QLabel*, const ControlTemplate*>> labels;
+  std::vector<std::pair<QWidget*, const ControlTemplate*>> made;
   for (const ControlTemplate& item : dialog.controls) {
     QWidget* control = item.kind == ControlKind::OwnerDraw ? (ownerDraw ? ownerDraw(item, window) : nullptr)
                                                            : MakeControl(item, window, units);
     if (control == nullptr) continue;
     if (item.id != layouts::IDC_STATIC) control->setObjectName(QString::number(item.id));
     PlaceControl(control, item, units);
+    if (resizer != nullptr) resizer->Add(control, item);
     if (item.flags & layouts::kDisabled) control->setEnabled(false);
     if (item.flags & layouts::kHidden) control->hide();
     if (item.kind == ControlKind::GroupBox) groupBoxes.push_back(control);
+    if (!item.text.empty() && item.kind != ControlKind::DropDownList && item.kind != ControlKind::ListBox &&
+        item.kind != ControlKind::MultiListBox) {
+      control->setAccessibleName(PlainCaption(Latin1(item.text)));
+    }
+    if (auto* label = qobject_cast<QLabel*>(control); label != nullptr && item.text.find('&') != std::string_view::npos) {
+      labels.emplace_back(label, &item);
+    }
+    made.emplace_back(control, &item);
     controls.Add(item.id, control);
+  }
+  // A label's mnemonic focuses its buddy: the named control, else the next one that takes focus.
+  for (const auto& [label, item] : labels) {
+    QWidget* buddy = item->buddy != 0 ? controls.Find(item->buddy) : nullptr;
+    for (auto next = std::find_if(made.begin(), made.end(), [&](const auto& m) { return m.first == label; });
+         buddy == nullptr && next != made.end(); ++next) {
+      if (Focusable(next->first)) buddy = next->first;
+    }
+    if (buddy == nullptr) continue;
+    label->setBuddy(buddy);
+    // Lists and edit boxes are named by the label that stands for them.
+    if (buddy->accessibleName().isEmpty()) {
+      QString name = PlainCaption(label->text()).trimmed();
+      if (name.endsWith(QLatin1Char(':'))) name.chop(1);
+      buddy->setAccessibleName(name);
+    }
   }
   // Frames are painted beneath the controls they surround.
   for (QWidget* box : groupBoxes) box->lower();

@@ -1,21 +1,21 @@
 // SPDX-License-Identifier: MIT
-// Windows laid out from their templates: dialog units converted to pixels with the dialog font's
-// metrics, and the standard controls of a template created at their rectangles.
+// Windows laid out from their templates: dialog units converted to pixels with the metrics of the
+// window's font (the desktop's), and the standard controls of a template created at their
+// rectangles; a resizable window moves and stretches them by their anchors.
 #pragma once
 
 #include <QFont>
 #include <QRect>
 #include <QSize>
 #include <QWidget>
+#include <QPointer>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "resources/Layouts.h"
 
 namespace corvelle {
-
-// "Tahoma" 8 pt; where Tahoma is not installed the font database substitutes (DejaVu Sans here).
-QFont DialogFont();
 
 // Dialog units of one font: a horizontal unit is a quarter of the average character width,
 // a vertical unit an eighth of the character height.
@@ -51,17 +51,28 @@ class TemplateControls {
   std::map<int, QWidget*> m_byId;
 };
 
+// A template's rectangle for a window `growth` pixels larger than the template (never smaller):
+// each edge moves by its anchor's share of the growth.
+QRect AnchoredRect(const layouts::ControlTemplate& item, const DialogUnits& units, QSize growth);
+
+// A caption as plain text: mnemonic markers removed ("&&" stays one "&"), line breaks as spaces.
+QString PlainCaption(const QString& caption);
+
 // Makes the window's owner-drawn controls; called in template order so that they keep their
 // place in the tab order.
 using OwnerDrawFactory = std::function<QWidget*(const layouts::ControlTemplate&, QWidget* parent)>;
 
-// Gives `window` the dialog font, the caption and the fixed size of `dialog`, then creates its
-// controls in template order at their rectangles. Each control's object name is its ID.
+// Gives `window` the caption and the size of `dialog` (fixed, or for a resizable template its
+// default and smallest), then creates its controls in template order at their rectangles. Each
+// control's object name is its ID and its accessible name its caption; a label's mnemonic
+// focuses its buddy.
 TemplateControls BuildDialog(QWidget* window, const layouts::DialogTemplate& dialog,
                              const OwnerDrawFactory& ownerDraw = {});
 
-// Puts `control` at the template rectangle. Drop-down lists keep their own closed height (the
-// template height includes the open list); icons take the icon's size.
-void PlaceControl(QWidget* control, const layouts::ControlTemplate& item, const DialogUnits& units);
+// Puts `control` at the template rectangle for a window `growth` larger than the template.
+// Drop-down lists keep their own closed height (the template height includes the open list);
+// icons take the icon's size.
+void PlaceControl(QWidget* control, const layouts::ControlTemplate& item, const DialogUnits& units,
+                  QSize growth = {});
 
 }  // namespace corvelle

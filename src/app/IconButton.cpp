@@ -43,11 +43,13 @@ void CIconButton::paintEvent(QPaintEvent*) {
   }
   const QRect pictureArea(2, 2, w - 8, h - 8);
 
-  // The icon over the face's current picture, shrunk to the icon's own size.
-  QImage small = m_face.copy(pictureArea).scaled(icon, icon, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  // The icon over the face's current picture, drawn at the picture's size from the largest
+  // artwork with smooth scaling, so that it is not a blow-up of the small icon.
+  QImage large = m_face.copy(pictureArea);
   {
-    QPainter smallPainter(&small);
-    smallPainter.drawPixmap(0, 0, picture);
+    QPainter largePainter(&large);
+    largePainter.setRenderHint(QPainter::SmoothPixmapTransform);
+    largePainter.drawPixmap(large.rect(), AppIcon().pixmap(QSize(256, 256)));
   }
 
   QPainter face(&m_face);
@@ -56,7 +58,7 @@ void CIconButton::paintEvent(QPaintEvent*) {
   face.drawRect(0, 0, w - 5, h - 5);
   face.fillRect(QRect(QPoint(w - 4, 4), QPoint(w - 1, h - 1)), kShadow);
   face.fillRect(QRect(QPoint(4, h - 4), QPoint(w - 1, h - 1)), kShadow);
-  face.drawImage(pictureArea, small.scaled(pictureArea.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+  face.drawImage(pictureArea, large);
   face.end();
 
   QPainter(this).drawImage(0, 0, m_face);

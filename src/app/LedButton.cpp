@@ -126,7 +126,8 @@ void CLedButton::paintEvent(QPaintEvent*) {
   m_disabled = isEnabled() ? 0 : 1;
 
   QPainter painter(this);
-  const QColor face = ColorFromRef(kFaceColor);
+  // The face is the palette's button colour, so that the control sits in a dark theme too.
+  const QColor face = palette().color(QPalette::Button);
   painter.setPen(face);
   painter.setBrush(face);
   const QRect outline(0, 0, width() - 1, height() - 1);

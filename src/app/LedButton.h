@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// CLedButton: a light-grey check button with a round LED whose colour shows the check state, and
+// CLedButton: a check button in the palette's button colour with a round LED whose colour shows the check state, and
 // its text beside it. It outlines itself with rounded corners while the pointer hovers over it.
 // Clicking it changes nothing and notifies nobody; only SetCheck / SetLedState change the LED.
 #pragma once
@@ -22,8 +22,6 @@ class CLedButton : public QAbstractButton {
   static constexpr std::uint32_t kAlignLeft = 0x100;
   static constexpr std::uint32_t kAlignRight = 0x200;
   static constexpr std::uint32_t kAlignCenter = 0x300;
-
-  static constexpr std::uint32_t kFaceColor = 0xC0C0C0;
 
   explicit CLedButton(QWidget* parent = nullptr);
 

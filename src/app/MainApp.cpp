@@ -5,13 +5,16 @@
 #include "app/FontRegistration.h"
 #include "app/MainDlg.h"
 #include "app/QtHost.h"
+#include "app/RecentFolder.h"
 #include "base/Paths.h"
 #include "base/Profile.h"
 
 namespace corvelle {
 
-CMainApp::CMainApp(std::string programFolder, std::string profilePath)
-    : m_programFolder(std::move(programFolder)), m_profilePath(std::move(profilePath)) {}
+CMainApp::CMainApp(std::string programFolder, std::string profilePath, QString settingsFile)
+    : m_programFolder(std::move(programFolder)),
+      m_profilePath(std::move(profilePath)),
+      m_settingsFile(std::move(settingsFile)) {}
 
 int CMainApp::InitInstance() {
   QtHost host;
@@ -24,9 +27,12 @@ int CMainApp::InitInstance() {
   if (!profile.LoadError().empty()) {
     host.ShowMessage("The settings cannot be used: " + profile.LoadError(), MessageStyle::Exclamation);
   }
+  RecentFolder recent(profile);
+  host.SetRecentFolder(&recent);
   CMainDlg window(MainDlgContext{host, profile, m_programFolder, ProgramPrinterActions(profile), {}, {}, {}});
   // Message boxes and the progress window stand over the main window.
   host.SetMainWindow(&window);
+  if (!m_settingsFile.isEmpty()) window.LoadSettingsFrom(m_settingsFile);
   window.exec();
   return 0;
 }

@@ -5,7 +5,10 @@
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontDatabase>
+#include <QMimeData>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -14,7 +17,9 @@
 #include <algorithm>
 
 #include "app/AppIcon.h"
+#include "app/ControlAccess.h"
 #include "app/DialogUnits.h"
+#include "app/SelectionListView.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
 #include "resources/Strings.h"
@@ -30,6 +35,23 @@ constexpr std::array<int, kCodePageChoices> kCodePageRadioIds = {IDC_CP1250, IDC
 
 QString Latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
+// The preview's sample: in the script of the Cyrillic and Greek lists, the string table's otherwise.
+QString PreviewSample(int codePageChoice) {
+  switch (codePageChoice) {
+    case 1: return QString::fromUtf8(u8"123 Образец");
+    case 3: return QString::fromUtf8(u8"123 Δείγμα");
+    default: return Latin1(LoadStr(IDS_PREVIEW_SAMPLE));
+  }
+}
+
+// The one local settings file a drag carries, or empty.
+QString DroppedSettingsFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl& url = data->urls().constFirst();
+  if (!url.isLocalFile() || !url.toLocalFile().endsWith(QStringLiteral(".kvf"), Qt::CaseInsensitive)) return {};
+  return url.toLocalFile();
+}
+
 }  // namespace
 
 QFont MakePreviewFont(const PreviewFont& preview, const QFont& base) {
@@ -44,7 +66,7 @@ QFont MakePreviewFont(const PreviewFont& preview, const QFont& base) {
 }
 
 CMainDlg::CMainDlg(MainDlgContext context, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Window),
       m_host(context.host),
       m_profile(context.profile),
       m_programFolder(std::move(context.programFolder)),
@@ -59,11 +81,19 @@ CMainDlg::CMainDlg(MainDlgContext context, QWidget* parent)
   delete controls.Find(IDC_DETAIL_LIST);
   delete controls.Find(IDC_PATH_LIST);
   setWindowIcon(AppIcon());
+  setAcceptDrops(true);
+  Describe(controls, MainWindowDescriptions());
 
   m_available = controls.As<QListWidget>(IDC_AVAILABLE_LIST);
   m_selected = controls.As<QListWidget>(IDC_SELECTED_LIST);
   m_preview = controls.As<QLabel>(IDC_PREVIEW);
   m_legacyBox = controls.As<QCheckBox>(IDC_LEGACY);
+  ShowPositionNumbers(m_selected);
+  m_preview->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  m_preview->setAlignment(Qt::AlignCenter);
+  // The arrows have no letter to underline: Alt with the arrow's direction presses them.
+  controls.As<QPushButton>(IDC_ADD)->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
+  controls.As<QPushButton>(IDC_REMOVE)->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
   for (int choice = 0; choice < kCodePageChoices; ++choice) {
     m_codePageRadios[choice] = controls.As<QRadioButton>(kCodePageRadioIds[choice]);
     // A click reloads the catalogue, also when the radio was checked already.
@@ -76,6 +106,7 @@ CMainDlg::CMainDlg(MainDlgContext context, QWidget* parent)
   const auto onClick = [&](int id, void (CMainDlg::*handler)()) {
     connect(controls.As<QPushButton>(id), &QPushButton::clicked, this, handler);
   };
+  MakeOneTabStop(m_codePageRadios);
   onClick(IDC_ADD, &CMainDlg::AddSelected);
   onClick(IDC_REMOVE, &CMainDlg::RemoveSelected);
   onClick(IDC_LOAD_SETTINGS, &CMainDlg::LoadSettingsFile);
@@ -137,7 +168,7 @@ void CMainDlg::ShowSelection() {
     m_selected->clear();
     for (int p = 0; p < kSelectionPositions; ++p) m_selected->addItem(QString());
   }
-  for (int p = 0; p < kSelectionPositions; ++p) m_selected->item(p)->setText(Latin1(m_selection[p].displayName));
+  for (int p = 0; p < kSelectionPositions; ++p) ShowPosition(m_selected, p, Latin1(m_selection[p].displayName));
 }
 
 std::optional<int> CMainDlg::SelectedPosition() const {
@@ -215,7 +246,18 @@ void CMainDlg::PreviewCurrent() {
   } else {
     m_preview->setFont(MakePreviewFont(*decoded, font()));
   }
-  m_preview->setText(Latin1(LoadStr(IDS_PREVIEW_SAMPLE)));
+  m_preview->setText(PreviewSample(m_codePageChoice));
+}
+
+void CMainDlg::dragEnterEvent(QDragEnterEvent* event) {
+  if (!m_operationRunning && !DroppedSettingsFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CMainDlg::dropEvent(QDropEvent* event) {
+  const QString path = DroppedSettingsFile(event->mimeData());
+  if (m_operationRunning || path.isEmpty()) return;
+  event->acceptProposedAction();
+  LoadSettingsFrom(path);
 }
 
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -59,6 +59,9 @@ class CMainDlg : public QDialog {
   void PreviewCurrent();
   void LoadCatalogue();
   void LoadSettingsFile();
+  // Loads the selection from the settings file at `path`, as "Load settings" does once the user
+  // chose it (a dropped file, or one named on the command line).
+  void LoadSettingsFrom(const QString& path);
   void SaveSettingsFile();
   void OnCreateDownloadFile();
   void OnDownload();
@@ -86,6 +89,8 @@ class CMainDlg : public QDialog {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   class OperationScope;

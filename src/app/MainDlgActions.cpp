@@ -8,6 +8,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/MainDlg.h"
+#include "app/RecentFolder.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
 #include "catalogue/SettingsFile.h"
@@ -60,10 +61,17 @@ void CMainDlg::LoadSettingsFile() {
   spec.title = QStringLiteral("Open");
   spec.nameFilter = ConvertFileFilter(LoadStr(IDS_KVF_FILTER));
   spec.defaultSuffix = QStringLiteral("kvf");
+  RecentFolder recent(m_profile);
+  spec.directory = recent.Folder();
   const std::optional<QString> path = m_openDialog(spec);
   if (!path) return;
+  recent.Remember(*path);
+  LoadSettingsFrom(*path);
+}
+
+void CMainDlg::LoadSettingsFrom(const QString& path) {
   // A file that cannot be read leaves the selection as it was.
-  const FileResult result = corvelle::LoadSettingsFile(QFile::encodeName(*path).toStdString(), m_programFolder, m_selection);
+  const FileResult result = corvelle::LoadSettingsFile(QFile::encodeName(path).toStdString(), m_programFolder, m_selection);
   if (!result) m_host.ShowMessage("The selection was not loaded: " + result.error, MessageStyle::Plain);
   ShowSelection();
   ClearSelectedPosition();
@@ -112,7 +120,7 @@ void CMainDlg::OnDownload() {
 }
 
 void CMainDlg::OnCommunicationPort() {
-  CommPortServices services{m_probe, m_actions.setComPort, m_runDialog};
+  CommPortServices services{m_probe, m_actions.setComPort, m_runDialog, {}};
   CCommPortDlg dialog(m_portSettings, m_host, std::move(services), this);
   if (m_runDialog(dialog) != QDialog::Accepted) return;
   m_portSettings = dialog.Settings();

@@ -29,6 +29,7 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::Fra
   m_progress = controls.As<QProgressBar>(IDC_PROGRESS);
   m_status = controls.As<QLabel>(IDC_STATUS);
   m_stop = controls.As<QPushButton>(IDCANCEL);
+  m_statusText = m_status->text();
   connect(m_stop, &QPushButton::clicked, this, &CProgressDlg::OnCancel);
   CenterWindow();
 }
@@ -37,15 +38,43 @@ void CProgressDlg::SetMessage(const std::string& text) { m_message->setText(QStr
 
 void CProgressDlg::SetRange(int low, int high) {
   // An empty range would turn the bar into a busy indicator.
-  m_progress->setRange(low, std::max(high, low + 1));
+  m_barLow = low;
+  m_barHigh = std::max(high, low + 1);
+  m_barValue = std::clamp(m_barValue, m_barLow, m_barHigh);
+  if (!m_pausing) m_progress->setRange(m_barLow, m_barHigh);
 }
 
 void CProgressDlg::SetPosition(int position) {
   // Positions outside the range show an empty or a full bar.
-  m_progress->setValue(std::clamp(position, m_progress->minimum(), m_progress->maximum()));
+  m_barValue = std::clamp(position, m_barLow, m_barHigh);
+  if (!m_pausing) m_progress->setValue(m_barValue);
 }
 
-void CProgressDlg::SetStatus(const std::string& text) { m_status->setText(QString::fromLatin1(text)); }
+void CProgressDlg::SetStatus(const std::string& text) {
+  m_statusText = QString::fromLatin1(text);
+  m_status->setText(m_statusText);
+}
+
+void CProgressDlg::ShowPause(int secondsLeft, bool stoppable) {
+  if (!m_pausing) {
+    m_pausing = true;
+    m_progress->setRange(0, 0);  // a busy bar: the printer is working, nothing is being sent
+  }
+  m_stop->setEnabled(stoppable);
+  const QString seconds = QStringLiteral("%1 s").arg(secondsLeft);
+  // The final wait keeps its own words ("End of process, wait please...") before the count.
+  m_status->setText(stoppable ? QStringLiteral("Waiting for the printer: ") + seconds
+                              : m_statusText + QLatin1Char(' ') + seconds);
+}
+
+void CProgressDlg::EndPause() {
+  if (!m_pausing) return;
+  m_pausing = false;
+  m_progress->setRange(m_barLow, m_barHigh);
+  m_progress->setValue(m_barValue);
+  m_status->setText(m_statusText);
+  m_stop->setEnabled(true);
+}
 
 void CProgressDlg::OnCancel() {
   m_cancelRequested = 1;

@@ -28,6 +28,11 @@ class CProgressDlg : public QDialog, public ProgressView {
   void SetRange(int low, int high) override;
   void SetPosition(int position) override;
   void SetStatus(const std::string& text) override;
+  // The status line counts the pause down and the bar shows activity; STOP is disabled while it
+  // can stop nothing.
+  void ShowPause(int secondsLeft, bool stoppable) override;
+  // The bar and the status line as they were before the pause; STOP enabled again.
+  void EndPause() override;
   bool CancelRequested() const override { return m_cancelRequested != 0; }
   void ClearCancel() override { m_cancelRequested = 0; }
 
@@ -58,6 +63,9 @@ class CProgressDlg : public QDialog, public ProgressView {
   QProgressBar* m_progress = nullptr;
   QLabel* m_status = nullptr;
   QPushButton* m_stop = nullptr;
+  QString m_statusText;  // the status last set, shown again after a pause
+  bool m_pausing = false;
+  int m_barLow = 0, m_barHigh = 100, m_barValue = 0;  // the bar as the download left it
 };
 
 }  // namespace corvelle

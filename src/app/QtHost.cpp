@@ -17,6 +17,7 @@
 #include <climits>
 
 #include "app/ProgressDlg.h"
+#include "app/RecentFolder.h"
 #include "resources/Layouts.h"
 
 namespace corvelle {
@@ -27,7 +28,8 @@ QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request) {
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-void SetFilter(QFileDialog& dialog, const QString& nameFilter, const QString& defaultSuffix) {
+void SetFilter(QFileDialog& dialog, const QString& nameFilter, const QString& defaultSuffix, const QString& directory) {
+  if (!directory.isEmpty()) dialog.setDirectory(directory);
   if (!nameFilter.isEmpty()) dialog.setNameFilter(nameFilter);
   dialog.setDefaultSuffix(defaultSuffix);
 }
@@ -42,7 +44,7 @@ std::optional<QString> RunSaveDialog(const SaveDialogSpec& spec) {
   QFileDialog dialog(spec.parent, spec.title);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  SetFilter(dialog, spec.nameFilter, spec.defaultSuffix);
+  SetFilter(dialog, spec.nameFilter, spec.defaultSuffix, spec.directory);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
   // Proposed after the filter is set, so that choosing the filter does not rewrite the name.
   dialog.selectFile(spec.fileName);
@@ -55,7 +57,7 @@ std::optional<QString> RunOpenDialog(const OpenDialogSpec& spec) {
   QFileDialog dialog(spec.parent, spec.title);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  SetFilter(dialog, spec.nameFilter, spec.defaultSuffix);
+  SetFilter(dialog, spec.nameFilter, spec.defaultSuffix, spec.directory);
   return ExecFileDialog(dialog);
 }
 
@@ -84,8 +86,12 @@ QString ConvertFileFilter(std::string_view filter) {
     QString patterns = parts[i + 1].trimmed();
     if (patterns.isEmpty()) continue;
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-    entries << (description.isEmpty() ? QStringLiteral("(%1)").arg(patterns)
-                                      : QStringLiteral("%1 (%2)").arg(description, patterns));
+    const QString shown = QStringLiteral("(%1)").arg(patterns);
+    if (description.isEmpty() || description.endsWith(shown)) {
+      entries << (description.isEmpty() ? shown : description);
+    } else {
+      entries << description + QLatin1Char(' ') + shown;
+    }
   }
   return entries.join(QStringLiteral(";;"));
 }
@@ -183,8 +189,10 @@ std::optional<std::string> QtHost::AskSavePath(const SaveDialogRequest& request)
   spec.nameFilter = ConvertFileFilter(request.filter);
   spec.defaultSuffix = QString::fromLatin1(request.defaultExtension);
   spec.confirmOverwrite = request.overwritePrompt;
+  if (m_recent != nullptr) spec.directory = m_recent->Folder();
   const std::optional<QString> chosen = m_saveDialog(spec);
   if (!chosen || chosen->isEmpty()) return std::nullopt;
+  if (m_recent != nullptr) m_recent->Remember(*chosen);
   // File names go back to the file system in its own encoding, byte for byte.
   return QFile::encodeName(*chosen).toStdString();
 }

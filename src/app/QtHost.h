@@ -19,6 +19,7 @@ class QEventLoop;
 namespace corvelle {
 
 class CProgressDlg;
+class RecentFolder;
 
 struct MessageBoxRequest {
   QWidget* parent = nullptr;
@@ -37,6 +38,7 @@ struct SaveDialogSpec {
   QString nameFilter;     // in QFileDialog's form: "Description (*.ext)" entries joined by ";;"
   QString defaultSuffix;  // added when the user types no extension
   bool confirmOverwrite = true;
+  QString directory;      // where the dialog starts; empty: its own choice
 };
 // Shows the dialog; the chosen path, or nullopt when cancelled.
 using SaveDialogFunction = std::function<std::optional<QString>(const SaveDialogSpec&)>;
@@ -46,12 +48,14 @@ struct OpenDialogSpec {
   QString title;
   QString nameFilter;     // as for SaveDialogSpec
   QString defaultSuffix;  // added when the user types no extension
+  QString directory;      // where the dialog starts; empty: its own choice
 };
 // Shows an open-file dialog that accepts existing files only; the chosen path, or nullopt.
 using OpenDialogFunction = std::function<std::optional<QString>(const OpenDialogSpec&)>;
 std::optional<QString> RunOpenDialog(const OpenDialogSpec& spec);
 
-// "Desc | *.a;*.b|Other | *.c||" to QFileDialog's "Desc (*.a *.b);;Other (*.c)".
+// "Desc | *.a;*.b|Other | *.c||" to QFileDialog's "Desc (*.a *.b);;Other (*.c)"; a description
+// that already ends with its patterns ("Desc (*.a)") is not given them twice.
 QString ConvertFileFilter(std::string_view filter);
 
 class QtHost : public Host {
@@ -65,6 +69,8 @@ class QtHost : public Host {
   void SetMainWindow(QWidget* mainWindow) { m_mainWindow = mainWindow; }
   void SetMessageBoxFunction(MessageBoxFunction show) { m_messageBox = std::move(show); }
   void SetSaveDialogFunction(SaveDialogFunction ask) { m_saveDialog = std::move(ask); }
+  // Save dialogs start in this folder and remember the one chosen; null: no memory.
+  void SetRecentFolder(RecentFolder* recent) { m_recent = recent; }
 
   std::int64_t Now() override;
   void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override;
@@ -89,6 +95,7 @@ class QtHost : public Host {
   QPointer<CProgressDlg> m_progress;
   MessageBoxFunction m_messageBox;
   SaveDialogFunction m_saveDialog;
+  RecentFolder* m_recent = nullptr;
   int m_busyDepth = 0;
 };
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The progress window as the downloads see it: a message line, a 0..100 bar, a status line and
-// a STOP button that raises a cancel flag.
+// The progress window as the downloads see it: a message line, a 0..100 bar, a status line, the
+// countdown of a pause, and a STOP button that raises a cancel flag.
 #pragma once
 
 #include <string>
@@ -16,6 +16,16 @@ class ProgressView {
   // Values past the high end are shown as a full bar.
   virtual void SetPosition(int position) = 0;
   virtual void SetStatus(const std::string& text) = 0;
+
+  // A pause for the printer is under way with `secondsLeft` whole seconds still to go; told again
+  // as each second passes. `stoppable` is false for a wait that STOP cannot end. A view that
+  // shows no countdown may ignore it.
+  virtual void ShowPause(int secondsLeft, bool stoppable) {
+    (void)secondsLeft;
+    (void)stoppable;
+  }
+  // The pause is over.
+  virtual void EndPause() {}
 
   // True once STOP was pressed; stays true until cleared.
   virtual bool CancelRequested() const = 0;

@@ -142,14 +142,24 @@ class DownloadRun {
   }
 
   // Ends once the elapsed whole seconds exceed `exceeds`; a responsive pause also ends on STOP.
+  // It waits a second at a time at most, so that the progress view can count the seconds down.
   Outcome Pause(std::int64_t exceeds, WaitMode mode) {
     const std::int64_t start = m_host.Now();
+    const bool stoppable = mode == WaitMode::Responsive;
+    Outcome outcome = Outcome::Next;
     for (;;) {
-      if (mode == WaitMode::Responsive && StopRequested()) return Outcome::Cancelled;
+      if (stoppable && StopRequested()) {
+        outcome = Outcome::Cancelled;
+        break;
+      }
       const std::int64_t elapsed = m_host.Now() - start;
-      if (elapsed / 1000 > exceeds) return Outcome::Next;
-      m_host.WaitFor((exceeds + 1) * 1000 - elapsed, mode);
+      if (elapsed / 1000 > exceeds) break;
+      const std::int64_t left = (exceeds + 1) * 1000 - elapsed;
+      if (m_view) m_view->ShowPause(static_cast<int>((left + 999) / 1000), stoppable);
+      m_host.WaitFor(std::min<std::int64_t>(left, 1000 - elapsed % 1000), mode);
     }
+    if (m_view) m_view->EndPause();
+    return outcome;
   }
 
   Outcome Send(const ImageArea& area) {

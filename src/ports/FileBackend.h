@@ -12,8 +12,8 @@ namespace corvelle {
 inline constexpr const char* kOutputFileFilter = "Output file (*.out) | *.out||";
 
 // The name the save dialog proposes: `outputName` (or `fallbackOutputName` when that is empty),
-// cut before ".krv" where the lower-case outputName holds it, with ".out" appended and any folder
-// part (up to the last backslash or slash) removed.
+// cut before ".krv" where the lower-case outputName holds it, with ".out" appended unless it ends
+// in ".out" already (in any case), and any folder part (up to the last backslash or slash) removed.
 std::string SuggestedOutputName(const std::string& outputName, const std::string& fallbackOutputName);
 
 std::unique_ptr<PortBackend> MakeFileBackend(PortContext& context);

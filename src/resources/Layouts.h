@@ -95,12 +95,30 @@ struct DlgRect {
   int h = 0;
 };
 
+// How a control follows a window that is larger than its template: each edge moves by this many
+// halves of the growth (0 stays, 1 moves half as far, 2 moves as far as the window's edge).
+struct Anchor {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
+
+inline constexpr Anchor kFixed{};
+inline constexpr Anchor kRight{2, 0, 2, 0};        // keeps its size beside the right edge
+inline constexpr Anchor kBottomRight{2, 2, 2, 2};
+inline constexpr Anchor kBottomLeft{0, 2, 0, 2};
+
 struct ControlTemplate {
   int id;
   ControlKind kind;
-  std::string_view text;  // caption; for lists the initial entries, one per line ("" = none)
+  // Caption ("&" before the mnemonic letter); for lists the initial entries, one per line ("" = none).
+  std::string_view text;
   DlgRect rect;
   unsigned flags = 0;
+  Anchor anchor = kFixed;
+  // A label's mnemonic focuses this control; 0: the control that follows it in the template.
+  int buddy = 0;
 };
 
 struct DialogTemplate {
@@ -109,6 +127,8 @@ struct DialogTemplate {
   int width;
   int height;
   std::span<const ControlTemplate> controls;
+  // The template's size is the window's default and smallest; the controls follow their anchors.
+  bool resizable = false;
 };
 
 // The first control with `id`, or null.
@@ -120,61 +140,59 @@ constexpr const ControlTemplate* FindControl(const DialogTemplate& dialog, int i
 }
 
 inline constexpr std::string_view kAppCaption = "VARNESI - Corvelle";
-inline constexpr std::string_view kDialogFontFace = "Tahoma";
-inline constexpr int kDialogFontPoints = 8;
 
 using enum ControlKind;
 
 inline constexpr ControlTemplate kMainControls[] = {
-    {IDC_AVAILABLE_LIST, MultiListBox, "", {5, 86, 100, 100}},
-    {IDC_ADD, PushButton, "-->", {120, 86, 27, 12}},
-    {IDC_REMOVE, PushButton, "<--", {120, 105, 27, 12}},
-    {IDC_SELECTED_LIST, ListBox, "", {160, 86, 100, 100}},
-    {IDC_PREVIEW, StaticText, "", {5, 209, 255, 75}},
+    {IDC_AVAILABLE_LIST, MultiListBox, "", {5, 86, 100, 100}, 0, {0, 0, 1, 1}},
+    {IDC_ADD, PushButton, "-->", {120, 86, 27, 12}, 0, {1, 0, 1, 0}},
+    {IDC_REMOVE, PushButton, "<--", {120, 105, 27, 12}, 0, {1, 0, 1, 0}},
+    {IDC_SELECTED_LIST, ListBox, "", {160, 86, 100, 100}, 0, {1, 0, 2, 1}},
+    {IDC_PREVIEW, StaticText, "", {5, 209, 255, 75}, 0, {0, 1, 2, 2}},
     {IDC_DETAIL_LIST, DropDownList, "", {8, 244, 255, 80}, kHidden},
     {IDC_PATH_LIST, DropDownList, "", {8, 265, 255, 80}, kHidden},
-    {IDC_STATIC, StaticText, "Available fonts:", {5, 70, 60, 8}},
-    {IDC_STATIC, StaticText, "Selected fonts:", {160, 70, 90, 8}},
-    {IDC_LOAD_SETTINGS, PushButton, "Load settings", {10, 289, 105, 15}},
-    {IDC_SAVE_SETTINGS, PushButton, "Save settings", {155, 289, 105, 15}},
-    {IDC_EMPTY_LIST, MultiLinePushButton, "Empty\nlist", {270, 86, 70, 30}},
-    {IDC_CREATE_FILE, MultiLinePushButton, "Create file\nto download", {270, 121, 70, 30}},
-    {IDC_LEGACY, CheckBox, "Fonts GN1 (release <J2.10)", {160, 190, 128, 10}},
-    {IDC_DOWNLOAD, PushButton, "Download", {270, 155, 70, 30}},
-    {IDC_COMM_PORT, MultiLinePushButton, "Communication port", {270, 210, 70, 30}},
-    {IDOK, PushButton, "OK", {270, 250, 70, 30}},
-    {IDC_CP1250, RadioButton, "Win1250 - Central Europe", {10, 15, 115, 15}, kGroupStart},
-    {IDC_CP1251, RadioButton, "Win1251 - Cyrillic", {10, 30, 115, 15}},
-    {IDC_CP1252, RadioButton, "Win1252 - Western Europe", {135, 15, 115, 15}},
-    {IDC_CP1253, RadioButton, "Win1253 - Greek", {135, 30, 115, 15}},
-    {IDC_ALL_CODEPAGES, RadioButton, "All codepages", {10, 45, 115, 15}},
-    {IDC_STATIC, GroupBox, "Available Codepages selection", {5, 5, 335, 56}},
-    {IDC_FACTORY_LIST, RadioButton, "Font list for factory setup", {135, 45, 115, 15}},
-    {IDC_STATIC, Icon, "", {315, 15, 20, 20}},
-    {IDC_ABOUT, PushButton, "About", {275, 40, 60, 15}},
+    {IDC_STATIC, StaticText, "A&vailable fonts:", {5, 70, 60, 8}, 0, kFixed, IDC_AVAILABLE_LIST},
+    {IDC_STATIC, StaticText, "Selected fo&nts:", {160, 70, 90, 8}, 0, {1, 0, 1, 0}, IDC_SELECTED_LIST},
+    {IDC_LOAD_SETTINGS, PushButton, "&Load settings", {10, 289, 105, 15}, 0, kBottomLeft},
+    {IDC_SAVE_SETTINGS, PushButton, "&Save settings", {155, 289, 105, 15}, 0, kBottomRight},
+    {IDC_EMPTY_LIST, MultiLinePushButton, "&Empty\nlist", {270, 86, 70, 30}, 0, kRight},
+    {IDC_CREATE_FILE, MultiLinePushButton, "C&reate file\nto download", {270, 121, 70, 30}, 0, kRight},
+    {IDC_LEGACY, CheckBox, "Fonts GN&1 (release <J2.10)", {160, 190, 128, 10}, 0, {1, 1, 1, 1}},
+    {IDC_DOWNLOAD, PushButton, "&Download", {270, 155, 70, 30}, 0, kRight},
+    {IDC_COMM_PORT, MultiLinePushButton, "Co&mmunication port", {270, 210, 70, 30}, 0, {2, 1, 2, 1}},
+    {IDOK, PushButton, "&OK", {270, 250, 70, 30}, 0, kBottomRight},
+    {IDC_CP1250, RadioButton, "Win1250 - &Central Europe", {10, 15, 115, 15}, kGroupStart},
+    {IDC_CP1251, RadioButton, "Win1251 - C&yrillic", {10, 30, 115, 15}},
+    {IDC_CP1252, RadioButton, "Win1252 - &Western Europe", {135, 15, 115, 15}},
+    {IDC_CP1253, RadioButton, "Win1253 - &Greek", {135, 30, 115, 15}},
+    {IDC_ALL_CODEPAGES, RadioButton, "All code&pages", {10, 45, 115, 15}},
+    {IDC_STATIC, GroupBox, "Available Codepages selection", {5, 5, 335, 56}, 0, {0, 0, 2, 0}},
+    {IDC_FACTORY_LIST, RadioButton, "Font list for &factory setup", {135, 45, 115, 15}},
+    {IDC_STATIC, Icon, "", {315, 15, 20, 20}, 0, kRight},
+    {IDC_ABOUT, PushButton, "A&bout", {275, 40, 60, 15}, 0, kRight},
 };
-inline constexpr DialogTemplate kMainDialog{IDD_MAIN, kAppCaption, 347, 332, kMainControls};
+inline constexpr DialogTemplate kMainDialog{IDD_MAIN, kAppCaption, 347, 332, kMainControls, true};
 
 inline constexpr ControlTemplate kProgressControls[] = {
     {IDC_ICON_BUTTON, OwnerDraw, "", {3, 5, 38, 40}, kDisabled},
     {IDC_MESSAGE, StaticText, "msg", {55, 5, 100, 19}},
     {IDC_PROGRESS, ProgressBar, "Progress1", {55, 25, 96, 8}},
     {IDC_STATUS, StaticText, ".", {55, 37, 98, 8}},
-    {IDCANCEL, PushButton, "STOP", {100, 60, 50, 14}},
+    {IDCANCEL, PushButton, "&STOP", {100, 60, 50, 14}},
 };
 inline constexpr DialogTemplate kProgressDialog{IDD_PROGRESS, "", 161, 82, kProgressControls};
 
 inline constexpr ControlTemplate kSerialSetupControls[] = {
-    {IDC_STATIC, StaticText, "Baud:", {7, 9, 30, 8}},
+    {IDC_STATIC, StaticText, "&Baud:", {7, 9, 30, 8}},
     {IDC_BAUD, DropDownList, "2400\n4800\n9600\n19200\n38400", {40, 7, 55, 80}},
-    {IDC_STATIC, StaticText, "Parity:", {7, 27, 30, 8}},
+    {IDC_STATIC, StaticText, "&Parity:", {7, 27, 30, 8}},
     {IDC_PARITY, DropDownList, "None\nEven\nOdd", {40, 25, 55, 60}},
-    {IDC_STATIC, StaticText, "Data:", {7, 45, 30, 8}},
+    {IDC_STATIC, StaticText, "&Data:", {7, 45, 30, 8}},
     {IDC_DATA_BITS, DropDownList, "7\n8", {40, 43, 55, 40}},
-    {IDC_STATIC, StaticText, "Stop:", {7, 63, 30, 8}},
+    {IDC_STATIC, StaticText, "&Stop:", {7, 63, 30, 8}},
     {IDC_STOP_BITS, DropDownList, "1\n2", {40, 61, 55, 40}},
-    {IDOK, DefPushButton, "OK", {113, 7, 50, 14}},
-    {IDCANCEL, PushButton, "Cancel", {113, 25, 50, 14}},
+    {IDOK, DefPushButton, "&OK", {113, 7, 50, 14}},
+    {IDCANCEL, PushButton, "&Cancel", {113, 25, 50, 14}},
 };
 inline constexpr DialogTemplate kSerialSetupDialog{IDD_SERIAL_SETUP, "Printer serial port setup", 170, 82,
                                                    kSerialSetupControls};
@@ -185,31 +203,31 @@ inline constexpr std::string_view kPortEntries =
     "COM15:\nCOM16:\nLPT1:\nLPT2:\nTCP/IP\nFILE";
 
 inline constexpr ControlTemplate kCommPortControls[] = {
-    {IDC_STATIC, StaticText, "Printer port:", {10, 10, 50, 8}},
+    {IDC_STATIC, StaticText, "Printer &port:", {10, 10, 50, 8}},
     {IDC_PORT, DropDownList, kPortEntries, {62, 8, 70, 150}},
     {IDC_STATIC, GroupBox, "COM", {7, 26, 236, 92}},
-    {IDC_STATIC, StaticText, "Baud:", {15, 40, 32, 8}},
+    {IDC_STATIC, StaticText, "&Baud:", {15, 40, 32, 8}},
     {IDC_BAUD, DropDownList, "2400\n4800\n9600\n19200\n38400", {50, 38, 50, 80}},
-    {IDC_STATIC, StaticText, "Parity:", {15, 56, 32, 8}},
+    {IDC_STATIC, StaticText, "P&arity:", {15, 56, 32, 8}},
     {IDC_PARITY, DropDownList, "None\nEven\nOdd\n", {50, 54, 50, 60}},
-    {IDC_STATIC, StaticText, "Data:", {15, 72, 32, 8}},
+    {IDC_STATIC, StaticText, "&Data:", {15, 72, 32, 8}},
     {IDC_DATA_BITS, DropDownList, "7\n8", {50, 70, 50, 40}},
-    {IDC_STATIC, StaticText, "Stop:", {15, 88, 32, 8}},
+    {IDC_STATIC, StaticText, "&Stop:", {15, 88, 32, 8}},
     {IDC_STOP_BITS, DropDownList, "1\n2", {50, 86, 50, 40}},
-    {IDC_XON_XOFF, CheckBox, "Xon / Xoff flow control", {115, 38, 120, 10}},
-    {IDC_HARDWARE_FLOW, CheckBox, "Hardware flow control", {115, 52, 120, 10}},
-    {IDC_RS485, CheckBox, "Rs485", {115, 66, 60, 10}},
-    {IDC_STATIC, StaticText, "485 addr.", {115, 82, 35, 8}},
+    {IDC_XON_XOFF, CheckBox, "&Xon / Xoff flow control", {115, 38, 120, 10}},
+    {IDC_HARDWARE_FLOW, CheckBox, "&Hardware flow control", {115, 52, 120, 10}},
+    {IDC_RS485, CheckBox, "&Rs485", {115, 66, 60, 10}},
+    {IDC_STATIC, StaticText, "&485 addr.", {115, 82, 35, 8}},
     {IDC_RS485_ADDRESS, DropDownList, "", {152, 80, 40, 100}},
-    {IDC_SET_COM, PushButton, "Set COM port", {115, 98, 70, 14}},
+    {IDC_SET_COM, PushButton, "Set &COM port", {115, 98, 70, 14}},
     {IDC_STATIC, GroupBox, "TCP/IP", {7, 124, 236, 52}},
-    {IDC_STATIC, StaticText, "TCP/IP address", {15, 138, 55, 8}},
+    {IDC_STATIC, StaticText, "TCP/IP addr&ess", {15, 138, 55, 8}},
     {IDC_IP_ADDRESS, Edit, "", {72, 136, 80, 12}},
-    {IDC_STATIC, StaticText, "TCP/IP port", {15, 156, 55, 8}},
+    {IDC_STATIC, StaticText, "TCP/IP por&t", {15, 156, 55, 8}},
     {IDC_IP_PORT, Edit, "", {72, 154, 40, 12}},
-    {IDC_TCPIP_TEST, PushButton, "TCP/IP test", {165, 136, 60, 14}},
+    {IDC_TCPIP_TEST, PushButton, "TCP/&IP test", {165, 136, 60, 14}},
     {IDC_INDICATOR, OwnerDraw, "", {185, 153, 20, 16}},
-    {IDOK, DefPushButton, "OK", {193, 182, 50, 14}},
+    {IDOK, DefPushButton, "&OK", {193, 182, 50, 14}},
 };
 inline constexpr DialogTemplate kCommPortDialog{IDD_COMM_PORT, "Communication port", 250, 202, kCommPortControls};
 
@@ -219,7 +237,7 @@ inline constexpr ControlTemplate kAboutControls[] = {
     {IDC_STATIC, Icon, "", {11, 17, 20, 20}},
     {IDC_STATIC, StaticText, "Corvelle Version 1.10", {40, 10, 119, 8}},
     {IDC_STATIC, StaticText, kAboutSecondLine, {40, 25, 119, 8}},
-    {IDOK, DefPushButton, "OK", {178, 7, 50, 14}, kGroupStart},
+    {IDOK, DefPushButton, "&OK", {178, 7, 50, 14}, kGroupStart},
 };
 inline constexpr DialogTemplate kAboutDialog{IDD_ABOUT, kAppCaption, 235, 55, kAboutControls};
 

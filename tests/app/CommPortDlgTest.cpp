@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <filesystem>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -15,6 +16,7 @@
 #include "app/CommPortDlg.h"
 #include "app/SerialSetupDlg.h"
 #include "support/FakeHost.h"
+#include "support/TempDir.h"
 
 namespace corvelle {
 
@@ -22,6 +24,7 @@ class CommPortDlgTest : public ::testing::Test {
  protected:
   void Open(const PortSettings& settings) {
     CommPortServices services;
+    services.deviceFolder = devices.Path();
     services.probe = [this](const std::string& address) {
       probed.push_back(address);
       colourDuringProbe = dialog->Indicator()->OnColor();
@@ -54,6 +57,7 @@ class CommPortDlgTest : public ::testing::Test {
   }
 
   test::FakeHost host;
+  test::TempDir devices;  // the machine's /dev as the dialog sees it
   std::unique_ptr<CCommPortDlg> dialog;
   std::vector<std::string> probed;
   bool probeAnswer = true;
@@ -96,7 +100,7 @@ TEST_F(CommPortDlgTest, ManyRefreshesKeepTheListsAUsbPortNameAndTheEmptyFourthPa
   Open(settings);
   for (int i = 0; i < 20; ++i) ChoosePort(i % 2 == 0 ? QStringLiteral("TCP/IP") : QStringLiteral("COM1:"));
   ChoosePort(QStringLiteral("USB Varnesi"));
-  EXPECT_EQ(dialog->PortList()->count(), 21);
+  EXPECT_EQ(dialog->PortList()->count(), 22) << "the template's 20, USB, and the stored name";
   EXPECT_EQ(dialog->BaudList()->count(), 6);
   EXPECT_EQ(dialog->AddressList()->count(), 255);
   dialog->accept();
@@ -114,7 +118,12 @@ TEST_F(CommPortDlgTest, TcpIpTestShowsYellowThenGreenOrRedAndThePortBoxTakesDigi
     EXPECT_EQ(colourDuringProbe, CCommPortDlg::kYellow);
     EXPECT_EQ(dialog->Indicator()->OnColor(), answer ? CCommPortDlg::kGreen : CCommPortDlg::kRed);
     EXPECT_EQ(dialog->Indicator()->GetLedState(), 1);
+    // The result in words as well as in colour.
+    const QString words = answer ? QStringLiteral("127.0.0.1 answers") : QStringLiteral("127.0.0.1 does not answer");
+    EXPECT_TRUE(dialog->Indicator()->toolTip().endsWith(words)) << dialog->Indicator()->toolTip().toStdString();
+    EXPECT_EQ(dialog->Indicator()->accessibleDescription(), dialog->Indicator()->toolTip());
   }
+  EXPECT_EQ(dialog->Indicator()->focusPolicy(), Qt::NoFocus) << "no Tab stop";
   EXPECT_EQ(probed, std::vector<std::string>(2, "127.0.0.1"));
   EXPECT_TRUE(host.messages.empty());
   QLineEdit* port = dialog->IpPortEdit();
@@ -147,6 +156,53 @@ TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsWhatTheCommandSent) 
   EXPECT_EQ(dialog->BaudList()->currentText(), QStringLiteral("4800"));
   dialog->accept();
   EXPECT_EQ(PositionsOf(dialog->Settings()), (SerialPositions{1, 2, 0, 1}));
+}
+
+// The serial devices present follow the fixed entries: names under serial/by-id first (with the
+// device each leads to), then the USB and ACM devices no such name stands for, in natural order.
+TEST_F(CommPortDlgTest, TheSerialDevicesPresentAreOfferedAndAChosenOneIsASerialPortStoredByItsPath) {
+  namespace fs = std::filesystem;
+  // Character devices anyone may name: links to them stand for serial devices.
+  const fs::path dev(devices.Path());
+  fs::create_directories(dev / "serial" / "by-id");
+  fs::create_symlink("/dev/null", dev / "ttyUSB0");
+  fs::create_symlink("/dev/zero", dev / "ttyUSB10");
+  fs::create_symlink("/dev/full", dev / "ttyUSB2");
+  fs::create_symlink("/dev/random", dev / "ttyACM0");
+  fs::create_symlink("../../ttyUSB0", dev / "serial" / "by-id" / "usb-FTDI_Bridge-if00");
+  devices.Write("ttyUSB3", "a plain file is no device");
+  Open({.portName = "TCP/IP", .hardwareFlow = 1});
+  QStringList offered;
+  for (int i = 20; i < dialog->PortList()->count(); ++i) offered << dialog->PortList()->itemText(i);
+  EXPECT_EQ(offered.join(QLatin1Char('|')).toStdString(),
+            "USB|usb-FTDI_Bridge-if00 (null)|" + (dev / "ttyUSB2").string() + "|" + (dev / "ttyUSB10").string() + "|" +
+                (dev / "ttyACM0").string());
+  ChoosePort(QStringLiteral("usb-FTDI_Bridge-if00 (null)"));
+  EXPECT_TRUE(dialog->BaudList()->isEnabled() && dialog->SetComButton()->isEnabled() && dialog->Rs485Box()->isEnabled());
+  EXPECT_FALSE(dialog->IpAddressEdit()->isEnabled());
+  // "Rs485" clicked refreshes at once: the address list opens and hardware flow control goes.
+  dialog->Rs485Box()->click();
+  EXPECT_TRUE(dialog->AddressList()->isEnabled());
+  EXPECT_FALSE(dialog->HardwareFlowBox()->isChecked());
+  dialog->accept();
+  EXPECT_EQ(dialog->Settings().portName, (dev / "serial" / "by-id" / "usb-FTDI_Bridge-if00").string());
+  // Opened again on that name (or on a device gone meanwhile) the same path is selected.
+  for (const std::string& name : {dialog->Settings().portName, (dev / "ttyUSB9").string()}) {
+    Open({.portName = name});
+    EXPECT_EQ(dialog->PortList()->currentData().toString().toStdString(), name);
+    EXPECT_TRUE(dialog->BaudList()->isEnabled());
+    dialog->accept();
+    EXPECT_EQ(dialog->Settings().portName, name);
+  }
+}
+
+TEST_F(CommPortDlgTest, EscapeEndsTheDialogWithoutReadingTheControls) {
+  const PortSettings settings{.portName = "COM1:"};
+  Open(settings);
+  ChoosePort(QStringLiteral("LPT1:"));
+  QTest::keyClick(dialog.get(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
 }
 
 }  // namespace corvelle

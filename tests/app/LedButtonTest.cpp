@@ -22,6 +22,9 @@ class LedButtonTest : public ::testing::Test {
   LedButtonTest() {
     led.resize(60, 23);
     led.SetLedColors(0x0000FF, 0xA0A0A0);  // 0x00BBGGRR: red on, grey off
+    QPalette palette = led.palette();
+    palette.setColor(QPalette::Button, kFace);
+    led.setPalette(palette);
   }
   // The pixel at `at` of the button painted over a background of its own colour.
   QColor At(QPoint at) {
@@ -89,6 +92,16 @@ TEST_F(LedButtonTest, HoverRoundsTheCornersUntilThePointerLeaves) {
   QEvent leave(QEvent::Leave);
   QApplication::sendEvent(&led, &leave);
   EXPECT_EQ(At({0, 0}), kFace);
+}
+
+TEST_F(LedButtonTest, TheFaceTakesThePalettesButtonColour) {
+  const QColor dark(0x30, 0x30, 0x34);
+  QPalette palette = led.palette();
+  palette.setColor(QPalette::Button, dark);
+  led.setPalette(palette);
+  EXPECT_EQ(At({0, 0}), dark);
+  EXPECT_EQ(At({led.width() - 1, led.height() - 1}), dark);
+  EXPECT_EQ(LedCentre(), kUnlit) << "the LED keeps its own colours";
 }
 
 TEST_F(LedButtonTest, ClicksNeitherToggleNorNotify) {

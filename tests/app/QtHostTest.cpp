@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The window's Host: what paint-only waits let through, STOP and Escape ending a wait, the busy
-// cursor, and which message box each message style asks for.
+// cursor, which message box each message style asks for, and the save dialogs' starting folder.
 #include <gtest/gtest.h>
 #include <qpa/qwindowsysteminterface.h>
 
@@ -13,6 +13,9 @@
 
 #include "app/ProgressDlg.h"
 #include "app/QtHost.h"
+#include "app/RecentFolder.h"
+#include "base/Profile.h"
+#include "support/TempDir.h"
 
 namespace corvelle {
 
@@ -124,6 +127,47 @@ TEST_F(QtHostTest, MessageStylesChooseIconAndButtons) {
   EXPECT_EQ(shown.back().title, QStringLiteral("VARNESI - Corvelle"));
   EXPECT_EQ(shown.back().text, QString::fromUtf8("Caf\u00E9"));
   EXPECT_EQ(shown.back().parent, &main);
+}
+
+// A save dialog starts where the last one ended, also after a restart; a cancelled one moves
+// nothing; the filter shows each pattern once.
+TEST_F(QtHostTest, SaveDialogsStartInTheFolderLastChosen) {
+  const test::TempDir dir;
+  dir.Write("a/placeholder", "");
+  std::vector<SaveDialogSpec> asked;
+  std::vector<std::optional<QString>> answers = {QString::fromStdString(dir.File("a/set.kvf")), std::nullopt,
+                                                 QString::fromStdString(dir.File("b.kvf"))};
+  host.SetSaveDialogFunction([&](const SaveDialogSpec& spec) {
+    asked.push_back(spec);
+    return answers[asked.size() - 1];
+  });
+  for (int run = 0; run < 2; ++run) {
+    Profile profile(dir.File("corvelle.ini"));
+    RecentFolder recent(profile);
+    host.SetRecentFolder(&recent);
+    host.AskSavePath({"fontext.out", "out", "Output file (*.out) | *.out||"});
+    if (run == 0) host.AskSavePath({});
+  }
+  host.SetRecentFolder(nullptr);
+  ASSERT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked[0].directory, QString());
+  EXPECT_EQ(asked[1].directory, QString::fromStdString(dir.File("a")));
+  EXPECT_EQ(asked[2].directory, QString::fromStdString(dir.File("a"))) << "read back from the profile";
+  EXPECT_EQ(asked[0].nameFilter, QStringLiteral("Output file (*.out)"));
+  EXPECT_EQ(asked[0].fileName, QStringLiteral("fontext.out"));
+}
+
+// A folder whose name holds a line break would end the profile line early and plant keys of its
+// own: it is not remembered.
+TEST(RecentFolder, AFolderNameWithALineBreakIsNotRemembered) {
+  const test::TempDir dir;
+  Profile profile(dir.File("corvelle.ini"));
+  RecentFolder recent(profile);
+  recent.Remember(QString::fromStdString(dir.File("ok/set.kvf")));
+  recent.Remember(QString::fromStdString(dir.File("x\n[Impostazione porta]\nPort=LPT1:\n/set.kvf")));
+  const Profile stored(dir.File("corvelle.ini"));
+  EXPECT_EQ(stored.GetString(kProgramSection, kLastFolderKey, ""), dir.File("ok"));
+  EXPECT_FALSE(stored.HasKey("Impostazione porta", "Port"));
 }
 
 }  // namespace corvelle

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Writes pictures of the windows into a folder, for looking at them: the main window on the
-// sample fonts, the progress window during a download to kerv-printer-sim, the communication
-// port dialog (COM and TCP/IP), the serial setup dialog, the About box and the LED button in
-// its states.
-// Usage: corvelle_screenshots OUTPUT_FOLDER PROGRAM_FOLDER
+// sample fonts (also with a dark palette), the progress window during a download to
+// kerv-printer-sim and in a pause, the communication port dialog (COM with serial devices by
+// name, and TCP/IP), the serial setup dialog, the About box and the LED button in its states.
+// Usage: corvelle_screenshots OUTPUT_FOLDER PROGRAM_FOLDER [--main-only NAME]
+// (--main-only: the main window alone, as NAME.png; run with QT_SCALE_FACTOR=2 for the 2x picture)
 #include <QApplication>
 #include <QDir>
 #include <QGridLayout>
@@ -12,7 +13,12 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QPainter>
+#include <QStyleFactory>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 #include "app/AboutDlg.h"
@@ -22,6 +28,7 @@
 #include "app/MainDlg.h"
 #include "app/ProgressDlg.h"
 #include "FakeClockHost.h"
+#include "LoopbackActions.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
 #include "app/CommPortDlg.h"
@@ -46,7 +53,6 @@ bool Save(QWidget& widget, const QDir& folder, const QString& name) {
 // One LED button per state, captioned.
 QWidget* LedSheet() {
   auto* sheet = new QWidget;
-  sheet->setFont(DialogFont());
   sheet->setWindowTitle(QStringLiteral("LED states"));
   auto* grid = new QGridLayout(sheet);
   struct Case {
@@ -116,22 +122,35 @@ bool SaveShown(QWidget& widget, const QDir& folder, const QString& name) {
   return saved;
 }
 
-// A download to kerv-printer-sim on loopback, pictured at 40 % and then stopped.
+// A download to kerv-printer-sim on loopback, pictured in its first pause and at 40 %, then stopped.
 bool DownloadShot(const QDir& out, CMainDlg& window, test::FakeClockHost& host) {
-  bool shot = false;
-  bool saved = false;
+  bool paused = false, shot = false, saved = true;
   host.onTick = [&] {
     CProgressDlg* progress = host.CurrentProgress();
-    if (shot || progress == nullptr || progress->ProgressBar()->value() < 40) return;
+    if (shot || progress == nullptr) return;
+    if (!paused && progress->StatusLine()->text() == QStringLiteral("Waiting for the printer: 8 s")) {
+      paused = true;
+      saved &= SaveShown(*progress, out, QStringLiteral("progress-pause"));
+    }
+    if (progress->ProgressBar()->value() < 40) return;
     shot = true;
-    saved = SaveShown(*progress, out, QStringLiteral("progress"));
+    saved &= SaveShown(*progress, out, QStringLiteral("progress"));
     progress->StopButton()->click();
   };
   window.show();
   window.Button(layouts::IDC_DOWNLOAD)->click();
   host.onTick = nullptr;
-  if (!shot) std::printf("the download did not reach 40 %% (the echo test needs root): no progress picture\n");
-  return shot && saved;
+  if (!shot || !paused) std::printf("the download did not reach its pause and 40 %%: no progress pictures\n");
+  return paused && shot && saved;
+}
+
+// Links to character devices standing for serial adapters, in a made-up /dev.
+void FakeSerialDevices(const std::string& dev) {
+  namespace fs = std::filesystem;
+  fs::create_directories(fs::path(dev) / "serial" / "by-id");
+  fs::create_symlink("/dev/null", fs::path(dev) / "ttyUSB0");
+  fs::create_symlink("/dev/zero", fs::path(dev) / "ttyACM0");
+  fs::create_symlink("../../ttyUSB0", fs::path(dev) / "serial" / "by-id" / "usb-FTDI_FT232R_USB_UART_A10KJ3P2-if00-port0");
 }
 
 bool MainWindowShots(const QDir& out, const std::string& programFolder, test::FakeClockHost& host) {
@@ -145,7 +164,7 @@ bool MainWindowShots(const QDir& out, const std::string& programFolder, test::Fa
   port.ipPort = sim.Port();
   StorePortSettings(profile, port);
 
-  CMainDlg window(MainDlgContext{host, profile, programFolder, ProgramPrinterActions(profile), {}, {}, {}});
+  CMainDlg window(MainDlgContext{host, profile, programFolder, test::LoopbackActions(profile), {}, {}, {}});
   host.SetMainWindow(&window);
   bool ok = sim.Started() && DownloadShot(out, window, host);
   window.AvailableList()->setCurrentRow(9);  // a bold font in the preview
@@ -154,12 +173,84 @@ bool MainWindowShots(const QDir& out, const std::string& programFolder, test::Fa
 
   CommPortServices services;
   services.probe = [](const std::string&) { return true; };  // never leaves the machine
+  services.deviceFolder = temp.File("dev");
+  FakeSerialDevices(services.deviceFolder);
   CCommPortDlg com(LoadPortSettings(Profile()), host, services, &window);
   ok &= Save(com, out, QStringLiteral("comm-port-com"));
+  PortSettings adapter = LoadPortSettings(Profile());
+  adapter.portName = temp.File("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KJ3P2-if00-port0");
+  CCommPortDlg devices(adapter, host, services, &window);
+  devices.show();
+  QApplication::setActiveWindow(&devices);
+  devices.PortList()->showPopup();
+  QApplication::processEvents();
+  // The open list is a window of its own: the dialog with it drawn in place.
+  QPixmap picture = devices.grab();
+  QWidget* popup = devices.PortList()->view()->window();
+  QPixmap composed(picture.width() + popup->width(), std::max(picture.height(), popup->height()));
+  composed.fill(Qt::white);
+  {
+    QPainter painter(&composed);
+    painter.drawPixmap(0, 0, picture);
+    painter.drawPixmap(picture.width(), 0, popup->grab());
+  }
+  devices.PortList()->hidePopup();
+  const QString path = out.filePath(QStringLiteral("comm-port-devices.png"));
+  const bool devicesSaved = composed.save(path);
+  std::printf("%s %s\n", devicesSaved ? "wrote" : "FAILED", qPrintable(path));
+  ok &= devicesSaved;
+  devices.hide();
   CCommPortDlg tcp(port, host, services, &window);
   tcp.OnTcpIpTest();
   ok &= Save(tcp, out, QStringLiteral("comm-port-tcpip"));
   return ok;
+}
+
+// The main window with a dark palette, as a dark desktop theme gives it.
+bool DarkShot(const QDir& out, const std::string& programFolder, test::FakeClockHost& host) {
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(45, 45, 48));
+  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Base, QColor(30, 30, 32));
+  dark.setColor(QPalette::AlternateBase, QColor(40, 40, 44));
+  dark.setColor(QPalette::Text, QColor(230, 230, 230));
+  dark.setColor(QPalette::Button, QColor(60, 60, 64));
+  dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
+  dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
+  dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
+  QApplication::setPalette(dark);
+  const test::TempDir temp;
+  Profile profile(temp.File("corvelle.ini"));
+  SeedSelection(profile, programFolder);
+  CMainDlg window(MainDlgContext{host, profile, programFolder, {}, {}, {}, {}});
+  window.AvailableList()->setCurrentRow(9);
+  bool ok = Save(window, out, QStringLiteral("main-window-dark"));
+  CommPortServices services;
+  services.probe = [](const std::string&) { return true; };
+  services.deviceFolder = temp.File("no-dev");
+  PortSettings port = LoadPortSettings(Profile());
+  port.portName = "TCP/IP";
+  CCommPortDlg tcp(port, host, services, &window);
+  tcp.OnTcpIpTest();
+  ok &= Save(tcp, out, QStringLiteral("comm-port-dark"));
+  return ok;
+}
+
+// The main window alone (for the picture at another scale).
+int RunMainOnly(const QDir& out, const std::string& programFolder, const QString& name) {
+  test::FakeClockHost host;
+  RegisterProgramFonts(programFolder, host);
+  const test::TempDir temp;
+  Profile profile(temp.File("corvelle.ini"));
+  SeedSelection(profile, programFolder);
+  CMainDlg window(MainDlgContext{host, profile, programFolder, {}, {}, {}, {}});
+  window.AvailableList()->setCurrentRow(9);
+  window.SelectedList()->setCurrentRow(6);
+  return Save(window, out, name) ? 0 : 1;
 }
 
 int Run(const QDir& out, const std::string& programFolder) {
@@ -192,6 +283,7 @@ int Run(const QDir& out, const std::string& programFolder) {
   QWidget* leds = LedSheet();
   ok &= Save(*leds, out, QStringLiteral("led-states"));
   delete leds;
+  ok &= DarkShot(out, programFolder, host);  // last: it changes the application's look
   return ok ? 0 : 1;
 }
 
@@ -200,8 +292,9 @@ int Run(const QDir& out, const std::string& programFolder) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: corvelle_screenshots OUTPUT_FOLDER PROGRAM_FOLDER\n");
+  const bool mainOnly = argc == 5 && std::string(argv[3]) == "--main-only";
+  if (argc != 3 && !mainOnly) {
+    std::fprintf(stderr, "usage: corvelle_screenshots OUTPUT_FOLDER PROGRAM_FOLDER [--main-only NAME]\n");
     return 2;
   }
   const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -209,5 +302,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
     return 1;
   }
+  if (mainOnly) return corvelle::RunMainOnly(QDir(folder), argv[2], QString::fromLocal8Bit(argv[4]));
   return corvelle::Run(QDir(folder), argv[2]);
 }

@@ -1,42 +1,59 @@
 // SPDX-License-Identifier: MIT
-// "Download" from the window to kerv-printer-sim over TCP on loopback, with the window's own Host
-// on a fake clock (the printer's pauses pass at once) and the real progress window: STOP pressed
-// in the middle of the first area ends the transfer, nothing more reaches the printer, and the
-// window's buttons come back.
+// "Download" from the window with the window's own Host on a fake clock (the printer's pauses pass
+// at once) and the real progress window: to kerv-printer-sim over TCP on loopback, where STOP in
+// the middle of the first area ends the transfer and the window's buttons come back; and into an
+// output file, completed, with the countdown, the final wait and the closing message.
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include <cstdlib>
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
 #include <filesystem>
 
 #include "FakeClockHost.h"
+#include "LoopbackActions.h"
+
 #include "app/MainDlg.h"
 #include "app/ProgressDlg.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
 #include "fontset/FontSetBuilder.h"
 #include "resources/Layouts.h"
+#include "resources/Strings.h"
 #include "support/TempDir.h"
 #include "tools/SimProcess.h"
 
 namespace corvelle {
+namespace {
+
+// A program folder with the sample fonts and a profile whose stored selection is the first
+// `fonts` fonts of "All codepages" (30 make an image of two areas).
+struct ProgramFolder {
+  explicit ProgramFolder(size_t fonts) {
+    std::filesystem::create_directory_symlink(std::string(CORVELLE_BIN_DIR) + "/FontExt", folder.File("FontExt"));
+    const FontCatalogue catalogue = LoadCatalogue(folder.Path(), 4);
+    FontSelection selection;
+    for (size_t i = 0; i < fonts && i < catalogue.size(); ++i) {
+      selection[i] = {catalogue[i].listText, FontPathOf(folder.Path(), catalogue[i])};
+    }
+    StoreSelectionToProfile(selection, profile);
+  }
+  test::TempDir folder;
+  Profile profile{folder.File("corvelle.ini")};
+};
+
+}  // namespace
 
 TEST(WindowDownload, StopInTheFirstAreaEndsItAndGivesTheButtonsBack) {
-  if (::geteuid() != 0) GTEST_SKIP() << "the TCP/IP port's echo test needs a raw ICMP socket (root) here";
   test::SimProcess sim({"--port", "0"});
   ASSERT_TRUE(sim.Started());
-  const test::TempDir folder;
-  std::filesystem::create_directory_symlink(std::string(CORVELLE_BIN_DIR) + "/FontExt", folder.File("FontExt"));
-  Profile profile(folder.File("corvelle.ini"));
-  // The first 30 fonts of "All codepages": an image of two areas.
-  const FontCatalogue catalogue = LoadCatalogue(folder.Path(), 4);
-  ASSERT_GE(catalogue.size(), 30u);
-  FontSelection selection;
-  for (size_t i = 0; i < 30; ++i) selection[i] = {catalogue[i].listText, FontPathOf(folder.Path(), catalogue[i])};
-  StoreSelectionToProfile(selection, profile);
+  ProgramFolder program(30);
+  const test::TempDir& folder = program.folder;
+  Profile& profile = program.profile;
   StorePortSettings(profile, {.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = sim.Port()});
 
   test::FakeClockHost host;
@@ -44,7 +61,7 @@ TEST(WindowDownload, StopInTheFirstAreaEndsItAndGivesTheButtonsBack) {
     ADD_FAILURE() << request.text.toStdString();  // neither the closing message nor an error
     return QMessageBox::Ok;
   });
-  CMainDlg window(MainDlgContext{host, profile, folder.Path(), ProgramPrinterActions(profile), {}, {}, {}});
+  CMainDlg window(MainDlgContext{host, profile, folder.Path(), test::LoopbackActions(profile), {}, {}, {}});
   host.SetMainWindow(&window);
   window.show();
   // The progress window is the main window's child; only the main window's own buttons count.
@@ -75,6 +92,56 @@ TEST(WindowDownload, StopInTheFirstAreaEndsItAndGivesTheButtonsBack) {
   EXPECT_LE(test::EventNumber(received, "bytes"), (stoppedAt + 1) * total / 100 + 512);
   sim.Stop();
   EXPECT_FALSE(sim.Next("announcement", 0));  // no second area
+}
+
+// Into an output file: the progress window stands centred over the main window, counts each pause
+// down with STOP usable, disables STOP in the final wait, and the closing message follows.
+TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingMessage) {
+  ProgramFolder program(3);
+  StorePortSettings(program.profile, {.portName = "FILE"});
+  test::FakeClockHost host;
+  const std::string output = program.folder.File("printer.out");
+  host.SetSaveDialogFunction([&](const SaveDialogSpec&) { return std::optional(QString::fromStdString(output)); });
+  std::vector<std::string> shown;
+  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
+    shown.push_back(request.text.toStdString());
+    return QMessageBox::Ok;
+  });
+  CMainDlg window(MainDlgContext{host, program.profile, program.folder.Path(), ProgramPrinterActions(program.profile),
+                                 {}, {}, {}});
+  host.SetMainWindow(&window);
+  window.move(200, 150);
+  window.show();
+  std::vector<std::string> statuses;  // each status line seen, once per change
+  bool stopDuringFinalWait = true, stopDuringPause = false, busyBarInPause = false;
+  QPoint offCentre(-1, -1);
+  host.onTick = [&] {
+    CProgressDlg* progress = host.CurrentProgress();
+    if (progress == nullptr) return;
+    offCentre = progress->frameGeometry().center() - window.frameGeometry().center();
+    const std::string status = progress->StatusLine()->text().toStdString();
+    if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
+    if (status.starts_with("Waiting for the printer")) {
+      stopDuringPause |= progress->StopButton()->isEnabled();
+      busyBarInPause |= progress->ProgressBar()->maximum() == 0;
+    }
+    if (status.starts_with(LoadStr(IDS_END_OF_PROCESS))) stopDuringFinalWait &= progress->StopButton()->isEnabled();
+  };
+  window.Button(layouts::IDC_DOWNLOAD)->click();
+
+  EXPECT_EQ(shown, std::vector<std::string>{std::string(LoadStr(IDS_FONTS_STORED))});
+  // Every open of the file kind starts the file again: the last one leaves the image.
+  EXPECT_EQ(test::ReadFile(output), test::ReadFile(DefaultFontSetPath(program.folder.Path())));
+  EXPECT_LE(std::abs(offCentre.x()) + std::abs(offCentre.y()), 2) << "centred over the main window";
+  const auto seen = [&statuses](const std::string& status) {
+    return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
+  };
+  EXPECT_TRUE(seen("Waiting for the printer: 11 s") && seen("Waiting for the printer: 1 s"));
+  EXPECT_FALSE(seen("Waiting for the printer: 12 s") || seen("Waiting for the printer: 0 s"));
+  EXPECT_TRUE(stopDuringPause && busyBarInPause);
+  EXPECT_TRUE(seen(std::string(LoadStr(IDS_END_OF_PROCESS)) + " 3 s"));
+  EXPECT_FALSE(stopDuringFinalWait) << "STOP can end nothing in the final wait";
+  EXPECT_EQ(host.CurrentProgress(), nullptr);
 }
 
 }  // namespace corvelle

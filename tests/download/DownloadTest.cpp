@@ -66,6 +66,19 @@ TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
     const test::ProgressRecord& p = kit.host.progress;
     EXPECT_TRUE(p.created && p.destroyed);
     EXPECT_EQ(p.statuses, std::vector{std::string(LoadStr(IDS_END_OF_PROCESS))});
+    // Each pause counts its seconds down, one report a second; STOP can end all but the last.
+    std::vector<std::pair<int, bool>> countdown;
+    const auto count = [&countdown](int seconds, bool stoppable) {
+      for (int left = seconds; left > 0; --left) countdown.emplace_back(left, stoppable);
+    };
+    count(11, true);
+    if (areas == 2) {
+      count(26, true);
+      count(11, true);
+    }
+    count(11, false);
+    EXPECT_EQ(p.pauses, countdown);
+    EXPECT_EQ(p.pauseEnds, areas == 2 ? 4 : 2);
     // Every open asks for both flow controls and the output name, whatever is stored.
     for (const PortOpenArgs& a : kit.printer.opens) {
       EXPECT_EQ(test::OpenArgsText(a), c.port + std::string(" baud=5 xon=1 cts=1 mask=0 out=fontext.out/fontext.out"));
@@ -107,8 +120,8 @@ TEST(DownloadEarlyEnd, SendsNothingMoreShowsNoEndMessagesAndReleasesEverything) 
            // STOP (a Cancelled end; anything else is Failed) in each pause, noticed when the host next
            // wakes, during each area, after the last chunk, in the serial queue wait.
            {"FirstPause", kTwoAreas, {.stopAt = 5000}, "OW12DC", 0, 5000, ""},
-           {"PauseBetweenAreas", kTwoAreas, {.stopAt = 20000}, area1, 2688, 21000, ""},
-           {"SecondAnnouncementPause", kTwoAreas, {.stopAt = 40000}, area1 + "OW11DC", 2688, 42000, ""},
+           {"PauseBetweenAreas", kTwoAreas, {.stopAt = 20000}, area1, 2688, 20000, ""},
+           {"SecondAnnouncementPause", kTwoAreas, {.stopAt = 40000}, area1 + "OW11DC", 2688, 40000, ""},
            {"FirstArea", kTwoAreas, {.stopAfterWrite = 1 + 100}, "OW12DCO100*W512PDC", 99, 11000, ""},
            {"SecondArea", kTwoAreas, {.stopAfterWrite = 1 + 2688 + 1 + 50}, area1 + "OW11DCO50*W512PDC", 2688 + 49,
             48000, ""},

@@ -92,6 +92,8 @@ TEST(SuggestedOutputName, AppendsOutCutsKrvAndDropsTheFolder) {
   EXPECT_EQ(SuggestedOutputName("/home/u/a.krv.b.krv", ""), "a.out");
   EXPECT_EQ(SuggestedOutputName("", "fb.krv"), "fb.krv.out") << "only the first name is looked at for .krv";
   EXPECT_EQ(SuggestedOutputName("", ""), ".out");
+  EXPECT_EQ(SuggestedOutputName("fontext.out", "") + " " + SuggestedOutputName("A.OUT.krv", ""), "fontext.out A.OUT")
+      << "the extension is not doubled";
 }
 
 TEST(FilePort, EveryOpenAsksForTheFileAndTruncatesItCancelIsSilentAndFailuresAreReportedPlainOnce) {
@@ -121,7 +123,7 @@ TEST(FilePort, EveryOpenAsksForTheFileAndTruncatesItCancelIsSilentAndFailuresAre
   ASSERT_EQ(host.saveRequests.size(), 6u);
   for (const auto& r : host.saveRequests) {
     EXPECT_EQ(r.suggestedName + " " + r.defaultExtension + " " + r.filter,
-              "fontext.out.out out Output file (*.out) | *.out||");
+              "fontext.out out Output file (*.out) | *.out||");
     EXPECT_TRUE(r.overwritePrompt && r.pathMustExist);
   }
 }

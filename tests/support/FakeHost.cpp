@@ -20,6 +20,8 @@ class FakeProgressView : public ProgressView {
   void SetRange(int low, int high) override { m_record.ranges.emplace_back(low, high); }
   void SetPosition(int position) override { m_record.positions.push_back(position); }
   void SetStatus(const std::string& text) override { m_record.statuses.push_back(text); }
+  void ShowPause(int secondsLeft, bool stoppable) override { m_record.pauses.emplace_back(secondsLeft, stoppable); }
+  void EndPause() override { ++m_record.pauseEnds; }
   bool CancelRequested() const override { return m_record.cancel; }
   void ClearCancel() override { m_record.cancel = false; ++m_record.cancelClears; }
 

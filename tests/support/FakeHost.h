@@ -26,6 +26,8 @@ struct ProgressRecord {
   std::vector<std::pair<int, int>> ranges;
   std::vector<int> positions;
   int cancelClears = 0;
+  std::vector<std::pair<int, bool>> pauses;  // seconds left, stoppable, as each second began
+  int pauseEnds = 0;
 };
 
 class FakeHost : public Host {

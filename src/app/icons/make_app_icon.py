@@ -6,7 +6,7 @@ The shapes are described on a 48-unit canvas and rendered with 4x4 supersampling
 drawn from the same description rather than scaled from another size. Pixels are either opaque or
 transparent, as with an icon mask: the progress window draws the icon over its own previous
 picture, where partly transparent edges would darken with every repaint. Standard library only.
-Run from this folder: ./make_app_icon.py  (writes app-16.png, app-32.png, app-48.png)
+Run from this folder: ./make_app_icon.py  (writes app-16.png, app-32.png, app-48.png, app-256.png)
 """
 import math
 import struct
@@ -119,5 +119,5 @@ def write_png(path, size, rows):
 
 
 if __name__ == "__main__":
-    for size in (16, 32, 48):
+    for size in (16, 32, 48, 256):
         write_png(f"app-{size}.png", size, render(size))

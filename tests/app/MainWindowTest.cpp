@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: MIT
+// The main window as people live with it: its template rectangles at the default size and how it
+// grows, the keyboard (mnemonics, tab order, the code-page radio, Enter), accessible names, the
+// numbered positions, a dropped settings file, the starting folder of the open dialog, and which
+// builder and download each button runs.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QUrl>
+#include <filesystem>
+#include <memory>
+#include <set>
+
+#include "app/CommPortDlg.h"
+#include "app/MainDlg.h"
+#include "app/RecentFolder.h"
+#include "app/SelectionListView.h"
+#include "base/Profile.h"
+#include "catalogue/CatalogueTesting.h"
+#include "catalogue/SettingsFile.h"
+#include "resources/Layouts.h"
+#include "support/FakeHost.h"
+#include "support/TempDir.h"
+
+namespace corvelle {
+namespace {
+
+using namespace layouts;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    folder.Write("FontExt/Index1252.shi", test::IndexRecord({"fa", "DejaVu Sans", "Font A", 1, 10, 0, 0, 0, 0}) +
+                                              test::IndexRecord({"fb", "DejaVu Sans", "Font B", 2, 10, 0, 0, 0, 0}));
+    folder.Write("FontExt/Index1251.shi", test::IndexRecord({"ca", "DejaVu Sans", "Cyr A", 1, 10, 0, 0, 0, 0}));
+    Open();
+  }
+  void Open() {
+    window.reset();
+    profile = std::make_unique<Profile>(folder.File("corvelle.ini"));
+    PrinterActions actions;
+    actions.buildFontSet = [this](const FontSetJob&, const std::string&) { return builds.push_back("SHC"), true; };
+    actions.buildLegacyFontSet = [this](const FontSetJob&, const std::string&) { return builds.push_back("SHF"), true; };
+    actions.downloadFontSet = [this](const FontSetJob&) { return downloads.push_back("current"), true; };
+    actions.downloadLegacyFontSet = [this](const FontSetJob&) { return downloads.push_back("legacy"), true; };
+    window = std::make_unique<CMainDlg>(MainDlgContext{
+        host, *profile, folder.Path(), actions, [](const std::string&) { return false; },
+        [this](QDialog& dialog) {
+          if (!workDialog) return static_cast<int>(QDialog::Rejected);
+          dialog.show();
+          workDialog(dialog);
+          return dialog.result();
+        },
+        [this](const OpenDialogSpec& spec) {
+          openSpecs.push_back(spec);
+          return openAnswer;
+        }});
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  }
+  QWidget* Control(int id) const { return window->findChild<QWidget*>(QString::number(id)); }
+  void Place(int position, int row) {
+    window->SelectedList()->setCurrentRow(position);
+    window->AvailableList()->clearSelection();
+    window->AvailableList()->item(row)->setSelected(true);
+    window->Button(IDC_ADD)->click();
+  }
+  QString Spoken(int row) const { return window->SelectedList()->item(row)->data(Qt::AccessibleTextRole).toString(); }
+
+  test::TempDir folder;
+  test::FakeHost host;
+  std::unique_ptr<Profile> profile;
+  std::unique_ptr<CMainDlg> window;
+  std::vector<std::string> builds, downloads;
+  std::vector<OpenDialogSpec> openSpecs;
+  std::optional<QString> openAnswer;
+  std::function<void(QDialog&)> workDialog;  // acts as the user in a dialog the window runs
+};
+
+// Dialog units measured here from the font, independently of the window's own conversion.
+struct Units {
+  explicit Units(const QFont& font) {
+    const QFontMetrics m(font);
+    baseX = (m.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26 + 1) / 2;
+    baseY = m.height();
+  }
+  static int Round(int v, int base, int div) { return (v * base + div / 2) / div; }
+  QRect Rect(const DlgRect& r) const {
+    return QRect(QPoint(Round(r.x, baseX, 4), Round(r.y, baseY, 8)),
+                 QPoint(Round(r.x + r.w, baseX, 4) - 1, Round(r.y + r.h, baseY, 8) - 1));
+  }
+  int baseX, baseY;
+};
+
+TEST_F(MainWindowTest, AtTheDefaultSizeEveryControlStandsAtItsTemplateRectangleAndGrowingStretchesOnlyListsAndPreview) {
+  EXPECT_EQ(window->font(), QApplication::font()) << "the desktop's font";
+  const Units units(QApplication::font());
+  const QSize templateSize(Units::Round(kMainDialog.width, units.baseX, 4), Units::Round(kMainDialog.height, units.baseY, 8));
+  EXPECT_EQ(window->size(), templateSize);
+  EXPECT_EQ(window->minimumSize(), templateSize);
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+  int checked = 0;
+  for (const ControlTemplate& item : kMainDialog.controls) {
+    QWidget* control = item.id == IDC_STATIC ? nullptr : Control(item.id);
+    if (control == nullptr) continue;
+    EXPECT_EQ(control->geometry(), units.Rect(item.rect)) << item.id;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 20);
+
+  std::map<int, QRect> before;
+  for (int id : {IDC_AVAILABLE_LIST, IDC_SELECTED_LIST, IDC_PREVIEW, IDOK, IDC_DOWNLOAD, IDC_LOAD_SETTINGS, IDC_ADD}) {
+    before[id] = Control(id)->geometry();
+  }
+  window->resize(templateSize + QSize(200, 120));
+  const auto after = [&](int id) { return Control(id)->geometry(); };
+  for (int id : {IDC_AVAILABLE_LIST, IDC_SELECTED_LIST}) {
+    EXPECT_EQ(after(id).size(), before[id].size() + QSize(100, 60)) << id;
+  }
+  EXPECT_EQ(after(IDC_PREVIEW).size(), before[IDC_PREVIEW].size() + QSize(200, 60));
+  for (int id : {IDOK, IDC_DOWNLOAD, IDC_LOAD_SETTINGS, IDC_ADD}) EXPECT_EQ(after(id).size(), before[id].size()) << id;
+  EXPECT_EQ(after(IDC_DOWNLOAD).topLeft(), before[IDC_DOWNLOAD].topLeft() + QPoint(200, 0)) << "stays on the right";
+  EXPECT_EQ(after(IDOK).topLeft(), before[IDOK].topLeft() + QPoint(200, 120));
+  EXPECT_EQ(after(IDC_LOAD_SETTINGS).topLeft(), before[IDC_LOAD_SETTINGS].topLeft() + QPoint(0, 120));
+  EXPECT_FALSE(after(IDC_ADD).intersects(after(IDC_AVAILABLE_LIST)) || after(IDC_ADD).intersects(after(IDC_SELECTED_LIST)));
+}
+
+TEST_F(MainWindowTest, EveryButtonHasItsOwnMnemonicAndEveryControlAName) {
+  std::set<QString> keys;
+  for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+    const QString key = button->shortcut().toString();
+    EXPECT_FALSE(key.isEmpty()) << button->text().toStdString();
+    EXPECT_TRUE(keys.insert(key).second) << "twice: " << key.toStdString();
+    EXPECT_FALSE(button->accessibleName().isEmpty() || button->accessibleDescription().isEmpty());
+  }
+  for (QLabel* label : window->findChildren<QLabel*>()) {
+    if (label->buddy() == nullptr) continue;
+    const QString key = QKeySequence::mnemonic(label->text()).toString();
+    EXPECT_TRUE(keys.insert(key).second) << "twice: " << key.toStdString();
+  }
+  EXPECT_EQ(window->Button(IDC_ADD)->accessibleName(), QStringLiteral("Add to selection"));
+  EXPECT_EQ(window->Button(IDC_REMOVE)->accessibleName(), QStringLiteral("Remove from selection"));
+  EXPECT_EQ(window->AvailableList()->accessibleName(), QStringLiteral("Available fonts"));
+  EXPECT_EQ(window->SelectedList()->accessibleName(), QStringLiteral("Selected fonts"));
+  EXPECT_FALSE(window->PreviewArea()->accessibleName().isEmpty());
+  // Alt+N goes to the selected list, Alt+Right is "-->".
+  QTest::keyClick(window.get(), Qt::Key_N, Qt::AltModifier);
+  EXPECT_EQ(QApplication::focusWidget(), window->SelectedList());
+  window->SelectedList()->setCurrentRow(3);
+  window->AvailableList()->item(1)->setSelected(true);
+  window->AvailableList()->setFocus();
+  QTest::keyClick(window->AvailableList(), Qt::Key_Right, Qt::AltModifier);
+  // A button's shortcut clicks it after a short animation.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window->Selection()[3].displayName.starts_with("Font B"); }, 2000));
+}
+
+TEST_F(MainWindowTest, TabGoesThroughTheTemplateOrderAndEntersTheCodePagesAtTheCheckedRadio) {
+  window->AvailableList()->setFocus();
+  std::vector<int> order;
+  for (int i = 0; i < 14; ++i) {
+    order.push_back(QApplication::focusWidget()->objectName().toInt());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  EXPECT_EQ(order, (std::vector<int>{IDC_AVAILABLE_LIST, IDC_ADD, IDC_REMOVE, IDC_SELECTED_LIST, IDC_LOAD_SETTINGS,
+                                     IDC_SAVE_SETTINGS, IDC_EMPTY_LIST, IDC_CREATE_FILE, IDC_LEGACY, IDC_DOWNLOAD,
+                                     IDC_COMM_PORT, IDOK, IDC_CP1252, IDC_ABOUT}));
+  // Another choice moves the Tab stop with it.
+  window->CodePageRadio(1)->click();
+  window->Button(IDOK)->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), window->CodePageRadio(1));
+}
+
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndElsewhereOk) {
+  Place(0, 0);
+  EXPECT_TRUE(window->Button(IDOK)->isDefault());
+  window->Button(IDC_EMPTY_LIST)->setFocus();
+  QTest::keyClick(window->Button(IDC_EMPTY_LIST), Qt::Key_Return);
+  EXPECT_EQ(window->Selection(), FontSelection{});
+  EXPECT_TRUE(window->isVisible());
+  window->AvailableList()->setFocus();
+  QTest::keyClick(window->AvailableList(), Qt::Key_Return);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(window->result(), QDialog::Accepted);
+  EXPECT_TRUE(Profile(folder.File("corvelle.ini")).HasKey(kPortSection, "Codepage"));
+}
+
+TEST_F(MainWindowTest, EscapeClosesWithoutStoring) {
+  Place(0, 0);
+  window->CodePageRadio(0)->click();
+  QTest::keyClick(window->AvailableList(), Qt::Key_Escape);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(window->result(), QDialog::Rejected);
+  EXPECT_FALSE(std::filesystem::exists(folder.File("corvelle.ini"))) << "nothing stored";
+}
+
+TEST_F(MainWindowTest, PositionsShowTheirNumbersAndFreeOnesAreGreyedWithoutChangingTheTexts) {
+  EXPECT_EQ(PositionNumber(0) + PositionNumber(56) + PositionNumber(111), QStringLiteral("001057112"));
+  EXPECT_EQ(Spoken(56), QStringLiteral("Position 057: free"));
+  const QBrush freeBrush = window->SelectedList()->item(56)->foreground();
+  Place(56, 0);
+  EXPECT_EQ(Spoken(56), QStringLiteral("Position 057: Font A"));
+  EXPECT_EQ(window->SelectedList()->item(56)->text().toStdString(), window->Selection()[56].displayName);
+  EXPECT_NE(window->SelectedList()->item(56)->foreground(), freeBrush);
+  EXPECT_EQ(window->SelectedList()->item(55)->foreground(), freeBrush);
+  window->SelectedList()->setCurrentRow(56);
+  window->Button(IDC_REMOVE)->click();  // "<--" frees it again
+  EXPECT_EQ(Spoken(56), QStringLiteral("Position 057: free"));
+}
+
+TEST_F(MainWindowTest, ADroppedSettingsFileLoadsAndOtherDropsAreRefused) {
+  FontSelection saved;
+  saved[4] = {test::Padded("Font B"), folder.File("FontExt/fb.she")};
+  const std::string kvf = folder.Write("drop.KVF", SerializeSettings(saved));
+  const std::string txt = folder.Write("drop.txt", SerializeSettings(saved));
+  const auto drag = [&](const std::string& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    return true;
+  };
+  EXPECT_FALSE(drag(txt));
+  EXPECT_EQ(window->Selection(), FontSelection{});
+  EXPECT_TRUE(drag(kvf));
+  EXPECT_EQ(window->Selection(), saved);
+  EXPECT_EQ(window->SelectedList()->item(4)->text().toStdString(), saved[4].displayName);
+}
+
+TEST_F(MainWindowTest, TheOpenDialogStartsInTheFolderLastUsedAndTheProfileKeepsOtherSections) {
+  folder.Write("corvelle.ini", "[Someone else]\nkey=value\n");
+  Open();
+  const std::string kvf = folder.Write("sub/mine.kvf", SerializeSettings(FontSelection{}));
+  openAnswer = QString::fromStdString(kvf);
+  window->Button(IDC_LOAD_SETTINGS)->click();
+  EXPECT_EQ(openSpecs.back().directory, QString()) << "nothing remembered yet";
+  Open();
+  window->Button(IDC_LOAD_SETTINGS)->click();
+  EXPECT_EQ(openSpecs.back().directory, QString::fromStdString(folder.File("sub")));
+  const Profile stored(folder.File("corvelle.ini"));
+  EXPECT_EQ(stored.GetString("Someone else", "key", ""), "value");
+  EXPECT_EQ(stored.GetString(kProgramSection, kLastFolderKey, ""), folder.File("sub"));
+}
+
+TEST_F(MainWindowTest, ThePreviewIsFramedCentredAndInTheScriptOfTheCyrillicList) {
+  EXPECT_NE(window->PreviewArea()->frameShape(), QFrame::NoFrame);
+  EXPECT_TRUE(window->PreviewArea()->alignment() & Qt::AlignHCenter);
+  window->AvailableList()->setCurrentRow(0);
+  EXPECT_EQ(window->PreviewArea()->text(), QStringLiteral("123 Sample"));
+  window->CodePageRadio(1)->click();
+  window->AvailableList()->setCurrentRow(0);
+  EXPECT_TRUE(window->PreviewArea()->text().contains(QChar(0x041E))) << window->PreviewArea()->text().toStdString();
+}
+
+// Download and "Create file to download" with the GN1 box run the legacy builder and download.
+TEST_F(MainWindowTest, TheGn1BoxChoosesTheLegacyBuilderAndDownload) {
+  window->Button(IDC_DOWNLOAD)->click();
+  window->LegacyBox()->click();
+  window->Button(IDC_DOWNLOAD)->click();
+  EXPECT_EQ(builds, (std::vector<std::string>{"SHC", "SHF"}));
+  EXPECT_EQ(downloads, (std::vector<std::string>{"current", "legacy"}));
+}
+
+// The port dialog's OK stores what it shows; Escape there stores nothing.
+TEST_F(MainWindowTest, ThePortSettingsAreStoredAfterTheDialogsOkAndNotAfterEscape) {
+  const auto choose = [this](const char* port, bool ok) {
+    workDialog = [port, ok](QDialog& dialog) {
+      auto& comm = dynamic_cast<CCommPortDlg&>(dialog);
+      const int index = comm.PortList()->findText(QString::fromLatin1(port));
+      comm.PortList()->setCurrentIndex(index);
+      emit comm.PortList()->activated(index);
+      if (ok) {
+        comm.accept();
+      } else {
+        QTest::keyClick(&comm, Qt::Key_Escape);
+      }
+    };
+    window->Button(IDC_COMM_PORT)->click();
+  };
+  choose("LPT2:", true);
+  EXPECT_EQ(window->Port().portName, "LPT2:");
+  EXPECT_EQ(Profile(folder.File("corvelle.ini")).GetString(kPortSection, "Port", ""), "LPT2:");
+  choose("FILE", false);
+  EXPECT_EQ(window->Port().portName, "LPT2:");
+  EXPECT_EQ(Profile(folder.File("corvelle.ini")).GetString(kPortSection, "Port", ""), "LPT2:");
+}
+
+}  // namespace
+}  // namespace corvelle
