@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian package from a build folder, checks its control fields and contents, unpacks
+# Builds the Debian package from a build folder, checks its control fields and contents, runs
+# lintian on it (any error or warning fails), checks the manual pages, completion, file type, udev
+# rule, copyright and changelog it installs, unpacks
 # it into a scratch root with dpkg -x and runs the installed corvelle-cli from there: it must
 # find its FontExt through ProgramFolder (no --program-folder), and, run as user nobody with its
 # own HOME, write the image and the scratch header into the per-user data folder, never into the
@@ -24,7 +26,14 @@ deb=${debs[0]}
 field() { dpkg-deb -f "$deb" "$1"; }
 version=$(sed -n 's/^project(Corvelle VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
 [ "$(field Package)" = corvelle ] || fail "Package: $(field Package)"
-[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), project $version"
+[ "$(field Version)" = "$version-1" ] || fail "Version: $(field Version), project $version"
+long=$(field Description | awk 'length > 80')
+[ -z "$long" ] || fail "description lines longer than 80 columns: $long"
+# lintian: no error and no warning (informational tags are listed, not fatal).
+if ! lintian --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1; then
+  cat "$scratch/lintian.log" >&2
+  fail "lintian"
+fi
 [ "$(field Section)" = utils ] || fail "Section: $(field Section)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ -n "$(field Description)" ] || fail "no Description"
@@ -43,11 +52,36 @@ share=$root/usr/share/corvelle
 [ -f "$share/fonts/VNS ABA.TTF" ] && [ -f "$share/fonts/LICENSE" ] || fail "no usr/share/corvelle/fonts"
 if [ -e "$build/bin/corvelle" ]; then
   [ -x "$root/usr/bin/corvelle" ] || fail "no usr/bin/corvelle"
-  grep -qx 'Exec=corvelle' "$root/usr/share/applications/corvelle.desktop" || fail "no desktop file"
+  desktop=$root/usr/share/applications/corvelle.desktop
+  grep -qx 'Exec=corvelle %f' "$desktop" || fail "no desktop file"
+  grep -qx 'MimeType=application/x-corvelle-kvf;' "$desktop" || fail "the desktop file opens no .kvf"
   for size in 16 32 48; do
     [ -f "$root/usr/share/icons/hicolor/${size}x$size/apps/corvelle.png" ] || fail "no ${size}px icon"
   done
+  grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/corvelle.svg" || fail "no scalable icon"
+  grep -q '<glob pattern="\*.kvf"/>' "$root/usr/share/mime/packages/corvelle.xml" || fail "no .kvf file type"
+  ls "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null || fail "no AppStream metainfo"
 fi
+
+# Manual pages: compressed with gzip -9n (no name, no time stamp) and rendered without a warning.
+for page in corvelle corvelle-cli kerv-printer-sim; do
+  gz=$root/usr/share/man/man1/$page.1.gz
+  [ -f "$gz" ] || fail "no manual page $page(1)"
+  [ "$(od -An -tx1 -j4 -N4 "$gz" | tr -d ' ')" = 00000000 ] || fail "$page.1.gz carries a time stamp"
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$gz" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "$page(1): $warnings"
+done
+zcat "$root/usr/share/man/man1/corvelle-cli.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "corvelle-cli(1) has no exit status"
+grep -q '^complete -F _corvelle_cli corvelle-cli$' "$root/usr/share/bash-completion/completions/corvelle-cli" ||
+  fail "no bash completion for corvelle-cli"
+grep -q 'ATTR{idVendor}=="0403", TAG+="uaccess"' "$root/usr/lib/udev/rules.d/70-corvelle-ftdi.rules" ||
+  fail "no udev rule for FTDI bridges"
+doc=$root/usr/share/doc/corvelle
+head -1 "$doc/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "the copyright file is not machine-readable"
+grep -q '^License: Arev$' "$doc/copyright" || fail "the copyright file lacks the Arev fonts' licence"
+[[ $(zcat "$doc/changelog.Debian.gz" | head -1) == "corvelle ($version-1) "* ]] || fail "changelog.Debian.gz names another version"
+grep -q '^Arev Fonts Copyright' "$share/fonts/LICENSE" || fail "the fonts' licence lacks the Arev section"
 if [ -e "$build/bin/kerv-printer-sim" ]; then
   "$root/usr/bin/kerv-printer-sim" --help >/dev/null || fail "the installed kerv-printer-sim does not run"
 fi
