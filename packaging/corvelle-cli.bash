@@ -62,7 +62,7 @@ _corvelle_cli() {
     build) options="--legacy --output" ;;
     inspect) [[ $cur != -* ]] && { _filedir; return; } ;;
     download) options="--legacy --port --ip --ip-port --output" ;;
-    set-com) options="--speed --parity --data-bits --stop-bits" ;;
+    set-com) options="--port --output --speed --parity --data-bits --stop-bits" ;;
     ping) [[ $cur != -* ]] && { _known_hosts_real -- "$cur"; return; } ;;
     *) return ;;
   esac

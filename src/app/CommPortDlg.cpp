@@ -283,7 +283,8 @@ void CCommPortDlg::OnSetComPort() {
 
 void CCommPortDlg::accept() {
   if (m_commandRunning) return;
-  if (!ReadFields()) {
+  // The TCP port box is checked only when it is in use; otherwise the stored port is kept.
+  if (!ReadFields() && m_port->currentText() == QStringLiteral("TCP/IP")) {
     m_host.ShowMessage(kIpPortMessage, MessageStyle::Exclamation);
     m_ipPort->setFocus();
     m_ipPort->selectAll();

@@ -9,6 +9,7 @@
 #include "app/AboutDlg.h"
 #include "app/MainDlg.h"
 #include "app/RecentFolder.h"
+#include "download/Download.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
 #include "catalogue/SettingsFile.h"
@@ -114,6 +115,7 @@ void CMainDlg::OnDownload() {
   const OperationScope scope(*this);
   // The image holds the selection as last stored, not what the lists show now.
   const bool legacy = m_legacyFormat != 0;
+  if (!CheckPortName(m_host, m_portSettings.portName)) return;
   if (!BuildImage(legacy, std::string())) return;
   const DownloadFunction& download = legacy ? m_actions.downloadLegacyFontSet : m_actions.downloadFontSet;
   if (download) download(Job());

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/ProgressView.h"
+#include "base/StopSignal.h"
 
 namespace corvelle {
 
@@ -68,6 +69,19 @@ class Host {
 
   // A new progress window over the main window, shown; null when it cannot be made.
   virtual std::unique_ptr<ProgressView> CreateProgressView() = 0;
+
+  // The STOP these surroundings raise outside any progress window (Ctrl-C and termination
+  // signals in a terminal), or null. Waits that do not go through the host, such as the echo
+  // probe, poll its descriptor; every wait of a port ends once it is raised.
+  virtual const StopSignal* Stop() const { return nullptr; }
+  bool StopRequested() const {
+    const StopSignal* stop = Stop();
+    return stop != nullptr && stop->Raised();
+  }
+
+  // What a message leaves out: the device, address or file and the system's reason. The window
+  // keeps its messages as they are and drops it; a terminal prints it on the line below.
+  virtual void ShowDetail(const std::string& text) { static_cast<void>(text); }
 };
 
 }  // namespace corvelle

@@ -19,6 +19,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   if (!args.Positionals().empty()) args.Fail("download takes no arguments");
   if (ipPort && (*ipPort < 0 || *ipPort > 65535)) args.Fail("--ip-port must be a number from 0 to 65535");
   if (port && port->empty()) args.Fail("--port needs a port name");
+  if (port && !port->empty() && !IsKnownPortName(*port)) args.Fail(UnknownPortText(*port));
   if (args.Failed()) return kExitUsage;
 
   const std::optional<Profile> stored = ReadProfile(context);
@@ -60,15 +61,17 @@ Command DownloadCommand() {
     "at the end): about 33 s for a one-area image, 59 s for two areas, plus the sending.\n"
     "\n"
     "  --port NAME     use this port instead of the stored one (COM1: ... COM16:, LPT1:, LPT2:,\n"
-    "                  TCP/IP, FILE, USB...)\n"
+    "                  TCP/IP, FILE, USB..., or a serial device such as /dev/ttyUSB0)\n"
     "  --ip ADDR       printer address for TCP/IP instead of the stored one\n"
     "  --ip-port N     printer TCP port instead of the stored one\n"
     "  --output FILE   for the FILE port: the file each open writes, in order (the image opens\n"
     "                  the port 2 or 4 times); an open with no FILE left is cancelled\n"
     "\n"
-    "None of the options is stored. Progress goes to stderr; Ctrl-C is the STOP button.\n"
-    "Every message the window would show is printed on stderr. Exits 0 once the download has\n"
-    "run to its closing message, 1 when it failed or was stopped, 2 for usage errors.\n",
+    "None of the options is stored. Progress goes to stderr; Ctrl-C, SIGTERM and SIGHUP are the\n"
+    "STOP button (a second one ends the program at once). Every message the window would show\n"
+    "is printed on stderr, with the device, address or file and the system's reason below it.\n"
+    "Exits 0 once the download has run to its closing message, 1 when it failed or was stopped\n"
+    "(also for an unknown stored port name), 2 for usage errors (an unknown --port name too).\n",
     RunDownload,
   };
 }

@@ -7,6 +7,7 @@
 #include "base/Profile.h"
 #include "cli/Commands.h"
 #include "cli/TerminalHost.h"
+#include "download/Download.h"
 #include "download/SetComPort.h"
 
 namespace corvelle::cli {
@@ -25,7 +26,13 @@ constexpr std::array<PositionOption, 4> kOptions{{
     {"stop-bits", 2, &SerialPositions::stopBitsIndex},
 }};
 
+constexpr const char* kFileNeedsOutput = "The FILE port needs --output FILE: no output file was given.";
+
 int RunSetCom(CliContext& context, ArgReader& args) {
+  const auto port = args.Option("port");
+  const auto outputs = args.Options("output");
+  if (port && port->empty()) args.Fail("--port needs a port name");
+  if (port && !port->empty() && !IsKnownPortName(*port)) args.Fail(UnknownPortText(*port));
   SerialPositions chosen;
   for (const PositionOption& option : kOptions) {
     const auto value = args.IntOption(option.name);
@@ -44,7 +51,15 @@ int RunSetCom(CliContext& context, ArgReader& args) {
 
   const Profile profile(context.profilePath);
   TerminalHost& host = context.host;
-  const SetComPortRequest request{host, DefaultPortEnvironment(profile), LoadPortSettings(profile), chosen,
+  PortSettings current = LoadPortSettings(profile);
+  if (port) current.portName = *port;
+  if (!CheckPortName(host, current.portName)) return kExitFailed;
+  if (KindFromName(current.portName) == PortKind::File && outputs.empty()) {
+    host.ShowMessage(kFileNeedsOutput, MessageStyle::Plain);
+    return kExitFailed;
+  }
+  host.savePaths.assign(outputs.begin(), outputs.end());
+  const SetComPortRequest request{host, DefaultPortEnvironment(profile), current, chosen,
                                   [&host] { return host.Interrupted(); }};
   return SetComPort(request).sent ? kExitOk : kExitFailed;
 }
@@ -56,19 +71,23 @@ Command SetComCommand() {
     "set-com",
     "change the printer's own serial line settings",
     "Usage: corvelle-cli set-com --speed I --parity I --data-bits I --stop-bits I\n"
+    "                            [--port NAME] [--output FILE]\n"
     "\n"
     "Does what \"Set COM port\" of the port dialog does: opens the profile's port with its\n"
     "current line settings (the ones the printer uses now) and sends the printer the command\n"
     "that switches it to the new ones, then prints the message the window shows. The new\n"
-    "positions are not stored in the profile.\n"
+    "positions are not stored in the profile. With RS-485 on, hardware flow control is off.\n"
     "\n"
+    "  --port NAME    use this port instead of the stored one (as for download)\n"
+    "  --output FILE  for the FILE port: the file the command is written to\n"
     "  --speed I      0 2400, 1 4800, 2 9600, 3 19200, 4 38400, 5 57600 baud\n"
     "  --parity I     0 none, 1 even, 2 odd\n"
     "  --data-bits I  0 seven, 1 eight\n"
     "  --stop-bits I  0 one, 1 two\n"
     "\n"
-    "Exits 0 when the command was sent, 1 when the port could not be opened or the printer did\n"
-    "not take the command (the reason is printed on stderr), 2 for usage errors.\n",
+    "Exits 0 when the command was sent, 1 when the port could not be opened, the printer did\n"
+    "not take the command or the connection was lost (the reason is printed on stderr), or the\n"
+    "stored port name is unknown; 2 for usage errors (an unknown --port name too).\n",
     RunSetCom,
   };
 }

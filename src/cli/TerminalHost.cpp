@@ -2,7 +2,6 @@
 // Terminal implementation of the Host seam.
 #include "cli/TerminalHost.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -14,18 +13,26 @@
 #include <cstdio>
 #include <iostream>
 
+#include "ports/ExclusiveLines.h"
+
 namespace corvelle::cli {
 namespace {
 
-// Ctrl-C raises the flag and writes a byte into a pipe, so that any sleep wakes at once.
-std::atomic<bool> g_interrupted{false};
-int g_wakePipe[2] = {-1, -1};
+// The STOP the signal handler raises: the live host's.
+std::atomic<StopSignal*> g_stop{nullptr};
+std::atomic<int> g_signals{0};
 
-extern "C" void OnInterrupt(int) {
-  g_interrupted = true;
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &byte, 1);
+// Ctrl-C, SIGTERM and SIGHUP are STOP: every wait ends and the run closes its port as the STOP
+// button would. A second signal ends the process at once, with the serial lines given up.
+extern "C" void OnStopSignal(int signal) {
+  if (g_signals.fetch_add(1) > 0) {
+    ReleaseExclusiveLinesNow();
+    ::_exit(128 + signal);
+  }
+  if (StopSignal* stop = g_stop.load()) stop->Raise();
 }
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 }  // namespace
 
@@ -64,7 +71,7 @@ class TerminalProgressView : public ProgressView {
     }
   }
   void SetStatus(const std::string& text) override { Line(text); }
-  bool CancelRequested() const override { return g_interrupted; }
+  bool CancelRequested() const override { return m_host.StopRequested(); }
   void ClearCancel() override {}
 
   void SetStep(const std::string& text) {
@@ -101,19 +108,19 @@ class TerminalProgressView : public ProgressView {
 };
 
 TerminalHost::TerminalHost() {
-  if (g_wakePipe[0] < 0 && ::pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) g_wakePipe[0] = g_wakePipe[1] = -1;
+  g_signals = 0;
+  g_stop = &m_stop;
   struct sigaction action {};
-  action.sa_handler = OnInterrupt;
+  action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
+  for (const int signal : kStopSignals) ::sigaction(signal, &action, nullptr);
   // A printer that closes its connection must not kill the tool with SIGPIPE.
   ::signal(SIGPIPE, SIG_IGN);
 }
 
 TerminalHost::~TerminalHost() {
-  ::signal(SIGINT, SIG_DFL);
-  ::signal(SIGTERM, SIG_DFL);
+  for (const int signal : kStopSignals) ::signal(signal, SIG_DFL);
+  g_stop = nullptr;
 }
 
 std::int64_t TerminalHost::Now() {
@@ -124,22 +131,17 @@ std::int64_t TerminalHost::Now() {
 bool TerminalHost::Sleep(int fd, FdEvent event, std::int64_t ms, bool interruptible) {
   const std::int64_t end = Now() + std::max<std::int64_t>(ms, 0);
   for (;;) {
-    if (interruptible && g_interrupted) return false;
+    if (interruptible && m_stop.Raised()) return false;
     pollfd fds[2];
     nfds_t count = 0;
     if (fd >= 0) fds[count++] = {fd, static_cast<short>(event == FdEvent::Readable ? POLLIN : POLLOUT), 0};
-    const nfds_t wakeIndex = count;
-    if (interruptible && g_wakePipe[0] >= 0) fds[count++] = {g_wakePipe[0], POLLIN, 0};
+    // The stop descriptor stays readable once raised, so a wait that STOP may not end leaves it out.
+    if (interruptible && m_stop.Fd() >= 0) fds[count++] = {m_stop.Fd(), POLLIN, 0};
     const std::int64_t left = end - Now();
     if (left <= 0 && fd < 0) return false;
     const int r = ::poll(fds, count, static_cast<int>(std::clamp<std::int64_t>(left, 0, 60'000)));
     if (r < 0 && errno != EINTR) return false;
     if (r > 0 && fd >= 0 && fds[0].revents != 0) return true;
-    if (r > 0 && wakeIndex < count && (fds[wakeIndex].revents & POLLIN)) {
-      char drain[16];
-      while (::read(g_wakePipe[0], drain, sizeof drain) > 0) {
-      }
-    }
     if (left <= 0) return false;
   }
 }
@@ -149,6 +151,8 @@ void TerminalHost::WaitFor(std::int64_t ms, WaitMode mode) { Sleep(-1, FdEvent::
 bool TerminalHost::WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) { return Sleep(fd, event, timeoutMs, true); }
 
 void TerminalHost::PumpMessages() {}
+
+void TerminalHost::ShowDetail(const std::string& text) { std::cerr << text << std::endl; }
 
 MessageAnswer TerminalHost::ShowMessage(const std::string& text, MessageStyle style) {
   std::cerr << text << std::endl;
@@ -174,6 +178,6 @@ void TerminalHost::SetStep(const std::string& text) {
   if (m_view) m_view->SetStep(text);
 }
 
-bool TerminalHost::Interrupted() const { return g_interrupted; }
+bool TerminalHost::Interrupted() const { return m_stop.Raised(); }
 
 }  // namespace corvelle::cli

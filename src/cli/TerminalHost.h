@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The Host of the command-line tool: real time, messages on stderr, Ctrl-C as STOP, save
-// dialogs answered from the command line, and a progress bar on stderr.
+// The Host of the command-line tool: real time, messages on stderr, Ctrl-C, SIGTERM and SIGHUP
+// as STOP, save dialogs answered from the command line, and a progress bar on stderr.
 #pragma once
 
 #include <deque>
@@ -30,8 +30,12 @@ class TerminalHost : public Host {
   std::optional<std::string> AskSavePath(const SaveDialogRequest& request) override;
   void SetBusy(bool busy) override;
   std::unique_ptr<ProgressView> CreateProgressView() override;
+  // Raised by Ctrl-C, SIGTERM and SIGHUP.
+  const StopSignal* Stop() const override { return &m_stop; }
+  // Writes the detail on stderr, on the line below its message.
+  void ShowDetail(const std::string& text) override;
 
-  // True once Ctrl-C was pressed (the STOP of the command line).
+  // True once Ctrl-C, SIGTERM or SIGHUP arrived (the STOP of the command line).
   bool Interrupted() const;
   // What a long operation is doing now, shown beside the progress bar of the live progress view
   // (a line of its own when stderr is not a terminal); nothing when there is no progress view.
@@ -46,6 +50,7 @@ class TerminalHost : public Host {
 
   friend class TerminalProgressView;
   TerminalProgressView* m_view = nullptr;
+  StopSignal m_stop;
 };
 
 }  // namespace corvelle::cli

@@ -55,7 +55,11 @@ class DownloadRun {
         m_form(form),
         m_openArgs(DownloadOpenArgs(request.settings)),
         m_port(request.host, request.environment),
-        m_queueContext{request.host, request.environment, [this] { return StopRequested(); }} {}
+        m_queueContext{request.host, request.environment, [this] { return StopRequested(); }} {
+    // STOP counts from the first open on: a connect, an echo probe or a FIFO's reader can keep it
+    // waiting before there is any progress window.
+    m_port.SetCancelCheck([this] { return StopRequested(); });
+  }
 
   DownloadResult Run() {
     // Declared first, so the busy cursor goes only after the progress view and the port.
@@ -72,6 +76,11 @@ class DownloadRun {
 
     Outcome outcome = Outcome::Next;
     for (const DownloadStep& step : PlanDownload(m_areas)) {
+      // A STOP that came while the port was opening ends the run before anything is sent.
+      if (StopRequested()) {
+        outcome = Abandon();
+        break;
+      }
       Enter(step);
       outcome = Perform(step);
       if (outcome != Outcome::Next) break;
@@ -115,12 +124,14 @@ class DownloadRun {
 
   const ImageArea& Area(int number) const { return m_areas[static_cast<std::size_t>(number - 1)]; }
 
-  bool StopRequested() const { return m_view && m_view->CancelRequested(); }
+  bool StopRequested() const { return m_host.StopRequested() || (m_view && m_view->CancelRequested()); }
 
   // The port tells the user why an open fails; the first successful open brings up the progress
   // view, before anything is sent.
   Outcome OpenPort() {
-    if (!m_port.Open(m_openArgs)) return Outcome::Failed;
+    // An open that STOP ended (a connect, a probe, a wait for a FIFO's reader) is a stop, not a
+    // failure.
+    if (!m_port.Open(m_openArgs)) return StopRequested() ? Outcome::Cancelled : Outcome::Failed;
     if (m_view) return Outcome::Next;
     m_view = m_host.CreateProgressView();
     if (!m_view) {
@@ -131,7 +142,6 @@ class DownloadRun {
     m_view->SetMessage(std::string(LoadStr(IDS_UPGRADING)));
     m_view->SetRange(0, 100);
     m_view->ClearCancel();
-    m_port.SetCancelCheck([this] { return StopRequested(); });
     return Outcome::Next;
   }
 
@@ -163,7 +173,7 @@ class DownloadRun {
   }
 
   Outcome Send(const ImageArea& area) {
-    const bool serial = m_request.settings.portName.starts_with("COM");
+    const bool serial = KindFromName(m_request.settings.portName) == PortKind::Com;
     const int baud = BaudRateAt(m_openArgs.baudIndex);
     char chunk[SEND_CHUNK];
     for (std::int64_t remaining = area.length; remaining > 0;) {
@@ -252,7 +262,14 @@ DownloadResult DownloadLegacyFontSet(const DownloadRequest& request) {
   return DownloadRun(request, DownloadForm::Legacy).Run();
 }
 
+bool CheckPortName(Host& host, const std::string& portName) {
+  if (IsKnownPortName(portName)) return true;
+  host.ShowMessage(UnknownPortText(portName), MessageStyle::Plain);
+  return false;
+}
+
 DownloadResult BuildAndDownload(const DownloadJob& job) {
+  if (!CheckPortName(job.host, job.settings.portName)) return DownloadResult::Failed;
   const FontSetBuildContext build{job.host, job.profile, job.programFolder, job.stopRequested};
   std::string imagePath;
   FileHandle image;

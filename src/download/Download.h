@@ -43,6 +43,10 @@ DownloadResult DownloadFontSet(const DownloadRequest& request);
 // FontSet.SHF: one area, 2 opens; closing message STR 82.
 DownloadResult DownloadLegacyFontSet(const DownloadRequest& request);
 
+// True when `portName` reaches a port; otherwise shows the message naming it and answers false,
+// so that nothing is built or sent for it.
+bool CheckPortName(Host& host, const std::string& portName);
+
 // What "Download" works from.
 struct DownloadJob {
   Host& host;
@@ -58,7 +62,8 @@ struct DownloadJob {
 
 // The whole "Download" action: builds the default image from the stored selection (the legacy
 // builder when `legacy`), and when the build succeeds sends it with the matching download.
-// Failed without a download when the build fails (the builder has told the user why).
+// Failed without a build for an unknown port name, and without a download when the build fails
+// (the builder has told the user why).
 DownloadResult BuildAndDownload(const DownloadJob& job);
 
 }  // namespace corvelle

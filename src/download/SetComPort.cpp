@@ -56,6 +56,9 @@ SetComPortResult SetComPort(const SetComPortRequest& request) {
 
   PortOpenArgs args = MakePortOpenArgs(request.current);
   args.eventMask = 1;
+  // An RS-485 line has no handshake wires: hardware flow control is off while RS-485 is on, as
+  // the communication dialog shows it.
+  if (request.current.rs485On != 0) args.ctsFlow = 0;
   CDevicePort port(host, request.environment);
   if (!port.Open(args)) return result;
 
@@ -70,9 +73,10 @@ SetComPortResult SetComPort(const SetComPortRequest& request) {
   });
   const SerialPositions chosen = NormalizedPositions(request.chosen);
   const std::string command = SetComCommand(chosen);
-  const bool sent = port.WriteText(command.c_str()) && port.DrainOutput();
+  bool sent = port.WriteText(command.c_str()) && port.DrainOutput();
   if (!sent) port.Purge();
-  port.Close();
+  // A connection that Close finds lost (reported to the user) may not have passed the command on.
+  if (!port.Close()) sent = false;
   host.SetBusy(false);
 
   if (!sent) {

@@ -56,8 +56,9 @@ struct SetComPortResult {
 };
 
 // Opens the port with the current settings (event mask 1, the dialog's two flow-control boxes,
-// no output names), sends the command for the chosen positions, drains and closes the port, and
-// shows STR 82. When the open fails the port has told the user and nothing changes.
+// hardware flow off while RS-485 is on, no output names), sends the command for the chosen
+// positions, drains and closes the port, and shows STR 82. When the open fails, or the close
+// finds the connection lost, the port has told the user and nothing changes.
 SetComPortResult SetComPort(const SetComPortRequest& request);
 
 }  // namespace corvelle

@@ -5,11 +5,14 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "base/Host.h"
+#include "ports/ExclusiveLines.h"
 #include "ports/FdBackend.h"
 #include "ports/OutputWait.h"
 #include "ports/PortEnvironment.h"
@@ -44,21 +47,40 @@ class DeviceBackend : public FdBackend {
   }
 
  protected:
-  // Opens the device of `args` ("COM3:" with number 3 is device COM3); false after telling the
-  // user why.
-  bool OpenDevice(const PortOpenArgs& args, int flags) {
-    const std::string deviceName = args.portName.substr(0, 3) + std::to_string(args.portNumber);
-    m_path = DevicePath(m_context.env, deviceName);
-    m_fd = m_path.empty() ? -1 : ::open(m_path.c_str(), flags | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  // Opens the device of `args` ("COM3:" with number 3 is device COM3, a path is that device);
+  // false after telling the user why. `group` is the system group that may use such devices.
+  bool OpenDevice(const PortOpenArgs& args, int flags, const char* group) {
+    if (IsDevicePathName(args.portName)) {
+      m_path = args.portName;
+    } else {
+      const std::string deviceName = args.portName.substr(0, 3) + std::to_string(args.portNumber);
+      m_path = DevicePath(m_context.env, deviceName);
+    }
+    if (m_path.empty()) return Refuse(IDS_DEVICE_NOT_OPEN, args.portName + " names no device");
+    m_fd = ::open(m_path.c_str(), flags | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
-      const bool busy = errno == EACCES || errno == EBUSY;
-      m_context.host.ShowMessage(std::string(LoadStr(busy ? IDS_DEVICE_BUSY : IDS_DEVICE_NOT_OPEN)),
-                                 MessageStyle::Error);
-      return false;
+      const int error = errno;
+      if (error == EACCES) {
+        return Refuse(IDS_DEVICE_BUSY, "permission denied on " + m_path + ": add yourself to the " + group + " group");
+      }
+      if (error == EBUSY) return Refuse(IDS_DEVICE_BUSY, m_path + " is in use by another program");
+      return Refuse(IDS_DEVICE_NOT_OPEN, m_path + ": " + std::strerror(error));
+    }
+    // A port named by a path must be a device: a file or folder would take the bytes and the line
+    // settings would go nowhere. (The "Devices" mapping is the user's own choice and is kept.)
+    struct stat st {};
+    if (IsDevicePathName(args.portName) && (::fstat(m_fd, &st) != 0 || !S_ISCHR(st.st_mode))) {
+      FdBackend::Release();
+      return Refuse(IDS_DEVICE_NOT_OPEN, m_path + ": not a character device");
     }
     return true;
   }
 
+  bool Refuse(int message, const std::string& detail) {
+    m_context.host.ShowMessage(std::string(LoadStr(message)), MessageStyle::Error);
+    m_context.host.ShowDetail(detail);
+    return false;
+  }
 };
 
 class SerialBackend : public DeviceBackend {
@@ -67,14 +89,15 @@ class SerialBackend : public DeviceBackend {
   ~SerialBackend() override { Release(); }
 
   bool Open(const PortOpenArgs& args) override {
-    if (!OpenDevice(args, O_RDWR)) return false;
+    if (!OpenDevice(args, O_RDWR, "dialout")) return false;
     // No other process may open the line while a transfer uses it.
     ::ioctl(m_fd, TIOCEXCL);
     m_exclusive = true;
+    NoteExclusiveLine(m_fd);
     Purge();
     // A device that was opened but cannot be set up is released at once, so a second attempt
     // does not find it busy.
-    if (!IsValidComName(args.portName)) {
+    if (!IsDevicePathName(args.portName) && !IsValidComName(args.portName)) {
       Release();
       m_context.host.ShowMessage("Device opening error (c1).", MessageStyle::Error);
       return false;
@@ -120,7 +143,10 @@ class SerialBackend : public DeviceBackend {
  private:
   void Release() override {
     // The exclusive flag outlives the descriptor on some devices (pseudo-terminals).
-    if (m_fd >= 0 && m_exclusive) ::ioctl(m_fd, TIOCNXCL);
+    if (m_fd >= 0 && m_exclusive) {
+      ForgetExclusiveLine(m_fd);
+      ::ioctl(m_fd, TIOCNXCL);
+    }
     m_exclusive = false;
     FdBackend::Release();
   }
@@ -134,7 +160,7 @@ class ParallelBackend : public DeviceBackend {
   using DeviceBackend::DeviceBackend;
 
   bool Open(const PortOpenArgs& args) override {
-    if (!OpenDevice(args, O_WRONLY)) return false;
+    if (!OpenDevice(args, O_WRONLY, "lp")) return false;
     Purge();
     return true;
   }

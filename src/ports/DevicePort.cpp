@@ -20,9 +20,10 @@ bool CDevicePort::Open(PortOpenArgs args) {
   m_portName = args.portName;
   const PortKind kind = KindFromName(args.portName);
   m_backend.reset();
-  if (kind == PortKind::None) {
-    m_open = true;
-    return true;
+  // A name that reaches no port would take every byte and send none of them.
+  if (!IsKnownPortName(args.portName)) {
+    m_context.host.ShowMessage(UnknownPortText(args.portName), MessageStyle::Plain);
+    return false;
   }
   m_kind = kind;
   auto backend = m_env.backendFactory(kind, m_context);

@@ -5,8 +5,8 @@
 //
 // Contract:
 // - Open reports every failure to the user itself (through the host) and returns false; the only
-//   silent false is a cancelled FILE save dialog. A name that matches no kind opens successfully
-//   and later writes send nothing.
+//   silent false is a cancelled FILE save dialog (or a wait for a FIFO's reader ended by STOP).
+//   A name that reaches no port (see IsKnownPortName) is refused with a message naming it.
 // - Write and WriteText never drop bytes: they return once the connection has taken all of them
 //   (a serial write does not wait for transmission). False means the bytes could not be
 //   delivered (already reported to the user, once per open) or the cancel check was raised while
@@ -55,7 +55,7 @@ class CDevicePort {
   // STOP: when `cancelled` returns true, waits inside Write and DrainOutput end and return false.
   void SetCancelCheck(std::function<bool()> cancelled);
 
-  // The kind chosen by the last Open whose name matched a kind; None until then.
+  // The kind chosen by the last Open whose name reached a port; None until then.
   PortKind Kind() const { return m_kind; }
   const std::string& PortName() const { return m_portName; }
   bool IsOpen() const { return m_open; }

@@ -5,9 +5,13 @@
 
 namespace corvelle {
 
-bool EchoProbeReachable(const std::string& host) {
+bool EchoProbeReachable(const std::string& host) { return ProbeReachability(host, -1) == 0; }
+
+int ProbeReachability(const std::string& host, int stopFd) {
   EchoProbeReply reply;
-  return CEchoProbe().Probe(host, &reply, 10, 5000, 32, 0, 0, nullptr, 0) != 0;
+  return CEchoProbe(stopFd).Probe(host, &reply, 10, 5000, 32, 0, 0, nullptr, 0) != 0 ? 0 : CEchoProbe::LastError();
 }
+
+std::string ReachabilityErrorText(int error) { return EchoProbeErrorText(error); }
 
 }  // namespace corvelle

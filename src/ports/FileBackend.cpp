@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Output file: save dialog, exclusive truncating open, finished writes, one report of a failure.
+// Output file: save dialog, exclusive truncating open that never blocks, finished writes, one
+// report of a failure.
 #include "ports/FileBackend.h"
 
 #include <fcntl.h>
@@ -8,6 +9,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
 #include "base/Host.h"
 #include "ports/FdBackend.h"
@@ -30,8 +33,11 @@ class FileBackend : public FdBackend {
     const auto path = m_context.host.AskSavePath(request);
     if (!path) return false;
     m_path = *path;
-    if (!OpenExclusive()) {
+    const int error = OpenExclusive();
+    if (error == ECANCELED) return false;
+    if (error != 0) {
       m_context.host.ShowMessage(std::string(LoadStr(IDS_OUTPUT_FILE_ERROR)) + "(Q)", MessageStyle::Plain);
+      m_context.host.ShowDetail(m_path + ": " + std::strerror(error));
       return false;
     }
     return true;
@@ -39,18 +45,30 @@ class FileBackend : public FdBackend {
 
  private:
   // Other writers are locked out; the file is truncated only once the lock is held, so a file
-  // another program is writing is left alone.
-  bool OpenExclusive() {
-    m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (m_fd < 0) return false;
+  // another program is writing is left alone. The descriptor is non-blocking, so a FIFO or a
+  // device that takes nothing (a printer out of paper) waits in poll, where STOP ends it; a FIFO
+  // without a reader is tried again every kReaderWaitMs until one comes or STOP. 0, ECANCELED
+  // after STOP, or the errno value of the failure.
+  int OpenExclusive() {
+    for (;;) {
+      m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+      if (m_fd >= 0) break;
+      if (errno != ENXIO) return errno;
+      if (m_context.Cancelled()) return ECANCELED;
+      m_context.host.WaitFor(kReaderWaitMs);
+      if (m_context.Cancelled()) return ECANCELED;
+    }
     struct stat st {};
+    int error = 0;
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(m_fd, &st) != 0 ||
         (S_ISREG(st.st_mode) && ::ftruncate(m_fd, 0) != 0)) {
+      error = errno;
       Release();
-      return false;
     }
-    return true;
+    return error;
   }
+
+  static constexpr std::int64_t kReaderWaitMs = 100;
 };
 
 }  // namespace

@@ -8,21 +8,22 @@
 #include <functional>
 #include <memory>
 
+#include "base/Host.h"
 #include "ports/PortTypes.h"
 
 namespace corvelle {
 
-class Host;
 struct PortEnvironment;
 
 // What every kind needs from its port: the surroundings, the environment, and the cancel check
-// (STOP) that ends its waits. Owned by the port; lives as long as the port does.
+// (STOP) that ends its waits. The host's own STOP (Ctrl-C, a termination signal) ends them too,
+// from the first open on. Owned by the port; lives as long as the port does.
 struct PortContext {
   Host& host;
   const PortEnvironment& env;
   std::function<bool()> cancelCheck;
 
-  bool Cancelled() const { return cancelCheck && cancelCheck(); }
+  bool Cancelled() const { return host.StopRequested() || (cancelCheck && cancelCheck()); }
 };
 
 // One open connection of one kind. CDevicePort makes a new backend for every Open and destroys

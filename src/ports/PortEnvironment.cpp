@@ -14,7 +14,6 @@ namespace corvelle {
 
 PortEnvironment DefaultPortEnvironment() {
   PortEnvironment env;
-  env.reachable = EchoProbeReachable;
   env.usbLibrary = MakeFtdiD2xx;
   env.backendFactory = MakeSystemBackend;
   return env;

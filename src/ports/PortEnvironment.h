@@ -25,6 +25,7 @@ struct PortEnvironment {
   // "COM3" -> "/dev/ttyUSB0"; names are matched without regard to case, like profile keys.
   std::vector<std::pair<std::string, std::string>> devices;
   // True when `host` answers the reachability test; the TCP/IP kind runs it before it connects.
+  // Empty: the echo probe, which STOP ends.
   std::function<bool(const std::string& host)> reachable;
   // Makes the USB library the USB kind talks to.
   std::function<std::unique_ptr<D2xx>()> usbLibrary;
@@ -32,14 +33,19 @@ struct PortEnvironment {
   PortBackendFactory backendFactory;
 };
 
-// The environment of the real program: the "Devices" section of `profile`, the echo probe,
-// libftdi and the system backends.
+// The environment of the real program: the "Devices" section of `profile`, the echo probe
+// (left empty, see `reachable`), libftdi and the system backends.
 PortEnvironment DefaultPortEnvironment(const Profile& profile);
 // The same with an empty device mapping.
 PortEnvironment DefaultPortEnvironment();
 
 // The reachability test the program uses: one ICMP echo with the TCP/IP kind's arguments.
 bool EchoProbeReachable(const std::string& host);
+// The same, ended early when `stopFd` (-1 for none) becomes readable: 0 when `host` answered,
+// else why not (ECANCELED after STOP, EACCES when ICMP echo is not permitted, ETIMEDOUT, ...).
+int ProbeReachability(const std::string& host, int stopFd);
+// A short text for a ProbeReachability result.
+std::string ReachabilityErrorText(int error);
 
 // The system device for a port device name ("COM3", "LPT2"): the mapping's entry when there is
 // one, else /dev/ttyS{n-1} for COMn and /dev/lp{n-1} for LPTn. Empty for anything else.

@@ -54,7 +54,24 @@ PortKind KindFromName(std::string_view portName) {
   if (portName.starts_with("FILE")) kind = PortKind::File;
   if (portName.starts_with("TCP/IP")) kind = PortKind::TcpIp;
   if (portName.starts_with("USB")) kind = PortKind::Usb;
+  if (IsDevicePathName(portName)) kind = PortKind::Com;
   return kind;
+}
+
+bool IsDevicePathName(std::string_view portName) { return portName.starts_with('/'); }
+
+bool IsKnownPortName(std::string_view portName) {
+  switch (KindFromName(portName)) {
+    case PortKind::None: return false;
+    case PortKind::Com:
+    case PortKind::Lpt: return IsDevicePathName(portName) || PortNumberFromName(portName) >= 1;
+    default: return true;
+  }
+}
+
+std::string UnknownPortText(std::string_view portName) {
+  return "Unknown port \"" + std::string(portName) +
+         "\": choose COM1: to COM16:, LPT1:, LPT2:, FILE, TCP/IP, USB or a serial device such as /dev/ttyUSB0.";
 }
 
 int BaudRateAt(int baudIndex) {

@@ -40,8 +40,18 @@ PortOpenArgs MakePortOpenArgs(const PortSettings& settings);
 int PortNumberFromName(std::string_view portName);
 
 // The kind a port name selects by its case-sensitive prefix ("COM", "LPT", "FILE", "TCP/IP",
-// "USB"); None when no prefix matches.
+// "USB"); a name that is a path ("/dev/ttyUSB0", "/dev/serial/by-id/...") is a serial device,
+// so Com. None when nothing matches.
 PortKind KindFromName(std::string_view portName);
+
+// True for a name that is a path to a device rather than a port name.
+bool IsDevicePathName(std::string_view portName);
+
+// Whether a port name reaches any port: a kind matches, and a COM or LPT name carries a port
+// number of at least 1 (or is a device path). Nothing may be built or sent for any other name.
+bool IsKnownPortName(std::string_view portName);
+// The message for a name IsKnownPortName refuses; it names the port.
+std::string UnknownPortText(std::string_view portName);
 
 // Line values for the open arguments' indexes. An index outside its table gives the value of the
 // default settings (9600 baud, no parity, 8 data bits, 1 stop bit), so no edited profile can make

@@ -12,6 +12,7 @@
 #include "base/Host.h"
 #include "ports/OutputWait.h"
 #include "ports/PortEnvironment.h"
+#include "ports/echo/EchoProbe.h"
 #include "resources/Strings.h"
 
 namespace corvelle {
@@ -32,8 +33,18 @@ TcpBackend::~TcpBackend() = default;
 
 bool TcpBackend::Open(const PortOpenArgs& args) {
   const auto& reachable = m_context.env.reachable;
-  if (!(reachable ? reachable(args.ipAddress) : EchoProbeReachable(args.ipAddress))) {
-    m_context.host.ShowMessage(std::string(LoadStr(IDS_TCPIP_NOT_RESPONDING)), MessageStyle::Plain);
+  const StopSignal* stop = m_context.host.Stop();
+  const int probeError = reachable ? (reachable(args.ipAddress) ? 0 : ETIMEDOUT)
+                                   : ProbeReachability(args.ipAddress, stop ? stop->Fd() : -1);
+  if (probeError != 0) {
+    // STOP during the probe ends the open without a message: the caller reports the stop.
+    if (m_context.Cancelled()) return false;
+    if (probeError == EACCES) {
+      m_context.host.ShowMessage(kEchoNotPermittedText, MessageStyle::Plain);
+    } else {
+      m_context.host.ShowMessage(std::string(LoadStr(IDS_TCPIP_NOT_RESPONDING)), MessageStyle::Plain);
+      m_context.host.ShowDetail("no echo reply from " + args.ipAddress + ": " + ReachabilityErrorText(probeError));
+    }
     return false;
   }
   m_pSocket.reset(new (std::nothrow) CClientSocket(m_context.host));
@@ -52,6 +63,8 @@ bool TcpBackend::Open(const PortOpenArgs& args) {
     m_pSocket.reset();
     if (error != ECANCELED) {
       m_context.host.ShowMessage(WithErrorNumber(IDS_CONNECT_FAILED, error), MessageStyle::Plain);
+      m_context.host.ShowDetail(args.ipAddress + " port " + std::to_string(args.ipPort) + ": " +
+                                std::strerror(error));
     }
     return false;
   }

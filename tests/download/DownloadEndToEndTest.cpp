@@ -201,7 +201,7 @@ TEST_F(DownloadEndToEnd, CliFailuresAndCtrlCExitWithTheirStatusAndMessage) {
   profile.WriteString(kDevicesSection, "COM1", dir.File("no-such-tty"));
   EXPECT_EQ(Run({"download", "extra"}), 2);
   EXPECT_EQ(Run({"set-com", "--speed", "2", "--parity", "0", "--data-bits", "1", "--stop-bits", "0"}), 1);
-  EXPECT_EQ(err, Line(IDS_DEVICE_NOT_OPEN));
+  EXPECT_EQ(err, Line(IDS_DEVICE_NOT_OPEN) + dir.File("no-such-tty") + ": No such file or directory\n");
   const std::string first = dir.File("first.out"), second = dir.File("second.out");
   EXPECT_EQ(Run({"download", "--port", "FILE", "--output", first}), 1);
   EXPECT_EQ(err, Line(IDS_NO_FONTS_SELECTED));

@@ -38,11 +38,12 @@ TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefix) {
   for (const char* bad : {"COM:", "COM0:", "COM1:x", "com1:"}) EXPECT_FALSE(IsValidComName(bad)) << bad;
 }
 
-TEST(DevicePort, ANameOfNoKindSendsNothingAndEveryOtherOpenClosesThePreviousConnection) {
+TEST(DevicePort, ANameOfNoKindIsRefusedAndEveryOtherOpenClosesThePreviousConnection) {
   test::FakeHost host;
   test::FakePrinter printer;
   CDevicePort port(host, test::Env([&](auto& e) { e.backendFactory = printer.Factory(); }));
-  for (const char* name : {"COM3:", "", "LPT2:", "TCP/IP"}) EXPECT_TRUE(port.Open(Args(name)) && port.WriteText(name));
+  for (const char* name : {"COM3:", "LPT2:", "TCP/IP"}) EXPECT_TRUE(port.Open(Args(name)) && port.WriteText(name));
+  for (const char* unknown : {"", "tcp/ip", "NOPE", "COM0:", "COMX"}) EXPECT_FALSE(port.Open(Args(unknown))) << unknown;
   port.Close();
   printer.refuseOpen = true;
   EXPECT_FALSE(port.Open(Args("USB")) || port.Write("a", 1)) << "a failed open leaves the port closed";
@@ -50,8 +51,14 @@ TEST(DevicePort, ANameOfNoKindSendsNothingAndEveryOtherOpenClosesThePreviousConn
   std::string script;  // O open, W and the bytes written, C close
   for (const auto& e : printer.events) script += "OWPDC"[static_cast<int>(e.type)] + e.bytes;
   EXPECT_EQ(script, "OWCOM3:COWLPT2:COWTCP/IPCO");
-  EXPECT_EQ(host.pumps, 4) << "each write lets the surroundings run once";
-  EXPECT_EQ(Shown(host), "error: The device is not open.\n");
+  EXPECT_EQ(host.pumps, 3) << "each write lets the surroundings run once";
+  const std::string shown = Shown(host);
+  for (const char* unknown : {"\"\"", "\"tcp/ip\"", "\"NOPE\"", "\"COM0:\"", "\"COMX\""}) {
+    EXPECT_NE(shown.find(std::string("plain: Unknown port ") + unknown), std::string::npos) << unknown;
+  }
+  EXPECT_TRUE(shown.ends_with("error: The device is not open.\n")) << shown;
+  for (const char* known : {"COM1:", "LPT2", "FILE", "TCP/IP", "USB", "/dev/ttyUSB0"}) EXPECT_TRUE(IsKnownPortName(known));
+  EXPECT_EQ(KindFromName("/dev/serial/by-id/usb-x"), PortKind::Com);
 }
 
 TEST(QueueWait, StopEndsAQueueThatNeverDrains) {

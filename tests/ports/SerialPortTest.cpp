@@ -113,7 +113,8 @@ TEST_F(SerialFixture, OpenFailuresNameTheirCauseReleaseTheLineAndNobodyFindsItBu
     env.devices = {{"COM3", device}};
     EXPECT_FALSE(CDevicePort(host, env).Open(Args(name)));
   }
-  EXPECT_EQ(Shown(host), "error: The device is not open.\nerror: The device is not open.\n"
+  EXPECT_EQ(Shown(host), "error: The device is not open.\nplain: Unknown port \"COM0:\": choose COM1: to COM16:, LPT1:, "
+                         "LPT2:, FILE, TCP/IP, USB or a serial device such as /dev/ttyUSB0.\n"
                          "error: Communication port is not available\nerror: Device opening error (c1).\n");
   ASSERT_EQ(::chmod(slave.c_str(), 0666), 0);
   EXPECT_EQ(NobodyOpens(), 0) << "a refused name does not leave the line exclusive";

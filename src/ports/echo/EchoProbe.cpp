@@ -31,8 +31,8 @@ int SetIntOption(int fd, int name, int value) {
 
 // The identifier our requests carry as the reply will show it (read low byte first). The
 // datagram socket's kernel writes its own: the socket's port, in network byte order.
-std::optional<std::uint16_t> OurIdentifier(const EchoSocket& socket) {
-  if (socket.framing == EchoFraming::IpHeader) return ProcessIdentifier();
+std::optional<std::uint16_t> OurIdentifier(const EchoSocket& socket, std::uint16_t chosen) {
+  if (socket.framing == EchoFraming::IpHeader) return chosen;
   sockaddr_in local{};
   socklen_t length = sizeof local;
   if (::getsockname(socket.fd.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
@@ -70,27 +70,38 @@ int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned t
   }
 
   const auto wantedSequence = static_cast<std::uint16_t>(sequence & 0xFFFF);
+  // The raw socket's identifier is chosen here; the datagram socket's kernel writes its own on
+  // sending, so that one is read back afterwards.
+  const std::uint16_t chosen = NextProbeIdentifier();
   std::vector<std::uint8_t> message(kEchoHeaderSize + static_cast<std::size_t>(std::min(dataSize, kEchoMaxPayload)));
-  BuildEchoRequest(message, wantedSequence);
+  BuildEchoRequest(message, wantedSequence, chosen);
 
   const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::milliseconds(timeoutMs);
   if (::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&*destination),
                sizeof *destination) < 0) {
     return Fail(errno);
   }
-  const auto identifier = OurIdentifier(socket);
+  const auto identifier = OurIdentifier(socket, chosen);
   if (!identifier) return 0;
 
   std::vector<std::uint8_t> received(kEchoReceiveSize);
   for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return Fail(ETIMEDOUT);
     bool readable = false;
-    if (!IsReadable(fd, timeoutMs, readable)) return 0;
-    if (!readable) return Fail(ETIMEDOUT);
+    bool stopped = false;
+    if (!IsReadable(fd, static_cast<std::uint32_t>(left.count()), readable, m_stopFd, stopped)) return 0;
+    if (stopped) return Fail(ECANCELED);
+    // Nothing yet (time up, or a signal woke the wait): the loop's deadline decides.
+    if (!readable) continue;
     sockaddr_in sender{};
     socklen_t senderLength = sizeof sender;
     const ssize_t length = ::recvfrom(fd, received.data(), received.size(), MSG_DONTWAIT,
                                       reinterpret_cast<sockaddr*>(&sender), &senderLength);
     if (length < 0) continue;
+    // Only the probed address answers this probe.
+    if (sender.sin_addr.s_addr != destination->sin_addr.s_addr) continue;
     bool keepWaiting = true;
     const int answer =
         DecodeEchoReply(std::span(received).first(static_cast<std::size_t>(length)), socket.framing,
@@ -118,6 +129,8 @@ std::string EchoProbeErrorText(int error) {
       return "host not found";
     case kEchoErrorUnexpectedNetwork:
       return "unexpected network error";
+    case EACCES:
+      return kEchoNotPermittedText;
     default:
       return std::strerror(error);
   }

@@ -13,6 +13,9 @@ inline constexpr int kEchoErrorHostNotFound = 0x10001;
 // The packet that ended the wait carried our identifier and sequence but was no echo reply.
 inline constexpr int kEchoErrorUnexpectedNetwork = 0x10002;
 
+// Why a probe fails with EACCES: neither ICMP socket kind is open to this user.
+inline constexpr const char* kEchoNotPermittedText = "ICMP echo is not permitted for this user; see README";
+
 // Where the matching echo reply came from and how long it took.
 struct EchoProbeReply {
   std::uint32_t responderAddress = 0;  // IPv4 address, network byte order
@@ -20,11 +23,16 @@ struct EchoProbeReply {
   std::uint32_t spare = 0;             // never written by the probe
 };
 
-// Sends one ICMP echo request and waits for its reply. Holds no state: use a temporary.
-// Blocks the calling thread for up to `timeoutMs` per wait for a packet; every packet that
-// is not ours starts the wait again with the full limit.
+// Sends one ICMP echo request and waits for its reply. Holds no state beyond the STOP it
+// watches: use a temporary. Blocks the calling thread for at most `timeoutMs` in all: packets
+// that are not ours do not extend the wait. Only a reply from the probed address with this
+// probe's own identifier and sequence counts.
 class CEchoProbe {
  public:
+  // `stopFd`: a descriptor that becomes readable on STOP (see StopSignal), or -1 for none; a
+  // probe that STOP ends fails with ECANCELED.
+  explicit CEchoProbe(int stopFd = -1) : m_stopFd(stopFd) {}
+
   // host: dotted decimal (used as is) or a name (looked up, first IPv4 address).
   // reply: filled on success; may be null. ttl, tos: their low 8 bits are used.
   // dataSize: payload bytes, 0..1024 (more is cut to 1024, negative fails with EINVAL).
@@ -39,9 +47,13 @@ class CEchoProbe {
   // Why the last probe of this thread answered 0: an errno value (ETIMEDOUT when no reply
   // came in time) or one of the kEchoError values above. 0 after a successful probe.
   static int LastError();
+
+ private:
+  int m_stopFd;
 };
 
-// A short text for a LastError() value: "timed out", "host not found", or the system's text.
+// A short text for a LastError() value: "timed out", "host not found", the way to permit ICMP
+// echo for EACCES, or the system's text.
 std::string EchoProbeErrorText(int error);
 
 }  // namespace corvelle

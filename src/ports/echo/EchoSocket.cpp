@@ -67,22 +67,25 @@ int BindLocal(int fd, const std::string& text) {
   return 1;
 }
 
-int IsReadable(int fd, std::uint32_t limitMs, bool& readable) {
+int IsReadable(int fd, std::uint32_t limitMs, bool& readable, int stopFd, bool& stopped) {
   readable = false;
-  pollfd watched{fd, POLLIN, 0};
+  stopped = false;
+  pollfd watched[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
   // ppoll takes the whole 32-bit range of limits, which poll's int milliseconds do not.
   const timespec limit{static_cast<time_t>(limitMs / 1000), static_cast<long>(limitMs % 1000) * 1000000L};
-  const int ready = ::ppoll(&watched, 1, &limit, nullptr);
+  const int ready = ::ppoll(watched, stopFd >= 0 ? 2 : 1, &limit, nullptr);
+  if (ready < 0 && errno == EINTR) return 1;
   if (ready < 0) {
     SetEchoLastError(errno);
     return 0;
   }
-  if (ready > 0 && (watched.revents & POLLNVAL)) {
+  if (ready > 0 && (watched[0].revents & POLLNVAL)) {
     SetEchoLastError(EBADF);
     return 0;
   }
+  stopped = stopFd >= 0 && (watched[1].revents & POLLIN) != 0;
   // A pending socket error also counts: receiving it clears it.
-  readable = ready > 0;
+  readable = (watched[0].revents) != 0;
   return 1;
 }
 

@@ -33,9 +33,9 @@ EchoSocket OpenEchoSocket();
 // 0, with the last error set, when the name is unknown or the bind fails.
 int BindLocal(int fd, const std::string& text);
 
-// Waits up to `limitMs` for `fd` to become readable. Returns 1 when the wait itself worked,
-// with `readable` telling whether a packet is there; 0, with the last error set, when the
-// wait failed.
-int IsReadable(int fd, std::uint32_t limitMs, bool& readable);
+// Waits up to `limitMs` for `fd` to become readable, or for `stopFd` (-1 for none) to become
+// readable, which sets `stopped`. Returns 1 when the wait itself worked, with `readable` telling
+// whether a packet is there; 0, with the last error set, when the wait failed.
+int IsReadable(int fd, std::uint32_t limitMs, bool& readable, int stopFd, bool& stopped);
 
 }  // namespace corvelle

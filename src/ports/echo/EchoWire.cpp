@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "ports/echo/EchoProbe.h"
@@ -41,17 +42,26 @@ std::uint16_t InternetChecksum(std::span<const std::uint8_t> bytes) {
 
 std::uint16_t ProcessIdentifier() { return static_cast<std::uint16_t>(::getpid() & 0xFFFF); }
 
+std::uint16_t NextProbeIdentifier() {
+  static std::atomic<unsigned> probes{0};
+  return static_cast<std::uint16_t>((ProcessIdentifier() + probes.fetch_add(1)) & 0xFFFF);
+}
+
 std::uint32_t TickCount() {
   const auto since = std::chrono::steady_clock::now().time_since_epoch();
   return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
 void BuildEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence) {
+  BuildEchoRequest(message, sequence, ProcessIdentifier());
+}
+
+void BuildEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence, std::uint16_t identifier) {
   std::fill(message.begin(), message.end(), kEchoPayloadByte);
   message[kTypeOffset] = kIcmpEchoRequest;
   message[1] = 0;
   PutLe16(message, kChecksumOffset, 0);
-  PutLe16(message, kIdentifierOffset, ProcessIdentifier());
+  PutLe16(message, kIdentifierOffset, identifier);
   PutLe16(message, kSequenceOffset, sequence);
   const std::uint32_t tick = TickCount();
   PutLe16(message, kTickOffset, static_cast<std::uint16_t>(tick & 0xFFFF));

@@ -24,15 +24,21 @@ enum class EchoFraming { IpHeader, Bare };
 // already holds its checksum it gives 0.
 std::uint16_t InternetChecksum(std::span<const std::uint8_t> bytes);
 
-// The identifier of this process's echo requests: the low 16 bits of its id.
+// The low 16 bits of this process's id.
 std::uint16_t ProcessIdentifier();
+
+// A fresh identifier for one probe: the process's, advanced by one for every probe before it,
+// so that probes running at once in one process never take each other's replies.
+std::uint16_t NextProbeIdentifier();
 
 // A millisecond tick count (monotonic, wraps at 32 bits) for the request's time stamp.
 std::uint32_t TickCount();
 
 // Fills `message` (at least kEchoHeaderSize bytes) with an echo request: type 8, code 0,
-// identifier, `sequence`, the tick count, then 0x45 payload bytes, all low byte first, and
+// `identifier`, `sequence`, the tick count, then 0x45 payload bytes, all low byte first, and
 // stores its checksum.
+void BuildEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence, std::uint16_t identifier);
+// The same with the process's identifier.
 void BuildEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence);
 
 // Recognises the reply to our request among received datagrams. `identifier` is the value
