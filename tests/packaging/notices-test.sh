@@ -5,7 +5,7 @@
 # itself (the fresh CI system has no git) and skips build output and the repository's own data.
 set -euo pipefail
 root=$1
-metainfo=$2
+packaging=$2  # the build folder that holds the configured AppStream listing
 status=0
 
 missing=()
@@ -23,5 +23,7 @@ fi
 [ -f "$root/src/base/FileWrite.cpp" ] || { echo "source tree not found at $root" >&2; exit 1; }
 
 desktop-file-validate "$root/packaging/corvelle.desktop" || status=1
-appstreamcli validate --no-net --pedantic "$metainfo" || status=1
+metainfo=("$packaging"/*.metainfo.xml)
+[ -f "${metainfo[0]}" ] || { echo "no AppStream listing in $packaging" >&2; exit 1; }
+appstreamcli validate --no-net --pedantic "${metainfo[0]}" || status=1
 exit $status
