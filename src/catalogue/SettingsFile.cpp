@@ -91,10 +91,10 @@ FileResult SaveSettingsFile(const FontSelection& selection, const std::string& p
   const std::string text = SerializeSettings(selection);
   struct stat st {};
   const bool exists = ::stat(path.c_str(), &st) == 0;
-  // A device or a pipe cannot be replaced, and neither can a link that points nowhere: those
-  // are written where they are.
-  if (exists ? !S_ISREG(st.st_mode) : ::lstat(path.c_str(), &st) == 0) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // A device or a pipe that is there cannot be replaced: it is written where it is, and never
+  // created. A link that points nowhere is not followed: the new file replaces the link.
+  if (exists && !S_ISREG(st.st_mode)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return Failure("cannot create", path, errno);
     const int error = WriteSyncClose(fd, text);
     return error ? Failure("cannot write", path, error) : FileResult{true, {}};
