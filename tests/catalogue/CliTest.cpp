@@ -175,13 +175,23 @@ TEST_F(CliTest, AProfileThatCannotBeReadOrAMissingFontExtEndsTheCommandNamingIt)
   EXPECT_EQ(std::tie(empty.exit, empty.out, empty.err), std::make_tuple(0, std::string(), std::string()));
 }
 
-TEST_F(CliTest, AKvfSavedThroughALinkKeepsTheLink) {
+TEST_F(CliTest, AKvfSavedThroughALinkKeepsTheLinkButNeverFollowsADanglingOne) {
   const std::string real = dir.Write("kept/real.kvf", "old");
   const std::string link = dir.File("link.kvf");
   ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
   Expect({{{"selection", "save", link}, 0, "", ""}});
   EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(link)));
   EXPECT_EQ(test::ReadFile(real).substr(0, 5), "***\r\n");
+
+  // A link that points nowhere is replaced by the saved file; nothing is created where it pointed.
+  const std::string nowhere = dir.File("elsewhere/planted.kvf");
+  ASSERT_TRUE(MakeFolders(dir.File("elsewhere")));
+  const std::string dangling = dir.File("dangling.kvf");
+  ASSERT_EQ(::symlink(nowhere.c_str(), dangling.c_str()), 0);
+  Expect({{{"selection", "save", dangling}, 0, "", ""}});
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(nowhere)));
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dangling)));
+  EXPECT_EQ(test::ReadFile(dangling).substr(0, 5), "***\r\n");
 }
 
 }  // namespace
