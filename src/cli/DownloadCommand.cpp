@@ -2,6 +2,7 @@
 // corvelle-cli download: the window's "Download" button, with the port overridable for one run.
 #include <iostream>
 
+#include "base/History.h"
 #include "base/Profile.h"
 #include "cli/Commands.h"
 #include "cli/TerminalHost.h"
@@ -31,7 +32,9 @@ int RunDownload(CliContext& context, ArgReader& args) {
   if (ipPort) settings.ipPort = static_cast<int>(*ipPort);
   context.host.savePaths.assign(outputs.begin(), outputs.end());
 
+  DownloadHistory history("corvelle-cli");
   DownloadJob job{context.host, profile, context.programFolder, settings, DefaultPortEnvironment(profile), legacy, {}};
+  job.history = &history;
   job.stopRequested = [&context] { return context.host.Interrupted(); };
   job.onStep = [&context](const DownloadStep& step) {
     if (step.state != DownloadState::Ending) context.host.SetStep(DescribeStep(step));
