@@ -34,14 +34,12 @@ TEST(Sha256, StandardVectorsWhetherFedWholeOrInPieces) {
     for (size_t at = 0; at < million.size(); at += piece) sha.Update(std::string_view(million).substr(at, piece));
     EXPECT_EQ(sha.HexDigest(), Sha256Hex(million)) << piece;
   }
-  for (const size_t size : {55u, 56u, 57u, 64u}) {
-    Sha256 sha;
-    sha.Update(std::string(size, 'a'));
-    const std::string once = sha.HexDigest();
-    EXPECT_EQ(sha.HexDigest(), once) << "a digest leaves the running state alone";
-  }
-  EXPECT_EQ(Sha256Hex(std::string(55, 'a')), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
-  EXPECT_EQ(Sha256Hex(std::string(64, 'a')), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb");
+  Sha256 running;
+  running.Update(std::string(55, 'a'));
+  EXPECT_EQ(running.HexDigest(), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
+  running.Update(std::string(9, 'a'));
+  EXPECT_EQ(running.HexDigest(), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb")
+      << "a digest leaves the running state alone";
 }
 
 TEST(Json, StringsAreAsciiAndReadBackByteForByte) {

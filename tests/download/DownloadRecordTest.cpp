@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Every download attempt leaves one history record with where it went, how it ended and the
-// digest of exactly the image bytes the printer took; a history that cannot be written changes
-// nothing about the download.
+// digest of exactly the image bytes the printer took.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "DownloadKit.h"
 #include "base/History.h"
-#include "base/Paths.h"
 #include "base/Sha256.h"
 #include "download/DownloadRecord.h"
 #include "resources/Strings.h"
@@ -90,22 +87,6 @@ TEST(DownloadRecord, TargetsNameTheDeviceTheFilesOrTheAddress) {
   request.history = &kit.log;
   ASSERT_EQ(DownloadFontSet(request), DownloadResult::Completed);
   EXPECT_EQ(kit.Records().at(0).target, kit.dir.File("a") + " " + kit.dir.File("b"));
-}
-
-TEST(DownloadRecord, AnUnwritableHistoryNeverFailsADownloadAndIsSaidOnce) {
-  RecordedKit kit;
-  const std::string& image = kit.MakeImage(5000);
-  ASSERT_TRUE(MakeFolders(kit.dir.File("state/corvelle"), 0700));
-  ::chmod(kit.dir.File("state/corvelle").c_str(), 0770);
-  for (int run = 0; run < 2; ++run) {
-    kit.host.messages.clear();
-    kit.printer.events.clear();
-    ASSERT_EQ(kit.Download(), DownloadResult::Completed);
-    EXPECT_TRUE(kit.printer.Received() == "?Z:&5000\n" + image);
-    ASSERT_EQ(kit.host.messages.size(), run == 0 ? 2u : 1u);
-    EXPECT_EQ(kit.host.messages[0].text, LoadStr(IDS_FONTS_STORED)) << "the closing message comes first";
-  }
-  EXPECT_TRUE(kit.Records().empty());
 }
 
 }  // namespace
