@@ -44,8 +44,9 @@ int Wait(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Reads `a` and `b` (either may be -1) to their ends at the same time, so neither pipe fills.
-void ReadBoth(int a, std::string& intoA, int b, std::string& intoB) {
+// Reads `a` and `b` (either may be -1) to their ends at the same time, so neither pipe fills;
+// `read` is told after each piece.
+void ReadBoth(int a, std::string& intoA, int b, std::string& intoB, const std::function<void()>& read = {}) {
   pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
   std::string* into[2] = {&intoA, &intoB};
   while (fds[0].fd >= 0 || fds[1].fd >= 0) {
@@ -56,6 +57,7 @@ void ReadBoth(int a, std::string& intoA, int b, std::string& intoB) {
       const ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
       if (n > 0) into[i]->append(chunk, static_cast<std::size_t>(n));
       else fds[i].fd = -1;
+      if (read) read();
     }
   }
 }
@@ -93,14 +95,17 @@ std::vector<std::string> CliKit::Command(const std::vector<std::string>& args) c
   return argv;
 }
 
-Finished CliKit::Run(const std::vector<std::string>& args) {
+Finished CliKit::Run(const std::vector<std::string>& args, const std::function<bool(const std::string&)>& interruptWhen) {
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
   const pid_t pid = Start(Command(args), environment, out[1], err[1]);
   ::close(out[1]);
   ::close(err[1]);
   Finished done;
-  ReadBoth(out[0], done.out, err[0], done.err);
+  bool interrupted = false;
+  ReadBoth(out[0], done.out, err[0], done.err, [&] {
+    if (!interrupted && interruptWhen && interruptWhen(done.err)) interrupted = ::kill(pid, SIGINT) == 0;
+  });
   ::close(out[0]);
   ::close(err[0]);
   done.exit = Wait(pid);

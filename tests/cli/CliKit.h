@@ -26,7 +26,9 @@ class CliKit {
   // The selection of one font whose fragments make an image of about `dataBytes`.
   void SelectFont(std::size_t dataBytes);
   // corvelle-cli with the kit's folders, then `args`; stdout and stderr captured through pipes.
-  Finished Run(const std::vector<std::string>& args);
+  // Ctrl-C (SIGINT) is sent once `interruptWhen`, given stderr so far, answers true.
+  Finished Run(const std::vector<std::string>& args,
+               const std::function<bool(const std::string& err)>& interruptWhen = {});
   // The same with stdout on `outFd` (left open for the caller) and stderr captured.
   Finished RunWithStdout(const std::vector<std::string>& args, int outFd);
   // corvelle-cli with stderr on a new pseudo-terminal `columns` wide and TERM=`term`; `watch`
