@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "base/History.h"
+#include "base/Paths.h"
 #include "cli/Commands.h"
 
 namespace corvelle::cli {
@@ -24,7 +25,8 @@ constexpr std::string_view kHelp =
     "            port, target, image, bytes, sha256, result and message\n"
     "\n"
     "Lines that are not records are skipped and counted on stderr. Exits 0, also for an empty\n"
-    "or missing history; 1 when the history cannot be read.\n";
+    "or missing history; 1 when the history cannot be read or its folder is refused (another\n"
+    "user owns it, or group or others may write to it).\n";
 
 void PrintTable(const std::vector<DownloadRecord>& records) {
   std::size_t targetWidth = 6;
@@ -50,6 +52,11 @@ int RunHistory(CliContext&, ArgReader& args) {
   if (args.Failed()) return kExitUsage;
 
   const std::string path = DefaultHistoryPath();
+  // A folder another user could write to may hold records nobody here made.
+  if (const std::string problem = OwnFolderProblem(ParentFolder(path)); !problem.empty()) {
+    std::cerr << "corvelle-cli: " << problem << '\n';
+    return kExitFailed;
+  }
   const HistoryListing listing = ReadHistory(path, last ? static_cast<std::size_t>(*last) : 0);
   if (!listing.error.empty()) {
     std::cerr << "corvelle-cli: cannot read the download history " << listing.error << '\n';
