@@ -18,6 +18,7 @@ int FuzzProfile(const std::uint8_t* data, std::size_t size);
 int FuzzImage(const std::uint8_t* data, std::size_t size);
 int FuzzEchoReply(const std::uint8_t* data, std::size_t size);
 int FuzzStreamParser(const std::uint8_t* data, std::size_t size);
+int FuzzHistory(const std::uint8_t* data, std::size_t size);
 
 // Thrown instead of aborting when replayed in the test suite.
 struct PropertyBroken : std::runtime_error {

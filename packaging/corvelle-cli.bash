@@ -37,33 +37,38 @@ _corvelle_cli() {
     --parity) COMPREPLY=($(compgen -W "0 1 2" -- "$cur")); return ;;
     --data-bits | --stop-bits) COMPREPLY=($(compgen -W "0 1" -- "$cur")); return ;;
     --port) _corvelle_cli_ports; return ;;
-    --ip | --ip-port | --at) return ;;
+    --ip | --ip-port | --at | --last) return ;;
   esac
 
   if [[ -z $command ]]; then
     if [[ $cur == -* ]]; then
-      COMPREPLY=($(compgen -W "--program-folder --profile --help" -- "$cur"))
+      COMPREPLY=($(compgen -W "--program-folder --profile --quiet --version --help" -- "$cur"))
     else
-      COMPREPLY=($(compgen -W "catalogue selection build inspect download set-com ping" -- "$cur"))
+      COMPREPLY=($(compgen -W "catalogue selection build inspect download set-com ping history" -- "$cur"))
     fi
     return
   fi
 
   local options=
   case $command in
-    catalogue) options="--codepage" ;;
+    catalogue) options="--codepage --json" ;;
     selection)
       case $sub in
         '') COMPREPLY=($(compgen -W "show add remove clear load save" -- "$cur")); return ;;
         add) options="--codepage --at" ;;
+        show) options="--json" ;;
         load | save) [[ $cur != -* ]] && { _filedir kvf; return; } ;;
       esac
       ;;
     build) options="--legacy --output" ;;
-    inspect) [[ $cur != -* ]] && { _filedir; return; } ;;
-    download) options="--legacy --port --ip --ip-port --output" ;;
+    inspect)
+      [[ $cur != -* ]] && { _filedir; return; }
+      options="--json"
+      ;;
+    download) options="--legacy --port --ip --ip-port --output --quiet" ;;
     set-com) options="--port --output --speed --parity --data-bits --stop-bits" ;;
     ping) [[ $cur != -* ]] && { _known_hosts_real -- "$cur"; return; } ;;
+    history) options="--last --json" ;;
     *) return ;;
   esac
   COMPREPLY=($(compgen -W "$options --help" -- "$cur"))

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "base/History.h"
 #include "download/Download.h"
 #include "fontset/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
@@ -14,8 +15,8 @@ namespace {
 
 FontSetBuildContext BuildContext(const FontSetJob& job) { return {job.host, job.profile, job.programFolder}; }
 
-DownloadRequest Request(const FontSetJob& job, std::string imagePath, FileHandle* image) {
-  return {job.host, job.port, DefaultPortEnvironment(job.profile), std::move(imagePath), {}, image};
+DownloadRequest Request(const FontSetJob& job, std::string imagePath, FileHandle* image, DownloadHistory& history) {
+  return {job.host, job.port, DefaultPortEnvironment(job.profile), std::move(imagePath), {}, image, &history};
 }
 
 }  // namespace
@@ -25,6 +26,8 @@ PrinterActions ProgramPrinterActions(const Profile& profile) {
   // "Download" builds the default image, then sends it: the download takes the image the build
   // just wrote, still open, so another build replacing the file in between changes nothing.
   const auto built = std::make_shared<FileHandle>();
+  // One history for the window's whole life, so that a history that cannot be written is said once.
+  const auto history = std::make_shared<DownloadHistory>("corvelle");
   actions.buildFontSet = [built](const FontSetJob& job, const std::string& outputPath) {
     *built = FileHandle();
     return BuildFontSet(BuildContext(job), outputPath, nullptr, outputPath.empty() ? built.get() : nullptr);
@@ -33,12 +36,12 @@ PrinterActions ProgramPrinterActions(const Profile& profile) {
     *built = FileHandle();
     return BuildLegacyFontSet(BuildContext(job), outputPath, nullptr, outputPath.empty() ? built.get() : nullptr);
   };
-  actions.downloadFontSet = [built](const FontSetJob& job) {
-    const DownloadRequest request = Request(job, DefaultFontSetPath(job.programFolder), built.get());
+  actions.downloadFontSet = [built, history](const FontSetJob& job) {
+    const DownloadRequest request = Request(job, DefaultFontSetPath(job.programFolder), built.get(), *history);
     return DownloadFontSet(request) == DownloadResult::Completed;
   };
-  actions.downloadLegacyFontSet = [built](const FontSetJob& job) {
-    const DownloadRequest request = Request(job, DefaultLegacyFontSetPath(job.programFolder), built.get());
+  actions.downloadLegacyFontSet = [built, history](const FontSetJob& job) {
+    const DownloadRequest request = Request(job, DefaultLegacyFontSetPath(job.programFolder), built.get(), *history);
     return DownloadLegacyFontSet(request) == DownloadResult::Completed;
   };
   actions.setComPort = [&profile](Host& host, const PortSettings& current,

@@ -4,26 +4,36 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "app/CommandLine.h"
 #include "app/MainApp.h"
 #include "base/FileWrite.h"
 #include "base/Paths.h"
-#include "base/Version.h"
+
+namespace {
+
+// Prints the text of Help, Version or a usage error; the exit status, or -1 to go on.
+int Answer(const corvelle::WindowArguments& args) {
+  using Action = corvelle::WindowArguments::Action;
+  if (args.action == Action::Run) return -1;
+  const QByteArray text = args.text.toLocal8Bit();
+  std::fputs(text.constData(), args.action == Action::UsageError ? stderr : stdout);
+  return args.action == Action::UsageError ? 2 : 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // A file-size limit then fails the write that meets it, which the user is told about.
   corvelle::IgnoreFileSizeSignal();
+  // --help and --version are answered before the QApplication, which needs a display.
+  QStringList raw;
+  for (int i = 0; i < argc; ++i) raw.append(QString::fromLocal8Bit(argv[i]));
+  if (const int status = Answer(corvelle::ParseWindowArguments(raw, true)); status >= 0) return status;
+
   QApplication app(argc, argv);
   // QApplication has taken its own options out; what is left is the program's.
-  const QStringList args = QApplication::arguments().mid(1);
-  if (args == QStringList{QStringLiteral("--version")}) {
-    std::printf("corvelle %s\n", corvelle::ProgramVersion());
-    return 0;
-  }
-  if (args.size() > 1 || (args.size() == 1 && args.front().startsWith(QLatin1Char('-')))) {
-    std::fprintf(stderr, "usage: corvelle [FILE.kvf]\n");
-    return 2;
-  }
-  corvelle::CMainApp program(corvelle::ProgramFolder(), corvelle::DefaultProfilePath(),
-                             args.isEmpty() ? QString() : args.front());
+  const corvelle::WindowArguments args = corvelle::ParseWindowArguments(QApplication::arguments());
+  if (const int status = Answer(args); status >= 0) return status;
+  corvelle::CMainApp program(corvelle::ProgramFolder(), corvelle::DefaultProfilePath(), args.settingsFile);
   return program.InitInstance();
 }

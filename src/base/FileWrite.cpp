@@ -113,6 +113,29 @@ ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view data, m
   return {file.FailedStage(), file.Error()};
 }
 
+int AppendLine(const std::string& path, std::string_view line, mode_t mode) {
+  // O_NONBLOCK: a pipe planted at the path must not hold the program until someone reads it.
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
+  if (fd < 0) return errno;
+  struct stat st {};
+  int error = 0;
+  if (::fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    error = EINVAL;
+  } else {
+    ssize_t n = -1;
+    do {
+      n = ::write(fd, line.data(), line.size());
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) error = errno;
+    else if (static_cast<size_t>(n) != line.size()) error = EIO;
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
 void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace corvelle

@@ -85,6 +85,12 @@ struct ReplaceResult {
 ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view data, mode_t mode = kFileMode,
                                LinkPolicy links = LinkPolicy::ReplaceLink);
 
+// Appends `line` to the file `path` in one write with O_APPEND, creating the file with `mode`, so
+// that lines appended by several processes at once never interleave. Only a regular file is
+// written: a link (O_NOFOLLOW), a pipe or a device is refused. 0, or the errno value of the
+// failure (EIO when the system took only part of the line).
+int AppendLine(const std::string& path, std::string_view line, mode_t mode = kPrivateFileMode);
+
 // Makes a file-size limit (RLIMIT_FSIZE) a failed write (EFBIG) instead of a killed process.
 // Called once at program start.
 void IgnoreFileSizeSignal();

@@ -12,4 +12,9 @@ std::string HexNumber(std::uint64_t value, int minDigits) {
   return text;
 }
 
+std::string_view TrimPadding(std::string_view text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace corvelle

@@ -2,7 +2,9 @@
 // corvelle-cli catalogue: the "Available fonts:" list of a code page, with what each entry names.
 #include <iostream>
 
+#include "base/Json.h"
 #include "base/Profile.h"
+#include "base/Text.h"
 #include "catalogue/FontCatalogue.h"
 #include "cli/Commands.h"
 
@@ -10,7 +12,7 @@ namespace corvelle::cli {
 namespace {
 
 constexpr std::string_view kHelp =
-    "Usage: corvelle-cli catalogue [--codepage N]\n"
+    "Usage: corvelle-cli catalogue [--codepage N] [--json]\n"
     "\n"
     "Prints the fonts of one code page's index file in FontExt/, in file order, one line each:\n"
     "the list text, a TAB, the detail text, a TAB, and the font's .she path.\n"
@@ -19,10 +21,29 @@ constexpr std::string_view kHelp =
     "  --codepage N  0 Win1250, 1 Win1251, 2 Win1252, 3 Win1253, 4 all code pages,\n"
     "                5 factory set (default: the profile's Codepage, else 2).\n"
     "                Any other number is a usage error (exit 2); a missing index file\n"
-    "                lists nothing. A program folder without FontExt/ is an error (exit 1).\n";
+    "                lists nothing. A program folder without FontExt/ is an error (exit 1).\n"
+    "  --json        one JSON document instead: {\"codepage\": N, \"fonts\": [...]}, each font\n"
+    "                with its index, name, file, face, detail (the detail text) and path,\n"
+    "                the texts without their padding\n";
+
+// The listing as one JSON document, one font a line.
+void PrintJson(const CliContext& context, int choice, const FontCatalogue& catalogue) {
+  std::cout << "{\"codepage\": " << choice << ", \"fonts\": [";
+  for (size_t i = 0; i < catalogue.size(); ++i) {
+    const CatalogueEntry& entry = catalogue[i];
+    const std::string_view detail = entry.detailText;
+    std::cout << (i == 0 ? "\n" : ",\n") << "  {\"index\": " << i << ", \"name\": " << JsonString(TrimPadding(entry.listText))
+              << ", \"file\": " << JsonString(FileBaseName(entry))
+              << ", \"face\": " << JsonString(TrimPadding(detail.substr(std::min(detail.size(), kIndexTextSize), kIndexTextSize)))
+              << ", \"detail\": " << JsonString(TrimPadding(detail))
+              << ", \"path\": " << JsonString(FontPathOf(context.programFolder, entry)) << "}";
+  }
+  std::cout << (catalogue.empty() ? "" : "\n") << "]}\n";
+}
 
 int RunCatalogue(CliContext& context, ArgReader& args) {
   const auto codePage = args.IntOption("codepage");
+  const bool json = args.Flag("json");
   if (!args.Positionals().empty()) args.Fail("catalogue takes no arguments");
   if (codePage && (*codePage < 0 || *codePage >= kCodePageChoices)) {
     args.Fail("--codepage must be a number from 0 to " + std::to_string(kCodePageChoices - 1));
@@ -38,16 +59,16 @@ int RunCatalogue(CliContext& context, ArgReader& args) {
     choice = StoredCodePageChoice(*profile);
   }
   if (!HasFontExt(context)) return kExitFailed;
-  for (const CatalogueEntry& entry : LoadCatalogue(context.programFolder, choice)) {
+  const FontCatalogue catalogue = LoadCatalogue(context.programFolder, choice);
+  if (json) {
+    PrintJson(context, choice, catalogue);
+    return FinishOutput("catalogue");
+  }
+  for (const CatalogueEntry& entry : catalogue) {
     std::cout << entry.listText << '\t' << entry.detailText << '\t' << FontPathOf(context.programFolder, entry)
               << '\n';
   }
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "corvelle-cli: cannot write the catalogue to standard output\n";
-    return kExitFailed;
-  }
-  return kExitOk;
+  return FinishOutput("catalogue");
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 // The command table of corvelle-cli.
 #include "cli/Commands.h"
 
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <iostream>
 
 #include "base/Paths.h"
@@ -32,6 +35,25 @@ bool HasFontExt(const CliContext& context) {
   return false;
 }
 
+namespace {
+
+// True when `fd` is a pipe or socket whose reader has gone: poll reports an error on it.
+bool ReaderGone(int fd) {
+  pollfd ready{fd, POLLOUT, 0};
+  return ::poll(&ready, 1, 0) == 1 && (ready.revents & POLLERR) != 0;
+}
+
+}  // namespace
+
+int FinishOutput(std::string_view what) {
+  errno = 0;
+  std::cout.flush();
+  if (std::cout) return kExitOk;
+  if (errno == EPIPE || ReaderGone(STDOUT_FILENO)) return kExitOk;
+  std::cerr << "corvelle-cli: cannot write the " << what << " to standard output\n";
+  return kExitFailed;
+}
+
 // Each command group's source file defines its entry.
 Command CatalogueCommand();
 Command SelectionCommand();
@@ -40,6 +62,7 @@ Command BuildCommand();
 Command InspectCommand();
 Command DownloadCommand();
 Command SetComCommand();
+Command HistoryCommand();
 
 const std::vector<Command>& AllCommands() {
   static const std::vector<Command> commands{
@@ -50,6 +73,7 @@ const std::vector<Command>& AllCommands() {
       InspectCommand(),
       DownloadCommand(),
       SetComCommand(),
+      HistoryCommand(),
   };
   return commands;
 }

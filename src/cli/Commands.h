@@ -34,6 +34,12 @@ std::optional<Profile> ReadProfile(const CliContext& context);
 // True when the program folder has a FontExt folder; false after saying so on stderr.
 bool HasFontExt(const CliContext& context);
 
+// Flushes standard output and tells whether everything written reached it: kExitOk, also when
+// the reader has gone (a closed pipe, as in `catalogue | head -1`, ends the run quietly: the
+// reader took what it wanted), else kExitFailed after saying "cannot write the WHAT to standard
+// output" on stderr.
+int FinishOutput(std::string_view what);
+
 // A command reads its options, then its positionals; when `args.Failed()` it returns
 // kExitUsage before doing anything, and main prints the error.
 using CommandFn = int (*)(CliContext& context, ArgReader& args);

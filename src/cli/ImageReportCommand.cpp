@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "base/Json.h"
 #include "base/Text.h"
 #include "cli/Commands.h"
 #include "fontset/ImageReader.h"
@@ -53,13 +54,40 @@ void PrintReport(const ImageReport& report) {
   std::cout << "total: " << report.entries.size() << " sections, " << report.SectionBytes() << " bytes\n";
 }
 
+// The report as one JSON document with the fields of the text, numbers in decimal.
+void PrintJson(const ImageReport& report) {
+  std::cout << "{\"format\": " << JsonString(ImageKindName(report.kind)) << ", \"fileSize\": " << report.fileSize;
+  if (report.kind != ImageKind::Unknown) {
+    std::cout << ", \"headerSize\": " << report.headerSize;
+    if (report.kind == ImageKind::FontSet) std::cout << ", \"zeroWord\": " << report.zeroWord;
+    std::cout << ", \"tableCount\": " << report.tableCount << ", \"tag\": " << JsonString(ShowBytes(report.tag))
+              << ", \"sections\": [";
+    for (size_t i = 0; i < report.entries.size(); ++i) {
+      const ImageEntry& entry = report.entries[i];
+      std::cout << (i == 0 ? "\n" : ",\n") << "  {\"position\": " << entry.position << ", \"part\": " << entry.part
+                << ", \"offset\": " << entry.offset << ", \"size\": " << entry.size
+                << ", \"includesBoundaryFill\": " << (entry.includesBoundaryFill ? "true" : "false") << "}";
+    }
+    std::cout << (report.entries.empty() ? "" : "\n") << "], \"totalSections\": " << report.entries.size()
+              << ", \"totalBytes\": " << report.SectionBytes();
+  }
+  std::cout << ", \"consistent\": " << (report.consistent ? "true" : "false")
+            << ", \"problem\": " << (report.consistent ? "null" : JsonString(report.problem)) << "}\n";
+}
+
 int RunInspect(CliContext&, ArgReader& args) {
+  const bool json = args.Flag("json");
   const auto words = args.Positionals();
   if (words.size() != 1) args.Fail("inspect takes one image path");
   if (args.Failed()) return kExitUsage;
 
   const ImageReport report = InspectImageFile(words[0]);
-  PrintReport(report);
+  if (json) {
+    PrintJson(report);
+  } else {
+    PrintReport(report);
+  }
+  if (FinishOutput("report") != kExitOk) return kExitFailed;
   if (report.consistent) return kExitOk;
   std::cerr << report.problem << '\n';
   return kExitFailed;
@@ -71,12 +99,15 @@ Command InspectCommand() {
   return {
       "inspect",
       "show and check the header and sections of a font set image",
-      "Usage: corvelle-cli inspect PATH\n"
+      "Usage: corvelle-cli inspect [--json] PATH\n"
       "\n"
       "Reads a FontSet.SHC or FontSet.SHF image and prints its format, header fields, the\n"
       "table entries that place a section (position, part, offset, section size) and the\n"
       "total. A section runs to the next section's offset; the one before a section moved to\n"
       "the area boundary 0x150000 includes the 0xFF fill before it.\n"
+      "\n"
+      "With --json, one JSON document with the same fields (numbers in decimal), a list of\n"
+      "sections, whether the image is consistent and the problem found (null when none).\n"
       "\n"
       "Exits 0 when the header describes the contents, else prints the first inconsistency\n"
       "on stderr and exits 1.\n",

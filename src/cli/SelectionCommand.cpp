@@ -5,8 +5,10 @@
 #include <iostream>
 #include <map>
 
+#include "base/Json.h"
 #include "base/Profile.h"
 #include "base/ProfileLock.h"
+#include "base/Text.h"
 #include "catalogue/FontSelection.h"
 #include "catalogue/SelectionProfile.h"
 #include "catalogue/SettingsFile.h"
@@ -17,7 +19,7 @@ namespace corvelle::cli {
 namespace {
 
 constexpr std::string_view kHelp =
-    "Usage: corvelle-cli selection show\n"
+    "Usage: corvelle-cli selection show [--json]\n"
     "       corvelle-cli selection add [--codepage N] --at P INDEX...\n"
     "       corvelle-cli selection remove P\n"
     "       corvelle-cli selection clear\n"
@@ -27,7 +29,9 @@ constexpr std::string_view kHelp =
     "Works on the selection of 112 font positions stored in the profile (section FontsAggiuntivi).\n"
     "\n"
     "  show         prints each position: its number (001..112), a TAB, the display name, a TAB,\n"
-    "               the font path (\"***\" for an empty field)\n"
+    "               the font path (\"***\" for an empty field); with --json one JSON document,\n"
+    "               {\"positions\": [{\"position\": 1, \"name\": ..., \"path\": ...}, ...]}, the\n"
+    "               name without its padding, null for an empty field\n"
     "  add          places catalogue entries INDEX... (0-based, as 'catalogue' lists them), lowest\n"
     "               index first, from position P (1..112) on, as \"-->\" does; fonts past position\n"
     "               112 are dropped. --codepage picks the catalogue (default: the profile's\n"
@@ -58,6 +62,22 @@ int StoreSelection(const FontSelection& selection, Profile& profile) {
   return kExitOk;
 }
 
+// An empty field as null, a name without its padding.
+std::string JsonField(const std::string& value) {
+  return value == kEmptyMarker ? "null" : JsonString(TrimPadding(value));
+}
+
+int ShowJson(const FontSelection& selection) {
+  std::cout << "{\"positions\": [";
+  for (int p = 0; p < kSelectionPositions; ++p) {
+    const SelectionSlot& slot = selection[static_cast<size_t>(p)];
+    std::cout << (p == 0 ? "\n" : ",\n") << "  {\"position\": " << p + 1 << ", \"name\": " << JsonField(slot.displayName)
+              << ", \"path\": " << JsonField(slot.fontPath) << "}";
+  }
+  std::cout << "\n]}\n";
+  return FinishOutput("selection");
+}
+
 int Show(const FontSelection& selection) {
   for (int p = 0; p < kSelectionPositions; ++p) {
     const SelectionSlot& slot = selection[static_cast<size_t>(p)];
@@ -65,12 +85,7 @@ int Show(const FontSelection& selection) {
     std::snprintf(number, sizeof number, "%03d", p + 1);
     std::cout << number << '\t' << slot.displayName << '\t' << slot.fontPath << '\n';
   }
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "corvelle-cli: cannot write the selection to standard output\n";
-    return kExitFailed;
-  }
-  return kExitOk;
+  return FinishOutput("selection");
 }
 
 int Add(CliContext& context, ArgReader& args, std::optional<long long> codePage, std::optional<long long> at,
@@ -119,6 +134,7 @@ int Add(CliContext& context, ArgReader& args, std::optional<long long> codePage,
 int RunSelection(CliContext& context, ArgReader& args) {
   const auto codePage = args.IntOption("codepage");
   const auto at = args.IntOption("at");
+  const bool json = args.Flag("json");
   const std::vector<std::string> words = args.Positionals();
   if (args.Failed()) return kExitUsage;
   if (words.empty()) {
@@ -128,6 +144,10 @@ int RunSelection(CliContext& context, ArgReader& args) {
   const std::string& sub = words[0];
   if (sub != "add" && (codePage || at)) {
     args.Fail("--codepage and --at belong to 'selection add'");
+    return kExitUsage;
+  }
+  if (sub != "show" && json) {
+    args.Fail("--json belongs to 'selection show'");
     return kExitUsage;
   }
   const auto expectWords = [&](size_t count, const char* usage) {
@@ -157,7 +177,7 @@ int RunSelection(CliContext& context, ArgReader& args) {
   if (!stored) return kExitFailed;
   Profile& profile = *stored;
   FontSelection selection = LoadSelectionFromProfile(profile);
-  if (sub == "show") return Show(selection);
+  if (sub == "show") return json ? ShowJson(selection) : Show(selection);
   if (sub == "remove") {
     RemoveSelected(selection, position);
     return StoreSelection(selection, profile);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/StatusLine.h"
 #include "ports/ExclusiveLines.h"
 
 namespace corvelle::cli {
@@ -37,11 +38,12 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 }  // namespace
 
 // The progress window on stderr. On a terminal: one line redrawn in place with the message, a bar,
-// the percentage and the current step. Otherwise (a log): a line per step, and a line at every
-// tenth of the bar.
+// the percentage and the current step or the countdown of a pause, cut to the terminal's width.
+// Otherwise (a log): a line per step, and a line at every tenth of the bar. Quiet: nothing.
 class TerminalProgressView : public ProgressView {
  public:
-  explicit TerminalProgressView(TerminalHost& host) : m_host(host), m_tty(::isatty(STDERR_FILENO) != 0) {
+  explicit TerminalProgressView(TerminalHost& host)
+      : m_host(host), m_quiet(host.quiet), m_tty(IsSmartTerminal(STDERR_FILENO)) {
     m_host.m_view = this;
   }
   ~TerminalProgressView() override {
@@ -61,7 +63,7 @@ class TerminalProgressView : public ProgressView {
   }
   void SetPosition(int position) override {
     const int percent = std::clamp((position - m_low) * 100 / (m_high - m_low), 0, 100);
-    if (percent == m_percent) return;
+    if (percent == m_percent || m_quiet) return;
     const bool nextTenth = percent / 10 != std::max(m_percent, 0) / 10;
     m_percent = percent;
     if (m_tty) {
@@ -71,11 +73,24 @@ class TerminalProgressView : public ProgressView {
     }
   }
   void SetStatus(const std::string& text) override { Line(text); }
+  // Only a terminal counts the seconds down; a log has the step's line.
+  void ShowPause(int secondsLeft, bool) override {
+    m_pause = PauseText(secondsLeft);
+    if (m_tty && !m_quiet) Draw();
+  }
+  void EndPause() override { m_pause.clear(); }
   bool CancelRequested() const override { return m_host.StopRequested(); }
   void ClearCancel() override {}
 
+  // A message is about to be written: it starts on a line of its own.
+  void BreakLine() {
+    if (m_tty && m_drawn) std::cerr << '\n';
+    m_drawn = false;
+  }
+
   void SetStep(const std::string& text) {
     m_step = text;
+    if (m_quiet) return;
     if (m_tty) {
       Draw();
     } else {
@@ -84,24 +99,28 @@ class TerminalProgressView : public ProgressView {
   }
 
  private:
+  // The width is read on every redraw, so a resized window is filled again; one column stays
+  // free, so that no terminal wraps the line.
   void Draw() {
-    const int percent = std::max(m_percent, 0);
-    const int filled = percent / 5;
-    std::cerr << "\r\033[K" << m_message << " [" << std::string(static_cast<size_t>(filled), '#')
-              << std::string(static_cast<size_t>(20 - filled), ' ') << "] " << percent << "%  " << m_step << std::flush;
+    const std::size_t width = TerminalColumns(STDERR_FILENO) - 1;
+    std::cerr << "\r\033[K" << ProgressLine(m_message, m_percent, m_pause.empty() ? m_step : m_pause, width)
+              << std::flush;
     m_drawn = true;
   }
   void Line(const std::string& text) {
+    if (m_quiet) return;
     if (m_tty && m_drawn) std::cerr << '\n';
     m_drawn = false;
     std::cerr << text << std::endl;
   }
 
   TerminalHost& m_host;
-  bool m_tty;
+  const bool m_quiet;
+  const bool m_tty;
   bool m_drawn = false;
   std::string m_message;
   std::string m_step;
+  std::string m_pause;  // the countdown while a pause runs
   int m_low = 0;
   int m_high = 100;
   int m_percent = -1;
@@ -152,9 +171,13 @@ bool TerminalHost::WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) { re
 
 void TerminalHost::PumpMessages() {}
 
-void TerminalHost::ShowDetail(const std::string& text) { std::cerr << text << std::endl; }
+void TerminalHost::ShowDetail(const std::string& text) {
+  if (m_view) m_view->BreakLine();
+  std::cerr << text << std::endl;
+}
 
 MessageAnswer TerminalHost::ShowMessage(const std::string& text, MessageStyle style) {
+  if (m_view) m_view->BreakLine();
   std::cerr << text << std::endl;
   if (style != MessageStyle::Question) return MessageAnswer::Ok;
   if (answers.empty()) return MessageAnswer::Cancel;

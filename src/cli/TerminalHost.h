@@ -43,6 +43,8 @@ class TerminalHost : public Host {
 
   std::deque<MessageAnswer> answers;
   std::deque<std::string> savePaths;
+  // No progress at all, only the messages (-q).
+  bool quiet = false;
 
  private:
   // Sleeps until `fd` (or -1 for none) is ready, the time passes, or Ctrl-C. True when ready.

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli: the engine of the Corvelle window for scripts and servicing.
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "base/FileWrite.h"
 #include "base/Paths.h"
+#include "base/Version.h"
 #include "cli/Commands.h"
 #include "cli/TerminalHost.h"
 
@@ -25,7 +27,9 @@ void PrintToolHelp(std::ostream& out) {
          "  --profile FILE        profile to use (default: "
       << DefaultProfilePath()
       << ")\n"
-         "  --help                this text; COMMAND --help describes a command\n"
+         "  -q, --quiet           no progress, only the messages (also after the command)\n"
+         "  --version             the program's version\n"
+         "  -h, --help            this text; COMMAND --help (or -h) describes a command\n"
          "\n"
          "Commands:\n";
   for (const Command& command : AllCommands()) {
@@ -45,8 +49,12 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string programFolder = ProgramFolder();
   IgnoreFileSizeSignal();
+  // A reader that stops reading (`catalogue | head -1`) makes writes fail with EPIPE, which the
+  // commands take as the end of their output, instead of killing the program.
+  std::signal(SIGPIPE, SIG_IGN);
   std::string profilePath = DefaultProfilePath();
   bool ownProfileFolder = true;
+  bool quiet = false;
 
   // Global options stand before the command.
   size_t i = 0;
@@ -54,7 +62,15 @@ int main(int argc, char** argv) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       PrintToolHelp(std::cout);
-      return kExitOk;
+      return FinishOutput("help");
+    }
+    if (arg == "--version") {
+      std::cout << "corvelle-cli " << ProgramVersion() << '\n';
+      return FinishOutput("version");
+    }
+    if (arg == "--quiet" || arg == "-q") {
+      quiet = true;
+      continue;
     }
     if (arg == "--program-folder" || arg == "--profile") {
       if (i + 1 >= args.size()) return UsageError("option " + arg + " needs a value");
@@ -84,13 +100,20 @@ int main(int argc, char** argv) {
   if (!command) return UsageError("unknown command '" + name + "'");
 
   std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i + 1), args.end());
+  // -h and -q are the short forms of --help and --quiet, wherever they stand among the options.
+  for (size_t j = 0; j < rest.size() && rest[j] != "--"; ++j) {
+    if (rest[j] == "-h") rest[j] = "--help";
+    if (rest[j] == "-q") rest[j] = "--quiet";
+  }
   ArgReader reader(std::move(rest));
   if (reader.Flag("help")) {
     std::cout << command->help;
-    return kExitOk;
+    return FinishOutput("help");
   }
+  quiet = reader.Flag("quiet") || quiet;
 
   TerminalHost host;
+  host.quiet = quiet;
   CliContext context{programFolder, profilePath, host, ownProfileFolder};
   const int code = command->run(context, reader);
   if (reader.Failed()) return UsageError(reader.Error());

@@ -7,6 +7,9 @@
 #include <memory>
 
 #include "base/Host.h"
+#include "base/Sha256.h"
+#include "download/DownloadRecord.h"
+#include "download/MessageTap.h"
 #include "fontset/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/DevicePort.h"
@@ -51,17 +54,29 @@ class DownloadRun {
  public:
   DownloadRun(const DownloadRequest& request, DownloadForm form)
       : m_request(request),
-        m_host(request.host),
+        m_tap(request.host),
+        m_host(m_tap),
         m_form(form),
         m_openArgs(DownloadOpenArgs(request.settings)),
-        m_port(request.host, request.environment),
-        m_queueContext{request.host, request.environment, [this] { return StopRequested(); }} {
+        m_port(m_tap, request.environment),
+        m_queueContext{m_tap, request.environment, [this] { return StopRequested(); }} {
     // STOP counts from the first open on: a connect, an echo probe or a FIFO's reader can keep it
     // waiting before there is any progress window.
     m_port.SetCancelCheck([this] { return StopRequested(); });
   }
 
   DownloadResult Run() {
+    const DownloadResult result = RunSteps();
+    RecordAttempt(m_request.history, m_tap,
+                  {m_request.settings, m_request.environment, m_request.imagePath, result, m_sentBytes,
+                   m_sent.HexDigest()});
+    return result;
+  }
+
+ private:
+  enum class Outcome { Next, Cancelled, Failed };
+
+  DownloadResult RunSteps() {
     // Declared first, so the busy cursor goes only after the progress view and the port.
     BusyCursor busy(m_host);
     m_image = m_request.image && m_request.image->IsOpen() ? std::move(*m_request.image)
@@ -102,9 +117,6 @@ class DownloadRun {
     }
     return DownloadResult::Failed;
   }
-
- private:
-  enum class Outcome { Next, Cancelled, Failed };
 
   void Enter(const DownloadStep& step) {
     m_state = step.state;
@@ -185,6 +197,8 @@ class DownloadRun {
         return Outcome::Failed;
       }
       if (!m_port.Write(chunk, size)) return WriteFailed();
+      m_sent.Update(chunk, size);
+      m_sentBytes += static_cast<std::int64_t>(size);
       remaining -= SEND_CHUNK;
       if (serial && !WaitForQueue(m_queueContext, [this] { return m_port.QueuedOutput(); }, kQueueThreshold, baud)) {
         return Abandon();
@@ -240,6 +254,8 @@ class DownloadRun {
   }
 
   const DownloadRequest& m_request;
+  // Every message and save dialog of the run goes through it, so the record knows the last one.
+  MessageTap m_tap;
   Host& m_host;
   const DownloadForm m_form;
   const PortOpenArgs m_openArgs;
@@ -250,6 +266,8 @@ class DownloadRun {
   std::vector<ImageArea> m_areas;
   std::unique_ptr<ProgressView> m_view;
   DownloadState m_state = DownloadState::Opening;
+  Sha256 m_sent;  // of the image bytes the port took
+  std::int64_t m_sentBytes = 0;
 };
 
 }  // namespace
@@ -269,14 +287,24 @@ bool CheckPortName(Host& host, const std::string& portName) {
 }
 
 DownloadResult BuildAndDownload(const DownloadJob& job) {
-  if (!CheckPortName(job.host, job.settings.portName)) return DownloadResult::Failed;
-  const FontSetBuildContext build{job.host, job.profile, job.programFolder, job.stopRequested};
+  // An attempt that ends before the download starts is recorded here, with nothing sent.
+  MessageTap tap(job.host);
+  const std::string defaultImage =
+      job.legacy ? DefaultLegacyFontSetPath(job.programFolder) : DefaultFontSetPath(job.programFolder);
+  const auto endEarly = [&](DownloadResult result) {
+    RecordAttempt(job.history, tap, {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()});
+    return result;
+  };
+  if (!CheckPortName(tap, job.settings.portName)) return endEarly(DownloadResult::Failed);
+  const FontSetBuildContext build{tap, job.profile, job.programFolder, job.stopRequested};
   std::string imagePath;
   FileHandle image;
   const bool built = job.legacy ? BuildLegacyFontSet(build, "", &imagePath, &image)
                                 : BuildFontSet(build, "", &imagePath, &image);
-  if (!built) return job.stopRequested && job.stopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed;
-  const DownloadRequest request{job.host, job.settings, job.environment, imagePath, job.onStep, &image};
+  if (!built) {
+    return endEarly(job.stopRequested && job.stopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed);
+  }
+  const DownloadRequest request{job.host, job.settings, job.environment, imagePath, job.onStep, &image, job.history};
   return job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
 }
 

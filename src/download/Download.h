@@ -13,6 +13,7 @@
 
 namespace corvelle {
 
+class DownloadHistory;
 class FileHandle;
 class Host;
 class Profile;
@@ -35,6 +36,8 @@ struct DownloadRequest {
   // opened once, before anything is announced. Either way the announced lengths and the bytes
   // sent come from that one open file, so a build replacing the file meanwhile changes nothing.
   FileHandle* image = nullptr;
+  // Where the attempt is recorded, however it ends (nothing is recorded when null).
+  DownloadHistory* history = nullptr;
 };
 
 // FontSet.SHC: "?Z:&" with the first area's length, then (for an image longer than
@@ -58,6 +61,8 @@ struct DownloadJob {
   std::function<void(const DownloadStep&)> onStep;
   // Asked while the image is built; true ends the build (the old image stays).
   std::function<bool()> stopRequested = {};
+  // Where the attempt is recorded, also when the build or the port name ends it (null: nowhere).
+  DownloadHistory* history = nullptr;
 };
 
 // The whole "Download" action: builds the default image from the stored selection (the legacy

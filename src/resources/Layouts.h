@@ -231,11 +231,13 @@ inline constexpr ControlTemplate kCommPortControls[] = {
 };
 inline constexpr DialogTemplate kCommPortDialog{IDD_COMM_PORT, "Communication port", 250, 202, kCommPortControls};
 
+// The About box's first line; the box adds the program's version to it.
+inline constexpr std::string_view kAboutFirstLine = "Corvelle Version";
 inline constexpr std::string_view kAboutSecondLine = "KERV printer font manager";
 
 inline constexpr ControlTemplate kAboutControls[] = {
     {IDC_STATIC, Icon, "", {11, 17, 20, 20}},
-    {IDC_STATIC, StaticText, "Corvelle Version 1.10", {40, 10, 119, 8}},
+    {IDC_STATIC, StaticText, kAboutFirstLine, {40, 10, 119, 8}},
     {IDC_STATIC, StaticText, kAboutSecondLine, {40, 25, 119, 8}},
     {IDOK, DefPushButton, "&OK", {178, 7, 50, 14}, kGroupStart},
 };

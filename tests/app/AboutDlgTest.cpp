@@ -13,7 +13,8 @@ TEST(AboutDlg, ShowsNameAndVersion) {
   QStringList texts = {about.windowTitle()};
   for (QLabel* label : about.findChildren<QLabel*>()) texts << label->text();
   texts.removeAll(QString());
-  EXPECT_EQ(texts, QStringList({"VARNESI - Corvelle", "Corvelle Version 1.10", "KERV printer font manager"}));
+  EXPECT_EQ(texts, QStringList({"VARNESI - Corvelle", "Corvelle Version " CORVELLE_PROJECT_VERSION,
+                                "KERV printer font manager"}));
 }
 
 }  // namespace corvelle

@@ -5,6 +5,8 @@
 // output file, completed, with the countdown, the final wait and the closing message.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include <QAbstractButton>
@@ -19,7 +21,9 @@
 
 #include "app/MainDlg.h"
 #include "app/ProgressDlg.h"
+#include "base/History.h"
 #include "base/Profile.h"
+#include "base/Sha256.h"
 #include "catalogue/SelectionProfile.h"
 #include "fontset/FontSetBuilder.h"
 #include "resources/Layouts.h"
@@ -142,6 +146,48 @@ TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingM
   EXPECT_TRUE(seen(std::string(LoadStr(IDS_END_OF_PROCESS)) + " 3 s"));
   EXPECT_FALSE(stopDuringFinalWait) << "STOP can end nothing in the final wait";
   EXPECT_EQ(host.CurrentProgress(), nullptr);
+
+  // The window's download is in the history, as corvelle-cli's are.
+  const std::vector<DownloadRecord> records = ReadHistory(DefaultHistoryPath()).records;
+  ASSERT_FALSE(records.empty());
+  const DownloadRecord& r = records.back();
+  EXPECT_EQ(std::tie(r.program, r.port, r.target, r.image, r.result),
+            std::tie("corvelle", "FILE", output, "FontSet.SHC", "ok"));
+  EXPECT_EQ(r.sha256, Sha256Hex(test::ReadFile(output)));
+}
+
+// A history folder others may write to is refused: the download still completes, and the window
+// says so once, after the closing message, however many downloads follow.
+TEST(WindowDownload, AnUnwritableHistoryIsSaidOnceAndFailsNothing) {
+  ProgramFolder program(1);
+  StorePortSettings(program.profile, {.portName = "FILE"});
+  const std::string state = program.folder.File("state");
+  ASSERT_TRUE(std::filesystem::create_directories(state + "/corvelle"));
+  ::chmod((state + "/corvelle").c_str(), 0777);
+  const std::string saved = std::getenv("XDG_STATE_HOME");
+  ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+  test::FakeClockHost host;
+  const std::string output = program.folder.File("printer.out");
+  host.SetSaveDialogFunction([&](const SaveDialogSpec&) { return std::optional(QString::fromStdString(output)); });
+  std::vector<std::string> shown;
+  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
+    shown.push_back(request.text.toStdString());
+    return QMessageBox::Ok;
+  });
+  CMainDlg window(MainDlgContext{host, program.profile, program.folder.Path(), ProgramPrinterActions(program.profile),
+                                 {}, {}, {}});
+  ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+  host.SetMainWindow(&window);
+  window.show();
+  window.Button(layouts::IDC_DOWNLOAD)->click();
+  window.Button(layouts::IDC_DOWNLOAD)->click();
+  const std::string stored(LoadStr(IDS_FONTS_STORED));
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0], stored);
+  EXPECT_EQ(shown[1].rfind("The download history cannot be written: refusing folder " + state + "/corvelle", 0), 0u)
+      << shown[1];
+  EXPECT_EQ(shown[2], stored);
+  EXPECT_EQ(test::ReadFile(output), test::ReadFile(DefaultFontSetPath(program.folder.Path())));
 }
 
 }  // namespace corvelle

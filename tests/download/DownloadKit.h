@@ -117,7 +117,8 @@ struct DownloadKit {
     if (faults.stopAt >= 0) host.At(faults.stopAt, [this] { host.PressStop(); });
     host.failProgressView = faults.noProgressWindow;
     if (faults.imageName) imagePath = dir.File(faults.imageName);
-    const DownloadRequest request{host, settings, Environment(), imagePath, {}};
+    DownloadRequest request{host, settings, Environment(), imagePath, {}};
+    request.history = history;
     return legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   }
   // The messages shown, joined with " | ", with the image's path written "<image>".
@@ -137,6 +138,7 @@ struct DownloadKit {
   std::string image;
   std::vector<std::int64_t> openTimes;  // fake time of every open
   int writes = 0;
+  DownloadHistory* history = nullptr;  // where the download is recorded, when set
 };
 
 }  // namespace corvelle::test

@@ -166,7 +166,8 @@ TEST(ProfileCrash, AKilledSaveLeavesTheOldOrTheNewProfileWhole) {
 TEST(FuzzReplay, EverySavedInputAndAMegabyteOfGarbageKeepTheTargetsProperties) {
   const std::pair<const char*, int (*)(const std::uint8_t*, std::size_t)> targets[] = {
       {"index", fuzz::FuzzIndex}, {"settings", fuzz::FuzzSettings},    {"profile", fuzz::FuzzProfile},
-      {"image", fuzz::FuzzImage}, {"echo_reply", fuzz::FuzzEchoReply}, {"stream_parser", fuzz::FuzzStreamParser}};
+      {"image", fuzz::FuzzImage}, {"echo_reply", fuzz::FuzzEchoReply}, {"stream_parser", fuzz::FuzzStreamParser},
+      {"history", fuzz::FuzzHistory}};
   for (const auto& [name, run] : targets) {
     // Garbage: an index gives an entry of fixed widths per whole record, a settings file stays
     // within its line cap, and every value of a profile survives a save.

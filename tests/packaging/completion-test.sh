@@ -60,6 +60,8 @@ for command in "${commands[@]}"; do
 done
 expect "corvelle-cli selection " show add remove clear load save
 expect "corvelle-cli selection add --" --at --codepage --help
+expect "corvelle-cli selection show --" --json --help
+expect "corvelle-cli --q" --quiet
 
 # Option values and port names.
 expect "corvelle-cli catalogue --codepage " 0 1 2 3 4 5

@@ -46,7 +46,7 @@ bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) =
 
 void IsolateUserFolders() {
   static const TempDir home;  // removed at exit
-  for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+  for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
     const std::string folder = home.File(variable);
     MakeFolders(folder);
     ::setenv(variable, folder.c_str(), 1);

@@ -109,7 +109,8 @@ Faults, for testing a sender:
   --usb-unplug-after BYTES  after BYTES data bytes of an area the USB bridge is pulled out:
                        the client's transfers fail, the socket is removed
 
-  --help          this text
+  -h, --help      this text
+  --version       the program's version
 
 The program ends on SIGINT or SIGTERM (status 0). Status 1: the listener, pseudo-terminal,
 log or store folder could not be set up; status 2: a usage error.

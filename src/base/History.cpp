@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: MIT
+// Writing and reading the download history's JSON lines.
+#include "base/History.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/FileWrite.h"
+#include "base/Json.h"
+#include "base/Paths.h"
+#include "base/UniqueFd.h"
+
+namespace corvelle {
+namespace {
+
+constexpr const char* kStringFields[] = {"time", "program", "port", "target", "image", "sha256", "result", "message"};
+
+std::string* StringField(DownloadRecord& record, std::string_view name) {
+  if (name == "time") return &record.time;
+  if (name == "program") return &record.program;
+  if (name == "port") return &record.port;
+  if (name == "target") return &record.target;
+  if (name == "image") return &record.image;
+  if (name == "sha256") return &record.sha256;
+  if (name == "result") return &record.result;
+  if (name == "message") return &record.message;
+  return nullptr;
+}
+
+std::string Line(const DownloadRecord& r) {
+  return "{\"time\":" + JsonString(r.time) + ",\"program\":" + JsonString(r.program) + ",\"port\":" +
+         JsonString(r.port) + ",\"target\":" + JsonString(r.target) + ",\"image\":" + JsonString(r.image) +
+         ",\"bytes\":" + std::to_string(r.bytes) + ",\"sha256\":" + JsonString(r.sha256) + ",\"result\":" +
+         JsonString(r.result) + ",\"message\":" + JsonString(r.message) + "}\n";
+}
+
+// Reads the whole of `fd` from `offset` on; false with errno set.
+bool ReadFrom(int fd, std::int64_t offset, std::string& out) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    out.append(buffer, static_cast<size_t>(n));
+    offset += n;
+    if (static_cast<std::int64_t>(out.size()) > kMaxHistoryRead) return true;  // the file grows meanwhile
+  }
+}
+
+}  // namespace
+
+std::string UtcTimestamp(std::time_t when) {
+  std::tm utc {};
+  ::gmtime_r(&when, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+std::string DefaultHistoryPath() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  std::string base;
+  if (state && *state == '/') {
+    base = state;
+  } else {
+    const std::string home = HomeFolder();
+    base = JoinPath(home.empty() ? "/nonexistent" : home, ".local/state");
+  }
+  return JoinPath(JoinPath(base, "corvelle"), "downloads.jsonl");
+}
+
+std::string FormatRecord(const DownloadRecord& record) {
+  std::string line = Line(record);
+  if (line.size() <= kMaxHistoryLine) return line;
+  // Only the message can be long enough to matter; the rest of the record is kept whole.
+  DownloadRecord shortened = record;
+  shortened.message.clear();
+  const std::size_t room = kMaxHistoryLine - std::min(kMaxHistoryLine, Line(shortened).size());
+  // An escaped byte takes up to six characters.
+  shortened.message = record.message.substr(0, room / 6);
+  return Line(shortened);
+}
+
+std::optional<DownloadRecord> ParseRecord(std::string_view line) {
+  const auto object = ParseFlatJsonObject(line, kMaxHistoryLine, 32);
+  if (!object) return std::nullopt;
+  DownloadRecord record;
+  for (const char* name : kStringFields) {
+    const auto found = object->find(name);
+    if (found == object->end() || found->second.kind != JsonScalar::Kind::String) return std::nullopt;
+    *StringField(record, name) = found->second.text;
+  }
+  const auto bytes = object->find("bytes");
+  if (bytes == object->end() || bytes->second.kind != JsonScalar::Kind::Number) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(bytes->second.text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || value < 0) return std::nullopt;
+  record.bytes = value;
+  if (record.result != "ok" && record.result != "stopped" && record.result != "failed") return std::nullopt;
+  return record;
+}
+
+DownloadHistory::DownloadHistory(std::string program, std::string path, bool ownFolder)
+    : m_program(std::move(program)), m_path(std::move(path)), m_ownFolder(ownFolder) {}
+
+std::string DownloadHistory::Append(DownloadRecord record) {
+  record.time = UtcTimestamp(std::time(nullptr));
+  record.program = m_program;
+  std::string problem;
+  if (m_ownFolder) problem = PrepareOwnFolder(ParentFolder(m_path));
+  if (problem.empty()) {
+    if (const int error = AppendLine(m_path, FormatRecord(record)); error != 0) {
+      problem = m_path + ": " + std::strerror(error);
+    }
+  }
+  if (problem.empty() || m_told.exchange(true)) return "";
+  return "The download history cannot be written: " + problem;
+}
+
+HistoryListing ReadHistory(const std::string& path, std::size_t last) {
+  HistoryListing listing;
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd.Valid()) {
+    if (errno != ENOENT) listing.error = path + ": " + std::strerror(errno);
+    return listing;
+  }
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) {
+    listing.error = path + ": " + std::strerror(errno);
+    return listing;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    listing.error = path + ": not a regular file";
+    return listing;
+  }
+  const std::int64_t start = st.st_size > kMaxHistoryRead ? st.st_size - kMaxHistoryRead : 0;
+  std::string text;
+  if (!ReadFrom(fd.Get(), start, text)) {
+    listing.error = path + ": " + std::strerror(errno);
+    return listing;
+  }
+  std::string_view rest(text);
+  // Reading from the middle of the file starts inside a line: that piece is not a record.
+  if (start > 0) {
+    const std::size_t newline = rest.find('\n');
+    rest.remove_prefix(newline == std::string_view::npos ? rest.size() : newline + 1);
+  }
+  while (!rest.empty()) {
+    const std::size_t newline = rest.find('\n');
+    const std::string_view line = rest.substr(0, newline);
+    rest.remove_prefix(newline == std::string_view::npos ? rest.size() : newline + 1);
+    if (line.empty()) continue;
+    if (auto record = ParseRecord(line)) {
+      listing.records.push_back(std::move(*record));
+    } else {
+      ++listing.unreadable;
+    }
+  }
+  if (last > 0 && listing.records.size() > last) {
+    listing.records.erase(listing.records.begin(),
+                          listing.records.end() - static_cast<std::ptrdiff_t>(last));
+  }
+  return listing;
+}
+
+}  // namespace corvelle

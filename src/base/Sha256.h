@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+// SHA-256 of a byte stream, fed in pieces: the download history records the digest of the bytes
+// each printer was sent, so that an image can be matched with `sha256sum` afterwards.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvelle {
+
+class Sha256 {
+ public:
+  Sha256();
+  void Update(std::string_view bytes);
+  void Update(const void* data, std::size_t size) { Update(std::string_view(static_cast<const char*>(data), size)); }
+  // The digest of everything given so far; the object may be fed further afterwards.
+  std::array<std::uint8_t, 32> Digest() const;
+  // The digest as 64 lower-case hexadecimal digits.
+  std::string HexDigest() const;
+
+ private:
+  void Block(const std::uint8_t* block);
+
+  std::array<std::uint32_t, 8> m_state;
+  std::array<std::uint8_t, 64> m_buffer{};
+  std::size_t m_buffered = 0;
+  std::uint64_t m_length = 0;  // bytes given so far
+};
+
+// The hexadecimal digest of `bytes`.
+std::string Sha256Hex(std::string_view bytes);
+
+}  // namespace corvelle

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+// The one-line progress display of a terminal: whether stderr is a terminal that can redraw a
+// line in place, how wide it is now, and the line itself, built apart from where it is printed
+// and cut in the middle to fit.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace corvelle::cli {
+
+// A terminal that takes "\r" and "erase to the end of the line": `fd` is a terminal and TERM is
+// set and not "dumb". Anything else gets plain lines.
+bool IsSmartTerminal(int fd);
+
+// The terminal's columns (TIOCGWINSZ), read anew on every call since the window may be resized;
+// 80 when the size cannot be read or is 0.
+std::size_t TerminalColumns(int fd);
+
+// `text` when it is at most `width` characters; else its start and its end around "...", exactly
+// `width` characters (only dots when `width` is 3 or less).
+std::string ElideMiddle(std::string_view text, std::size_t width);
+
+// "MESSAGE [#####               ] 25%  STEP", cut to `width` characters.
+std::string ProgressLine(std::string_view message, int percent, std::string_view step, std::size_t width);
+
+// The countdown of a pause: "Waiting for the printer: 18 s".
+std::string PauseText(int secondsLeft);
+
+}  // namespace corvelle::cli

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+// Download attempts as history records.
+#include "download/DownloadRecord.h"
+
+#include "base/History.h"
+#include "base/Paths.h"
+#include "download/Download.h"
+#include "download/MessageTap.h"
+#include "ports/PortTypes.h"
+
+namespace corvelle {
+
+std::string DownloadTarget(const PortSettings& settings, const PortEnvironment& environment,
+                           const std::vector<std::string>& savedFiles) {
+  const std::string& name = settings.portName;
+  switch (KindFromName(name)) {
+    case PortKind::TcpIp: return settings.ipAddress + ":" + std::to_string(settings.ipPort);
+    case PortKind::Com:
+    case PortKind::Lpt: {
+      if (IsDevicePathName(name)) return name;
+      const std::string device = DevicePath(environment, name.substr(0, 3) + std::to_string(PortNumberFromName(name)));
+      return device.empty() ? name : device;
+    }
+    case PortKind::File: {
+      std::string files;
+      for (const std::string& file : savedFiles) files += (files.empty() ? "" : " ") + file;
+      return files;
+    }
+    case PortKind::Usb:
+    case PortKind::None: break;
+  }
+  return name;
+}
+
+const char* ResultWord(DownloadResult result) {
+  switch (result) {
+    case DownloadResult::Completed: return "ok";
+    case DownloadResult::Cancelled: return "stopped";
+    case DownloadResult::Failed: break;
+  }
+  return "failed";
+}
+
+void RecordAttempt(DownloadHistory* history, MessageTap& tap, const AttemptFacts& facts) {
+  if (!history) return;
+  DownloadRecord record;
+  record.port = facts.settings.portName;
+  record.target = DownloadTarget(facts.settings, facts.environment, tap.SavedFiles());
+  record.image = FileNamePart(facts.imagePath);
+  record.bytes = facts.bytes;
+  record.sha256 = facts.sha256;
+  record.result = ResultWord(facts.result);
+  record.message = tap.LastMessage();
+  if (const std::string problem = history->Append(std::move(record)); !problem.empty()) {
+    tap.ShowMessage(problem, MessageStyle::Plain);
+  }
+}
+
+}  // namespace corvelle

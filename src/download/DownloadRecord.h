@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+// What one download attempt adds to the download history: where it went, how it ended, and the
+// digest of the image bytes the printer was sent.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ports/PortEnvironment.h"
+#include "ports/PortSettings.h"
+
+namespace corvelle {
+
+class DownloadHistory;
+class MessageTap;
+enum class DownloadResult;
+
+// Where a download with `settings` goes: ADDR:PORT for TCP/IP, the system device for a serial or
+// parallel port, the files chosen for FILE (separated by blanks), the port name otherwise.
+std::string DownloadTarget(const PortSettings& settings, const PortEnvironment& environment,
+                           const std::vector<std::string>& savedFiles);
+
+// ok, stopped or failed.
+const char* ResultWord(DownloadResult result);
+
+struct AttemptFacts {
+  const PortSettings& settings;
+  const PortEnvironment& environment;
+  std::string imagePath;
+  DownloadResult result;
+  std::int64_t bytes = 0;
+  std::string sha256;
+};
+
+// Appends the attempt to `history` (nothing when it is null). A history that cannot be written
+// never changes the download's result: the first such failure is shown as a plain message.
+void RecordAttempt(DownloadHistory* history, MessageTap& tap, const AttemptFacts& facts);
+
+}  // namespace corvelle

@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: MIT
+// The download history and what it is made of: SHA-256 against the standard vectors, JSON text
+// that reads back byte for byte, appends from many processes at once, and a history that cannot
+// be written.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "base/FileWrite.h"
+#include "base/History.h"
+#include "base/Json.h"
+#include "base/Paths.h"
+#include "base/Sha256.h"
+#include "support/TempDir.h"
+#include "support/Unprivileged.h"
+
+namespace corvelle {
+namespace {
+
+TEST(Sha256, StandardVectorsWhetherFedWholeOrInPieces) {
+  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  EXPECT_EQ(Sha256Hex(two), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  const std::string million(1'000'000, 'a');
+  EXPECT_EQ(Sha256Hex(million), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  // Pieces that straddle the 64-byte blocks and the 55/56-byte padding edge.
+  for (const size_t piece : {1u, 55u, 56u, 63u, 64u, 65u, 511u}) {
+    Sha256 sha;
+    for (size_t at = 0; at < million.size(); at += piece) sha.Update(std::string_view(million).substr(at, piece));
+    EXPECT_EQ(sha.HexDigest(), Sha256Hex(million)) << piece;
+  }
+  Sha256 running;
+  running.Update(std::string(55, 'a'));
+  EXPECT_EQ(running.HexDigest(), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
+  running.Update(std::string(9, 'a'));
+  EXPECT_EQ(running.HexDigest(), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb")
+      << "a digest leaves the running state alone";
+}
+
+TEST(Json, StringsAreAsciiAndReadBackByteForByte) {
+  EXPECT_EQ(JsonString("a\"b\\c\n\t\x01\xe9"), R"("a\"b\\c\n\t\u0001\u00e9")");
+  std::string every;
+  for (int c = 0; c < 256; ++c) every += static_cast<char>(c);
+  const auto object = ParseFlatJsonObject("{\"k\":" + JsonString(every) + ", \"n\": -1.5e3 ,\"z\":null,\"t\":true}");
+  ASSERT_TRUE(object);
+  EXPECT_EQ(object->at("k").text, every);
+  EXPECT_EQ(object->at("n").kind, JsonScalar::Kind::Number);
+  EXPECT_EQ(object->at("n").text, "-1.5e3");
+  EXPECT_EQ(object->at("z").kind, JsonScalar::Kind::Null);
+  EXPECT_EQ(object->at("t").kind, JsonScalar::Kind::Bool);
+  EXPECT_EQ(ParseFlatJsonObject(R"({"k":"\u20ac"})")->at("k").text, "?");
+}
+
+TEST(Json, MalformedOrOversizedObjectsAreRefused) {
+  for (const char* bad : {"", "{", "{\"a\":}", "{\"a\":1,}", "{\"a\":[1]}", "{\"a\":{}}", "{\"a\":\"x", "{\"a\":\"\\u12\"}",
+                          "{\"a\":\"\\q\"}", "{\"a\":01x}", "{\"a\":-}", "{\"a\":1} x", "{\"a\":\"line\nbreak\"}", "[]"}) {
+    EXPECT_FALSE(ParseFlatJsonObject(bad)) << bad;
+  }
+  EXPECT_FALSE(ParseFlatJsonObject("{\"a\":\"" + std::string(100, 'x') + "\"}", 50));
+  EXPECT_FALSE(ParseFlatJsonObject(R"({"a":1,"b":2,"c":3})", 100, 2));
+  EXPECT_TRUE(ParseFlatJsonObject(R"({"a":1,"b":2})", 100, 2));
+}
+
+DownloadRecord Sample() {
+  return {"2026-12-07T09:41:03Z", "corvelle-cli", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC", 1376256,
+          Sha256Hex("x"), "failed", "TCP/IP device is not responding\n127.0.0.1 (\xe9)"};
+}
+
+TEST(HistoryRecord, OneLineThatReadsBackAndNothingElseDoes) {
+  const std::string line = FormatRecord(Sample());
+  ASSERT_EQ(line.back(), '\n');
+  EXPECT_EQ(line.find('\n'), line.size() - 1);
+  EXPECT_EQ(ParseRecord(std::string_view(line).substr(0, line.size() - 1)), Sample());
+  const std::string start = R"({"time":"2026-12-07T09:41:03Z","program":"corvelle-cli","port":"TCP/IP")";
+  EXPECT_EQ(line.substr(0, start.size()), start);
+
+  DownloadRecord wrong = Sample();
+  wrong.result = "maybe";
+  EXPECT_FALSE(ParseRecord(FormatRecord(wrong)));
+  std::string noBytes = FormatRecord(Sample());
+  noBytes.replace(noBytes.find("1376256"), 7, "\"1376256\"");
+  EXPECT_FALSE(ParseRecord(noBytes)) << "bytes must be a number";
+  std::string negative = FormatRecord(Sample());
+  negative.replace(negative.find("1376256"), 7, "-1");
+  EXPECT_FALSE(ParseRecord(negative));
+  EXPECT_FALSE(ParseRecord(R"({"time":"t"})"));
+
+  DownloadRecord huge = Sample();
+  huge.message = std::string(100000, '\x01');
+  const std::string shortened = FormatRecord(huge);
+  EXPECT_LE(shortened.size(), kMaxHistoryLine);
+  const auto back = ParseRecord(std::string_view(shortened).substr(0, shortened.size() - 1));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->target, huge.target);
+  EXPECT_EQ(UtcTimestamp(0), "1970-01-01T00:00:00Z");
+}
+
+TEST(HistoryFile, ConcurrentRunsAppendWholeLines) {
+  test::TempDir dir;
+  const std::string path = dir.File("state/corvelle/downloads.jsonl");
+  constexpr int kProcesses = 8, kEach = 200;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      DownloadHistory history("corvelle-cli", path);
+      DownloadRecord record = Sample();
+      // Lines of different lengths, so an interleaving would show.
+      record.message = std::string(static_cast<size_t>(100 * p + 1), static_cast<char>('a' + p));
+      for (int i = 0; i < kEach; ++i) {
+        if (!history.Append(record).empty()) ::_exit(1);
+      }
+      ::_exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const HistoryListing listing = ReadHistory(path);
+  EXPECT_EQ(listing.unreadable, 0u);
+  ASSERT_EQ(listing.records.size(), static_cast<size_t>(kProcesses * kEach));
+  for (const DownloadRecord& record : listing.records) {
+    const size_t p = static_cast<size_t>(record.message[0] - 'a');
+    EXPECT_EQ(record.message, std::string(100 * p + 1, record.message[0]));
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.File("state/corvelle").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadHistory(path, 3).records.size(), 3u);
+}
+
+TEST(HistoryFile, AnUnwritableHistoryIsSaidOnceAndABrokenLineIsSkipped) {
+  test::TempDir dir;
+  // A folder others may write to is refused, as every folder of the program's own is.
+  const std::string shared = dir.File("shared/corvelle");
+  ASSERT_TRUE(MakeFolders(shared, 0700));
+  ::chmod(shared.c_str(), 0777);
+  DownloadHistory refused("corvelle", shared + "/downloads.jsonl");
+  const std::string first = refused.Append(Sample());
+  EXPECT_NE(first.find("group or others may write"), std::string::npos) << first;
+  EXPECT_EQ(refused.Append(Sample()), "") << "said once";
+  EXPECT_FALSE(test::FileExists(shared + "/downloads.jsonl"));
+
+  // A planted link is not followed, a planted pipe does not hold the program.
+  const std::string linked = dir.File("own/corvelle/downloads.jsonl");
+  ASSERT_TRUE(MakeFolders(dir.File("own/corvelle"), 0700));
+  ASSERT_EQ(::symlink(dir.File("elsewhere").c_str(), linked.c_str()), 0);
+  EXPECT_NE(DownloadHistory("corvelle", linked).Append(Sample()), "");
+  EXPECT_FALSE(test::FileExists(dir.File("elsewhere")));
+  ASSERT_EQ(::mkfifo(dir.File("own/fifo").c_str(), 0600), 0);
+  EXPECT_NE(AppendLine(dir.File("own/fifo"), "x\n"), 0);
+
+  const std::string path = dir.File("own/history.jsonl");
+  ASSERT_EQ(AppendLine(path, FormatRecord(Sample())), 0);
+  ASSERT_EQ(AppendLine(path, "{\"half\":\n"), 0);
+  ASSERT_EQ(AppendLine(path, FormatRecord(Sample())), 0);
+  const HistoryListing listing = ReadHistory(path);
+  EXPECT_EQ(listing.records.size(), 2u);
+  EXPECT_EQ(listing.unreadable, 1u);
+  EXPECT_TRUE(ReadHistory(dir.File("none")).error.empty()) << "no history yet is an empty one";
+  EXPECT_NE(ReadHistory(dir.File("own")).error, "");
+}
+
+}  // namespace
+}  // namespace corvelle

@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: MIT
+// corvelle-cli as scripts use it: one version everywhere, -h on every command, --json documents
+// with the text's fields, a reader that stops reading, the pause figures of download --help.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <sstream>
+
+#include "CliKit.h"
+#include "catalogue/CatalogueTesting.h"
+#include "support/Unprivileged.h"
+
+namespace corvelle {
+namespace {
+
+using test::CliKit;
+using test::Finished;
+
+QJsonObject Document(const Finished& run) {
+  QJsonParseError error{};
+  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << run.out;
+  return document.object();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
+  CliKit kit;
+  const Finished version = kit.Run({"--version"});
+  EXPECT_EQ(std::tie(version.exit, version.out), std::make_tuple(0, std::string("corvelle-cli " CORVELLE_PROJECT_VERSION "\n")));
+  test::TempDir dir;
+  const test::ProgramRun sim = test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "--version"});
+  EXPECT_EQ(sim.out, "kerv-printer-sim " CORVELLE_PROJECT_VERSION "\n");
+  EXPECT_EQ(test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "-h"}).out,
+            test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "--help"}).out);
+
+  const Finished tool = kit.Run({"-h"});
+  EXPECT_EQ(tool.out, kit.Run({"--help"}).out);
+  std::vector<std::string> commands;
+  bool listing = false;
+  for (const std::string& line : Lines(tool.out)) {
+    if (line == "Commands:") listing = true;
+    else if (listing && line.size() > 2) commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+  }
+  ASSERT_EQ(commands.size(), 8u);
+  for (const std::string& command : commands) {
+    const Finished help = kit.Run({command, "--help"});
+    EXPECT_EQ(help.exit, 0);
+    EXPECT_EQ(help.out.rfind("Usage: corvelle-cli " + command, 0), 0u) << help.out;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{command, "-h"},
+                                                 std::vector<std::string>{"-q", command, "--bogus-free", "-h"}}) {
+      const Finished dashH = kit.Run(args);
+      EXPECT_EQ(std::tie(dashH.exit, dashH.out, dashH.err), std::tie(help.exit, help.out, help.err)) << command;
+    }
+  }
+  // After "--" a -h is a word like any other.
+  EXPECT_EQ(kit.Run({"catalogue", "--", "-h"}).exit, 2);
+}
+
+TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
+  CliKit kit;
+  using test::IndexRecord;
+  kit.dir.Write("program/FontExt/Index1252.shi", IndexRecord({"west0", "Arial", "Caf\xe9 zero", 0, 12, 0, 1, 0, 0}) +
+                                                     IndexRecord({"west1", "Times", "Western one", 1, 14}));
+  const Finished text = kit.Run({"catalogue"});
+  const Finished json = kit.Run({"catalogue", "--json"});
+  ASSERT_EQ(json.exit, 0);
+  const QJsonObject catalogue = Document(json);
+  EXPECT_EQ(catalogue["codepage"].toInt(), 2);
+  const QJsonArray fonts = catalogue["fonts"].toArray();
+  const std::vector<std::string> lines = Lines(text.out);
+  ASSERT_EQ(fonts.size(), 2);
+  ASSERT_EQ(lines.size(), 2u);
+  for (int i = 0; i < 2; ++i) {
+    const QJsonObject font = fonts[i].toObject();
+    const std::string& line = lines[static_cast<std::size_t>(i)];
+    EXPECT_EQ(font["index"].toInt(), i);
+    EXPECT_EQ(font["path"].toString().toStdString(), line.substr(line.rfind('\t') + 1));
+    std::string detail = line.substr(line.find('\t') + 1, line.rfind('\t') - line.find('\t') - 1);
+    while (detail.back() == ' ') detail.pop_back();
+    EXPECT_EQ(font["detail"].toString().toLatin1().toStdString(), detail);
+  }
+  EXPECT_EQ(fonts[0].toObject()["name"].toString(), QString::fromUtf8("Caf\xc3\xa9 zero"));
+  EXPECT_EQ(fonts[0].toObject()["file"].toString(), "west0");
+  EXPECT_EQ(fonts[1].toObject()["face"].toString(), "Times");
+
+  ASSERT_EQ(kit.Run({"selection", "add", "--at", "3", "1"}).exit, 0);
+  const QJsonArray positions = Document(kit.Run({"selection", "show", "--json"}))["positions"].toArray();
+  ASSERT_EQ(positions.size(), 112);
+  EXPECT_EQ(positions[2].toObject()["position"].toInt(), 3);
+  EXPECT_EQ(positions[2].toObject()["name"].toString(), "Western one");
+  EXPECT_TRUE(positions[2].toObject()["path"].toString().endsWith("/FontExt/west1.she"));
+  EXPECT_TRUE(positions[0].toObject()["name"].isNull());
+  EXPECT_TRUE(positions[111].toObject()["path"].isNull());
+  EXPECT_EQ(kit.Run({"selection", "clear", "--json"}).exit, 2);
+
+  // An image the builder made: the sections and totals of the text, in decimal.
+  kit.SelectFont(5000);
+  const std::string image = kit.dir.File("image.shc");
+  ASSERT_EQ(kit.Run({"build", "--output", image}).exit, 0);
+  const Finished report = kit.Run({"inspect", image});
+  const QJsonObject inspected = Document(kit.Run({"inspect", "--json", image}));
+  EXPECT_EQ(inspected["format"].toString().toStdString(), Lines(report.out)[0].substr(8));
+  EXPECT_TRUE(inspected["consistent"].toBool());
+  EXPECT_TRUE(inspected["problem"].isNull());
+  const QJsonArray sections = inspected["sections"].toArray();
+  ASSERT_EQ(sections.size(), 1);
+  EXPECT_EQ(sections[0].toObject()["size"].toInteger(), 5100);
+  const std::string total = "total: 1 sections, " + std::to_string(inspected["totalBytes"].toInteger()) + " bytes\n";
+  EXPECT_TRUE(report.out.ends_with(total)) << report.out;
+  kit.dir.Write("junk", "not an image");
+  const Finished junk = kit.Run({"inspect", "--json", kit.dir.File("junk")});
+  EXPECT_EQ(junk.exit, 1);
+  EXPECT_FALSE(Document(junk)["consistent"].toBool());
+  EXPECT_FALSE(Document(junk)["problem"].toString().isEmpty());
+}
+
+TEST(CliCommandLine, AReaderThatStopsEndsTheOutputQuietlyAndAFullDiskDoesNot) {
+  CliKit kit;
+  std::string all;
+  for (int i = 0; i < 2000; ++i) all += test::IndexRecord({"all", "F", "All"});
+  kit.dir.Write("program/FontExt/Index.shi", all);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"catalogue", "--codepage", "4"}, {"catalogue", "--codepage", "4", "--json"},
+        {"selection", "show"}, {"selection", "show", "--json"}, {"history"}, {"--help"}, {"--version"}}) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);  // as `| head -1` does once it has its line
+    const Finished closed = kit.RunWithStdout(args, fds[1]);
+    ::close(fds[1]);
+    EXPECT_EQ(std::tie(closed.exit, closed.err), std::make_tuple(0, std::string())) << args[0];
+  }
+  const int full = ::open("/dev/full", O_WRONLY);
+  const Finished failed = kit.RunWithStdout({"catalogue", "--codepage", "4"}, full);
+  ::close(full);
+  EXPECT_EQ(std::tie(failed.exit, failed.err),
+            std::make_tuple(1, std::string("corvelle-cli: cannot write the catalogue to standard output\n")));
+}
+
+TEST(CliCommandLine, DownloadHelpGivesThePausesOfOneAndTwoAreas) {
+  CliKit kit;
+  const std::string help = kit.Run({"download", "--help"}).out;
+  EXPECT_NE(help.find("about 22 s for a one-area image (11 + 11), 59 s for two areas\n(11 + 26 + 11 + 11)"),
+            std::string::npos)
+      << help;
+  EXPECT_EQ(help.find("33 s"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvelle

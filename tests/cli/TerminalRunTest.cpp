@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: MIT
+// corvelle-cli download on a terminal and through a pipe: a progress line that fits the
+// terminal's width as it changes and counts the pauses down, plain lines to a pipe or a dumb
+// terminal, nothing but messages with -q; and the download history it leaves, also when the
+// history cannot be written.
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "CliKit.h"
+#include "base/FileWrite.h"
+#include "base/History.h"
+#include "base/Paths.h"
+
+namespace corvelle {
+namespace {
+
+using test::CliKit;
+using test::Finished;
+
+// Each drawing of the progress line: what follows a carriage return and "erase to the end of
+// the line", up to the next carriage return or line feed.
+std::vector<std::string> Drawn(const std::string& text) {
+  std::vector<std::string> pieces;
+  const std::string redraw = "\r\033[K";
+  for (std::size_t at = text.find(redraw); at != std::string::npos; at = text.find(redraw, at)) {
+    at += redraw.size();
+    pieces.push_back(text.substr(at, text.find_first_of("\r\n", at) - at));
+  }
+  return pieces;
+}
+
+std::vector<std::string> FileDownload(const CliKit& kit) {
+  return {"download", "--port", "FILE", "--output", kit.dir.File("one.out"), "--output", kit.dir.File("two.out")};
+}
+
+// REAL TIME: a whole one-area download of about 22 s, with a history that cannot be written.
+TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAHistoryProblemFailsNothing) {
+  CliKit kit;
+  kit.SelectFont(1000);
+  const std::string folder = ParentFolder(kit.HistoryPath());
+  MakeFolders(folder, 0700);
+  ::chmod(folder.c_str(), 0777);
+  bool resized = false;
+  const Finished run = kit.RunOnTerminal(FileDownload(kit), 40, "xterm", [&](const std::string& seen, int master) {
+    if (!resized && seen.find("printer: 10 s") != std::string::npos) {
+      const winsize narrow{24, 30, 0, 0};
+      resized = ::ioctl(master, TIOCSWINSZ, &narrow) == 0;
+    }
+    return false;
+  });
+  EXPECT_EQ(run.exit, 0) << run.err;
+  ASSERT_TRUE(resized);
+  EXPECT_EQ(test::ReadFile(kit.dir.File("two.out")).size(), 3164u);
+
+  std::vector<int> countdown;
+  for (const std::string& piece : Drawn(run.err)) {
+    EXPECT_LE(piece.size(), 39u) << piece;
+    const std::size_t at = piece.find("printer: ");
+    if (at == std::string::npos) continue;
+    const int seconds = std::stoi(piece.substr(at + 9));
+    // Drawn after the resize: the narrower width.
+    if (!countdown.empty() && countdown.back() <= 9) {
+      EXPECT_LE(piece.size(), 29u) << piece;
+    }
+    if (countdown.empty() || countdown.back() != seconds) countdown.push_back(seconds);
+  }
+  // The pause after the announcement, then the final wait, each counted down a second at a time.
+  const std::vector<int> eleven{11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1};
+  std::vector<int> twice = eleven;
+  twice.insert(twice.end(), eleven.begin(), eleven.end());
+  EXPECT_EQ(countdown, twice) << run.err;
+
+  // The line is drawn in place; the messages stand on lines of their own, the history's once.
+  const std::string said = "The download history cannot be written: refusing folder " + folder +
+                           ": group or others may write to it\r\n";
+  EXPECT_TRUE(run.err.ends_with("\r\nFonts will be stored in printer when green led turns on again.\r\n" + said))
+      << run.err;
+  EXPECT_EQ(run.err.find(said), run.err.rfind(said));
+  EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 6) << run.err;
+  EXPECT_FALSE(test::FileExists(kit.HistoryPath()));
+}
+
+TEST(CliTerminal, QuietShowsOnlyTheMessagesAndADumbTerminalGetsPlainLines) {
+  CliKit kit;
+  kit.SelectFont(1000);
+  const auto announced = [&](const std::string&, int) { return test::ReadFile(kit.dir.File("one.out")).size() > 0; };
+  std::vector<std::string> quiet = FileDownload(kit);
+  quiet.insert(quiet.begin(), "-q");
+  const Finished q = kit.RunOnTerminal(quiet, 80, "xterm", announced);
+  EXPECT_EQ(std::tie(q.exit, q.err), std::make_tuple(1, std::string("Download stopped.\r\n")));
+  std::vector<std::string> after = FileDownload(kit);
+  after.push_back("--quiet");
+  EXPECT_EQ(kit.RunOnTerminal(after, 80, "xterm", announced).err, "Download stopped.\r\n");
+
+  const Finished dumb = kit.RunOnTerminal(FileDownload(kit), 80, "dumb", [](const std::string& seen, int) {
+    return seen.find("Waiting 11 s\r\n") != std::string::npos;
+  });
+  EXPECT_EQ(dumb.err.find('\033'), std::string::npos) << dumb.err;
+  EXPECT_NE(dumb.err.find("Waiting 11 s\r\n"), std::string::npos) << dumb.err;
+
+  // Each attempt is in the history: stopped in the first pause, before any image byte.
+  const std::vector<DownloadRecord> records = ReadHistory(kit.HistoryPath()).records;
+  ASSERT_EQ(records.size(), 3u);
+  for (const DownloadRecord& r : records) {
+    EXPECT_EQ(std::tie(r.program, r.port, r.result, r.bytes), std::make_tuple("corvelle-cli", "FILE", "stopped", 0));
+    EXPECT_EQ(r.target, kit.dir.File("one.out"));
+  }
+}
+
+TEST(CliHistory, TheTableTheLastAttemptsAndTheJsonLines) {
+  CliKit kit;
+  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
+  DownloadRecord record{"", "", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC", 1376256,
+                        "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", "ok", ""};
+  DownloadHistory history("corvelle", kit.HistoryPath());
+  ASSERT_EQ(history.Append(record), "");
+  record.target = "/dev/ttyUSB0";
+  record.result = "failed";
+  record.bytes = 0;
+  record.message = "The device is not open.";
+  ASSERT_EQ(history.Append(record), "");
+  ASSERT_EQ(AppendLine(kit.HistoryPath(), "not a record\n"), 0);
+
+  const Finished table = kit.Run({"history"});
+  EXPECT_EQ(table.exit, 0);
+  std::istringstream lines(table.out);
+  std::string header, first, second;
+  std::getline(lines, header);
+  std::getline(lines, first);
+  std::getline(lines, second);
+  EXPECT_EQ(header, "TIME                  TARGET          RESULT   BYTES       SHA256");
+  EXPECT_EQ(first.substr(20), "  127.0.0.1:4001  ok          1376256  0123456789ab");
+  EXPECT_EQ(second.substr(20), "  /dev/ttyUSB0    failed            0  0123456789ab");
+  EXPECT_EQ(table.err, "corvelle-cli: 1 line(s) of " + kit.HistoryPath() + " are not download records\n");
+
+  const Finished last = kit.Run({"history", "--last", "1", "--json"});
+  EXPECT_EQ(last.exit, 0);
+  ASSERT_EQ(std::count(last.out.begin(), last.out.end(), '\n'), 1);
+  const auto parsed = ParseRecord(last.out.substr(0, last.out.size() - 1));
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(std::tie(parsed->program, parsed->target, parsed->message),
+            std::tie("corvelle", "/dev/ttyUSB0", "The device is not open."));
+  EXPECT_EQ(kit.Run({"history", "--last", "0"}).exit, 2);
+  const std::string folder = ParentFolder(kit.HistoryPath());
+  ::chmod(folder.c_str(), 0777);
+  EXPECT_EQ(kit.Run({"history"}).err,
+            "corvelle-cli: refusing folder " + folder + ": group or others may write to it\n");
+}
+
+TEST(CliHistory, ProgressThroughAPipeIsPlainLines) {
+  CliKit kit;
+  kit.SelectFont(1000);
+  const Finished run =
+      kit.Run(FileDownload(kit), [](const std::string& err) { return err.find("Waiting 11 s\n") != std::string::npos; });
+  EXPECT_EQ(run.exit, 1);
+  EXPECT_EQ(run.err.find_first_of("\r\033"), std::string::npos) << run.err;
+  EXPECT_TRUE(run.err.ends_with("Waiting 11 s\nDownload stopped.\n")) << run.err;
+}
+
+}  // namespace
+}  // namespace corvelle
