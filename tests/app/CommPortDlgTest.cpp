@@ -187,10 +187,20 @@ TEST_F(CommPortDlgTest, TheSerialDevicesPresentAreOfferedAndAChosenOneIsASerialP
   dialog->accept();
   EXPECT_EQ(dialog->Settings().portName, (dev / "serial" / "by-id" / "usb-FTDI_Bridge-if00").string());
   // Opened again on that name (or on a device gone meanwhile) the same path is selected.
+  // A device path is a serial port whether or not the device list holds it, also when the user
+  // comes back to it from another kind.
   for (const std::string& name : {dialog->Settings().portName, (dev / "ttyUSB9").string()}) {
     Open({.portName = name});
     EXPECT_EQ(dialog->PortList()->currentData().toString().toStdString(), name);
-    EXPECT_TRUE(dialog->BaudList()->isEnabled());
+    const QString entry = dialog->PortList()->currentText();
+    for (int visit = 0; visit < 2; ++visit) {
+      EXPECT_TRUE(dialog->BaudList()->isEnabled() && dialog->SetComButton()->isEnabled() &&
+                  dialog->Rs485Box()->isEnabled())
+          << name;
+      EXPECT_FALSE(dialog->IpAddressEdit()->isEnabled()) << name;
+      ChoosePort(QStringLiteral("TCP/IP"));
+      ChoosePort(entry);
+    }
     dialog->accept();
     EXPECT_EQ(dialog->Settings().portName, name);
   }
