@@ -143,6 +143,20 @@ TEST_F(CommPortDlgTest, TcpIpTestShowsYellowThenGreenOrRedAndThePortBoxTakesDigi
   EXPECT_EQ(dialog->Settings().ipPort, 65535);
 }
 
+// A hand-edited TCP port out of range stops OK only when TCP/IP is chosen; with a COM port its
+// box is disabled and cannot be corrected.
+TEST_F(CommPortDlgTest, OkChecksTheTcpPortOnlyWhenTcpIpIsChosen) {
+  Open({.portName = "COM1:", .ipPort = 70000});
+  dialog->accept();
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_TRUE(host.messages.empty());
+  Open({.portName = "TCP/IP", .ipPort = 70000});
+  dialog->accept();
+  EXPECT_TRUE(dialog->isVisible());
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "Please enter an integer between 0 and 65535.");
+}
+
 TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsWhatTheCommandSent) {
   const PortSettings settings{.portName = "COM2:", .parityIndex = 3};
   Open(settings);
