@@ -74,6 +74,7 @@ void SendImage(const SimProcess& sim, std::size_t bytes) {
 }
 
 TEST(PrinterSimTcp, ASilentClientHoldsUpNobodyAndIsClosedAfterTheIdleTimeout) {
+  EXPECT_FALSE(SimProcess({"--idle-timeout", "86401"}).Started()) << "a day at most";
   SimProcess sim({"--port", "0", "--idle-timeout", "1"});
   ASSERT_TRUE(sim.Started());
   const int silent = Connect(sim);
