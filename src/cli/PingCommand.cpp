@@ -2,6 +2,7 @@
 // corvelle-cli ping: the "TCP/IP test" of the port dialog, one ICMP echo to a printer.
 #include <arpa/inet.h>
 
+#include <cerrno>
 #include <iostream>
 #include <string>
 
@@ -23,8 +24,14 @@ int RunPing(CliContext& context, ArgReader& args) {
   if (args.Failed()) return kExitUsage;
   const std::string& host = words.front();
 
+  // Ctrl-C, SIGTERM and SIGHUP end the wait for the reply at once.
+  const StopSignal* stop = context.host.Stop();
   EchoProbeReply reply;
-  if (!CEchoProbe().Probe(host, &reply, kTtl, kTimeoutMs, kDataSize, 0, 0, nullptr, 0)) {
+  if (!CEchoProbe(stop ? stop->Fd() : -1).Probe(host, &reply, kTtl, kTimeoutMs, kDataSize, 0, 0, nullptr, 0)) {
+    if (CEchoProbe::LastError() == ECANCELED) {
+      std::cerr << "Ping stopped." << std::endl;
+      return kExitFailed;
+    }
     context.host.ShowMessage("No reply from " + host + ": " + EchoProbeErrorText(CEchoProbe::LastError()),
                              MessageStyle::Plain);
     return kExitFailed;
@@ -47,7 +54,8 @@ Command PingCommand() {
     "Sends one ICMP echo request to HOST (dotted decimal or a host name) the way the\n"
     "\"TCP/IP test\" of the port dialog does: time-to-live 10, 32 data bytes, waiting up to\n"
     "5 s for the reply. Prints the round-trip time and exits 0, or prints why there was no\n"
-    "reply on stderr and exits 1.\n"
+    "reply on stderr and exits 1. Ctrl-C, SIGTERM or SIGHUP end the wait: \"Ping stopped.\",\n"
+    "exit 1.\n"
     "\n"
     "A raw ICMP socket needs root or CAP_NET_RAW; otherwise the datagram ICMP socket is\n"
     "used, which net.ipv4.ping_group_range must allow for the user's group.\n",

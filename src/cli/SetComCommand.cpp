@@ -49,7 +49,9 @@ int RunSetCom(CliContext& context, ArgReader& args) {
   if (!args.Positionals().empty()) args.Fail("set-com takes no arguments");
   if (args.Failed()) return kExitUsage;
 
-  const Profile profile(context.profilePath);
+  const std::optional<Profile> stored = ReadProfile(context);
+  if (!stored) return kExitFailed;
+  const Profile& profile = *stored;
   TerminalHost& host = context.host;
   PortSettings current = LoadPortSettings(profile);
   if (port) current.portName = *port;

@@ -143,6 +143,20 @@ TEST_F(CommPortDlgTest, TcpIpTestShowsYellowThenGreenOrRedAndThePortBoxTakesDigi
   EXPECT_EQ(dialog->Settings().ipPort, 65535);
 }
 
+// A hand-edited TCP port out of range stops OK only when TCP/IP is chosen; with a COM port its
+// box is disabled and cannot be corrected.
+TEST_F(CommPortDlgTest, OkChecksTheTcpPortOnlyWhenTcpIpIsChosen) {
+  Open({.portName = "COM1:", .ipPort = 70000});
+  dialog->accept();
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_TRUE(host.messages.empty());
+  Open({.portName = "TCP/IP", .ipPort = 70000});
+  dialog->accept();
+  EXPECT_TRUE(dialog->isVisible());
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "Please enter an integer between 0 and 65535.");
+}
+
 TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsWhatTheCommandSent) {
   const PortSettings settings{.portName = "COM2:", .parityIndex = 3};
   Open(settings);
@@ -187,10 +201,20 @@ TEST_F(CommPortDlgTest, TheSerialDevicesPresentAreOfferedAndAChosenOneIsASerialP
   dialog->accept();
   EXPECT_EQ(dialog->Settings().portName, (dev / "serial" / "by-id" / "usb-FTDI_Bridge-if00").string());
   // Opened again on that name (or on a device gone meanwhile) the same path is selected.
+  // A device path is a serial port whether or not the device list holds it, also when the user
+  // comes back to it from another kind.
   for (const std::string& name : {dialog->Settings().portName, (dev / "ttyUSB9").string()}) {
     Open({.portName = name});
     EXPECT_EQ(dialog->PortList()->currentData().toString().toStdString(), name);
-    EXPECT_TRUE(dialog->BaudList()->isEnabled());
+    const QString entry = dialog->PortList()->currentText();
+    for (int visit = 0; visit < 2; ++visit) {
+      EXPECT_TRUE(dialog->BaudList()->isEnabled() && dialog->SetComButton()->isEnabled() &&
+                  dialog->Rs485Box()->isEnabled())
+          << name;
+      EXPECT_FALSE(dialog->IpAddressEdit()->isEnabled()) << name;
+      ChoosePort(QStringLiteral("TCP/IP"));
+      ChoosePort(entry);
+    }
     dialog->accept();
     EXPECT_EQ(dialog->Settings().portName, name);
   }

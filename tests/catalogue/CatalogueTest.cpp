@@ -35,6 +35,10 @@ TEST(IndexFile, NamesRunToTheFirstZeroPaddedTo32AndTheNumbersFollowAtFixedPlaces
       {std::string(102, '\0'), std::string(32, ' '), std::string(64, ' ') + "   0   00000"},
       {IndexRecord({"b", "f", "n", 0, 12, -128, 100, -1, 9}), Padded("n"),
        Padded("b") + Padded("f") + "   0  12-128100-19"},
+      // Bytes after a zero are no part of the name, whatever they are.
+      {IndexRecord({std::string_view("ar\0junk", 7), std::string_view("Ar\0\xFFx", 5),
+                    std::string_view("N\0 tail", 7)}),
+       Padded("N"), Padded("ar") + Padded("Ar") + "   0   00000"},
   };
   for (const auto& [record, list, detail] : cases) {
     // The record ends an exactly sized buffer, so the sanitizer catches any read past it.

@@ -150,14 +150,29 @@ TEST_F(CliTest, TwentyParallelAddsKeepTwentyPositions) {
 TEST_F(CliTest, AProfileThatCannotBeReadOrAMissingFontExtEndsTheCommandNamingIt) {
   const std::string profile = dir.File("config/corvelle.ini");
   ASSERT_TRUE(MakeFolders(profile));  // a folder where the profile should be
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"selection", "show"}, {"selection", "clear"}, {"catalogue"}, {"build"}}) {
+  // set-com writes its command into a file here, so that a run that ignored the profile's error
+  // would succeed.
+  const std::vector<std::string> setCom = {"set-com", "--port", "FILE", "--output", dir.File("setcom.out"),
+                                           "--speed", "0", "--parity", "0", "--data-bits", "1", "--stop-bits", "0"};
+  const std::vector<std::vector<std::string>> commands = {
+      {"selection", "show"}, {"selection", "clear"}, {"catalogue"}, {"build"}, setCom};
+  for (const std::vector<std::string>& args : commands) {
     const test::ProgramRun run = Run(args);
     EXPECT_EQ(run.exit, 1) << args[0];
     EXPECT_EQ(run.err, "corvelle-cli: cannot read " + profile + ": not a regular file\n") << args[0];
   }
   EXPECT_TRUE(std::filesystem::is_directory(profile));
   ASSERT_EQ(::rmdir(profile.c_str()), 0);
+  // Over the size cap: refused as a whole, and kept.
+  ASSERT_EQ(::truncate(dir.Write("config/corvelle.ini", "[Impostazione porta]\n").c_str(), 100 << 20), 0);
+  for (const std::vector<std::string>& args : commands) {
+    const test::ProgramRun run = Run(args);
+    EXPECT_EQ(run.exit, 1) << args[0];
+    EXPECT_EQ(run.err.rfind("corvelle-cli: cannot read " + profile + ": the file is ", 0), 0u) << run.err;
+  }
+  EXPECT_EQ(std::filesystem::file_size(profile), 100u << 20);
+  EXPECT_FALSE(test::FileExists(dir.File("setcom.out")));
+  ASSERT_EQ(::unlink(profile.c_str()), 0);
 
   // No FontExt at all is an error; an empty one is an empty catalogue.
   const std::string bare = dir.File("bare");

@@ -8,17 +8,12 @@
 // uses meanwhile.
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <chrono>
-#include <functional>
-#include <thread>
 
 #include "base/Paths.h"
 #include "base/Profile.h"
+#include "download/CliFixture.h"
 #include "download/Download.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/DevicePort.h"
@@ -43,39 +38,8 @@ struct TransportHost : test::FakeHost {
   }
 };
 
-class DownloadEndToEnd : public ::testing::Test {
+class DownloadEndToEnd : public test::CliFixture {
  protected:
-  // Runs corvelle-cli with the test's program folder and profile, Ctrl-C (SIGINT) once
-  // `interruptWhen`, asked every 5 ms, answers true; the exit status, with stderr in `err` and the
-  // process's user and system time in `cpuSeconds`.
-  int Run(std::vector<std::string> args, const std::function<bool()>& interruptWhen = {}) {
-    EXPECT_TRUE(profile.Save());
-    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", program, "--profile",
-                               profile.Path()});
-    const pid_t pid = test::Spawn(args, -1, dir.File("stderr"));
-    int status = 0;
-    rusage usage{};
-    bool interrupted = !interruptWhen;
-    while (pid > 0 && ::wait4(pid, &status, interrupted ? 0 : WNOHANG, &usage) == 0) {
-      if ((interrupted = interruptWhen())) ::kill(pid, SIGINT);
-      else std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    err = ReadFile(dir.File("stderr"));
-    return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  // Writes the part-0 fragments of a font into the folder and selects it for `position`.
-  void SelectFont(int position, std::size_t headerBytes, std::size_t dataBytes) {
-    const std::string name = "fonts/f" + std::to_string(position);
-    std::string data(dataBytes, '\0');
-    for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 11 + position) % 251);
-    dir.Write(name + "0.hea", std::string(headerBytes, static_cast<char>('h' + position)));
-    dir.Write(name + "0.sh", data);
-    profile.WriteString("FontsAggiuntivi", "Font00" + std::to_string(position), dir.File(name + ".she"));
-  }
-
   // The simulator judged the built image consistent, as it does only for areas of their announced
   // lengths with the first no longer than 0x150000, and stored exactly it.
   void ExpectReceived(test::SimProcess& sim, const std::string& imagePath) {
@@ -83,14 +47,6 @@ class DownloadEndToEnd : public ::testing::Test {
     EXPECT_EQ(test::EventText(judged, "verdict"), "consistent") << test::EventText(judged, "problem");
     EXPECT_TRUE(ReadFile(dir.File("store/image-001.bin")) == ReadFile(imagePath));
   }
-
-  static std::string Line(int id) { return std::string(LoadStr(id)) + "\n"; }
-
-  test::TempDir dir;
-  Profile profile{dir.File("corvelle.ini")};
-  std::string program = dir.File("program");
-  std::string err;
-  double cpuSeconds = 0;
 };
 
 TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverTcp) {

@@ -60,6 +60,7 @@ struct Faults {
   int shrinkAfterWrite = 0;  // the image is cut to 1000 bytes
   bool noProgressWindow = false;
   const char* imageName = nullptr;  // the download reads this file of the folder instead
+  bool lostAtClose = false;  // the close finds the connection lost (as TCP/IP reports a reset)
 };
 
 struct DownloadKit {
@@ -91,6 +92,7 @@ struct DownloadKit {
     }
     long QueuedOutput() override { return f.queued ? f.queued : inner->QueuedOutput(); }
     void Close() override { inner->Close(); }
+    bool ClosedCleanly() const override { return !f.lostAtClose && inner->ClosedCleanly(); }
 
     std::unique_ptr<PortBackend> inner;
     DownloadKit& kit;

@@ -179,7 +179,9 @@ TEST(SetComPort, SendsAtTheOldSettingsAndAdoptsTheNormalisedChoiceOnlyWhenTheCom
            {"FailedWrite", {.failWrite = 1}, "OPC", 0, ""},
            {"BlockedLine", {.holdDrains = true}, "OW13DPC", 10100,
             "The printer did not take the command: the serial line stayed blocked. Nothing was changed."},
-           {"CtrlC", {.stopAt = 500, .holdDrains = true}, "OW13DPC", 500, ""}}) {
+           {"CtrlC", {.stopAt = 500, .holdDrains = true}, "OW13DPC", 500, ""},
+           // The command was written, but the connection was found lost at the close.
+           {"LostAtClose", {.lostAtClose = true}, "OW13DC", 0, ""}}) {
     SCOPED_TRACE(c.name);
     DownloadKit kit;
     kit.faults = c.faults;
@@ -187,7 +189,7 @@ TEST(SetComPort, SendsAtTheOldSettingsAndAdoptsTheNormalisedChoiceOnlyWhenTheCom
     const auto stop = [&] { return c.faults.stopAt >= 0 && kit.host.now >= c.faults.stopAt; };
     // Nothing selected, edited profiles: 9600, none, 8, 1.
     const SetComPortResult result = SetComPort({kit.host, kit.Environment(), kit.settings, {6, 3, 2, -1}, stop});
-    const bool sent = c.script == "OW13DC";
+    const bool sent = c.script == "OW13DC" && !c.faults.lostAtClose;
     EXPECT_EQ(result.sent, sent);
     EXPECT_EQ(result.positions, (sent ? SerialPositions{2, 0, 1, 0} : SerialPositions{1, 0, 1, 0}));
     EXPECT_EQ(test::OpenArgsText(kit.printer.opens.at(0)), "COM3: baud=2 xon=1 cts=0 mask=1 out=/");

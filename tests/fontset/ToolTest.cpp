@@ -68,5 +68,22 @@ TEST(FontSetCli, BuildAndInspectPrintWhatTheyMadeOrReadOrTheMessage) {
   EXPECT_EQ(std::get<0>(run({"inspect"})), 2);
 }
 
+// The size comes from the file, not from how much is read of it: an image of exactly the limit
+// is consistent, and one byte more is refused with its true size.
+TEST(FontSetCli, InspectTakesAnImageOfExactlyTheLimitAndRefusesOneByteMore) {
+  FontSetKit kit;
+  kit.AddFont(1, "a", {0x150000 - 0x810});
+  kit.AddFont(2, "b", {0x250000});
+  ASSERT_TRUE(kit.Build());
+  const auto inspect = [&] { return RunProgram(kit.dir, {CORVELLE_BIN_DIR "/corvelle-cli", "inspect", kit.ImagePath()}); };
+  const ProgramRun exact = inspect();
+  EXPECT_EQ(exact.exit, 0) << exact.err;
+  EXPECT_NE(exact.out.find("file size: 3801088 (0x3A0000)\n"), std::string::npos) << exact.out;
+  ASSERT_TRUE(WriteFile(kit.ImagePath(), ReadFile(kit.ImagePath()) + '\xFF'));
+  const ProgramRun over = inspect();
+  EXPECT_EQ(over.exit, 1);
+  EXPECT_NE(over.err.find("the image is 0x3A0001 bytes, more than the limit 0x3A0000"), std::string::npos) << over.err;
+}
+
 }  // namespace
 }  // namespace corvelle::test

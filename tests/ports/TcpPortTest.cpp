@@ -7,11 +7,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <string>
+#include <utility>
+
 #include "base/UniqueFd.h"
 #include "ports/ClientSocket.h"
 #include "ports/DevicePort.h"
 #include "ports/PortKit.h"
 #include "ports/TcpBackend.h"
+#include "support/TempDir.h"
 
 namespace corvelle {
 namespace {
@@ -113,6 +118,34 @@ TEST_F(TcpFixture, APrinterThatGoesAwayMidStreamOrBeforeTakingTheLastBytesIsRepo
   printer = UniqueFd();
   EXPECT_FALSE(port.Close());
   EXPECT_EQ(Shown(host), std::string(kClosed) + kClosed);
+}
+
+// The download's socket lingers 10 s with a large send buffer; a printer that accepts but stops
+// reading, with a small receive window, leaves the last bytes unsent: after the linger the close
+// reports the loss instead of a success.
+TEST_F(TcpFixture, TheSocketLingersWithALargeSendBufferAndBytesLeftUnsentAfterTheLingerFailTheClose) {
+  const int smallWindow = 4096;
+  ASSERT_EQ(::setsockopt(listener.Get(), SOL_SOCKET, SO_RCVBUF, &smallWindow, sizeof smallWindow), 0);
+  ASSERT_TRUE(port.Open(args));
+  const UniqueFd printer = Accept();
+  const int fd = static_cast<TcpBackend*>(port.Backend())->Socket()->Descriptor();
+  linger lingering{};
+  int sendBuffer = 0;
+  socklen_t length = sizeof lingering;
+  ASSERT_EQ(::getsockopt(fd, SOL_SOCKET, SO_LINGER, &lingering, &length), 0);
+  EXPECT_EQ(std::pair(lingering.l_onoff, lingering.l_linger), std::pair(1, 10));
+  length = sizeof sendBuffer;
+  ASSERT_EQ(::getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, &length), 0);
+  // The kernel caps the request at net.core.wmem_max and reports twice what it keeps.
+  const long cap = std::stol(test::ReadFile("/proc/sys/net/core/wmem_max"));
+  EXPECT_EQ(sendBuffer, 2 * std::min(2L << 20, cap));
+
+  const std::string image(256 * 1024, 'i');
+  ASSERT_TRUE(port.Write(image.data(), image.size()));
+  const std::int64_t closing = host.now;
+  EXPECT_FALSE(port.Close());
+  EXPECT_GE(host.now - closing, TcpBackend::kLingerMs) << "the close waited out the linger";
+  EXPECT_EQ(Shown(host), "plain: TCP/IP - Sending to the printer failed: Connection timed out.\nThe transfer was stopped.\n");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // kerv-printer-sim as a running program: over TCP on 127.0.0.1 (the area on the connection after
-// its announcement's, --close-after, --talk, the end on SIGTERM), on a pseudo-terminal as a
+// its announcement's, --close-after, --talk, the end on SIGTERM, silent clients and the idle
+// timeout, the store's caps), on a pseudo-terminal as a
 // serial printer (the set-up command, --talk), and the socket of its virtual USB bridge. Whole
 // downloads to it, with the image stored and compared, are the download tests' end-to-end tests;
 // the USB bridge's flow control and faults are tested through the stand-in libusb.
@@ -13,7 +14,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "support/TempDir.h"
 #include "tools/SimProcess.h"
@@ -62,6 +65,84 @@ TEST(PrinterSimTcp, CloseAfterCutsTheDataConnectionTalkAnswersAndSigtermEndsTheR
   EXPECT_EQ(EventNumber(closed, "sent"), 12);
   EXPECT_EQ(sim.Stop(), 0);
   EXPECT_EQ(EventText(sim.Next("exit", 0), "reason"), "SIGTERM");
+}
+
+// One image of area 1 alone: its announcement and its bytes on a connection each.
+void SendImage(const SimProcess& sim, std::size_t bytes) {
+  ::close(Connect(sim, "?Z:&" + std::to_string(bytes) + "\n"));
+  ::close(Connect(sim, std::string(bytes, 'i')));
+}
+
+TEST(PrinterSimTcp, ASilentClientHoldsUpNobodyAndIsClosedAfterTheIdleTimeout) {
+  EXPECT_FALSE(SimProcess({"--idle-timeout", "86401"}).Started()) << "a day at most";
+  SimProcess sim({"--port", "0", "--idle-timeout", "1"});
+  ASSERT_TRUE(sim.Started());
+  const int silent = Connect(sim);
+  SendImage(sim, 5);
+  const auto image = sim.Next("image", 5000);
+  ASSERT_TRUE(image) << "the client after a silent one is served";
+  auto closed = sim.Next("connection_closed", 5000);
+  while (closed && EventNumber(closed, "connection") != 1) closed = sim.Next("connection_closed", 5000);
+  EXPECT_EQ(EventText(closed, "reason"), "idle timeout");
+  EXPECT_LT(EventNumber(image, "t_ms"), EventNumber(closed, "t_ms")) << "served while the first was idle";
+  const auto opened = std::find_if(sim.Events().begin(), sim.Events().end(),
+                                   [](const QJsonObject& event) { return event["event"] == "connection_opened"; });
+  ASSERT_NE(opened, sim.Events().end());
+  EXPECT_GE(EventNumber(closed, "t_ms") - EventNumber(*opened, "t_ms"), 1000);
+  EXPECT_EQ(Receive(silent, 1), "") << "the printer closed it";
+  ::close(silent);
+
+  // One that keeps sending is served for longer than the timeout, and the one behind it waits
+  // with its bytes that long without being idle; once the first falls silent it is closed and
+  // the other comes next.
+  const int busy = Connect(sim, "?");
+  const int behind = Connect(sim, "?Z:&3\n");
+  for (int i = 0; i < 4; ++i) {
+    ::usleep(500 * 1000);
+    ::send(busy, "x", 1, MSG_NOSIGNAL);
+  }
+  const auto busyClosed = sim.Next("connection_closed", 5000);
+  EXPECT_EQ(EventNumber(busyClosed, "connection"), 4);
+  EXPECT_EQ(EventText(busyClosed, "reason"), "idle timeout");
+  EXPECT_EQ(EventNumber(sim.Next("announcement", 5000), "length"), 3);
+  ::close(behind);
+  EXPECT_EQ(EventText(sim.Next("connection_closed", 5000), "reason"), "peer closed");
+  ::close(busy);
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(PrinterSimTcp, TheStoreKeepsTheNewestImagesWithinItsCaps) {
+  test::TempDir dir;
+  SimProcess sim({"--port", "0", "--store", dir.Path(), "--store-max-images", "3", "--store-max-bytes", "25"});
+  ASSERT_TRUE(sim.Started());
+  const auto removed = [&](std::size_t bytes) {
+    SendImage(sim, bytes);
+    EXPECT_TRUE(sim.Next("image"));
+    std::vector<std::string> seen;
+    for (std::size_t i = 0; i < sim.Events().size(); ++i) {
+      const QJsonObject& event = sim.Events()[i];
+      if (event["event"].toString() != "store_removed") continue;
+      seen.push_back(event["path"].toString().section('/', -1).toStdString() + " " +
+                     event["reason"].toString().toStdString());
+    }
+    return seen;
+  };
+  removed(10);
+  removed(10);
+  EXPECT_EQ(removed(10), std::vector<std::string>{"image-001.bin store-max-bytes"});
+  removed(4);  // 24 bytes in three images
+  EXPECT_EQ(removed(2), (std::vector<std::string>{"image-001.bin store-max-bytes", "image-002.bin store-max-images"}));
+  SendImage(sim, 30);
+  const auto tooBig = sim.Next("store_failed");
+  EXPECT_EQ(EventText(tooBig, "error"), "larger than --store-max-bytes 25");
+  EXPECT_TRUE(sim.Next("image")->value("stored").isNull());
+  EXPECT_EQ(sim.Stop(), 0);
+  std::vector<std::string> kept;
+  for (const char* name : {"image-001.bin", "image-002.bin", "image-003.bin", "image-004.bin", "image-005.bin",
+                           "image-006.bin"}) {
+    if (::access(dir.File(name).c_str(), F_OK) == 0) kept.push_back(name);
+  }
+  EXPECT_EQ(kept, (std::vector<std::string>{"image-003.bin", "image-004.bin", "image-005.bin"}));
 }
 
 TEST(PrinterSimPty, DecodesTheSetupCommandOnTheLineAndTalksAfterIt) {

@@ -2,10 +2,13 @@
 // Logging, judging and keeping what the substitute printer received.
 #include "printer-sim/PrinterSession.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "base/FileWrite.h"
 #include "base/Paths.h"
 
 namespace corvelle::printersim {
@@ -101,13 +104,39 @@ std::string PrinterSession::Store(const JudgedImage& image) {
   char name[32];
   std::snprintf(name, sizeof name, "image-%03d.bin", image.number);
   const std::string path = JoinPath(m_options.storeFolder, name);
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  bool written = file && std::fwrite(image.bytes.data(), 1, image.bytes.size(), file) == image.bytes.size();
-  const int error = errno;
-  if (file && std::fclose(file) != 0) written = false;
-  if (written) return path;
-  m_log.Write(LogRecord("store_failed").Text("path", path).Text("error", std::strerror(error)));
-  return "";
+  const std::uint64_t size = image.bytes.size();
+  if (m_options.storeMaxBytes != 0 && size > m_options.storeMaxBytes) {
+    m_log.Write(LogRecord("store_failed")
+                    .Text("path", path)
+                    .Text("error", "larger than --store-max-bytes " + std::to_string(m_options.storeMaxBytes)));
+    return "";
+  }
+  MakeRoom(size);
+  const ReplaceResult written = ReplaceFileWhole(path, image.bytes);
+  if (!written.Ok()) {
+    m_log.Write(LogRecord("store_failed").Text("path", path).Text("error", std::strerror(written.error)));
+    return "";
+  }
+  m_stored.push_back({path, size});
+  m_storedBytes += size;
+  return path;
+}
+
+void PrinterSession::MakeRoom(std::uint64_t bytes) {
+  while (!m_stored.empty()) {
+    const bool tooMany = m_options.storeMaxImages != 0 && m_stored.size() >= m_options.storeMaxImages;
+    const bool tooBig = m_options.storeMaxBytes != 0 && m_storedBytes + bytes > m_options.storeMaxBytes;
+    if (!tooMany && !tooBig) return;
+    const StoredImage oldest = m_stored.front();
+    m_stored.pop_front();
+    m_storedBytes -= oldest.bytes;
+    LogRecord record("store_removed");
+    record.Text("path", oldest.path)
+        .Number("bytes", static_cast<std::int64_t>(oldest.bytes))
+        .Text("reason", tooMany ? "store-max-images" : "store-max-bytes");
+    if (::unlink(oldest.path.c_str()) != 0 && errno != ENOENT) record.Text("error", std::strerror(errno));
+    m_log.Write(record);
+  }
 }
 
 }  // namespace corvelle::printersim

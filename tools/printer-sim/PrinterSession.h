@@ -3,6 +3,8 @@
 // images, keeps them when asked, and counts them for --exit-after-images.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -33,11 +35,20 @@ class PrinterSession {
  private:
   void LogImage(const JudgedImage& image);
   std::string Store(const JudgedImage& image);
+  // Removes the oldest stored images until one of `bytes` more fits the caps.
+  void MakeRoom(std::uint64_t bytes);
+
+  struct StoredImage {
+    std::string path;
+    std::uint64_t bytes = 0;
+  };
 
   EventLog& m_log;
   const SimOptions& m_options;
   ImageAssembler m_assembler;
   int m_images = 0;
+  std::deque<StoredImage> m_stored;  // oldest first
+  std::uint64_t m_storedBytes = 0;
 };
 
 }  // namespace corvelle::printersim

@@ -42,6 +42,14 @@ ParsedOptions ParseSimOptions(std::vector<std::string> args) {
   options.logPath = reader.Option("log").value_or("");
   options.quiet = reader.Flag("quiet");
   options.storeFolder = reader.Option("store").value_or("");
+  if (const auto count = Bounded(reader, "store-max-images", 0, kMaxCount)) {
+    options.storeMaxImages = static_cast<std::uint64_t>(*count);
+  }
+  if (const auto bytes = Bounded(reader, "store-max-bytes", 0, kMaxCount)) {
+    options.storeMaxBytes = static_cast<std::uint64_t>(*bytes);
+  }
+  // A day at most, so that the deadline in milliseconds never overflows.
+  if (const auto seconds = Bounded(reader, "idle-timeout", 0, 86400)) options.idleTimeoutSeconds = *seconds;
   if (const auto bytes = Bounded(reader, "close-after", 0, kMaxCount)) options.closeAfter = *bytes;
   options.stall = reader.Flag("stall");
   if (const auto bytes = Bounded(reader, "talk", 0, kMaxCount)) options.talk = static_cast<std::uint64_t>(*bytes);
@@ -75,8 +83,9 @@ each image against its own header and logs what it received.
 
 Over TCP every announcement comes on a connection of its own and the area's data on the
 next connection that carries bytes; connections are served one after another (one that
-opens while another is served waits its turn). On the pseudo-terminal the data follows
-its announcement directly.
+opens while another is served waits its turn, unless the one served has sent nothing
+yet: then the first that sends is served). On the pseudo-terminal the data follows its
+announcement directly.
 
 Transports (the first lines on stdout name them, then stdout is flushed):
   --port N        listen for TCP on port N (default 4001; 0 picks a free port).
@@ -96,6 +105,15 @@ Log:
   --log FILE      JSON lines, one object per event, flushed per line ("-": stdout)
   --quiet         no human-readable event lines on stderr
   --store DIR     keep each received image as DIR/image-NNN.bin
+  --store-max-images N  keep at most N images of this run in the store (default 100)
+  --store-max-bytes N   and at most N bytes of them (default 268435456, 256 MiB); to make
+                  room the oldest are removed (event "store_removed"); an image larger
+                  than N alone is not kept. 0: no cap.
+
+Connections:
+  --idle-timeout SECONDS  close a TCP connection that has sent nothing for SECONDS
+                  (default 60; 0: never; at most 86400). A connection held by
+                  --stall is not closed for it.
 
 Faults, for testing a sender:
   --close-after BYTES  close the data connection after BYTES data bytes of an area (TCP)

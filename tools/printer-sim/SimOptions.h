@@ -19,6 +19,12 @@ struct SimOptions {
   std::string logPath;  // "-": stdout
   bool quiet = false;
   std::string storeFolder;
+  // The store keeps at most this many images and bytes of this run's images (0: no cap); the
+  // oldest are removed to make room for a new one.
+  std::uint64_t storeMaxImages = 100;
+  std::uint64_t storeMaxBytes = 256ull * 1024 * 1024;
+  // A TCP connection that sends nothing for this long is closed (0: never).
+  std::int64_t idleTimeoutSeconds = 60;
   std::optional<std::uint64_t> closeAfter;
   bool stall = false;
   std::uint64_t talk = 0;

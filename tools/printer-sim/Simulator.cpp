@@ -3,6 +3,7 @@
 #include "printer-sim/Simulator.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,6 +33,12 @@ std::string_view TalkBytes(std::uint64_t offset, std::uint64_t left) {
   }();
   const std::size_t start = static_cast<std::size_t>(offset % 5);
   return std::string_view(pattern).substr(start, std::min<std::uint64_t>(left, pattern.size() - 5));
+}
+
+// Whether bytes have arrived on the socket that nobody has read yet.
+bool BytesWaiting(int fd) {
+  int count = 0;
+  return ::ioctl(fd, FIONREAD, &count) == 0 && count > 0;
 }
 
 }  // namespace
@@ -91,6 +98,7 @@ StreamSink Simulator::PtySink() {
 int Simulator::Run() {
   std::vector<pollfd> fds;
   while (!g_stopSignal && !m_session.Done()) {
+    const auto idleDue = CloseIdle();
     fds.clear();
     if (m_listener.fd.Valid()) fds.push_back({m_listener.fd.Get(), POLLIN, 0});
     const std::size_t ptyIndex = fds.size();
@@ -102,11 +110,14 @@ int Simulator::Run() {
     if (m_usb) m_usb->AddPollFds(fds);
     const std::size_t firstConnection = fds.size();
     std::vector<Connection*> polled;
+    const bool currentSilent = !m_connections.empty() && m_connections.front().received == 0;
     for (std::size_t i = 0; i < m_connections.size(); ++i) {
       Connection& connection = m_connections[i];
       short events = connection.talkLeft > 0 ? POLLOUT : 0;
       if (i == 0) {
         events |= connection.stalled ? POLLRDHUP : POLLIN;
+      } else if (currentSilent) {
+        events |= POLLIN;
       } else if (connection.hungUp) {
         continue;
       }
@@ -114,10 +125,11 @@ int Simulator::Run() {
       polled.push_back(&connection);
     }
 
-    const auto usbDue = m_usb ? m_usb->MsToNextEvent() : std::nullopt;
-    const timespec usbWait{static_cast<time_t>(usbDue.value_or(0) / 1000),
-                           static_cast<long>(usbDue.value_or(0) % 1000) * 1000000};
-    if (::ppoll(fds.data(), fds.size(), usbDue ? &usbWait : nullptr, &m_waitMask) < 0) {
+    auto due = m_usb ? m_usb->MsToNextEvent() : std::nullopt;
+    if (idleDue && (!due || *idleDue < *due)) due = idleDue;
+    const timespec wait{static_cast<time_t>(due.value_or(0) / 1000),
+                        static_cast<long>(due.value_or(0) % 1000) * 1000000};
+    if (::ppoll(fds.data(), fds.size(), due ? &wait : nullptr, &m_waitMask) < 0) {
       if (errno == EINTR) continue;
       m_log.Write(LogRecord("poll_failed").Text("error", std::strerror(errno)));
       break;
@@ -149,6 +161,8 @@ int Simulator::Run() {
       } else {
         ReadCurrent();
       }
+    } else if (currentSilent) {
+      ServeFirstReadable(fds, firstConnection, polled);
     }
     if (!fds.empty() && m_listener.fd.Valid() && (fds[0].revents & POLLIN)) Accept();
   }
@@ -169,19 +183,12 @@ void Simulator::Accept() {
   connection.peer = PeerName(fd.Get());
   connection.fd = std::move(fd);
   connection.talkLeft = m_options.talk;
+  connection.lastHeard = Clock::now();
   m_log.Write(LogRecord("connection_opened")
                   .Number("connection", connection.id)
                   .Text("peer", connection.peer)
                   .Flag("waiting", !m_connections.empty()));
-  if (m_connections.size() >= kMaxConnections) {
-    m_log.Write(LogRecord("connection_closed")
-                    .Number("connection", connection.id)
-                    .Text("peer", connection.peer)
-                    .Number("bytes", 0)
-                    .Number("sent", 0)
-                    .Text("reason", "too many connections waiting"));
-    return;
-  }
+  if (m_connections.size() >= kMaxConnections) return LogClosed(connection, "too many connections waiting");
   m_connections.push_back(std::move(connection));
   if (m_connections.size() == 1) m_tcpParser.BeginConnection();
 }
@@ -204,6 +211,7 @@ void Simulator::ReadCurrent() {
     return CloseCurrent(std::strerror(errno));
   }
   connection.received += static_cast<std::uint64_t>(n);
+  connection.lastHeard = Clock::now();
   m_tcpParser.Feed(std::string_view(buffer, static_cast<std::size_t>(n)), TcpSink());
   if (!m_tcpParser.InAreaData()) return;
   if (m_options.closeAfter && m_tcpParser.AreaReceived() >= *m_options.closeAfter) return CloseCurrent("close-after");
@@ -218,15 +226,60 @@ void Simulator::ReadCurrent() {
 
 void Simulator::CloseCurrent(const std::string& reason) {
   m_tcpParser.EndConnection(TcpSink());
-  const Connection& connection = m_connections.front();
+  LogClosed(m_connections.front(), reason);
+  m_connections.pop_front();
+  if (!m_connections.empty()) m_tcpParser.BeginConnection();
+}
+
+void Simulator::LogClosed(const Connection& connection, const std::string& reason) {
   m_log.Write(LogRecord("connection_closed")
                   .Number("connection", connection.id)
                   .Text("peer", connection.peer)
                   .Number("bytes", static_cast<std::int64_t>(connection.received))
                   .Number("sent", static_cast<std::int64_t>(connection.sent))
                   .Text("reason", reason));
-  m_connections.pop_front();
-  if (!m_connections.empty()) m_tcpParser.BeginConnection();
+}
+
+// The parser has only been told that a connection began, so another may take its place.
+void Simulator::ServeFirstReadable(const std::vector<pollfd>& fds, std::size_t firstConnection,
+                                   const std::vector<Connection*>& polled) {
+  for (std::size_t i = 0; i < polled.size(); ++i) {
+    if (polled[i] == &m_connections.front()) continue;
+    if (!(fds[firstConnection + i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    const auto at = std::find_if(m_connections.begin(), m_connections.end(),
+                                 [&](const Connection& connection) { return &connection == polled[i]; });
+    Connection ready = std::move(*at);
+    m_connections.erase(at);
+    m_connections.push_front(std::move(ready));
+    return;
+  }
+}
+
+std::optional<std::int64_t> Simulator::CloseIdle() {
+  if (m_options.idleTimeoutSeconds == 0) return std::nullopt;
+  const auto limit = std::chrono::seconds(m_options.idleTimeoutSeconds);
+  const auto now = Clock::now();
+  std::optional<std::int64_t> next;
+  for (std::size_t i = 0; i < m_connections.size();) {
+    Connection& connection = m_connections[i];
+    // A stalled connection is silent because the printer stopped reading it; one with bytes
+    // unread (waiting its turn, or just made the one served) is waiting for the printer.
+    if (connection.stalled || BytesWaiting(connection.fd.Get())) connection.lastHeard = now;
+    if (connection.lastHeard + limit <= now) {
+      if (i == 0) {
+        CloseCurrent("idle timeout");
+      } else {
+        LogClosed(connection, "idle timeout");
+        m_connections.erase(m_connections.begin() + static_cast<std::ptrdiff_t>(i));
+      }
+      continue;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(connection.lastHeard + limit - now);
+    const std::int64_t ms = left.count() + 1;  // never wake a moment too early and spin
+    if (!next || ms < *next) next = ms;
+    ++i;
+  }
+  return next;
 }
 
 void Simulator::Talk(Connection& connection) {

@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: MIT
 // The simulator's I/O: serves TCP connections one after another, the pseudo-terminal and the
-// virtual USB bridge (UsbEndpoint), feeds
-// what they carry to a stream parser each, and applies the fault options. One thread, one
-// ppoll; SIGINT and SIGTERM are only let through while it waits.
+// virtual USB bridge (UsbEndpoint), feeds what they carry to a stream parser each, closes TCP
+// connections that stay silent past the idle timeout, and applies the fault options. One
+// thread, one ppoll; SIGINT and SIGTERM are only let through while it waits.
 #pragma once
 
+#include <poll.h>
+
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "printer-sim/Endpoints.h"
 #include "printer-sim/EventLog.h"
@@ -32,8 +37,11 @@ class Simulator {
   int Run();
 
  private:
+  using Clock = std::chrono::steady_clock;
+
   struct Connection {
     UniqueFd fd;
+    Clock::time_point lastHeard;  // accepted, or its last bytes read
     int id = 0;
     std::string peer;
     std::uint64_t received = 0;
@@ -46,6 +54,14 @@ class Simulator {
   void Accept();
   void ReadCurrent();
   void CloseCurrent(const std::string& reason);
+  // While the connection served has sent nothing, the first waiting one that has bytes (or has
+  // hung up) is served instead, so a silent client holds up nobody.
+  void ServeFirstReadable(const std::vector<pollfd>& fds, std::size_t firstConnection,
+                          const std::vector<Connection*>& polled);
+  // Closes every connection silent for the idle timeout; the milliseconds until the next one
+  // falls due, none without connections that can time out.
+  std::optional<std::int64_t> CloseIdle();
+  void LogClosed(const Connection& connection, const std::string& reason);
   void Talk(Connection& connection);
   void ReadPty();
   void TalkPty();

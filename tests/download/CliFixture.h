@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: MIT
+// Fixture for running the built corvelle-cli against a program folder and a profile made for the
+// test: fonts selected by hand, a signal sent once a condition holds, and what the run took (its
+// exit status, stderr, CPU time and how long it took to end after the signal).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/Profile.h"
+#include "resources/Strings.h"
+#include "support/TempDir.h"
+#include "tools/SimProcess.h"
+
+namespace corvelle::test {
+
+class CliFixture : public ::testing::Test {
+ protected:
+  // Runs corvelle-cli (through `launcher`, e.g. {"unshare", "-n", ...}, when given) with the
+  // test's program folder and profile, and sends `signal` once `signalWhen`, asked every 5 ms,
+  // answers true; the exit status (-1 when it did not exit by itself), with stderr in `err`, the
+  // process's user and system time in `cpuSeconds` and the seconds from the signal to the end in
+  // `secondsAfterSignal`.
+  int Run(std::vector<std::string> args, const std::function<bool()>& signalWhen = {}, int signal = SIGINT,
+          std::vector<std::string> launcher = {}) {
+    EXPECT_TRUE(profile.Save());
+    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", program, "--profile",
+                               profile.Path()});
+    args.insert(args.begin(), launcher.begin(), launcher.end());
+    const pid_t pid = Spawn(args, -1, dir.File("stderr"));
+    int status = 0;
+    rusage usage{};
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> sent;
+    // A program still running 5 s after the signal hangs: it is killed, and the run fails.
+    while (pid > 0 && ::wait4(pid, &status, signalWhen ? WNOHANG : 0, &usage) == 0) {
+      if (!sent && signalWhen()) {
+        sent = Clock::now();
+        ::kill(pid, signal);
+      } else if (sent && Clock::now() - *sent > std::chrono::seconds(5)) {
+        ::kill(pid, SIGKILL);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    secondsAfterSignal = sent ? std::chrono::duration<double>(Clock::now() - *sent).count() : -1;
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    err = ReadFile(dir.File("stderr"));
+    return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // A condition for Run that holds once `ms` milliseconds have passed since it was made.
+  static std::function<bool()> After(int ms) {
+    const auto at = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    return [at] { return std::chrono::steady_clock::now() >= at; };
+  }
+
+  // Writes the part-0 fragments of a font into the folder and selects it for `position`.
+  void SelectFont(int position, std::size_t headerBytes, std::size_t dataBytes) {
+    const std::string name = "fonts/f" + std::to_string(position);
+    std::string data(dataBytes, '\0');
+    for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 11 + position) % 251);
+    dir.Write(name + "0.hea", std::string(headerBytes, static_cast<char>('h' + position)));
+    dir.Write(name + "0.sh", data);
+    profile.WriteString("FontsAggiuntivi", "Font00" + std::to_string(position), dir.File(name + ".she"));
+  }
+
+  static std::string Line(int id) { return std::string(LoadStr(id)) + "\n"; }
+
+  TempDir dir;
+  Profile profile{dir.File("corvelle.ini")};
+  std::string program = dir.File("program");
+  std::string err;
+  double cpuSeconds = 0;
+  double secondsAfterSignal = -1;
+};
+
+}  // namespace corvelle::test
