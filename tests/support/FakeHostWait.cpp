@@ -11,7 +11,7 @@
 
 namespace corvelle::test {
 
-bool FakeHost::WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) {
+bool FakeHost::WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) {
   ++fdWaits;
   pollfd p{fd, static_cast<short>(event == FdEvent::Readable ? POLLIN : POLLOUT), 0};
   const auto start = std::chrono::steady_clock::now();

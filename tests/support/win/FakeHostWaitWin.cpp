@@ -10,7 +10,7 @@
 
 namespace corvelle::test {
 
-bool FakeHost::WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) {
+bool FakeHost::WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) {
   ++fdWaits;
   WSAPOLLFD p{static_cast<SOCKET>(fd), static_cast<short>(event == FdEvent::Readable ? POLLRDNORM : POLLWRNORM), 0};
   const auto start = std::chrono::steady_clock::now();
