@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/FileSystem.h"
 #include "base/FileWrite.h"
 #include "base/Json.h"
 #include "base/Paths.h"
+#include "base/PathsPlatform.h"
 #include "base/UniqueFd.h"
 
 namespace corvelle {
@@ -41,14 +43,14 @@ std::string Line(const DownloadRecord& r) {
 
 // Reads the whole of `fd` from `offset` on; false with errno set.
 bool ReadFrom(int fd, std::int64_t offset, std::string& out) {
+  if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(offset));
+    const auto n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
     out.append(buffer, static_cast<size_t>(n));
-    offset += n;
     if (static_cast<std::int64_t>(out.size()) > kMaxHistoryRead) return true;  // the file grows meanwhile
   }
 }
@@ -57,23 +59,17 @@ bool ReadFrom(int fd, std::int64_t offset, std::string& out) {
 
 std::string UtcTimestamp(std::time_t when) {
   std::tm utc {};
+#ifdef _WIN32
+  ::gmtime_s(&utc, &when);
+#else
   ::gmtime_r(&when, &utc);
+#endif
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
   return text;
 }
 
-std::string DefaultHistoryPath() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  std::string base;
-  if (state && *state == '/') {
-    base = state;
-  } else {
-    const std::string home = HomeFolder();
-    base = JoinPath(home.empty() ? "/nonexistent" : home, ".local/state");
-  }
-  return JoinPath(JoinPath(base, "corvelle"), "downloads.jsonl");
-}
+std::string DefaultHistoryPath() { return JoinPath(PerUserStateFolder(), "downloads.jsonl"); }
 
 std::string FormatRecord(const DownloadRecord& record) {
   std::string line = Line(record);
@@ -126,7 +122,7 @@ std::string DownloadHistory::Append(DownloadRecord record) {
 
 HistoryListing ReadHistory(const std::string& path, std::size_t last) {
   HistoryListing listing;
-  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  const UniqueFd fd(OpenForReading(path));
   if (!fd.Valid()) {
     if (errno != ENOENT) listing.error = path + ": " + std::strerror(errno);
     return listing;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "base/NativeHandle.h"
 #include "base/ProgressView.h"
 #include "base/StopSignal.h"
 
@@ -52,8 +53,8 @@ class Host {
   virtual void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) = 0;
 
   // Sleeps until `fd` is ready for `event`, `timeoutMs` passes, or the user asks to stop, keeping
-  // the surroundings alive meanwhile. True when the descriptor is ready.
-  virtual bool WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) = 0;
+  // the surroundings alive meanwhile. True when the descriptor (on Windows: the socket) is ready.
+  virtual bool WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) = 0;
 
   // Lets whatever events are waiting be handled now, without sleeping.
   virtual void PumpMessages() = 0;

@@ -1,54 +1,29 @@
 // SPDX-License-Identifier: MIT
-// Program, data and profile locations.
+// Program, data and profile locations: the rules every platform shares.
 #include "base/Paths.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
+#include "base/PathsPlatform.h"
 
 namespace corvelle {
 namespace {
 
-std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
-  const char* value = std::getenv(variable);
-  if (value && *value == '/') return value;
-  const std::string home = HomeFolder();
-  // With no home at all the path stays relative to a folder that does not exist, so it is
-  // refused or fails to open instead of landing in a shared folder.
-  return JoinPath(home.empty() ? "/nonexistent" : home, fallbackUnderHome);
-}
-
-std::string PerUserDataFolder() { return JoinPath(XdgFolder("XDG_DATA_HOME", ".local/share"), "corvelle"); }
-
 // Where an installation keeps the data, relative to the prefix that holds bin/.
 constexpr std::string_view kInstalledDataFolder = "share/corvelle";
 
-bool HoldsFontExt(const std::string& folder) {
-  struct stat st {};
-  return ::stat(JoinPath(folder, "FontExt").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool HoldsFontExt(const std::string& folder) { return IsFolder(JoinPath(folder, "FontExt")); }
 
+bool IsSeparator(char c) { return kPathSeparators.find(c) != std::string_view::npos; }
+
+// The folder ends in share/corvelle (share\corvelle too on Windows).
 bool IsInstalledDataFolder(std::string_view folder) {
-  while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
-  return folder == kInstalledDataFolder ||
-         (folder.size() > kInstalledDataFolder.size() && folder.ends_with(kInstalledDataFolder) &&
-          folder[folder.size() - kInstalledDataFolder.size() - 1] == '/');
+  while (folder.size() > 1 && IsSeparator(folder.back())) folder.remove_suffix(1);
+  const size_t n = kInstalledDataFolder.size();
+  if (folder.size() < n || (folder.size() > n && !IsSeparator(folder[folder.size() - n - 1]))) return false;
+  const std::string_view tail = folder.substr(folder.size() - n);
+  return tail.substr(0, 5) == "share" && IsSeparator(tail[5]) && tail.substr(6) == "corvelle";
 }
 
 }  // namespace
-
-std::string ExecutableFolder() {
-  std::vector<char> buffer(4096);
-  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (n <= 0) return ".";
-  return ParentFolder(std::string_view(buffer.data(), static_cast<size_t>(n)));
-}
 
 std::string ProgramFolder() { return ProgramFolderFor(ExecutableFolder()); }
 
@@ -61,12 +36,12 @@ std::string ProgramFolderFor(std::string_view executableFolder) {
 }
 
 std::string FontExtFolder(std::string_view programFolder) {
-  return JoinPath(programFolder, "FontExt") + "/";
+  return JoinPath(programFolder, "FontExt") + kSeparator;
 }
 
 std::string WritableDataFolder(std::string_view programFolder) {
   const std::string folder(programFolder);
-  if (!IsInstalledDataFolder(folder) && ::access(folder.c_str(), W_OK) == 0) return folder;
+  if (!IsInstalledDataFolder(folder) && MayCreateIn(folder)) return folder;
   const std::string data = PerUserDataFolder();
   MakeFolders(data, 0700);
   return data;
@@ -74,52 +49,19 @@ std::string WritableDataFolder(std::string_view programFolder) {
 
 std::string DataFolderProblem(std::string_view programFolder) {
   const std::string folder(programFolder);
-  if (!IsInstalledDataFolder(folder) && ::access(folder.c_str(), W_OK) == 0) return "";
+  if (!IsInstalledDataFolder(folder) && MayCreateIn(folder)) return "";
   return PrepareOwnFolder(PerUserDataFolder());
-}
-
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home && *home) return home;
-  std::vector<char> buffer(16384);
-  passwd entry {};
-  passwd* found = nullptr;
-  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
-      *found->pw_dir == '/') {
-    return found->pw_dir;
-  }
-  return "";
-}
-
-std::string OwnFolderProblem(const std::string& folder) {
-  struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0) {
-    return errno == ENOENT ? "" : "cannot use folder " + folder + ": " + std::strerror(errno);
-  }
-  if (!S_ISDIR(st.st_mode)) return "cannot use folder " + folder + ": not a folder";
-  if (st.st_uid != ::geteuid()) return "refusing folder " + folder + ": it belongs to another user";
-  if (st.st_mode & (S_IWGRP | S_IWOTH)) return "refusing folder " + folder + ": group or others may write to it";
-  return "";
-}
-
-std::string PrepareOwnFolder(const std::string& folder) {
-  if (!MakeFolders(folder, 0700)) return "cannot create folder " + folder + ": " + std::strerror(errno);
-  return OwnFolderProblem(folder);
-}
-
-std::string DefaultProfilePath() {
-  return JoinPath(JoinPath(XdgFolder("XDG_CONFIG_HOME", ".config"), "corvelle"), "corvelle.ini");
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string result(folder);
-  if (!result.empty() && result.back() != '/') result += '/';
+  if (!result.empty() && !IsSeparator(result.back())) result += kSeparator;
   result += name;
   return result;
 }
 
 std::string ParentFolder(std::string_view path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(kPathSeparators);
   if (slash == std::string_view::npos) return "";
   if (slash == 0) return "/";
   return std::string(path.substr(0, slash));
@@ -128,24 +70,6 @@ std::string ParentFolder(std::string_view path) {
 std::string FileNamePart(std::string_view path) {
   const size_t sep = path.find_last_of("/\\");
   return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
-}
-
-bool MakeFolders(const std::string& folder, unsigned mode) {
-  struct stat st {};
-  if (::stat(folder.c_str(), &st) == 0) {
-    if (!S_ISDIR(st.st_mode)) errno = ENOTDIR;
-    return S_ISDIR(st.st_mode);
-  }
-  const std::string parent = ParentFolder(folder);
-  if (!parent.empty() && parent != folder && !MakeFolders(parent, mode)) return false;
-  return ::mkdir(folder.c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST;
-}
-
-void SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
 }
 
 }  // namespace corvelle

@@ -17,7 +17,7 @@ std::string ProgramFolder();
 // The same rule for an executable in `executableFolder`.
 std::string ProgramFolderFor(std::string_view executableFolder);
 
-// programFolder + "/FontExt/": index files and font fragments.
+// programFolder + "/FontExt/" ("\FontExt\" on Windows): index files and font fragments.
 std::string FontExtFolder(std::string_view programFolder);
 
 // Where images and the scratch header are written: the program folder when it is writable and
@@ -44,10 +44,10 @@ std::string PrepareOwnFolder(const std::string& folder);
 // The same check without making anything: "" also when the folder does not exist yet.
 std::string OwnFolderProblem(const std::string& folder);
 
-// `folder` + "/" + `name` (no doubled separator).
+// `folder` + separator + `name` (no doubled separator; '\' on Windows, '/' elsewhere).
 std::string JoinPath(std::string_view folder, std::string_view name);
 
-// Everything before the last '/', or "" when there is none.
+// Everything before the last separator ('/', and '\' on Windows), or "" when there is none.
 std::string ParentFolder(std::string_view path);
 
 // The part after the last '/' or '\' (stored paths may come from Windows installations).

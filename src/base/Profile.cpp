@@ -2,7 +2,6 @@
 // INI reading and atomic writing of the application profile.
 #include "base/Profile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/FileSystem.h"
 #include "base/FileWrite.h"
 #include "base/Paths.h"
 
@@ -71,7 +71,7 @@ bool WithinCaps(std::string_view text) {
 // gives no text; anything else that stops a complete read is, with `error` saying why.
 bool ReadProfileFile(const std::string& path, std::string& text, std::string& error) {
   // O_NONBLOCK: a FIFO named as the profile must not block the open; it is refused below.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = OpenForReading(path);
   if (fd < 0) {
     // Nothing there yet (or a parent is a file, which Save reports): nothing to keep.
     if (errno == ENOENT || errno == ENOTDIR) return true;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// An advisory lock (flock) on a lock file beside the profile, held by a run that reads the
-// profile, changes it and saves it, so that runs at the same time take turns instead of each
-// saving over the others' changes.
+// An advisory lock (flock; LockFileEx on Windows) on a lock file beside the profile, held by a
+// run that reads the profile, changes it and saves it, so that runs at the same time take turns
+// instead of each saving over the others' changes.
 #pragma once
 
 #include <functional>
@@ -23,7 +23,11 @@ class ProfileLock {
   bool Held() const { return m_held; }
 
  private:
+#ifdef _WIN32
+  void* m_handle = nullptr;
+#else
   int m_fd = -1;
+#endif
   bool m_held = false;
 };
 

@@ -2,7 +2,6 @@
 // Index file records turned into catalogue entries, and the index file of each code page.
 #include "catalogue/FontCatalogue.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/FileSystem.h"
 #include "base/Paths.h"
 #include "base/Profile.h"
 
@@ -36,7 +36,7 @@ struct FileCloser {
 
 // The index file opened for reading when it is a regular file; a FIFO would block the open.
 std::FILE* OpenRegularFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = OpenForReading(path);
   if (fd < 0) return nullptr;
   struct stat st {};
   std::FILE* file = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::fdopen(fd, "rb") : nullptr;

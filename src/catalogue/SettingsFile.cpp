@@ -2,7 +2,6 @@
 // Writing and reading selection settings files.
 #include "catalogue/SettingsFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/FileSystem.h"
 #include "base/FileWrite.h"
 #include "base/Paths.h"
 
@@ -89,28 +89,25 @@ std::string SerializeSettings(const FontSelection& selection) {
 
 FileResult SaveSettingsFile(const FontSelection& selection, const std::string& path) {
   const std::string text = SerializeSettings(selection);
-  struct stat st {};
-  const bool exists = ::stat(path.c_str(), &st) == 0;
+  const PathStatus st = StatPath(path);
+  const bool exists = st.exists;
   // A device or a pipe that is there cannot be replaced: it is written where it is, and never
   // created. A link that points nowhere is not followed: the new file replaces the link.
-  if (exists && !S_ISREG(st.st_mode)) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (exists && !st.regular) {
+    const int fd = OpenExistingForWriting(path);
     if (fd < 0) return Failure("cannot create", path, errno);
     const int error = WriteSyncClose(fd, text);
     return error ? Failure("cannot write", path, error) : FileResult{true, {}};
   }
   // Renaming needs only the folder's permission; a file made read-only stays refused.
-  if (exists && ::access(path.c_str(), W_OK) != 0) return Failure("cannot create", path, errno);
+  if (exists && !MayWrite(path)) return Failure("cannot create", path, errno);
   // A regular file is replaced whole: a new file beside it is written, flushed and renamed over
   // it, so a full disk or a crash leaves the old file as it was. A link keeps pointing at the
   // replaced file.
   std::string target = path;
-  if (char* real = exists ? ::realpath(path.c_str(), nullptr) : nullptr) {
-    target = real;
-    std::free(real);
-  }
+  if (std::string real = exists ? RealPath(path) : ""; !real.empty()) target = std::move(real);
   const ReplaceResult result =
-      ReplaceFileWhole(target, text, exists ? st.st_mode & 07777 : kFileMode, LinkPolicy::ReplaceLink);
+      ReplaceFileWhole(target, text, exists ? st.mode : kFileMode, LinkPolicy::ReplaceLink);
   if (!result.Ok()) {
     return Failure(result.stage == ReplaceResult::Stage::Create ? "cannot create" : "cannot write", path, result.error);
   }
@@ -152,7 +149,7 @@ FontSelection ParseSettings(std::string_view bytes, std::string_view programFold
 FileResult LoadSettingsFile(const std::string& path, std::string_view programFolder, FontSelection& selection) {
   // O_NONBLOCK and the check below: a FIFO would block the open and a device such as /dev/zero
   // would never end, so only regular files are read.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = OpenForReading(path);
   if (fd < 0) return Failure("cannot open", path, errno);
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

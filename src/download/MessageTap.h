@@ -17,7 +17,7 @@ class MessageTap : public Host {
 
   std::int64_t Now() override { return m_inner.Now(); }
   void WaitFor(std::int64_t ms, WaitMode mode) override { m_inner.WaitFor(ms, mode); }
-  bool WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) override {
+  bool WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) override {
     return m_inner.WaitForFd(fd, event, timeoutMs);
   }
   void PumpMessages() override { m_inner.PumpMessages(); }

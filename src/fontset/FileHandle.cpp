@@ -2,7 +2,6 @@
 // POSIX file descriptor wrapper of the font set code.
 #include "fontset/FileHandle.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/FileSystem.h"
 
 namespace corvelle {
 
@@ -37,7 +37,7 @@ FileHandle FileHandle::OpenRegularForReading(const std::string& path) {
   // O_NONBLOCK stays: reads of regular files ignore it.
   // A path with a NUL would open only its part before the NUL: some other file.
   if (path.find('\0') != std::string::npos) return FileHandle(-1, ENOENT);
-  return Adopt(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  return Adopt(OpenForReading(path));
 }
 
 FileHandle FileHandle::Adopt(int fd) {

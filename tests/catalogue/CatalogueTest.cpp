@@ -64,16 +64,16 @@ TEST(Preview, SizeWeightItalicAndUnderlineComeFromTheDetailText) {
 
 TEST(SettingsFile, PathsMoveIntoThisFontExtAndEveryTextGivesExactly112Positions) {
   FontSelection expected;
-  expected[0] = {"Win", "/prog/FontExt/x.she"};
-  expected[1] = {"Unix  ", "/prog/FontExt/y.she"};
-  expected[2] = {"Bare", "/prog/FontExt/bare.she"};
-  expected[4] = {std::string(kMaxSettingsLine, 'A'), "/prog/FontExt/lf.she"};  // a 1 MiB line is cut
+  expected[0] = {"Win", test::InFontExt("x.she")};
+  expected[1] = {"Unix  ", test::InFontExt("y.she")};
+  expected[2] = {"Bare", test::InFontExt("bare.she")};
+  expected[4] = {std::string(kMaxSettingsLine, 'A'), test::InFontExt("lf.she")};  // a 1 MiB line is cut
   expected[5] = {"odd", "***"};
   const std::string text = "Win\r\nC:\\Old\\FontExt\\x.she\r\nUnix  \r\n/other/FontExt/y.she\r\nBare\r\nbare.she\r\n";
   EXPECT_EQ(ParseSettings(text + "***\r\n***\r\n" + std::string(1 << 20, 'A') + "\nlf.she\nodd", "/prog"), expected);
   std::string many;
   for (int p = 0; p < 130; ++p) many += "N" + std::to_string(p) + "\r\np\r\n";
-  EXPECT_EQ(ParseSettings(many, "/prog")[111], (SelectionSlot{"N111", "/prog/FontExt/p"}));
+  EXPECT_EQ(ParseSettings(many, "/prog")[111], (SelectionSlot{"N111", test::InFontExt("p")}));
 }
 
 TEST(SettingsFile, HostilePathLinesNeverNameAFileOutsideFontExt) {
@@ -84,20 +84,20 @@ TEST(SettingsFile, HostilePathLinesNeverNameAFileOutsideFontExt) {
                            "Bare\r\nsecret.she\r\nFree\r\n***\r\nEmpty\r\n\r\n";
   const FontSelection s = ParseSettings(text, "/prog");
   for (int p = 0; p < 3; ++p) EXPECT_EQ(s[static_cast<size_t>(p)], SelectionSlot{}) << p;
-  EXPECT_EQ(s[3].fontPath, "/prog/FontExt/..");
-  EXPECT_EQ(s[4].fontPath, "/prog/FontExt/passwd");
-  EXPECT_EQ(s[5].fontPath, "/prog/FontExt/secret.she");
-  EXPECT_EQ(s[6].fontPath, "/prog/FontExt/secret.she");
+  EXPECT_EQ(s[3].fontPath, test::InFontExt(".."));
+  EXPECT_EQ(s[4].fontPath, test::InFontExt("passwd"));
+  EXPECT_EQ(s[5].fontPath, test::InFontExt("secret.she"));
+  EXPECT_EQ(s[6].fontPath, test::InFontExt("secret.she"));
   EXPECT_EQ(s[7], (SelectionSlot{"Free", "***"}));
   EXPECT_EQ(s[8], (SelectionSlot{"Empty", ""}));
 }
 
 TEST(SettingsFile, ALineEndInsideANameBecomesABlankSoLaterLinesStayInPlace) {
   FontSelection selection;
-  selection[0] = {"Two\r\nLines\n", "/prog/FontExt/a.she"};
-  selection[1] = {"Next", "/prog/FontExt/b.she"};
+  selection[0] = {"Two\r\nLines\n", test::InFontExt("a.she")};
+  selection[1] = {"Next", test::InFontExt("b.she")};
   const FontSelection back = ParseSettings(SerializeSettings(selection), "/prog");
-  EXPECT_EQ(back[0], (SelectionSlot{"Two  Lines ", "/prog/FontExt/a.she"}));
+  EXPECT_EQ(back[0], (SelectionSlot{"Two  Lines ", test::InFontExt("a.she")}));
   EXPECT_EQ(back[1], selection[1]);
 }
 

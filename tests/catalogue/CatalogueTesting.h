@@ -36,6 +36,16 @@ inline std::string Padded(std::string text) {
   return text;
 }
 
+// A font's path once re-rooted into the "/prog" program folder's FontExt, joined with the
+// platform's separator.
+inline std::string InFontExt(const std::string& name) {
+#ifdef _WIN32
+  return "/prog\\FontExt\\" + name;
+#else
+  return "/prog/FontExt/" + name;
+#endif
+}
+
 }  // namespace corvelle::test
 
 namespace corvelle {

@@ -9,7 +9,7 @@ namespace corvelle {
 namespace {
 
 SelectionSlot SlotOf(int index) {
-  return {test::Padded("Font " + std::to_string(index)), "/prog/FontExt/font" + std::to_string(index) + ".she"};
+  return {test::Padded("Font " + std::to_string(index)), test::InFontExt("font" + std::to_string(index) + ".she")};
 }
 
 class AddSelectedTest : public ::testing::Test {

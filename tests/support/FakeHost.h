@@ -38,7 +38,7 @@ class FakeHost : public Host {
     now += std::max<std::int64_t>(ms, 0);
     Tick();
   }
-  bool WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) override;
+  bool WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) override;
   void PumpMessages() override { ++pumps; Tick(); }
   MessageAnswer ShowMessage(const std::string& text, MessageStyle style) override;
   std::optional<std::string> AskSavePath(const SaveDialogRequest& request) override;

@@ -2,21 +2,38 @@
 // Temporary folders and whole-file helpers for tests.
 #include "support/TempDir.h"
 
-#include <unistd.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 #include "base/Paths.h"
 
 namespace corvelle::test {
 
+#ifdef _WIN32
+// Windows has no mkdtemp: a random name is tried until one can be made.
+TempDir::TempDir() {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("corvelle-test-" + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(path, error)) {
+      m_path = path.string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
+}
+#else
 TempDir::TempDir() {
   m_path = (std::filesystem::temp_directory_path() / "corvelle-test-XXXXXX").string();
   if (!::mkdtemp(m_path.data())) throw std::runtime_error("mkdtemp failed");
 }
+#endif
 
 TempDir::~TempDir() {
   std::error_code ignored;
@@ -42,15 +59,26 @@ bool WriteFile(const std::string& path, std::string_view bytes) {
   return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
 }
 
-bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool FileExists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
 
 void IsolateUserFolders() {
   static const TempDir home;  // removed at exit
+#ifdef _WIN32
+  for (const char* variable : {"APPDATA", "LOCALAPPDATA"}) {
+    const std::string folder = home.File(variable);
+    MakeFolders(folder);
+    ::_putenv_s(variable, folder.c_str());
+  }
+#else
   for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
     const std::string folder = home.File(variable);
     MakeFolders(folder);
     ::setenv(variable, folder.c_str(), 1);
   }
+#endif
 }
 
 }  // namespace corvelle::test

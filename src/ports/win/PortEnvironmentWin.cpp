@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: MIT
+// The real program's port environment on Windows. COMn is the system's \\.\COMn and LPTn its
+// \\.\LPTn: the "Devices" mapping of the Linux build is not used. Of the system kinds this build
+// has the FILE kind so far; any other kind says so instead of failing silently.
+#include "ports/PortEnvironment.h"
+
+#include "base/Host.h"
+#include "base/Profile.h"
+#include "ports/FileBackend.h"
+#include "ports/PortTypes.h"
+
+namespace corvelle {
+
+PortEnvironment DefaultPortEnvironment() {
+  PortEnvironment env;
+  env.backendFactory = MakeSystemBackend;
+  return env;
+}
+
+PortEnvironment DefaultPortEnvironment(const Profile&) { return DefaultPortEnvironment(); }
+
+std::string DevicePath(const PortEnvironment&, const std::string& deviceName) {
+  const int number = PortNumberFromName(deviceName);
+  if (number < 1) return {};
+  if (deviceName.starts_with("COM")) return "\\\\.\\COM" + std::to_string(number);
+  if (deviceName.starts_with("LPT")) return "\\\\.\\LPT" + std::to_string(number);
+  return {};
+}
+
+std::unique_ptr<PortBackend> MakeSystemBackend(PortKind kind, PortContext& context) {
+  if (kind == PortKind::File) return MakeFileBackend(context);
+  if (kind != PortKind::None) {
+    context.host.ShowMessage("This Windows build cannot open this kind of port yet.", MessageStyle::Plain);
+  }
+  return nullptr;
+}
+
+}  // namespace corvelle
