@@ -19,6 +19,9 @@ std::optional<long long> Bounded(cli::ArgReader& reader, const char* name, long 
   return value;
 }
 
+// A thread and a listener each; a few more than a test or benchmark asks for.
+constexpr long long kMaxPrinters = 1024;
+
 }  // namespace
 
 ParsedOptions ParseSimOptions(std::vector<std::string> args) {
@@ -51,6 +54,14 @@ ParsedOptions ParseSimOptions(std::vector<std::string> args) {
   if (const auto bytes = Bounded(reader, "usb-xoff-after", 0, kMaxCount)) options.usbXoffAfter = *bytes;
   if (const auto ms = Bounded(reader, "usb-xoff-for", 0, kMaxCount)) options.usbXoffForMs = *ms;
   if (const auto bytes = Bounded(reader, "usb-unplug-after", 0, kMaxCount)) options.usbUnplugAfter = *bytes;
+  if (const auto count = Bounded(reader, "printers", 1, kMaxPrinters)) options.printers = static_cast<int>(*count);
+  if (options.printers > 1 && (options.pty || !options.usbSocket.empty())) {
+    reader.Fail("--printers serves TCP printers only (no --pty or --usb)");
+  }
+  if (options.printers > 1 && options.port != 0 && options.port + options.printers - 1 > 65535) {
+    reader.Fail("--printers " + std::to_string(options.printers) + " from port " + std::to_string(options.port) +
+                " goes past port 65535");
+  }
   if (options.usbSocket.empty() && (options.usbXoffAfter || options.usbXoffForMs || options.usbUnplugAfter)) {
     reader.Fail("the --usb-... options need --usb SOCKET");
   }
@@ -91,6 +102,12 @@ Transports (the first lines on stdout name them, then stdout is flushed):
                   KERV_USB_SIM=SOCKET. Its bytes are read as the pseudo-terminal's are.
                   Prints "usb SOCKET". Without --tcp (or --port/--bind) no TCP listener.
   --tcp           keep the TCP listener when --pty or --usb is given
+  --printers N    serve N TCP printers (1 to 1024) from this one process, on consecutive
+                  ports from --port (with --port 0 each on a free port of its own).
+                  Each prints its "tcp ADDRESS:PORT" line and has its own log (FILE
+                  becomes FILE-1, FILE-2, ... before its extension; with "-" every
+                  record carries "printer": 1, 2, ...), its own store folder
+                  (DIR/printer-1, ...) and its own verdicts. Not with --pty or --usb.
 
 Log:
   --log FILE      JSON lines, one object per event, flushed per line ("-": stdout)

@@ -3,6 +3,7 @@
 #include "printer-sim/Simulator.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,8 +17,17 @@ namespace corvelle::printersim {
 namespace {
 
 volatile std::sig_atomic_t g_stopSignal = 0;
+// Readable once a stop signal came: the signal interrupts the wait of one thread only, so every
+// simulator's wait also polls this.
+int g_wakeFd = -1;
 
-void OnStopSignal(int signal) { g_stopSignal = signal; }
+void OnStopSignal(int signal) {
+  g_stopSignal = signal;
+  const std::uint64_t one = 1;
+  if (g_wakeFd >= 0) {
+    [[maybe_unused]] const ssize_t n = ::write(g_wakeFd, &one, sizeof one);
+  }
+}
 
 // Connections beyond this many (the one served plus those waiting) are closed at once.
 constexpr std::size_t kMaxConnections = 16;
@@ -39,7 +49,8 @@ std::string_view TalkBytes(std::uint64_t offset, std::uint64_t left) {
 Simulator::Simulator(const SimOptions& options, EventLog& log)
     : m_options(options), m_log(log), m_session(log, options) {}
 
-bool Simulator::Start(std::string* error) {
+bool Simulator::Open(std::string* error) {
+  if (g_wakeFd < 0) g_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -60,10 +71,17 @@ bool Simulator::Start(std::string* error) {
     m_usb = std::make_unique<UsbEndpoint>(m_options, m_log, m_session);
     if (!m_usb->Open(error)) return false;
   }
+  return true;
+}
+
+void Simulator::PrintAddresses() {
   if (m_options.tcp) std::printf("tcp %s\n", m_listener.Endpoint().c_str());
   if (m_options.pty) std::printf("pty %s\n", m_pty.slavePath.c_str());
   if (m_usb) std::printf("usb %s\n", m_usb->Path().c_str());
   std::fflush(stdout);
+}
+
+void Simulator::LogListening() {
   if (m_options.tcp) {
     m_log.Write(LogRecord("listening")
                     .Text("transport", "tcp")
@@ -71,7 +89,6 @@ bool Simulator::Start(std::string* error) {
                     .Number("port", m_listener.port));
   }
   if (m_options.pty) m_log.Write(LogRecord("pty_opened").Text("path", m_pty.slavePath));
-  return true;
 }
 
 StreamSink Simulator::TcpSink() {
@@ -113,6 +130,7 @@ int Simulator::Run() {
       fds.push_back({connection.fd.Get(), events, 0});
       polled.push_back(&connection);
     }
+    if (g_wakeFd >= 0) fds.push_back({g_wakeFd, POLLIN, 0});
 
     const auto usbDue = m_usb ? m_usb->MsToNextEvent() : std::nullopt;
     const timespec usbWait{static_cast<time_t>(usbDue.value_or(0) / 1000),

@@ -6,6 +6,7 @@
 
 #include "base/Paths.h"
 #include "printer-sim/EventLog.h"
+#include "printer-sim/PrinterFleet.h"
 #include "printer-sim/SimOptions.h"
 #include "printer-sim/Simulator.h"
 
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const SimOptions& options = parsed.options;
+  if (options.printers > 1) return RunPrinterFleet(options);
   EventLog log;
   std::string error;
   if (!log.Open(options.logPath, options.quiet, &error)) {
