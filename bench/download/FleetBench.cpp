@@ -3,13 +3,14 @@
 // loopback, runs corvelle-cli download once to a single printer and then to all N (a two-area
 // image, about a minute each), and reports the wall time of both and their ratio, and the fleet
 // run's CPU time and peak RSS. Every printer's log must show one consistent image.
-//   fleet_bench [--printers N] [--jobs J]    (defaults: 100 printers, 32 jobs)
+//   fleet_bench [--printers N] [--jobs J]    (defaults: 100 printers, all at once up to 256)
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -75,7 +76,8 @@ std::string ReadWhole(const fs::path& path) {
 void WriteSelection(const fs::path& dir) {
   fs::create_directories(dir / "fonts");
   fs::create_directories(dir / "program");
-  std::string profile = "[FontsAggiuntivi]\n";
+  // The single download uses the stored port: TCP/IP, so that both runs go to the simulator.
+  std::string profile = "[Impostazione porta]\nPort=TCP/IP\n[FontsAggiuntivi]\n";
   const std::size_t sizes[][2] = {{300, 0x100000}, {200, 0x60000}};
   for (int position = 1; position <= 2; ++position) {
     const auto [header, data] = sizes[position - 1];
@@ -103,12 +105,13 @@ int ConsistentPrinters(const fs::path& dir, int printers) {
 
 int main(int argc, char** argv) {
   int printers = 100;
-  int jobs = 32;
+  int jobs = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--printers") printers = std::atoi(argv[i + 1]);
     if (option == "--jobs") jobs = std::atoi(argv[i + 1]);
   }
+  if (jobs <= 0) jobs = std::min(printers, 256);
   char pattern[] = "/tmp/corvelle-fleet-bench-XXXXXX";
   if (!::mkdtemp(pattern)) return 1;
   const fs::path dir = pattern;
@@ -116,7 +119,7 @@ int main(int argc, char** argv) {
 
   // The single printer is one more of the simulator's, served first on its own.
   int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return 1;
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return 1;
   const pid_t sim = Start({CORVELLE_BIN_DIR "/kerv-printer-sim", "--printers", std::to_string(printers + 1), "--port",
                            "0", "--quiet", "--log", (dir / "sim.jsonl").string()},
                           pipeFds[1], "", (dir / "sim.err").string());

@@ -18,8 +18,8 @@ constexpr long long kMaxJobs = 256;
 int RunDownload(CliContext& context, ArgReader& args) {
   const bool legacy = args.Flag("legacy");
   const auto port = args.Option("port");
-  const auto ips = args.Options("ip");
-  const auto lists = args.Options("ip-list");
+  // Targets from --ip and from --ip-list files, in the order the options came.
+  const auto targetOptions = args.OptionsInOrder({"ip", "ip-list"});
   const auto ipPort = args.IntOption("ip-port");
   const auto jobs = args.IntOption("jobs");
   const auto outputs = args.Options("output");
@@ -30,14 +30,14 @@ int RunDownload(CliContext& context, ArgReader& args) {
   if (port && !port->empty() && !IsKnownPortName(*port)) args.Fail(UnknownPortText(*port));
   // Targets without a port of their own take it later, from --ip-port or the profile.
   std::vector<FleetTarget> targets;
-  for (const std::string& ip : ips) {
+  for (const auto& [option, value] : targetOptions) {
     std::string error;
-    if (const auto target = ParseTarget(ip, kStoredPort, error)) targets.push_back(*target);
-    else args.Fail("--ip " + error);
-  }
-  for (const std::string& list : lists) {
-    std::string error;
-    if (!args.Failed() && !ReadTargetList(list, kStoredPort, context.host.Stop(), targets, error)) args.Fail(error);
+    if (option == "ip") {
+      if (const auto target = ParseTarget(value, kStoredPort, error)) targets.push_back(*target);
+      else args.Fail("--ip " + error);
+    } else if (!args.Failed() && !ReadTargetList(value, kStoredPort, context.host.Stop(), targets, error)) {
+      args.Fail(error);
+    }
   }
   targets = WithoutRepeats(targets);
   const bool fleet = targets.size() > 1;

@@ -7,6 +7,7 @@
 
 #include <sstream>
 
+#include "cli/ArgReader.h"
 #include "cli/FleetDownload.h"
 #include "cli/FleetStatus.h"
 #include "cli/FleetTargets.h"
@@ -66,6 +67,17 @@ TEST(FleetTargets, ReadsAFileAndRefusesAMissingOneOrAnOversizedOne) {
   EXPECT_NE(error.find(dir.File("missing")), std::string::npos) << error;
   EXPECT_FALSE(ReadTargetList(dir.Write("huge", std::string(kMaxTargetListBytes + 1, '\n')), 1, nullptr, targets, error));
   EXPECT_EQ(targets.size(), 2u) << "a refused list adds nothing";
+}
+
+TEST(FleetTargets, TheTwoTargetOptionsKeepTheirCommandLineOrder) {
+  ArgReader args({"--ip", "a", "--legacy", "--ip-list=f", "--ip=b", "--ip-list", "g", "--", "--ip", "c"});
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(args.OptionsInOrder({"ip", "ip-list"}), (Pairs{{"ip", "a"}, {"ip-list", "f"}, {"ip", "b"}, {"ip-list", "g"}}));
+  EXPECT_TRUE(args.Flag("legacy"));
+  EXPECT_EQ(args.Positionals(), (std::vector<std::string>{"--ip", "c"})) << "after -- nothing is an option";
+  ArgReader missing({"--ip", "a", "--ip"});
+  EXPECT_EQ(missing.OptionsInOrder({"ip", "ip-list"}), (Pairs{{"ip", "a"}}));
+  EXPECT_TRUE(missing.Failed());
 }
 
 TEST(FleetTargets, RepeatsAreServedOnceInTheFirstOrder) {
