@@ -14,11 +14,11 @@ namespace corvelle::cli {
 std::string StatusText(const FleetCounts& counts) {
   std::string text = "Printers: ";
   if (counts.waiting > 0) text += std::to_string(counts.waiting) + " waiting, ";
-  text += std::to_string(counts.announcing) + " announcing, " + std::to_string(counts.pausing) + " pausing, " +
-          std::to_string(counts.sending) + " sending, " + std::to_string(counts.done) + " done, " +
+  text += std::to_string(counts.announcing) + " announcing, " + std::to_string(counts.pausing) + " pausing";
+  if (counts.longestPause > 0) text += " (" + std::to_string(counts.longestPause) + " s)";
+  text += ", " + std::to_string(counts.sending) + " sending, " + std::to_string(counts.done) + " done, " +
           std::to_string(counts.failed) + " failed";
   if (counts.stopped > 0) text += ", " + std::to_string(counts.stopped) + " stopped";
-  if (counts.longestPause > 0) text += "; longest pause " + std::to_string(counts.longestPause) + " s";
   return text;
 }
 

@@ -28,8 +28,9 @@ struct FleetCounts {
   int longestPause = 0;  // whole seconds of the longest pause still to run; 0 when none
 };
 
-// "Printers: 3 announcing, 90 pausing, 7 sending, 0 done, 0 failed; longest pause 18 s", with
-// the waiting and stopped counts only when there are any and the pause only while one runs.
+// "Printers: 3 announcing, 90 pausing (18 s), 7 sending, 0 done, 0 failed": the longest pause
+// still to run beside the pausing count (while one runs), and the waiting and stopped counts only
+// when there are any.
 std::string StatusText(const FleetCounts& counts);
 // `text` cut to fit a line of `columns` columns without wrapping (one column is left for the
 // cursor); at least one character shows.

@@ -90,15 +90,16 @@ TEST(FleetTargets, RepeatsAreServedOnceInTheFirstOrder) {
 }
 
 TEST(FleetStatusText, CountsOptionalPartsAndFitsTheWidth) {
-  EXPECT_EQ(StatusText({0, 3, 90, 7, 0, 0, 0, 18}),
-            "Printers: 3 announcing, 90 pausing, 7 sending, 0 done, 0 failed; longest pause 18 s");
+  EXPECT_EQ(StatusText({0, 3, 90, 7, 0, 0, 0, 18}), "Printers: 3 announcing, 90 pausing (18 s), 7 sending, 0 done, 0 failed");
   EXPECT_EQ(StatusText({5, 0, 0, 0, 2, 1, 4, 0}),
             "Printers: 5 waiting, 0 announcing, 0 pausing, 0 sending, 2 done, 1 failed, 4 stopped");
-  const std::string line = StatusText({0, 3, 90, 7, 0, 0, 0, 18});
+  const std::string line = StatusText({5, 0, 0, 0, 2, 1, 4, 0});
   EXPECT_EQ(FitToWidth(line, 100), line);
   // 84 characters would wrap in 80 columns; the last column stays free for the cursor.
+  EXPECT_EQ(line.size(), 84u);
   EXPECT_EQ(FitToWidth(line, 80), line.substr(0, 79));
   EXPECT_EQ(FitToWidth(line, 85), line);
+  EXPECT_EQ(FitToWidth(line, 84).size(), 83u);
   EXPECT_EQ(FitToWidth(line, 1), "P");
   EXPECT_EQ(FitToWidth(line, 0), "P");
 }
