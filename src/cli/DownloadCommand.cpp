@@ -39,12 +39,6 @@ int RunDownload(CliContext& context, ArgReader& args) {
       args.Fail(error);
     }
   }
-  targets = WithoutRepeats(targets);
-  const bool fleet = targets.size() > 1;
-  if (fleet && port && KindFromName(*port) != PortKind::TcpIp) {
-    args.Fail("--port " + *port + ": several printers are served over TCP/IP only");
-  }
-  if (fleet && !outputs.empty()) args.Fail("--output is for the FILE port, not for several printers");
   if (args.Failed()) return kExitUsage;
 
   const std::optional<Profile> stored = ReadProfile(context);
@@ -53,9 +47,18 @@ int RunDownload(CliContext& context, ArgReader& args) {
   PortSettings settings = LoadPortSettings(profile);
   if (port) settings.portName = *port;
   if (ipPort) settings.ipPort = static_cast<int>(*ipPort);
+  // Repeats are found once every target has its port: "ADDR" and "ADDR:PORT" with the stored
+  // port are one printer, which must not get two downloads at once.
   for (FleetTarget& target : targets) {
     if (target.port == kStoredPort) target.port = settings.ipPort;
   }
+  targets = WithoutRepeats(targets);
+  const bool fleet = targets.size() > 1;
+  if (fleet && port && KindFromName(*port) != PortKind::TcpIp) {
+    args.Fail("--port " + *port + ": several printers are served over TCP/IP only");
+  }
+  if (fleet && !outputs.empty()) args.Fail("--output is for the FILE port, not for several printers");
+  if (args.Failed()) return kExitUsage;
   if (fleet) {
     return RunFleetDownload(context, profile,
                             {targets, static_cast<int>(jobs.value_or(kDefaultJobs)), settings,

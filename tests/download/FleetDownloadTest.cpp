@@ -211,9 +211,13 @@ TEST_F(FleetDownload, UsageErrorsContactNothingAndARepeatedTargetIsOneDownload) 
   EXPECT_NE(ReadFile(dir.File("usage.err")).find(dir.File("missing")), std::string::npos);
   EXPECT_EQ(Run("usage", {"--ip-list", list}), 2);
   EXPECT_NE(ReadFile(dir.File("usage.err")).find(list + ":3: "), std::string::npos) << ReadFile(dir.File("usage.err"));
-  // Twice the same closed port is one target: the single download, failing as it does today.
-  const std::string closed = Target(ClosedPort());
-  EXPECT_EQ(Run("repeat", {"--ip", closed, "--ip", closed, "--jobs", "256"}), 1);
+  // The same closed port three times, once through the stored port, is one target: the single
+  // download, failing as it does today.
+  const int port = ClosedPort();
+  profile.WriteInt(kPortSection, "IPport", port);
+  ASSERT_TRUE(profile.Save());
+  const std::string closed = Target(port);
+  EXPECT_EQ(Run("repeat", {"--ip", closed, "--ip", "127.0.0.1", "--ip", closed, "--jobs", "256"}), 1);
   EXPECT_EQ(ReadFile(dir.File("repeat.out")), "");
   EXPECT_EQ(ReadFile(dir.File("repeat.err")).find(closed + ": "), std::string::npos) << ReadFile(dir.File("repeat.err"));
 }
