@@ -16,15 +16,6 @@
 namespace corvelle::printersim {
 namespace {
 
-// "sim.jsonl" -> "sim-3.jsonl"; a name without an extension gets the suffix at its end.
-std::string NumberedLog(const std::string& path, int number) {
-  const std::size_t slash = path.rfind('/');
-  const std::size_t dot = path.rfind('.');
-  const bool extension = dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
-  const std::size_t at = extension ? dot : path.size();
-  return path.substr(0, at) + "-" + std::to_string(number) + path.substr(at);
-}
-
 struct Printer {
   SimOptions options;
   EventLog log;
@@ -32,15 +23,6 @@ struct Printer {
 };
 
 }  // namespace
-
-SimOptions PrinterOptions(const SimOptions& options, int number) {
-  SimOptions own = options;
-  own.printers = 1;
-  if (options.port != 0) own.port = options.port + number - 1;
-  if (!options.logPath.empty() && options.logPath != "-") own.logPath = NumberedLog(options.logPath, number);
-  if (!options.storeFolder.empty()) own.storeFolder = JoinPath(options.storeFolder, "printer-" + std::to_string(number));
-  return own;
-}
 
 int RunPrinterFleet(const SimOptions& options) {
   // A listener, a connection or two and a log each: hundreds of printers need more descriptors

@@ -9,11 +9,6 @@
 
 namespace corvelle::printersim {
 
-// The options of printer `number` (1-based) of `options.printers`: its port (consecutive from
-// the first, or 0 for a free one), its log file (FILE-number before the extension; "-" stays
-// stdout) and its store folder (DIR/printer-number).
-SimOptions PrinterOptions(const SimOptions& options, int number);
-
 // Opens every printer, prints every address line, then serves them all until a signal (or each
 // has judged its --exit-after-images). The process's exit status; 1 when one cannot be set up.
 int RunPrinterFleet(const SimOptions& options);

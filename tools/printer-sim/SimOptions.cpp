@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Reading the simulator's command line, and its help text.
+// Reading the simulator's command line, its help text, and the options of each of several printers.
 #include "printer-sim/SimOptions.h"
 
 #include <limits>
 
+#include "base/Paths.h"
 #include "cli/ArgReader.h"
 
 namespace corvelle::printersim {
@@ -22,7 +23,25 @@ std::optional<long long> Bounded(cli::ArgReader& reader, const char* name, long 
 // A thread and a listener each; a few more than a test or benchmark asks for.
 constexpr long long kMaxPrinters = 1024;
 
+// "sim.jsonl" -> "sim-3.jsonl"; a name without an extension gets the suffix at its end.
+std::string NumberedLog(const std::string& path, int number) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  const bool extension = dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
+  const std::size_t at = extension ? dot : path.size();
+  return path.substr(0, at) + "-" + std::to_string(number) + path.substr(at);
+}
+
 }  // namespace
+
+SimOptions PrinterOptions(const SimOptions& options, int number) {
+  SimOptions own = options;
+  own.printers = 1;
+  if (options.port != 0) own.port = options.port + number - 1;
+  if (!options.logPath.empty() && options.logPath != "-") own.logPath = NumberedLog(options.logPath, number);
+  if (!options.storeFolder.empty()) own.storeFolder = JoinPath(options.storeFolder, "printer-" + std::to_string(number));
+  return own;
+}
 
 ParsedOptions ParseSimOptions(std::vector<std::string> args) {
   ParsedOptions parsed;

@@ -40,6 +40,10 @@ struct ParsedOptions {
 };
 
 ParsedOptions ParseSimOptions(std::vector<std::string> args);
+// The options of printer `number` (1-based) of `options.printers`: its port (consecutive from
+// the first, or 0 for a free one), its log file (FILE-number before the extension; "-" stays
+// stdout) and its store folder (DIR/printer-number).
+SimOptions PrinterOptions(const SimOptions& options, int number);
 std::string SimHelpText();
 
 }  // namespace corvelle::printersim
