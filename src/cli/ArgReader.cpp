@@ -54,6 +54,35 @@ std::vector<std::string> ArgReader::Options(std::string_view name) {
   return values;
 }
 
+std::vector<std::pair<std::string, std::string>> ArgReader::OptionsInOrder(const std::vector<std::string_view>& names) {
+  std::vector<std::pair<std::string, std::string>> values;
+  for (size_t i = 0; i < OptionsEnd(m_args);) {
+    bool taken = false;
+    for (const std::string_view name : names) {
+      const std::string option = "--" + std::string(name);
+      const std::string& arg = m_args[i];
+      if (arg == option) {
+        if (i + 1 >= OptionsEnd(m_args)) {
+          Fail("option " + option + " needs a value");
+          m_args.erase(m_args.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+          values.emplace_back(name, m_args[i + 1]);
+          m_args.erase(m_args.begin() + static_cast<std::ptrdiff_t>(i),
+                       m_args.begin() + static_cast<std::ptrdiff_t>(i + 2));
+        }
+        taken = true;
+      } else if (arg.rfind(option + "=", 0) == 0) {
+        values.emplace_back(name, arg.substr(option.size() + 1));
+        m_args.erase(m_args.begin() + static_cast<std::ptrdiff_t>(i));
+        taken = true;
+      }
+      if (taken) break;
+    }
+    if (!taken) ++i;
+  }
+  return values;
+}
+
 std::optional<std::string> ArgReader::Option(std::string_view name) {
   auto values = Options(name);
   if (values.empty()) return std::nullopt;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvelle::cli {
@@ -20,6 +21,8 @@ class ArgReader {
   std::optional<std::string> Option(std::string_view name);
   // Consumes every occurrence, in order.
   std::vector<std::string> Options(std::string_view name);
+  // Consumes every occurrence of any of `names`, in the order given: (name, value) pairs.
+  std::vector<std::pair<std::string, std::string>> OptionsInOrder(const std::vector<std::string_view>& names);
   // Parses an option as a decimal integer; an error when it is not one.
   std::optional<long long> IntOption(std::string_view name);
   // What is left once the options are consumed. A leftover word starting with "--" is an

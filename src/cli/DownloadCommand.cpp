@@ -5,22 +5,41 @@
 #include "base/History.h"
 #include "base/Profile.h"
 #include "cli/Commands.h"
+#include "cli/FleetCommand.h"
 #include "cli/TerminalHost.h"
 #include "download/Download.h"
 
 namespace corvelle::cli {
 namespace {
 
+constexpr int kStoredPort = -1;
+constexpr long long kDefaultJobs = 32;
+constexpr long long kMaxJobs = 256;
+
 int RunDownload(CliContext& context, ArgReader& args) {
   const bool legacy = args.Flag("legacy");
   const auto port = args.Option("port");
-  const auto ip = args.Option("ip");
+  // Targets from --ip and from --ip-list files, in the order the options came.
+  const auto targetOptions = args.OptionsInOrder({"ip", "ip-list"});
   const auto ipPort = args.IntOption("ip-port");
+  const auto jobs = args.IntOption("jobs");
   const auto outputs = args.Options("output");
   if (!args.Positionals().empty()) args.Fail("download takes no arguments");
   if (ipPort && (*ipPort < 0 || *ipPort > 65535)) args.Fail("--ip-port must be a number from 0 to 65535");
+  if (jobs && (*jobs < 1 || *jobs > kMaxJobs)) args.Fail("--jobs must be a number from 1 to 256");
   if (port && port->empty()) args.Fail("--port needs a port name");
   if (port && !port->empty() && !IsKnownPortName(*port)) args.Fail(UnknownPortText(*port));
+  // Targets without a port of their own take it later, from --ip-port or the profile.
+  std::vector<FleetTarget> targets;
+  for (const auto& [option, value] : targetOptions) {
+    std::string error;
+    if (option == "ip") {
+      if (const auto target = ParseTarget(value, kStoredPort, error)) targets.push_back(*target);
+      else args.Fail("--ip " + error);
+    } else if (!args.Failed() && !ReadTargetList(value, kStoredPort, context.host.Stop(), targets, error)) {
+      args.Fail(error);
+    }
+  }
   if (args.Failed()) return kExitUsage;
 
   const std::optional<Profile> stored = ReadProfile(context);
@@ -28,8 +47,28 @@ int RunDownload(CliContext& context, ArgReader& args) {
   const Profile& profile = *stored;
   PortSettings settings = LoadPortSettings(profile);
   if (port) settings.portName = *port;
-  if (ip) settings.ipAddress = *ip;
   if (ipPort) settings.ipPort = static_cast<int>(*ipPort);
+  // Repeats are found once every target has its port: "ADDR" and "ADDR:PORT" with the stored
+  // port are one printer, which must not get two downloads at once.
+  for (FleetTarget& target : targets) {
+    if (target.port == kStoredPort) target.port = settings.ipPort;
+  }
+  targets = WithoutRepeats(targets);
+  const bool fleet = targets.size() > 1;
+  if (fleet && port && KindFromName(*port) != PortKind::TcpIp) {
+    args.Fail("--port " + *port + ": several printers are served over TCP/IP only");
+  }
+  if (fleet && !outputs.empty()) args.Fail("--output is for the FILE port, not for several printers");
+  if (args.Failed()) return kExitUsage;
+  if (fleet) {
+    return RunFleetDownload(context, profile,
+                            {targets, static_cast<int>(jobs.value_or(kDefaultJobs)), settings,
+                             DefaultPortEnvironment(profile), legacy, {}, nullptr, nullptr, nullptr});
+  }
+  if (!targets.empty()) {
+    settings.ipAddress = targets.front().address;
+    settings.ipPort = targets.front().port;
+  }
   context.host.savePaths.assign(outputs.begin(), outputs.end());
 
   DownloadHistory history("corvelle-cli");
@@ -53,8 +92,8 @@ Command DownloadCommand() {
   return {
     "download",
     "build the font set image and send it to the printer",
-    "Usage: corvelle-cli download [--legacy] [--port NAME] [--ip ADDR] [--ip-port N]\n"
-    "                             [--output FILE]... [--quiet]\n"
+    "Usage: corvelle-cli download [--legacy] [--port NAME] [--ip ADDR[:PORT]]... [--ip-port N]\n"
+    "                             [--ip-list FILE]... [--jobs N] [--output FILE]... [--quiet]\n"
     "\n"
     "Does what the window's \"Download\" button does: builds FontSet.SHC (FontSet.SHF with\n"
     "--legacy) from the selection stored in the profile, then sends it to the printer with\n"
@@ -66,8 +105,12 @@ Command DownloadCommand() {
     "\n"
     "  --port NAME     use this port instead of the stored one (COM1: ... COM16:, LPT1:, LPT2:,\n"
     "                  TCP/IP, FILE, USB..., or a serial device such as /dev/ttyUSB0)\n"
-    "  --ip ADDR       printer address for TCP/IP instead of the stored one\n"
-    "  --ip-port N     printer TCP port instead of the stored one\n"
+    "  --ip ADDR[:PORT]  printer address (and port) for TCP/IP instead of the stored one; given\n"
+    "                  more than once, every printer named is served (see below)\n"
+    "  --ip-port N     printer TCP port instead of the stored one (for addresses without :PORT)\n"
+    "  --ip-list FILE  more printers, one ADDR[:PORT] a line (blank lines and lines starting\n"
+    "                  with # are ignored)\n"
+    "  --jobs N        with several printers, how many are served at once (1 to 256, default 32)\n"
     "  --output FILE   for the FILE port: the file each open writes, in order (the image opens\n"
     "                  the port 2 or 4 times); an open with no FILE left is cancelled\n"
     "  -q, --quiet     no progress, only the messages\n"
@@ -80,7 +123,18 @@ Command DownloadCommand() {
     "(a second one ends the program at once). Every message the window would show\n"
     "is printed on stderr, with the device, address or file and the system's reason below it.\n"
     "Exits 0 once the download has run to its closing message, 1 when it failed or was stopped\n"
-    "(also for an unknown stored port name), 2 for usage errors (an unknown --port name too).\n",
+    "(also for an unknown stored port name), 2 for usage errors (an unknown --port name too).\n"
+    "\n"
+    "Several printers: with two or more targets (in the order given, each served once) the port\n"
+    "is TCP/IP whatever is stored (another --port is a usage error, and so is --output, a target\n"
+    "that is not ADDR[:PORT] and a list that cannot be read). The image is built once and every\n"
+    "printer gets the whole download a single one gets, side by side, so the run takes about as\n"
+    "long as one printer's. Messages on stderr start with the target (\"127.0.0.1:4001: ...\"); on\n"
+    "a terminal one line counts the printers announcing, pausing, sending, done and failed, with\n"
+    "the longest pause left; otherwise each printer's state changes are lines of their own.\n"
+    "Ctrl-C stops every printer still running. At the end stdout has one line per target:\n"
+    "ADDR:PORT, a tab, ok, stopped or failed, a tab and the printer's last message (empty for\n"
+    "ok). Exits 0 when every printer is ok, 1 when any is not, 2 for usage errors.\n",
     RunDownload,
   };
 }

@@ -145,6 +145,29 @@ TEST(PrinterSimTcp, TheStoreKeepsTheNewestImagesWithinItsCaps) {
   EXPECT_EQ(kept, (std::vector<std::string>{"image-003.bin", "image-004.bin", "image-005.bin"}));
 }
 
+TEST(PrinterSimTcp, SeveralPrintersEachOnItsOwnPortAndOneSignalEndsThemAll) {
+  SimProcess sim({"--printers", "3", "--port", "0"});
+  ASSERT_TRUE(sim.Started());
+  const std::vector<int> ports = sim.Ports();
+  ASSERT_EQ(ports.size(), 3u);
+  EXPECT_TRUE(ports[0] != ports[1] && ports[1] != ports[2] && ports[0] != ports[2]);
+  // Only the second printer is announced to, and only its log says so.
+  sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(ports[1])), {htonl(INADDR_LOOPBACK)}, {}};
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::send(fd, "?Z:&50000\n", 10, MSG_NOSIGNAL);
+  ::close(fd);
+  EXPECT_EQ(EventNumber(sim.Next("announcement"), "printer"), 2);
+  // A signal interrupts one thread's wait; every printer must still end, at once.
+  EXPECT_EQ(sim.Stop(), 0);
+  std::vector<int> ended;
+  for (const QJsonObject& event : sim.Events()) {
+    if (event.value("event") == "exit") ended.push_back(event.value("printer").toInt());
+  }
+  std::sort(ended.begin(), ended.end());
+  EXPECT_EQ(ended, (std::vector<int>{1, 2, 3}));
+}
+
 TEST(PrinterSimPty, DecodesTheSetupCommandOnTheLineAndTalksAfterIt) {
   SimProcess sim({"--pty", "--talk", "7"});
   ASSERT_TRUE(sim.Started());

@@ -43,7 +43,8 @@ SimProcess::SimProcess(const std::vector<std::string>& options) {
   m_out = fds[0];
   // Address lines first, then the log, whose first event ends the start-up.
   for (std::string line; m_pid > 0 && ReadLine(After(10000), line) && !(m_started = !m_events.empty());) {
-    if (line.starts_with("tcp ")) m_port = std::atoi(line.substr(line.rfind(':') + 1).c_str());
+    if (line.starts_with("tcp ")) m_ports.push_back(std::atoi(line.substr(line.rfind(':') + 1).c_str()));
+    if (m_port == 0 && !m_ports.empty()) m_port = m_ports.front();
     if (line.starts_with("pty ")) m_ptyPath = line.substr(4);
   }
 }

@@ -30,6 +30,7 @@ class SimProcess {
   // Whether it started and printed its address lines.
   bool Started() const { return m_started; }
   int Port() const { return m_port; }                       // 0 without TCP
+  const std::vector<int>& Ports() const { return m_ports; } // every printer's, with --printers
   const std::string& PtyPath() const { return m_ptyPath; }  // empty without --pty
 
   // The next event called `name`, skipping others; nullopt when none comes within the wait
@@ -51,6 +52,7 @@ class SimProcess {
   std::string m_buffer;
   bool m_started = false;
   int m_port = 0;
+  std::vector<int> m_ports;
   std::string m_ptyPath;
   std::size_t m_consumed = 0;  // events already handed out by Next
   std::vector<QJsonObject> m_events;

@@ -12,6 +12,7 @@
 
 #include "fontset/FontSetFormat.h"
 #include "printer-sim/ImageAssembler.h"
+#include "printer-sim/SimOptions.h"
 #include "printer-sim/StreamParser.h"
 
 namespace corvelle::printersim {
@@ -210,6 +211,30 @@ TEST(ImageAssembler, NamesTheFirstProblemOfAnInconsistentImage) {
   EXPECT_EQ(a.Send(2, std::string(IMAGE_LIMIT, 'a')), "5177344 bytes arrived, more than the largest image (0x3A0000)");
   EXPECT_EQ(a.images[0].received, AREA_BOUNDARY + IMAGE_LIMIT);
   EXPECT_EQ(a.images[0].bytes.size(), IMAGE_LIMIT);
+}
+
+TEST(SimOptionsPrinters, EachPrinterHasItsOwnPortLogAndStoreAndTheCountIsBounded) {
+  const ParsedOptions parsed = ParseSimOptions({"--printers", "3", "--port", "4001", "--log", "logs.d/sim.jsonl",
+                                                "--store", "images"});
+  ASSERT_EQ(parsed.outcome, ParsedOptions::Outcome::Run) << parsed.error;
+  const SimOptions third = PrinterOptions(parsed.options, 3);
+  EXPECT_EQ(third.printers, 1);
+  EXPECT_EQ(third.port, 4003);
+  EXPECT_EQ(third.logPath, "logs.d/sim-3.jsonl");
+  EXPECT_EQ(third.storeFolder, "images/printer-3");
+  SimOptions options;
+  options.port = 0;
+  options.logPath = "logs.d/sim";
+  EXPECT_EQ(PrinterOptions(options, 2).port, 0) << "each picks a free port";
+  EXPECT_EQ(PrinterOptions(options, 2).logPath, "logs.d/sim-2");
+  options.logPath = "-";
+  EXPECT_EQ(PrinterOptions(options, 2).logPath, "-") << "one stream, each record naming its printer";
+  EXPECT_EQ(ParseSimOptions({"--port", "65534", "--printers", "2"}).outcome, ParsedOptions::Outcome::Run);
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--port", "65535", "--printers", "2"}, {"--printers", "0"}, {"--printers", "1025"},
+        {"--printers", "2", "--pty"}, {"--printers", "2", "--usb", "/tmp/x.sock"}}) {
+    EXPECT_EQ(ParseSimOptions(bad).outcome, ParsedOptions::Outcome::Error) << bad[1];
+  }
 }
 
 }  // namespace

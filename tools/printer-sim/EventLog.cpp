@@ -126,14 +126,16 @@ bool EventLog::Open(const std::string& path, bool quiet, std::string* error) {
 void EventLog::Write(const LogRecord& record) {
   const long long elapsed =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start).count();
+  const std::string printerJson = m_printer > 0 ? ",\"printer\":" + std::to_string(m_printer) : "";
+  const std::string printerHuman = m_printer > 0 ? " printer " + std::to_string(m_printer) : "";
   if (m_json) {
-    std::fprintf(m_json, "{\"t_ms\":%lld,\"time\":\"%s\",\"event\":%s%s}\n", elapsed, WallClock().c_str(),
-                 JsonString(record.Event()).c_str(), record.JsonFields().c_str());
+    std::fprintf(m_json, "{\"t_ms\":%lld,\"time\":\"%s\",\"event\":%s%s%s}\n", elapsed, WallClock().c_str(),
+                 JsonString(record.Event()).c_str(), printerJson.c_str(), record.JsonFields().c_str());
     std::fflush(m_json);
   }
   if (!m_quiet) {
-    std::fprintf(stderr, "kerv-printer-sim %lld.%03lld s: %s%s\n", elapsed / 1000, elapsed % 1000,
-                 record.Event().c_str(), record.HumanFields().c_str());
+    std::fprintf(stderr, "kerv-printer-sim %lld.%03lld s:%s %s%s\n", elapsed / 1000, elapsed % 1000,
+                 printerHuman.c_str(), record.Event().c_str(), record.HumanFields().c_str());
   }
 }
 

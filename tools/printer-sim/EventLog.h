@@ -55,12 +55,16 @@ class EventLog {
   // `path` "-" is stdout; empty writes no JSON. False when the file cannot be created.
   bool Open(const std::string& path, bool quiet, std::string* error);
   void Write(const LogRecord& record);
+  // One of several printers in the process: every record carries "printer": `number` after its
+  // event (and the readable line names it), so one stream can hold all their logs.
+  void SetPrinter(int number) { m_printer = number; }
 
  private:
   std::chrono::steady_clock::time_point m_start;
   std::FILE* m_json = nullptr;
   bool m_ownsJson = false;
   bool m_quiet = false;
+  int m_printer = 0;
 };
 
 }  // namespace corvelle::printersim

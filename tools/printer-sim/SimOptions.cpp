@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Reading the simulator's command line, and its help text.
+// Reading the simulator's command line, its help text, and the options of each of several printers.
 #include "printer-sim/SimOptions.h"
 
 #include <limits>
 
+#include "base/Paths.h"
 #include "cli/ArgReader.h"
 
 namespace corvelle::printersim {
@@ -19,7 +20,28 @@ std::optional<long long> Bounded(cli::ArgReader& reader, const char* name, long 
   return value;
 }
 
+// A thread and a listener each; a few more than a test or benchmark asks for.
+constexpr long long kMaxPrinters = 1024;
+
+// "sim.jsonl" -> "sim-3.jsonl"; a name without an extension gets the suffix at its end.
+std::string NumberedLog(const std::string& path, int number) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  const bool extension = dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
+  const std::size_t at = extension ? dot : path.size();
+  return path.substr(0, at) + "-" + std::to_string(number) + path.substr(at);
+}
+
 }  // namespace
+
+SimOptions PrinterOptions(const SimOptions& options, int number) {
+  SimOptions own = options;
+  own.printers = 1;
+  if (options.port != 0) own.port = options.port + number - 1;
+  if (!options.logPath.empty() && options.logPath != "-") own.logPath = NumberedLog(options.logPath, number);
+  if (!options.storeFolder.empty()) own.storeFolder = JoinPath(options.storeFolder, "printer-" + std::to_string(number));
+  return own;
+}
 
 ParsedOptions ParseSimOptions(std::vector<std::string> args) {
   ParsedOptions parsed;
@@ -59,6 +81,14 @@ ParsedOptions ParseSimOptions(std::vector<std::string> args) {
   if (const auto bytes = Bounded(reader, "usb-xoff-after", 0, kMaxCount)) options.usbXoffAfter = *bytes;
   if (const auto ms = Bounded(reader, "usb-xoff-for", 0, kMaxCount)) options.usbXoffForMs = *ms;
   if (const auto bytes = Bounded(reader, "usb-unplug-after", 0, kMaxCount)) options.usbUnplugAfter = *bytes;
+  if (const auto count = Bounded(reader, "printers", 1, kMaxPrinters)) options.printers = static_cast<int>(*count);
+  if (options.printers > 1 && (options.pty || !options.usbSocket.empty())) {
+    reader.Fail("--printers serves TCP printers only (no --pty or --usb)");
+  }
+  if (options.printers > 1 && options.port != 0 && options.port + options.printers - 1 > 65535) {
+    reader.Fail("--printers " + std::to_string(options.printers) + " from port " + std::to_string(options.port) +
+                " goes past port 65535");
+  }
   if (options.usbSocket.empty() && (options.usbXoffAfter || options.usbXoffForMs || options.usbUnplugAfter)) {
     reader.Fail("the --usb-... options need --usb SOCKET");
   }
@@ -100,6 +130,12 @@ Transports (the first lines on stdout name them, then stdout is flushed):
                   KERV_USB_SIM=SOCKET. Its bytes are read as the pseudo-terminal's are.
                   Prints "usb SOCKET". Without --tcp (or --port/--bind) no TCP listener.
   --tcp           keep the TCP listener when --pty or --usb is given
+  --printers N    serve N TCP printers (1 to 1024) from this one process, on consecutive
+                  ports from --port (with --port 0 each on a free port of its own).
+                  Each prints its "tcp ADDRESS:PORT" line and has its own log (FILE
+                  becomes FILE-1, FILE-2, ... before its extension; with "-" every
+                  record carries "printer": 1, 2, ...), its own store folder
+                  (DIR/printer-1, ...) and its own verdicts. Not with --pty or --usb.
 
 Log:
   --log FILE      JSON lines, one object per event, flushed per line ("-": stdout)

@@ -29,6 +29,9 @@ struct SimOptions {
   bool stall = false;
   std::uint64_t talk = 0;
   int exitAfterImages = 0;  // 0: run until a signal
+  // How many TCP printers the process serves, on consecutive ports from `port` (each on a free
+  // port of its own when `port` is 0); every one has its own log, store folder and verdicts.
+  int printers = 1;
   // The virtual USB bridge (none without a socket) and its faults.
   std::string usbSocket;
   std::optional<std::uint64_t> usbXoffAfter;
@@ -43,6 +46,10 @@ struct ParsedOptions {
 };
 
 ParsedOptions ParseSimOptions(std::vector<std::string> args);
+// The options of printer `number` (1-based) of `options.printers`: its port (consecutive from
+// the first, or 0 for a free one), its log file (FILE-number before the extension; "-" stays
+// stdout) and its store folder (DIR/printer-number).
+SimOptions PrinterOptions(const SimOptions& options, int number);
 std::string SimHelpText();
 
 }  // namespace corvelle::printersim

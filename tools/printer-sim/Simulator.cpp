@@ -4,6 +4,7 @@
 
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,8 +18,17 @@ namespace corvelle::printersim {
 namespace {
 
 volatile std::sig_atomic_t g_stopSignal = 0;
+// Readable once a stop signal came: the signal interrupts the wait of one thread only, so every
+// simulator's wait also polls this.
+int g_wakeFd = -1;
 
-void OnStopSignal(int signal) { g_stopSignal = signal; }
+void OnStopSignal(int signal) {
+  g_stopSignal = signal;
+  const std::uint64_t one = 1;
+  if (g_wakeFd >= 0) {
+    [[maybe_unused]] const ssize_t n = ::write(g_wakeFd, &one, sizeof one);
+  }
+}
 
 // Connections beyond this many (the one served plus those waiting) are closed at once.
 constexpr std::size_t kMaxConnections = 16;
@@ -46,7 +56,8 @@ bool BytesWaiting(int fd) {
 Simulator::Simulator(const SimOptions& options, EventLog& log)
     : m_options(options), m_log(log), m_session(log, options) {}
 
-bool Simulator::Start(std::string* error) {
+bool Simulator::Open(std::string* error) {
+  if (g_wakeFd < 0) g_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -67,10 +78,17 @@ bool Simulator::Start(std::string* error) {
     m_usb = std::make_unique<UsbEndpoint>(m_options, m_log, m_session);
     if (!m_usb->Open(error)) return false;
   }
+  return true;
+}
+
+void Simulator::PrintAddresses() {
   if (m_options.tcp) std::printf("tcp %s\n", m_listener.Endpoint().c_str());
   if (m_options.pty) std::printf("pty %s\n", m_pty.slavePath.c_str());
   if (m_usb) std::printf("usb %s\n", m_usb->Path().c_str());
   std::fflush(stdout);
+}
+
+void Simulator::LogListening() {
   if (m_options.tcp) {
     m_log.Write(LogRecord("listening")
                     .Text("transport", "tcp")
@@ -78,7 +96,6 @@ bool Simulator::Start(std::string* error) {
                     .Number("port", m_listener.port));
   }
   if (m_options.pty) m_log.Write(LogRecord("pty_opened").Text("path", m_pty.slavePath));
-  return true;
 }
 
 StreamSink Simulator::TcpSink() {
@@ -124,6 +141,7 @@ int Simulator::Run() {
       fds.push_back({connection.fd.Get(), events, 0});
       polled.push_back(&connection);
     }
+    if (g_wakeFd >= 0) fds.push_back({g_wakeFd, POLLIN, 0});
 
     auto due = m_usb ? m_usb->MsToNextEvent() : std::nullopt;
     if (idleDue && (!due || *idleDue < *due)) due = idleDue;

@@ -32,8 +32,19 @@ class Simulator {
   // Blocks SIGINT and SIGTERM (they are taken while waiting), opens the listener, the
   // pseudo-terminal and the USB socket as asked, and prints "tcp ADDRESS:PORT" / "pty PATH" /
   // "usb SOCKET" on stdout.
-  bool Start(std::string* error);
-  // Serves until a signal or --exit-after-images; the exit status.
+  bool Start(std::string* error) {
+    if (!Open(error)) return false;
+    PrintAddresses();
+    LogListening();
+    return true;
+  }
+  // Start in parts, so that several printers in one process print every address line before the
+  // first log record: the signals and the ways in, the address lines, the first log records.
+  bool Open(std::string* error);
+  void PrintAddresses();
+  void LogListening();
+  // Serves until a signal or --exit-after-images; the exit status. Several simulators may run at
+  // once, each on a thread of its own: a signal ends every one of them.
   int Run();
 
  private:

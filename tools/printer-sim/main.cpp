@@ -8,6 +8,7 @@
 #include "base/Paths.h"
 #include "base/Version.h"
 #include "printer-sim/EventLog.h"
+#include "printer-sim/PrinterFleet.h"
 #include "printer-sim/SimOptions.h"
 #include "printer-sim/Simulator.h"
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const SimOptions& options = parsed.options;
+  if (options.printers > 1) return RunPrinterFleet(options);
   EventLog log;
   std::string error;
   if (!log.Open(options.logPath, options.quiet, &error)) {

@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: MIT
+// Many printers in one download, with real pauses: starts kerv-printer-sim with N printers on
+// loopback, runs corvelle-cli download once to a single printer and then to all N (a two-area
+// image, about a minute each), and reports the wall time of both and their ratio, and the fleet
+// run's CPU time and peak RSS. Every printer's log must show one consistent image.
+//   fleet_bench [--printers N] [--jobs J]    (defaults: 100 printers, all at once up to 256)
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  double wallSeconds = 0;
+  double cpuSeconds = 0;
+  double peakRssMb = 0;
+};
+
+pid_t Start(std::vector<std::string> args, int out, const std::string& outPath, const std::string& errPath) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  if (!outPath.empty()) posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+Outcome RunToEnd(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath) {
+  Outcome outcome;
+  const auto begin = std::chrono::steady_clock::now();
+  const pid_t pid = Start(args, -1, outPath, errPath);
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return outcome;
+  outcome.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  outcome.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  outcome.peakRssMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  return outcome;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+std::string ReadWhole(const fs::path& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+// Two fonts whose second section crosses the first area's boundary: the builder makes two areas.
+void WriteSelection(const fs::path& dir) {
+  fs::create_directories(dir / "fonts");
+  fs::create_directories(dir / "program");
+  // The single download uses the stored port: TCP/IP, so that both runs go to the simulator.
+  std::string profile = "[Impostazione porta]\nPort=TCP/IP\n[FontsAggiuntivi]\n";
+  const std::size_t sizes[][2] = {{300, 0x100000}, {200, 0x60000}};
+  for (int position = 1; position <= 2; ++position) {
+    const auto [header, data] = sizes[position - 1];
+    std::string bytes(data, '\0');
+    for (std::size_t i = 0; i < data; ++i) bytes[i] = static_cast<char>((i * 11 + static_cast<std::size_t>(position)) % 251);
+    const std::string name = "f" + std::to_string(position);
+    WriteFile(dir / "fonts" / (name + "0.hea"), std::string(header, static_cast<char>('h' + position)));
+    WriteFile(dir / "fonts" / (name + "0.sh"), bytes);
+    profile += "Font00" + std::to_string(position) + "=" + (dir / "fonts" / (name + ".she")).string() + "\n";
+  }
+  WriteFile(dir / "corvelle.ini", profile);
+}
+
+// Every printer's log holds one image judged consistent.
+int ConsistentPrinters(const fs::path& dir, int printers) {
+  int consistent = 0;
+  for (int number = 1; number <= printers; ++number) {
+    const std::string log = ReadWhole(dir / ("sim-" + std::to_string(number) + ".jsonl"));
+    if (log.find("\"verdict\":\"consistent\"") != std::string::npos) ++consistent;
+  }
+  return consistent;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int printers = 100;
+  int jobs = 0;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--printers") printers = std::atoi(argv[i + 1]);
+    if (option == "--jobs") jobs = std::atoi(argv[i + 1]);
+  }
+  if (jobs <= 0) jobs = std::min(printers, 256);
+  char pattern[] = "/tmp/corvelle-fleet-bench-XXXXXX";
+  if (!::mkdtemp(pattern)) return 1;
+  const fs::path dir = pattern;
+  WriteSelection(dir);
+
+  // The single printer is one more of the simulator's, served first on its own.
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return 1;
+  const pid_t sim = Start({CORVELLE_BIN_DIR "/kerv-printer-sim", "--printers", std::to_string(printers + 1), "--port",
+                           "0", "--quiet", "--log", (dir / "sim.jsonl").string()},
+                          pipeFds[1], "", (dir / "sim.err").string());
+  ::close(pipeFds[1]);
+  std::vector<int> ports;
+  FILE* lines = ::fdopen(pipeFds[0], "r");
+  char line[128];
+  while (static_cast<int>(ports.size()) < printers + 1 && std::fgets(line, sizeof line, lines)) {
+    const std::string text = line;
+    if (text.starts_with("tcp ")) ports.push_back(std::atoi(text.substr(text.rfind(':') + 1).c_str()));
+  }
+  if (static_cast<int>(ports.size()) != printers + 1) {
+    std::cerr << "the simulator did not start\n";
+    return 1;
+  }
+  std::string list;
+  for (int i = 1; i <= printers; ++i) list += "127.0.0.1:" + std::to_string(ports[static_cast<std::size_t>(i)]) + "\n";
+  WriteFile(dir / "targets", list);
+
+  const std::vector<std::string> cli = {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", (dir / "program").string(),
+                                        "--profile", (dir / "corvelle.ini").string(), "download"};
+  std::vector<std::string> single = cli;
+  single.insert(single.end(), {"--ip", "127.0.0.1:" + std::to_string(ports[0])});
+  std::vector<std::string> fleet = cli;
+  fleet.insert(fleet.end(), {"--ip-list", (dir / "targets").string(), "--jobs", std::to_string(jobs)});
+
+  std::cout << "single printer download ..." << std::endl;
+  const Outcome one = RunToEnd(single, (dir / "single.out").string(), (dir / "single.err").string());
+  std::cout << printers << " printers, --jobs " << jobs << " ..." << std::endl;
+  const Outcome many = RunToEnd(fleet, (dir / "fleet.out").string(), (dir / "fleet.err").string());
+  ::kill(sim, SIGTERM);
+  ::waitpid(sim, nullptr, 0);
+
+  const int consistent = ConsistentPrinters(dir, printers + 1);
+  std::printf("single: exit %d, wall %.2f s, cpu %.2f s, peak RSS %.1f MB\n", one.status, one.wallSeconds,
+              one.cpuSeconds, one.peakRssMb);
+  std::printf("fleet:  exit %d, wall %.2f s, cpu %.2f s, peak RSS %.1f MB\n", many.status, many.wallSeconds,
+              many.cpuSeconds, many.peakRssMb);
+  std::printf("wall ratio %.3f; printers with a consistent image: %d of %d\n", many.wallSeconds / one.wallSeconds,
+              consistent, printers + 1);
+  const bool ok = one.status == 0 && many.status == 0 && consistent == printers + 1;
+  if (ok) fs::remove_all(dir);
+  else std::cerr << "left for a look: " << dir << '\n';
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+// The command-line side of a download to several printers.
+#include "cli/FleetCommand.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <iostream>
+
+#include "cli/StatusLine.h"
+#include "cli/TerminalHost.h"
+#include "base/History.h"
+#include "fontset/FontSetBuilder.h"
+
+namespace corvelle::cli {
+namespace {
+
+// Each printer served holds an image reading, a socket and an echo socket at once: 256 of them
+// need more descriptors than the usual soft limit of 1024.
+void RaiseDescriptorLimit() {
+  rlimit files{};
+  if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+  }
+}
+
+// Every target with the same result, when nothing could be sent to any.
+int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& message) {
+  std::vector<FleetResult> results(job.targets.size(), FleetResult{result, message});
+  std::cout << ResultLines(job.targets, results) << std::flush;
+  return kExitFailed;
+}
+
+}  // namespace
+
+int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) {
+  RaiseDescriptorLimit();
+  const StopSignal& stop = *context.host.Stop();
+  const FontSetBuildContext build{context.host, profile, context.programFolder, [&stop] { return stop.Raised(); }};
+  FileHandle image;
+  const bool built = job.legacy ? BuildLegacyFontSet(build, "", &job.imagePath, &image)
+                                : BuildFontSet(build, "", &job.imagePath, &image);
+  if (!built) {
+    if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kStoppedText);
+    return EveryTarget(job, DownloadResult::Failed, "The font set image was not built.");
+  }
+  std::string error;
+  const std::optional<ImageSnapshot> snapshot = ImageSnapshot::Take(image, error);
+  if (!snapshot) {
+    std::cerr << error << std::endl;
+    return EveryTarget(job, DownloadResult::Failed, error);
+  }
+  std::vector<std::string> names;
+  for (const FleetTarget& target : job.targets) names.push_back(target.Name());
+  std::vector<FleetResult> results;
+  DownloadHistory history("corvelle-cli");
+  {
+    FleetStatus status(
+        std::move(names), std::cerr, IsSmartTerminal(STDERR_FILENO),
+        [] { return static_cast<int>(TerminalColumns(STDERR_FILENO)); }, context.host.quiet);
+    job.image = &*snapshot;
+    job.stop = &stop;
+    job.status = &status;
+    job.history = &history;
+    results = RunFleet(job);
+  }
+  std::cout << ResultLines(job.targets, results) << std::flush;
+  for (const FleetResult& result : results) {
+    if (result.result != DownloadResult::Completed) return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace corvelle::cli

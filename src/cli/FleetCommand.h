@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+// corvelle-cli download with two or more targets: builds the image once, serves every printer
+// and prints one result line per target on stdout.
+#pragma once
+
+#include "base/Profile.h"
+#include "cli/Commands.h"
+#include "cli/FleetDownload.h"
+
+namespace corvelle::cli {
+
+// `job` holds the targets, jobs, settings, environment and form; the image, stop and status are
+// filled in here. The exit status: 0 when every printer is ok, else 1.
+int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job);
+
+}  // namespace corvelle::cli

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+// A download to several TCP/IP printers at once: the image built once and frozen, then every
+// printer served its own complete download (echo test, connections, announcements, pauses and
+// chunks) on a thread of its own, at most `jobs` at a time, all ending on the one STOP.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/UniqueFd.h"
+#include "cli/FleetStatus.h"
+#include "cli/FleetTargets.h"
+#include "download/Download.h"
+#include "fontset/FileHandle.h"
+
+namespace corvelle::cli {
+
+// The bytes of a built image, copied once into a sealed memory file: every printer reads its
+// own opening of it, so all of them send the same bytes whatever happens to the file on disk.
+class ImageSnapshot {
+ public:
+  // Reads `image` to its end; nullopt with the reason in `error` when it cannot.
+  static std::optional<ImageSnapshot> Take(FileHandle& image, std::string& error);
+  // A reading of the snapshot from its start (not open when the system refuses one).
+  FileHandle Open() const;
+
+ private:
+  explicit ImageSnapshot(UniqueFd fd) : m_fd(std::move(fd)) {}
+  UniqueFd m_fd;
+};
+
+struct FleetJob {
+  std::vector<FleetTarget> targets;
+  int jobs = 32;                // printers served at once
+  PortSettings settings;        // the stored settings; the port kind and address are each target's
+  PortEnvironment environment;
+  bool legacy = false;
+  std::string imagePath;        // named in messages about reading the image
+  const ImageSnapshot* image = nullptr;
+  const StopSignal* stop = nullptr;
+  FleetStatus* status = nullptr;
+  DownloadHistory* history = nullptr;  // where every printer's attempt is recorded (null: nowhere)
+};
+
+struct FleetResult {
+  DownloadResult result = DownloadResult::Failed;
+  std::string message;  // the printer's last message; empty for a completed download
+};
+
+inline constexpr const char* kStoppedText = "Download stopped.";
+
+// Serves every target; the results in the targets' order. Once STOP is raised no printer starts
+// and those not started are stopped.
+std::vector<FleetResult> RunFleet(const FleetJob& job);
+
+// "ADDR:PORT\tok\t\n", "...\tfailed\tmessage\n", "...\tstopped\tmessage\n" per target.
+std::string ResultLines(const std::vector<FleetTarget>& targets, const std::vector<FleetResult>& results);
+
+}  // namespace corvelle::cli

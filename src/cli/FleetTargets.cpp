@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: MIT
+// Reading the targets of a download to several printers.
+#include "cli/FleetTargets.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "base/StopSignal.h"
+#include "base/UniqueFd.h"
+#include "cli/ArgReader.h"
+
+namespace corvelle::cli {
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+std::string FleetTarget::Name() const {
+  const bool v6 = address.find(':') != std::string::npos;
+  return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
+}
+
+std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, std::string& error) {
+  std::string_view address = text;
+  std::optional<std::string_view> port;
+  if (text.starts_with('[')) {
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos || (close + 1 < text.size() && text[close + 1] != ':')) {
+      error = "'" + std::string(text) + "' is not ADDR or ADDR:PORT";
+      return std::nullopt;
+    }
+    address = text.substr(1, close - 1);
+    if (close + 1 < text.size()) port = text.substr(close + 2);
+  } else if (const std::size_t colon = text.find(':'); colon != std::string_view::npos && text.rfind(':') == colon) {
+    address = text.substr(0, colon);
+    port = text.substr(colon + 1);
+  }
+  if (address.empty()) {
+    error = "'" + std::string(text) + "' has no address";
+    return std::nullopt;
+  }
+  FleetTarget target{std::string(address), defaultPort};
+  if (port) {
+    const auto number = ArgReader::ParseInteger(*port);
+    if (!number || *number < 0 || *number > 65535 || port->starts_with('-') || port->starts_with('+')) {
+      error = "'" + std::string(text) + "': the port must be a number from 0 to 65535";
+      return std::nullopt;
+    }
+    target.port = static_cast<int>(*number);
+  }
+  return target;
+}
+
+bool ParseTargetList(std::string_view text, const std::string& fileName, int defaultPort,
+                     std::vector<FleetTarget>& targets, std::string& error) {
+  int lineNumber = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = Trimmed(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    ++lineNumber;
+    if (line.empty() || line.starts_with('#')) continue;
+    std::string reason;
+    const auto target = ParseTarget(line, defaultPort, reason);
+    if (!target) {
+      error = fileName + ":" + std::to_string(lineNumber) + ": " + reason;
+      return false;
+    }
+    targets.push_back(*target);
+  }
+  return true;
+}
+
+bool ReadTargetList(const std::string& path, int defaultPort, const StopSignal* stop, std::vector<FleetTarget>& targets,
+                    std::string& error) {
+  // Opened without waiting for a FIFO's writer; then read to its end like any file (a pipe from
+  // `<(...)` included). A stop signal interrupts the read and ends it.
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.Valid() || ::fcntl(fd.Get(), F_SETFL, 0) != 0) {
+    error = "cannot read the target list " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR && !(stop && stop->Raised())) continue;
+    if (n < 0) {
+      error = "cannot read the target list " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+    if (text.size() > kMaxTargetListBytes) {
+      error = "the target list " + path + " is longer than " + std::to_string(kMaxTargetListBytes) + " bytes";
+      return false;
+    }
+  }
+  return ParseTargetList(text, path, defaultPort, targets, error);
+}
+
+std::vector<FleetTarget> WithoutRepeats(const std::vector<FleetTarget>& targets) {
+  std::vector<FleetTarget> once;
+  std::set<std::pair<std::string, int>> seen;
+  for (const FleetTarget& target : targets) {
+    if (seen.emplace(target.address, target.port).second) once.push_back(target);
+  }
+  return once;
+}
+
+}  // namespace corvelle::cli

@@ -1,0 +1,195 @@
+// SPDX-License-Identifier: MIT
+// Several printers in one download, piece by piece: reading ADDR[:PORT] targets and target lists,
+// the counts and lines stderr shows through a pipe and on a terminal, and the image snapshot every
+// printer reads on its own.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <sstream>
+
+#include "cli/ArgReader.h"
+#include "cli/FleetDownload.h"
+#include "cli/FleetStatus.h"
+#include "cli/FleetTargets.h"
+#include "support/TempDir.h"
+
+namespace corvelle::cli {
+namespace {
+
+std::string Names(const std::vector<FleetTarget>& targets) {
+  std::string text;
+  for (const FleetTarget& target : targets) text += target.Name() + " ";
+  return text;
+}
+
+TEST(FleetTargets, AddressesWithAndWithoutAPortAndBracketedIpv6) {
+  std::string error;
+  const struct {
+    const char* text;
+    const char* name;
+  } good[] = {
+      {"10.0.0.7", "10.0.0.7:9100"},       {"10.0.0.7:4001", "10.0.0.7:4001"}, {"printer.lan:0", "printer.lan:0"},
+      {"[::1]:4001", "[::1]:4001"},         {"[::1]", "[::1]:9100"},            {"fe80::1", "[fe80::1]:9100"},
+      {"127.0.0.1:65535", "127.0.0.1:65535"},
+  };
+  for (const auto& [text, name] : good) {
+    const auto target = ParseTarget(text, 9100, error);
+    ASSERT_TRUE(target) << text << ": " << error;
+    EXPECT_EQ(target->Name(), name);
+  }
+  EXPECT_EQ(ParseTarget("[::1]:4001", 9100, error)->address, "::1");
+  for (const char* bad : {"", ":4001", "host:", "host:65536", "host:-1", "host:+1", "host:4x", "[::1", "[::1]x", "[]:1"}) {
+    error.clear();
+    EXPECT_FALSE(ParseTarget(bad, 9100, error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
+}
+
+TEST(FleetTargets, AListSkipsBlanksAndCommentsAndNamesTheBadLine) {
+  std::vector<FleetTarget> targets;
+  std::string error;
+  ASSERT_TRUE(ParseTargetList("# site A\n\n  10.0.0.1:4001  \r\n\t10.0.0.2\r\n   # aside\n10.0.0.3:1", "hosts", 4000,
+                              targets, error))
+      << error;
+  EXPECT_EQ(Names(targets), "10.0.0.1:4001 10.0.0.2:4000 10.0.0.3:1 ");
+  targets.clear();
+  EXPECT_FALSE(ParseTargetList("10.0.0.1\n\n10.0.0.2:99999\n10.0.0.3\n", "hosts", 4000, targets, error));
+  EXPECT_EQ(error.rfind("hosts:3: ", 0), 0u) << error;
+}
+
+TEST(FleetTargets, ReadsAFileAndRefusesAMissingOneOrAnOversizedOne) {
+  test::TempDir dir;
+  std::vector<FleetTarget> targets;
+  std::string error;
+  ASSERT_TRUE(ReadTargetList(dir.Write("list", "10.0.0.9\n10.0.0.8:7\n"), 1, nullptr, targets, error)) << error;
+  EXPECT_EQ(Names(targets), "10.0.0.9:1 10.0.0.8:7 ");
+  EXPECT_FALSE(ReadTargetList(dir.File("missing"), 1, nullptr, targets, error));
+  EXPECT_NE(error.find(dir.File("missing")), std::string::npos) << error;
+  EXPECT_FALSE(ReadTargetList(dir.Write("huge", std::string(kMaxTargetListBytes + 1, '\n')), 1, nullptr, targets, error));
+  EXPECT_EQ(targets.size(), 2u) << "a refused list adds nothing";
+}
+
+TEST(FleetTargets, TheTwoTargetOptionsKeepTheirCommandLineOrder) {
+  ArgReader args({"--ip", "a", "--legacy", "--ip-list=f", "--ip=b", "--ip-list", "g", "--", "--ip", "c"});
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(args.OptionsInOrder({"ip", "ip-list"}), (Pairs{{"ip", "a"}, {"ip-list", "f"}, {"ip", "b"}, {"ip-list", "g"}}));
+  EXPECT_TRUE(args.Flag("legacy"));
+  EXPECT_EQ(args.Positionals(), (std::vector<std::string>{"--ip", "c"})) << "after -- nothing is an option";
+  ArgReader missing({"--ip", "a", "--ip"});
+  EXPECT_EQ(missing.OptionsInOrder({"ip", "ip-list"}), (Pairs{{"ip", "a"}}));
+  EXPECT_TRUE(missing.Failed());
+}
+
+TEST(FleetTargets, RepeatsAreServedOnceInTheFirstOrder) {
+  std::string error;
+  std::vector<FleetTarget> targets;
+  for (const char* text : {"10.0.0.2:1", "10.0.0.1:1", "10.0.0.2:1", "10.0.0.2:2", "10.0.0.1:1"}) {
+    targets.push_back(*ParseTarget(text, 0, error));
+  }
+  EXPECT_EQ(Names(WithoutRepeats(targets)), "10.0.0.2:1 10.0.0.1:1 10.0.0.2:2 ");
+}
+
+TEST(FleetStatusText, CountsOptionalPartsAndFitsTheWidth) {
+  EXPECT_EQ(StatusText({0, 3, 90, 7, 0, 0, 0, 18}), "Printers: 3 announcing, 90 pausing (18 s), 7 sending, 0 done, 0 failed");
+  EXPECT_EQ(StatusText({5, 0, 0, 0, 2, 1, 4, 0}),
+            "Printers: 5 waiting, 0 announcing, 0 pausing, 0 sending, 2 done, 1 failed, 4 stopped");
+  const std::string line = StatusText({5, 0, 0, 0, 2, 1, 4, 0});
+  EXPECT_EQ(FitToWidth(line, 100), line);
+  // 84 characters would wrap in 80 columns; the last column stays free for the cursor.
+  EXPECT_EQ(line.size(), 84u);
+  EXPECT_EQ(FitToWidth(line, 80), line.substr(0, 79));
+  EXPECT_EQ(FitToWidth(line, 85), line);
+  EXPECT_EQ(FitToWidth(line, 84).size(), 83u);
+  EXPECT_EQ(FitToWidth(line, 1), "P");
+  EXPECT_EQ(FitToWidth(line, 0), "P");
+}
+
+DownloadStep Step(DownloadState state, std::int64_t pauseExceeds = 0) { return {state, 1, 1, 100, pauseExceeds}; }
+
+TEST(FleetStatusOutput, ThroughAPipeEveryStateChangeAndMessageLineIsPrefixedAndQuietOnlyTheMessages) {
+  std::ostringstream out;
+  {
+    FleetStatus status({"10.0.0.1:4001", "10.0.0.2:4001"}, out, false, [] { return 80; });
+    status.Step(0, Step(DownloadState::Opening));
+    status.Step(0, Step(DownloadState::Announcing));
+    status.Step(1, Step(DownloadState::Opening));
+    status.Message(1, "TCP/IP device is not responding\nno echo reply");
+    status.Finish(1, PrinterPhase::Failed);
+    status.Step(0, Step(DownloadState::Pausing, 10));
+    status.Pause(0, 7);
+    status.Step(0, Step(DownloadState::Ending));
+    status.Finish(0, PrinterPhase::Done);
+  }
+  EXPECT_EQ(out.str(),
+            "10.0.0.1:4001: Opening the port\n"
+            "10.0.0.1:4001: Announcing the image (100 bytes)\n"
+            "10.0.0.2:4001: Opening the port\n"
+            "10.0.0.2:4001: TCP/IP device is not responding\n"
+            "10.0.0.2:4001: no echo reply\n"
+            "10.0.0.2:4001: failed\n"
+            "10.0.0.1:4001: Waiting 11 s\n"
+            "10.0.0.1:4001: ok\n");
+
+  // Quiet, on a terminal or not: the messages alone.
+  for (const bool live : {false, true}) {
+    std::ostringstream quiet;
+    {
+      FleetStatus status({"10.0.0.2:4001"}, quiet, live, [] { return 80; }, true);
+      status.Step(0, Step(DownloadState::Opening));
+      status.Message(0, "TCP/IP device is not responding");
+      status.Finish(0, PrinterPhase::Failed);
+    }
+    EXPECT_EQ(quiet.str(), "10.0.0.2:4001: TCP/IP device is not responding\n");
+  }
+}
+
+TEST(FleetStatusOutput, OnATerminalOneLineIsRedrawnBelowTheMessages) {
+  std::ostringstream out;
+  int columns = 200;
+  FleetStatus status({"a:1", "b:1", "c:1"}, out, true, [&columns] { return columns; });
+  status.Step(0, Step(DownloadState::Opening));
+  status.Step(1, Step(DownloadState::Pausing, 25));
+  status.Step(2, Step(DownloadState::Pausing, 10));
+  status.Pause(2, 4);
+  FleetCounts counts = status.Counts();
+  EXPECT_EQ(counts.announcing, 1);
+  EXPECT_EQ(counts.pausing, 2);
+  EXPECT_EQ(counts.longestPause, 26) << "the longest of the pauses still running";
+  out.str("");
+  status.Message(0, "hello");
+  EXPECT_EQ(out.str(), "\r\033[Ka:1: hello\n\r\033[K" + StatusText(counts)) << "the line is cleared, then drawn again";
+  out.str("");
+  status.Pause(2, 4);
+  EXPECT_EQ(out.str(), "") << "nothing changed, nothing drawn";
+  columns = 20;
+  status.Finish(1, PrinterPhase::Stopped);
+  EXPECT_EQ(out.str(), "\r\033[K" + StatusText(status.Counts()).substr(0, 19));
+  status.Step(2, Step(DownloadState::Ending));
+  EXPECT_EQ(status.Counts().pausing, 1) << "the closing wait counts as a pause";
+  EXPECT_EQ(status.Counts().longestPause, 0);
+}
+
+TEST(FleetImage, EveryOpeningReadsTheWholeSnapshotWhateverHappensToTheFile) {
+  test::TempDir dir;
+  const std::string path = dir.Write("FontSet.SHC", std::string(100000, 'x') + "end");
+  FileHandle built = FileHandle::OpenRegularForReading(path);
+  std::string error;
+  const auto snapshot = ImageSnapshot::Take(built, error);
+  ASSERT_TRUE(snapshot) << error;
+  ASSERT_TRUE(test::WriteFile(path, "changed"));
+  FileHandle first = snapshot->Open();
+  FileHandle second = snapshot->Open();
+  ASSERT_TRUE(first.IsOpen() && second.IsOpen());
+  EXPECT_EQ(first.LengthAtOpen(), 100003u);
+  std::string a(100003, '\0');
+  std::string b(100003, '\0');
+  EXPECT_EQ(first.Read(a.data(), 50000), 50000);
+  // Each opening has its own offset: reading one does not move the other.
+  EXPECT_EQ(second.Read(b.data(), b.size()), 100003);
+  EXPECT_EQ(b.substr(99990), "xxxxxxxxxxend");
+  EXPECT_EQ(first.Read(a.data() + 50000, 60000), 50003);
+  EXPECT_EQ(a, b);
+}
+
+}  // namespace
+}  // namespace corvelle::cli

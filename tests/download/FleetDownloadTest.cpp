@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: MIT
+// corvelle-cli download to several printers, run as the built program against kerv-printer-sim
+// on 127.0.0.1: eight printers, a closed port and a printer that stalls in one run (real pauses,
+// about 22 s) beside a single download with today's output; Ctrl-C while printers pause and
+// others wait their turn; and the usage errors, which contact nothing.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <thread>
+
+#include "base/History.h"
+#include "base/Paths.h"
+#include "base/Sha256.h"
+#include "base/Profile.h"
+#include "fontset/FontSetBuilder.h"
+#include "ports/PortSettings.h"
+#include "resources/Strings.h"
+#include "support/TempDir.h"
+#include "tools/SimProcess.h"
+
+namespace corvelle {
+namespace {
+
+using test::ReadFile;
+using Clock = std::chrono::steady_clock;
+
+// A loopback port nothing listens on: bound, then closed again.
+int ClosedPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+std::string Target(int port) { return "127.0.0.1:" + std::to_string(port); }
+
+// The events of printer `number` of a simulator started with --printers.
+std::vector<QJsonObject> OfPrinter(const std::vector<QJsonObject>& events, int number) {
+  std::vector<QJsonObject> own;
+  for (const QJsonObject& event : events) {
+    if (event.value("printer").toInt() == number) own.push_back(event);
+  }
+  return own;
+}
+
+class FleetDownload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(MakeFolders(program));
+    // One area of about 300 kB: 11 s after the announcement, 11 s at the end.
+    std::string data(300000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 13) % 251);
+    dir.Write("fonts/f10.hea", std::string(100, 'h'));
+    dir.Write("fonts/f10.sh", data);
+    profile.WriteString("FontsAggiuntivi", "Font001", dir.File("fonts/f1.she"));
+    profile.WriteString(kPortSection, "Port", "TCP/IP");
+    ASSERT_TRUE(profile.Save());
+  }
+
+  // Starts corvelle-cli with the test's folders; stdout and stderr go to NAME.out and NAME.err.
+  pid_t Start(const std::string& name, std::vector<std::string> args) {
+    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", program, "--profile",
+                               profile.Path(), "download"});
+    const int out = ::open(dir.File(name + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const pid_t pid = test::Spawn(args, out, dir.File(name + ".err"));
+    ::close(out);
+    return pid;
+  }
+
+  // Waits for `pid` at most `limit`, asking `interruptWhen` every 5 ms and sending SIGINT once it
+  // answers true; the exit status (-1 when killed or still running at the limit).
+  static int Wait(pid_t pid, std::chrono::seconds limit, const std::function<bool()>& interruptWhen = {}) {
+    const auto end = Clock::now() + limit;
+    bool interrupted = !interruptWhen;
+    int status = 0;
+    while (pid > 0 && ::waitpid(pid, &status, WNOHANG) == 0) {
+      if (Clock::now() > end) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
+      }
+      if (!interrupted && (interrupted = interruptWhen())) ::kill(pid, SIGINT);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  int Run(const std::string& name, const std::vector<std::string>& args) {
+    return Wait(Start(name, args), std::chrono::seconds(20));
+  }
+
+  test::TempDir dir;
+  Profile profile{dir.File("corvelle.ini")};
+  std::string program = dir.File("program");
+};
+
+TEST_F(FleetDownload, EightPrintersAClosedPortAndAStallingPrinterBesideASingleDownload) {
+  test::SimProcess eight({"--printers", "8", "--port", "0", "--store", dir.File("store")});
+  test::SimProcess stalling({"--port", "0", "--stall"});
+  test::SimProcess single({"--port", "0", "--store", dir.File("single")});
+  ASSERT_TRUE(eight.Started() && stalling.Started() && single.Started());
+  ASSERT_EQ(eight.Ports().size(), 8u);
+  const std::vector<int>& ports = eight.Ports();
+  const int dead = ClosedPort();
+  // Four printers from a list, then the dead one and the staller, the other four and a repeat.
+  std::string list = "# the first four\n\n";
+  for (int i = 0; i < 4; ++i) list += "  " + Target(ports[static_cast<std::size_t>(i)]) + "\n";
+  std::vector<std::string> args = {"--ip-list", dir.Write("printers", list), "--ip", Target(dead),
+                                   "--ip", "127.0.0.1:" + std::to_string(stalling.Port())};
+  for (int i = 4; i < 8; ++i) args.insert(args.end(), {"--ip", Target(ports[static_cast<std::size_t>(i)])});
+  args.insert(args.end(), {"--ip", Target(ports[0]), "--jobs", "16"});
+
+  const pid_t fleet = Start("fleet", args);
+  const pid_t alone = Start("single", {"--ip", Target(single.Port())});
+  EXPECT_EQ(Wait(alone, std::chrono::seconds(90)), 0) << ReadFile(dir.File("single.err"));
+  EXPECT_EQ(Wait(fleet, std::chrono::seconds(90)), 1) << ReadFile(dir.File("fleet.err"));
+  const std::string image = ReadFile(DefaultFontSetPath(program));
+  ASSERT_GT(image.size(), 300000u);
+
+  // Results in the order given, the repeat served once.
+  const std::string out = ReadFile(dir.File("fleet.out"));
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(out.substr(start, end - start));
+  }
+  ASSERT_EQ(lines.size(), 10u) << out;
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(lines[static_cast<std::size_t>(i < 4 ? i : i + 2)], Target(ports[static_cast<std::size_t>(i)]) + "\tok\t");
+  }
+  EXPECT_EQ(lines[4].rfind(Target(dead) + "\tfailed\t", 0), 0u) << lines[4];
+  EXPECT_GT(lines[4].size(), Target(dead).size() + 8) << "the printer's last message";
+  EXPECT_EQ(lines[5].rfind(Target(stalling.Port()) + "\tfailed\t", 0), 0u) << lines[5];
+
+  // Every printer got exactly one single download: its announcement on a connection of its own,
+  // the whole image on the next, judged consistent and stored as built.
+  eight.Stop();
+  for (int number = 1; number <= 8; ++number) {
+    SCOPED_TRACE("printer " + std::to_string(number));
+    std::vector<long long> received;
+    for (const QJsonObject& event : OfPrinter(eight.Events(), number)) {
+      if (event.value("event") == "connection_closed") received.push_back(event.value("bytes").toInteger());
+    }
+    const std::string announcement = "?Z:&" + std::to_string(image.size()) + "\n";
+    EXPECT_EQ(received, (std::vector<long long>{static_cast<long long>(announcement.size()),
+                                                 static_cast<long long>(image.size())}));
+    EXPECT_TRUE(ReadFile(dir.File("store/printer-" + std::to_string(number) + "/image-001.bin")) == image);
+  }
+  // The closed port's messages are on stderr under its name.
+  const std::string err = ReadFile(dir.File("fleet.err"));
+  EXPECT_NE(err.find(Target(dead) + ": " + lines[4].substr(lines[4].rfind('\t') + 1, 20)), std::string::npos) << err;
+  // One target with its port is today's download: nothing on stdout, messages unprefixed.
+  EXPECT_EQ(ReadFile(dir.File("single.out")), "");
+  const std::string alone_err = ReadFile(dir.File("single.err"));
+  EXPECT_NE(alone_err.find("\n" + std::string(LoadStr(IDS_FONTS_STORED)) + "\n"), std::string::npos) << alone_err;
+  EXPECT_EQ(alone_err.find("127.0.0.1:"), std::string::npos) << alone_err;
+  EXPECT_TRUE(ReadFile(dir.File("single/image-001.bin")) == image);
+
+  // Every printer's attempt is in the history, with the digest of the image it was sent.
+  std::map<std::string, std::string> recorded;
+  for (const DownloadRecord& record : ReadHistory(DefaultHistoryPath()).records) {
+    const bool whole = record.bytes == static_cast<long long>(image.size()) && record.sha256 == Sha256Hex(image);
+    recorded[record.target] += record.result + (whole ? " whole" : "") + ";";
+  }
+  EXPECT_EQ(recorded.size(), 11u);
+  for (const int port : ports) EXPECT_EQ(recorded[Target(port)], "ok whole;");
+  EXPECT_EQ(recorded[Target(single.Port())], "ok whole;");
+  EXPECT_EQ(recorded[Target(dead)], "failed;");
+  EXPECT_EQ(recorded[Target(stalling.Port())].rfind("failed", 0), 0u);
+}
+
+TEST_F(FleetDownload, CtrlCStopsThePrintersRunningAndThoseWaitingTheirTurnAtOnce) {
+  test::SimProcess sim({"--printers", "4", "--port", "0"});
+  ASSERT_TRUE(sim.Started());
+  std::vector<std::string> args = {"--jobs", "2"};
+  for (const int port : sim.Ports()) args.insert(args.end(), {"--ip", Target(port)});
+  const pid_t pid = Start("fleet", args);
+  // Ctrl-C once both printers served have been announced to: they are in their 11-s pause.
+  int announced = 0;
+  Clock::time_point interrupted{};
+  const int status = Wait(pid, std::chrono::seconds(20), [&] {
+    while (announced < 2 && sim.Next("announcement", 1)) ++announced;
+    if (announced < 2) return false;
+    interrupted = Clock::now();
+    return true;
+  });
+  EXPECT_EQ(status, 1) << ReadFile(dir.File("fleet.err"));
+  EXPECT_LT(Clock::now() - interrupted, std::chrono::seconds(2)) << "every wait ends on STOP";
+  std::string expected;
+  for (const int port : sim.Ports()) expected += Target(port) + "\tstopped\tDownload stopped.\n";
+  EXPECT_EQ(ReadFile(dir.File("fleet.out")), expected);
+  sim.Stop();
+  int announcements = 0;
+  for (const QJsonObject& event : sim.Events()) announcements += event.value("event") == "announcement";
+  EXPECT_EQ(announcements, 2) << "the printers waiting their turn were never started";
+}
+
+TEST_F(FleetDownload, UsageErrorsContactNothingAndARepeatedTargetIsOneDownload) {
+  const std::string list = dir.Write("list", "10.0.0.1\n# fine\n10.0.0.2:70000\n");
+  const std::vector<std::vector<std::string>> usage = {
+      {"--ip", "10.0.0.1", "--ip", "10.0.0.2", "--port", "COM1:"},
+      {"--ip", "10.0.0.1", "--ip", "10.0.0.2", "--port", "FILE", "--output", dir.File("x")},
+      {"--ip", "10.0.0.1", "--ip", "10.0.0.2", "--output", dir.File("x")},
+      {"--ip", "10.0.0.1", "--ip", "10.0.0.2", "--jobs", "0"},
+      {"--ip", "10.0.0.1", "--ip", "10.0.0.2", "--jobs", "257"},
+      {"--ip", "10.0.0.1:65536", "--ip", "10.0.0.2"},
+      {"--ip", "10.0.0.2", "--ip-list", list},
+      {"--ip", "10.0.0.2", "--ip-list", dir.File("missing")},
+  };
+  for (const auto& args : usage) {
+    EXPECT_EQ(Run("usage", args), 2) << args.back() << ": " << ReadFile(dir.File("usage.err"));
+    EXPECT_EQ(ReadFile(dir.File("usage.out")), "");
+  }
+  EXPECT_NE(ReadFile(dir.File("usage.err")).find(dir.File("missing")), std::string::npos);
+  EXPECT_EQ(Run("usage", {"--ip-list", list}), 2);
+  EXPECT_NE(ReadFile(dir.File("usage.err")).find(list + ":3: "), std::string::npos) << ReadFile(dir.File("usage.err"));
+  // The same closed port three times, once through the stored port, is one target: the single
+  // download, failing as it does today.
+  const int port = ClosedPort();
+  profile.WriteInt(kPortSection, "IPport", port);
+  ASSERT_TRUE(profile.Save());
+  const std::string closed = Target(port);
+  EXPECT_EQ(Run("repeat", {"--ip", closed, "--ip", "127.0.0.1", "--ip", closed, "--jobs", "256"}), 1);
+  EXPECT_EQ(ReadFile(dir.File("repeat.out")), "");
+  EXPECT_EQ(ReadFile(dir.File("repeat.err")).find(closed + ": "), std::string::npos) << ReadFile(dir.File("repeat.err"));
+}
+
+}  // namespace
+}  // namespace corvelle
