@@ -2,7 +2,7 @@
 // corvelle-cli.exe run as the built program under Wine: a FILE download writes exactly the
 // announcement the engine frames and the image the build makes, Ctrl-Break in the first pause is
 // STOP ("Download stopped.", exit 1, the image never opened), and a selection saved to a .kvf
-// file and loaded back under Windows paths keeps its fonts.
+// file and loaded back under Windows paths keeps its fonts; the kinds this build lacks say so.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -146,6 +146,15 @@ TEST_F(WindowsCli, ASelectionSavedToAKvfFileLoadsBackIntoAnotherProfileUnderWind
   ASSERT_EQ(Run({"selection", "show"}), 0) << err;
   EXPECT_NE(err.find(program + "\\FontExt\\f1.she"), std::string::npos)
       << "a font outside FontExt is re-rooted into it:\n" << err;
+}
+
+TEST_F(WindowsCli, KindsAndTheEchoThisBuildLacksSaySoAndFailWithoutTouchingTheNetwork) {
+  EXPECT_EQ(Run({"download", "--port", "TCP/IP", "--ip", "127.0.0.1"}), 1);
+  EXPECT_NE(err.find("This Windows build cannot open this kind of port yet."), std::string::npos) << err;
+  EXPECT_EQ(Run({"ping", "127.0.0.1"}), 1);
+  // Standard error is a text stream: each line ends with CR LF.
+  EXPECT_EQ(err, "This Windows build cannot send an echo request yet.\r\n");
+  EXPECT_EQ(Run({"ping"}), 2);
 }
 
 }  // namespace
