@@ -2,14 +2,12 @@
 // The command table of corvelle-cli.
 #include "cli/Commands.h"
 
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <iostream>
 
+#include "base/FileSystem.h"
 #include "base/Paths.h"
+#include "cli/Console.h"
 
 namespace corvelle::cli {
 
@@ -28,28 +26,16 @@ std::optional<Profile> ReadProfile(const CliContext& context) {
 }
 
 bool HasFontExt(const CliContext& context) {
-  struct stat st {};
-  const std::string folder = JoinPath(context.programFolder, "FontExt");
-  if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  if (StatPath(JoinPath(context.programFolder, "FontExt")).folder) return true;
   std::cerr << "corvelle-cli: the program folder " << context.programFolder << " has no FontExt folder\n";
   return false;
 }
-
-namespace {
-
-// True when `fd` is a pipe or socket whose reader has gone: poll reports an error on it.
-bool ReaderGone(int fd) {
-  pollfd ready{fd, POLLOUT, 0};
-  return ::poll(&ready, 1, 0) == 1 && (ready.revents & POLLERR) != 0;
-}
-
-}  // namespace
 
 int FinishOutput(std::string_view what) {
   errno = 0;
   std::cout.flush();
   if (std::cout) return kExitOk;
-  if (errno == EPIPE || ReaderGone(STDOUT_FILENO)) return kExitOk;
+  if (errno == EPIPE || StandardOutputReaderGone()) return kExitOk;
   std::cerr << "corvelle-cli: cannot write the " << what << " to standard output\n";
   return kExitFailed;
 }

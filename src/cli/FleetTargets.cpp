@@ -10,6 +10,7 @@
 #include <set>
 #include <utility>
 
+#include "base/FileSystem.h"
 #include "base/StopSignal.h"
 #include "base/UniqueFd.h"
 #include "cli/ArgReader.h"
@@ -86,15 +87,19 @@ bool ReadTargetList(const std::string& path, int defaultPort, const StopSignal* 
                     std::string& error) {
   // Opened without waiting for a FIFO's writer; then read to its end like any file (a pipe from
   // `<(...)` included). A stop signal interrupts the read and ends it.
-  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd.Valid() || ::fcntl(fd.Get(), F_SETFL, 0) != 0) {
+  const UniqueFd fd(OpenForReading(path));
+  bool opened = fd.Valid();
+#ifndef _WIN32
+  opened = opened && ::fcntl(fd.Get(), F_SETFL, 0) == 0;
+#endif
+  if (!opened) {
     error = "cannot read the target list " + path + ": " + std::strerror(errno);
     return false;
   }
   std::string text;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    const auto n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR && !(stop && stop->Raised())) continue;
     if (n < 0) {
       error = "cannot read the target list " + path + ": " + std::strerror(errno);

@@ -1,26 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Terminal detection, width and the progress line's text.
+// The progress line's text; the terminal's detection and width are the platform's
+// (ConsolePosix.cpp, win/ConsoleWin.cpp).
 #include "cli/StatusLine.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 
 namespace corvelle::cli {
-
-bool IsSmartTerminal(int fd) {
-  const char* term = std::getenv("TERM");
-  return ::isatty(fd) != 0 && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
-}
-
-std::size_t TerminalColumns(int fd) {
-  winsize size {};
-  if (::ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
-  return size.ws_col;
-}
 
 std::string ElideMiddle(std::string_view text, std::size_t width) {
   constexpr std::string_view kDots = "...";

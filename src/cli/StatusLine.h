@@ -10,6 +10,9 @@
 
 namespace corvelle::cli {
 
+// Standard error's descriptor number, on both platforms.
+inline constexpr int kStandardError = 2;
+
 // A terminal that takes "\r" and "erase to the end of the line": `fd` is a terminal and TERM is
 // set and not "dumb". Anything else gets plain lines.
 bool IsSmartTerminal(int fd);

@@ -1,49 +1,23 @@
 // SPDX-License-Identifier: MIT
-// Terminal implementation of the Host seam.
+// Terminal implementation of the Host seam: the progress view and the messages; the waits and
+// the STOP of Ctrl-C are the platform's (TerminalHostPosix.cpp, win/TerminalHostWin.cpp).
 #include "cli/TerminalHost.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 
 #include "cli/StatusLine.h"
-#include "ports/ExclusiveLines.h"
 
 namespace corvelle::cli {
-namespace {
-
-// The STOP the signal handler raises: the live host's.
-std::atomic<StopSignal*> g_stop{nullptr};
-std::atomic<int> g_signals{0};
-
-// Ctrl-C, SIGTERM and SIGHUP are STOP: every wait ends and the run closes its port as the STOP
-// button would. A second signal ends the process at once, with the serial lines given up.
-extern "C" void OnStopSignal(int signal) {
-  if (g_signals.fetch_add(1) > 0) {
-    ReleaseExclusiveLinesNow();
-    ::_exit(128 + signal);
-  }
-  if (StopSignal* stop = g_stop.load()) stop->Raise();
-}
-
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-}  // namespace
-
 // The progress window on stderr. On a terminal: one line redrawn in place with the message, a bar,
 // the percentage and the current step or the countdown of a pause, cut to the terminal's width.
 // Otherwise (a log): a line per step, and a line at every tenth of the bar. Quiet: nothing.
 class TerminalProgressView : public ProgressView {
  public:
   explicit TerminalProgressView(TerminalHost& host)
-      : m_host(host), m_quiet(host.quiet), m_tty(IsSmartTerminal(STDERR_FILENO)) {
+      : m_host(host), m_quiet(host.quiet), m_tty(IsSmartTerminal(kStandardError)) {
     m_host.m_view = this;
   }
   ~TerminalProgressView() override {
@@ -102,7 +76,7 @@ class TerminalProgressView : public ProgressView {
   // The width is read on every redraw, so a resized window is filled again; one column stays
   // free, so that no terminal wraps the line.
   void Draw() {
-    const std::size_t width = TerminalColumns(STDERR_FILENO) - 1;
+    const std::size_t width = TerminalColumns(kStandardError) - 1;
     std::cerr << "\r\033[K" << ProgressLine(m_message, m_percent, m_pause.empty() ? m_step : m_pause, width)
               << std::flush;
     m_drawn = true;
@@ -126,48 +100,10 @@ class TerminalProgressView : public ProgressView {
   int m_percent = -1;
 };
 
-TerminalHost::TerminalHost() {
-  g_signals = 0;
-  g_stop = &m_stop;
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (const int signal : kStopSignals) ::sigaction(signal, &action, nullptr);
-  // A printer that closes its connection must not kill the tool with SIGPIPE.
-  ::signal(SIGPIPE, SIG_IGN);
-}
-
-TerminalHost::~TerminalHost() {
-  for (const int signal : kStopSignals) ::signal(signal, SIG_DFL);
-  g_stop = nullptr;
-}
-
 std::int64_t TerminalHost::Now() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-bool TerminalHost::Sleep(int fd, FdEvent event, std::int64_t ms, bool interruptible) {
-  const std::int64_t end = Now() + std::max<std::int64_t>(ms, 0);
-  for (;;) {
-    if (interruptible && m_stop.Raised()) return false;
-    pollfd fds[2];
-    nfds_t count = 0;
-    if (fd >= 0) fds[count++] = {fd, static_cast<short>(event == FdEvent::Readable ? POLLIN : POLLOUT), 0};
-    // The stop descriptor stays readable once raised, so a wait that STOP may not end leaves it out.
-    if (interruptible && m_stop.Fd() >= 0) fds[count++] = {m_stop.Fd(), POLLIN, 0};
-    const std::int64_t left = end - Now();
-    if (left <= 0 && fd < 0) return false;
-    const int r = ::poll(fds, count, static_cast<int>(std::clamp<std::int64_t>(left, 0, 60'000)));
-    if (r < 0 && errno != EINTR) return false;
-    if (r > 0 && fd >= 0 && fds[0].revents != 0) return true;
-    if (left <= 0) return false;
-  }
-}
-
-void TerminalHost::WaitFor(std::int64_t ms, WaitMode mode) { Sleep(-1, FdEvent::Readable, ms, mode == WaitMode::Responsive); }
-
-bool TerminalHost::WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) { return Sleep(fd, event, timeoutMs, true); }
 
 void TerminalHost::PumpMessages() {}
 

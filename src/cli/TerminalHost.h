@@ -21,7 +21,7 @@ class TerminalHost : public Host {
 
   std::int64_t Now() override;
   void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override;
-  bool WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) override;
+  bool WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) override;
   void PumpMessages() override;
   // Writes the text and a newline to stderr. A question is answered from the queue
   // `answers` (Cancel when it is empty: a script cannot be asked).
@@ -47,8 +47,9 @@ class TerminalHost : public Host {
   bool quiet = false;
 
  private:
-  // Sleeps until `fd` (or -1 for none) is ready, the time passes, or Ctrl-C. True when ready.
-  bool Sleep(int fd, FdEvent event, std::int64_t ms, bool interruptible);
+  // Sleeps until `fd` (or none: -1 on Linux, 0 on Windows) is ready, the time passes, or Ctrl-C.
+  // True when ready.
+  bool Sleep(NativeHandle fd, FdEvent event, std::int64_t ms, bool interruptible);
 
   friend class TerminalProgressView;
   TerminalProgressView* m_view = nullptr;

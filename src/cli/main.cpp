@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli: the engine of the Corvelle window for scripts and servicing.
-#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "base/Paths.h"
 #include "base/Version.h"
 #include "cli/Commands.h"
+#include "cli/Console.h"
 #include "cli/TerminalHost.h"
 
 namespace {
@@ -46,12 +46,10 @@ int UsageError(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = CommandArguments(argc, argv);
   std::string programFolder = ProgramFolder();
   IgnoreFileSizeSignal();
-  // A reader that stops reading (`catalogue | head -1`) makes writes fail with EPIPE, which the
-  // commands take as the end of their output, instead of killing the program.
-  std::signal(SIGPIPE, SIG_IGN);
+  PrepareConsole();
   std::string profilePath = DefaultProfilePath();
   bool ownProfileFolder = true;
   bool quiet = false;

@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: MIT
+// corvelle-cli.exe run as the built program under Wine: a FILE download writes exactly the
+// announcement the engine frames and the image the build makes, Ctrl-Break in the first pause is
+// STOP ("Download stopped.", exit 1, the image never opened), and a selection saved to a .kvf
+// file and loaded back under Windows paths keeps its fonts; the kinds this build lacks say so.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/Paths.h"
+#include "base/Profile.h"
+#include "base/win/WinText.h"
+#include "download/DownloadPlan.h"
+#include "support/TempDir.h"
+
+namespace corvelle {
+namespace {
+
+using test::ReadFile;
+
+// One argument quoted the way CommandLineToArgvW reads it back.
+std::wstring Quote(const std::string& arg) {
+  std::wstring out = L"\"";
+  std::size_t slashes = 0;
+  for (const wchar_t c : win::Widen(arg)) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(slashes * 2, L'\\');
+  return out + L"\"";
+}
+
+class WindowsCli : public ::testing::Test {
+ protected:
+  // Runs corvelle-cli.exe with the test's program folder and profile, stderr in `err`; when
+  // `breakWhen` is given, asked every 20 ms, Ctrl-Break goes to the program once it holds. The
+  // exit status, or -1 when the program had to be ended after 60 s.
+  int Run(const std::vector<std::string>& args, const std::function<bool()>& breakWhen = {}) {
+    EXPECT_TRUE(profile.Save());
+    std::wstring line = Quote("Z:" CORVELLE_BIN_DIR "/corvelle-cli.exe");
+    for (const std::string& arg :
+         std::vector<std::string>{"--program-folder", program, "--profile", profile.Path()}) {
+      line += L" " + Quote(arg);
+    }
+    for (const std::string& arg : args) line += L" " + Quote(arg);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const std::wstring errPath = win::Widen(dir.File("stderr"));
+    const HANDLE errFile = ::CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = errFile;
+    startup.hStdError = errFile;
+    PROCESS_INFORMATION process{};
+    const bool started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                                          nullptr, nullptr, &startup, &process);
+    ::CloseHandle(errFile);
+    if (!started) {
+      ADD_FAILURE() << "cannot start corvelle-cli.exe: " << ::GetLastError();
+      return -1;
+    }
+    bool sent = false;
+    DWORD code = static_cast<DWORD>(-1);
+    for (int waited = 0; ::WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; waited += 20) {
+      if (breakWhen && !sent && breakWhen()) {
+        sent = true;
+        breakSent = ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId) != 0;
+        if (!breakSent) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
+      }
+      if (waited > 60'000) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
+    }
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    err = ReadFile(dir.File("stderr"));
+    return static_cast<int>(code);
+  }
+
+  // The part-0 fragments of a font, selected for `position`.
+  void SelectFont(int position, std::size_t dataBytes) {
+    const std::string name = "fonts\\f" + std::to_string(position);
+    std::string data(dataBytes, '\0');
+    for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 13 + position) % 251);
+    dir.Write(name + "0.hea", std::string(100, static_cast<char>('h' + position)));
+    dir.Write(name + "0.sh", data);
+    profile.WriteString("FontsAggiuntivi", "Font00" + std::to_string(position), dir.File(name + ".she"));
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(MakeFolders(program + "\\FontExt"));
+    SelectFont(1, 3000);
+  }
+
+  test::TempDir dir;
+  Profile profile{dir.File("corvelle.ini")};
+  std::string program = dir.File("program");
+  std::string first = dir.File("first.out"), second = dir.File("second.out");
+  std::string err;
+  bool breakSent = false;
+};
+
+TEST_F(WindowsCli, AFileDownloadWritesTheEngineFramedAnnouncementAndExactlyTheBuiltImage) {
+  const std::string image = dir.File("built.shc");
+  ASSERT_EQ(Run({"build", "--output", image}), 0) << err;
+  const std::string built = ReadFile(image);
+  ASSERT_GT(built.size(), 3000u);
+  const auto areas = SplitImage(static_cast<std::int64_t>(built.size()), DownloadForm::Current);
+  ASSERT_EQ(areas.size(), 1u);
+
+  ASSERT_EQ(Run({"download", "-q", "--port", "FILE", "--output", first, "--output", second}), 0) << err;
+  EXPECT_EQ(ReadFile(first), Announcement(areas[0]));
+  EXPECT_TRUE(ReadFile(second) == built) << "the image on the port differs from the built one";
+}
+
+TEST_F(WindowsCli, CtrlBreakInTheFirstPauseIsStopAndTheImageIsNeverOpened) {
+  const int code = Run({"download", "--port", "FILE", "--output", first, "--output", second},
+                       [this] { return !ReadFile(first).empty(); });
+  if (!breakSent) GTEST_SKIP() << "this Wine cannot send a console control event to a program without a console";
+  EXPECT_EQ(code, 1) << err;
+  EXPECT_NE(err.find("Download stopped."), std::string::npos) << err;
+  EXPECT_FALSE(test::FileExists(second));
+}
+
+TEST_F(WindowsCli, ASelectionSavedToAKvfFileLoadsBackIntoAnotherProfileUnderWindowsPaths) {
+  const std::string kvf = dir.File("saved sets\\one.kvf");
+  ASSERT_TRUE(MakeFolders(dir.File("saved sets")));
+  ASSERT_EQ(Run({"selection", "save", kvf}), 0) << err;
+  const std::string saved = ReadFile(kvf);
+  ASSERT_NE(saved.find(dir.File("fonts\\f1.she")), std::string::npos) << saved;
+
+  profile = Profile(dir.File("other.ini"));
+  ASSERT_EQ(Run({"selection", "load", kvf}), 0) << err;
+  // Run saves the profile object first: read back what the load stored.
+  profile = Profile(dir.File("other.ini"));
+  ASSERT_EQ(Run({"selection", "show"}), 0) << err;
+  EXPECT_NE(err.find(program + "\\FontExt\\f1.she"), std::string::npos)
+      << "a font outside FontExt is re-rooted into it:\n" << err;
+}
+
+TEST_F(WindowsCli, KindsAndTheEchoThisBuildLacksSaySoAndFailWithoutTouchingTheNetwork) {
+  EXPECT_EQ(Run({"download", "--port", "TCP/IP", "--ip", "127.0.0.1"}), 1);
+  EXPECT_NE(err.find("This Windows build cannot open this kind of port yet."), std::string::npos) << err;
+  EXPECT_EQ(Run({"download", "--ip", "127.0.0.1:4001", "--ip", "127.0.0.2:4001"}), 1);
+  EXPECT_NE(err.find("This Windows build cannot serve several printers yet."), std::string::npos) << err;
+  EXPECT_EQ(Run({"download", "--ip", "127.0.0.1", "--jobs", "0"}), 2) << "the options are checked as on Linux";
+  EXPECT_EQ(Run({"ping", "127.0.0.1"}), 1);
+  // Standard error is a text stream: each line ends with CR LF.
+  EXPECT_EQ(err, "This Windows build cannot send an echo request yet.\r\n");
+  EXPECT_EQ(Run({"ping"}), 2);
+}
+
+}  // namespace
+}  // namespace corvelle
