@@ -2,11 +2,9 @@
 // One printer's surroundings in a download to several printers.
 #include "cli/FleetHost.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
+
+#include "cli/PollWait.h"
 
 namespace corvelle::cli {
 namespace {
@@ -34,27 +32,10 @@ class FleetProgressView : public ProgressView {
 
 }  // namespace
 
-std::int64_t FleetHost::Now() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
+std::int64_t FleetHost::Now() { return SteadyNowMs(); }
 
 bool FleetHost::Sleep(int fd, FdEvent event, std::int64_t ms, bool stoppable) {
-  const std::int64_t end = Now() + std::max<std::int64_t>(ms, 0);
-  for (;;) {
-    if (stoppable && m_stop.Raised()) return false;
-    pollfd fds[2];
-    nfds_t count = 0;
-    if (fd >= 0) fds[count++] = {fd, static_cast<short>(event == FdEvent::Readable ? POLLIN : POLLOUT), 0};
-    // The stop descriptor stays readable once raised, so a wait STOP may not end leaves it out.
-    if (stoppable && m_stop.Fd() >= 0) fds[count++] = {m_stop.Fd(), POLLIN, 0};
-    const std::int64_t left = end - Now();
-    if (left <= 0 && fd < 0) return false;
-    const int r = ::poll(fds, count, static_cast<int>(std::clamp<std::int64_t>(left, 0, 60'000)));
-    if (r < 0 && errno != EINTR) return false;
-    if (r > 0 && fd >= 0 && fds[0].revents != 0) return true;
-    if (left <= 0) return false;
-  }
+  return PollUntil(m_stop, fd, event, ms, stoppable);
 }
 
 void FleetHost::WaitFor(std::int64_t ms, WaitMode mode) { Sleep(-1, FdEvent::Readable, ms, mode == WaitMode::Responsive); }

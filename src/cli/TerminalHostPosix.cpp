@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The terminal host's waits on Linux: poll beside the stop descriptor, and Ctrl-C, SIGTERM and
 // SIGHUP as STOP.
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "cli/PollWait.h"
 #include "cli/TerminalHost.h"
 #include "ports/ExclusiveLines.h"
 
@@ -50,21 +50,7 @@ TerminalHost::~TerminalHost() {
 }
 
 bool TerminalHost::Sleep(NativeHandle fd, FdEvent event, std::int64_t ms, bool interruptible) {
-  const std::int64_t end = Now() + std::max<std::int64_t>(ms, 0);
-  for (;;) {
-    if (interruptible && m_stop.Raised()) return false;
-    pollfd fds[2];
-    nfds_t count = 0;
-    if (fd >= 0) fds[count++] = {fd, static_cast<short>(event == FdEvent::Readable ? POLLIN : POLLOUT), 0};
-    // The stop descriptor stays readable once raised, so a wait that STOP may not end leaves it out.
-    if (interruptible && m_stop.Fd() >= 0) fds[count++] = {m_stop.Fd(), POLLIN, 0};
-    const std::int64_t left = end - Now();
-    if (left <= 0 && fd < 0) return false;
-    const int r = ::poll(fds, count, static_cast<int>(std::clamp<std::int64_t>(left, 0, 60'000)));
-    if (r < 0 && errno != EINTR) return false;
-    if (r > 0 && fd >= 0 && fds[0].revents != 0) return true;
-    if (left <= 0) return false;
-  }
+  return PollUntil(m_stop, fd, event, ms, interruptible);
 }
 
 void TerminalHost::WaitFor(std::int64_t ms, WaitMode mode) { Sleep(-1, FdEvent::Readable, ms, mode == WaitMode::Responsive); }
