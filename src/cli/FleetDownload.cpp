@@ -13,18 +13,10 @@
 
 #include "base/StopSignal.h"
 #include "cli/FleetHost.h"
+#include "download/DownloadRecord.h"
 
 namespace corvelle::cli {
 namespace {
-
-const char* ResultWord(DownloadResult result) {
-  switch (result) {
-    case DownloadResult::Completed: return "ok";
-    case DownloadResult::Cancelled: return "stopped";
-    case DownloadResult::Failed: break;
-  }
-  return "failed";
-}
 
 bool WriteAll(int fd, const char* bytes, std::size_t size) {
   while (size > 0) {

@@ -23,13 +23,7 @@ class FileBackend : public FdBackend {
   explicit FileBackend(PortContext& context) : FdBackend(context, "Error writing output file ", MessageStyle::Plain) {}
 
   bool Open(const PortOpenArgs& args) override {
-    SaveDialogRequest request;
-    request.suggestedName = SuggestedOutputName(args.outputName, args.fallbackOutputName);
-    request.defaultExtension = "out";
-    request.filter = kOutputFileFilter;
-    request.overwritePrompt = true;
-    request.pathMustExist = true;
-    const auto path = m_context.host.AskSavePath(request);
+    const auto path = AskOutputPath(m_context.host, args);
     if (!path) return false;
     m_path = *path;
     const int error = OpenExclusive();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ports/PortBackend.h"
@@ -15,6 +16,9 @@ inline constexpr const char* kOutputFileFilter = "Output file (*.out) | *.out||"
 // cut before ".krv" where the lower-case outputName holds it, with ".out" appended unless it ends
 // in ".out" already (in any case), and any folder part (up to the last backslash or slash) removed.
 std::string SuggestedOutputName(const std::string& outputName, const std::string& fallbackOutputName);
+
+// Asks the user for this open's output file, proposing SuggestedOutputName; nothing when cancelled.
+std::optional<std::string> AskOutputPath(Host& host, const PortOpenArgs& args);
 
 std::unique_ptr<PortBackend> MakeFileBackend(PortContext& context);
 

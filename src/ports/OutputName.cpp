@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The name the FILE kind's save dialog proposes.
+// The FILE kind's save dialog: the name it proposes and the question itself.
 #include <cctype>
 
 #include "ports/FileBackend.h"
+
+#include "base/Host.h"
 
 namespace corvelle {
 
@@ -19,6 +21,16 @@ std::string SuggestedOutputName(const std::string& outputName, const std::string
   const auto slash = name.find_last_of("\\/");
   if (slash != std::string::npos) name.erase(0, slash + 1);
   return name;
+}
+
+std::optional<std::string> AskOutputPath(Host& host, const PortOpenArgs& args) {
+  SaveDialogRequest request;
+  request.suggestedName = SuggestedOutputName(args.outputName, args.fallbackOutputName);
+  request.defaultExtension = "out";
+  request.filter = kOutputFileFilter;
+  request.overwritePrompt = true;
+  request.pathMustExist = true;
+  return host.AskSavePath(request);
 }
 
 }  // namespace corvelle

@@ -6,26 +6,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/Json.h"
+
 namespace corvelle::printersim {
 namespace {
-
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte > 0x7E) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04X", byte);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
 
 // Wall-clock time in ISO 8601, UTC, with milliseconds.
 std::string WallClock() {
