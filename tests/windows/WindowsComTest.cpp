@@ -2,15 +2,20 @@
 // The COM and LPT kinds on Windows: the line settings the port asks for (the DCB's flag word,
 // fields and time-outs), and, against pty-peer's pseudo-terminal under Wine, the line as the
 // terminal gets it, bytes that arrive unchanged, the open's refusals, and a held line that keeps
-// writes and the queue wait waiting until STOP, losing nothing once it moves again.
+// writes and the queue wait waiting until STOP (the command line's Ctrl-C too, sleeping
+// meanwhile), losing nothing once it moves again.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "ComPeer.h"
+#include "base/win/ConsoleStop.h"
+#include "cli/TerminalHost.h"
 #include "ports/DevicePort.h"
 #include "ports/win/DeviceBackendsWin.h"
 #include "support/FakeHost.h"
@@ -193,6 +198,39 @@ TEST_F(WindowsComPort, AHeldLineKeepsWritesAndTheQueueWaitWaitingUntilStopAndLos
   EXPECT_EQ(whole.size(), data.size());
   EXPECT_TRUE(whole == data) << "the stream arrived changed";
   EXPECT_TRUE(host.messages.empty());
+}
+
+// With the command line's own host: the held write sleeps in the host's waits until the
+// console's Ctrl-C (the handler called as Windows calls it), then the port closes at once.
+TEST_F(WindowsComPort, CtrlCEndsAHeldWriteThatSleptMeanwhile) {
+  using Clock = std::chrono::steady_clock;
+  cli::TerminalHost terminal;
+  CDevicePort held{terminal, PortEnvironment{}};
+  const std::string data(256 * 1024, 'k');
+  peer.Hold(true);
+  ASSERT_TRUE(held.Open(Args(6, 0)));
+  std::thread console([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    win::ConsoleStop::Handle(CTRL_C_EVENT);
+  });
+  FILETIME created, ended, kernelBefore, userBefore, kernelAfter, userAfter;
+  ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernelBefore, &userBefore);
+  const Clock::time_point start = Clock::now();
+  EXPECT_FALSE(held.Write(data.data(), data.size()));
+  const double waited = std::chrono::duration<double>(Clock::now() - start).count();
+  ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernelAfter, &userAfter);
+  console.join();
+  const auto ticks = [](const FILETIME& f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+  const double busy =
+      static_cast<double>(ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore)) / 1e7;
+  EXPECT_GE(waited, 0.5) << "the write returned before Ctrl-C";
+  EXPECT_LT(waited, 2.0);
+  EXPECT_LT(busy, waited / 2) << "the wait spun instead of sleeping";
+  EXPECT_FALSE(held.DrainOutput());
+  const Clock::time_point closing = Clock::now();
+  held.Close();
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - closing).count(), 1.0);
+  peer.Hold(false);
 }
 
 }  // namespace
