@@ -114,7 +114,7 @@ TEST_F(WindowsComCli, SetComSendsThePrintersCommandAtTheStoredLineAndLeavesTheLi
 }
 
 // Stored: 38400 baud (position 4), two stop bits, both flow boxes clear; a download always asks
-// for both flow controls.
+// for both flow controls. The port is named by --port.
 TEST_F(WindowsComCli, ADownloadSendsExactlyTheFramedImageAtTheProfilesLineWithBothFlowControls) {
   const std::string image = dir.File("built.shc");
   ASSERT_EQ(Run({"build", "--output", image}), 0) << err;
@@ -126,8 +126,9 @@ TEST_F(WindowsComCli, ADownloadSendsExactlyTheFramedImageAtTheProfilesLineWithBo
   profile.WriteInt(kPortSection, "PortStopbits", 1);
   profile.WriteInt(kPortSection, "PortFlussoHardware", 0);
   profile.WriteInt(kPortSection, "PortXonXoff", 0);
+  profile.WriteString(kPortSection, "Port", "LPT1:");  // --port names the line instead
   const std::size_t before = peer.Received().size();
-  ASSERT_EQ(Run({"download", "-q"}), 0) << err;
+  ASSERT_EQ(Run({"download", "-q", "--port", peer.PortName()}), 0) << err;
   const std::string expected = Announcement(areas[0]) + built;
   const std::string sent = peer.ReceivedOnce(before + expected.size()).substr(before);
   EXPECT_EQ(sent.size(), expected.size());
