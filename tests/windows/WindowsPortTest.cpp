@@ -65,15 +65,5 @@ TEST(WindowsFilePort, ComAndLptNameTheSystemDevicesAndTheDevicesSectionIsNotUsed
   EXPECT_EQ(DevicePath(env, "FILE"), "");
 }
 
-TEST(WindowsFilePort, AKindThisBuildCannotOpenSaysSoAndStaysClosed) {
-  test::FakeHost host;
-  CDevicePort port(host, PortEnvironment{});
-  PortOpenArgs args;
-  args.portName = "COM1";
-  EXPECT_FALSE(port.Open(args));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_FALSE(port.Write("a", 1));
-}
-
 }  // namespace
 }  // namespace corvelle
