@@ -39,11 +39,11 @@ struct Library {
   std::string unavailable;
 };
 
+// The library's function `name` into `fn`; the first one not found is named in `missing`.
 template <typename Fn>
-bool Take(HMODULE module, const char* name, Fn& fn, std::string& missing) {
+void Take(HMODULE module, const char* name, Fn& fn, std::string& missing) {
   fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
   if (!fn && missing.empty()) missing = name;
-  return fn != nullptr;
 }
 
 // Looked for in the program's folder and the system folders only: never in the current folder
