@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The USB bridge library as the USB kind uses it: the calls of the FTDI D2XX interface, each
-// returning a status where 0 means success. FtdiD2xx implements it over libftdi1; tests use a fake.
+// returning a status where 0 means success. FtdiD2xx implements it over libftdi1, D2xxDll over the
+// vendor's FTD2XX.dll on Windows; tests use a fake.
 #pragma once
 
 #include <cstdint>
@@ -42,9 +43,12 @@ class D2xx {
   virtual int GetQueueStatus(D2xxHandle handle, unsigned* waiting) = 0;
   virtual int Read(D2xxHandle handle, void* buffer, unsigned count, unsigned* read) = 0;
   virtual int Close(D2xxHandle handle) = 0;
+  // Why no device can be opened through this library at all (it is missing or incomplete), as a
+  // line for below the opening error; empty when the library is usable.
+  virtual std::string Unavailable() const { return {}; }
 };
 
-// The libftdi1 implementation.
+// The system's implementation: libftdi1 on Linux, FTD2XX.dll on Windows.
 std::unique_ptr<D2xx> MakeFtdiD2xx();
 
 }  // namespace corvelle

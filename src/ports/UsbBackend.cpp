@@ -31,6 +31,7 @@ bool UsbBackend::Open(const PortOpenArgs&) {
   int status = m_library ? m_library->OpenEx(kDescription, kD2xxOpenByDescription, &m_hPort) : kD2xxDeviceNotFound;
   if (status != kD2xxOk) {
     m_context.host.ShowMessage(OpeningError(status), MessageStyle::Error);
+    if (m_library && !m_library->Unavailable().empty()) m_context.host.ShowDetail(m_library->Unavailable());
     return false;
   }
   m_open = true;

@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: MIT
+// The USB kind over FTD2XX.dll, in process, with the stand-in library beside this program: each
+// call reaches the library with the kind's arguments and the handle it opened, the library's
+// statuses and counts come back unchanged, and the console's Ctrl-C ends a write held by XOFF.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "StandinLog.h"
+#include "base/win/ConsoleStop.h"
+#include "cli/TerminalHost.h"
+#include "ports/DevicePort.h"
+#include "ports/PortEnvironment.h"
+
+namespace corvelle {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// The command line's host, with its messages and details kept for the test.
+struct RecordingHost : cli::TerminalHost {
+  MessageAnswer ShowMessage(const std::string& text, MessageStyle style) override {
+    shown.push_back(text);
+    return TerminalHost::ShowMessage(text, style);
+  }
+  void ShowDetail(const std::string& text) override {
+    shown.push_back("detail: " + text);
+    TerminalHost::ShowDetail(text);
+  }
+  std::vector<std::string> shown;
+};
+
+PortOpenArgs UsbArgs() {
+  PortOpenArgs args;
+  args.portName = "USB";
+  return args;
+}
+
+const Calls kOpened = {
+    "FT_OpenEx \"Varnesi Bridge GN2\" 2 -> 0",
+    "FT_ResetDevice -> 0",
+    "FT_SetTimeouts 3000 3000 -> 0",
+    "FT_Purge 1 -> 0",
+};
+
+Calls Joined(Calls a, const Calls& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+class WindowsUsb : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  test::Standin standin{dir};
+  RecordingHost host;
+  CDevicePort port{host, DefaultPortEnvironment()};
+};
+
+TEST_F(WindowsUsb, TheCallsCarryTheKindsArgumentsAndTheLibrarysAnswersComeBackUnchanged) {
+  // XOFF, then 599 more bytes in the same block of 600; the next block starts with XON.
+  standin.Set("REPLY", "13" + std::string(599 * 2, '0') + "11");
+  ASSERT_TRUE(port.Open(UsbArgs()));
+  ASSERT_TRUE(port.Write("abc", 3));
+  port.Purge();
+  port.Close();
+  EXPECT_EQ(standin.Calls(), Joined(kOpened, {
+                                                 "FT_GetQueueStatus -> 0 601",
+                                                 "FT_Read 600 -> 0 13" + std::string(599 * 2, '0'),
+                                                 "FT_GetQueueStatus -> 0 1",
+                                                 "FT_Read 1 -> 0 11",
+                                                 "FT_Write 3 -> 0 3",
+                                                 "FT_Purge 3 -> 0",
+                                                 "FT_Close -> 0",
+                                             }));
+  EXPECT_EQ(standin.Written(), "abc");
+  EXPECT_TRUE(host.shown.empty());
+
+  // The library stays loaded for the next open; the status the kind reports is the library's
+  // own number, and a device whose receive purge failed is closed again.
+  standin.Set("REPLY", "");
+  standin.Set("PURGE", "17");
+  EXPECT_FALSE(port.Open(UsbArgs()));
+  EXPECT_EQ(host.shown, std::vector<std::string>{"USB device opening error #17"});
+  const Calls calls = standin.Calls();
+  ASSERT_GE(calls.size(), 5u);
+  EXPECT_EQ(Calls(calls.end() - 5, calls.end()), (Calls{
+                                                     "FT_OpenEx \"Varnesi Bridge GN2\" 2 -> 0",
+                                                     "FT_ResetDevice -> 0",
+                                                     "FT_SetTimeouts 3000 3000 -> 0",
+                                                     "FT_Purge 1 -> 17",
+                                                     "FT_Close -> 0",
+                                                 }));
+}
+
+TEST_F(WindowsUsb, CtrlCEndsAWriteThatThePrinterHoldsWithXoff) {
+  standin.Set("REPLY", "13");
+  ASSERT_TRUE(port.Open(UsbArgs()));
+  std::thread console([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(win::ConsoleStop::Handle(CTRL_C_EVENT));
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const bool written = port.Write("abc", 3);
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  console.join();
+  EXPECT_FALSE(written);
+  EXPECT_GE(waited, 0.25) << "the write waited for permission first";
+  EXPECT_LT(waited, 1.5) << "STOP ends the wait";
+  port.Purge();
+  port.Close();
+  const Calls calls = standin.Calls();
+  ASSERT_GE(calls.size(), 8u);
+  EXPECT_EQ(Calls(calls.begin(), calls.begin() + 6),
+            Joined(kOpened, {"FT_GetQueueStatus -> 0 1", "FT_Read 1 -> 0 13"}));
+  for (std::size_t i = 6; i + 2 < calls.size(); ++i) EXPECT_EQ(calls[i], "FT_GetQueueStatus -> 0 0");
+  EXPECT_EQ(Calls(calls.end() - 2, calls.end()), (Calls{"FT_Purge 3 -> 0", "FT_Close -> 0"}));
+  EXPECT_EQ(standin.Written(), "");
+}
+
+}  // namespace
+}  // namespace corvelle
