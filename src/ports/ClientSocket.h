@@ -2,8 +2,8 @@
 // The stream socket to a TCP/IP printer. It connects without blocking the surroundings, and it
 // drains whatever the printer sends, so that the connection never stalls on unread replies.
 // The device port owns it; when the printer closes its side the socket is only marked closed.
-// The system calls are in ClientSocket.cpp; the notification handling is shared
-// (ClientSocketEvents.cpp).
+// The system calls are in ClientSocket.cpp (POSIX) and win/ClientSocketWin.cpp (Winsock); the
+// notification handling is shared (ClientSocketEvents.cpp).
 #pragma once
 
 #include <cstddef>

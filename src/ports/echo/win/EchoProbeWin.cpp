@@ -3,14 +3,11 @@
 // else the system's ICMP echo service; the same request, deadline and matching rules either way.
 #include <winsock2.h>
 #include <windows.h>
-#include <iphlpapi.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "base/StopSignal.h"
-#include "base/win/WinText.h"
 #include "ports/echo/EchoProbe.h"
 #include "ports/echo/EchoWire.h"
 #include "ports/echo/win/EchoSocketWin.h"
@@ -24,23 +21,6 @@ thread_local int t_lastError = 0;
 int Fail(int error) {
   SetEchoLastError(error);
   return 0;
-}
-
-// The system's text of a Winsock, Win32 or IP helper error number.
-std::string SystemErrorText(int error) {
-  if (error >= IP_STATUS_BASE && error <= IP_STATUS_BASE + 99) {
-    wchar_t text[256];
-    DWORD size = sizeof text / sizeof text[0];
-    if (::GetIpErrorString(static_cast<IP_STATUS>(error), text, &size) == NO_ERROR) return win::Narrow(text);
-  }
-  wchar_t* text = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string result = length > 0 ? win::Narrow(std::wstring_view(text, length)) : "error " + std::to_string(error);
-  if (text) ::LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.')) result.pop_back();
-  return result;
 }
 
 }  // namespace
@@ -93,7 +73,7 @@ std::string EchoProbeErrorText(int error) {
     case EACCES:
       return kEchoNotPermittedText;
     default:
-      return SystemErrorText(error);
+      return win::SystemErrorText(error);
   }
 }
 
