@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The real program's port environment on Windows. COMn is the system's \\.\COMn and LPTn its
 // \\.\LPTn: the "Devices" mapping of the Linux build is not used. Of the system kinds this build
-// has the FILE kind so far; any other kind says so instead of failing silently.
+// has the FILE and TCP/IP kinds so far; any other kind says so instead of failing silently.
 #include "ports/PortEnvironment.h"
 
 #include "base/Host.h"
 #include "base/Profile.h"
 #include "ports/FileBackend.h"
 #include "ports/PortTypes.h"
+#include "ports/TcpBackend.h"
 
 namespace corvelle {
 
@@ -29,6 +30,7 @@ std::string DevicePath(const PortEnvironment&, const std::string& deviceName) {
 
 std::unique_ptr<PortBackend> MakeSystemBackend(PortKind kind, PortContext& context) {
   if (kind == PortKind::File) return MakeFileBackend(context);
+  if (kind == PortKind::TcpIp) return std::make_unique<TcpBackend>(context);
   if (kind != PortKind::None) {
     context.host.ShowMessage("This Windows build cannot open this kind of port yet.", MessageStyle::Plain);
   }
