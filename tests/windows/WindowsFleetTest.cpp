@@ -71,8 +71,9 @@ TEST(WindowsFleetImage, NoOtherOpeningMayChangeItAndItGoesWithItsLastReading) {
   const std::wstring path = files[0];
 
   // Writing, renaming and deleting are all refused while the snapshot is held.
-  const HANDLE writer = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE writer =
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "a writer opened the snapshot";
   if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));

@@ -31,9 +31,9 @@ int CreateSnapshotFile(std::string& path) {
   const std::string stem = win::Narrow(folder) + "corvelle-image-" + std::to_string(::GetCurrentProcessId()) + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     path = stem + std::to_string(made.fetch_add(1)) + ".tmp";
-    const HANDLE handle = ::CreateFileW(win::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                        FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const HANDLE handle =
+        ::CreateFileW(win::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                      CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
       if (fd < 0) ::CloseHandle(handle);
