@@ -2,7 +2,8 @@
 // corvelle-cli.exe serving several printers, run as the built program under Wine against
 // stand-in printers on 127.0.0.1: each one served gets exactly the announcement and the built
 // image on connections of their own, a closed port fails alone, the result lines come in the
-// order given (exit 1); and Ctrl-Break while printers pause stops every one of them at once.
+// order given (exit 1); and Ctrl-C while printers pause stops every one of them at once, the one
+// waiting its turn never contacted.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -49,6 +50,18 @@ HANDLE CreateOutput(const std::string& path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Ctrl-C on the console of process `id`, as a user typing it there: the test attaches to that
+// console, ignoring the event itself, and leaves it again. False when it cannot be sent.
+bool SendCtrlC(DWORD id) {
+  ::FreeConsole();
+  if (!::AttachConsole(id)) return false;
+  ::SetConsoleCtrlHandler(nullptr, TRUE);
+  const bool sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
+  ::FreeConsole();
+  ::SetConsoleCtrlHandler(nullptr, FALSE);
+  return sent;
+}
+
 // The lines of `text`, each without its CR LF.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -61,8 +74,8 @@ std::vector<std::string> Lines(const std::string& text) {
 class WindowsFleetCli : public ::testing::Test {
  protected:
   // Runs `corvelle-cli.exe download ARGS` with the test's folders, stdout in `out` and stderr in
-  // `err`. When `breakWhen` is given, asked every 20 ms, Ctrl-Break goes to the program once it
-  // holds (`breakSent` says whether it could be sent; `breakAt` is when). The exit status, or -1
+  // `err`. When `breakWhen` is given, asked every 20 ms, Ctrl-C goes to the program once it holds
+  // (`breakSent` says whether it could be sent; `breakAt` is when). The exit status, or -1
   // when the program had to be ended after 60 s.
   int Run(const std::vector<std::string>& args, const std::function<bool()>& breakWhen = {}) {
     EXPECT_TRUE(profile.Save());
@@ -72,8 +85,6 @@ class WindowsFleetCli : public ::testing::Test {
       line += L" " + Quote(arg);
     }
     for (const std::string& arg : args) line += L" " + Quote(arg);
-    // Console events reach only the programs of the sender's own console.
-    if (breakWhen && !::GetConsoleWindow()) ::AllocConsole();
     const HANDLE outFile = CreateOutput(dir.File("stdout"));
     const HANDLE errFile = CreateOutput(dir.File("stderr"));
     STARTUPINFOW startup{};
@@ -83,8 +94,11 @@ class WindowsFleetCli : public ::testing::Test {
     startup.hStdOutput = outFile;
     startup.hStdError = errFile;
     PROCESS_INFORMATION process{};
-    const bool started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
-                                          nullptr, nullptr, &startup, &process);
+    // Console events reach only the programs of a console: one of its own, to which the test
+    // attaches to send Ctrl-C.
+    const DWORD flags = breakWhen ? CREATE_NEW_CONSOLE : CREATE_NEW_PROCESS_GROUP;
+    const bool started =
+        ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &process);
     ::CloseHandle(outFile);
     ::CloseHandle(errFile);
     if (!started) {
@@ -97,7 +111,7 @@ class WindowsFleetCli : public ::testing::Test {
       if (breakWhen && !asked && breakWhen()) {
         asked = true;
         breakAt = Clock::now();
-        breakSent = ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId) != 0;
+        breakSent = SendCtrlC(process.dwProcessId);
         if (!breakSent) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
       }
       if (waited > 60'000) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
@@ -154,12 +168,12 @@ TEST_F(WindowsFleetCli, EachServedPrinterGetsExactlyTheFramedImageAndAClosedPort
   }
 }
 
-TEST_F(WindowsFleetCli, CtrlBreakWhilePrintersPauseStopsEveryOneAtOnce) {
+TEST_F(WindowsFleetCli, CtrlCWhilePrintersPauseStopsEveryOneAtOnce) {
   test::LoopbackListener first, second, waiting;
   ASSERT_TRUE(first.Port() && second.Port() && waiting.Port());
   const int code = Run({"--jobs", "2", "--ip", first.Target(), "--ip", second.Target(), "--ip", waiting.Target()},
                        [&] { return !first.Received().empty() && !second.Received().empty(); });
-  if (!breakSent) GTEST_SKIP() << "this Wine cannot send a console control event to the program";
+  if (!breakSent) GTEST_SKIP() << "this Wine cannot attach to the program's console to send Ctrl-C";
   EXPECT_EQ(code, 1) << err;
   EXPECT_LT(std::chrono::duration<double>(endedAt - breakAt).count(), 2.0) << "every wait ends on STOP";
   EXPECT_EQ(out, first.Target() + "\tstopped\tDownload stopped.\r\n" + second.Target() +
