@@ -2,9 +2,6 @@
 // The command-line side of a download to several printers.
 #include "cli/FleetCommand.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <iostream>
 
 #include "cli/StatusLine.h"
@@ -14,16 +11,6 @@
 
 namespace corvelle::cli {
 namespace {
-
-// Each printer served holds an image reading, a socket and an echo socket at once: 256 of them
-// need more descriptors than the usual soft limit of 1024.
-void RaiseDescriptorLimit() {
-  rlimit files{};
-  if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-    files.rlim_cur = files.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &files);
-  }
-}
 
 // Every target with the same result, when nothing could be sent to any.
 int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& message) {
@@ -35,7 +22,7 @@ int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& m
 }  // namespace
 
 int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) {
-  RaiseDescriptorLimit();
+  RaiseOpenFileLimit();
   const StopSignal& stop = *context.host.Stop();
   const FontSetBuildContext build{context.host, profile, context.programFolder, [&stop] { return stop.Raised(); }};
   FileHandle image;
@@ -57,8 +44,8 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
   DownloadHistory history("corvelle-cli");
   {
     FleetStatus status(
-        std::move(names), std::cerr, IsSmartTerminal(STDERR_FILENO),
-        [] { return static_cast<int>(TerminalColumns(STDERR_FILENO)); }, context.host.quiet);
+        std::move(names), std::cerr, IsSmartTerminal(kStandardError),
+        [] { return static_cast<int>(TerminalColumns(kStandardError)); }, context.host.quiet);
     job.image = &*snapshot;
     job.stop = &stop;
     job.status = &status;

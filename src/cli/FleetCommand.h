@@ -13,4 +13,7 @@ namespace corvelle::cli {
 // filled in here. The exit status: 0 when every printer is ok, else 1.
 int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job);
 
+// Lets the process hold what every printer served at once needs open (the platform's own file).
+void RaiseOpenFileLimit();
+
 }  // namespace corvelle::cli

@@ -2,13 +2,8 @@
 // Serving several printers at once.
 #include "cli/FleetDownload.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <thread>
 
 #include "base/StopSignal.h"
@@ -17,17 +12,6 @@
 
 namespace corvelle::cli {
 namespace {
-
-bool WriteAll(int fd, const char* bytes, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
   FleetStatus& status = *job.status;
@@ -55,38 +39,6 @@ FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
 }
 
 }  // namespace
-
-std::optional<ImageSnapshot> ImageSnapshot::Take(FileHandle& image, std::string& error) {
-  UniqueFd fd(::memfd_create("corvelle-image", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-  if (!fd.Valid()) {
-    error = std::string("cannot keep the image in memory: ") + std::strerror(errno);
-    return std::nullopt;
-  }
-  char buffer[65536];
-  for (;;) {
-    const long n = image.Read(buffer, sizeof buffer);
-    if (n < 0) {
-      error = "cannot read the image: " + image.ErrorText();
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    if (!WriteAll(fd.Get(), buffer, static_cast<std::size_t>(n))) {
-      error = std::string("cannot keep the image in memory: ") + std::strerror(errno);
-      return std::nullopt;
-    }
-  }
-  if (::fcntl(fd.Get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
-    error = std::string("cannot freeze the image in memory: ") + std::strerror(errno);
-    return std::nullopt;
-  }
-  return ImageSnapshot(std::move(fd));
-}
-
-FileHandle ImageSnapshot::Open() const {
-  // A new opening with an offset of its own: the descriptor's own path in /proc.
-  const std::string path = "/proc/self/fd/" + std::to_string(m_fd.Get());
-  return FileHandle::Adopt(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-}
 
 std::vector<FleetResult> RunFleet(const FleetJob& job) {
   const std::size_t count = job.targets.size();

@@ -16,8 +16,9 @@
 
 namespace corvelle::cli {
 
-// The bytes of a built image, copied once into a sealed memory file: every printer reads its
-// own opening of it, so all of them send the same bytes whatever happens to the file on disk.
+// The bytes of a built image, copied once into a file no one can change (a sealed memory file on
+// Linux, a temporary file shared for reading only on Windows): every printer reads its own
+// opening of it, so all of them send the same bytes whatever happens to the file on disk.
 class ImageSnapshot {
  public:
   // Reads `image` to its end; nullopt with the reason in `error` when it cannot.
@@ -26,8 +27,9 @@ class ImageSnapshot {
   FileHandle Open() const;
 
  private:
-  explicit ImageSnapshot(UniqueFd fd) : m_fd(std::move(fd)) {}
-  UniqueFd m_fd;
+  ImageSnapshot(UniqueFd fd, std::string path) : m_fd(std::move(fd)), m_path(std::move(path)) {}
+  UniqueFd m_fd;       // the snapshot's own descriptor, held for its whole life
+  std::string m_path;  // where each new opening of it is made
 };
 
 struct FleetJob {

@@ -34,13 +34,17 @@ class FleetProgressView : public ProgressView {
 
 std::int64_t FleetHost::Now() { return SteadyNowMs(); }
 
-bool FleetHost::Sleep(int fd, FdEvent event, std::int64_t ms, bool stoppable) {
+bool FleetHost::Sleep(NativeHandle fd, FdEvent event, std::int64_t ms, bool stoppable) {
   return PollUntil(m_stop, fd, event, ms, stoppable);
 }
 
-void FleetHost::WaitFor(std::int64_t ms, WaitMode mode) { Sleep(-1, FdEvent::Readable, ms, mode == WaitMode::Responsive); }
+void FleetHost::WaitFor(std::int64_t ms, WaitMode mode) {
+  Sleep(kNoHandle, FdEvent::Readable, ms, mode == WaitMode::Responsive);
+}
 
-bool FleetHost::WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) { return Sleep(fd, event, timeoutMs, true); }
+bool FleetHost::WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) {
+  return Sleep(fd, event, timeoutMs, true);
+}
 
 MessageAnswer FleetHost::ShowMessage(const std::string& text, MessageStyle style) {
   m_status.Message(m_printer, text);

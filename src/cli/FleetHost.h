@@ -17,7 +17,7 @@ class FleetHost : public Host {
 
   std::int64_t Now() override;
   void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override;
-  bool WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) override;
+  bool WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) override;
   void PumpMessages() override {}
   // Told to the status object; a question is answered Cancel (no one can be asked).
   MessageAnswer ShowMessage(const std::string& text, MessageStyle style) override;
@@ -32,8 +32,8 @@ class FleetHost : public Host {
   const std::string& LastMessage() const { return m_lastMessage; }
 
  private:
-  // Sleeps until `fd` (-1: none) is ready, the time passes, or STOP when `stoppable`.
-  bool Sleep(int fd, FdEvent event, std::int64_t ms, bool stoppable);
+  // Sleeps until `fd` (kNoHandle: none) is ready, the time passes, or STOP when `stoppable`.
+  bool Sleep(NativeHandle fd, FdEvent event, std::int64_t ms, bool stoppable);
 
   FleetStatus& m_status;
   const std::size_t m_printer;

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli ping: the "TCP/IP test" of the port dialog, one ICMP echo to a printer.
-#include <arpa/inet.h>
-
 #include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -12,6 +11,14 @@
 
 namespace corvelle::cli {
 namespace {
+
+// Dotted decimal of an IPv4 address held in network byte order.
+std::string DottedDecimal(std::uint32_t address) {
+  unsigned char bytes[4];
+  std::memcpy(bytes, &address, sizeof bytes);
+  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
+         std::to_string(bytes[3]);
+}
 
 // The arguments the window uses when it tests a printer's address.
 constexpr unsigned kTtl = 10;
@@ -24,10 +31,10 @@ int RunPing(CliContext& context, ArgReader& args) {
   if (args.Failed()) return kExitUsage;
   const std::string& host = words.front();
 
-  // Ctrl-C, SIGTERM and SIGHUP end the wait for the reply at once.
-  const StopSignal* stop = context.host.Stop();
+  // Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the console) end the
+  // wait for the reply at once.
   EchoProbeReply reply;
-  if (!CEchoProbe(stop ? stop->Fd() : -1).Probe(host, &reply, kTtl, kTimeoutMs, kDataSize, 0, 0, nullptr, 0)) {
+  if (!CEchoProbe(ProbeStopHandle(context.host.Stop())).Probe(host, &reply, kTtl, kTimeoutMs, kDataSize, 0, 0, nullptr, 0)) {
     if (CEchoProbe::LastError() == ECANCELED) {
       std::cerr << "Ping stopped." << std::endl;
       return kExitFailed;
@@ -36,11 +43,7 @@ int RunPing(CliContext& context, ArgReader& args) {
                              MessageStyle::Plain);
     return kExitFailed;
   }
-  char responder[INET_ADDRSTRLEN] = {};
-  in_addr address{};
-  address.s_addr = reply.responderAddress;
-  ::inet_ntop(AF_INET, &address, responder, sizeof responder);
-  std::cout << "Reply from " << responder << ": time=" << reply.roundTripMs << " ms" << std::endl;
+  std::cout << "Reply from " << DottedDecimal(reply.responderAddress) << ": time=" << reply.roundTripMs << " ms" << std::endl;
   return kExitOk;
 }
 
@@ -54,11 +57,19 @@ Command PingCommand() {
     "Sends one ICMP echo request to HOST (dotted decimal or a host name) the way the\n"
     "\"TCP/IP test\" of the port dialog does: time-to-live 10, 32 data bytes, waiting up to\n"
     "5 s for the reply. Prints the round-trip time and exits 0, or prints why there was no\n"
+#ifdef _WIN32
+    "reply on stderr and exits 1. Ctrl-C, Ctrl-Break or closing the console end the wait:\n"
+    "\"Ping stopped.\", exit 1.\n"
+    "\n"
+    "A raw ICMP socket needs an administrator; otherwise the system's ICMP echo service\n"
+    "(IcmpSendEcho2) sends the same request.\n",
+#else
     "reply on stderr and exits 1. Ctrl-C, SIGTERM or SIGHUP end the wait: \"Ping stopped.\",\n"
     "exit 1.\n"
     "\n"
     "A raw ICMP socket needs root or CAP_NET_RAW; otherwise the datagram ICMP socket is\n"
     "used, which net.ipv4.ping_group_range must allow for the user's group.\n",
+#endif
     RunPing};
 }
 

@@ -13,11 +13,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "base/Host.h"
+#include "ports/OutputWait.h"
 
 namespace corvelle {
 namespace {
@@ -27,6 +28,20 @@ constexpr int kSendBufferBytes = 2 * 1024 * 1024;
 constexpr std::int64_t kConnectStepMs = 50;
 // Reads per PollReceive, so a printer that floods replies cannot hold the port forever.
 constexpr int kMaxReadsPerPoll = 256;
+
+// Bytes still in the kernel's send queue (sent but not acknowledged included).
+long UnsentBytes(int fd) {
+  int queued = 0;
+  if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &queued) != 0) return 0;
+  return queued;
+}
+
+// Whether the printer reset the connection (what was still queued is then lost).
+bool WasReset(int fd) {
+  tcp_info info{};
+  socklen_t length = sizeof info;
+  return fd >= 0 && ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 && info.tcpi_state == TCP_CLOSE;
+}
 
 bool Resolve(const std::string& address, in_addr& out) {
   if (::inet_pton(AF_INET, address.c_str(), &out) == 1) return true;
@@ -45,7 +60,7 @@ bool Resolve(const std::string& address, in_addr& out) {
 CClientSocket::CClientSocket(Host& host) : m_host(host) {}
 
 // Never lingers here: a socket dropped without the port's Close discards what it could not send.
-CClientSocket::~CClientSocket() { Close(UnsentBytes() > 0); }
+CClientSocket::~CClientSocket() { Discard(); }
 
 bool CClientSocket::Create(int& error) {
   m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -115,37 +130,35 @@ void CClientSocket::OnReceive() {
     OnClose();
     return;
   }
-  std::replace(buffer, buffer + n, '\0', '\x01');
-  m_strReceived.append(buffer, static_cast<std::size_t>(n));
-  if (m_strReceived.size() > kReceivedTextLimit) m_strReceived.erase(0, m_strReceived.size() - kReceivedTextLimit);
-  m_nReceived += n;
+  KeepReceived(buffer, static_cast<std::size_t>(n));
 }
 
-void CClientSocket::OnConnect(int error) {
-  if (error == 0) return;
-  char text[256];
-  std::snprintf(text, sizeof text, "OnConnect error: %d", error);
-  m_host.ShowMessage(text, MessageStyle::Plain);
-  m_host.ShowMessage("Please close the application", MessageStyle::Plain);
+long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
+  if (m_peerClosed) {
+    errno = EPIPE;
+    return -1;
+  }
+  return ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-void CClientSocket::OnClose() { m_peerClosed = true; }
-
-long CClientSocket::UnsentBytes() const {
-  int queued = 0;
-  if (m_fd < 0 || ::ioctl(m_fd, SIOCOUTQ, &queued) != 0) return 0;
-  return queued;
+int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
+  if (m_fd < 0) return 0;
+  ::shutdown(m_fd, SHUT_RD);
+  const std::int64_t deadline = m_host.Now() + lingerMs;
+  // After a reset the send queue still counts what was lost, so the reset itself ends the wait.
+  while (!m_peerClosed && !WasReset(m_fd) && UnsentBytes(m_fd) > 0 && m_host.Now() < deadline && !cancelled()) {
+    m_host.WaitFor(kWriteWaitStepMs);
+  }
+  const bool reset = WasReset(m_fd);
+  const int error = reset || m_peerClosed ? ECONNRESET : ETIMEDOUT;
+  const bool lost = reset || UnsentBytes(m_fd) > 0;
+  Discard();
+  return lost ? error : 0;
 }
 
-bool CClientSocket::Reset() const {
-  tcp_info info{};
-  socklen_t length = sizeof info;
-  return m_fd >= 0 && ::getsockopt(m_fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 && info.tcpi_state == TCP_CLOSE;
-}
-
-void CClientSocket::Close(bool abort) {
+void CClientSocket::Discard() {
   if (m_fd < 0) return;
-  if (abort) {
+  if (UnsentBytes(m_fd) > 0) {
     const linger hard{1, 0};
     ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
   }
@@ -153,5 +166,7 @@ void CClientSocket::Close(bool abort) {
   ::close(m_fd);
   m_fd = -1;
 }
+
+std::string CClientSocket::ErrorText(int error) { return std::strerror(error); }
 
 }  // namespace corvelle

@@ -2,12 +2,16 @@
 // The stream socket to a TCP/IP printer. It connects without blocking the surroundings, and it
 // drains whatever the printer sends, so that the connection never stalls on unread replies.
 // The device port owns it; when the printer closes its side the socket is only marked closed.
+// The system calls are in ClientSocket.cpp (POSIX) and win/ClientSocketWin.cpp (Winsock); the
+// notification handling is shared (ClientSocketEvents.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "base/NativeHandle.h"
 
 namespace corvelle {
 
@@ -25,18 +29,24 @@ class CClientSocket {
   CClientSocket(const CClientSocket&) = delete;
   CClientSocket& operator=(const CClientSocket&) = delete;
 
-  // A non-blocking IPv4 stream socket on any local port; false with the errno value in `error`.
+  // A non-blocking IPv4 stream socket on any local port; false with the system's error number
+  // (errno, on Windows the Winsock error) in `error`.
   bool Create(int& error);
   // Connects to `address` (dotted decimal or a host name) and `port` (as an unsigned 16-bit
   // number), sleeping on the host until the connection is made or refused, kConnectLimitMs pass,
-  // or `cancelled` returns true. Returns 0 or the errno value (ECANCELED when cancelled,
-  // EHOSTUNREACH when the name does not resolve).
+  // or `cancelled` returns true. Returns 0 or the error number (ECANCELED when cancelled; a name
+  // that does not resolve: EHOSTUNREACH, on Windows WSAHOST_NOT_FOUND).
   int Connect(const std::string& address, int port, const std::function<bool()>& cancelled);
   // Linger on with 10 s; send buffer 2 MiB. Failures are ignored.
   void SetOptions();
 
   // Reads what has arrived, one notification's worth (kReceiveChunk bytes) at a time.
   void PollReceive();
+
+  // Hands the socket as many of `size` bytes as it takes now, without blocking: the count taken,
+  // or -1 with errno set (EAGAIN/EWOULDBLOCK when it takes none now, EPIPE once the printer has
+  // closed its side, ECONNRESET after a reset, else the system's error number).
+  long SendSome(const std::uint8_t* data, std::size_t size);
 
   // Notification handlers. OnReceive reads once: a failure shows "Error number is %d"; a
   // reading of 0 bytes marks the socket closed by the printer; bytes are counted and kept with
@@ -47,21 +57,34 @@ class CClientSocket {
   void OnClose();
 
   bool PeerClosed() const { return m_peerClosed; }
-  int Descriptor() const { return m_fd; }
-  // Bytes still in the kernel's send queue (sent but not acknowledged included).
-  long UnsentBytes() const;
-  // Whether the printer reset the connection (what was still queued is then lost).
-  bool Reset() const;
+  NativeHandle Descriptor() const { return m_fd; }
 
-  // Stops receiving, then closes. With `abort` unsent data is discarded instead of lingering.
-  void Close(bool abort = false);
+  // Stops receiving and lets what is still unsent leave for up to `lingerMs` (sleeping on the
+  // host; `cancelled` ends it), then closes. 0 when the printer took every byte; else why not:
+  // ECONNRESET when it reset or closed the connection first, ETIMEDOUT when bytes were still
+  // unsent when the time was up, or the system's error number. The socket is closed either way.
+  int CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled);
+  // Closes at once; what is still unsent is discarded.
+  void Discard();
 
   std::int64_t ReceivedCount() const { return m_nReceived; }
   const std::string& ReceivedText() const { return m_strReceived; }
 
+  // A short text for an error number of this socket's (errno, on Windows also Winsock's).
+  static std::string ErrorText(int error);
+
  private:
+  // Counts `n` received bytes and keeps them as text, zero bytes shown as 0x01.
+  void KeepReceived(char* bytes, std::size_t n);
+
   Host& m_host;
+#ifdef _WIN32
+  NativeHandle m_fd = ~NativeHandle{0};  // INVALID_SOCKET
+  // The printer reset the connection (a receive said so): what was unsent is lost.
+  bool m_reset = false;
+#else
   int m_fd = -1;
+#endif
   bool m_peerClosed = false;
   std::int64_t m_nReceived = 0;
   std::string m_strReceived;

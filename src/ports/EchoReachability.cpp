@@ -5,11 +5,11 @@
 
 namespace corvelle {
 
-bool EchoProbeReachable(const std::string& host) { return ProbeReachability(host, -1) == 0; }
+bool EchoProbeReachable(const std::string& host) { return ProbeReachability(host, kNoStopHandle) == 0; }
 
-int ProbeReachability(const std::string& host, int stopFd) {
+int ProbeReachability(const std::string& host, NativeHandle stop) {
   EchoProbeReply reply;
-  return CEchoProbe(stopFd).Probe(host, &reply, 10, 5000, 32, 0, 0, nullptr, 0) != 0 ? 0 : CEchoProbe::LastError();
+  return CEchoProbe(stop).Probe(host, &reply, 10, 5000, 32, 0, 0, nullptr, 0) != 0 ? 0 : CEchoProbe::LastError();
 }
 
 std::string ReachabilityErrorText(int error) { return EchoProbeErrorText(error); }

@@ -12,7 +12,7 @@
 
 namespace corvelle {
 
-WriteOutcome WriteAll(PortContext& context, int fd, const std::uint8_t* bytes, std::size_t count, int& error,
+WriteOutcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t* bytes, std::size_t count, int& error,
                       const std::function<ssize_t(const std::uint8_t*, std::size_t)>& put,
                       const std::function<void()>& whileWaiting) {
   std::size_t done = 0;
@@ -20,7 +20,7 @@ WriteOutcome WriteAll(PortContext& context, int fd, const std::uint8_t* bytes, s
   // after such a refusal the next pause is a plain sleep, so the loop never spins.
   bool readyButRefused = false;
   while (done < count) {
-    const ssize_t n = put ? put(bytes + done, count - done) : ::write(fd, bytes + done, count - done);
+    const ssize_t n = put ? put(bytes + done, count - done) : ::write(static_cast<int>(fd), bytes + done, count - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       readyButRefused = false;

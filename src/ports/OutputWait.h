@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "base/NativeHandle.h"
+
 namespace corvelle {
 
 struct PortContext;
@@ -18,10 +20,10 @@ enum class WriteOutcome { Done, Cancelled, Failed };
 // Real-time step of one wait for a descriptor; short so that the cancel check is seen soon.
 inline constexpr std::int64_t kWriteWaitStepMs = 50;
 
-// Hands all `count` bytes to the non-blocking descriptor `fd` through `put` (default ::write),
-// waiting for it to become writable when it takes only part of them. `whileWaiting` runs after
-// every wait. On Failed, `error` holds the errno value.
-WriteOutcome WriteAll(PortContext& context, int fd, const std::uint8_t* bytes, std::size_t count, int& error,
+// Hands all `count` bytes to the non-blocking descriptor (on Windows: socket) `fd` through `put`
+// (default ::write), waiting for it to become writable when it takes only part of them.
+// `whileWaiting` runs after every wait. On Failed, `error` holds the errno value.
+WriteOutcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t* bytes, std::size_t count, int& error,
                       const std::function<ssize_t(const std::uint8_t*, std::size_t)>& put = {},
                       const std::function<void()>& whileWaiting = {});
 

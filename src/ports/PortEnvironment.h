@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/NativeHandle.h"
 #include "ports/D2xx.h"
 #include "ports/PortBackend.h"
 
@@ -41,9 +42,10 @@ PortEnvironment DefaultPortEnvironment();
 
 // The reachability test the program uses: one ICMP echo with the TCP/IP kind's arguments.
 bool EchoProbeReachable(const std::string& host);
-// The same, ended early when `stopFd` (-1 for none) becomes readable: 0 when `host` answered,
-// else why not (ECANCELED after STOP, EACCES when ICMP echo is not permitted, ETIMEDOUT, ...).
-int ProbeReachability(const std::string& host, int stopFd);
+// The same, ended early on STOP (`stop`: a descriptor that becomes readable on Linux, -1 for none;
+// the stop event on Windows, 0 for none): 0 when `host` answered, else why not (ECANCELED after
+// STOP, EACCES when ICMP echo is not permitted, ETIMEDOUT, ...).
+int ProbeReachability(const std::string& host, NativeHandle stop);
 // A short text for a ProbeReachability result.
 std::string ReachabilityErrorText(int error);
 

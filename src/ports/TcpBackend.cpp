@@ -2,11 +2,8 @@
 // TCP/IP connection to the printer.
 #include "ports/TcpBackend.h"
 
-#include <sys/socket.h>
-
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "base/Host.h"
@@ -35,7 +32,7 @@ bool TcpBackend::Open(const PortOpenArgs& args) {
   const auto& reachable = m_context.env.reachable;
   const StopSignal* stop = m_context.host.Stop();
   const int probeError = reachable ? (reachable(args.ipAddress) ? 0 : ETIMEDOUT)
-                                   : ProbeReachability(args.ipAddress, stop ? stop->Fd() : -1);
+                                   : ProbeReachability(args.ipAddress, ProbeStopHandle(stop));
   if (probeError != 0) {
     // STOP during the probe ends the open without a message: the caller reports the stop.
     if (m_context.Cancelled()) return false;
@@ -64,7 +61,7 @@ bool TcpBackend::Open(const PortOpenArgs& args) {
     if (error != ECANCELED) {
       m_context.host.ShowMessage(WithErrorNumber(IDS_CONNECT_FAILED, error), MessageStyle::Plain);
       m_context.host.ShowDetail(args.ipAddress + " port " + std::to_string(args.ipPort) + ": " +
-                                std::strerror(error));
+                                CClientSocket::ErrorText(error));
     }
     return false;
   }
@@ -98,17 +95,12 @@ void TcpBackend::PumpEvents() {
 bool TcpBackend::Flush() {
   if (m_buffer.empty()) return true;
   CClientSocket& socket = *m_pSocket;
-  const int fd = socket.Descriptor();
-  const auto send = [fd, &socket](const std::uint8_t* data, std::size_t size) -> ssize_t {
-    if (socket.PeerClosed()) {
-      errno = EPIPE;
-      return -1;
-    }
-    return ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+  const auto send = [&socket](const std::uint8_t* data, std::size_t size) -> ssize_t {
+    return socket.SendSome(data, size);
   };
   int error = 0;
   const WriteOutcome outcome =
-      WriteAll(m_context, fd, reinterpret_cast<const std::uint8_t*>(m_buffer.data()), m_buffer.size(), error, send,
+      WriteAll(m_context, socket.Descriptor(), reinterpret_cast<const std::uint8_t*>(m_buffer.data()), m_buffer.size(), error, send,
                [&socket] { socket.PollReceive(); });
   m_buffer.clear();
   if (outcome == WriteOutcome::Failed) ReportLost(error);
@@ -122,7 +114,7 @@ void TcpBackend::ReportLost(int error) {
   if (error == EPIPE || error == ECONNRESET) {
     text = "TCP/IP - The printer closed the connection.\nThe transfer was stopped.";
   } else {
-    text = "TCP/IP - Sending to the printer failed: " + std::string(std::strerror(error)) + ".\nThe transfer was stopped.";
+    text = "TCP/IP - Sending to the printer failed: " + CClientSocket::ErrorText(error) + ".\nThe transfer was stopped.";
   }
   m_context.host.ShowMessage(text, MessageStyle::Plain);
 }
@@ -130,18 +122,12 @@ void TcpBackend::ReportLost(int error) {
 void TcpBackend::Close() {
   if (!m_pSocket) return;
   if (!m_lost) Flush();
-  ::shutdown(m_pSocket->Descriptor(), SHUT_RD);
-  const std::int64_t deadline = m_context.host.Now() + kLingerMs;
-  // After a reset the send queue still counts what was lost, so the reset itself ends the wait.
-  while (!m_lost && !m_pSocket->PeerClosed() && !m_pSocket->Reset() && m_pSocket->UnsentBytes() > 0 &&
-         m_context.host.Now() < deadline && !m_context.Cancelled()) {
-    m_context.host.WaitFor(kWriteWaitStepMs);
+  if (m_lost) {
+    m_pSocket->Discard();
+  } else {
+    const int error = m_pSocket->CloseWhenSent(kLingerMs, [this] { return m_context.Cancelled(); });
+    if (error != 0 && !m_context.Cancelled()) ReportLost(error);
   }
-  const bool reset = m_pSocket->Reset();
-  if (!m_lost && !m_context.Cancelled() && (reset || m_pSocket->UnsentBytes() > 0)) {
-    ReportLost(reset || m_pSocket->PeerClosed() ? ECONNRESET : ETIMEDOUT);
-  }
-  m_pSocket->Close(m_pSocket->UnsentBytes() > 0);
   m_pSocket.reset();
 }
 

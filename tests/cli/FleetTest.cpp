@@ -3,7 +3,6 @@
 // the counts and lines stderr shows through a pipe and on a terminal, and the image snapshot every
 // printer reads on its own.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <sstream>
 

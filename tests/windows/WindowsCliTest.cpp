@@ -2,7 +2,8 @@
 // corvelle-cli.exe run as the built program under Wine: a FILE download writes exactly the
 // announcement the engine frames and the image the build makes, Ctrl-Break in the first pause is
 // STOP ("Download stopped.", exit 1, the image never opened), and a selection saved to a .kvf
-// file and loaded back under Windows paths keeps its fonts; the kinds this build lacks say so.
+// file and loaded back under Windows paths keeps its fonts; ping answers on loopback; the
+// several-printer options are checked as on Linux.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -148,16 +149,19 @@ TEST_F(WindowsCli, ASelectionSavedToAKvfFileLoadsBackIntoAnotherProfileUnderWind
       << "a font outside FontExt is re-rooted into it:\n" << err;
 }
 
-TEST_F(WindowsCli, KindsAndTheEchoThisBuildLacksSaySoAndFailWithoutTouchingTheNetwork) {
-  EXPECT_EQ(Run({"download", "--port", "TCP/IP", "--ip", "127.0.0.1"}), 1);
-  EXPECT_NE(err.find("This Windows build cannot open this kind of port yet."), std::string::npos) << err;
-  EXPECT_EQ(Run({"download", "--ip", "127.0.0.1:4001", "--ip", "127.0.0.2:4001"}), 1);
-  EXPECT_NE(err.find("This Windows build cannot serve several printers yet."), std::string::npos) << err;
-  EXPECT_EQ(Run({"download", "--ip", "127.0.0.1", "--jobs", "0"}), 2) << "the options are checked as on Linux";
-  EXPECT_EQ(Run({"ping", "127.0.0.1"}), 1);
-  // Standard error is a text stream: each line ends with CR LF.
-  EXPECT_EQ(err, "This Windows build cannot send an echo request yet.\r\n");
+TEST_F(WindowsCli, TheSeveralPrinterOptionsAreCheckedAsOnLinux) {
+  EXPECT_EQ(Run({"download", "--ip", "127.0.0.1", "--jobs", "0"}), 2);
+  EXPECT_EQ(Run({"download", "--ip", "127.0.0.1:1", "--ip", "127.0.0.1:2", "--port", "FILE"}), 2);
+  EXPECT_NE(err.find("several printers are served over TCP/IP only"), std::string::npos) << err;
+}
+
+TEST_F(WindowsCli, PingOfLoopbackAnswersWithItsTimeAndUsageErrorsStayTwo) {
   EXPECT_EQ(Run({"ping"}), 2);
+  EXPECT_EQ(Run({"ping", "127.0.0.1", "127.0.0.2"}), 2);
+  ASSERT_EQ(Run({"ping", "127.0.0.1"}), 0) << err;
+  // Standard output is a text stream: the line ends with CR LF.
+  EXPECT_EQ(err.rfind("Reply from 127.0.0.1: time=", 0), 0u) << err;
+  EXPECT_EQ(err.substr(err.size() - 5), " ms\r\n") << err;
 }
 
 }  // namespace

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The terminal host's waits on Windows: each sleeps beside the stop event (a socket through
-// WSAEventSelect), and the console's Ctrl-C, Ctrl-Break and close raise STOP; a second one ends
-// the program at once.
+// The terminal host's waits on Windows: each sleeps in the command line's one wait, beside the
+// stop event (a socket through WSAEventSelect), and the console's Ctrl-C, Ctrl-Break and close
+// raise STOP; a second one ends the program at once.
 #include <windows.h>
 
 #include <atomic>
 #include <memory>
 
 #include "base/win/ConsoleStop.h"
-#include "base/win/HandleWait.h"
+#include "cli/PollWait.h"
 #include "cli/TerminalHost.h"
 
 namespace corvelle::cli {
@@ -39,9 +39,7 @@ TerminalHost::~TerminalHost() {
 }
 
 bool TerminalHost::Sleep(NativeHandle socket, FdEvent event, std::int64_t ms, bool interruptible) {
-  const StopSignal* stop = interruptible ? &m_stop : nullptr;
-  if (socket == 0) return win::PauseUnlessStopped(ms, stop) == win::WaitResult::Ready;
-  return win::WaitForSocket(socket, event, ms, stop) == win::WaitResult::Ready;
+  return PollUntil(m_stop, socket, event, ms, interruptible);
 }
 
 void TerminalHost::WaitFor(std::int64_t ms, WaitMode mode) {

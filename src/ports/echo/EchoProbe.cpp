@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/StopSignal.h"
 #include "ports/echo/EchoSocket.h"
 #include "ports/echo/EchoWire.h"
 
@@ -49,6 +50,8 @@ std::optional<std::uint16_t> OurIdentifier(const EchoSocket& socket, std::uint16
 void SetEchoLastError(int error) { t_lastError = error; }
 
 int CEchoProbe::LastError() { return t_lastError; }
+
+NativeHandle ProbeStopHandle(const StopSignal* stop) { return stop ? stop->Fd() : -1; }
 
 int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
                       std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
@@ -91,7 +94,7 @@ int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned t
     if (left.count() <= 0) return Fail(ETIMEDOUT);
     bool readable = false;
     bool stopped = false;
-    if (!IsReadable(fd, static_cast<std::uint32_t>(left.count()), readable, m_stopFd, stopped)) return 0;
+    if (!IsReadable(fd, static_cast<std::uint32_t>(left.count()), readable, m_stop, stopped)) return 0;
     if (stopped) return Fail(ECANCELED);
     // Nothing yet (time up, or a signal woke the wait): the loop's deadline decides.
     if (!readable) continue;

@@ -5,7 +5,21 @@
 #include <cstdint>
 #include <string>
 
+#include "base/NativeHandle.h"
+
 namespace corvelle {
+
+class StopSignal;
+
+// What a probe watches for STOP: on Linux a descriptor that becomes readable on STOP, on Windows
+// the stop signal's event. kNoStopHandle watches nothing.
+#ifdef _WIN32
+inline constexpr NativeHandle kNoStopHandle = 0;
+#else
+inline constexpr NativeHandle kNoStopHandle = -1;
+#endif
+// The handle of `stop` (may be null) that a probe watches.
+NativeHandle ProbeStopHandle(const StopSignal* stop);
 
 // Reasons of a failed probe that no errno value names. They lie outside errno's range so
 // that they are never mistaken for a system error.
@@ -29,9 +43,8 @@ struct EchoProbeReply {
 // probe's own identifier and sequence counts.
 class CEchoProbe {
  public:
-  // `stopFd`: a descriptor that becomes readable on STOP (see StopSignal), or -1 for none; a
-  // probe that STOP ends fails with ECANCELED.
-  explicit CEchoProbe(int stopFd = -1) : m_stopFd(stopFd) {}
+  // `stop`: see ProbeStopHandle. A probe that STOP ends fails with ECANCELED.
+  explicit CEchoProbe(NativeHandle stop = kNoStopHandle) : m_stop(stop) {}
 
   // host: dotted decimal (used as is) or a name (looked up, first IPv4 address).
   // reply: filled on success; may be null. ttl, tos: their low 8 bits are used.
@@ -45,11 +58,13 @@ class CEchoProbe {
             unsigned sequence) const;
 
   // Why the last probe of this thread answered 0: an errno value (ETIMEDOUT when no reply
-  // came in time) or one of the kEchoError values above. 0 after a successful probe.
+  // came in time, ECANCELED after STOP, EACCES when ICMP echo is not permitted) or one of the
+  // kEchoError values above; on Windows any other reason is the system's error number (a
+  // Winsock or IP helper status, all above errno's range). 0 after a successful probe.
   static int LastError();
 
  private:
-  int m_stopFd;
+  NativeHandle m_stop;
 };
 
 // A short text for a LastError() value: "timed out", "host not found", the way to permit ICMP

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The real program's port environment on Windows. COMn is the system's \\.\COMn and LPTn its
-// \\.\LPTn: the "Devices" mapping of the Linux build is not used. Of the system kinds this build
-// has the COM, LPT, FILE and USB kinds so far; any other kind says so instead of failing silently.
+// \\.\LPTn: the "Devices" mapping of the Linux build is not used.
 #include "ports/PortEnvironment.h"
 
 #include "base/Host.h"
 #include "base/Profile.h"
 #include "ports/FileBackend.h"
 #include "ports/PortTypes.h"
+#include "ports/TcpBackend.h"
 #include "ports/UsbBackend.h"
 #include "ports/win/DeviceBackendsWin.h"
 
@@ -34,9 +34,7 @@ std::unique_ptr<PortBackend> MakeSystemBackend(PortKind kind, PortContext& conte
   if (kind == PortKind::Com) return MakeSerialBackend(context);
   if (kind == PortKind::Lpt) return MakeParallelBackend(context);
   if (kind == PortKind::Usb) return std::make_unique<UsbBackend>(context);
-  if (kind != PortKind::None) {
-    context.host.ShowMessage("This Windows build cannot open this kind of port yet.", MessageStyle::Plain);
-  }
+  if (kind == PortKind::TcpIp) return std::make_unique<TcpBackend>(context);
   return nullptr;
 }
 

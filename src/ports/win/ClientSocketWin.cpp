@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: MIT
+// The client socket over Winsock: a non-blocking connect waited on beside the stop event, receive
+// draining, and a lingering close whose result decides whether the printer took every byte.
+//
+// Windows gives no count of the bytes a TCP socket has not yet delivered (no TIOCOUTQ):
+// SIO_IDEAL_SEND_BACKLOG_QUERY tells how much to keep queued, not how much is queued, and
+// SIO_TCP_INFO counts only the bytes in flight (and is missing under Wine). So the close relies
+// on the lingering close itself: on a non-blocking socket closesocket says WSAEWOULDBLOCK until
+// the unsent bytes have left, and a close that has not completed when the linger is up, or that
+// fails, is a loss, never a success.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+
+#include "base/Host.h"
+#include "ports/ClientSocket.h"
+#include "ports/OutputWait.h"
+#include "ports/echo/win/Winsock.h"
+
+namespace corvelle {
+namespace {
+
+constexpr u_short kLingerSeconds = 10;
+constexpr int kSendBufferBytes = 2 * 1024 * 1024;
+constexpr std::int64_t kConnectStepMs = 50;
+// Reads per PollReceive, so a printer that floods replies cannot hold the port forever.
+constexpr int kMaxReadsPerPoll = 256;
+// A lingering close that blocks (as Wine's does) and returns only this close to the linger time
+// has run out of it.
+constexpr std::int64_t kLingerRunOutMarginMs = 250;
+
+SOCKET Sock(NativeHandle handle) { return static_cast<SOCKET>(handle); }
+
+bool Resolve(const std::string& address, in_addr& out) {
+  if (::inet_pton(AF_INET, address.c_str(), &out) == 1) return true;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  if (::getaddrinfo(address.c_str(), nullptr, &hints, &result) != 0 || !result) return false;
+  out = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
+  ::freeaddrinfo(result);
+  return true;
+}
+
+bool Lost(int error) {
+  return error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENETRESET || error == WSAESHUTDOWN ||
+         error == WSAENOTCONN;
+}
+
+}  // namespace
+
+CClientSocket::CClientSocket(Host& host) : m_host(host) {}
+
+CClientSocket::~CClientSocket() { Discard(); }
+
+bool CClientSocket::Create(int& error) {
+  if ((error = win::WinsockReady()) != 0) return false;
+  const SOCKET s = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, 0);
+  if (s == INVALID_SOCKET) {
+    error = ::WSAGetLastError();
+    return false;
+  }
+  u_long nonBlocking = 1;
+  if (::ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+    error = ::WSAGetLastError();
+    ::closesocket(s);
+    return false;
+  }
+  m_fd = static_cast<NativeHandle>(s);
+  return true;
+}
+
+int CClientSocket::Connect(const std::string& address, int port, const std::function<bool()>& cancelled) {
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(static_cast<u_short>(static_cast<unsigned>(port)));
+  if (!Resolve(address, peer.sin_addr)) return WSAHOST_NOT_FOUND;
+  if (::connect(Sock(m_fd), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return 0;
+  if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return error;
+  const std::int64_t deadline = m_host.Now() + kConnectLimitMs;
+  for (;;) {
+    if (m_host.WaitForFd(m_fd, FdEvent::Writable, kConnectStepMs)) {
+      int error = 0;
+      int length = sizeof error;
+      if (::getsockopt(Sock(m_fd), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+        return ::WSAGetLastError();
+      }
+      if (error != 0) return error;
+      // Writable with no error: connected, unless the wait woke for something else.
+      sockaddr_in connected{};
+      int size = sizeof connected;
+      if (::getpeername(Sock(m_fd), reinterpret_cast<sockaddr*>(&connected), &size) == 0) return 0;
+      if (::WSAGetLastError() != WSAENOTCONN) return ::WSAGetLastError();
+    }
+    if (cancelled && cancelled()) return ECANCELED;
+    if (m_host.Now() >= deadline) return WSAETIMEDOUT;
+  }
+}
+
+void CClientSocket::SetOptions() {
+  linger current{};
+  int length = sizeof current;
+  ::getsockopt(Sock(m_fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&current), &length);
+  const linger on{1, kLingerSeconds};
+  ::setsockopt(Sock(m_fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&on), sizeof on);
+  ::setsockopt(Sock(m_fd), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSendBufferBytes),
+               sizeof kSendBufferBytes);
+}
+
+void CClientSocket::PollReceive() {
+  for (int reads = 0; reads < kMaxReadsPerPoll && m_fd != ~NativeHandle{0} && !m_peerClosed; ++reads) {
+    const std::int64_t before = m_nReceived;
+    OnReceive();
+    if (m_nReceived == before) return;  // nothing waiting, an error or the printer's close
+  }
+}
+
+void CClientSocket::OnReceive() {
+  if (m_fd == ~NativeHandle{0}) return;
+  char buffer[kReceiveChunk];
+  const int n = ::recv(Sock(m_fd), buffer, sizeof buffer, 0);
+  if (n < 0) {
+    const int error = ::WSAGetLastError();
+    if (error == WSAEWOULDBLOCK || error == WSAEINTR) return;
+    // A reset is the printer going away, which the next write reports.
+    if (Lost(error)) {
+      m_reset = true;
+      OnClose();
+      return;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "Error number is %d", error);
+    m_host.ShowMessage(text, MessageStyle::Plain);
+    return;
+  }
+  if (n == 0) {
+    OnClose();
+    return;
+  }
+  KeepReceived(buffer, static_cast<std::size_t>(n));
+}
+
+long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
+  if (m_peerClosed) {
+    errno = EPIPE;
+    return -1;
+  }
+  const int n = ::send(Sock(m_fd), reinterpret_cast<const char*>(data), static_cast<int>(size < INT_MAX ? size : INT_MAX), 0);
+  if (n >= 0) return n;
+  const int error = ::WSAGetLastError();
+  errno = error == WSAEWOULDBLOCK ? EWOULDBLOCK : error == WSAEINTR ? EINTR : Lost(error) ? ECONNRESET : error;
+  return -1;
+}
+
+int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
+  if (m_fd == ~NativeHandle{0}) return 0;
+  // What the printer sent is read first, so a reset shows. Receiving is not shut down: Windows
+  // resets a connection on which data arrives after that, losing what is still unsent.
+  PollReceive();
+  // Windows tells of a reset on a receive; Wine only on a send (its receive reads 0, as for an
+  // orderly close), so a send of no bytes asks too.
+  char none = 0;
+  if (!m_reset && ::send(Sock(m_fd), &none, 0, 0) != 0 && Lost(::WSAGetLastError())) m_reset = true;
+  if (m_reset) {
+    Discard();
+    return ECONNRESET;
+  }
+  const std::int64_t deadline = m_host.Now() + lingerMs;
+  for (;;) {
+    const auto start = std::chrono::steady_clock::now();
+    if (::closesocket(Sock(m_fd)) == 0) {
+      m_fd = ~NativeHandle{0};
+      const auto blocked =
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+      return blocked + kLingerRunOutMarginMs >= lingerMs ? ETIMEDOUT : 0;
+    }
+    const int error = ::WSAGetLastError();
+    if (error != WSAEWOULDBLOCK) {
+      Discard();
+      return Lost(error) ? ECONNRESET : error;
+    }
+    if (cancelled() || m_host.Now() >= deadline) {
+      Discard();
+      return ETIMEDOUT;
+    }
+    m_host.WaitFor(kWriteWaitStepMs);
+  }
+}
+
+void CClientSocket::Discard() {
+  if (m_fd == ~NativeHandle{0}) return;
+  const linger hard{1, 0};
+  ::setsockopt(Sock(m_fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
+  ::closesocket(Sock(m_fd));
+  m_fd = ~NativeHandle{0};
+}
+
+std::string CClientSocket::ErrorText(int error) {
+  // The errno values the socket reports itself, in the words the Linux build uses.
+  switch (error) {
+    case ETIMEDOUT: return "Connection timed out";
+    case ECONNRESET: return "Connection reset by peer";
+    case EPIPE: return "Broken pipe";
+    case ECANCELED: return "Operation canceled";
+    default: return win::SystemErrorText(error);
+  }
+}
+
+}  // namespace corvelle

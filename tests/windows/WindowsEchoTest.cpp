@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: MIT
+// The echo probe on Windows, only ever on 127.0.0.0/8: both ways of sending (the raw ICMP socket
+// and the system's echo service) are answered, STOP ends the probe and is never taken for an
+// answer, and the wait both share ends on the stop event. Loopback always answers, so STOP in the
+// middle of a wait is tested on the wait itself.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "base/StopSignal.h"
+#include "ports/PortEnvironment.h"
+#include "ports/echo/EchoProbe.h"
+#include "ports/echo/win/EchoSocketWin.h"
+#include "ports/echo/win/Winsock.h"
+
+namespace corvelle {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+std::uint32_t Loopback(int last) { return htonl(0x7F000000u | static_cast<std::uint32_t>(last)); }
+
+win::EchoRequest Request(int last, std::int32_t payload = 32) {
+  win::EchoRequest request;
+  request.destination.sin_family = AF_INET;
+  request.destination.sin_addr.s_addr = Loopback(last);
+  request.ttl = 10;
+  request.payload = payload;
+  request.timeoutMs = 5000;
+  return request;
+}
+
+// Whether this process may open a raw ICMP socket (Wine: when run as root).
+bool RawSocketsPermitted() {
+  EXPECT_EQ(win::WinsockReady(), 0);
+  const SOCKET s = ::WSASocketW(AF_INET, SOCK_RAW, IPPROTO_ICMP, nullptr, 0, 0);
+  if (s == INVALID_SOCKET) return false;
+  ::closesocket(s);
+  return true;
+}
+
+TEST(WindowsEcho, BothWaysOfSendingAreAnsweredByTheProbedLoopbackAddressAtEveryPayloadEdge) {
+  if (!RawSocketsPermitted()) GTEST_SKIP() << "no raw ICMP socket for this user (under Wine: not root)";
+  for (const std::int32_t size : {0, 32, 2000}) {
+    EchoProbeReply reply;
+    ASSERT_EQ(CEchoProbe().Probe("127.0.0.1", &reply, 10, 5000, size, 0, 0, nullptr, 0), 1)
+        << size << ": " << EchoProbeErrorText(CEchoProbe::LastError());
+    EXPECT_EQ(reply.responderAddress, Loopback(1));
+    EXPECT_EQ(CEchoProbe::LastError(), 0);
+    EXPECT_LT(reply.roundTripMs, 5000u);
+  }
+  // The service, as a process without raw sockets uses it; 1024 is the longest payload sent.
+  for (const std::int32_t size : {0, 32, 1024}) {
+    EchoProbeReply reply;
+    ASSERT_EQ(win::ProbeThroughIcmpService(Request(1, size), &reply, kNoStopHandle), 1)
+        << size << ": " << EchoProbeErrorText(CEchoProbe::LastError());
+    EXPECT_EQ(reply.responderAddress, Loopback(1));
+    EXPECT_EQ(reply.spare, 0u);
+  }
+  // Another loopback address answers as itself.
+  EchoProbeReply reply;
+  ASSERT_EQ(CEchoProbe().Probe("127.0.0.2", &reply, 10, 5000, 32, 0, 0, nullptr, 0), 1);
+  EXPECT_EQ(reply.responderAddress, Loopback(2));
+  EXPECT_EQ(ProbeReachability("127.0.0.1", kNoStopHandle), 0);
+}
+
+TEST(WindowsEcho, AStopRaisedBeforehandEndsEitherWayAtOnceAndIsNeverAnAnswer) {
+  StopSignal stop;
+  stop.Raise();
+  const NativeHandle handle = ProbeStopHandle(&stop);
+  ASSERT_NE(handle, kNoStopHandle);
+  const auto start = steady_clock::now();
+  if (RawSocketsPermitted()) {
+    EchoProbeReply reply;
+    EXPECT_EQ(CEchoProbe(handle).Probe("127.0.0.1", &reply, 10, 5000, 32, 0, 0, nullptr, 0), 0);
+    EXPECT_EQ(CEchoProbe::LastError(), ECANCELED);
+    EXPECT_EQ(reply.responderAddress, 0u) << "a stopped probe fills in nothing";
+    EXPECT_EQ(ProbeReachability("127.0.0.1", handle), ECANCELED);
+  }
+  EchoProbeReply reply;
+  EXPECT_EQ(win::ProbeThroughIcmpService(Request(1), &reply, handle), 0);
+  EXPECT_EQ(CEchoProbe::LastError(), ECANCELED);
+  EXPECT_EQ(reply.responderAddress, 0u);
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1000));
+}
+
+TEST(WindowsEcho, TheProbesWaitEndsOnTheStopEventRaisedWhileItWaitsAndOtherwiseAtItsLimit) {
+  const HANDLE never = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(never, nullptr);
+  StopSignal stop;
+  auto start = steady_clock::now();
+  EXPECT_EQ(win::WaitForEchoEvent(never, 50, ProbeStopHandle(&stop)), win::EchoWait::TimedOut);
+  EXPECT_GE(steady_clock::now() - start, milliseconds(40));
+  EXPECT_EQ(win::WaitForEchoEvent(never, 50, kNoStopHandle), win::EchoWait::TimedOut);
+
+  start = steady_clock::now();
+  std::thread raiser([&stop] {
+    std::this_thread::sleep_for(milliseconds(100));
+    stop.Raise();
+  });
+  EXPECT_EQ(win::WaitForEchoEvent(never, 5000, ProbeStopHandle(&stop)), win::EchoWait::Stopped);
+  raiser.join();
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1000));
+
+  // A reply and STOP at once: STOP wins, so a stopped probe is never a success.
+  ::SetEvent(never);
+  EXPECT_EQ(win::WaitForEchoEvent(never, 5000, ProbeStopHandle(&stop)), win::EchoWait::Stopped);
+  stop.Clear();
+  EXPECT_EQ(win::WaitForEchoEvent(never, 5000, ProbeStopHandle(&stop)), win::EchoWait::Ready);
+  ::CloseHandle(never);
+}
+
+TEST(WindowsEcho, ANegativeSizeIsRefusedAndADottedAddressNeedsNoLookUp) {
+  EXPECT_EQ(CEchoProbe().Probe("127.0.0.1", nullptr, 10, 5000, -1, 0, 0, nullptr, 0), 0);
+  EXPECT_EQ(CEchoProbe::LastError(), EINVAL);
+  EXPECT_EQ(win::WinsockReady(), 0);
+  const auto address = win::ResolveIPv4("127.0.0.9");
+  ASSERT_TRUE(address.has_value());
+  EXPECT_EQ(address->sin_addr.s_addr, Loopback(9));
+  EXPECT_EQ(EchoProbeErrorText(kEchoErrorHostNotFound), "host not found");
+  EXPECT_NE(EchoProbeErrorText(WSAECONNREFUSED).find_first_not_of(' '), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvelle

@@ -1,0 +1,225 @@
+// SPDX-License-Identifier: MIT
+// A download to several printers on Windows, in process: the frozen image no other opening may
+// write, rename or delete, and that leaves no file behind; the printers' hosts, whose waits all
+// end on the run's one STOP while a pause without it runs its whole length; and a run over
+// loopback TCP/IP that Ctrl-C (the console handler called as Windows calls it) ends at once for
+// every printer.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "LoopbackListener.h"
+#include "base/StopSignal.h"
+#include "base/win/ConsoleStop.h"
+#include "cli/FleetDownload.h"
+#include "cli/FleetHost.h"
+#include "download/DownloadPlan.h"
+#include "ports/PortEnvironment.h"
+#include "support/TempDir.h"
+
+namespace corvelle::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// The snapshot files of this process in the temporary folder.
+std::vector<std::wstring> SnapshotFiles() {
+  wchar_t folder[MAX_PATH + 1];
+  ::GetTempPathW(MAX_PATH + 1, folder);
+  const std::wstring stem = std::wstring(folder) + L"corvelle-image-" + std::to_wstring(::GetCurrentProcessId()) + L"-";
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW entry;
+  const HANDLE search = ::FindFirstFileW((stem + L"*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    found.push_back(std::wstring(folder) + entry.cFileName);
+  } while (::FindNextFileW(search, &entry));
+  ::FindClose(search);
+  return found;
+}
+
+std::string ReadAll(FileHandle& file) {
+  std::string bytes;
+  char buffer[4096];
+  for (long n; (n = file.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+  return bytes;
+}
+
+TEST(WindowsFleetImage, NoOtherOpeningMayChangeItAndItGoesWithItsLastReading) {
+  test::TempDir dir;
+  const std::string bytes = std::string(70000, 'i') + "end";
+  FileHandle built = FileHandle::OpenRegularForReading(dir.Write("FontSet.SHC", bytes));
+  const std::vector<std::wstring> before = SnapshotFiles();
+  std::string error;
+  auto snapshot = ImageSnapshot::Take(built, error);
+  ASSERT_TRUE(snapshot) << error;
+  std::vector<std::wstring> files = SnapshotFiles();
+  std::erase_if(files, [&](const std::wstring& file) {
+    return std::find(before.begin(), before.end(), file) != before.end();
+  });
+  ASSERT_EQ(files.size(), 1u);
+  const std::wstring path = files[0];
+
+  // Writing, renaming and deleting are all refused while the snapshot is held.
+  const HANDLE writer =
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "a writer opened the snapshot";
+  if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(::DeleteFileW(path.c_str()));
+  EXPECT_FALSE(::MoveFileW(path.c_str(), (path + L".moved").c_str()));
+
+  // A reading made before the snapshot goes reads on to its end after it has gone.
+  FileHandle reading = snapshot->Open();
+  ASSERT_TRUE(reading.IsOpen()) << reading.ErrorText();
+  EXPECT_EQ(reading.LengthAtOpen(), bytes.size());
+  snapshot.reset();
+  EXPECT_TRUE(ReadAll(reading) == bytes);
+  ASSERT_TRUE(reading.Close());
+  EXPECT_EQ(SnapshotFiles(), before) << "the temporary file is left behind";
+}
+
+// A connected pair of loopback TCP sockets; `mine` is non-blocking.
+struct SocketPair {
+  SOCKET mine = INVALID_SOCKET, peer = INVALID_SOCKET;
+  SocketPair() {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+    const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    mine = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ::connect(mine, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    peer = ::accept(listener, nullptr, nullptr);
+    ::closesocket(listener);
+    u_long nonBlocking = 1;
+    ::ioctlsocket(mine, FIONBIO, &nonBlocking);
+  }
+  ~SocketPair() {
+    if (mine != INVALID_SOCKET) ::closesocket(mine);
+    if (peer != INVALID_SOCKET) ::closesocket(peer);
+    ::WSACleanup();
+  }
+  NativeHandle Mine() const { return static_cast<NativeHandle>(mine); }
+};
+
+TEST(WindowsFleetHost, OneStopEndsEveryPrintersPauseAndSocketWaitWhileAWaitItMayNotEndRunsOut) {
+  std::ostringstream out;
+  FleetStatus status({"a:1", "b:1", "c:1"}, out, false, [] { return 80; });
+  StopSignal stop;
+  FleetHost pausing(status, 0, stop), reading(status, 1, stop), closing(status, 2, stop);
+  SocketPair pair;
+  ASSERT_NE(pair.peer, INVALID_SOCKET);
+
+  // Without STOP: a pause lasts its length, and a socket wait ends when data arrives.
+  Clock::time_point start = Clock::now();
+  pausing.WaitFor(250);
+  EXPECT_GE(SecondsSince(start), 0.24);
+  EXPECT_FALSE(reading.WaitForFd(pair.Mine(), FdEvent::Readable, 50));
+  ::send(pair.peer, "x", 1, 0);
+  EXPECT_TRUE(reading.WaitForFd(pair.Mine(), FdEvent::Readable, 5'000));
+  char byte;
+  ASSERT_EQ(::recv(pair.mine, &byte, 1, 0), 1);
+
+  // One STOP raised from elsewhere ends both printers' long waits at once.
+  double paused = 0, read = 0;
+  bool readReady = true;
+  start = Clock::now();
+  std::thread first([&] {
+    pausing.WaitFor(60'000);
+    paused = SecondsSince(start);
+  });
+  std::thread second([&] {
+    readReady = reading.WaitForFd(pair.Mine(), FdEvent::Readable, 60'000);
+    read = SecondsSince(start);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  stop.Raise();
+  first.join();
+  second.join();
+  EXPECT_LT(paused, 2.0);
+  EXPECT_LT(read, 2.0);
+  EXPECT_FALSE(readReady);
+  EXPECT_TRUE(pausing.CreateProgressView()->CancelRequested());
+
+  // Once raised, a wait STOP may end returns at once; one it may not end still runs out.
+  start = Clock::now();
+  closing.WaitFor(60'000);
+  EXPECT_LT(SecondsSince(start), 1.0);
+  start = Clock::now();
+  closing.WaitFor(200, WaitMode::PaintOnly);
+  EXPECT_GE(SecondsSince(start), 0.19);
+}
+
+TEST(WindowsFleetRun, StopInThePauseEndsEveryPrinterAndThoseWaitingTheirTurnAreNeverContacted) {
+  test::LoopbackListener first, second, waiting;
+  ASSERT_TRUE(first.Port() && second.Port() && waiting.Port());
+  test::TempDir dir;
+  const std::string path = dir.Write("FontSet.SHC", std::string(5000, 'f'));
+  FileHandle built = FileHandle::OpenRegularForReading(path);
+  std::string error;
+  const auto snapshot = ImageSnapshot::Take(built, error);
+  ASSERT_TRUE(snapshot) << error;
+  std::ostringstream out;
+  FleetStatus status({first.Target(), second.Target(), waiting.Target()}, out, false, [] { return 80; });
+  StopSignal stop;
+  const win::ConsoleStop console(stop);
+  FleetJob job;
+  job.targets = {{"127.0.0.1", first.Port()}, {"127.0.0.1", second.Port()}, {"127.0.0.1", waiting.Port()}};
+  job.jobs = 2;
+  job.environment = DefaultPortEnvironment();
+  // Loopback always answers: the echo probe is not what this run is about.
+  job.environment.reachable = [](const std::string&) { return true; };
+  job.imagePath = path;
+  job.image = &*snapshot;
+  job.stop = &stop;
+  job.status = &status;
+
+  std::vector<FleetResult> results;
+  Clock::time_point ended;
+  std::atomic<bool> done{false};
+  std::thread run([&] {
+    results = RunFleet(job);
+    ended = Clock::now();
+    done = true;
+  });
+  // Both printers served are in the pause after their announcement.
+  const Clock::time_point start = Clock::now();
+  while (!done && (first.Received().empty() || second.Received().empty()) && SecondsSince(start) < 20) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  // Ctrl-C, as the console calls the handler corvelle-cli.exe installs.
+  const Clock::time_point raised = Clock::now();
+  EXPECT_TRUE(win::ConsoleStop::Handle(CTRL_C_EVENT));
+  run.join();
+  EXPECT_LT(std::chrono::duration<double>(ended - raised).count(), 2.0) << "every wait ends on STOP";
+  ASSERT_EQ(results.size(), 3u);
+  for (const FleetResult& result : results) {
+    EXPECT_EQ(result.result, DownloadResult::Cancelled) << result.message;
+    EXPECT_EQ(result.message, kStoppedText);
+  }
+  const std::string announcement = Announcement(SplitImage(5000, DownloadForm::Current).at(0));
+  EXPECT_EQ(first.Received(), std::vector<std::string>{announcement}) << out.str();
+  EXPECT_EQ(second.Received(), std::vector<std::string>{announcement});
+  EXPECT_EQ(waiting.Accepted(), 0) << "a printer not started is never contacted";
+  EXPECT_EQ(status.Counts().stopped, 3);
+}
+
+}  // namespace
+}  // namespace corvelle::cli
