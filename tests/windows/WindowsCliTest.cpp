@@ -21,28 +21,14 @@
 #include "base/win/WinText.h"
 #include "download/DownloadPlan.h"
 #include "support/TempDir.h"
+#include "CommandLineQuote.h"
 
 namespace corvelle {
 namespace {
 
 using test::ReadFile;
 
-// One argument quoted the way CommandLineToArgvW reads it back.
-std::wstring Quote(const std::string& arg) {
-  std::wstring out = L"\"";
-  std::size_t slashes = 0;
-  for (const wchar_t c : win::Widen(arg)) {
-    if (c == L'\\') {
-      ++slashes;
-      continue;
-    }
-    out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
-    slashes = 0;
-    out += c;
-  }
-  out.append(slashes * 2, L'\\');
-  return out + L"\"";
-}
+using test::Quote;
 
 // Ctrl-C on the console of process `pid`, which this process joins for the moment (ignoring the
 // event itself). False when the console cannot be joined or the event not sent.

@@ -17,28 +17,14 @@
 #include "download/DownloadPlan.h"
 #include "ports/PortSettings.h"
 #include "support/TempDir.h"
+#include "CommandLineQuote.h"
 
 namespace corvelle {
 namespace {
 
 using test::ReadFile;
 
-// One argument quoted the way CommandLineToArgvW reads it back.
-std::wstring Quote(const std::string& arg) {
-  std::wstring out = L"\"";
-  std::size_t slashes = 0;
-  for (const wchar_t c : win::Widen(arg)) {
-    if (c == L'\\') {
-      ++slashes;
-      continue;
-    }
-    out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
-    slashes = 0;
-    out += c;
-  }
-  out.append(slashes * 2, L'\\');
-  return out + L"\"";
-}
+using test::Quote;
 
 class WindowsComCli : public ::testing::Test {
  protected:

@@ -20,6 +20,7 @@
 #include "download/DownloadPlan.h"
 #include "fontset/FontSetBuilder.h"
 #include "support/TempDir.h"
+#include "CommandLineQuote.h"
 
 namespace corvelle {
 namespace {
@@ -27,22 +28,7 @@ namespace {
 using test::ReadFile;
 using Clock = std::chrono::steady_clock;
 
-// One argument quoted the way CommandLineToArgvW reads it back.
-std::wstring Quote(const std::string& arg) {
-  std::wstring out = L"\"";
-  std::size_t slashes = 0;
-  for (const wchar_t c : win::Widen(arg)) {
-    if (c == L'\\') {
-      ++slashes;
-      continue;
-    }
-    out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
-    slashes = 0;
-    out += c;
-  }
-  out.append(slashes * 2, L'\\');
-  return out + L"\"";
-}
+using test::Quote;
 
 HANDLE CreateOutput(const std::string& path) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
