@@ -84,8 +84,14 @@ int CClientSocket::Connect(const std::string& address, int port, const std::func
   if (::connect(Sock(m_fd), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return 0;
   if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return error;
   const std::int64_t deadline = m_host.Now() + kConnectLimitMs;
+  // A wait that said ready while the socket was still connecting (Wine's WSAPoll can) is followed
+  // by a plain pause, so the loop never spins.
+  bool readyTooSoon = false;
   for (;;) {
-    if (m_host.WaitForFd(m_fd, FdEvent::Writable, kConnectStepMs)) {
+    if (readyTooSoon) {
+      m_host.WaitFor(kConnectStepMs);
+      readyTooSoon = false;
+    } else if (m_host.WaitForFd(m_fd, FdEvent::Writable, kConnectStepMs)) {
       int error = 0;
       int length = sizeof error;
       if (::getsockopt(Sock(m_fd), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
@@ -97,6 +103,7 @@ int CClientSocket::Connect(const std::string& address, int port, const std::func
       int size = sizeof connected;
       if (::getpeername(Sock(m_fd), reinterpret_cast<sockaddr*>(&connected), &size) == 0) return 0;
       if (::WSAGetLastError() != WSAENOTCONN) return ::WSAGetLastError();
+      readyTooSoon = true;
     }
     if (cancelled && cancelled()) return ECANCELED;
     if (m_host.Now() >= deadline) return WSAETIMEDOUT;
