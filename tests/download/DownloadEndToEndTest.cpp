@@ -52,6 +52,16 @@ class DownloadEndToEnd : public test::CliFixture {
     EXPECT_EQ(test::EventText(judged, "verdict"), "consistent") << test::EventText(judged, "problem");
     EXPECT_TRUE(ReadFile(dir.File("store/image-001.bin")) == ReadFile(imagePath));
   }
+  // Builds the selection and downloads it to the simulator on 127.0.0.1, which must receive it
+  // whole. Only the simulator's address passes the reachability test, so nothing else is contacted.
+  void DownloadOverTcp(test::SimProcess& sim) {
+    PortEnvironment loopback;
+    loopback.reachable = [](const std::string& host) { return host == "127.0.0.1"; };
+    const PortSettings tcp{.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = sim.Port()};
+    TransportHost host;
+    ASSERT_EQ(BuildAndDownload({host, profile, program, tcp, loopback, false, {}}), DownloadResult::Completed);
+    ExpectReceived(sim, DefaultFontSetPath(program));
+  }
 };
 
 TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverTcp) {
@@ -60,13 +70,7 @@ TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverTcp) {
   SelectFont(2, 200, 0x60000);
   test::SimProcess sim({"--port", "0", "--store", dir.File("store")});
   ASSERT_TRUE(sim.Started() && MakeFolders(program));
-  // Only the simulator's address passes the reachability test, so nothing else is contacted.
-  PortEnvironment loopback;
-  loopback.reachable = [](const std::string& host) { return host == "127.0.0.1"; };
-  const PortSettings tcp{.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = sim.Port()};
-  TransportHost host;
-  ASSERT_EQ(BuildAndDownload({host, profile, program, tcp, loopback, false, {}}), DownloadResult::Completed);
-  ExpectReceived(sim, DefaultFontSetPath(program));
+  DownloadOverTcp(sim);
 }
 
 // A thousand connections from 127.0.0.2 that never send: the download from 127.0.0.1 is served
@@ -93,12 +97,7 @@ TEST_F(DownloadEndToEnd, AFloodOfSilentConnectionsFromOnePeerHoldsUpNoOther) {
     ASSERT_TRUE(sim.Next("connection_opened"));
     flood.push_back(std::move(fd));
   }
-  PortEnvironment loopback;
-  loopback.reachable = [](const std::string& host) { return host == "127.0.0.1"; };
-  const PortSettings tcp{.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = sim.Port()};
-  TransportHost host;
-  ASSERT_EQ(BuildAndDownload({host, profile, program, tcp, loopback, false, {}}), DownloadResult::Completed);
-  ExpectReceived(sim, DefaultFontSetPath(program));
+  DownloadOverTcp(sim);
   int floodClosed = 0;
   for (const QJsonObject& event : sim.Events()) {
     if (event.value("event") != "connection_closed") continue;
