@@ -205,6 +205,28 @@ TEST_F(FleetDownload, CtrlCStopsThePrintersRunningAndThoseWaitingTheirTurnAtOnce
   int announcements = 0;
   for (const QJsonObject& event : sim.Events()) announcements += event.value("event") == "announcement";
   EXPECT_EQ(announcements, 2) << "the printers waiting their turn were never started";
+  // Every printer has its one record, those that never started too.
+  std::map<std::string, std::string> recorded;
+  for (const DownloadRecord& record : ReadHistory(DefaultHistoryPath()).records) {
+    recorded[record.target] += record.result + ";";
+  }
+  for (const int port : sim.Ports()) EXPECT_EQ(recorded[Target(port)], "stopped;") << port;
+}
+
+TEST_F(FleetDownload, AnImageThatIsNotBuiltIsRecordedForEveryTarget) {
+  // No fragment of the selected font is there: nothing to build.
+  ::unlink(dir.File("fonts/f10.hea").c_str());
+  ::unlink(dir.File("fonts/f10.sh").c_str());
+  const std::vector<int> ports = {ClosedPort(), ClosedPort() + 1};
+  EXPECT_EQ(Run("unbuilt", {"--ip", Target(ports[0]), "--ip", Target(ports[1])}), 1);
+  std::string expected;
+  for (const int port : ports) expected += Target(port) + "\tfailed\tThe font set image was not built.\n";
+  EXPECT_EQ(ReadFile(dir.File("unbuilt.out")), expected);
+  std::map<std::string, std::string> recorded;
+  for (const DownloadRecord& record : ReadHistory(DefaultHistoryPath()).records) {
+    recorded[record.target] += record.result + ":" + record.image + ":" + std::to_string(record.bytes) + ";";
+  }
+  for (const int port : ports) EXPECT_EQ(recorded[Target(port)], "failed:FontSet.SHC:0;") << port;
 }
 
 TEST_F(FleetDownload, UsageErrorsContactNothingAndARepeatedTargetIsOneDownload) {
