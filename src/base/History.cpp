@@ -161,6 +161,7 @@ HistoryListing ReadHistory(const std::string& path, std::size_t last) {
   std::string_view rest(text);
   // Reading from the middle of the file starts inside a line: that piece is not a record.
   if (start > 0) {
+    listing.olderUnread = true;
     const std::size_t newline = rest.find('\n');
     rest.remove_prefix(newline == std::string_view::npos ? rest.size() : newline + 1);
   }
