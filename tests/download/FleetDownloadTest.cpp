@@ -11,7 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <thread>
@@ -70,10 +72,13 @@ class FleetDownload : public ::testing::Test {
     ASSERT_TRUE(profile.Save());
   }
 
-  // Starts corvelle-cli with the test's folders; stdout and stderr go to NAME.out and NAME.err.
-  pid_t Start(const std::string& name, std::vector<std::string> args) {
+  // Starts corvelle-cli with the test's folders (through `launcher` when given); stdout and
+  // stderr go to NAME.out and NAME.err.
+  pid_t Start(const std::string& name, std::vector<std::string> args, const std::vector<std::string>& launcher = {},
+              const std::string& command = "download") {
     args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", program, "--profile",
-                               profile.Path(), "download"});
+                               profile.Path(), command});
+    args.insert(args.begin(), launcher.begin(), launcher.end());
     const int out = ::open(dir.File(name + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const pid_t pid = test::Spawn(args, out, dir.File(name + ".err"));
     ::close(out);
@@ -211,6 +216,28 @@ TEST_F(FleetDownload, CtrlCStopsThePrintersRunningAndThoseWaitingTheirTurnAtOnce
     recorded[record.target] += record.result + ";";
   }
   for (const int port : sim.Ports()) EXPECT_EQ(recorded[Target(port)], "stopped;") << port;
+}
+
+TEST_F(FleetDownload, ControlBytesInTargetsAndTheirMessagesReachNoOutputRaw) {
+  // In a network of its own with no link up: the name is looked up nowhere, nothing answers.
+  if (std::system("unshare -n true") != 0) GTEST_SKIP() << "no network namespace can be made here";
+  const std::string odd = "bad\x1b[2Jname\x07";
+  const std::vector<std::string> targets = {"--ip", "127.0.0.1:1", "--ip", odd + ":9"};
+  EXPECT_EQ(Wait(Start("odd", targets, {"/usr/bin/unshare", "-n"}), std::chrono::seconds(20)), 1);
+  const std::string out = ReadFile(dir.File("odd.out"));
+  const std::string err = ReadFile(dir.File("odd.err"));
+  Wait(Start("history", {}, {}, "history"), std::chrono::seconds(20));
+  const std::string table = ReadFile(dir.File("history.out"));
+  for (const std::string* text : {&out, &err, &table}) {
+    EXPECT_EQ(std::count_if(text->begin(), text->end(),
+                            [](char c) { return (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') || c == 0x7f; }),
+              0)
+        << *text;
+  }
+  const std::string shown = "bad\\x1b[2Jname\\x07:9";
+  EXPECT_NE(out.find("\n" + shown + "\tfailed\t"), std::string::npos) << out;
+  EXPECT_NE(err.find(shown + ": "), std::string::npos) << err;
+  EXPECT_NE(table.find(shown), std::string::npos) << table;
 }
 
 TEST_F(FleetDownload, AnImageThatIsNotBuiltIsRecordedForEveryTarget) {
