@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "cli/StatusLine.h"
+#include "cli/TextSink.h"
 
 namespace corvelle::cli {
 // The progress window on stderr. On a terminal: one line redrawn in place with the message, a bar,
@@ -77,7 +78,7 @@ class TerminalProgressView : public ProgressView {
   // free, so that no terminal wraps the line.
   void Draw() {
     const std::size_t width = TerminalColumns(kStandardError) - 1;
-    std::cerr << "\r\033[K" << ProgressLine(m_message, m_percent, m_pause.empty() ? m_step : m_pause, width)
+    std::cerr << TerminalControl{"\r\033[K"} << ProgressLine(m_message, m_percent, m_pause.empty() ? m_step : m_pause, width)
               << std::flush;
     m_drawn = true;
   }

@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/TerminalHost.h"
+#include "cli/TextSink.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
   std::string programFolder = ProgramFolder();
   IgnoreFileSizeSignal();
   PrepareConsole();
+  EscapeStandardStreams();
   std::string profilePath = DefaultProfilePath();
   bool ownProfileFolder = true;
   bool quiet = false;
