@@ -25,10 +25,11 @@ FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
   }
   PortSettings settings = job.settings;
   settings.portName = "TCP/IP";
-  settings.ipAddress = target.address;
+  settings.ipAddress = target.ServedAddress();
   settings.ipPort = target.port;
   const auto onStep = [&status, index](const DownloadStep& step) { status.Step(index, step); };
-  const DownloadRequest request{host, settings, job.environment, job.imagePath, onStep, &image, job.history};
+  const DownloadRequest request{host,   settings, job.environment, job.imagePath,
+                                onStep, &image,   job.history,     job.waitForPrinter};
   const DownloadResult result = job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   switch (result) {
     case DownloadResult::Completed: return {result, ""};
