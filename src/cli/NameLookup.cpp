@@ -1,15 +1,25 @@
 // SPDX-License-Identifier: MIT
-// Host names of printers looked up on Windows, once Winsock has started.
+// Host names of printers looked up with the platform's resolver (on Windows once Winsock has
+// started; the call is the same on both).
+#ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "cli/FleetTargets.h"
 #include "ports/echo/win/Winsock.h"
+#else
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#endif
+
+#include "cli/FleetTargets.h"
 
 namespace corvelle::cli {
 
 std::optional<std::uint32_t> LookUpIPv4(const std::string& name) {
+#ifdef _WIN32
   if (win::WinsockReady() != 0) return std::nullopt;
+#endif
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
