@@ -4,12 +4,15 @@
 #include "download/Download.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "base/Host.h"
 #include "base/Sha256.h"
 #include "download/DownloadRecord.h"
 #include "download/MessageTap.h"
+#include "download/PrinterClaim.h"
 #include "fontset/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/DevicePort.h"
@@ -63,6 +66,7 @@ class DownloadRun {
     // STOP counts from the first open on: a connect, an echo probe or a FIFO's reader can keep it
     // waiting before there is any progress window.
     m_port.SetCancelCheck([this] { return StopRequested(); });
+    m_tap.acceptSavePath = [this](const std::string& path) { return ClaimOutputFile(path); };
   }
 
   DownloadResult Run() {
@@ -79,6 +83,7 @@ class DownloadRun {
   DownloadResult RunSteps() {
     // Declared first, so the busy cursor goes only after the progress view and the port.
     BusyCursor busy(m_host);
+    if (!ClaimPort()) return StopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed;
     m_image = m_request.image && m_request.image->IsOpen() ? std::move(*m_request.image)
                                                            : FileHandle::OpenRegularForReading(m_request.imagePath);
     if (!m_image.IsOpen()) {
@@ -106,6 +111,8 @@ class DownloadRun {
       // The transfer is over: the windows keep painting, but STOP has nothing left to stop.
       m_view->SetStatus(std::string(LoadStr(IDS_END_OF_PROCESS)));
       Pause(kFinalPauseExceeds, WaitMode::PaintOnly);
+      // The printer has what it needs: another download may start while the message is read.
+      ReleasePrinter();
       const int closing = m_form == DownloadForm::Legacy ? IDS_WAIT_AUTORESTART : IDS_FONTS_STORED;
       m_host.ShowMessage(std::string(LoadStr(closing)), MessageStyle::Plain);
     }
@@ -132,6 +139,31 @@ class DownloadRun {
       case DownloadState::Ending: break;
     }
     return Outcome::Next;
+  }
+
+  // The printer of a port kind that names it; a FILE download's files are claimed as they are
+  // chosen.
+  bool ClaimPort() {
+    const std::string printer = PrinterOf(m_request.settings, m_request.environment);
+    if (printer.empty()) return true;
+    m_printer = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
+    return m_printer.has_value();
+  }
+
+  // An output file the save dialog answered: held until the download ends, however often it is
+  // chosen again.
+  bool ClaimOutputFile(const std::string& path) {
+    const std::string printer = OutputFilePrinter(path);
+    if (m_outputFiles.contains(printer)) return true;
+    auto lock = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
+    if (!lock) return false;
+    m_outputFiles.emplace(printer, std::move(*lock));
+    return true;
+  }
+
+  void ReleasePrinter() {
+    m_printer.reset();
+    m_outputFiles.clear();
   }
 
   const ImageArea& Area(int number) const { return m_areas[static_cast<std::size_t>(number - 1)]; }
@@ -254,6 +286,8 @@ class DownloadRun {
   }
 
   const DownloadRequest& m_request;
+  std::optional<PrinterLock> m_printer;
+  std::map<std::string, PrinterLock> m_outputFiles;
   // Every message and save dialog of the run goes through it, so the record knows the last one.
   MessageTap m_tap;
   Host& m_host;
@@ -296,6 +330,10 @@ DownloadResult BuildAndDownload(const DownloadJob& job) {
     return result;
   };
   if (!CheckPortName(tap, job.settings.portName)) return endEarly(DownloadResult::Failed);
+  if (!job.refusal.empty()) {
+    tap.ShowMessage(job.refusal, MessageStyle::Plain);
+    return endEarly(DownloadResult::Failed);
+  }
   const FontSetBuildContext build{tap, job.profile, job.programFolder, job.stopRequested};
   std::string imagePath;
   FileHandle image;
@@ -304,7 +342,8 @@ DownloadResult BuildAndDownload(const DownloadJob& job) {
   if (!built) {
     return endEarly(job.stopRequested && job.stopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed);
   }
-  const DownloadRequest request{job.host, job.settings, job.environment, imagePath, job.onStep, &image, job.history};
+  const DownloadRequest request{job.host,   job.settings, job.environment, imagePath,
+                                job.onStep, &image,       job.history,     job.waitForPrinter};
   return job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
 }
 

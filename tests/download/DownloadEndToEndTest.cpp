@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -207,10 +208,17 @@ TEST_F(DownloadEndToEnd, CliFailuresAndCtrlCExitWithTheirStatusAndMessage) {
   EXPECT_EQ(err, Line(IDS_NO_FONTS_SELECTED));
   EXPECT_FALSE(test::FileExists(first));
 
-  // A FILE open with no output left to take counts as cancelled: silent.
+  // A FILE download without an output fails before the build, and one whose outputs run out at
+  // the open that finds none left; each says why.
   SelectFont(1, 100, 1000);
   EXPECT_EQ(Run({"download", "--port", "FILE"}), 1);
-  EXPECT_EQ(err, "");
+  EXPECT_EQ(err, "The FILE port needs --output FILE: no output file was given.\n");
+  EXPECT_EQ(Run({"download", "--port", "FILE", "--output", first}), 1);
+  EXPECT_NE(err.find("\nThe FILE port needs one more --output FILE: each opening writes its own file"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(ReadFile(first), "?Z:&3164\n");
+  ASSERT_EQ(::unlink(first.c_str()), 0);
   // The USB bridge is looked for by its description, which no device present carries.
   {
     test::UsbStandin usb(dir.Path());
