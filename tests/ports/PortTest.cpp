@@ -13,6 +13,7 @@
 #include "ports/OutputWait.h"
 #include "ports/PortKit.h"
 #include "ports/PortSettings.h"
+#include "ports/echo/EchoProbe.h"
 #include "support/TempDir.h"
 
 namespace corvelle {
@@ -86,6 +87,29 @@ TEST(QueueWait, LastsWhileTheQueueFallsAndFailsTenSecondsAfterItStopped) {
   EXPECT_EQ(WaitForQueue(context, stuck, 0, 2400), WriteOutcome::Failed);
   EXPECT_GT(host.now - stalled, 5000 + kOutputStallMs);
   EXPECT_LE(host.now - stalled, 5000 + kOutputStallMs + 100);
+}
+
+// A lost echo is asked again: up to three requests, one second apart within the 5 s, the first
+// reply ends it; reasons another request cannot change end it at once.
+TEST(Reachability, AsksAgainOnlyAfterSilenceUpToThreeTimesWithinFiveSeconds) {
+  const auto run = [](std::vector<int> answers) {
+    std::vector<std::uint32_t> waits;
+    const int result = AskForEchoReply([&](std::uint32_t waitMs) {
+      waits.push_back(waitMs);
+      const int answer = answers.front();
+      answers.erase(answers.begin());
+      return answer;
+    });
+    return std::pair(result, waits);
+  };
+  using Waits = std::vector<std::uint32_t>;
+  EXPECT_EQ(run({0}), std::pair(0, Waits{1000}));
+  EXPECT_EQ(run({ETIMEDOUT, 0}), std::pair(0, Waits{1000, 1000}));
+  EXPECT_EQ(run({ETIMEDOUT, ETIMEDOUT, 0}), std::pair(0, Waits{1000, 1000, 3000}));
+  EXPECT_EQ(run({ETIMEDOUT, ETIMEDOUT, ETIMEDOUT}), std::pair(ETIMEDOUT, Waits{1000, 1000, 3000}));
+  for (const int final : {ECANCELED, EACCES, kEchoErrorHostNotFound, kEchoErrorUnexpectedNetwork}) {
+    EXPECT_EQ(run({ETIMEDOUT, final, 0}), std::pair(final, Waits{1000, 1000})) << final;
+  }
 }
 
 TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
