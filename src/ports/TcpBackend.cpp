@@ -31,8 +31,10 @@ TcpBackend::~TcpBackend() = default;
 bool TcpBackend::Open(const PortOpenArgs& args) {
   const auto& reachable = m_context.env.reachable;
   const StopSignal* stop = m_context.host.Stop();
-  const int probeError = reachable ? (reachable(args.ipAddress) ? 0 : ETIMEDOUT)
-                                   : ProbeReachability(args.ipAddress, ProbeStopHandle(stop));
+  // Without the echo test (ICMP dropped on the way) the connect's own time-out and refusal decide.
+  const int probeError = !args.echoTest ? 0
+                         : reachable    ? (reachable(args.ipAddress) ? 0 : ETIMEDOUT)
+                                        : ProbeReachability(args.ipAddress, ProbeStopHandle(stop));
   if (probeError != 0) {
     // STOP during the probe ends the open without a message: the caller reports the stop.
     if (m_context.Cancelled()) return false;

@@ -115,16 +115,19 @@ TEST(Reachability, AsksAgainOnlyAfterSilenceUpToThreeTimesWithinFiveSeconds) {
 TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
   Profile profile;
   profile.Parse("[Other]\nPort=LPT1:\n");
-  EXPECT_EQ(LoadPortSettings(profile), (PortSettings{"COM1:", 2, 0, 1, 0, 0, 1, 0, 0, "192.168.1.100", 4001}));
-  const PortSettings s{"TCP/IP", 5, 2, 0, 1, 1, 0, 254, 1, "printer.local", 9100};
+  EXPECT_EQ(LoadPortSettings(profile), (PortSettings{"COM1:", 2, 0, 1, 0, 0, 1, 0, 0, "192.168.1.100", 4001, 1}));
+  const PortSettings s{"TCP/IP", 5, 2, 0, 1, 1, 0, 254, 1, "printer.local", 9100, 0};
   StorePortSettings(profile, s);
   std::string keys;
   for (const auto& [key, value] : profile.Entries(kPortSection)) keys += key + " ";
   EXPECT_EQ(keys, "Port PortSpeed PortParity PortDatabits PortStopbits PortXonXoff PortFlussoHardware IndRs485 Rs485On "
-                  "IPaddress IPport ");
+                  "IPaddress IPport EchoTest ")
+      << "the echo test's switch comes after the eleven keys it joined";
   Profile reread;
   reread.Parse(profile.Serialize());
   EXPECT_EQ(LoadPortSettings(reread), s);
+  EXPECT_FALSE(MakePortOpenArgs(s).echoTest);
+  EXPECT_TRUE(MakePortOpenArgs(PortSettings{}).echoTest);
 
   reread.Parse("[Impostazione porta]\nPortSpeed=99\nPortParity=3\nPortDatabits=-1\nPortStopbits=7\n");
   const PortOpenArgs a = MakePortOpenArgs(LoadPortSettings(reread));

@@ -93,10 +93,20 @@ TEST_F(TcpFixture, AnAddressThatDoesNotAnswerIsNotConnectedAndARefusalShowsItsNu
   EXPECT_FALSE(port.Open(args));
   pollfd p{listener.Get(), POLLIN, 0};
   EXPECT_EQ(::poll(&p, 1, 30), 0) << "no connection was made";
+  // Without the echo test (a site that drops ICMP) the silent address is connected to at once.
+  args.echoTest = false;
+  ASSERT_TRUE(port.Open(args));
+  EXPECT_TRUE(Accept().Valid());
+  port.Close();
+  EXPECT_EQ(probed.size(), 1u) << "no echo was asked for";
+  args.echoTest = true;
   answers = true;
   listener = UniqueFd();
   EXPECT_FALSE(port.Open(args));
+  args.echoTest = false;
+  EXPECT_FALSE(port.Open(args)) << "the connect's refusal decides";
   EXPECT_EQ(Shown(host), "plain: TCP/IP device is not responding\n"
+                         "plain: TPC/IP - Failed to connect.\nWait a moment and retry !\nError nr.  111.\n"
                          "plain: TPC/IP - Failed to connect.\nWait a moment and retry !\nError nr.  111.\n");
 }
 
