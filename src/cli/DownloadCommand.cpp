@@ -18,6 +18,7 @@ constexpr long long kMaxJobs = 256;
 
 int RunDownload(CliContext& context, ArgReader& args) {
   const bool legacy = args.Flag("legacy");
+  const bool noEchoTest = args.Flag("no-echo-test");
   const auto port = args.Option("port");
   // Targets from --ip and from --ip-list files, in the order the options came.
   const auto targetOptions = args.OptionsInOrder({"ip", "ip-list"});
@@ -48,6 +49,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   PortSettings settings = LoadPortSettings(profile);
   if (port) settings.portName = *port;
   if (ipPort) settings.ipPort = static_cast<int>(*ipPort);
+  if (noEchoTest) settings.echoTest = 0;
   // Repeats are found once every target has its port: "ADDR" and "ADDR:PORT" with the stored
   // port are one printer, which must not get two downloads at once.
   for (FleetTarget& target : targets) {
@@ -94,6 +96,7 @@ Command DownloadCommand() {
     "build the font set image and send it to the printer",
     "Usage: corvelle-cli download [--legacy] [--port NAME] [--ip ADDR[:PORT]]... [--ip-port N]\n"
     "                             [--ip-list FILE]... [--jobs N] [--output FILE]... [--quiet]\n"
+    "                             [--no-echo-test]\n"
     "\n"
     "Does what the window's \"Download\" button does: builds FontSet.SHC (FontSet.SHF with\n"
     "--legacy) from the selection stored in the profile, then sends it to the printer with\n"
@@ -108,6 +111,7 @@ Command DownloadCommand() {
     "  --ip ADDR[:PORT]  printer address (and port) for TCP/IP instead of the stored one; given\n"
     "                  more than once, every printer named is served (see below)\n"
     "  --ip-port N     printer TCP port instead of the stored one (for addresses without :PORT)\n"
+    "  --no-echo-test  connect without asking for an ICMP echo first (where ICMP is dropped)\n"
     "  --ip-list FILE  more printers, one ADDR[:PORT] a line (blank lines and lines starting\n"
     "                  with # are ignored)\n"
     "  --jobs N        with several printers, how many are served at once (1 to 256, default 32)\n"
