@@ -19,6 +19,7 @@ constexpr long long kMaxJobs = 256;
 int RunDownload(CliContext& context, ArgReader& args) {
   const bool legacy = args.Flag("legacy");
   const bool wait = args.Flag("wait");
+  const bool noEchoTest = args.Flag("no-echo-test");
   const auto port = args.Option("port");
   // Targets from --ip and from --ip-list files, in the order the options came.
   const auto targetOptions = args.OptionsInOrder({"ip", "ip-list"});
@@ -57,6 +58,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   if (port) settings.portName = *port;
   if (named) settings.portName = "TCP/IP";
   if (ipPort) settings.ipPort = static_cast<int>(*ipPort);
+  if (noEchoTest) settings.echoTest = 0;
   // Repeats are found once every target has its port and its address as a number: "127.1",
   // "127.0.0.1:PORT" with the stored port and a name of that address are one printer, which
   // must not get two downloads at once.
@@ -102,7 +104,7 @@ Command DownloadCommand() {
     "build the font set image and send it to the printer",
     "Usage: corvelle-cli download [--legacy] [--port NAME] [--ip ADDR[:PORT]]... [--ip-port N]\n"
     "                             [--ip-list FILE]... [--jobs N] [--output FILE]... [--wait]\n"
-    "                             [--quiet]\n"
+    "                             [--quiet] [--no-echo-test]\n"
     "\n"
     "Does what the window's \"Download\" button does: builds FontSet.SHC (FontSet.SHF with\n"
     "--legacy) from the selection stored in the profile, then sends it to the printer with\n"
@@ -119,6 +121,7 @@ Command DownloadCommand() {
     "                  more than once, every printer named is served (see below). IPv4 only: an\n"
     "                  address in any form inet_aton reads (127.1) or a host name\n"
     "  --ip-port N     printer TCP port instead of the stored one (for addresses without :PORT)\n"
+    "  --no-echo-test  connect without asking for an ICMP echo first (where ICMP is dropped)\n"
     "  --ip-list FILE  more printers, one ADDR[:PORT] a line (blank lines and lines starting\n"
     "                  with # are ignored); a list that names no printer is a usage error\n"
     "  --jobs N        with several printers, how many are served at once (1 to 256, default 32)\n"

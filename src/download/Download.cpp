@@ -67,6 +67,8 @@ class DownloadRun {
     // waiting before there is any progress window.
     m_port.SetCancelCheck([this] { return StopRequested(); });
     m_tap.acceptSavePath = [this](const std::string& path) { return ClaimOutputFile(path); };
+    // While the port waits for its output to leave, the bar follows what the printer takes.
+    m_port.SetOutputWatch([this] { ShowTaken(); });
   }
 
   DownloadResult Run() {
@@ -220,7 +222,10 @@ class DownloadRun {
     const bool serial = KindFromName(m_request.settings.portName) == PortKind::Com;
     const int baud = BaudRateAt(m_openArgs.baudIndex);
     char chunk[SEND_CHUNK];
-    for (std::int64_t remaining = area.length; remaining > 0;) {
+    m_sending = &area;
+    m_areaWritten = 0;
+    std::int64_t& remaining = m_remaining;
+    for (remaining = area.length; remaining > 0;) {
       const auto size = static_cast<std::size_t>(std::min(SEND_CHUNK, remaining));
       std::string readError;
       if (!ReadChunk(chunk, size, readError)) {
@@ -231,14 +236,42 @@ class DownloadRun {
       if (!m_port.Write(chunk, size)) return WriteFailed();
       m_sent.Update(chunk, size);
       m_sentBytes += static_cast<std::int64_t>(size);
+      m_areaWritten += static_cast<std::int64_t>(size);
       remaining -= SEND_CHUNK;
-      if (serial && !WaitForQueue(m_queueContext, [this] { return m_port.QueuedOutput(); }, kQueueThreshold, baud)) {
-        return Abandon();
+      if (serial) {
+        switch (WaitForQueue(m_queueContext, [this] { return m_port.QueuedOutput(); }, kQueueThreshold, baud)) {
+          case WriteOutcome::Done: break;
+          case WriteOutcome::Cancelled: return Abandon();
+          case WriteOutcome::Failed:
+            Fail();
+            m_host.ShowMessage(kOutputStalledText, MessageStyle::Error);
+            return Outcome::Failed;
+        }
       }
       if (StopRequested()) return Abandon();
-      m_view->SetPosition(ProgressPosition(m_total, area, remaining));
+      m_position = TakenPosition();
+      m_view->SetPosition(m_position);
     }
-    return FinishStep();
+    // The area has been sent once the printer has taken all of it (FinishStep waits for that):
+    // the pause that follows counts from then, as the printer counts it.
+    const Outcome outcome = FinishStep();
+    m_sending = nullptr;
+    return outcome;
+  }
+
+  // The bar at what the printer has taken of the area being sent: what was written less what the
+  // port still holds. Each chunk counts SEND_CHUNK bytes, so the bar can pass 100 at the end.
+  int TakenPosition() {
+    const std::int64_t unsent = std::clamp<std::int64_t>(m_port.QueuedOutput(), 0, m_areaWritten);
+    return ProgressPosition(m_total, *m_sending, m_remaining + unsent);
+  }
+
+  // While the port waits for its output to leave, the bar moves as the printer takes it.
+  void ShowTaken() {
+    if (!m_sending || !m_view) return;
+    const int position = TakenPosition();
+    if (position != m_position) m_view->SetPosition(position);
+    m_position = position;
   }
 
   // Exactly `size` bytes of the image, or false with the reason: nothing is ever sent from a
@@ -260,7 +293,10 @@ class DownloadRun {
   }
 
   Outcome FinishStep() {
-    if (!m_port.DrainOutput() || StopRequested()) return Abandon();
+    // A drain that failed without STOP (a queue that stopped moving, a connection lost) has told
+    // the user: the transfer failed, it was not stopped.
+    if (!m_port.DrainOutput()) return StopRequested() ? Abandon() : Fail();
+    if (StopRequested()) return Abandon();
     // Closing may still wait for the printer to take what is queued: a connection lost then has
     // told the user, and STOP then has discarded the rest.
     const bool delivered = m_port.Close();
@@ -302,6 +338,11 @@ class DownloadRun {
   DownloadState m_state = DownloadState::Opening;
   Sha256 m_sent;  // of the image bytes the port took
   std::int64_t m_sentBytes = 0;
+  // The area being sent (null outside Send), its bytes written, and what the chunk count leaves.
+  const ImageArea* m_sending = nullptr;
+  std::int64_t m_areaWritten = 0;
+  std::int64_t m_remaining = 0;
+  int m_position = -1;  // last position shown
 };
 
 }  // namespace
