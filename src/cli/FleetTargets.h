@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ports/NameLookup.h"
+
 namespace corvelle {
 class StopSignal;
 }
@@ -47,11 +49,7 @@ inline constexpr std::size_t kMaxTargetListBytes = 4 * 1024 * 1024;
 
 // Sets each target's resolved address: every numeric form of an IPv4 address as dotted decimal,
 // and each distinct name (in any case) looked up once, before any printer is served.
-using NameLookUp = std::function<std::optional<std::uint32_t>(const std::string& name)>;
 void ResolveTargets(std::vector<FleetTarget>& targets, const NameLookUp& lookUp);
-
-// The first IPv4 address of a host name (the platform's resolver); nullopt when it has none.
-std::optional<std::uint32_t> LookUpIPv4(const std::string& name);
 
 // The targets in their first order, each printer once: the same served address and port.
 std::vector<FleetTarget> WithoutRepeats(const std::vector<FleetTarget>& targets);

@@ -146,7 +146,7 @@ class DownloadRun {
   // The printer of a port kind that names it; a FILE download's files are claimed as they are
   // chosen.
   bool ClaimPort() {
-    const std::string printer = PrinterOf(m_request.settings, m_request.environment);
+    const std::string printer = PrinterOf(m_request.settings, m_request.environment, LookUpIPv4);
     if (printer.empty()) return true;
     m_printer = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
     return m_printer.has_value();

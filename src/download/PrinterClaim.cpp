@@ -23,11 +23,13 @@ std::string Busy(const std::string& printer, const PrinterLock& lock) {
 
 }  // namespace
 
-std::string PrinterOf(const PortSettings& settings, const PortEnvironment& environment) {
+std::string PrinterOf(const PortSettings& settings, const PortEnvironment& environment, const NameLookUp& lookUp) {
   switch (KindFromName(settings.portName)) {
     case PortKind::TcpIp: {
       std::string address = settings.ipAddress;
-      if (const auto number = ParseIPv4(address)) {
+      std::optional<std::uint32_t> number = ParseIPv4(address);
+      if (!number && lookUp) number = lookUp(address);
+      if (number) {
         address = DottedDecimal(*number);
       } else {
         for (char& c : address) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/PrinterLock.h"
+#include "ports/NameLookup.h"
 #include "ports/PortEnvironment.h"
 #include "ports/PortSettings.h"
 
@@ -16,11 +17,13 @@ namespace corvelle {
 class Host;
 
 // The text that names the printer a download with `settings` serves, one text per printer:
-// TCP/IP "ADDR:PORT" with any numeric form of the address in dotted decimal and a name in lower
-// case; the system device of a serial or parallel port with its links resolved; "USB" and the
+// TCP/IP "ADDR:PORT" with any numeric form of the address in dotted decimal, and a name as the
+// address `lookUp` gives it (so the window's stored name and a run's number are one printer), in
+// lower case when it has none; the system device of a serial or parallel port with its links resolved; "USB" and the
 // bridge's description. "" for the FILE kind, whose output files are claimed one by one as the
 // save dialogs answer (OutputFilePrinter).
-std::string PrinterOf(const PortSettings& settings, const PortEnvironment& environment);
+std::string PrinterOf(const PortSettings& settings, const PortEnvironment& environment,
+                      const NameLookUp& lookUp = {});
 // An output file of the FILE kind as a printer: its full path, links resolved.
 std::string OutputFilePrinter(const std::string& path);
 

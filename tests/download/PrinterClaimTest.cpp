@@ -26,7 +26,13 @@ TEST(PrinterClaim, EverySpellingOfOnePrinterIsOneText) {
   for (const char* address : {"127.0.0.1", "127.1", "0x7f.0.0.1", "2130706433"}) {
     EXPECT_EQ(PrinterOf({.portName = "TCP/IP", .ipAddress = address, .ipPort = 4001}, {}), "127.0.0.1:4001");
   }
-  EXPECT_EQ(PrinterOf({.portName = "TCP/IP", .ipAddress = "Printer.LAN", .ipPort = 9100}, {}), "printer.lan:9100");
+  // A name is the printer of its address; one the resolver does not know stays a name.
+  const NameLookUp table = [](const std::string& name) -> std::optional<std::uint32_t> {
+    if (name == "Printer.LAN") return 0x7f000001;
+    return std::nullopt;
+  };
+  EXPECT_EQ(PrinterOf({.portName = "TCP/IP", .ipAddress = "Printer.LAN", .ipPort = 4001}, {}, table), "127.0.0.1:4001");
+  EXPECT_EQ(PrinterOf({.portName = "TCP/IP", .ipAddress = "Other.LAN", .ipPort = 9100}, {}, table), "other.lan:9100");
   // A serial line is its device, however the profile or a link names it.
   test::TempDir dir;
   const std::string device = dir.Write("tty", "");
@@ -66,6 +72,12 @@ TEST(PrinterClaim, APrinterAnotherDownloadHoldsFailsAtOnceWithNothingSent) {
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].result, "failed");
   EXPECT_EQ(records[0].message, kit.Messages());
+  // The window stores a host name where a run names the number: still the printer held.
+  kit.host.messages.clear();
+  kit.settings.ipAddress = "localhost";
+  EXPECT_EQ(kit.Download(), DownloadResult::Failed);
+  EXPECT_EQ(kit.Messages(), Busy("127.0.0.1:4001") + " Nothing was sent.");
+  EXPECT_EQ(test::Script(kit.printer), "");
   // Once the other download has ended, the printer is served.
   kit.other.reset();
   kit.host.messages.clear();

@@ -35,6 +35,7 @@ class SimProcess {
   int Port() const { return m_port; }                       // 0 without TCP
   const std::vector<int>& Ports() const { return m_ports; } // every printer's, with --printers
   const std::string& PtyPath() const { return m_ptyPath; }  // empty without --pty
+  pid_t Pid() const { return m_pid; }
 
   // The next event called `name`, skipping others; nullopt when none comes within the wait
   // or the log ends first.

@@ -37,6 +37,8 @@ void OnStopSignal(int signal) {
 constexpr std::size_t kMaxSilentPerPeer = 16;
 constexpr std::size_t kMaxConnections = 256;
 constexpr std::size_t kReadChunk = 64 * 1024;
+// How long accepting rests after the system ran out of descriptors for a new connection.
+constexpr int kAcceptRestMs = 100;
 
 // What --talk sends: "KERV" and a zero byte, over and over; `offset` continues the pattern.
 std::string_view TalkBytes(std::uint64_t offset, std::uint64_t left) {
@@ -121,7 +123,12 @@ int Simulator::Run() {
   while (!g_stopSignal && !m_session.Done()) {
     const auto idleDue = CloseIdle();
     fds.clear();
-    if (m_listener.fd.Valid()) fds.push_back({m_listener.fd.Get(), POLLIN, 0});
+    std::optional<std::int64_t> acceptDue;
+    if (m_acceptResumes) {
+      acceptDue = std::max<std::int64_t>(0, (*m_acceptResumes - Clock::now()) / std::chrono::milliseconds(1));
+      if (*acceptDue == 0) m_acceptResumes.reset();
+    }
+    if (m_listener.fd.Valid()) fds.push_back({m_listener.fd.Get(), static_cast<short>(m_acceptResumes ? 0 : POLLIN), 0});
     const std::size_t ptyIndex = fds.size();
     if (m_pty.master.Valid() && !m_ptyBroken) {
       const short events = static_cast<short>((m_ptyStalled ? 0 : POLLIN) | (m_ptyTalkLeft > 0 ? POLLOUT : 0));
@@ -149,6 +156,7 @@ int Simulator::Run() {
 
     auto due = m_usb ? m_usb->MsToNextEvent() : std::nullopt;
     if (idleDue && (!due || *idleDue < *due)) due = idleDue;
+    if (acceptDue && m_acceptResumes && (!due || *acceptDue < *due)) due = acceptDue;
     const timespec wait{static_cast<time_t>(due.value_or(0) / 1000),
                         static_cast<long>(due.value_or(0) % 1000) * 1000000};
     if (::ppoll(fds.data(), fds.size(), due ? &wait : nullptr, &m_waitMask) < 0) {
@@ -195,8 +203,12 @@ int Simulator::Run() {
 void Simulator::Accept() {
   UniqueFd fd(::accept4(m_listener.fd.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
   if (!fd.Valid()) {
-    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR) {
-      m_log.Write(LogRecord("accept_failed").Text("error", std::strerror(errno)));
+    const int error = errno;
+    if (error == EAGAIN || error == EWOULDBLOCK || error == ECONNABORTED || error == EINTR) return;
+    m_log.Write(LogRecord("accept_failed").Text("error", std::strerror(error)));
+    // Out of descriptors or memory: the connection waits in the backlog until some are free.
+    if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+      m_acceptResumes = Clock::now() + std::chrono::milliseconds(kAcceptRestMs);
     }
     return;
   }

@@ -96,6 +96,9 @@ class Simulator {
   sigset_t m_waitMask{};
 
   Listener m_listener;
+  // Out of descriptors the listener stays readable: accepting rests until then instead of
+  // spinning on the same failure.
+  std::optional<Clock::time_point> m_acceptResumes;
   // Front: the connection being served; the rest wait their turn in arrival order.
   std::deque<Connection> m_connections;
   StreamParser m_tcpParser{StreamParser::Framing::Connections};

@@ -12,9 +12,9 @@
 #include <sys/socket.h>
 #endif
 
-#include "cli/FleetTargets.h"
+#include "ports/NameLookup.h"
 
-namespace corvelle::cli {
+namespace corvelle {
 
 std::optional<std::uint32_t> LookUpIPv4(const std::string& name) {
 #ifdef _WIN32
@@ -30,4 +30,4 @@ std::optional<std::uint32_t> LookUpIPv4(const std::string& name) {
   return address;
 }
 
-}  // namespace corvelle::cli
+}  // namespace corvelle
