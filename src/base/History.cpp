@@ -55,6 +55,17 @@ bool ReadFrom(int fd, std::int64_t offset, std::string& out) {
   }
 }
 
+// Whether the file at `path` ends in the middle of a line: a last line torn by a file-size limit,
+// a full disk or a crash. A missing, empty or unreadable file is not.
+bool EndsInsideALine(const std::string& path) {
+  const UniqueFd fd(OpenForReading(path));
+  struct stat st {};
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return false;
+  char last = '\n';
+  if (::lseek(fd.Get(), -1, SEEK_END) < 0 || ::read(fd.Get(), &last, 1) != 1) return false;
+  return last != '\n';
+}
+
 }  // namespace
 
 std::string UtcTimestamp(std::time_t when) {
@@ -112,7 +123,12 @@ std::string DownloadHistory::Append(DownloadRecord record) {
   std::string problem;
   if (m_ownFolder) problem = PrepareOwnFolder(ParentFolder(m_path));
   if (problem.empty()) {
-    if (const int error = AppendLine(m_path, FormatRecord(record)); error != 0) {
+    // After a torn last line the record starts on a line of its own, so the torn piece is one
+    // unreadable line instead of swallowing this record. Two runs that both find the torn end
+    // leave an empty line between their records, which reading skips.
+    std::string line = FormatRecord(record);
+    if (EndsInsideALine(m_path)) line.insert(line.begin(), '\n');
+    if (const int error = AppendLine(m_path, line); error != 0) {
       problem = m_path + ": " + std::strerror(error);
     }
   }
@@ -145,6 +161,7 @@ HistoryListing ReadHistory(const std::string& path, std::size_t last) {
   std::string_view rest(text);
   // Reading from the middle of the file starts inside a line: that piece is not a record.
   if (start > 0) {
+    listing.olderUnread = true;
     const std::size_t newline = rest.find('\n');
     rest.remove_prefix(newline == std::string_view::npos ? rest.size() : newline + 1);
   }

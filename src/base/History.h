@@ -66,6 +66,7 @@ class DownloadHistory {
 struct HistoryListing {
   std::vector<DownloadRecord> records;  // oldest first
   std::size_t unreadable = 0;           // lines that are not records, skipped
+  bool olderUnread = false;             // the file is longer than was read: older lines are not here
   std::string error;                    // set when the file exists but cannot be read
 };
 

@@ -12,9 +12,14 @@
 namespace corvelle::cli {
 namespace {
 
-// Every target with the same result, when nothing could be sent to any.
+// Every target with the same result, each recorded, when nothing could be sent to any.
 int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& message) {
   std::vector<FleetResult> results(job.targets.size(), FleetResult{result, message});
+  for (std::size_t index = 0; index < results.size(); ++index) {
+    if (const std::string problem = RecordUnserved(job, index, results[index]); !problem.empty()) {
+      std::cerr << problem << std::endl;
+    }
+  }
   std::cout << ResultLines(job.targets, results) << std::flush;
   return kExitFailed;
 }
@@ -24,11 +29,16 @@ int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& m
 int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) {
   RaiseOpenFileLimit();
   const StopSignal& stop = *context.host.Stop();
+  DownloadHistory history("corvelle-cli");
+  job.history = &history;
   const FontSetBuildContext build{context.host, profile, context.programFolder, [&stop] { return stop.Raised(); }};
   FileHandle image;
   const bool built = job.legacy ? BuildLegacyFontSet(build, "", &job.imagePath, &image)
                                 : BuildFontSet(build, "", &job.imagePath, &image);
   if (!built) {
+    if (job.imagePath.empty()) {
+      job.imagePath = job.legacy ? DefaultLegacyFontSetPath(context.programFolder) : DefaultFontSetPath(context.programFolder);
+    }
     if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kStoppedText);
     return EveryTarget(job, DownloadResult::Failed, "The font set image was not built.");
   }
@@ -41,7 +51,6 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
   std::vector<std::string> names;
   for (const FleetTarget& target : job.targets) names.push_back(target.Name());
   std::vector<FleetResult> results;
-  DownloadHistory history("corvelle-cli");
   {
     FleetStatus status(
         std::move(names), std::cerr, IsSmartTerminal(kStandardError),
@@ -49,7 +58,6 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
     job.image = &*snapshot;
     job.stop = &stop;
     job.status = &status;
-    job.history = &history;
     results = RunFleet(job);
   }
   std::cout << ResultLines(job.targets, results) << std::flush;

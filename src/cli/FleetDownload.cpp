@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include "base/History.h"
+#include "base/Sha256.h"
 #include "base/StopSignal.h"
 #include "cli/FleetHost.h"
 #include "download/DownloadRecord.h"
@@ -13,22 +15,31 @@
 namespace corvelle::cli {
 namespace {
 
+// The stored settings with the port kind and the address of target `index`.
+PortSettings TargetSettings(const FleetJob& job, std::size_t index) {
+  PortSettings settings = job.settings;
+  settings.portName = "TCP/IP";
+  settings.ipAddress = job.targets[index].ServedAddress();
+  settings.ipPort = job.targets[index].port;
+  return settings;
+}
+
 FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
   FleetStatus& status = *job.status;
-  const FleetTarget& target = job.targets[index];
   FleetHost host(status, index, *job.stop);
   FileHandle image = job.image->Open();
   if (!image.IsOpen()) {
     const std::string text = "Error opening font set image\n" + job.imagePath + " (" + image.ErrorText() + ")";
     host.ShowMessage(text, MessageStyle::Plain);
+    if (const std::string problem = RecordUnserved(job, index, {DownloadResult::Failed, text}); !problem.empty()) {
+      host.ShowMessage(problem, MessageStyle::Plain);
+    }
     return {DownloadResult::Failed, host.LastMessage()};
   }
-  PortSettings settings = job.settings;
-  settings.portName = "TCP/IP";
-  settings.ipAddress = target.address;
-  settings.ipPort = target.port;
+  const PortSettings settings = TargetSettings(job, index);
   const auto onStep = [&status, index](const DownloadStep& step) { status.Step(index, step); };
-  const DownloadRequest request{host, settings, job.environment, job.imagePath, onStep, &image, job.history};
+  const DownloadRequest request{host,   settings, job.environment, job.imagePath,
+                                onStep, &image,   job.history,     job.waitForPrinter};
   const DownloadResult result = job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   switch (result) {
     case DownloadResult::Completed: return {result, ""};
@@ -48,6 +59,9 @@ std::vector<FleetResult> RunFleet(const FleetJob& job) {
     for (std::size_t index; (index = next.fetch_add(1)) < count;) {
       if (job.stop->Raised()) {
         results[index] = {DownloadResult::Cancelled, kStoppedText};
+        if (const std::string problem = RecordUnserved(job, index, results[index]); !problem.empty()) {
+          job.status->Message(index, problem);
+        }
       } else {
         results[index] = ServePrinter(job, index);
       }
@@ -63,6 +77,14 @@ std::vector<FleetResult> RunFleet(const FleetJob& job) {
   for (std::size_t i = 0; i < threads; ++i) workers.emplace_back(work);
   for (std::thread& worker : workers) worker.join();
   return results;
+}
+
+std::string RecordUnserved(const FleetJob& job, std::size_t index, const FleetResult& result) {
+  if (!job.history) return "";
+  const PortSettings settings = TargetSettings(job, index);
+  return job.history->Append(AttemptRecord({settings, job.environment, job.imagePath, result.result, 0,
+                                            Sha256().HexDigest()},
+                                           {}, result.message));
 }
 
 std::string ResultLines(const std::vector<FleetTarget>& targets, const std::vector<FleetResult>& results) {

@@ -43,6 +43,7 @@ struct FleetJob {
   const StopSignal* stop = nullptr;
   FleetStatus* status = nullptr;
   DownloadHistory* history = nullptr;  // where every printer's attempt is recorded (null: nowhere)
+  bool waitForPrinter = false;         // a printer another download holds is waited for
 };
 
 struct FleetResult {
@@ -55,6 +56,11 @@ inline constexpr const char* kStoppedText = "Download stopped.";
 // Serves every target; the results in the targets' order. Once STOP is raised no printer starts
 // and those not started are stopped.
 std::vector<FleetResult> RunFleet(const FleetJob& job);
+
+// Records an attempt on target `index` that ended before anything was sent to it: the image was
+// not built, STOP came before its turn, its reading of the image was refused. The history's
+// problem the first time it cannot be written, else "".
+std::string RecordUnserved(const FleetJob& job, std::size_t index, const FleetResult& result);
 
 // "ADDR:PORT\tok\t\n", "...\tfailed\tmessage\n", "...\tstopped\tmessage\n" per target.
 std::string ResultLines(const std::vector<FleetTarget>& targets, const std::vector<FleetResult>& results);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "cli/TextSink.h"
+
 namespace corvelle::cli {
 
 std::string StatusText(const FleetCounts& counts) {
@@ -133,13 +135,13 @@ void FleetStatus::RedrawLocked() {
   if (!m_live) return;
   const std::string line = FitToWidth(StatusText(CountsLocked()), m_columns ? m_columns() : 80);
   if (line == m_shown) return;
-  m_out << "\r\033[K" << line << std::flush;
+  m_out << TerminalControl{"\r\033[K"} << line << std::flush;
   m_shown = line;
 }
 
 void FleetStatus::ClearLineLocked() {
   if (m_shown.empty()) return;
-  m_out << "\r\033[K";
+  m_out << TerminalControl{"\r\033[K"};
   m_shown.clear();
 }
 

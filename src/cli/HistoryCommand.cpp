@@ -24,9 +24,10 @@ constexpr std::string_view kHelp =
     "  --json    the records as JSON lines, one object a line, with every field: time, program,\n"
     "            port, target, image, bytes, sha256, result and message\n"
     "\n"
-    "Lines that are not records are skipped and counted on stderr. Exits 0, also for an empty\n"
-    "or missing history; 1 when the history cannot be read or its folder is refused (another\n"
-    "user owns it, or group or others may write to it).\n";
+    "Lines that are not records are skipped and counted on stderr. Only the last 16 MiB of the\n"
+    "file are read; when it is longer, stderr says how many records are shown. Exits 0, also for\n"
+    "an empty or missing history; 1 when the history cannot be read or its folder is refused\n"
+    "(another user owns it, or group or others may write to it).\n";
 
 void PrintTable(const std::vector<DownloadRecord>& records) {
   std::size_t targetWidth = 6;
@@ -64,6 +65,12 @@ int RunHistory(CliContext&, ArgReader& args) {
   }
   if (listing.unreadable > 0) {
     std::cerr << "corvelle-cli: " << listing.unreadable << " line(s) of " << path << " are not download records\n";
+  }
+  // Only the end of a very long history is read: say where the rest is, unless the last N
+  // records asked for are all here anyway.
+  if (listing.olderUnread && (!last || listing.records.size() < static_cast<std::size_t>(*last))) {
+    std::cerr << "corvelle-cli: showing the last " << listing.records.size() << " records; older ones are in "
+              << path << '\n';
   }
   if (json) {
     for (const DownloadRecord& record : listing.records) std::cout << FormatRecord(record);

@@ -11,6 +11,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/TerminalHost.h"
+#include "cli/TextSink.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
   std::string programFolder = ProgramFolder();
   IgnoreFileSizeSignal();
   PrepareConsole();
+  EscapeStandardStreams();
   std::string profilePath = DefaultProfilePath();
   bool ownProfileFolder = true;
   bool quiet = false;

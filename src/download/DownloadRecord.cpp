@@ -41,17 +41,23 @@ const char* ResultWord(DownloadResult result) {
   return "failed";
 }
 
-void RecordAttempt(DownloadHistory* history, MessageTap& tap, const AttemptFacts& facts) {
-  if (!history) return;
+DownloadRecord AttemptRecord(const AttemptFacts& facts, const std::vector<std::string>& savedFiles,
+                             std::string message) {
   DownloadRecord record;
   record.port = facts.settings.portName;
-  record.target = DownloadTarget(facts.settings, facts.environment, tap.SavedFiles());
+  record.target = DownloadTarget(facts.settings, facts.environment, savedFiles);
   record.image = FileNamePart(facts.imagePath);
   record.bytes = facts.bytes;
   record.sha256 = facts.sha256;
   record.result = ResultWord(facts.result);
-  record.message = tap.LastMessage();
-  if (const std::string problem = history->Append(std::move(record)); !problem.empty()) {
+  record.message = std::move(message);
+  return record;
+}
+
+void RecordAttempt(DownloadHistory* history, MessageTap& tap, const AttemptFacts& facts) {
+  if (!history) return;
+  if (const std::string problem = history->Append(AttemptRecord(facts, tap.SavedFiles(), tap.LastMessage()));
+      !problem.empty()) {
     tap.ShowMessage(problem, MessageStyle::Plain);
   }
 }

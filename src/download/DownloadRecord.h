@@ -13,6 +13,7 @@
 namespace corvelle {
 
 class DownloadHistory;
+struct DownloadRecord;
 class MessageTap;
 enum class DownloadResult;
 
@@ -32,6 +33,11 @@ struct AttemptFacts {
   std::int64_t bytes = 0;
   std::string sha256;
 };
+
+// The attempt as a history record (its time and program are the history's): `message` is the
+// last message the user was shown, `savedFiles` the files a FILE port wrote.
+DownloadRecord AttemptRecord(const AttemptFacts& facts, const std::vector<std::string>& savedFiles,
+                             std::string message);
 
 // Appends the attempt to `history` (nothing when it is null). A history that cannot be written
 // never changes the download's result: the first such failure is shown as a plain message.

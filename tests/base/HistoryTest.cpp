@@ -3,6 +3,7 @@
 // that reads back byte for byte, appends from many processes at once, and a history that cannot
 // be written.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -169,6 +170,48 @@ TEST(HistoryFile, AnUnwritableHistoryIsSaidOnceAndABrokenLineIsSkipped) {
   EXPECT_EQ(listing.unreadable, 1u);
   EXPECT_TRUE(ReadHistory(dir.File("none")).error.empty()) << "no history yet is an empty one";
   EXPECT_NE(ReadHistory(dir.File("own")).error, "");
+}
+
+TEST(HistoryFile, ALineTornByACrashOrASizeLimitSwallowsNoLaterRecord) {
+  test::TempDir dir;
+  const std::string line = FormatRecord(Sample());
+  // A crash part way through a line: the next records start on lines of their own.
+  const std::string torn = dir.Write("torn.jsonl", line + line.substr(0, 40));
+  DownloadHistory history("corvelle-cli", torn, false);
+  ASSERT_EQ(history.Append(Sample()), "");
+  ASSERT_EQ(history.Append(Sample()), "");
+  const std::string text = test::ReadFile(torn);
+  EXPECT_EQ(text.substr(0, line.size() + 41), line + line.substr(0, 40) + "\n");
+  EXPECT_EQ(text.size(), 3 * line.size() + 41) << "a line break only after the torn line";
+  HistoryListing listing = ReadHistory(torn);
+  EXPECT_EQ(listing.records.size(), 3u);
+  EXPECT_EQ(listing.unreadable, 1u);
+
+  // A file-size limit cuts a line short; once it is lifted, the next record reads back whole.
+  const std::string limited = dir.Write("limited.jsonl", line);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    IgnoreFileSizeSignal();
+    const rlimit size{static_cast<rlim_t>(line.size() + 100), static_cast<rlim_t>(line.size() + 100)};
+    ::setrlimit(RLIMIT_FSIZE, &size);
+    ::_exit(DownloadHistory("corvelle-cli", limited, false).Append(Sample()).empty() ? 1 : 0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the cut line is reported";
+  ASSERT_EQ(test::ReadFile(limited).size(), line.size() + 100);
+  ASSERT_EQ(DownloadHistory("corvelle-cli", limited, false).Append(Sample()), "");
+  listing = ReadHistory(limited);
+  EXPECT_EQ(listing.records.size(), 2u);
+  EXPECT_EQ(listing.unreadable, 1u);
+
+  // Two runs that both found the torn end leave an empty line, which is no record and no fault.
+  const std::string twice = dir.Write("twice.jsonl", line.substr(0, 40) + "\n" + line + "\n" + line);
+  listing = ReadHistory(twice);
+  EXPECT_EQ(listing.records.size(), 2u);
+  EXPECT_EQ(listing.unreadable, 1u);
+  ASSERT_EQ(DownloadHistory("corvelle-cli", dir.File("new.jsonl"), false).Append(Sample()), "");
+  EXPECT_EQ(test::ReadFile(dir.File("new.jsonl")).front(), '{') << "a new file starts with the record itself";
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <sstream>
 
 #include "CliKit.h"
+#include "base/History.h"
+#include "base/Paths.h"
 #include "catalogue/CatalogueTesting.h"
 #include "support/Unprivileged.h"
 
@@ -145,6 +147,50 @@ TEST(CliCommandLine, AReaderThatStopsEndsTheOutputQuietlyAndAFullDiskDoesNot) {
   ::close(full);
   EXPECT_EQ(std::tie(failed.exit, failed.err),
             std::make_tuple(1, std::string("corvelle-cli: cannot write the catalogue to standard output\n")));
+}
+
+// The first control byte of `text` that would act on a terminal (the newline and the tab are
+// the outputs' format); "" when there is none.
+std::string RawControl(const std::string& text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7f) return "byte " + std::to_string(byte);
+  }
+  return "";
+}
+
+TEST(CliCommandLine, ControlBytesFromFilesAndPathsReachNoOutputRaw) {
+  CliKit kit;
+  using test::IndexRecord;
+  // A catalogue whose names hold ESC sequences, BEL, CR and DEL, and UTF-8 that stays as it is.
+  kit.dir.Write("program/FontExt/Index1252.shi", IndexRecord({"west0", "Ar\x1b[2Jial", "Caf\xc3\xa9\a\rzero", 0, 12}) +
+                                                     IndexRecord({"west1", "Times", "One\x7f\x1b]0;x\x07", 1, 14}));
+  const Finished catalogue = kit.Run({"catalogue"});
+  EXPECT_EQ(catalogue.exit, 0);
+  EXPECT_EQ(RawControl(catalogue.out), "") << catalogue.out;
+  EXPECT_NE(catalogue.out.find("Caf\xc3\xa9\\x07\\x0dzero"), std::string::npos) << catalogue.out;
+  EXPECT_NE(catalogue.out.find("One\\x7f\\x1b]0;x\\x07"), std::string::npos) << catalogue.out;
+  EXPECT_NE(kit.Run({"catalogue", "--json"}).out.find(R"(\u001b]0;x\u0007)"), std::string::npos);
+  ASSERT_EQ(kit.Run({"selection", "add", "--at", "3", "1"}).exit, 0);
+  const Finished selection = kit.Run({"selection", "show"});
+  EXPECT_EQ(RawControl(selection.out), "") << selection.out;
+  EXPECT_NE(selection.out.find("\\x1b]0;x"), std::string::npos) << selection.out;
+
+  // A path named on the command line comes back in a message on stderr.
+  const Finished inspect = kit.Run({"inspect", kit.dir.File("image\x1b[31m\r.shc")});
+  EXPECT_EQ(inspect.exit, 1);
+  EXPECT_EQ(RawControl(inspect.err), "") << inspect.err;
+  EXPECT_NE(inspect.err.find("image\\x1b[31m\\x0d.shc"), std::string::npos) << inspect.err;
+
+  // The history's targets and messages, in the table; JSON escapes them as JSON does.
+  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
+  const DownloadRecord record{"", "", "TCP/IP", "pr\x1b[8minter:1", "FontSet.SHC", 0, std::string(64, '0'), "failed",
+                              "gone\r\aaway"};
+  ASSERT_EQ(DownloadHistory("corvelle", kit.HistoryPath()).Append(record), "");
+  const Finished table = kit.Run({"history"});
+  EXPECT_EQ(RawControl(table.out), "") << table.out;
+  EXPECT_NE(table.out.find("pr\\x1b[8minter:1"), std::string::npos) << table.out;
+  EXPECT_NE(kit.Run({"history", "--json"}).out.find(R"("pr\u001b[8minter:1")"), std::string::npos);
 }
 
 TEST(CliCommandLine, DownloadHelpGivesThePausesOfOneAndTwoAreas) {

@@ -154,6 +154,34 @@ TEST(CliHistory, TheTableTheLastAttemptsAndTheJsonLines) {
             "corvelle-cli: refusing folder " + folder + ": group or others may write to it\n");
 }
 
+TEST(CliHistory, AHistoryLongerThanIsReadSaysWhereTheOlderRecordsAre) {
+  CliKit kit;
+  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
+  DownloadRecord record{"2026-12-07T09:41:03Z", "corvelle", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC", 0,
+                        std::string(64, '0'), "ok", std::string(400, 'm')};
+  const std::string line = FormatRecord(record);
+  const std::size_t count = static_cast<std::size_t>(kMaxHistoryRead) / line.size() + 10;
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += line;
+  kit.dir.Write("state/corvelle/downloads.jsonl", text);
+  // The read starts inside a line, which is no fault of the file: not counted.
+  const std::size_t shown = static_cast<std::size_t>(kMaxHistoryRead) / line.size();
+  const Finished all = kit.Run({"history", "--json"});
+  EXPECT_EQ(all.exit, 0);
+  EXPECT_EQ(all.err, "corvelle-cli: showing the last " + std::to_string(shown) + " records; older ones are in " +
+                         kit.HistoryPath() + "\n");
+  EXPECT_EQ(all.out.size(), shown * line.size());
+  EXPECT_EQ(kit.Run({"history", "--last", "5"}).err, "") << "the five asked for are all there";
+  EXPECT_NE(kit.Run({"history", "--last", std::to_string(shown + 1)}).err, "");
+  // Exactly as long as is read (whole records after empty lines): read whole; a byte more is not.
+  const std::string whole = text.substr(0, shown * line.size());
+  const std::string padding(static_cast<std::size_t>(kMaxHistoryRead) - whole.size(), '\n');
+  kit.dir.Write("state/corvelle/downloads.jsonl", padding + whole);
+  EXPECT_EQ(kit.Run({"history"}).err, "");
+  kit.dir.Write("state/corvelle/downloads.jsonl", padding + "\n" + whole);
+  EXPECT_EQ(kit.Run({"history"}).err, all.err);
+}
+
 TEST(CliHistory, ProgressThroughAPipeIsPlainLines) {
   CliKit kit;
   kit.SelectFont(1000);

@@ -5,13 +5,13 @@
 // others wait their turn; and the usage errors, which contact nothing.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <thread>
@@ -29,21 +29,9 @@
 namespace corvelle {
 namespace {
 
+using test::ClosedPort;
 using test::ReadFile;
 using Clock = std::chrono::steady_clock;
-
-// A loopback port nothing listens on: bound, then closed again.
-int ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 std::string Target(int port) { return "127.0.0.1:" + std::to_string(port); }
 
@@ -70,10 +58,13 @@ class FleetDownload : public ::testing::Test {
     ASSERT_TRUE(profile.Save());
   }
 
-  // Starts corvelle-cli with the test's folders; stdout and stderr go to NAME.out and NAME.err.
-  pid_t Start(const std::string& name, std::vector<std::string> args) {
+  // Starts corvelle-cli with the test's folders (through `launcher` when given); stdout and
+  // stderr go to NAME.out and NAME.err.
+  pid_t Start(const std::string& name, std::vector<std::string> args, const std::vector<std::string>& launcher = {},
+              const std::string& command = "download") {
     args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", program, "--profile",
-                               profile.Path(), "download"});
+                               profile.Path(), command});
+    args.insert(args.begin(), launcher.begin(), launcher.end());
     const int out = ::open(dir.File(name + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const pid_t pid = test::Spawn(args, out, dir.File(name + ".err"));
     ::close(out);
@@ -205,6 +196,50 @@ TEST_F(FleetDownload, CtrlCStopsThePrintersRunningAndThoseWaitingTheirTurnAtOnce
   int announcements = 0;
   for (const QJsonObject& event : sim.Events()) announcements += event.value("event") == "announcement";
   EXPECT_EQ(announcements, 2) << "the printers waiting their turn were never started";
+  // Every printer has its one record, those that never started too.
+  std::map<std::string, std::string> recorded;
+  for (const DownloadRecord& record : ReadHistory(DefaultHistoryPath()).records) {
+    recorded[record.target] += record.result + ";";
+  }
+  for (const int port : sim.Ports()) EXPECT_EQ(recorded[Target(port)], "stopped;") << port;
+}
+
+TEST_F(FleetDownload, ControlBytesInTargetsAndTheirMessagesReachNoOutputRaw) {
+  // In a network of its own with no link up: the name is looked up nowhere, nothing answers.
+  if (std::system("unshare -n true") != 0) GTEST_SKIP() << "no network namespace can be made here";
+  const std::string odd = "bad\x1b[2Jname\x07";
+  const std::vector<std::string> targets = {"--ip", "127.0.0.1:1", "--ip", odd + ":9"};
+  EXPECT_EQ(Wait(Start("odd", targets, {"/usr/bin/unshare", "-n"}), std::chrono::seconds(20)), 1);
+  const std::string out = ReadFile(dir.File("odd.out"));
+  const std::string err = ReadFile(dir.File("odd.err"));
+  Wait(Start("history", {}, {}, "history"), std::chrono::seconds(20));
+  const std::string table = ReadFile(dir.File("history.out"));
+  for (const std::string* text : {&out, &err, &table}) {
+    EXPECT_EQ(std::count_if(text->begin(), text->end(),
+                            [](char c) { return (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') || c == 0x7f; }),
+              0)
+        << *text;
+  }
+  const std::string shown = "bad\\x1b[2Jname\\x07:9";
+  EXPECT_NE(out.find("\n" + shown + "\tfailed\t"), std::string::npos) << out;
+  EXPECT_NE(err.find(shown + ": "), std::string::npos) << err;
+  EXPECT_NE(table.find(shown), std::string::npos) << table;
+}
+
+TEST_F(FleetDownload, AnImageThatIsNotBuiltIsRecordedForEveryTarget) {
+  // No fragment of the selected font is there: nothing to build.
+  ::unlink(dir.File("fonts/f10.hea").c_str());
+  ::unlink(dir.File("fonts/f10.sh").c_str());
+  const std::vector<int> ports = {ClosedPort(), ClosedPort() + 1};
+  EXPECT_EQ(Run("unbuilt", {"--ip", Target(ports[0]), "--ip", Target(ports[1])}), 1);
+  std::string expected;
+  for (const int port : ports) expected += Target(port) + "\tfailed\tThe font set image was not built.\n";
+  EXPECT_EQ(ReadFile(dir.File("unbuilt.out")), expected);
+  std::map<std::string, std::string> recorded;
+  for (const DownloadRecord& record : ReadHistory(DefaultHistoryPath()).records) {
+    recorded[record.target] += record.result + ":" + record.image + ":" + std::to_string(record.bytes) + ";";
+  }
+  for (const int port : ports) EXPECT_EQ(recorded[Target(port)], "failed:FontSet.SHC:0;") << port;
 }
 
 TEST_F(FleetDownload, UsageErrorsContactNothingAndARepeatedTargetIsOneDownload) {

@@ -20,6 +20,9 @@ namespace corvelle::test {
 // `errPath` unless it is empty; the process id, or -1.
 pid_t Spawn(std::vector<std::string> args, int out, const std::string& errPath = {});
 
+// A loopback TCP port nothing listens on: bound, then closed again.
+int ClosedPort();
+
 class SimProcess {
  public:
   explicit SimProcess(const std::vector<std::string>& options);
