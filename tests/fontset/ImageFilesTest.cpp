@@ -51,9 +51,8 @@ TEST(ImageFiles, AStoppedBuildLeavesThePreviousImageAndNoNewFile) {
 
 TEST(ImageFiles, FragmentsAreFoundBesideAPathWhoseFoldersHoldDots) {
   FontSetKit kit;
-  kit.dir.Write("v1.2/old.fonts/f0.hea", std::string(40, 'h'));
-  kit.dir.Write("v1.2/old.fonts/f0.sh", std::string(60, 'd'));
-  kit.Store(1, kit.dir.File("v1.2/old.fonts/f.she"));
+  kit.program = kit.dir.File("v1.2/old.fonts");
+  kit.Store(1, WriteFont(kit.program, "f", std::string(40, 'h'), std::string(60, 'd')));
   ASSERT_TRUE(kit.Build()) << kit.OnlyMessage();
   EXPECT_TRUE(ReadFile(kit.ImagePath()) == ImageHeader(false, {0x810}, {}) + std::string(40, 'h') + std::string(60, 'd'));
 }
