@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The files around an image build: the scratch header after an empty selection, a stopped build,
-// fragments found beside a .she path whose folder holds a dot, a part-1 section moved to the area
-// boundary, and the reader on an image of exactly the limit.
+// fragments found beside a .she path whose folder holds a dot, one stored path however its folders
+// are spelled, a part-1 section moved to the area boundary, and the reader on an image of exactly
+// the limit.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -55,6 +57,28 @@ TEST(ImageFiles, FragmentsAreFoundBesideAPathWhoseFoldersHoldDots) {
   kit.Store(1, WriteFont(kit.program, "f", std::string(40, 'h'), std::string(60, 'd')));
   ASSERT_TRUE(kit.Build()) << kit.OnlyMessage();
   EXPECT_TRUE(ReadFile(kit.ImagePath()) == ImageHeader(false, {0x810}, {}) + std::string(40, 'h') + std::string(60, 'd'));
+}
+
+// A profile stores the full path of each font in FontExt. However the program folder is spelled
+// (through a link, with "..", with a trailing separator) and however the stored path spells it
+// (another spelling, or a Windows profile's), the same fragments are read into the same image.
+TEST(ImageFiles, AStoredFontPathReadsTheSameFontHoweverEitherFolderIsSpelled) {
+  FontSetKit kit;
+  kit.AddFont(1, "a", {100, 1000, 60, 300});
+  const std::string image = kit.dir.File("out.shc"), link = kit.dir.File("via-link");
+  ASSERT_TRUE(kit.Build(false, image));
+  const std::string expected = ReadFile(image);
+  ASSERT_EQ(::symlink(kit.dir.Path().c_str(), link.c_str()), 0);
+  const std::string dir = kit.dir.Path();
+  for (const std::string& program : {dir, link, dir + "/", dir + "/FontExt/.."}) {
+    for (const std::string& stored : {dir + "/FontExt/a.she", link + "/FontExt/a.she", dir + "//FontExt/../FontExt/a.she",
+                                      std::string("C:\\Corvelle\\FontExt\\a.she")}) {
+      kit.program = program;
+      kit.Store(1, stored);
+      ASSERT_TRUE(::unlink(image.c_str()) == 0 && kit.Build(false, image)) << program << " " << stored;
+      EXPECT_TRUE(ReadFile(image) == expected) << program << " " << stored;
+    }
+  }
 }
 
 TEST(ImageFiles, APartOneSectionThatWouldCrossTheBoundaryMovesThere) {

@@ -75,8 +75,6 @@ TEST(FontSetCli, BuildAndInspectPrintWhatTheyMadeOrReadOrTheMessage) {
   EXPECT_EQ(std::get<0>(run({"inspect"})), 2);
 }
 
-// The size comes from the file, not from how much is read of it: an image of exactly the limit
-// is consistent, and one byte more is refused with its true size.
 // A program folder shared by several users (mode 1777): another user's link to a file only root
 // may read is not copied into root's image, the image goes to root's own data folder, and a stored
 // path that climbs out of FontExt reads nothing from outside it.
@@ -105,6 +103,8 @@ TEST(FontSetCli, ASharedFontExtLendsNoOtherUsersLinkAndStoredPathsStayInFontExt)
   EXPECT_FALSE(FileExists(kit.dir.File("FontSet.SHC")) || FileExists(kit.dir.File("fontheadkerv.sh")));
 }
 
+// The size comes from the file, not from how much is read of it: an image of exactly the limit
+// is consistent, and one byte more is refused with its true size.
 TEST(FontSetCli, InspectTakesAnImageOfExactlyTheLimitAndRefusesOneByteMore) {
   FontSetKit kit;
   kit.AddFont(1, "a", {0x150000 - 0x810});
