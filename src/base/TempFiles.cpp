@@ -69,9 +69,15 @@ std::optional<unsigned long> EarlierPatternProcess(std::string_view name) {
 }  // namespace
 
 std::string TemporaryNameBeside(const std::string& target) {
-  const std::string random = temp_files::RandomHex(kRandomBytes);
-  if (random.empty()) return "";
-  return target + std::string(kTempMarker) + std::to_string(temp_files::CurrentProcess()) + "-" + random;
+  std::string bytes(kRandomBytes, '\0');
+  if (!temp_files::RandomBytes(bytes)) return "";
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string name = target + std::string(kTempMarker) + std::to_string(temp_files::CurrentProcess()) + "-";
+  for (const char byte : bytes) {
+    name += kDigits[static_cast<unsigned char>(byte) >> 4];
+    name += kDigits[static_cast<unsigned char>(byte) & 0xF];
+  }
+  return name;
 }
 
 std::optional<unsigned long> TemporaryNameProcess(std::string_view fileName) {

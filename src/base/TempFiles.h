@@ -31,8 +31,8 @@ int RemoveStaleTemporaryFiles(std::string_view programFolder, const std::string&
 
 // What the platform side provides.
 namespace temp_files {
-// `count` random bytes from the system's source as hex digits; "" with errno set on failure.
-std::string RandomHex(size_t count);
+// Fills `bytes` from the system's random source; false with errno set on failure.
+bool RandomBytes(std::string& bytes);
 unsigned long CurrentProcess();
 // The files of `folder` (names only) that are regular files of this user; nothing for a folder
 // that cannot be listed.

@@ -15,22 +15,15 @@
 
 namespace corvelle::temp_files {
 
-std::string RandomHex(size_t count) {
-  std::string bytes(count, '\0');
+bool RandomBytes(std::string& bytes) {
   size_t filled = 0;
-  while (filled < count) {
-    const ssize_t n = ::getrandom(bytes.data() + filled, count - filled, 0);
+  while (filled < bytes.size()) {
+    const ssize_t n = ::getrandom(bytes.data() + filled, bytes.size() - filled, 0);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return "";
+    if (n <= 0) return false;
     filled += static_cast<size_t>(n);
   }
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char byte : bytes) {
-    hex += kDigits[static_cast<unsigned char>(byte) >> 4];
-    hex += kDigits[static_cast<unsigned char>(byte) & 0xF];
-  }
-  return hex;
+  return true;
 }
 
 unsigned long CurrentProcess() { return static_cast<unsigned long>(::getpid()); }

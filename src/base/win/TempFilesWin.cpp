@@ -5,26 +5,21 @@
 #include <windows.h>
 #include <bcrypt.h>
 
+#include <cerrno>
+
 #include "base/Paths.h"
 #include "base/TempFiles.h"
 #include "base/win/WinText.h"
 
 namespace corvelle::temp_files {
 
-std::string RandomHex(size_t count) {
-  std::string bytes(count, '\0');
-  if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(bytes.data()), static_cast<ULONG>(count),
-                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+bool RandomBytes(std::string& bytes) {
+  if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(bytes.data()),
+                                        static_cast<ULONG>(bytes.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
     errno = EIO;
-    return "";
+    return false;
   }
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char byte : bytes) {
-    hex += kDigits[static_cast<unsigned char>(byte) >> 4];
-    hex += kDigits[static_cast<unsigned char>(byte) & 0xF];
-  }
-  return hex;
+  return true;
 }
 
 unsigned long CurrentProcess() { return ::GetCurrentProcessId(); }
