@@ -8,6 +8,7 @@
 #include "app/MainApp.h"
 #include "base/FileWrite.h"
 #include "base/Paths.h"
+#include "base/TempFiles.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   // QApplication has taken its own options out; what is left is the program's.
   const corvelle::WindowArguments args = corvelle::ParseWindowArguments(QApplication::arguments());
   if (const int status = Answer(args); status >= 0) return status;
+  corvelle::RemoveStaleTemporaryFiles(corvelle::ProgramFolder(), corvelle::DefaultProfilePath());
   corvelle::CMainApp program(corvelle::ProgramFolder(), corvelle::DefaultProfilePath(), args.settingsFile);
   return program.InitInstance();
 }

@@ -6,15 +6,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <cerrno>
+
+#include "base/FileWrite.h"
+#include "base/Paths.h"
 
 namespace corvelle {
 
 int OpenForReading(const std::string& path) {
-  return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  // Links are resolved one by one under the owner rule; the file at the end is opened with
+  // O_NOFOLLOW, so a link put there since is refused rather than followed.
+  const std::string target = ResolveFileLink(path);
+  if (target.empty()) return -1;
+  const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) return -1;
+  // A hard link is the other way to plant a name for a file one may not read: in a shared folder
+  // a file with several names that not everyone may read is refused.
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink > 1 && !(st.st_mode & S_IROTH) &&
+      OthersMayWriteIn(ParentFolder(target).empty() ? "." : ParentFolder(target))) {
+    ::close(fd);
+    errno = EACCES;
+    return -1;
+  }
+  return fd;
 }
-
-int OpenExistingForWriting(const std::string& path) { return ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY); }
 
 PathStatus StatPath(const std::string& path) {
   struct stat st {};
@@ -23,13 +39,5 @@ PathStatus StatPath(const std::string& path) {
 }
 
 bool MayWrite(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
-
-std::string RealPath(const std::string& path) {
-  char* real = ::realpath(path.c_str(), nullptr);
-  if (!real) return "";
-  std::string result(real);
-  std::free(real);
-  return result;
-}
 
 }  // namespace corvelle

@@ -10,12 +10,11 @@ namespace corvelle {
 
 // Opens `path` for reading without waiting (a FIFO with no writer does not block the open) and
 // without handing the descriptor to child programs: a descriptor, or -1 with errno set. The
-// caller checks with fstat that it is a regular file before reading.
+// caller checks with fstat that it is a regular file before reading. In a folder that others may
+// write to, a link that belongs to neither this user nor root is not followed, and a file there
+// with several names that not everyone may read is refused (EACCES both): another user's name for
+// a file is never a way to have this program read it for them.
 int OpenForReading(const std::string& path);
-
-// Opens an existing `path` for writing in place (a device or a pipe, which cannot be replaced):
-// a descriptor, or -1 with errno set.
-int OpenExistingForWriting(const std::string& path);
 
 // What is at `path`, following links.
 struct PathStatus {
@@ -28,8 +27,5 @@ PathStatus StatPath(const std::string& path);
 
 // True when this user may write to `path` (errno set when not).
 bool MayWrite(const std::string& path);
-
-// `path` made absolute with every link resolved; "" when it cannot be (errno set).
-std::string RealPath(const std::string& path);
 
 }  // namespace corvelle

@@ -12,21 +12,29 @@
 #include <vector>
 
 #include "base/Paths.h"
+#include "base/TempFiles.h"
 
 namespace corvelle {
 namespace {
 
-// A new file named `target`.<process>.<n> beside `target`; `temp` holds its name. O_RDWR so a
-// committed file can be read back through the same open file. -1 with errno set when none can
-// be made.
+// A new file beside `target` under a name nobody can foresee (TemporaryNameBeside); `temp` holds
+// its name. A name that exists all the same is drawn again. O_RDWR so a committed file can be
+// read back through the same open file. -1 with errno set when none can be made.
 int CreateBeside(const std::string& target, mode_t mode, std::string& temp) {
-  const std::string stem = target + "." + std::to_string(::getpid()) + ".";
-  for (int n = 0; n < 100; ++n) {
-    temp = stem + std::to_string(n);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    temp = TemporaryNameBeside(target);
+    if (temp.empty()) return -1;
     const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
+}
+
+// A link may be followed unless it lies in a folder others may write to and belongs to someone
+// other than this user or root: there another user could point it at a file only this user may
+// read or write.
+bool MayFollow(const struct stat& link, const std::string& folder) {
+  return link.st_uid == ::geteuid() || link.st_uid == 0 || !OthersMayWriteIn(folder.empty() ? "." : folder);
 }
 
 }  // namespace
@@ -55,10 +63,25 @@ std::string ResolveFileLink(const std::string& path) {
   std::string current = path;
   std::vector<char> buffer(4096);
   for (int step = 0; step < 40; ++step) {
-    const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
-    if (n < 0 || static_cast<size_t>(n) >= buffer.size()) return current;
-    const std::string link(buffer.data(), static_cast<size_t>(n));
+    // The link is held open while its owner is checked and read, so that one swapped in between
+    // is not the one followed.
+    const int fd = ::open(current.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return current;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISLNK(st.st_mode)) {
+      ::close(fd);
+      return current;
+    }
     const std::string folder = ParentFolder(current);
+    if (!MayFollow(st, folder)) {
+      ::close(fd);
+      errno = EACCES;
+      return "";
+    }
+    const ssize_t n = ::readlinkat(fd, "", buffer.data(), buffer.size());
+    ::close(fd);
+    if (n <= 0 || static_cast<size_t>(n) >= buffer.size()) return current;
+    const std::string link(buffer.data(), static_cast<size_t>(n));
     current = link.front() == '/' || folder.empty() ? link : JoinPath(folder, link);
   }
   return current;
@@ -66,6 +89,11 @@ std::string ResolveFileLink(const std::string& path) {
 
 AtomicFile::AtomicFile(const std::string& target, mode_t mode, LinkPolicy links)
     : m_target(links == LinkPolicy::FollowLink ? ResolveFileLink(target) : target) {
+  // No target left is a link that may not be followed: nothing is made (not in the current folder).
+  if (m_target.empty()) {
+    Fail(Stage::Create, target.empty() ? ENOENT : EACCES);
+    return;
+  }
   m_fd = CreateBeside(m_target, mode, m_temp);
   if (m_fd < 0) Fail(Stage::Create, errno);
 }

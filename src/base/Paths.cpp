@@ -23,6 +23,12 @@ bool IsInstalledDataFolder(std::string_view folder) {
   return tail.substr(0, 5) == "share" && IsSeparator(tail[5]) && tail.substr(6) == "corvelle";
 }
 
+// Images go into the program folder only when the user may write there and nobody else may.
+bool WritesIntoProgramFolder(const std::string& folder) {
+  return !IsInstalledDataFolder(folder) && MayCreateIn(folder) && !OthersMayWriteIn(folder) &&
+         !OthersMayWriteIn(JoinPath(folder, "FontExt"));
+}
+
 }  // namespace
 
 std::string ProgramFolder() { return ProgramFolderFor(ExecutableFolder()); }
@@ -41,16 +47,19 @@ std::string FontExtFolder(std::string_view programFolder) {
 
 std::string WritableDataFolder(std::string_view programFolder) {
   const std::string folder(programFolder);
-  if (!IsInstalledDataFolder(folder) && MayCreateIn(folder)) return folder;
+  if (WritesIntoProgramFolder(folder)) return folder;
   const std::string data = PerUserDataFolder();
   MakeFolders(data, 0700);
   return data;
 }
 
 std::string DataFolderProblem(std::string_view programFolder) {
-  const std::string folder(programFolder);
-  if (!IsInstalledDataFolder(folder) && MayCreateIn(folder)) return "";
+  if (WritesIntoProgramFolder(std::string(programFolder))) return "";
   return PrepareOwnFolder(PerUserDataFolder());
+}
+
+std::string InFontExt(std::string_view storedPath, std::string_view programFolder) {
+  return FontExtFolder(programFolder) + FileNamePart(storedPath);
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {

@@ -20,9 +20,11 @@ std::string ProgramFolderFor(std::string_view executableFolder);
 // programFolder + "/FontExt/" ("\FontExt\" on Windows): index files and font fragments.
 std::string FontExtFolder(std::string_view programFolder);
 
-// Where images and the scratch header are written: the program folder when it is writable and
-// not an installation's share/corvelle (files there belong to the package manager), else the
-// per-user data folder ($XDG_DATA_HOME/corvelle or ~/.local/share/corvelle), created when missing.
+// Where images and the scratch header are written: the program folder when it is writable, not
+// an installation's share/corvelle (files there belong to the package manager) and not shared
+// (neither it nor its FontExt folder is one that others may write to: the images would be theirs
+// to read or replace), else the per-user data folder ($XDG_DATA_HOME/corvelle or
+// ~/.local/share/corvelle), created when missing.
 std::string WritableDataFolder(std::string_view programFolder);
 
 // The per-user data folder ($XDG_DATA_HOME/corvelle or ~/.local/share/corvelle) is used by the
@@ -43,6 +45,17 @@ std::string HomeFolder();
 std::string PrepareOwnFolder(const std::string& folder);
 // The same check without making anything: "" also when the folder does not exist yet.
 std::string OwnFolderProblem(const std::string& folder);
+
+// True when someone besides this user and root may create or replace files in `folder`: it
+// belongs to another user, or others may write to it, or its group may and that group is not
+// this user's own (a group named after the user, with no other member). False for a folder that
+// cannot be examined, and always on Windows, whose folders grant access through ACLs.
+bool OthersMayWriteIn(const std::string& folder);
+
+// The file a stored font path names in this installation: FontExt/ under `programFolder` + the
+// part after its last '/' or '\'. Whatever folder the path names (another installation's, or one
+// climbing out with ".."), only FontExt is read.
+std::string InFontExt(std::string_view storedPath, std::string_view programFolder);
 
 // `folder` + separator + `name` (no doubled separator; '\' on Windows, '/' elsewhere).
 std::string JoinPath(std::string_view folder, std::string_view name);

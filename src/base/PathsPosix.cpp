@@ -2,6 +2,7 @@
 // Program, data and profile locations on Linux: the XDG folders, the home folder, and the
 // program's own folders made and checked with POSIX calls.
 #include <fcntl.h>
+#include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +27,24 @@ std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
   return JoinPath(home.empty() ? "/nonexistent" : home, fallbackUnderHome);
 }
 
+// The group is this user's own: named after the user, with no member but the user listed.
+bool IsOwnGroup(gid_t gid) {
+  std::vector<char> userBuffer(16384), groupBuffer(65536);
+  passwd user {};
+  passwd* foundUser = nullptr;
+  group entry {};
+  group* foundGroup = nullptr;
+  if (::getpwuid_r(::geteuid(), &user, userBuffer.data(), userBuffer.size(), &foundUser) != 0 || !foundUser ||
+      ::getgrgid_r(gid, &entry, groupBuffer.data(), groupBuffer.size(), &foundGroup) != 0 || !foundGroup) {
+    return false;
+  }
+  if (std::strcmp(foundGroup->gr_name, foundUser->pw_name) != 0) return false;
+  for (char** member = foundGroup->gr_mem; member && *member; ++member) {
+    if (std::strcmp(*member, foundUser->pw_name) != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string PerUserDataFolder() { return JoinPath(XdgFolder("XDG_DATA_HOME", ".local/share"), "corvelle"); }
@@ -35,6 +54,14 @@ std::string PerUserStateFolder() { return JoinPath(XdgFolder("XDG_STATE_HOME", "
 bool IsFolder(const std::string& folder) {
   struct stat st {};
   return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool OthersMayWriteIn(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (st.st_uid != ::geteuid() && st.st_uid != 0) return true;
+  if (st.st_mode & S_IWOTH) return true;
+  return (st.st_mode & S_IWGRP) && !IsOwnGroup(st.st_gid);
 }
 
 bool MayCreateIn(const std::string& folder) { return ::access(folder.c_str(), W_OK) == 0; }

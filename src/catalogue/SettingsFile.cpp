@@ -89,25 +89,22 @@ std::string SerializeSettings(const FontSelection& selection) {
 
 FileResult SaveSettingsFile(const FontSelection& selection, const std::string& path) {
   const std::string text = SerializeSettings(selection);
-  const PathStatus st = StatPath(path);
-  const bool exists = st.exists;
-  // A device or a pipe that is there cannot be replaced: it is written where it is, and never
-  // created. A link that points nowhere is not followed: the new file replaces the link.
-  if (exists && !st.regular) {
-    const int fd = OpenExistingForWriting(path);
-    if (fd < 0) return Failure("cannot create", path, errno);
-    const int error = WriteSyncClose(fd, text);
-    return error ? Failure("cannot write", path, error) : FileResult{true, {}};
-  }
+  // A link the user made keeps pointing at the replaced file; one that another user put into a
+  // folder others may write to is not followed (ResolveFileLink refuses it).
+  std::string target = ResolveFileLink(path);
+  if (target.empty()) return Failure("cannot create", path, errno);
+  const PathStatus st = StatPath(target);
+  // Only a regular file is replaced: a FIFO would hold the save until someone read it, and a
+  // device is no settings file.
+  if (st.exists && !st.regular) return {false, "cannot create " + path + ": not a regular file"};
   // Renaming needs only the folder's permission; a file made read-only stays refused.
-  if (exists && !MayWrite(path)) return Failure("cannot create", path, errno);
-  // A regular file is replaced whole: a new file beside it is written, flushed and renamed over
-  // it, so a full disk or a crash leaves the old file as it was. A link keeps pointing at the
-  // replaced file.
-  std::string target = path;
-  if (std::string real = exists ? RealPath(path) : ""; !real.empty()) target = std::move(real);
-  const ReplaceResult result =
-      ReplaceFileWhole(target, text, exists ? st.mode : kFileMode, LinkPolicy::ReplaceLink);
+  if (st.exists && !MayWrite(target)) return Failure("cannot create", path, errno);
+  // A link that points nowhere is not followed: the new file replaces the link, and nothing is
+  // created where it pointed.
+  if (!st.exists) target = path;
+  // The file is replaced whole: a new file beside it is written, flushed and renamed over it, so
+  // a full disk or a crash leaves the old file as it was.
+  const ReplaceResult result = ReplaceFileWhole(target, text, st.exists ? st.mode : kFileMode, LinkPolicy::ReplaceLink);
   if (!result.Ok()) {
     return Failure(result.stage == ReplaceResult::Stage::Create ? "cannot create" : "cannot write", path, result.error);
   }
@@ -122,7 +119,7 @@ std::vector<std::string> SplitSettingsLines(std::string_view bytes, size_t maxLi
 
 std::string RerootFontPath(std::string_view line, std::string_view programFolder) {
   if (line == kEmptyMarker || line.empty()) return std::string(line);
-  return FontExtFolder(programFolder) + FileNamePart(line);
+  return InFontExt(line, programFolder);
 }
 
 bool HoldsControlByte(std::string_view line) {

@@ -29,9 +29,10 @@ std::string SerializeSettings(const FontSelection& selection);
 
 // Writes the selection to `path`. A regular file (or a new one) is replaced whole through a
 // flushed temporary file beside it, keeping the old file's permissions, so a failure leaves the
-// old file as it was and no temporary file behind; a read-only file is refused. A device or a
-// pipe is written in place. Any failure to create, write, flush, close or rename (a full disk
-// included) is a failure naming `path`.
+// old file as it was and no temporary file behind; a read-only file is refused, and so is
+// anything that is not a regular file (a pipe, a device), as loading refuses it. A link is
+// followed as ResolveFileLink allows. Any failure to create, write, flush, close or rename (a
+// full disk included) is a failure naming `path`.
 FileResult SaveSettingsFile(const FontSelection& selection, const std::string& path);
 
 // The first `maxLines` lines of settings text. A line ends at LF, a CR directly before the LF

@@ -6,6 +6,7 @@
 
 #include "base/FileWrite.h"
 #include "base/Paths.h"
+#include "base/TempFiles.h"
 #include "base/Version.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -112,6 +113,8 @@ int main(int argc, char** argv) {
   }
   quiet = reader.Flag("quiet") || quiet;
 
+  // Temporary files of runs that were killed part way would otherwise stay for good.
+  RemoveStaleTemporaryFiles(programFolder, profilePath);
   TerminalHost host;
   host.quiet = quiet;
   CliContext context{programFolder, profilePath, host, ownProfileFolder};

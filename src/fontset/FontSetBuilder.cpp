@@ -39,7 +39,7 @@ bool WriteScratchFile(Host& host, const std::string& path, std::string_view cont
 bool BuildImage(const ImageFormatSpec& format, const FontSetBuildContext& context, const std::string& outputPath,
                 std::string* imagePath, FileHandle* image) {
   Host& host = context.host;
-  const ImagePlan plan = PlanImage(format, ReadStoredSelection(context.profile, format.positionCount));
+  const ImagePlan plan = PlanImage(format, ReadStoredSelection(context.profile, format.positionCount, context.programFolder));
   const std::string header = plan.HeaderBytes();
   const size_t partZeroTable = static_cast<size_t>(format.positionCount) * 4;
   const bool empty = plan.presentPartZero == 0;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "base/Paths.h"
 #include "base/Profile.h"
 #include "fontset/FileHandle.h"
 
@@ -48,12 +49,13 @@ std::optional<std::string> FragmentBase(std::string_view fontPath) {
   return std::string(fontPath.substr(0, dot));
 }
 
-std::vector<std::string> ReadStoredSelection(const Profile& profile, int slots) {
+std::vector<std::string> ReadStoredSelection(const Profile& profile, int slots, std::string_view programFolder) {
   std::vector<std::string> values;
   for (int i = 1; i <= slots; ++i) {
     char key[16];
     std::snprintf(key, sizeof key, "Font%03i", i);
-    values.push_back(profile.GetString("FontsAggiuntivi", key, ""));
+    const std::string stored = profile.GetString("FontsAggiuntivi", key, "");
+    values.push_back(stored.empty() ? stored : InFontExt(stored, programFolder));
   }
   return values;
 }

@@ -56,8 +56,10 @@ struct ImagePlan {
 // nullopt for a free position (an empty value, or one without a '.').
 std::optional<std::string> FragmentBase(std::string_view fontPath);
 
-// Values "Font001".."Font<slots>" of section "FontsAggiuntivi"; a missing key reads as "".
-std::vector<std::string> ReadStoredSelection(const Profile& profile, int slots);
+// Values "Font001".."Font<slots>" of section "FontsAggiuntivi", each naming its file in the
+// FontExt folder of `programFolder` (InFontExt): a stored path never leads out of FontExt. A
+// missing or empty key reads as "" (a free position).
+std::vector<std::string> ReadStoredSelection(const Profile& profile, int slots, std::string_view programFolder);
 
 // Finds and sizes the fragment files of `fontPaths` (one value per position; missing trailing
 // positions are free) and lays out the image in `format`.

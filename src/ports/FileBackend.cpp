@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/FileWrite.h"
 #include "base/Host.h"
 #include "ports/FdBackend.h"
 #include "resources/Strings.h"
@@ -43,8 +44,12 @@ class FileBackend : public FdBackend {
   // without a reader is tried again every kReaderWaitMs until one comes or STOP. 0, ECANCELED
   // after STOP, or the errno value of the failure.
   int OpenExclusive() {
+    // A link is followed as the file writer allows (never another user's in a shared folder);
+    // what it leads to is opened with O_NOFOLLOW, so a link swapped in since is refused.
+    const std::string target = ResolveFileLink(m_path);
+    if (target.empty()) return errno;
     for (;;) {
-      m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+      m_fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);
       if (m_fd >= 0) break;
       if (errno != ENXIO) return errno;
       if (m_context.Cancelled()) return ECANCELED;

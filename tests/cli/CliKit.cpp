@@ -80,10 +80,8 @@ CliKit::CliKit() {
 void CliKit::SelectFont(std::size_t dataBytes) {
   std::string data(dataBytes, '\0');
   for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 11) % 251);
-  dir.Write("fonts/f10.hea", std::string(100, 'h'));
-  dir.Write("fonts/f10.sh", data);
   Profile stored(profile);
-  stored.WriteString("FontsAggiuntivi", "Font001", dir.File("fonts/f1.she"));
+  stored.WriteString("FontsAggiuntivi", "Font001", WriteFont(program, "f1", std::string(100, 'h'), data));
   stored.Save();
 }
 

@@ -88,14 +88,13 @@ class CliFixture : public ::testing::Test {
     return [at] { return std::chrono::steady_clock::now() >= at; };
   }
 
-  // Writes the part-0 fragments of a font into the folder and selects it for `position`.
+  // Writes the part-0 fragments of a font into the program folder's FontExt and selects it for `position`.
   void SelectFont(int position, std::size_t headerBytes, std::size_t dataBytes) {
-    const std::string name = "fonts/f" + std::to_string(position);
     std::string data(dataBytes, '\0');
     for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 11 + position) % 251);
-    dir.Write(name + "0.hea", std::string(headerBytes, static_cast<char>('h' + position)));
-    dir.Write(name + "0.sh", data);
-    profile.WriteString("FontsAggiuntivi", "Font00" + std::to_string(position), dir.File(name + ".she"));
+    profile.WriteString("FontsAggiuntivi", "Font00" + std::to_string(position),
+                        WriteFont(program, "f" + std::to_string(position),
+                                  std::string(headerBytes, static_cast<char>('h' + position)), data));
   }
 
   static std::string Line(int id) { return std::string(LoadStr(id)) + "\n"; }

@@ -51,9 +51,7 @@ class FleetDownload : public ::testing::Test {
     // One area of about 300 kB: 11 s after the announcement, 11 s at the end.
     std::string data(300000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 13) % 251);
-    dir.Write("fonts/f10.hea", std::string(100, 'h'));
-    dir.Write("fonts/f10.sh", data);
-    profile.WriteString("FontsAggiuntivi", "Font001", dir.File("fonts/f1.she"));
+    profile.WriteString("FontsAggiuntivi", "Font001", test::WriteFont(program, "f1", std::string(100, 'h'), data));
     profile.WriteString(kPortSection, "Port", "TCP/IP");
     ASSERT_TRUE(profile.Save());
   }
@@ -228,8 +226,8 @@ TEST_F(FleetDownload, ControlBytesInTargetsAndTheirMessagesReachNoOutputRaw) {
 
 TEST_F(FleetDownload, AnImageThatIsNotBuiltIsRecordedForEveryTarget) {
   // No fragment of the selected font is there: nothing to build.
-  ::unlink(dir.File("fonts/f10.hea").c_str());
-  ::unlink(dir.File("fonts/f10.sh").c_str());
+  ::unlink((FontExtFolder(program) + "f10.hea").c_str());
+  ::unlink((FontExtFolder(program) + "f10.sh").c_str());
   const std::vector<int> ports = {ClosedPort(), ClosedPort() + 1};
   EXPECT_EQ(Run("unbuilt", {"--ip", Target(ports[0]), "--ip", Target(ports[1])}), 1);
   std::string expected;

@@ -29,10 +29,9 @@ class OneImagePerRun : public ::testing::Test {
   std::string MakeProfile(const std::string& name, int seed, std::size_t dataBytes) {
     std::string data(dataBytes, '\0');
     for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 7 + seed) % 253);
-    dir.Write("fonts/" + name + "0.hea", std::string(100, static_cast<char>('a' + seed)));
-    dir.Write("fonts/" + name + "0.sh", data);
     Profile profile(dir.File(name + ".ini"));
-    profile.WriteString("FontsAggiuntivi", "Font001", dir.File("fonts/" + name + ".she"));
+    profile.WriteString("FontsAggiuntivi", "Font001",
+                        test::WriteFont(program, name, std::string(100, static_cast<char>('a' + seed)), data));
     EXPECT_TRUE(profile.Save());
     return profile.Path();
   }
@@ -84,7 +83,8 @@ TEST_F(OneImagePerRun, AFailedRebuildKeepsThePreviousImageAndPlantedLinksAreNotF
   });
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(ReadFile(image) == previous);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program), std::filesystem::directory_iterator()), 2);
+  // The image, the scratch file and FontExt: no temporary file is left.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program), std::filesystem::directory_iterator()), 3);
 
   const std::string victim = dir.Write("victim", "another user's file");
   ASSERT_TRUE(::unlink(image.c_str()) == 0 && ::unlink(scratch.c_str()) == 0);

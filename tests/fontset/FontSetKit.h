@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "base/Paths.h"
 #include "base/Profile.h"
 #include "fontset/FontSetBuilder.h"
 #include "support/FakeHost.h"
@@ -57,7 +59,9 @@ class FontSetKit {
       std::string bytes(size == kNone ? 0 : size, '\0');
       auto state = static_cast<std::uint32_t>(std::hash<std::string>{}(name + suffix));
       for (char& byte : bytes) byte = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
-      if (size != kNone) dir.Write("FontExt/" + name + suffix, bytes);
+      if (size != kNone && !(MakeFolders(Fragment("")) && WriteFile(Fragment(name + suffix), bytes))) {
+        throw std::runtime_error("cannot write " + Fragment(name + suffix));
+      }
     }
     Store(position, Fragment(name + ".she"));
   }
@@ -70,17 +74,18 @@ class FontSetKit {
     return ReadFile(Fragment(name + digit + ".hea")) + ReadFile(Fragment(name + digit + ".sh"));
   }
   bool Build(bool legacy = false, const std::string& output = "") {
-    const FontSetBuildContext context{host, profile, dir.Path()};
+    const FontSetBuildContext context{host, profile, program};
     return legacy ? BuildLegacyFontSet(context, output, &builtPath) : BuildFontSet(context, output, &builtPath);
   }
-  std::string Fragment(const std::string& file) const { return dir.File("FontExt/" + file); }
+  std::string Fragment(const std::string& file) const { return FontExtFolder(program) + file; }
   std::string ImagePath(bool legacy = false) const {
-    return (legacy ? DefaultLegacyFontSetPath : DefaultFontSetPath)(dir.Path());
+    return (legacy ? DefaultLegacyFontSetPath : DefaultFontSetPath)(program);
   }
   // The one message shown, or "" when none or several were.
   std::string OnlyMessage() const { return host.messages.size() == 1 ? host.messages[0].text : ""; }
 
   TempDir dir;
+  std::string program = dir.Path();  // the program folder the builders are given
   Profile profile{dir.File("corvelle.ini")};  // saved only where a test runs the command-line tool
   FakeHost host;
   std::string builtPath;

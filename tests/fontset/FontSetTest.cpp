@@ -95,7 +95,7 @@ TEST(FontSetFailure, AFullDiskOrAFragmentChangedAfterSizingEndsTheWriteAndLeaves
   EXPECT_FALSE(FileExists(kit.ImagePath()));
 
   ASSERT_TRUE(kit.Build());  // leaves the scratch header of this selection
-  const ImagePlan plan = PlanImage(kFontSetFormat, ReadStoredSelection(kit.profile, 112));
+  const ImagePlan plan = PlanImage(kFontSetFormat, ReadStoredSelection(kit.profile, 112, kit.dir.Path()));
   // Vanished, grown and shrunk fragments (they held 3000, 100 and 500 bytes).
   const std::pair<const char*, long> cases[] = {{"a0.sh", kNone}, {"b0.hea", 101}, {"b1.sh", 5}};
   for (const auto& [fragment, size] : cases) {

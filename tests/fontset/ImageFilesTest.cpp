@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The files around an image build: the scratch header after an empty selection, a stopped build,
-// fragments found beside a .she path whose folder holds a dot, a part-1 section moved to the area
-// boundary, and the reader on an image of exactly the limit.
+// fragments found beside a .she path whose folder holds a dot, one stored path however its folders
+// are spelled, a part-1 section moved to the area boundary, and the reader on an image of exactly
+// the limit.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -51,11 +53,38 @@ TEST(ImageFiles, AStoppedBuildLeavesThePreviousImageAndNoNewFile) {
 
 TEST(ImageFiles, FragmentsAreFoundBesideAPathWhoseFoldersHoldDots) {
   FontSetKit kit;
-  kit.dir.Write("v1.2/old.fonts/f0.hea", std::string(40, 'h'));
-  kit.dir.Write("v1.2/old.fonts/f0.sh", std::string(60, 'd'));
-  kit.Store(1, kit.dir.File("v1.2/old.fonts/f.she"));
+  kit.program = kit.dir.File("v1.2/old.fonts");
+  kit.Store(1, WriteFont(kit.program, "f", std::string(40, 'h'), std::string(60, 'd')));
   ASSERT_TRUE(kit.Build()) << kit.OnlyMessage();
   EXPECT_TRUE(ReadFile(kit.ImagePath()) == ImageHeader(false, {0x810}, {}) + std::string(40, 'h') + std::string(60, 'd'));
+}
+
+// A profile stores the full path of each font in FontExt. However the program folder is spelled
+// (through a link, with "..", with a trailing separator) and however the stored path spells it
+// (another spelling, or a Windows profile's), the same fragments are read into the same image.
+TEST(ImageFiles, AStoredFontPathReadsTheSameFontHoweverEitherFolderIsSpelled) {
+  FontSetKit kit;
+  kit.AddFont(1, "a", {100, 1000, 60, 300});
+  const std::string image = kit.dir.File("out.shc"), dir = kit.dir.Path();
+  ASSERT_TRUE(kit.Build(false, image));
+  const std::string expected = ReadFile(image);
+  std::vector<std::string> programs = {dir, dir + "/", dir + "/FontExt/.."};
+  std::vector<std::string> storedPaths = {dir + "/FontExt/a.she", dir + "//FontExt/../FontExt/a.she",
+                                          "C:\\Corvelle\\FontExt\\a.she"};
+#ifndef _WIN32
+  const std::string link = kit.dir.File("via-link");
+  ASSERT_EQ(::symlink(dir.c_str(), link.c_str()), 0);
+  programs.push_back(link);
+  storedPaths.push_back(link + "/FontExt/a.she");
+#endif
+  for (const std::string& program : programs) {
+    for (const std::string& stored : storedPaths) {
+      kit.program = program;
+      kit.Store(1, stored);
+      ASSERT_TRUE(::unlink(image.c_str()) == 0 && kit.Build(false, image)) << program << " " << stored;
+      EXPECT_TRUE(ReadFile(image) == expected) << program << " " << stored;
+    }
+  }
 }
 
 TEST(ImageFiles, APartOneSectionThatWouldCrossTheBoundaryMovesThere) {

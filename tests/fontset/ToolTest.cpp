@@ -3,6 +3,10 @@
 // inspect run as the built program.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <set>
 
 #include "FontSetKit.h"
@@ -19,7 +23,10 @@ TEST(SampleData, IndexFilesListFontsThatAreThereAndAllCodePagesExceedTheImageLim
   const std::string all = ReadFile(fontExt + "Index.shi"), standard = ReadFile(fontExt + "IndexStandardSet.shi");
   EXPECT_EQ(all, pages);
   EXPECT_EQ(all.size() % 102 + standard.size() % 102, 0u);
+  // The kit's program folder reaches the sample fonts through a linked FontExt, so that the
+  // oversized image is written into the kit's folder rather than beside the executables.
   FontSetKit kit;
+  ASSERT_EQ(::symlink(fontExt.c_str(), kit.dir.File("FontExt").c_str()), 0);
   std::set<std::string> bases;
   for (size_t at = 0; at < all.size(); at += 102) {
     const std::string base = all.substr(at, 32).c_str(), face = all.substr(at + 32, 32).c_str();
@@ -66,6 +73,34 @@ TEST(FontSetCli, BuildAndInspectPrintWhatTheyMadeOrReadOrTheMessage) {
   EXPECT_EQ(std::get<2>(truncated), "position 2 part 1 at 0xEA0 lies beyond the end of the file (0xE00)\n");
   EXPECT_EQ(std::get<0>(run({"build", "extra"})), 2);
   EXPECT_EQ(std::get<0>(run({"inspect"})), 2);
+}
+
+// A program folder shared by several users (mode 1777): another user's link to a file only root
+// may read is not copied into root's image, the image goes to root's own data folder, and a stored
+// path that climbs out of FontExt reads nothing from outside it.
+TEST(FontSetCli, ASharedFontExtLendsNoOtherUsersLinkAndStoredPathsStayInFontExt) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting another user's link needs root";
+  FontSetKit kit;
+  kit.AddFont(1, "a", {100, 200});
+  const std::string secret = kit.dir.Write("private/secret", "SECRET");
+  ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+  const std::string planted = kit.Fragment("b0.hea"), root = kit.Fragment("c0.hea");
+  ASSERT_EQ(::symlink(secret.c_str(), planted.c_str()) | ::lchown(planted.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::symlink(secret.c_str(), root.c_str()), 0);  // root's own link is still followed
+  kit.Store(2, kit.Fragment("b.she"));
+  kit.Store(3, kit.Fragment("c.she"));
+  kit.dir.Write("outside/x0.hea", "OUTSIDE");
+  kit.Store(4, kit.Fragment("../outside/x.she"));
+  ASSERT_EQ(::chmod(kit.dir.Path().c_str(), 01777) | ::chmod(kit.Fragment("").c_str(), 01777), 0);
+  ASSERT_TRUE(kit.profile.Save());
+
+  const ProgramRun run = RunProgram(kit.dir, {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", kit.dir.Path(),
+                                              "--profile", kit.profile.Path(), "build"});
+  const std::string image = std::string(std::getenv("XDG_DATA_HOME")) + "/corvelle/FontSet.SHC";
+  EXPECT_EQ(std::tie(run.exit, run.out, run.err), std::make_tuple(0, image + "\n", std::string()));
+  EXPECT_EQ(ReadFile(image), ImageHeader(false, {0x810, kAbsent, 0x810 + 300}, {}) + kit.Section("a", 0) + "SECRET");
+  EXPECT_FALSE(FileExists(kit.ImagePath()) && kit.ImagePath() != image);
+  EXPECT_FALSE(FileExists(kit.dir.File("FontSet.SHC")) || FileExists(kit.dir.File("fontheadkerv.sh")));
 }
 
 // The size comes from the file, not from how much is read of it: an image of exactly the limit

@@ -64,6 +64,15 @@ bool FileExists(const std::string& path) {
   return std::filesystem::exists(path, error);
 }
 
+std::string WriteFont(const std::string& program, std::string_view name, std::string_view header,
+                      std::string_view data) {
+  const std::string base = FontExtFolder(program) + std::string(name);
+  if (!MakeFolders(FontExtFolder(program)) || !WriteFile(base + "0.hea", header) || !WriteFile(base + "0.sh", data)) {
+    throw std::runtime_error("cannot write the fragments of " + base);
+  }
+  return base + ".she";
+}
+
 void IsolateUserFolders() {
   static const TempDir home;  // removed at exit
 #ifdef _WIN32

@@ -30,6 +30,12 @@ std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, std::string_view bytes);
 bool FileExists(const std::string& path);
 
+// Writes the part-0 fragments of font `name` (`header` and `data`) into the FontExt folder of the
+// program folder `program`, as an installation ships them, and returns the font's .she path as a
+// profile stores it.
+std::string WriteFont(const std::string& program, std::string_view name, std::string_view header,
+                      std::string_view data);
+
 // Points the per-user folders ($XDG_CONFIG_HOME, $XDG_DATA_HOME, $XDG_CACHE_HOME, $XDG_STATE_HOME,
 // $XDG_RUNTIME_DIR) of this process and its children at a fresh temporary folder, removed at
 // exit, so that no test reads or writes the real user's profile, images and printer locks, and

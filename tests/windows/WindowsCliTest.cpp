@@ -153,12 +153,11 @@ class WindowsCli : public ::testing::Test {
 
   // The part-0 fragments of a font, selected for `position`.
   void SelectFont(int position, std::size_t dataBytes) {
-    const std::string name = "fonts\\f" + std::to_string(position);
     std::string data(dataBytes, '\0');
     for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 13 + position) % 251);
-    dir.Write(name + "0.hea", std::string(100, static_cast<char>('h' + position)));
-    dir.Write(name + "0.sh", data);
-    profile.WriteString("FontsAggiuntivi", "Font00" + std::to_string(position), dir.File(name + ".she"));
+    profile.WriteString("FontsAggiuntivi", "Font00" + std::to_string(position),
+                        test::WriteFont(program, "f" + std::to_string(position),
+                                        std::string(100, static_cast<char>('h' + position)), data));
   }
 
   void SetUp() override {
@@ -239,7 +238,7 @@ TEST_F(WindowsCli, ASelectionSavedToAKvfFileLoadsBackIntoAnotherProfileUnderWind
   ASSERT_TRUE(MakeFolders(dir.File("saved sets")));
   ASSERT_EQ(Run({"selection", "save", kvf}), 0) << err;
   const std::string saved = ReadFile(kvf);
-  ASSERT_NE(saved.find(dir.File("fonts\\f1.she")), std::string::npos) << saved;
+  ASSERT_NE(saved.find(program + "\\FontExt\\f1.she"), std::string::npos) << saved;
 
   profile = Profile(dir.File("other.ini"));
   ASSERT_EQ(Run({"selection", "load", kvf}), 0) << err;
@@ -247,7 +246,7 @@ TEST_F(WindowsCli, ASelectionSavedToAKvfFileLoadsBackIntoAnotherProfileUnderWind
   profile = Profile(dir.File("other.ini"));
   ASSERT_EQ(Run({"selection", "show"}), 0) << err;
   EXPECT_NE(err.find(program + "\\FontExt\\f1.she"), std::string::npos)
-      << "a font outside FontExt is re-rooted into it:\n" << err;
+      << "the font is read back in this FontExt:\n" << err;
 }
 
 TEST_F(WindowsCli, TheSeveralPrinterOptionsAreCheckedAsOnLinux) {

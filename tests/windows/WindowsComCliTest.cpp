@@ -33,9 +33,7 @@ class WindowsComCli : public ::testing::Test {
     ASSERT_TRUE(MakeFolders(program + "\\FontExt"));
     std::string data(3000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 13 + 1) % 251);
-    dir.Write("fonts\\f10.hea", std::string(100, 'h'));
-    dir.Write("fonts\\f10.sh", data);
-    profile.WriteString("FontsAggiuntivi", "Font001", dir.File("fonts\\f1.she"));
+    profile.WriteString("FontsAggiuntivi", "Font001", test::WriteFont(program, "f1", std::string(100, 'h'), data));
     profile.WriteString(kPortSection, "Port", peer.PortName());
   }
 

@@ -42,10 +42,6 @@ int OpenForReading(const std::string& path) {
   return OpenHandle(path, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, _O_RDONLY);
 }
 
-int OpenExistingForWriting(const std::string& path) {
-  return OpenHandle(path, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, _O_WRONLY);
-}
-
 PathStatus StatPath(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(win::Widen(path).c_str(), GetFileExInfoStandard, &data)) {
@@ -69,23 +65,6 @@ bool MayWrite(const std::string& path) {
     return false;
   }
   return true;
-}
-
-std::string RealPath(const std::string& path) {
-  const std::wstring wide = win::Widen(path);
-  const DWORD n = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (n == 0) {
-    win::SetErrnoFromLastError();
-    return "";
-  }
-  std::wstring full(n, L'\0');
-  const DWORD written = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
-  if (written == 0 || written >= n) {
-    win::SetErrnoFromLastError();
-    return "";
-  }
-  full.resize(written);
-  return win::Narrow(full);
 }
 
 }  // namespace corvelle

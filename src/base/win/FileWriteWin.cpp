@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/FileWrite.h"
+#include "base/TempFiles.h"
 #include "base/win/WinText.h"
 
 namespace corvelle {
@@ -29,13 +30,14 @@ bool Flush(int fd) {
   return false;
 }
 
-// A new file named `target`.<process>.<n> beside `target`; `temp` holds its name. Shared for
-// delete so that it can be renamed while the reader of a committed file still holds it. -1 with
-// errno set when none can be made.
+// A new file beside `target` under a name nobody can foresee (TemporaryNameBeside); `temp` holds
+// its name, and a name that exists all the same is drawn again. Shared for delete so that it can
+// be renamed while the reader of a committed file still holds it. -1 with errno set when none can
+// be made.
 int CreateBeside(const std::string& target, std::string& temp) {
-  const std::string stem = target + "." + std::to_string(::GetCurrentProcessId()) + ".";
-  for (int n = 0; n < 100; ++n) {
-    temp = stem + std::to_string(n);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    temp = TemporaryNameBeside(target);
+    if (temp.empty()) return -1;
     const HANDLE handle =
         ::CreateFileW(win::Widen(temp).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

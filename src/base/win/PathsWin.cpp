@@ -34,6 +34,10 @@ bool IsFolder(const std::string& folder) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Folder access on Windows is granted by ACLs, not by mode bits that say "everyone": the
+// world-writable rule has no counterpart there.
+bool OthersMayWriteIn(const std::string&) { return false; }
+
 // Windows grants folder access through ACLs that no attribute shows, so the question is put to
 // the file system: a probe file that removes itself when closed.
 bool MayCreateIn(const std::string& folder) {

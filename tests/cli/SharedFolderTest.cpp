@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: MIT
+// corvelle-cli run beside other users: links another user planted in a folder anyone may write
+// to, temporary names planted ahead of a build, temporary files that killed runs left behind, and
+// a FIFO in place of a settings file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
+#include "CliKit.h"
+#include "base/Paths.h"
+#include "base/PathsPlatform.h"
+#include "support/Unprivileged.h"
+
+namespace corvelle::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uid_t kOtherUser = 65534;
+
+bool IsLink(const std::string& path) { return fs::is_symlink(fs::symlink_status(path)); }
+
+// The id of a process that has ended.
+unsigned long DeadProcess() {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(0);
+  ::waitpid(pid, nullptr, 0);
+  return static_cast<unsigned long>(pid);
+}
+
+// In a folder anyone may write to (without the sticky bit, so the kernel's protected_symlinks
+// does not step in), another user's link to a file of root's is followed neither by `selection
+// save` nor by the FILE port's --output; root's own link there still is.
+TEST(SharedFolder, AnotherUsersLinkWhereAnyoneMayWriteIsFollowedNeitherBySaveNorByTheFilePort) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting another user's link needs root";
+  CliKit kit;
+  kit.SelectFont(1000);
+  const std::string victim = kit.dir.Write("victim", "root's file");
+  ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+  const std::string shared = kit.dir.File("shared"), kvf = shared + "/sel.kvf", out = shared + "/out.bin";
+  const std::string own = shared + "/own.kvf", ownTarget = kit.dir.Write("own-target.kvf", "old");
+  ASSERT_TRUE(MakeFolders(shared) && ::chmod(shared.c_str(), 0777) == 0);
+  for (const std::string& link : {kvf, out}) {
+    ASSERT_EQ(::symlink(victim.c_str(), link.c_str()) | ::lchown(link.c_str(), kOtherUser, kOtherUser), 0);
+  }
+  ASSERT_EQ(::symlink(ownTarget.c_str(), own.c_str()), 0);
+
+  const Finished save = kit.Run({"selection", "save", kvf});
+  EXPECT_EQ(std::tie(save.exit, save.err),
+            std::make_tuple(1, "corvelle-cli: cannot create " + kvf + ": Permission denied\n"));
+  const Finished download = kit.Run({"download", "--port", "FILE", "--output", out});
+  EXPECT_EQ(download.exit, 1);
+  EXPECT_NE(download.err.find(out + ": Permission denied"), std::string::npos) << download.err;
+  EXPECT_EQ(ReadFile(victim), "root's file");
+  EXPECT_TRUE(IsLink(kvf) && IsLink(out));
+
+  EXPECT_EQ(kit.Run({"selection", "save", own}).exit, 0);
+  EXPECT_TRUE(IsLink(own));
+  EXPECT_NE(ReadFile(ownTarget).find("f1.she"), std::string::npos);
+}
+
+// Files planted for the build's own process id under every name earlier versions would have
+// tried (<target>.<pid>.0 to .99), and a link under a name of today's pattern, neither fail the
+// build nor lead it anywhere: the image is made, the planted files stay as they were.
+TEST(SharedFolder, TemporaryNamesPlantedForTheBuildsProcessDoNotFailIt) {
+  CliKit kit;
+  kit.SelectFont(1000);
+  const std::string victim = kit.dir.Write("victim", "untouched");
+  // The shell plants the names for its own id, which the program keeps through exec.
+  const std::string plant =
+      "for n in $(seq 0 99); do for t in FontSet.SHC fontheadkerv.sh; do : > \"$P/$t.$$.$n\"; done; done; "
+      "ln -s \"$V\" \"$P/FontSet.SHC.tmp-$$-0123456789abcdef\"; exec \"$@\"";
+  ::setenv("P", kit.program.c_str(), 1);
+  ::setenv("V", victim.c_str(), 1);
+  const ProgramRun run = RunProgram(
+      kit.dir, {"/bin/sh", "-c", plant, "sh", kit.Cli(), "--program-folder", kit.program, "--profile", kit.profile, "build"});
+  ::unsetenv("P");
+  ::unsetenv("V");
+  const std::string image = JoinPath(kit.program, "FontSet.SHC");
+  EXPECT_EQ(std::tie(run.exit, run.out, run.err), std::make_tuple(0, image + "\n", std::string()));
+  EXPECT_EQ(ReadFile(image).size(), 0x810u + 100 + 1000);
+  EXPECT_EQ(ReadFile(victim), "untouched");
+  size_t planted = 0, links = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator(kit.program)) {
+    if (entry.is_symlink()) ++links;
+    else if (entry.is_regular_file() && fs::file_size(entry.path()) == 0) ++planted;
+  }
+  EXPECT_EQ(std::make_pair(planted, links), std::make_pair(size_t{200}, size_t{1}));
+}
+
+// At start the program removes its own temporary files of a process that has ended, from the
+// program folder, the per-user data folder and the profile's folder; a running process's, another
+// user's, a link, a name of another pattern and anything in FontExt stay.
+TEST(SharedFolder, AtStartOnlyThisUsersTemporaryFilesOfAnEndedProcessAreRemoved) {
+  CliKit kit;
+  kit.SelectFont(1000);
+  const std::string dead = std::to_string(DeadProcess()), live = std::to_string(::getpid());
+  const std::string hex = "-0123456789abcdef", data = PerUserDataFolder(), config = ParentFolder(kit.profile);
+  ASSERT_TRUE(MakeFolders(data));
+  const std::vector<std::string> removed = {
+      kit.program + "/FontSet.SHC.tmp-" + dead + hex, kit.program + "/fontheadkerv.sh." + dead + ".7",
+      data + "/FontSet.SHF.tmp-" + dead + hex, config + "/corvelle.ini.tmp-" + dead + hex,
+      config + "/corvelle.ini." + dead + ".0"};
+  std::vector<std::string> kept = {
+      kit.program + "/FontSet.SHC.tmp-" + live + hex,          // a running process's
+      kit.program + "/FontSet.SHC.tmp-" + dead + "-0123456789ABCDEF",  // other patterns
+      kit.program + "/FontSet.SHC.tmp-" + dead + "-0123",
+      kit.program + "/FontSet.SHC." + dead + ".x",
+      kit.program + "/notes.txt." + dead + ".1",
+      FontExtFolder(kit.program) + "FontSet.SHC.tmp-" + dead + hex};  // not a folder the program writes
+  for (const std::string& path : removed) WriteFile(path, "stale");
+  for (const std::string& path : kept) WriteFile(path, "kept");
+  const std::string link = kit.program + "/fontheadkerv.sh.tmp-" + dead + hex;
+  ASSERT_EQ(::symlink(kept[0].c_str(), link.c_str()), 0);
+  if (::geteuid() == 0) {
+    kept.push_back(kit.program + "/FontSet.SHF.tmp-" + dead + hex);
+    WriteFile(kept.back(), "another user's");
+    ASSERT_EQ(::chown(kept.back().c_str(), kOtherUser, kOtherUser), 0);
+  }
+
+  EXPECT_EQ(kit.Run({"selection", "show"}).exit, 0);
+  for (const std::string& path : removed) EXPECT_FALSE(FileExists(path)) << path;
+  for (const std::string& path : kept) EXPECT_TRUE(FileExists(path)) << path;
+  EXPECT_TRUE(IsLink(link));
+}
+
+// A FIFO nobody reads in place of the settings file: the save is refused at once, not held until
+// a reader comes.
+TEST(SharedFolder, SavingTheSelectionIntoAFifoIsRefusedAtOnce) {
+  CliKit kit;
+  const std::string fifo = kit.dir.File("selection.kvf");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const ProgramRun run = RunProgram(kit.dir, {"/usr/bin/timeout", "10", kit.Cli(), "--program-folder", kit.program,
+                                              "--profile", kit.profile, "selection", "save", fifo});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(std::tie(run.exit, run.err),
+            std::make_tuple(1, "corvelle-cli: cannot create " + fifo + ": not a regular file\n"));
+}
+
+}  // namespace
+}  // namespace corvelle::test
