@@ -64,14 +64,20 @@ TEST_F(WindowsCli, FileAndTcpIpDownloadsCarryTheEngineFramedAnnouncementThenExac
 TEST_F(WindowsCli, CtrlBreakOrCtrlCInTheFirstPauseIsStopAndTheImageIsNeverOpenedOrSent) {
   test::CliRun run = Run({"download", "--port", "FILE", "--output", first, "--output", second}, {}, {},
                          ConsoleEvent::CtrlBreak, [this] { return !ReadFile(first).empty(); });
-  if (!run.eventSent) GTEST_SKIP() << "this Wine cannot send a console control event to a program without a console";
-  EXPECT_EQ(run.code, 1) << run.err;
-  EXPECT_NE(run.err.find("Download stopped."), std::string::npos) << run.err;
-  EXPECT_FALSE(test::FileExists(second));
+  // Some Wine versions cannot send Ctrl-Break to a program without a console: that half is left out.
+  const bool breakSent = run.eventSent;
+  if (breakSent) {
+    EXPECT_EQ(run.code, 1) << run.err;
+    EXPECT_NE(run.err.find("Download stopped."), std::string::npos) << run.err;
+    EXPECT_FALSE(test::FileExists(second));
+  }
 
   test::LoopbackListener printer;
   run = Run(TcpDownload(printer), {}, {}, ConsoleEvent::CtrlC, [&printer] { return printer.Received().size() == 1; });
-  if (!run.eventSent) GTEST_SKIP() << "this Wine cannot send Ctrl-C to a console of the program's own";
+  if (!run.eventSent) {
+    if (!breakSent) GTEST_SKIP() << "this Wine can send neither Ctrl-Break nor Ctrl-C to the program";
+    return;
+  }
   EXPECT_EQ(run.code, 1) << run.err;
   EXPECT_NE(run.err.find("Download stopped."), std::string::npos) << run.err;
   EXPECT_EQ(printer.Accepted(), 1) << "no connection after STOP";
