@@ -91,4 +91,25 @@ int ClosedLoopbackPort() {
   return port;
 }
 
+SocketPair::SocketPair() : mine(INVALID_SOCKET), peer(INVALID_SOCKET) {
+  int port = 0;
+  const SOCKET listener = BoundSocket(port);
+  ::listen(listener, 1);
+  sockaddr_in address = Loopback();
+  address.sin_port = htons(static_cast<u_short>(port));
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  mine = s;
+  peer = ::accept(listener, nullptr, nullptr);
+  ::closesocket(listener);
+  u_long nonBlocking = 1;
+  ::ioctlsocket(s, FIONBIO, &nonBlocking);
+}
+
+SocketPair::~SocketPair() {
+  if (mine != INVALID_SOCKET) ::closesocket(mine);
+  if (peer != INVALID_SOCKET) ::closesocket(peer);
+  ::WSACleanup();
+}
+
 }  // namespace corvelle::test

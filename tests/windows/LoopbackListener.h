@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/NativeHandle.h"
+
 namespace corvelle::test {
 
 class LoopbackListener {
@@ -41,5 +43,15 @@ class LoopbackListener {
 
 // A loopback port nothing listens on: bound, then closed again.
 int ClosedLoopbackPort();
+
+// A connected pair of loopback TCP sockets; `mine` is non-blocking.
+struct SocketPair {
+  SocketPair();
+  ~SocketPair();
+  SocketPair(const SocketPair&) = delete;
+  SocketPair& operator=(const SocketPair&) = delete;
+  NativeHandle Mine() const { return static_cast<NativeHandle>(mine); }
+  std::uintptr_t mine, peer;  // SOCKETs
+};
 
 }  // namespace corvelle::test

@@ -90,34 +90,7 @@ TEST(WindowsFleetImage, NoOtherOpeningMayChangeItAndItGoesWithItsLastReading) {
   EXPECT_EQ(SnapshotFiles(), before) << "the temporary file is left behind";
 }
 
-// A connected pair of loopback TCP sockets; `mine` is non-blocking.
-struct SocketPair {
-  SOCKET mine = INVALID_SOCKET, peer = INVALID_SOCKET;
-  SocketPair() {
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-    const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener, 1);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    mine = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ::connect(mine, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    peer = ::accept(listener, nullptr, nullptr);
-    ::closesocket(listener);
-    u_long nonBlocking = 1;
-    ::ioctlsocket(mine, FIONBIO, &nonBlocking);
-  }
-  ~SocketPair() {
-    if (mine != INVALID_SOCKET) ::closesocket(mine);
-    if (peer != INVALID_SOCKET) ::closesocket(peer);
-    ::WSACleanup();
-  }
-  NativeHandle Mine() const { return static_cast<NativeHandle>(mine); }
-};
+using test::SocketPair;
 
 TEST(WindowsFleetHost, OneStopEndsEveryPrintersPauseAndSocketWaitWhileAWaitItMayNotEndRunsOut) {
   std::ostringstream out;

@@ -46,11 +46,5 @@ TEST(WindowsTerminalHost, CtrlCEndsAResponsivePauseAtOnceButNotOneThatStopMayNot
   EXPECT_GE(SecondsSince(start), 0.19);
 }
 
-TEST(WindowsTerminalHost, AnotherConsoleEventIsNotStop) {
-  cli::TerminalHost host;
-  EXPECT_FALSE(win::ConsoleStop::Handle(0x7f));
-  EXPECT_FALSE(host.Interrupted());
-}
-
 }  // namespace
 }  // namespace corvelle

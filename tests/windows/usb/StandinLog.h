@@ -13,6 +13,14 @@
 
 namespace corvelle::test {
 
+// The calls with which the USB kind opens the bridge.
+inline const std::vector<std::string> kOpened = {
+    "FT_OpenEx \"Varnesi Bridge GN2\" 2 -> 0",
+    "FT_ResetDevice -> 0",
+    "FT_SetTimeouts 3000 3000 -> 0",
+    "FT_Purge 1 -> 0",
+};
+
 class Standin {
  public:
   explicit Standin(const TempDir& dir) : m_log(dir.File("d2xx-calls.log")) { Set("LOG", m_log); }

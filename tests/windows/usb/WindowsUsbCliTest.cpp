@@ -4,21 +4,15 @@
 // from the printer; an open the library refuses and a short write are failures, never success.
 // With no library beside it (one in the current folder does not count) or an incomplete one:
 // opening error #02 with the reason, and no call made.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "windows/CliProcess.h"
 #include "StandinLog.h"
-#include "base/Paths.h"
-#include "base/Profile.h"
-#include "base/win/WinText.h"
 #include "download/DownloadPlan.h"
-#include "support/TempDir.h"
 
 namespace corvelle {
 namespace {
@@ -30,73 +24,22 @@ const std::string kBesideIncomplete = CORVELLE_USB_INCOMPLETE_DIR "/corvelle-cli
 const std::string kAlone = CORVELLE_BIN_DIR "/corvelle-cli.exe";
 const std::string kFontsStored = "Fonts will be stored in printer when green led turns on again.";
 
-const Calls kOpened = {
-    "FT_OpenEx \"Varnesi Bridge GN2\" 2 -> 0",
-    "FT_ResetDevice -> 0",
-    "FT_SetTimeouts 3000 3000 -> 0",
-    "FT_Purge 1 -> 0",
-};
+using test::kOpened;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-class WindowsUsbCli : public ::testing::Test {
+class WindowsUsbCli : public test::CliFolders {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(MakeFolders(program + "\\FontExt"));
-    std::string data(3000, '\0');
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 253);
-    dir.Write("fonts\\f10.hea", std::string(100, 'h'));
-    dir.Write("fonts\\f10.sh", data);
-    profile.WriteString("FontsAggiuntivi", "Font001", dir.File("fonts\\f1.she"));
-    ASSERT_TRUE(profile.Save());
-  }
-
-  // Runs `exe` in the folder `cwd` (the test's own when empty) with the test's program folder and
-  // profile; stdout and stderr go to `err`. The exit status, or -1 when it had to be ended.
+  // Runs `exe` as CliFolders::Run does; the exit status, with what it said in `err` (standard
+  // output and error, the console's CR LF as LF).
   int Run(const std::string& exe, const std::vector<std::string>& args, const std::string& cwd = {}) {
-    std::vector<std::string> all = {"Z:" + exe, "--program-folder", program, "--profile", profile.Path()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::wstring line;
-    for (const std::string& arg : all) {
-      // Plain quoting is enough for these arguments: no quote inside, no backslash at the end.
-      EXPECT_TRUE(!Has(arg, "\"") && !arg.ends_with('\\')) << arg;
-      line += (line.empty() ? L"\"" : L" \"") + win::Widen(arg) + L"\"";
-    }
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const HANDLE out = ::CreateFileW(win::Widen(dir.File("stderr")).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = startup.hStdError = out;
-    PROCESS_INFORMATION process{};
-    const std::wstring folder = win::Widen(cwd.empty() ? dir.Path() : cwd);
-    const bool started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
-                                          &startup, &process);
-    ::CloseHandle(out);
-    if (!started) {
-      ADD_FAILURE() << "cannot start " << exe << ": " << ::GetLastError();
-      return -1;
-    }
-    DWORD code = static_cast<DWORD>(-1);
-    if (::WaitForSingleObject(process.hProcess, 90'000) == WAIT_TIMEOUT) {
-      ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
-      ::WaitForSingleObject(process.hProcess, INFINITE);
-    }
-    ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    err = test::ReadFile(dir.File("stderr"));
-    // The console's text mode ends lines with CR LF.
+    const test::CliRun run = CliFolders::Run(args, exe, cwd);
+    err = run.out + run.err;
     std::erase(err, '\r');
-    return static_cast<int>(code);
+    return run.code;
   }
 
-  test::TempDir dir;
   test::Standin standin{dir};
-  Profile profile{dir.File("corvelle.ini")};
-  std::string program = dir.File("program");
   std::string err;
 };
 

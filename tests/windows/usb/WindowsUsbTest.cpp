@@ -41,12 +41,7 @@ PortOpenArgs UsbArgs() {
   return args;
 }
 
-const Calls kOpened = {
-    "FT_OpenEx \"Varnesi Bridge GN2\" 2 -> 0",
-    "FT_ResetDevice -> 0",
-    "FT_SetTimeouts 3000 3000 -> 0",
-    "FT_Purge 1 -> 0",
-};
+using test::kOpened;
 
 Calls Joined(Calls a, const Calls& b) {
   a.insert(a.end(), b.begin(), b.end());
