@@ -94,11 +94,10 @@ TEST(WindowDownload, StopInTheFirstAreaEndsItAndGivesTheButtonsBack) {
   EXPECT_EQ(test::EventNumber(sim.Next("announcement"), "length"), 0x150000);  // the first of two areas
   const auto received = sim.Next("area_received");
   EXPECT_FALSE(test::EventFlag(received, "complete"));
-  // What reached the printer was sent before STOP: at most the position the bar showed then,
-  // plus the one chunk under way.
-  const long long total = static_cast<long long>(std::filesystem::file_size(DefaultFontSetPath(folder.Path())));
+  // Part of the area reached the printer. The bar counts what the printer took, and the printer
+  // goes on taking what the socket holds until STOP closes it, so the bar's position at STOP is
+  // no upper bound; what the socket still held then is discarded (the area is incomplete).
   EXPECT_GT(test::EventNumber(received, "bytes"), 0);
-  EXPECT_LE(test::EventNumber(received, "bytes"), (stoppedAt + 1) * total / 100 + 512);
   sim.Stop();
   EXPECT_FALSE(sim.Next("announcement", 0));  // no second area
 }
