@@ -52,6 +52,15 @@ struct FleetResult {
 
 inline constexpr const char* kStoppedText = "Download stopped.";
 
+// What one printer served may hold open at once: its reading of the image, the echo test's
+// socket, the connection, the history file while its record is appended, and its printer lock.
+inline constexpr std::size_t kDescriptorsPerPrinter = 5;
+// Left over for the rest of the run: name lookups, the profile, the terminal.
+inline constexpr std::size_t kSpareDescriptors = 16;
+// How many printers can be served at once with `freeDescriptors` left to open: `jobs` at most,
+// one at least.
+int PrintersAtOnce(int jobs, std::size_t freeDescriptors);
+
 // Serves every target; the results in the targets' order. Once STOP is raised no printer starts
 // and those not started are stopped.
 std::vector<FleetResult> RunFleet(const FleetJob& job);

@@ -218,6 +218,34 @@ TEST_F(FleetDownload, CtrlCStopsThePrintersRunningAndThoseWaitingTheirTurnAtOnce
   for (const int port : sim.Ports()) EXPECT_EQ(recorded[Target(port)], "stopped;") << port;
 }
 
+// REAL TIME: two rounds of one-area downloads, about 45 s.
+TEST_F(FleetDownload, MorePrintersThanTheDescriptorLimitAllowsAtOnceAreAllServed) {
+  constexpr int kPrinters = 16;
+  test::SimProcess sim({"--printers", std::to_string(kPrinters), "--port", "0", "--store", dir.File("store")});
+  ASSERT_TRUE(sim.Started());
+  std::vector<std::string> args;
+  for (const int port : sim.Ports()) args.insert(args.end(), {"--ip", Target(port)});
+  // 64 descriptors, soft and hard: fewer than 16 printers may need at once.
+  const pid_t pid = Start("many", args, {"/usr/bin/prlimit", "--nofile=64:64", "--"});
+  EXPECT_EQ(Wait(pid, std::chrono::seconds(150)), 0) << ReadFile(dir.File("many.err"));
+  std::string expected;
+  for (const int port : sim.Ports()) expected += Target(port) + "\tok\t\n";
+  EXPECT_EQ(ReadFile(dir.File("many.out")), expected);
+  const std::string err = ReadFile(dir.File("many.err"));
+  const std::size_t notice = err.find(" printers at a time, not 32: the open-file limit allows no more\n");
+  EXPECT_NE(notice, std::string::npos) << err;
+  EXPECT_EQ(err.find("printers at a time", notice + 20), std::string::npos) << "said once";
+  std::map<std::string, std::string> recorded;
+  for (const DownloadRecord& record : ReadHistory(DefaultHistoryPath()).records) {
+    recorded[record.target] += record.result + ";";
+  }
+  for (const int port : sim.Ports()) EXPECT_EQ(recorded[Target(port)], "ok;") << port;
+  const std::string image = ReadFile(DefaultFontSetPath(program));
+  for (int number = 1; number <= kPrinters; ++number) {
+    EXPECT_TRUE(ReadFile(dir.File("store/printer-" + std::to_string(number) + "/image-001.bin")) == image) << number;
+  }
+}
+
 TEST_F(FleetDownload, ControlBytesInTargetsAndTheirMessagesReachNoOutputRaw) {
   // In a network of its own with no link up: the name is looked up nowhere, nothing answers.
   if (std::system("unshare -n true") != 0) GTEST_SKIP() << "no network namespace can be made here";
