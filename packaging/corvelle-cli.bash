@@ -65,7 +65,7 @@ _corvelle_cli() {
       [[ $cur != -* ]] && { _filedir; return; }
       options="--json"
       ;;
-    download) options="--legacy --port --ip --ip-port --ip-list --jobs --output --quiet" ;;
+    download) options="--legacy --port --ip --ip-port --ip-list --jobs --output --wait --quiet --no-echo-test" ;;
     set-com) options="--port --output --speed --parity --data-bits --stop-bits" ;;
     ping) [[ $cur != -* ]] && { _known_hosts_real -- "$cur"; return; } ;;
     history) options="--last --json" ;;

@@ -29,11 +29,15 @@ int CMainApp::InitInstance() {
   }
   RecentFolder recent(profile);
   host.SetRecentFolder(&recent);
-  CMainDlg window(MainDlgContext{host, profile, m_programFolder, ProgramPrinterActions(profile), {}, {}, {}});
+  // The window's questions go through the host, after any message it still holds.
+  CMainDlg window(MainDlgContext{host, profile, m_programFolder, ProgramPrinterActions(profile), {}, {}, {},
+                                 [&host](const ChoiceQuestion& question) { return host.Choose(question); }});
   // Message boxes and the progress window stand over the main window.
   host.SetMainWindow(&window);
   if (!m_settingsFile.isEmpty()) window.LoadSettingsFrom(m_settingsFile);
   window.exec();
+  // What OK said last (a profile that was not saved) is seen before the program ends.
+  host.FlushMessages();
   return 0;
 }
 

@@ -74,6 +74,8 @@ CMainDlg::CMainDlg(MainDlgContext context, QWidget* parent)
       m_probe(std::move(context.probe)),
       m_runDialog(context.runDialog ? std::move(context.runDialog) : DialogRunner(RunModal)),
       m_openDialog(context.openDialog ? std::move(context.openDialog) : OpenDialogFunction(RunOpenDialog)),
+      m_choose(context.choose ? std::move(context.choose)
+                              : ChoiceFunction([this](const ChoiceQuestion& q) { return QtHost(this).Choose(q); })),
       m_codePageChoice(StoredCodePageChoice(m_profile)),
       m_portSettings(LoadPortSettings(m_profile)) {
   const TemplateControls controls = BuildDialog(this, kMainDialog);

@@ -37,6 +37,7 @@ struct MainDlgContext {
   ReachabilityProbe probe;          // the port dialog's test; empty: the echo probe
   DialogRunner runDialog;           // how the window runs its dialogs; empty: exec()
   OpenDialogFunction openDialog;    // "Load settings"; empty: the file dialog
+  ChoiceFunction choose;            // the window's own questions; empty: a message box
 };
 
 // The preview font of a decoded record: face (Qt's font matching stands in for a missing one),
@@ -114,6 +115,7 @@ class CMainDlg : public QDialog {
   ReachabilityProbe m_probe;
   DialogRunner m_runDialog;
   OpenDialogFunction m_openDialog;
+  ChoiceFunction m_choose;
 
   FontCatalogue m_catalogue;
   FontSelection m_selection;

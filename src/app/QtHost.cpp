@@ -4,6 +4,7 @@
 
 #include <poll.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
@@ -25,8 +26,15 @@ namespace {
 
 QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request) {
   QMessageBox box(request.icon, request.title, request.text, request.buttons, request.parent);
+  box.setInformativeText(request.informativeText);
+  for (const auto& [button, caption] : request.captions) {
+    if (QAbstractButton* shown = box.button(button)) shown->setText(caption);
+  }
+  if (request.defaultButton != QMessageBox::NoButton) box.setDefaultButton(request.defaultButton);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
+
+QString Latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 void SetFilter(QFileDialog& dialog, const QString& nameFilter, const QString& defaultSuffix, const QString& directory) {
   if (!directory.isEmpty()) dialog.setDirectory(directory);
@@ -97,10 +105,15 @@ QString ConvertFileFilter(std::string_view filter) {
 }
 
 QtHost::QtHost(QWidget* mainWindow)
-    : m_mainWindow(mainWindow), m_messageBox(RunMessageBox), m_saveDialog(RunSaveDialog) {}
+    : m_mainWindow(mainWindow),
+      m_messageBox(RunMessageBox),
+      m_saveDialog(RunSaveDialog),
+      m_flushContext(std::make_unique<QObject>()) {}
 
 QtHost::~QtHost() {
   while (m_busyDepth > 0) SetBusy(false);
+  // A message shown as the last thing before the program ends is still seen.
+  FlushMessages();
 }
 
 std::int64_t QtHost::Now() {
@@ -127,6 +140,7 @@ void QtHost::RunLoop(QEventLoop& loop, std::int64_t ms, bool paintOnly) {
 }
 
 void QtHost::WaitFor(std::int64_t ms, WaitMode mode) {
+  FlushMessages();
   const bool paintOnly = mode == WaitMode::PaintOnly;
   if (!paintOnly && StopRaised()) return;
   QEventLoop loop;
@@ -134,6 +148,7 @@ void QtHost::WaitFor(std::int64_t ms, WaitMode mode) {
 }
 
 bool QtHost::WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) {
+  FlushMessages();
   if (fd < 0 || StopRaised()) return false;
   if (FdReadyNow(fd, event)) return true;
   QEventLoop loop;
@@ -148,7 +163,10 @@ bool QtHost::WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) {
   return ready || (!StopRaised() && FdReadyNow(fd, event));
 }
 
-void QtHost::PumpMessages() { QCoreApplication::processEvents(); }
+void QtHost::PumpMessages() {
+  FlushMessages();
+  QCoreApplication::processEvents();
+}
 
 QWidget* QtHost::DialogParent() const {
   // Over the dialog that is running modally, if any, else over the main window.
@@ -156,11 +174,11 @@ QWidget* QtHost::DialogParent() const {
   return modal != nullptr ? modal : m_mainWindow.data();
 }
 
-MessageAnswer QtHost::ShowMessage(const std::string& text, MessageStyle style) {
+MessageBoxRequest QtHost::Request(const std::string& text, MessageStyle style) const {
   MessageBoxRequest request;
   request.parent = DialogParent();
-  request.title = QString::fromLatin1(layouts::kAppCaption.data(), static_cast<qsizetype>(layouts::kAppCaption.size()));
-  request.text = QString::fromLatin1(text);
+  request.title = Latin1(layouts::kAppCaption);
+  request.text = Latin1(text);
   switch (style) {
     case MessageStyle::Plain:
       request.icon = QMessageBox::NoIcon;
@@ -176,12 +194,54 @@ MessageAnswer QtHost::ShowMessage(const std::string& text, MessageStyle style) {
       request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
       break;
   }
-  const QMessageBox::StandardButton pressed = m_messageBox(request);
-  if (style != MessageStyle::Question) return MessageAnswer::Ok;
-  return pressed == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+  return request;
+}
+
+MessageAnswer QtHost::ShowMessage(const std::string& text, MessageStyle style) {
+  FlushMessages();
+  if (style != MessageStyle::Question) {
+    // The engine names the device, address or reason in a detail right after the message.
+    m_pending = PendingMessage{text, style, {}};
+    QTimer::singleShot(0, m_flushContext.get(), [this] { FlushMessages(); });
+    return MessageAnswer::Ok;
+  }
+  return m_messageBox(Request(text, style)) == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+}
+
+void QtHost::ShowDetail(const std::string& text) {
+  // A detail whose message was already shown has no box left to join.
+  if (!m_pending) return;
+  if (!m_pending->detail.empty()) m_pending->detail += '\n';
+  m_pending->detail += text;
+}
+
+void QtHost::FlushMessages() {
+  if (!m_pending) return;
+  const PendingMessage message = std::move(*m_pending);
+  m_pending.reset();
+  MessageBoxRequest request = Request(message.text, message.style);
+  request.informativeText = Latin1(message.detail);
+  m_messageBox(request);
+}
+
+Choice QtHost::Choose(const ChoiceQuestion& question) {
+  FlushMessages();
+  MessageBoxRequest request = Request(question.text, MessageStyle::Question);
+  request.informativeText = Latin1(question.detail);
+  request.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+  request.captions = {{QMessageBox::Yes, Latin1(question.first)}, {QMessageBox::No, Latin1(question.second)}};
+  request.defaultButton = question.preferred == Choice::First    ? QMessageBox::Yes
+                          : question.preferred == Choice::Second ? QMessageBox::No
+                                                                 : QMessageBox::Cancel;
+  switch (m_messageBox(request)) {
+    case QMessageBox::Yes: return Choice::First;
+    case QMessageBox::No: return Choice::Second;
+    default: return Choice::Cancel;
+  }
 }
 
 std::optional<std::string> QtHost::AskSavePath(const SaveDialogRequest& request) {
+  FlushMessages();
   SaveDialogSpec spec;
   spec.parent = DialogParent();
   spec.title = QStringLiteral("Save As");
@@ -199,15 +259,21 @@ std::optional<std::string> QtHost::AskSavePath(const SaveDialogRequest& request)
 
 void QtHost::SetBusy(bool busy) {
   if (busy) {
+    FlushMessages();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ++m_busyDepth;
-  } else if (m_busyDepth > 0) {
+    return;
+  }
+  if (m_busyDepth > 0) {
     QApplication::restoreOverrideCursor();
     --m_busyDepth;
   }
+  // The box comes without the wait cursor over it.
+  FlushMessages();
 }
 
 std::unique_ptr<ProgressView> QtHost::CreateProgressView() {
+  FlushMessages();
   auto dialog = std::make_unique<CProgressDlg>(m_mainWindow.data());
   dialog->show();
   dialog->activateWindow();  // keys such as Escape go to the progress window, not the main window

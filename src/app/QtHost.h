@@ -2,6 +2,8 @@
 // The window's Host: steady-clock time, waits on nested event loops that keep the windows alive
 // (and end early on STOP), message boxes, the save-file dialog, the wait cursor and the progress
 // window. The message box and the save dialog can be replaced, so that tests never block on them.
+// A message the engine shows is held back until its detail (the device, address or system reason
+// that follows it) has arrived, and both are shown in one box: the detail as its informative text.
 #pragma once
 
 #include <QMessageBox>
@@ -9,8 +11,12 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/Host.h"
 
@@ -25,11 +31,25 @@ struct MessageBoxRequest {
   QWidget* parent = nullptr;
   QString title;
   QString text;
+  QString informativeText;  // below the text: the detail of a message, what a question is about
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+  // Buttons that carry captions of their own instead of the standard ones.
+  std::vector<std::pair<QMessageBox::StandardButton, QString>> captions;
+  QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;  // Enter; none: Qt's choice
 };
 // Shows the box and answers the button pressed.
 using MessageBoxFunction = std::function<QMessageBox::StandardButton(const MessageBoxRequest&)>;
+
+// A question with two answers of its own besides Cancel (which Escape gives too).
+enum class Choice { First, Second, Cancel };
+struct ChoiceQuestion {
+  std::string text;                  // the question
+  std::string detail;                // what it is about, shown below the question
+  std::string first, second;         // the two answers' captions
+  Choice preferred = Choice::First;  // the answer Enter gives
+};
+using ChoiceFunction = std::function<Choice(const ChoiceQuestion&)>;
 
 struct SaveDialogSpec {
   QWidget* parent = nullptr;
@@ -76,7 +96,14 @@ class QtHost : public Host {
   void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override;
   bool WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) override;
   void PumpMessages() override;
+  // A question is asked at once; any other message waits for its detail until the next call of
+  // this host or the next turn of the event loop, whichever comes first.
   MessageAnswer ShowMessage(const std::string& text, MessageStyle style) override;
+  void ShowDetail(const std::string& text) override;
+  // Shows the message still waiting for its detail, if any, now.
+  void FlushMessages();
+  // Asks `question` in a box over the window in front, after any message still waiting.
+  Choice Choose(const ChoiceQuestion& question);
   std::optional<std::string> AskSavePath(const SaveDialogRequest& request) override;
   // Calls are counted: each SetBusy(false) undoes one earlier SetBusy(true) and no more.
   void SetBusy(bool busy) override;
@@ -90,6 +117,13 @@ class QtHost : public Host {
   QWidget* DialogParent() const;
   // Runs `loop` until it is quit, `ms` pass, or STOP is pressed.
   void RunLoop(QEventLoop& loop, std::int64_t ms, bool paintOnly);
+  MessageBoxRequest Request(const std::string& text, MessageStyle style) const;
+
+  struct PendingMessage {
+    std::string text;
+    MessageStyle style;
+    std::string detail;  // its detail lines, joined by line breaks
+  };
 
   QPointer<QWidget> m_mainWindow;
   QPointer<CProgressDlg> m_progress;
@@ -97,6 +131,9 @@ class QtHost : public Host {
   SaveDialogFunction m_saveDialog;
   RecentFolder* m_recent = nullptr;
   int m_busyDepth = 0;
+  std::optional<PendingMessage> m_pending;
+  // Context of the event-loop turn that shows a waiting message: it goes with the host.
+  std::unique_ptr<QObject> m_flushContext;
 };
 
 }  // namespace corvelle

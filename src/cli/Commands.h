@@ -18,6 +18,9 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
+// What a FILE port run says when it has no output file to write.
+inline constexpr const char* kFileNeedsOutput = "The FILE port needs --output FILE: no output file was given.";
+
 // What every command gets: the folders and profile the window would use, and the terminal.
 struct CliContext {
   std::string programFolder;  // the folder holding FontExt/ (the executable's by default)

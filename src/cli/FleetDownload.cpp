@@ -19,7 +19,7 @@ namespace {
 PortSettings TargetSettings(const FleetJob& job, std::size_t index) {
   PortSettings settings = job.settings;
   settings.portName = "TCP/IP";
-  settings.ipAddress = job.targets[index].address;
+  settings.ipAddress = job.targets[index].ServedAddress();
   settings.ipPort = job.targets[index].port;
   return settings;
 }
@@ -38,7 +38,8 @@ FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
   }
   const PortSettings settings = TargetSettings(job, index);
   const auto onStep = [&status, index](const DownloadStep& step) { status.Step(index, step); };
-  const DownloadRequest request{host, settings, job.environment, job.imagePath, onStep, &image, job.history};
+  const DownloadRequest request{host,   settings, job.environment, job.imagePath,
+                                onStep, &image,   job.history,     job.waitForPrinter};
   const DownloadResult result = job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   switch (result) {
     case DownloadResult::Completed: return {result, ""};

@@ -43,6 +43,7 @@ struct FleetJob {
   const StopSignal* stop = nullptr;
   FleetStatus* status = nullptr;
   DownloadHistory* history = nullptr;  // where every printer's attempt is recorded (null: nowhere)
+  bool waitForPrinter = false;         // a printer another download holds is waited for
 };
 
 struct FleetResult {

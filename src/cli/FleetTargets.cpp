@@ -5,12 +5,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 #include <utility>
 
 #include "base/FileSystem.h"
+#include "base/Ipv4Text.h"
 #include "base/StopSignal.h"
 #include "base/UniqueFd.h"
 #include "cli/ArgReader.h"
@@ -25,12 +28,14 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
+std::string LowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 }  // namespace
 
-std::string FleetTarget::Name() const {
-  const bool v6 = address.find(':') != std::string::npos;
-  return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
-}
+std::string FleetTarget::Name() const { return address + ":" + std::to_string(port); }
 
 std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, std::string& error) {
   std::string_view address = text;
@@ -51,7 +56,11 @@ std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, s
     error = "'" + std::string(text) + "' has no address";
     return std::nullopt;
   }
-  FleetTarget target{std::string(address), defaultPort};
+  if (address.find(':') != std::string_view::npos) {
+    error = "'" + std::string(text) + "': IPv6 addresses are not supported (an IPv4 address or a host name is)";
+    return std::nullopt;
+  }
+  FleetTarget target{std::string(address), defaultPort, ""};
   if (port) {
     const auto number = ArgReader::ParseInteger(*port);
     if (!number || *number < 0 || *number > 65535 || port->starts_with('-') || port->starts_with('+')) {
@@ -112,14 +121,33 @@ bool ReadTargetList(const std::string& path, int defaultPort, const StopSignal* 
       return false;
     }
   }
-  return ParseTargetList(text, path, defaultPort, targets, error);
+  const std::size_t before = targets.size();
+  if (!ParseTargetList(text, path, defaultPort, targets, error)) return false;
+  if (targets.size() == before) {
+    error = "the target list " + path + " names no printers";
+    return false;
+  }
+  return true;
+}
+
+void ResolveTargets(std::vector<FleetTarget>& targets, const NameLookUp& lookUp) {
+  std::map<std::string, std::optional<std::uint32_t>> names;
+  for (FleetTarget& target : targets) {
+    std::optional<std::uint32_t> number = ParseIPv4(target.address);
+    if (!number) {
+      const auto [known, added] = names.try_emplace(LowerCase(target.address));
+      if (added) known->second = lookUp(target.address);
+      number = known->second;
+    }
+    target.resolved = number ? DottedDecimal(*number) : "";
+  }
 }
 
 std::vector<FleetTarget> WithoutRepeats(const std::vector<FleetTarget>& targets) {
   std::vector<FleetTarget> once;
   std::set<std::pair<std::string, int>> seen;
   for (const FleetTarget& target : targets) {
-    if (seen.emplace(target.address, target.port).second) once.push_back(target);
+    if (seen.emplace(LowerCase(target.ServedAddress()), target.port).second) once.push_back(target);
   }
   return once;
 }

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
-// The printers of a download with several targets: "ADDR" or "ADDR:PORT" from --ip and from the
-// lines of an --ip-list file, in order, each served once.
+// The printers of a download named by --ip and --ip-list: "ADDR" or "ADDR:PORT" from the options
+// and from the lines of list files, in order, each printer served once however it is spelt.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ports/NameLookup.h"
 
 namespace corvelle {
 class StopSignal;
@@ -15,15 +19,20 @@ class StopSignal;
 namespace corvelle::cli {
 
 struct FleetTarget {
-  std::string address;  // as given, without the brackets of "[::1]:4001"
+  std::string address;  // as given
   int port = 0;
-  // "127.0.0.1:4001", "[::1]:4001": how messages and the results name it.
+  // The address in dotted decimal once ResolveTargets has found it; "" for a name that does not
+  // resolve, which is then served by its name (and fails as such a printer does).
+  std::string resolved;
+  // "127.1:4001": how messages and the results name it, as it was given.
   std::string Name() const;
+  // What the download connects to: the resolved address, else the address as given.
+  const std::string& ServedAddress() const { return resolved.empty() ? address : resolved; }
 };
 
-// "ADDR" (port `defaultPort`), "ADDR:PORT", "[ADDR]" or "[ADDR]:PORT"; an address with more than
-// one colon and no brackets is all address. Nullopt, with the reason in `error`, for an empty
-// address or a port that is not a number from 0 to 65535.
+// "ADDR" (port `defaultPort`) or "ADDR:PORT". Nullopt, with the reason in `error`, for an empty
+// address, a port that is not a number from 0 to 65535, or an IPv6 address ("::1", "[::1]:4001"),
+// which the TCP/IP kind cannot reach.
 std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, std::string& error);
 
 // The targets of an --ip-list file's text: one a line, surrounding blanks dropped, blank lines
@@ -32,13 +41,17 @@ std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, s
 bool ParseTargetList(std::string_view text, const std::string& fileName, int defaultPort,
                      std::vector<FleetTarget>& targets, std::string& error);
 
-// Reads an --ip-list file (at most kMaxTargetListBytes); false with the reason in `error`, also
-// when `stop` is raised while a pipe keeps the read waiting.
+// Reads an --ip-list file (at most kMaxTargetListBytes); false with the reason in `error` when it
+// cannot, when it names no printer, and when `stop` is raised while a pipe keeps the read waiting.
 bool ReadTargetList(const std::string& path, int defaultPort, const StopSignal* stop, std::vector<FleetTarget>& targets,
                     std::string& error);
 inline constexpr std::size_t kMaxTargetListBytes = 4 * 1024 * 1024;
 
-// The targets in their first order, each one once (the same address text and port).
+// Sets each target's resolved address: every numeric form of an IPv4 address as dotted decimal,
+// and each distinct name (in any case) looked up once, before any printer is served.
+void ResolveTargets(std::vector<FleetTarget>& targets, const NameLookUp& lookUp);
+
+// The targets in their first order, each printer once: the same served address and port.
 std::vector<FleetTarget> WithoutRepeats(const std::vector<FleetTarget>& targets);
 
 }  // namespace corvelle::cli

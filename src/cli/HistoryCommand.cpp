@@ -6,6 +6,7 @@
 #include "base/History.h"
 #include "base/Paths.h"
 #include "cli/Commands.h"
+#include "cli/TextSink.h"
 
 namespace corvelle::cli {
 namespace {
@@ -31,9 +32,10 @@ constexpr std::string_view kHelp =
 
 void PrintTable(const std::vector<DownloadRecord>& records) {
   std::size_t targetWidth = 6;
-  for (const DownloadRecord& record : records) targetWidth = std::max(targetWidth, record.target.size());
+  for (const DownloadRecord& record : records) targetWidth = std::max(targetWidth, ShownWidth(record.target));
   const auto padded = [](const std::string& text, std::size_t width) {
-    return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+    const std::size_t shown = ShownWidth(text);
+    return text + std::string(width > shown ? width - shown : 0, ' ');
   };
   std::cout << padded("TIME", 20) << "  " << padded("TARGET", targetWidth) << "  RESULT   " << padded("BYTES", 10)
             << "  SHA256\n";

@@ -26,8 +26,6 @@ constexpr std::array<PositionOption, 4> kOptions{{
     {"stop-bits", 2, &SerialPositions::stopBitsIndex},
 }};
 
-constexpr const char* kFileNeedsOutput = "The FILE port needs --output FILE: no output file was given.";
-
 int RunSetCom(CliContext& context, ArgReader& args) {
   const auto port = args.Option("port");
   const auto outputs = args.Options("output");

@@ -12,6 +12,11 @@
 #include "cli/TextSink.h"
 
 namespace corvelle::cli {
+
+constexpr const char* kNoOutputLeft =
+    "The FILE port needs one more --output FILE: each opening writes its own file (an image opens the port 2 or 4 "
+    "times).";
+
 // The progress window on stderr. On a terminal: one line redrawn in place with the message, a bar,
 // the percentage and the current step or the countdown of a pause, cut to the terminal's width.
 // Otherwise (a log): a line per step, and a line at every tenth of the bar. Quiet: nothing.
@@ -124,7 +129,10 @@ MessageAnswer TerminalHost::ShowMessage(const std::string& text, MessageStyle st
 }
 
 std::optional<std::string> TerminalHost::AskSavePath(const SaveDialogRequest&) {
-  if (savePaths.empty()) return std::nullopt;
+  if (savePaths.empty()) {
+    ShowMessage(kNoOutputLeft, MessageStyle::Plain);
+    return std::nullopt;
+  }
   std::string path = savePaths.front();
   savePaths.pop_front();
   return path;

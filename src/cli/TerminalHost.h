@@ -26,7 +26,8 @@ class TerminalHost : public Host {
   // Writes the text and a newline to stderr. A question is answered from the queue
   // `answers` (Cancel when it is empty: a script cannot be asked).
   MessageAnswer ShowMessage(const std::string& text, MessageStyle style) override;
-  // Each save dialog takes the next path of `savePaths`; none left counts as cancelled.
+  // Each save dialog takes the next path of `savePaths`; none left counts as cancelled, once it
+  // has said so (a script has no dialog to cancel, so the run would end without a reason).
   std::optional<std::string> AskSavePath(const SaveDialogRequest& request) override;
   void SetBusy(bool busy) override;
   std::unique_ptr<ProgressView> CreateProgressView() override;

@@ -17,6 +17,19 @@ EscapingBuffer::int_type EscapingBuffer::overflow(int_type c) {
   return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
 }
 
+std::size_t ShownWidth(std::string_view text) {
+  std::size_t width = 0;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (Escaped(byte)) {
+      width += 4;
+    } else if ((byte & 0xc0) != 0x80) {
+      ++width;
+    }
+  }
+  return width;
+}
+
 std::streamsize EscapingBuffer::xsputn(const char* text, std::streamsize count) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::streamsize done = 0;

@@ -7,6 +7,7 @@
 // own terminal controls (a line redrawn in place) are written past the escaping.
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 #include <streambuf>
 #include <string_view>
@@ -27,6 +28,10 @@ class EscapingBuffer : public std::streambuf {
  private:
   std::streambuf* m_inner;
 };
+
+// The columns `text` takes once written to an escaping stream: four for an escaped byte, none for
+// a UTF-8 continuation byte, one for every other byte. Tables pad by it.
+std::size_t ShownWidth(std::string_view text);
 
 // From here on std::cout and std::cerr escape control characters.
 void EscapeStandardStreams();

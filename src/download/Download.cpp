@@ -4,12 +4,15 @@
 #include "download/Download.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "base/Host.h"
 #include "base/Sha256.h"
 #include "download/DownloadRecord.h"
 #include "download/MessageTap.h"
+#include "download/PrinterClaim.h"
 #include "fontset/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/DevicePort.h"
@@ -63,6 +66,9 @@ class DownloadRun {
     // STOP counts from the first open on: a connect, an echo probe or a FIFO's reader can keep it
     // waiting before there is any progress window.
     m_port.SetCancelCheck([this] { return StopRequested(); });
+    m_tap.acceptSavePath = [this](const std::string& path) { return ClaimOutputFile(path); };
+    // While the port waits for its output to leave, the bar follows what the printer takes.
+    m_port.SetOutputWatch([this] { ShowTaken(); });
   }
 
   DownloadResult Run() {
@@ -79,6 +85,7 @@ class DownloadRun {
   DownloadResult RunSteps() {
     // Declared first, so the busy cursor goes only after the progress view and the port.
     BusyCursor busy(m_host);
+    if (!ClaimPort()) return StopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed;
     m_image = m_request.image && m_request.image->IsOpen() ? std::move(*m_request.image)
                                                            : FileHandle::OpenRegularForReading(m_request.imagePath);
     if (!m_image.IsOpen()) {
@@ -106,6 +113,8 @@ class DownloadRun {
       // The transfer is over: the windows keep painting, but STOP has nothing left to stop.
       m_view->SetStatus(std::string(LoadStr(IDS_END_OF_PROCESS)));
       Pause(kFinalPauseExceeds, WaitMode::PaintOnly);
+      // The printer has what it needs: another download may start while the message is read.
+      ReleasePrinter();
       const int closing = m_form == DownloadForm::Legacy ? IDS_WAIT_AUTORESTART : IDS_FONTS_STORED;
       m_host.ShowMessage(std::string(LoadStr(closing)), MessageStyle::Plain);
     }
@@ -132,6 +141,31 @@ class DownloadRun {
       case DownloadState::Ending: break;
     }
     return Outcome::Next;
+  }
+
+  // The printer of a port kind that names it; a FILE download's files are claimed as they are
+  // chosen.
+  bool ClaimPort() {
+    const std::string printer = PrinterOf(m_request.settings, m_request.environment, LookUpIPv4);
+    if (printer.empty()) return true;
+    m_printer = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
+    return m_printer.has_value();
+  }
+
+  // An output file the save dialog answered: held until the download ends, however often it is
+  // chosen again.
+  bool ClaimOutputFile(const std::string& path) {
+    const std::string printer = OutputFilePrinter(path);
+    if (m_outputFiles.contains(printer)) return true;
+    auto lock = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
+    if (!lock) return false;
+    m_outputFiles.emplace(printer, std::move(*lock));
+    return true;
+  }
+
+  void ReleasePrinter() {
+    m_printer.reset();
+    m_outputFiles.clear();
   }
 
   const ImageArea& Area(int number) const { return m_areas[static_cast<std::size_t>(number - 1)]; }
@@ -188,7 +222,10 @@ class DownloadRun {
     const bool serial = KindFromName(m_request.settings.portName) == PortKind::Com;
     const int baud = BaudRateAt(m_openArgs.baudIndex);
     char chunk[SEND_CHUNK];
-    for (std::int64_t remaining = area.length; remaining > 0;) {
+    m_sending = &area;
+    m_areaWritten = 0;
+    std::int64_t& remaining = m_remaining;
+    for (remaining = area.length; remaining > 0;) {
       const auto size = static_cast<std::size_t>(std::min(SEND_CHUNK, remaining));
       std::string readError;
       if (!ReadChunk(chunk, size, readError)) {
@@ -199,14 +236,42 @@ class DownloadRun {
       if (!m_port.Write(chunk, size)) return WriteFailed();
       m_sent.Update(chunk, size);
       m_sentBytes += static_cast<std::int64_t>(size);
+      m_areaWritten += static_cast<std::int64_t>(size);
       remaining -= SEND_CHUNK;
-      if (serial && !WaitForQueue(m_queueContext, [this] { return m_port.QueuedOutput(); }, kQueueThreshold, baud)) {
-        return Abandon();
+      if (serial) {
+        switch (WaitForQueue(m_queueContext, [this] { return m_port.QueuedOutput(); }, kQueueThreshold, baud)) {
+          case WriteOutcome::Done: break;
+          case WriteOutcome::Cancelled: return Abandon();
+          case WriteOutcome::Failed:
+            Fail();
+            m_host.ShowMessage(kOutputStalledText, MessageStyle::Error);
+            return Outcome::Failed;
+        }
       }
       if (StopRequested()) return Abandon();
-      m_view->SetPosition(ProgressPosition(m_total, area, remaining));
+      m_position = TakenPosition();
+      m_view->SetPosition(m_position);
     }
-    return FinishStep();
+    // The area has been sent once the printer has taken all of it (FinishStep waits for that):
+    // the pause that follows counts from then, as the printer counts it.
+    const Outcome outcome = FinishStep();
+    m_sending = nullptr;
+    return outcome;
+  }
+
+  // The bar at what the printer has taken of the area being sent: what was written less what the
+  // port still holds. Each chunk counts SEND_CHUNK bytes, so the bar can pass 100 at the end.
+  int TakenPosition() {
+    const std::int64_t unsent = std::clamp<std::int64_t>(m_port.QueuedOutput(), 0, m_areaWritten);
+    return ProgressPosition(m_total, *m_sending, m_remaining + unsent);
+  }
+
+  // While the port waits for its output to leave, the bar moves as the printer takes it.
+  void ShowTaken() {
+    if (!m_sending || !m_view) return;
+    const int position = TakenPosition();
+    if (position != m_position) m_view->SetPosition(position);
+    m_position = position;
   }
 
   // Exactly `size` bytes of the image, or false with the reason: nothing is ever sent from a
@@ -228,7 +293,10 @@ class DownloadRun {
   }
 
   Outcome FinishStep() {
-    if (!m_port.DrainOutput() || StopRequested()) return Abandon();
+    // A drain that failed without STOP (a queue that stopped moving, a connection lost) has told
+    // the user: the transfer failed, it was not stopped.
+    if (!m_port.DrainOutput()) return StopRequested() ? Abandon() : Fail();
+    if (StopRequested()) return Abandon();
     // Closing may still wait for the printer to take what is queued: a connection lost then has
     // told the user, and STOP then has discarded the rest.
     const bool delivered = m_port.Close();
@@ -254,6 +322,8 @@ class DownloadRun {
   }
 
   const DownloadRequest& m_request;
+  std::optional<PrinterLock> m_printer;
+  std::map<std::string, PrinterLock> m_outputFiles;
   // Every message and save dialog of the run goes through it, so the record knows the last one.
   MessageTap m_tap;
   Host& m_host;
@@ -268,6 +338,11 @@ class DownloadRun {
   DownloadState m_state = DownloadState::Opening;
   Sha256 m_sent;  // of the image bytes the port took
   std::int64_t m_sentBytes = 0;
+  // The area being sent (null outside Send), its bytes written, and what the chunk count leaves.
+  const ImageArea* m_sending = nullptr;
+  std::int64_t m_areaWritten = 0;
+  std::int64_t m_remaining = 0;
+  int m_position = -1;  // last position shown
 };
 
 }  // namespace
@@ -296,6 +371,10 @@ DownloadResult BuildAndDownload(const DownloadJob& job) {
     return result;
   };
   if (!CheckPortName(tap, job.settings.portName)) return endEarly(DownloadResult::Failed);
+  if (!job.refusal.empty()) {
+    tap.ShowMessage(job.refusal, MessageStyle::Plain);
+    return endEarly(DownloadResult::Failed);
+  }
   const FontSetBuildContext build{tap, job.profile, job.programFolder, job.stopRequested};
   std::string imagePath;
   FileHandle image;
@@ -304,7 +383,8 @@ DownloadResult BuildAndDownload(const DownloadJob& job) {
   if (!built) {
     return endEarly(job.stopRequested && job.stopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed);
   }
-  const DownloadRequest request{job.host, job.settings, job.environment, imagePath, job.onStep, &image, job.history};
+  const DownloadRequest request{job.host,   job.settings, job.environment, imagePath,
+                                job.onStep, &image,       job.history,     job.waitForPrinter};
   return job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
 }
 

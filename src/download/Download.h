@@ -38,6 +38,9 @@ struct DownloadRequest {
   FileHandle* image = nullptr;
   // Where the attempt is recorded, however it ends (nothing is recorded when null).
   DownloadHistory* history = nullptr;
+  // The printer is held for the whole download; when another download holds it, this one waits
+  // for it (true) or fails at once, before anything is sent (false).
+  bool waitForPrinter = false;
 };
 
 // FontSet.SHC: "?Z:&" with the first area's length, then (for an image longer than
@@ -63,6 +66,10 @@ struct DownloadJob {
   std::function<bool()> stopRequested = {};
   // Where the attempt is recorded, also when the build or the port name ends it (null: nowhere).
   DownloadHistory* history = nullptr;
+  bool waitForPrinter = false;  // as in DownloadRequest
+  // Why the download cannot run, when the caller knows it before the build (corvelle-cli's FILE
+  // port without an output file): shown and recorded, and nothing is built.
+  std::string refusal = {};
 };
 
 // The whole "Download" action: builds the default image from the stored selection (the legacy

@@ -21,6 +21,7 @@ std::optional<std::string> MessageTap::AskSavePath(const SaveDialogRequest& requ
   if (path && std::find(m_savedFiles.begin(), m_savedFiles.end(), *path) == m_savedFiles.end()) {
     m_savedFiles.push_back(*path);
   }
+  if (path && acceptSavePath && !acceptSavePath(*path)) return std::nullopt;
   return path;
 }
 

@@ -4,6 +4,7 @@
 // answered.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ class MessageTap : public Host {
   const std::string& LastMessage() const { return m_lastMessage; }
   // Each file a save dialog answered, in order, once.
   const std::vector<std::string>& SavedFiles() const { return m_savedFiles; }
+
+  // Asked with each file a save dialog answers; false makes the answer a cancel, once it has
+  // told the user why (the file is kept among the saved files all the same).
+  std::function<bool(const std::string& path)> acceptSavePath;
 
  private:
   Host& m_inner;

@@ -141,19 +141,30 @@ long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
   return ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
+long CClientSocket::Unsent() const { return UnsentBytes(m_fd); }
+
+int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool()>& cancelled,
+                                 const std::function<void()>& whileWaiting) {
+  StallWatch watch(m_host, stallMs);
+  for (;;) {
+    // After a reset the send queue still counts what was lost, so the reset itself ends the wait.
+    if (WasReset(m_fd)) return ECONNRESET;
+    const long unsent = UnsentBytes(m_fd);
+    if (unsent == 0) return 0;
+    if (m_peerClosed) return ECONNRESET;
+    if (cancelled && cancelled()) return ECANCELED;
+    if (watch.Stalled(unsent)) return ETIMEDOUT;
+    m_host.WaitFor(kWriteWaitStepMs);
+    if (whileWaiting) whileWaiting();
+  }
+}
+
 int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
   if (m_fd < 0) return 0;
   ::shutdown(m_fd, SHUT_RD);
-  const std::int64_t deadline = m_host.Now() + lingerMs;
-  // After a reset the send queue still counts what was lost, so the reset itself ends the wait.
-  while (!m_peerClosed && !WasReset(m_fd) && UnsentBytes(m_fd) > 0 && m_host.Now() < deadline && !cancelled()) {
-    m_host.WaitFor(kWriteWaitStepMs);
-  }
-  const bool reset = WasReset(m_fd);
-  const int error = reset || m_peerClosed ? ECONNRESET : ETIMEDOUT;
-  const bool lost = reset || UnsentBytes(m_fd) > 0;
+  const int error = WaitUntilSent(lingerMs, cancelled, {});
   Discard();
-  return lost ? error : 0;
+  return error == ECANCELED ? ETIMEDOUT : error;
 }
 
 void CClientSocket::Discard() {

@@ -59,10 +59,21 @@ class CClientSocket {
   bool PeerClosed() const { return m_peerClosed; }
   NativeHandle Descriptor() const { return m_fd; }
 
-  // Stops receiving and lets what is still unsent leave for up to `lingerMs` (sleeping on the
-  // host; `cancelled` ends it), then closes. 0 when the printer took every byte; else why not:
-  // ECONNRESET when it reset or closed the connection first, ETIMEDOUT when bytes were still
-  // unsent when the time was up, or the system's error number. The socket is closed either way.
+  // Bytes handed to the socket that the printer has not acknowledged yet; 0 where the system does
+  // not tell (Windows).
+  long Unsent() const;
+  // Sleeps on the host until the printer has taken every byte handed to the socket, for as long
+  // as the unsent count keeps falling; `whileWaiting` runs after every sleep. 0 when all was
+  // taken; ECONNRESET when the printer reset or closed the connection first, ETIMEDOUT when the
+  // count did not fall for `stallMs`, ECANCELED when `cancelled` said so. Returns 0 at once where
+  // the count cannot be seen.
+  int WaitUntilSent(std::int64_t stallMs, const std::function<bool()>& cancelled,
+                    const std::function<void()>& whileWaiting);
+  // Stops receiving and lets what is still unsent leave while it keeps leaving (see
+  // WaitUntilSent; `cancelled` ends it), then closes. 0 when the printer took every byte; else
+  // why not: ECONNRESET when it reset or closed the connection first, ETIMEDOUT when bytes were
+  // still unsent when the wait ended, or the system's error number. The socket is closed either
+  // way.
   int CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled);
   // Closes at once; what is still unsent is discarded.
   void Discard();

@@ -124,7 +124,17 @@ class SerialBackend : public DeviceBackend {
 
   bool DrainOutput() override {
     if (m_fd < 0) return true;
-    return WaitForQueue(m_context, [this] { return QueuedOutput(); }, 0, m_baud);
+    if (m_stalled) return false;
+    switch (WaitForQueue(m_context, [this] { return QueuedOutput(); }, 0, m_baud)) {
+      case WriteOutcome::Done: return true;
+      case WriteOutcome::Cancelled: return false;
+      case WriteOutcome::Failed: break;
+    }
+    // Told once: the close that follows discards the rest instead of waiting again.
+    m_stalled = true;
+    m_context.host.ShowMessage(kOutputStalledText, MessageStyle::Error);
+    m_context.host.ShowDetail(m_path + ": " + std::to_string(QueuedOutput()) + " bytes were still queued");
+    return false;
   }
 
   long QueuedOutput() override {
@@ -152,6 +162,7 @@ class SerialBackend : public DeviceBackend {
   }
 
   bool m_exclusive = false;
+  bool m_stalled = false;
   int m_baud = 9600;
 };
 

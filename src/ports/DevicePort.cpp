@@ -69,4 +69,6 @@ long CDevicePort::QueuedOutput() { return m_backend ? m_backend->QueuedOutput() 
 
 void CDevicePort::SetCancelCheck(std::function<bool()> cancelled) { m_context.cancelCheck = std::move(cancelled); }
 
+void CDevicePort::SetOutputWatch(std::function<void()> watch) { m_context.outputWatch = std::move(watch); }
+
 }  // namespace corvelle

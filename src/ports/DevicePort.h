@@ -11,8 +11,10 @@
 //   (a serial write does not wait for transmission). False means the bytes could not be
 //   delivered (already reported to the user, once per open) or the cancel check was raised while
 //   the write was waiting; the caller should then stop its transfer.
-// - DrainOutput waits for the serial output queue to empty; false when cancelled. It returns true
-//   at once for every other kind.
+// - DrainOutput waits until what was written has left: the serial output queue is empty, the
+//   TCP/IP printer has taken every byte. It waits as long as the queue keeps falling; false when
+//   cancelled, or when nothing left for 10 s or the connection was lost (reported to the user).
+//   It returns true at once for the other kinds.
 // - Close may still wait for the connection to hand on what it holds; false when it found that
 //   some of it was lost (reported to the user), so the transfer did not arrive whole.
 // - Every write and wait lets the surroundings run (Host::PumpMessages, Host::WaitFor,
@@ -50,10 +52,13 @@ class CDevicePort {
   // Lets waiting events run now: the host's, and what the connection has received.
   void PumpMessages();
 
-  // Bytes still queued for output on a serial port (0 for the other kinds and when closed).
+  // Bytes written that the printer has not taken yet: the serial output queue, the TCP/IP output
+  // buffer and unsent socket bytes (0 for the other kinds and when closed).
   long QueuedOutput();
   // STOP: when `cancelled` returns true, waits inside Write and DrainOutput end and return false.
   void SetCancelCheck(std::function<bool()> cancelled);
+  // Runs at every step of a wait for output to leave, inside Write and DrainOutput.
+  void SetOutputWatch(std::function<void()> watch);
 
   // The kind chosen by the last Open whose name reached a port; None until then.
   PortKind Kind() const { return m_kind; }

@@ -12,10 +12,23 @@
 
 namespace corvelle {
 
+StallWatch::StallWatch(Host& host, std::int64_t limitMs) : m_host(host), m_limitMs(limitMs), m_since(host.Now()) {}
+
+bool StallWatch::Stalled(long count) {
+  const std::int64_t now = m_host.Now();
+  if (count < m_lowest) {
+    m_lowest = count;
+    m_since = now;
+    return false;
+  }
+  return now - m_since > m_limitMs;
+}
+
 WriteOutcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t* bytes, std::size_t count, int& error,
                       const std::function<ssize_t(const std::uint8_t*, std::size_t)>& put,
-                      const std::function<void()>& whileWaiting) {
+                      const std::function<void()>& whileWaiting, std::int64_t stallMs) {
   std::size_t done = 0;
+  StallWatch watch(context.host, stallMs);
   // Some drivers (the parallel port's) report a descriptor writable that still refuses bytes;
   // after such a refusal the next pause is a plain sleep, so the loop never spins.
   bool readyButRefused = false;
@@ -32,6 +45,10 @@ WriteOutcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t*
       return WriteOutcome::Failed;
     }
     if (context.Cancelled()) return WriteOutcome::Cancelled;
+    if (stallMs > 0 && watch.Stalled(static_cast<long>(count - done))) {
+      error = ETIMEDOUT;
+      return WriteOutcome::Failed;
+    }
     if (readyButRefused) {
       context.host.WaitFor(kWriteWaitStepMs);
       readyButRefused = false;
@@ -39,6 +56,7 @@ WriteOutcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t*
       readyButRefused = context.host.WaitForFd(fd, FdEvent::Writable, kWriteWaitStepMs);
     }
     if (whileWaiting) whileWaiting();
+    context.OutputWaited();
   }
   return WriteOutcome::Done;
 }
@@ -49,12 +67,17 @@ std::int64_t QueueWaitStepMs(long excess, int baudRate) {
   return std::clamp<std::int64_t>(ms, 2, 100);
 }
 
-bool WaitForQueue(PortContext& context, const std::function<long()>& queued, long limit, int baudRate) {
+WriteOutcome WaitForQueue(PortContext& context, const std::function<long()>& queued, long limit, int baudRate) {
+  StallWatch watch(context.host);
   for (;;) {
     const long left = queued();
-    if (left <= limit) return true;
-    if (context.Cancelled()) return false;
+    if (left <= limit) return WriteOutcome::Done;
+    // STOP is looked at first: a caller's own time limit raised through the cancel check at the
+    // same moment keeps its meaning.
+    if (context.Cancelled()) return WriteOutcome::Cancelled;
+    if (watch.Stalled(left)) return WriteOutcome::Failed;
     context.host.WaitFor(QueueWaitStepMs(left - limit, baudRate));
+    context.OutputWaited();
   }
 }
 

@@ -22,8 +22,14 @@ struct PortContext {
   Host& host;
   const PortEnvironment& env;
   std::function<bool()> cancelCheck;
+  // Runs at every step of a wait for output to leave (a queue wait, a write the connection takes
+  // only partly), so the caller can show how far the printer has got meanwhile.
+  std::function<void()> outputWatch = {};
 
   bool Cancelled() const { return host.StopRequested() || (cancelCheck && cancelCheck()); }
+  void OutputWaited() const {
+    if (outputWatch) outputWatch();
+  }
 };
 
 // One open connection of one kind. CDevicePort makes a new backend for every Open and destroys
@@ -41,9 +47,12 @@ class PortBackend {
   virtual bool Write(const std::uint8_t* bytes, std::size_t count) = 0;
   // Discards what is queued in either direction; nothing for kinds without queues.
   virtual void Purge() {}
-  // Waits until the output queue is empty (serial kind only); false when cancelled.
+  // Waits until what was written has left: the serial output queue is empty, the TCP/IP printer
+  // has taken every byte. It waits as long as the queue keeps falling. False when cancelled, or
+  // when the queue stopped moving or the connection was lost (reported to the user).
   virtual bool DrainOutput() { return true; }
-  // Bytes still waiting in the output queue; 0 for kinds whose queue cannot be seen.
+  // Bytes written that the printer has not taken yet (the serial queue; for TCP/IP the output
+  // buffer and the socket's unsent bytes); 0 for kinds whose queue cannot be seen.
   virtual long QueuedOutput() { return 0; }
   // Handles what the connection has received meanwhile (the TCP/IP kind reads and counts it).
   virtual void PumpEvents() {}

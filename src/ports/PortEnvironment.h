@@ -3,6 +3,7 @@
 // tests replace the reachability test, the USB library or whole connection kinds.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -40,8 +41,13 @@ PortEnvironment DefaultPortEnvironment(const Profile& profile);
 // The same with an empty device mapping.
 PortEnvironment DefaultPortEnvironment();
 
-// The reachability test the program uses: one ICMP echo with the TCP/IP kind's arguments.
+// The reachability test the program uses: ICMP echo with the TCP/IP kind's arguments, asked
+// again when no reply came (see AskForEchoReply).
 bool EchoProbeReachable(const std::string& host);
+// Runs `request` (one echo request that waits `waitMs` for its reply; 0 or why it failed) up to
+// three times, one second apart within 5 s, until one gets a reply; only a request that timed out
+// is followed by another. The last request's result.
+int AskForEchoReply(const std::function<int(std::uint32_t waitMs)>& request);
 // The same, ended early on STOP (`stop`: a descriptor that becomes readable on Linux, -1 for none;
 // the stop event on Windows, 0 for none): 0 when `host` answered, else why not (ECANCELED after
 // STOP, EACCES when ICMP echo is not permitted, ETIMEDOUT, ...).

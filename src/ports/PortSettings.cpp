@@ -18,6 +18,7 @@ constexpr const char* kRs485Address = "IndRs485";
 constexpr const char* kRs485On = "Rs485On";
 constexpr const char* kIpAddress = "IPaddress";
 constexpr const char* kIpPort = "IPport";
+constexpr const char* kEchoTest = "EchoTest";
 
 }  // namespace
 
@@ -35,6 +36,7 @@ PortSettings LoadPortSettings(const Profile& profile) {
   s.rs485On = profile.GetInt(kPortSection, kRs485On, d.rs485On);
   s.ipAddress = profile.GetString(kPortSection, kIpAddress, d.ipAddress);
   s.ipPort = profile.GetInt(kPortSection, kIpPort, d.ipPort);
+  s.echoTest = profile.GetInt(kPortSection, kEchoTest, d.echoTest);
   return s;
 }
 
@@ -50,6 +52,7 @@ void StorePortSettings(Profile& profile, const PortSettings& s) {
   profile.WriteInt(kPortSection, kRs485On, s.rs485On);
   profile.WriteString(kPortSection, kIpAddress, s.ipAddress);
   profile.WriteInt(kPortSection, kIpPort, s.ipPort);
+  profile.WriteInt(kPortSection, kEchoTest, s.echoTest);
 }
 
 }  // namespace corvelle

@@ -29,13 +29,16 @@ struct PortSettings {
   int rs485On = 0;
   std::string ipAddress = kDefaultIpAddress;
   int ipPort = kDefaultIpPort;
+  // 1: a TCP/IP open first asks the printer for an ICMP echo; 0 (sites whose firewalls drop
+  // ICMP): the connect alone decides.
+  int echoTest = 1;
 
   bool operator==(const PortSettings&) const = default;
 };
 
-// Reads the eleven keys in their stored order; a missing key gives its default.
+// Reads the eleven keys in their stored order, then "EchoTest"; a missing key gives its default.
 PortSettings LoadPortSettings(const Profile& profile);
-// Writes the eleven keys in memory, in the same order; the caller saves the profile.
+// Writes the keys in memory, in the same order; the caller saves the profile.
 void StorePortSettings(Profile& profile, const PortSettings& settings);
 
 }  // namespace corvelle

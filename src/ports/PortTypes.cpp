@@ -33,6 +33,7 @@ PortOpenArgs MakePortOpenArgs(const PortSettings& s) {
   a.portName = s.portName;
   a.ipAddress = s.ipAddress;
   a.ipPort = s.ipPort;
+  a.echoTest = s.echoTest != 0;
   return a;
 }
 

@@ -26,6 +26,7 @@ struct PortOpenArgs {
   std::string portName;         // "COM1:", "LPT2:", "TCP/IP", "FILE", "USB..."
   std::string ipAddress;        // dotted decimal or a host name
   int ipPort = 0;               // used as an unsigned 16-bit port number
+  bool echoTest = true;         // TCP/IP: ask for an ICMP echo before connecting
   std::string outputName;       // suggested output file name (FILE)
   std::string fallbackOutputName;
 };

@@ -31,8 +31,10 @@ TcpBackend::~TcpBackend() = default;
 bool TcpBackend::Open(const PortOpenArgs& args) {
   const auto& reachable = m_context.env.reachable;
   const StopSignal* stop = m_context.host.Stop();
-  const int probeError = reachable ? (reachable(args.ipAddress) ? 0 : ETIMEDOUT)
-                                   : ProbeReachability(args.ipAddress, ProbeStopHandle(stop));
+  // Without the echo test (ICMP dropped on the way) the connect's own time-out and refusal decide.
+  const int probeError = !args.echoTest ? 0
+                         : reachable    ? (reachable(args.ipAddress) ? 0 : ETIMEDOUT)
+                                        : ProbeReachability(args.ipAddress, ProbeStopHandle(stop));
   if (probeError != 0) {
     // STOP during the probe ends the open without a message: the caller reports the stop.
     if (m_context.Cancelled()) return false;
@@ -101,10 +103,27 @@ bool TcpBackend::Flush() {
   int error = 0;
   const WriteOutcome outcome =
       WriteAll(m_context, socket.Descriptor(), reinterpret_cast<const std::uint8_t*>(m_buffer.data()), m_buffer.size(), error, send,
-               [&socket] { socket.PollReceive(); });
+               [&socket] { socket.PollReceive(); }, kLingerMs);
   m_buffer.clear();
   if (outcome == WriteOutcome::Failed) ReportLost(error);
   return outcome == WriteOutcome::Done;
+}
+
+bool TcpBackend::DrainOutput() {
+  if (!m_pSocket || m_lost) return false;
+  if (!Flush()) return false;
+  const int error = m_pSocket->WaitUntilSent(kLingerMs, [this] { return m_context.Cancelled(); }, [this] {
+    m_pSocket->PollReceive();
+    m_context.OutputWaited();
+  });
+  if (error == 0) return true;
+  if (error != ECANCELED) ReportLost(error);
+  return false;
+}
+
+long TcpBackend::QueuedOutput() {
+  if (!m_pSocket) return 0;
+  return static_cast<long>(m_buffer.size()) + m_pSocket->Unsent();
 }
 
 void TcpBackend::ReportLost(int error) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ports/ClientSocket.h"
+#include "ports/OutputWait.h"
 #include "ports/PortBackend.h"
 
 namespace corvelle {
@@ -14,8 +15,9 @@ namespace corvelle {
 class TcpBackend : public PortBackend {
  public:
   static constexpr std::size_t kOutputBufferBytes = 4096;
-  // How long Close lets unsent data leave before it gives up on it.
-  static constexpr std::int64_t kLingerMs = 10'000;
+  // How long unsent data may sit without any of it leaving before the printer counts as gone,
+  // in a write, a drain or the close (the linger time).
+  static constexpr std::int64_t kLingerMs = kOutputStallMs;
 
   explicit TcpBackend(PortContext& context);
   ~TcpBackend() override;
@@ -24,10 +26,15 @@ class TcpBackend : public PortBackend {
   // Fills the output buffer; a full buffer is sent. False once the connection is gone.
   bool Write(const std::uint8_t* bytes, std::size_t count) override;
   void PumpEvents() override;
-  // Sends the rest of the buffer, stops receiving, lets the send queue empty for up to
-  // kLingerMs (sleeping on the host; STOP ends it), then closes. A printer that resets or
-  // closes the connection before it has taken everything, or still holds data back when the
-  // time is up, has lost bytes: that is reported like a failed write, unless STOP ended it.
+  // Sends the rest of the buffer and waits until the printer has taken every byte, as long as it
+  // keeps taking them (kLingerMs without progress fail it, reported like a failed write).
+  bool DrainOutput() override;
+  // The output buffer and the socket's unsent bytes.
+  long QueuedOutput() override;
+  // Sends the rest of the buffer, stops receiving, lets the send queue empty as long as it keeps
+  // emptying (sleeping on the host; STOP ends it), then closes. A printer that resets or closes
+  // the connection before it has taken everything, or takes nothing for kLingerMs, has lost
+  // bytes: that is reported like a failed write, unless STOP ended it.
   void Close() override;
   bool ClosedCleanly() const override { return !m_lost; }
 

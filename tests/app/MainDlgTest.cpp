@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <tuple>
@@ -67,6 +68,13 @@ class MainDlgTest : public ::testing::Test {
                        [this](const OpenDialogSpec& spec) {
                          openSpecs.push_back(spec);
                          return openSpecs.size() <= openPaths.size() ? openPaths[openSpecs.size() - 1] : std::nullopt;
+                       },
+                       [this](const ChoiceQuestion& question) {
+                         questions.push_back(question);
+                         if (choices.empty()) return Choice::Cancel;
+                         const Choice choice = choices.front();
+                         choices.pop_front();
+                         return choice;
                        }});
     window->show();
   }
@@ -96,6 +104,8 @@ class MainDlgTest : public ::testing::Test {
   std::unique_ptr<CMainDlg> window;
   std::vector<std::optional<QString>> openPaths;  // answers to the open dialogs, in turn
   std::vector<OpenDialogSpec> openSpecs;
+  std::deque<Choice> choices;  // answers to the window's own questions, in turn; Cancel when none
+  std::vector<ChoiceQuestion> questions;
   // Per build: the output path ("GN1 " before it for the legacy builder), the selection stored then.
   std::vector<std::pair<std::string, FontSelection>> builds;
   std::vector<bool> downloads;

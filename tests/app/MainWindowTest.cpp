@@ -64,7 +64,8 @@ class MainWindowTest : public ::testing::Test {
         [this](const OpenDialogSpec& spec) {
           openSpecs.push_back(spec);
           return openAnswer;
-        }});
+        },
+        {}});
     window->show();
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));

@@ -120,6 +120,7 @@ TEST_F(QtHostTest, MessageStylesChooseIconAndButtons) {
                                             {Question, QMessageBox::Question, MessageAnswer::Cancel}}) {
     SCOPED_TRACE(static_cast<int>(style));
     EXPECT_EQ(host.ShowMessage("Caf\xE9", style), answer);
+    host.FlushMessages();
     EXPECT_EQ(shown.back().icon, icon);
     EXPECT_EQ(shown.back().buttons,
               QMessageBox::Ok | (style == Question ? QMessageBox::Cancel : QMessageBox::NoButton));
@@ -127,6 +128,67 @@ TEST_F(QtHostTest, MessageStylesChooseIconAndButtons) {
   EXPECT_EQ(shown.back().title, QStringLiteral("VARNESI - Corvelle"));
   EXPECT_EQ(shown.back().text, QString::fromUtf8("Caf\u00E9"));
   EXPECT_EQ(shown.back().parent, &main);
+}
+
+// A message waits for the detail that follows it and both make one box; the next call of the host
+// or the next turn of the event loop shows it, always before what comes after it.
+TEST_F(QtHostTest, AMessageAndItsDetailsMakeOneBoxShownBeforeAnythingThatFollows) {
+  std::vector<std::pair<std::string, std::string>> shown;  // text, informative text
+  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
+    shown.emplace_back(request.text.toStdString(), request.informativeText.toStdString());
+    return QMessageBox::Ok;
+  });
+  host.SetSaveDialogFunction([](const SaveDialogSpec&) { return std::optional<QString>(); });
+  host.ShowMessage("Failed to connect", MessageStyle::Plain);
+  host.ShowDetail("127.0.0.1 port 9: Connection refused");
+  host.ShowDetail("second line");
+  EXPECT_TRUE(shown.empty()) << "held for its detail";
+  EXPECT_EQ(host.ShowMessage("Go on?", MessageStyle::Question), MessageAnswer::Ok);
+  using Shown = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(shown, (Shown{{"Failed to connect", "127.0.0.1 port 9: Connection refused\nsecond line"}, {"Go on?", ""}}));
+  host.ShowDetail("a detail after its box has gone is dropped");
+  host.ShowMessage("Error", MessageStyle::Error);
+  host.ShowMessage("Fonts stored", MessageStyle::Plain);  // shows the first
+  EXPECT_EQ(shown.size(), 3u);
+  QApplication::processEvents();  // the window's handler returned: the last one shows too
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[2], (std::pair<std::string, std::string>{"Error", ""}));
+  EXPECT_EQ(shown[3].first, "Fonts stored");
+  for (const auto& next : std::vector<std::function<void()>>{
+           [&] { host.WaitFor(0); }, [&] { host.PumpMessages(); }, [&] { host.CreateProgressView(); },
+           [&] { host.AskSavePath({}); }, [&] { host.SetBusy(true); }, [&] { host.SetBusy(false); },
+           [&] { host.Choose({"Which?", "", "One", "Two"}); }, [&] { host.FlushMessages(); }}) {
+    const size_t before = shown.size();
+    host.ShowMessage("next", MessageStyle::Plain);
+    next();
+    EXPECT_GE(shown.size(), before + 1);
+    EXPECT_EQ(shown[before].first, "next") << "first in line";
+  }
+}
+
+// The two-answer question: captions of its own on Yes and No, Cancel beside them, the preferred
+// answer on Enter, Escape (Cancel) as no answer.
+TEST_F(QtHostTest, AChoiceQuestionShowsItsCaptionsAndAnswersTheButtonPressed) {
+  std::vector<MessageBoxRequest> asked;
+  QMessageBox::StandardButton press = QMessageBox::No;
+  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
+    asked.push_back(request);
+    return press;
+  });
+  const ChoiceQuestion question{"Store it?", "Position 010", "Store", "Keep", Choice::Second};
+  EXPECT_EQ(host.Choose(question), Choice::Second);
+  press = QMessageBox::Yes;
+  EXPECT_EQ(host.Choose(question), Choice::First);
+  press = QMessageBox::Cancel;
+  EXPECT_EQ(host.Choose(question), Choice::Cancel);
+  const MessageBoxRequest& request = asked.back();
+  EXPECT_EQ(request.icon, QMessageBox::Question);
+  EXPECT_EQ(request.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  EXPECT_EQ(request.defaultButton, QMessageBox::No);
+  ASSERT_EQ(request.captions.size(), 2u);
+  EXPECT_EQ(request.captions[0], std::pair(QMessageBox::Yes, QStringLiteral("Store")));
+  EXPECT_EQ(request.captions[1], std::pair(QMessageBox::No, QStringLiteral("Keep")));
+  EXPECT_EQ(request.informativeText, QStringLiteral("Position 010"));
 }
 
 // A save dialog starts where the last one ended, also after a restart; a cancelled one moves

@@ -164,7 +164,7 @@ bool MainWindowShots(const QDir& out, const std::string& programFolder, test::Fa
   port.ipPort = sim.Port();
   StorePortSettings(profile, port);
 
-  CMainDlg window(MainDlgContext{host, profile, programFolder, test::LoopbackActions(profile), {}, {}, {}});
+  CMainDlg window(MainDlgContext{host, profile, programFolder, test::LoopbackActions(profile), {}, {}, {}, {}});
   host.SetMainWindow(&window);
   bool ok = sim.Started() && DownloadShot(out, window, host);
   window.AvailableList()->setCurrentRow(9);  // a bold font in the preview
@@ -226,7 +226,7 @@ bool DarkShot(const QDir& out, const std::string& programFolder, test::FakeClock
   const test::TempDir temp;
   Profile profile(temp.File("corvelle.ini"));
   SeedSelection(profile, programFolder);
-  CMainDlg window(MainDlgContext{host, profile, programFolder, {}, {}, {}, {}});
+  CMainDlg window(MainDlgContext{host, profile, programFolder, {}, {}, {}, {}, {}});
   window.AvailableList()->setCurrentRow(9);
   bool ok = Save(window, out, QStringLiteral("main-window-dark"));
   CommPortServices services;
@@ -247,7 +247,7 @@ int RunMainOnly(const QDir& out, const std::string& programFolder, const QString
   const test::TempDir temp;
   Profile profile(temp.File("corvelle.ini"));
   SeedSelection(profile, programFolder);
-  CMainDlg window(MainDlgContext{host, profile, programFolder, {}, {}, {}, {}});
+  CMainDlg window(MainDlgContext{host, profile, programFolder, {}, {}, {}, {}, {}});
   window.AvailableList()->setCurrentRow(9);
   window.SelectedList()->setCurrentRow(6);
   return Save(window, out, name) ? 0 : 1;

@@ -5,11 +5,16 @@
 // output file, completed, with the countdown, the final wait and the closing message.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -65,7 +70,7 @@ TEST(WindowDownload, StopInTheFirstAreaEndsItAndGivesTheButtonsBack) {
     ADD_FAILURE() << request.text.toStdString();  // neither the closing message nor an error
     return QMessageBox::Ok;
   });
-  CMainDlg window(MainDlgContext{host, profile, folder.Path(), test::LoopbackActions(profile), {}, {}, {}});
+  CMainDlg window(MainDlgContext{host, profile, folder.Path(), test::LoopbackActions(profile), {}, {}, {}, {}});
   host.SetMainWindow(&window);
   window.show();
   // The progress window is the main window's child; only the main window's own buttons count.
@@ -98,6 +103,39 @@ TEST(WindowDownload, StopInTheFirstAreaEndsItAndGivesTheButtonsBack) {
   EXPECT_FALSE(sim.Next("announcement", 0));  // no second area
 }
 
+// A refused connection: the window keeps the port's message exactly and shows the address and the
+// system's reason, which the command line prints on the line below, as the box's informative text.
+TEST(WindowDownload, AFailedConnectShowsTheAddressAndReasonInTheSameBox) {
+  // A loopback port that is bound but not listening refuses every connection.
+  const int bound = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(bound, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::getsockname(bound, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const int port = ntohs(address.sin_port);
+  ProgramFolder program(1);
+  StorePortSettings(program.profile, {.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = port});
+  test::FakeClockHost host;
+  std::vector<MessageBoxRequest> shown;
+  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
+    shown.push_back(request);
+    return QMessageBox::Ok;
+  });
+  CMainDlg window(MainDlgContext{host, program.profile, program.folder.Path(), test::LoopbackActions(program.profile),
+                                 {}, {}, {}, {}});
+  host.SetMainWindow(&window);
+  window.show();
+  window.Button(layouts::IDC_DOWNLOAD)->click();
+  QApplication::processEvents();
+  ::close(bound);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text.toStdString(), std::string(LoadStr(IDS_CONNECT_FAILED)) + " 111.") << "the text as before";
+  EXPECT_EQ(shown[0].informativeText.toStdString(), "127.0.0.1 port " + std::to_string(port) + ": Connection refused");
+  EXPECT_EQ(shown[0].parent, &window);
+}
+
 // Into an output file: the progress window stands centred over the main window, counts each pause
 // down with STOP usable, disables STOP in the final wait, and the closing message follows.
 TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingMessage) {
@@ -112,7 +150,7 @@ TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingM
     return QMessageBox::Ok;
   });
   CMainDlg window(MainDlgContext{host, program.profile, program.folder.Path(), ProgramPrinterActions(program.profile),
-                                 {}, {}, {}});
+                                 {}, {}, {}, {}});
   host.SetMainWindow(&window);
   window.move(200, 150);
   window.show();
@@ -175,7 +213,7 @@ TEST(WindowDownload, AnUnwritableHistoryIsSaidOnceAndFailsNothing) {
     return QMessageBox::Ok;
   });
   CMainDlg window(MainDlgContext{host, program.profile, program.folder.Path(), ProgramPrinterActions(program.profile),
-                                 {}, {}, {}});
+                                 {}, {}, {}, {}});
   ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
   host.SetMainWindow(&window);
   window.show();

@@ -5,10 +5,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sstream>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <sstream>
 
 #include "CliKit.h"
 #include "base/History.h"
@@ -187,9 +188,19 @@ TEST(CliCommandLine, ControlBytesFromFilesAndPathsReachNoOutputRaw) {
   const DownloadRecord record{"", "", "TCP/IP", "pr\x1b[8minter:1", "FontSet.SHC", 0, std::string(64, '0'), "failed",
                               "gone\r\aaway"};
   ASSERT_EQ(DownloadHistory("corvelle", kit.HistoryPath()).Append(record), "");
+  DownloadRecord plain = record;
+  plain.target = "caf\xc3\xa9:1";
+  ASSERT_EQ(DownloadHistory("corvelle", kit.HistoryPath()).Append(plain), "");
   const Finished table = kit.Run({"history"});
   EXPECT_EQ(RawControl(table.out), "") << table.out;
   EXPECT_NE(table.out.find("pr\\x1b[8minter:1"), std::string::npos) << table.out;
+  // The columns line up as shown: an escape takes four columns, "é" one column of two bytes.
+  std::istringstream lines(table.out);
+  std::string header, escaped, utf8;
+  std::getline(lines, header);
+  std::getline(lines, escaped);
+  std::getline(lines, utf8);
+  EXPECT_EQ(escaped.find("  failed") + 1, utf8.find("  failed")) << table.out;
   EXPECT_NE(kit.Run({"history", "--json"}).out.find(R"("pr\u001b[8minter:1")"), std::string::npos);
 }
 

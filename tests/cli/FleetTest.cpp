@@ -4,6 +4,7 @@
 // printer reads on its own.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 #include "cli/ArgReader.h"
@@ -21,26 +22,30 @@ std::string Names(const std::vector<FleetTarget>& targets) {
   return text;
 }
 
-TEST(FleetTargets, AddressesWithAndWithoutAPortAndBracketedIpv6) {
+TEST(FleetTargets, AddressesWithAndWithoutAPortAndIpv6Refused) {
   std::string error;
   const struct {
     const char* text;
     const char* name;
   } good[] = {
-      {"10.0.0.7", "10.0.0.7:9100"},       {"10.0.0.7:4001", "10.0.0.7:4001"}, {"printer.lan:0", "printer.lan:0"},
-      {"[::1]:4001", "[::1]:4001"},         {"[::1]", "[::1]:9100"},            {"fe80::1", "[fe80::1]:9100"},
-      {"127.0.0.1:65535", "127.0.0.1:65535"},
+      {"10.0.0.7", "10.0.0.7:9100"},  {"10.0.0.7:4001", "10.0.0.7:4001"},     {"printer.lan:0", "printer.lan:0"},
+      {"127.1:4001", "127.1:4001"},   {"127.0.0.1:65535", "127.0.0.1:65535"},
   };
   for (const auto& [text, name] : good) {
     const auto target = ParseTarget(text, 9100, error);
     ASSERT_TRUE(target) << text << ": " << error;
     EXPECT_EQ(target->Name(), name);
   }
-  EXPECT_EQ(ParseTarget("[::1]:4001", 9100, error)->address, "::1");
   for (const char* bad : {"", ":4001", "host:", "host:65536", "host:-1", "host:+1", "host:4x", "[::1", "[::1]x", "[]:1"}) {
     error.clear();
     EXPECT_FALSE(ParseTarget(bad, 9100, error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;
+  }
+  // The TCP/IP kind reaches IPv4 only: an IPv6 address is refused as such, never looked up.
+  for (const char* v6 : {"::1", "[::1]:4001", "[::1]", "fe80::1", "[2001:db8::7]:9100"}) {
+    error.clear();
+    EXPECT_FALSE(ParseTarget(v6, 9100, error)) << v6;
+    EXPECT_NE(error.find("IPv6 addresses are not supported"), std::string::npos) << v6 << ": " << error;
   }
 }
 
@@ -56,7 +61,7 @@ TEST(FleetTargets, AListSkipsBlanksAndCommentsAndNamesTheBadLine) {
   EXPECT_EQ(error.rfind("hosts:3: ", 0), 0u) << error;
 }
 
-TEST(FleetTargets, ReadsAFileAndRefusesAMissingOneOrAnOversizedOne) {
+TEST(FleetTargets, ReadsAFileAndRefusesAMissingOneAnOversizedOneOrAnEmptyOne) {
   test::TempDir dir;
   std::vector<FleetTarget> targets;
   std::string error;
@@ -66,6 +71,10 @@ TEST(FleetTargets, ReadsAFileAndRefusesAMissingOneOrAnOversizedOne) {
   EXPECT_NE(error.find(dir.File("missing")), std::string::npos) << error;
   EXPECT_FALSE(ReadTargetList(dir.Write("huge", std::string(kMaxTargetListBytes + 1, '\n')), 1, nullptr, targets, error));
   EXPECT_EQ(targets.size(), 2u) << "a refused list adds nothing";
+  // A list that names no printer would leave the run to fall back on the stored port.
+  error.clear();
+  EXPECT_FALSE(ReadTargetList(dir.Write("empty", "# none yet\n\n  \n"), 1, nullptr, targets, error));
+  EXPECT_EQ(error, "the target list " + dir.File("empty") + " names no printers");
 }
 
 TEST(FleetTargets, TheTwoTargetOptionsKeepTheirCommandLineOrder) {
@@ -86,6 +95,30 @@ TEST(FleetTargets, RepeatsAreServedOnceInTheFirstOrder) {
     targets.push_back(*ParseTarget(text, 0, error));
   }
   EXPECT_EQ(Names(WithoutRepeats(targets)), "10.0.0.2:1 10.0.0.1:1 10.0.0.2:2 ");
+}
+
+// Printers are told apart by the address they are served at: every numeric spelling and every
+// name of one address is one printer, named as it came first, and each name is looked up once.
+TEST(FleetTargets, SpellingsAndNamesOfOneAddressAreOnePrinter) {
+  std::string error;
+  std::vector<FleetTarget> targets;
+  for (const char* text : {"127.1:4001", "127.0.0.1:4001", "0x7f000001:4001", "0177.0.0.01:4001", "Printer.LAN:4001",
+                           "printer.lan:4001", "127.0.0.1:4002", "other:4001", "PRINTER.lan:4002", "gone:1", "GONE:1",
+                           "10.1:4001", "10.0.0.1:4001"}) {
+    targets.push_back(*ParseTarget(text, 0, error));
+  }
+  std::map<std::string, int> lookUps;
+  ResolveTargets(targets, [&lookUps](const std::string& name) -> std::optional<std::uint32_t> {
+    ++lookUps[name];
+    if (name == "Printer.LAN") return 0x7F000001;
+    if (name == "other") return 0x0A000001;
+    return std::nullopt;
+  });
+  EXPECT_EQ(lookUps, (std::map<std::string, int>{{"Printer.LAN", 1}, {"gone", 1}, {"other", 1}}));
+  EXPECT_EQ(targets[0].ServedAddress(), "127.0.0.1");
+  EXPECT_EQ(targets[4].ServedAddress(), "127.0.0.1");
+  EXPECT_EQ(targets[9].ServedAddress(), "gone") << "a name that does not resolve is served by its name";
+  EXPECT_EQ(Names(WithoutRepeats(targets)), "127.1:4001 127.0.0.1:4002 other:4001 gone:1 ");
 }
 
 TEST(FleetStatusText, CountsOptionalPartsAndFitsTheWidth) {

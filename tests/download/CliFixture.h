@@ -33,11 +33,7 @@ class CliFixture : public ::testing::Test {
   // `secondsAfterSignal`.
   int Run(std::vector<std::string> args, const std::function<bool()>& signalWhen = {}, int signal = SIGINT,
           std::vector<std::string> launcher = {}) {
-    EXPECT_TRUE(profile.Save());
-    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", program, "--profile",
-                               profile.Path()});
-    args.insert(args.begin(), launcher.begin(), launcher.end());
-    const pid_t pid = Spawn(args, -1, dir.File("stderr"));
+    const pid_t pid = Start(std::move(args), -1, dir.File("stderr"), std::move(launcher));
     int status = 0;
     rusage usage{};
     using Clock = std::chrono::steady_clock;
@@ -56,6 +52,33 @@ class CliFixture : public ::testing::Test {
     const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
     cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     err = ReadFile(dir.File("stderr"));
+    return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Starts corvelle-cli as Run does, without waiting: stdout on `out` (-1: the test's own), stderr
+  // into the file `errPath`.
+  pid_t Start(std::vector<std::string> args, int out, const std::string& errPath,
+              std::vector<std::string> launcher = {}) {
+    EXPECT_TRUE(profile.Save());
+    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", program, "--profile",
+                               profile.Path()});
+    args.insert(args.begin(), launcher.begin(), launcher.end());
+    return Spawn(args, out, errPath);
+  }
+
+  // The exit status of a run Start began, once it ends; -1 when it did not exit by itself or was
+  // still running after `limit` (then it is killed).
+  static int Wait(pid_t pid, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (pid > 0 && ::waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > end) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 

@@ -7,12 +7,18 @@
 // messages on stderr. One test runs with real time (22 s of pauses) to measure the CPU the process
 // uses meanwhile.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/Paths.h"
 #include "base/Profile.h"
+#include "base/UniqueFd.h"
 #include "download/CliFixture.h"
 #include "download/Download.h"
 #include "fontset/FontSetBuilder.h"
@@ -47,6 +53,16 @@ class DownloadEndToEnd : public test::CliFixture {
     EXPECT_EQ(test::EventText(judged, "verdict"), "consistent") << test::EventText(judged, "problem");
     EXPECT_TRUE(ReadFile(dir.File("store/image-001.bin")) == ReadFile(imagePath));
   }
+  // Builds the selection and downloads it to the simulator on 127.0.0.1, which must receive it
+  // whole. Only the simulator's address passes the reachability test, so nothing else is contacted.
+  void DownloadOverTcp(test::SimProcess& sim) {
+    PortEnvironment loopback;
+    loopback.reachable = [](const std::string& host) { return host == "127.0.0.1"; };
+    const PortSettings tcp{.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = sim.Port()};
+    TransportHost host;
+    ASSERT_EQ(BuildAndDownload({host, profile, program, tcp, loopback, false, {}}), DownloadResult::Completed);
+    ExpectReceived(sim, DefaultFontSetPath(program));
+  }
 };
 
 TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverTcp) {
@@ -55,13 +71,42 @@ TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverTcp) {
   SelectFont(2, 200, 0x60000);
   test::SimProcess sim({"--port", "0", "--store", dir.File("store")});
   ASSERT_TRUE(sim.Started() && MakeFolders(program));
-  // Only the simulator's address passes the reachability test, so nothing else is contacted.
-  PortEnvironment loopback;
-  loopback.reachable = [](const std::string& host) { return host == "127.0.0.1"; };
-  const PortSettings tcp{.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = sim.Port()};
-  TransportHost host;
-  ASSERT_EQ(BuildAndDownload({host, profile, program, tcp, loopback, false, {}}), DownloadResult::Completed);
-  ExpectReceived(sim, DefaultFontSetPath(program));
+  DownloadOverTcp(sim);
+}
+
+// A thousand connections from 127.0.0.2 that never send: the download from 127.0.0.1 is served
+// whole beside them, and the flood keeps no more than 16 of them open at the printer.
+TEST_F(DownloadEndToEnd, AFloodOfSilentConnectionsFromOnePeerHoldsUpNoOther) {
+  SelectFont(1, 300, 0x100000);
+  SelectFont(2, 200, 0x60000);
+  rlimit files{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+  files.rlim_cur = files.rlim_max;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+  ASSERT_GE(files.rlim_cur, 1100u) << "a thousand sockets and the test's own descriptors";
+  test::SimProcess sim({"--port", "0", "--store", dir.File("store")});
+  ASSERT_TRUE(sim.Started() && MakeFolders(program));
+  const sockaddr_in from{AF_INET, 0, {htonl(0x7F000002)}, {}};
+  const sockaddr_in to{AF_INET, htons(static_cast<std::uint16_t>(sim.Port())), {htonl(INADDR_LOOPBACK)}, {}};
+  std::vector<UniqueFd> flood;
+  for (int i = 0; i < 1000; ++i) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_TRUE(fd.Valid() && ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&from), sizeof from) == 0 &&
+                ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0)
+        << "connection " << i << ": " << std::strerror(errno);
+    // Read the log as it comes, so the simulator never waits on its pipe.
+    ASSERT_TRUE(sim.Next("connection_opened"));
+    flood.push_back(std::move(fd));
+  }
+  DownloadOverTcp(sim);
+  int floodClosed = 0;
+  for (const QJsonObject& event : sim.Events()) {
+    if (event.value("event") != "connection_closed") continue;
+    const bool fromFlood = event.value("peer").toString().startsWith("127.0.0.2:");
+    EXPECT_TRUE(fromFlood || event.value("reason") == "peer closed") << "the download's connections end themselves";
+    if (fromFlood && event.value("reason") == "too many connections waiting") ++floodClosed;
+  }
+  EXPECT_EQ(floodClosed, 1000 - 16);
 }
 
 // The waits of a download, one a line: fake time when it began, length, mode.
@@ -163,10 +208,17 @@ TEST_F(DownloadEndToEnd, CliFailuresAndCtrlCExitWithTheirStatusAndMessage) {
   EXPECT_EQ(err, Line(IDS_NO_FONTS_SELECTED));
   EXPECT_FALSE(test::FileExists(first));
 
-  // A FILE open with no output left to take counts as cancelled: silent.
+  // A FILE download without an output fails before the build, and one whose outputs run out at
+  // the open that finds none left; each says why.
   SelectFont(1, 100, 1000);
   EXPECT_EQ(Run({"download", "--port", "FILE"}), 1);
-  EXPECT_EQ(err, "");
+  EXPECT_EQ(err, "The FILE port needs --output FILE: no output file was given.\n");
+  EXPECT_EQ(Run({"download", "--port", "FILE", "--output", first}), 1);
+  EXPECT_NE(err.find("\nThe FILE port needs one more --output FILE: each opening writes its own file"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(ReadFile(first), "?Z:&3164\n");
+  ASSERT_EQ(::unlink(first.c_str()), 0);
   // The USB bridge is looked for by its description, which no device present carries.
   {
     test::UsbStandin usb(dir.Path());

@@ -121,6 +121,7 @@ struct DownloadKit {
     if (faults.imageName) imagePath = dir.File(faults.imageName);
     DownloadRequest request{host, settings, Environment(), imagePath, {}};
     request.history = history;
+    request.waitForPrinter = waitForPrinter;
     return legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   }
   // The messages shown, joined with " | ", with the image's path written "<image>".
@@ -136,6 +137,7 @@ struct DownloadKit {
   FakePrinter printer;
   PortSettings settings;
   Faults faults;
+  bool waitForPrinter = false;
   std::string imagePath = dir.File("FontSet.SHC");
   std::string image;
   std::vector<std::int64_t> openTimes;  // fake time of every open

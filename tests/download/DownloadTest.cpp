@@ -7,6 +7,7 @@
 
 #include "DownloadKit.h"
 #include "download/SetComPort.h"
+#include "ports/OutputWait.h"
 #include "resources/Strings.h"
 
 namespace corvelle {
@@ -28,7 +29,7 @@ struct SequenceCase {
 TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
   for (const SequenceCase& c : std::vector<SequenceCase>{
            {"COM12:", 0x200000, false, {"?Z:&1376256\n", "?Z;&720896\n"}, "OW12DCO2688*W512DCOW11DCO1408*W512DC",
-            {{2687, 65}, {2688, 65}, {4095, 100}}},
+            {{2687, 65}, {2688, 65}, {4095, 99}}},
            {"LPT1:", 100000, false, {"?Z:&100000\n"}, "OW11DCO195*W512W160DC", {{0, 0}, {194, 99}, {195, 100}}},
            {"TCP/IP", 0x150000, false, {"?Z:&1376256\n"}, "OW12DCO2688*W512DC", {}},
            {"COM2:", 0x150001, false, {"?Z:&1376256\n", "?Z;&1\n"}, "OW12DCO2688*W512DCOW6DCOW1DC", {}},
@@ -41,8 +42,10 @@ TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
     const std::string& image = kit.MakeImage(c.size);
     const std::size_t areas = c.announcements.size();
     kit.settings = {.portName = c.port, .speedIndex = 4, .xonXoff = 0, .hardwareFlow = 0};
-    std::size_t queueReads = 0;  // 10 queued bytes are few enough; the early ends show 11 are too many
-    kit.printer.queued = [&] { return ++queueReads, 10L; };
+    // A serial queue of 10 bytes is short enough for the next chunk (the early ends show 11 is
+    // not); the bar counts them as not yet taken, so it stops short of 100 at the end.
+    const bool serial = std::string(c.port).starts_with("COM");
+    kit.printer.queued = [serial] { return serial ? 10L : 0L; };
     // STOP during the final wait changes nothing: the transfer is over.
     kit.host.At(areas == 2 ? 50000 : 15000, [&kit] { kit.host.PressStop(); });
     ASSERT_EQ(kit.Download(c.legacy), DownloadResult::Completed);
@@ -83,12 +86,60 @@ TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
     for (const PortOpenArgs& a : kit.printer.opens) {
       EXPECT_EQ(test::OpenArgsText(a), c.port + std::string(" baud=5 xon=1 cts=1 mask=0 out=fontext.out/fontext.out"));
     }
-    // Only a COM port waits for its output queue, after every chunk.
     const std::size_t chunks = kit.writes - areas;
-    EXPECT_EQ(queueReads, std::string(c.port).starts_with("COM") ? chunks : 0);
     ASSERT_EQ(p.positions.size(), chunks);
     for (const auto& [chunk, position] : c.positions) EXPECT_EQ(p.positions[chunk], position) << "chunk " << chunk;
   }
+}
+
+// Over a link that holds the whole area in its buffers, the bar follows what the printer took,
+// not what was queued, and the 26-second pause starts only once the area has left: the drain
+// waits for the queue to empty and the bar moves meanwhile. A serial queue that stops moving for
+// 10 s fails the transfer (not a stop), with the port's message.
+TEST(DownloadProgress, FollowsWhatThePrinterTookAndThePauseStartsWhenTheAreaHasLeft) {
+  DownloadKit kit;
+  kit.MakeImage(0x200000);
+  kit.settings.portName = "TCP/IP";
+  // The area's bytes stay queued until 20 s (9 s after the area was written), then 100 bytes a millisecond leave; area 2 leaves at once.
+  std::int64_t written = 0;
+  const auto queued = [&] {
+    const std::int64_t gone = kit.host.now < 20000 ? 0 : (kit.host.now - 20000) * 100;
+    return static_cast<long>(std::clamp<std::int64_t>(std::min<std::int64_t>(written, 0x150000) - gone, 0, written));
+  };
+  // A connection whose drain waits as a real one does: until its queue is empty.
+  struct Link : PortBackend {
+    Link(std::unique_ptr<PortBackend> inner, PortContext& context, std::int64_t& written, std::function<long()> queued)
+        : inner(std::move(inner)), context(context), written(written), queued(std::move(queued)) {}
+    bool Open(const PortOpenArgs& a) override { return inner->Open(a); }
+    bool Write(const std::uint8_t* x, std::size_t n) override {
+      if (n >= 512 || written > 0) written += static_cast<std::int64_t>(n);  // the area's chunks
+      return inner->Write(x, n);
+    }
+    bool DrainOutput() override { return WaitForQueue(context, queued, 0, 0) == WriteOutcome::Done; }
+    long QueuedOutput() override { return queued(); }
+    void Close() override { inner->Close(); }
+    std::unique_ptr<PortBackend> inner;
+    PortContext& context;
+    std::int64_t& written;
+    std::function<long()> queued;
+  };
+  PortEnvironment env = kit.Environment();
+  env.backendFactory = [&, inner = env.backendFactory](PortKind kind, PortContext& context) {
+    return std::make_unique<Link>(inner(kind, context), context, written, queued);
+  };
+  ASSERT_EQ(DownloadFontSet({kit.host, kit.settings, env, kit.imagePath, {}}), DownloadResult::Completed);
+  const std::vector<int>& p = kit.host.progress.positions;
+  ASSERT_GT(p.size(), 2688u + 60);
+  for (std::size_t i = 0; i < 2688; ++i) ASSERT_EQ(p[i], 0) << "chunk " << i << ": nothing was taken yet";
+  EXPECT_TRUE(std::is_sorted(p.begin(), p.end()));
+  EXPECT_EQ(p[2688], 1) << "the bar moves by the point while the area leaves";
+  EXPECT_EQ(p[2688 + 64], 65) << "the whole area has left";
+  EXPECT_EQ(p.back(), 100);
+  // 0x150000 bytes at 100 a millisecond have left by 20 s + 13.8 s; only then the 26 s pause.
+  const std::int64_t left = 20000 + (0x150000 + 99) / 100;
+  ASSERT_EQ(kit.openTimes.size(), 4u);
+  EXPECT_GE(kit.openTimes[2], left + 26000);
+  EXPECT_LE(kit.openTimes[2], left + 26000 + 200);
 }
 
 // The real FILE kind: every open asks for an output file of its own.

@@ -5,9 +5,7 @@
 // others wait their turn; and the usage errors, which contact nothing.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,21 +29,9 @@
 namespace corvelle {
 namespace {
 
+using test::ClosedPort;
 using test::ReadFile;
 using Clock = std::chrono::steady_clock;
-
-// A loopback port nothing listens on: bound, then closed again.
-int ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 std::string Target(int port) { return "127.0.0.1:" + std::to_string(port); }
 

@@ -13,6 +13,7 @@
 #include "ports/OutputWait.h"
 #include "ports/PortKit.h"
 #include "ports/PortSettings.h"
+#include "ports/echo/EchoProbe.h"
 #include "support/TempDir.h"
 
 namespace corvelle {
@@ -61,27 +62,72 @@ TEST(DevicePort, ANameOfNoKindIsRefusedAndEveryOtherOpenClosesThePreviousConnect
   EXPECT_EQ(KindFromName("/dev/serial/by-id/usb-x"), PortKind::Com);
 }
 
-TEST(QueueWait, StopEndsAQueueThatNeverDrains) {
+// A queue is waited for as long as it keeps falling, however slowly; one that has not fallen for
+// 10 s fails the wait, and STOP ends it before that.
+TEST(QueueWait, LastsWhileTheQueueFallsAndFailsTenSecondsAfterItStopped) {
   test::FakeHost host;
   const PortEnvironment env;
-  PortContext context{host, env, [&] { return host.now >= 5000; }};  // STOP pressed after 5 s
-  EXPECT_FALSE(WaitForQueue(context, [] { return 4096L; }, 0, 2400));
+  bool stop = false;
+  int watched = 0;
+  PortContext context{host, env, [&] { return stop; }, [&] { ++watched; }};
+  host.At(5000, [&] { stop = true; });
+  EXPECT_EQ(WaitForQueue(context, [] { return 4096L; }, 0, 2400), WriteOutcome::Cancelled);
   EXPECT_EQ(host.waits.back().ms, 100) << "in sleeps of at most 100 ms";
+  EXPECT_EQ(watched, static_cast<int>(host.waits.size())) << "the output watch runs at every step";
+
+  stop = false;
+  // One byte leaves every 9.9 s: a whole minute and more of waiting, never 10 s without a fall.
+  const std::int64_t start = host.now;
+  const auto slow = [&] { return 8 - static_cast<long>((host.now - start) / 9900); };
+  EXPECT_EQ(WaitForQueue(context, slow, 0, 2400), WriteOutcome::Done);
+  EXPECT_GE(host.now - start, 8 * 9900);
+  // It falls to 3 and stays there.
+  const std::int64_t stalled = host.now;
+  const auto stuck = [&] { return std::max(3L, 8 - static_cast<long>((host.now - stalled) / 1000)); };
+  EXPECT_EQ(WaitForQueue(context, stuck, 0, 2400), WriteOutcome::Failed);
+  EXPECT_GT(host.now - stalled, 5000 + kOutputStallMs);
+  EXPECT_LE(host.now - stalled, 5000 + kOutputStallMs + 100);
+}
+
+// A lost echo is asked again: up to three requests, one second apart within the 5 s, the first
+// reply ends it; reasons another request cannot change end it at once.
+TEST(Reachability, AsksAgainOnlyAfterSilenceUpToThreeTimesWithinFiveSeconds) {
+  const auto run = [](std::vector<int> answers) {
+    std::vector<std::uint32_t> waits;
+    const int result = AskForEchoReply([&](std::uint32_t waitMs) {
+      waits.push_back(waitMs);
+      const int answer = answers.front();
+      answers.erase(answers.begin());
+      return answer;
+    });
+    return std::pair(result, waits);
+  };
+  using Waits = std::vector<std::uint32_t>;
+  EXPECT_EQ(run({0}), std::pair(0, Waits{1000}));
+  EXPECT_EQ(run({ETIMEDOUT, 0}), std::pair(0, Waits{1000, 1000}));
+  EXPECT_EQ(run({ETIMEDOUT, ETIMEDOUT, 0}), std::pair(0, Waits{1000, 1000, 3000}));
+  EXPECT_EQ(run({ETIMEDOUT, ETIMEDOUT, ETIMEDOUT}), std::pair(ETIMEDOUT, Waits{1000, 1000, 3000}));
+  for (const int final : {ECANCELED, EACCES, kEchoErrorHostNotFound, kEchoErrorUnexpectedNetwork}) {
+    EXPECT_EQ(run({ETIMEDOUT, final, 0}), std::pair(final, Waits{1000, 1000})) << final;
+  }
 }
 
 TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
   Profile profile;
   profile.Parse("[Other]\nPort=LPT1:\n");
-  EXPECT_EQ(LoadPortSettings(profile), (PortSettings{"COM1:", 2, 0, 1, 0, 0, 1, 0, 0, "192.168.1.100", 4001}));
-  const PortSettings s{"TCP/IP", 5, 2, 0, 1, 1, 0, 254, 1, "printer.local", 9100};
+  EXPECT_EQ(LoadPortSettings(profile), (PortSettings{"COM1:", 2, 0, 1, 0, 0, 1, 0, 0, "192.168.1.100", 4001, 1}));
+  const PortSettings s{"TCP/IP", 5, 2, 0, 1, 1, 0, 254, 1, "printer.local", 9100, 0};
   StorePortSettings(profile, s);
   std::string keys;
   for (const auto& [key, value] : profile.Entries(kPortSection)) keys += key + " ";
   EXPECT_EQ(keys, "Port PortSpeed PortParity PortDatabits PortStopbits PortXonXoff PortFlussoHardware IndRs485 Rs485On "
-                  "IPaddress IPport ");
+                  "IPaddress IPport EchoTest ")
+      << "the echo test's switch comes after the eleven keys it joined";
   Profile reread;
   reread.Parse(profile.Serialize());
   EXPECT_EQ(LoadPortSettings(reread), s);
+  EXPECT_FALSE(MakePortOpenArgs(s).echoTest);
+  EXPECT_TRUE(MakePortOpenArgs(PortSettings{}).echoTest);
 
   reread.Parse("[Impostazione porta]\nPortSpeed=99\nPortParity=3\nPortDatabits=-1\nPortStopbits=7\n");
   const PortOpenArgs a = MakePortOpenArgs(LoadPortSettings(reread));

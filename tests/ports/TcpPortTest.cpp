@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -92,10 +93,20 @@ TEST_F(TcpFixture, AnAddressThatDoesNotAnswerIsNotConnectedAndARefusalShowsItsNu
   EXPECT_FALSE(port.Open(args));
   pollfd p{listener.Get(), POLLIN, 0};
   EXPECT_EQ(::poll(&p, 1, 30), 0) << "no connection was made";
+  // Without the echo test (a site that drops ICMP) the silent address is connected to at once.
+  args.echoTest = false;
+  ASSERT_TRUE(port.Open(args));
+  EXPECT_TRUE(Accept().Valid());
+  port.Close();
+  EXPECT_EQ(probed.size(), 1u) << "no echo was asked for";
+  args.echoTest = true;
   answers = true;
   listener = UniqueFd();
   EXPECT_FALSE(port.Open(args));
+  args.echoTest = false;
+  EXPECT_FALSE(port.Open(args)) << "the connect's refusal decides";
   EXPECT_EQ(Shown(host), "plain: TCP/IP device is not responding\n"
+                         "plain: TPC/IP - Failed to connect.\nWait a moment and retry !\nError nr.  111.\n"
                          "plain: TPC/IP - Failed to connect.\nWait a moment and retry !\nError nr.  111.\n");
 }
 
@@ -120,10 +131,12 @@ TEST_F(TcpFixture, APrinterThatGoesAwayMidStreamOrBeforeTakingTheLastBytesIsRepo
   EXPECT_EQ(Shown(host), std::string(kClosed) + kClosed);
 }
 
-// The download's socket lingers 10 s with a large send buffer; a printer that accepts but stops
-// reading, with a small receive window, leaves the last bytes unsent: after the linger the close
-// reports the loss instead of a success.
-TEST_F(TcpFixture, TheSocketLingersWithALargeSendBufferAndBytesLeftUnsentAfterTheLingerFailTheClose) {
+// The download's socket lingers 10 s with a large send buffer. A printer with a small receive
+// window that reads slowly takes far longer than 10 s for an area: the drain and the close wait
+// as long as the unsent count keeps falling, and every byte arrives. One that stops reading fails
+// 10 s after the last byte it took, instead of a success. The printer's reads run on the fake
+// clock inside the port's own waits, so the test takes a fraction of a second.
+TEST_F(TcpFixture, ASlowPrinterIsWaitedForWhileItTakesBytesAndOneThatStopsFailsTenSecondsLater) {
   const int smallWindow = 4096;
   ASSERT_EQ(::setsockopt(listener.Get(), SOL_SOCKET, SO_RCVBUF, &smallWindow, sizeof smallWindow), 0);
   ASSERT_TRUE(port.Open(args));
@@ -140,11 +153,46 @@ TEST_F(TcpFixture, TheSocketLingersWithALargeSendBufferAndBytesLeftUnsentAfterTh
   const long cap = std::stol(test::ReadFile("/proc/sys/net/core/wmem_max"));
   EXPECT_EQ(sendBuffer, 2 * std::min(2L << 20, cap));
 
-  const std::string image(256 * 1024, 'i');
+  // 16 KiB every 2 s of fake time: 256 KiB take more than 30 s, six times the linger.
+  std::string image(256 * 1024, '\0');
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 13 / 7);
+  std::string arrived;
+  std::size_t stopAfter = image.size();
+  std::function<void()> readSome = [&] {
+    ::usleep(2000);  // lets loopback deliver and acknowledge
+    if (arrived.size() < stopAfter) arrived += Read(printer, std::min<std::size_t>(16384, stopAfter - arrived.size()), MSG_DONTWAIT);
+    host.At(host.now + 2000, readSome);
+  };
+  host.At(2000, readSome);
   ASSERT_TRUE(port.Write(image.data(), image.size()));
-  const std::int64_t closing = host.now;
+  EXPECT_GT(port.QueuedOutput(), 200 * 1024) << "the printer has taken almost nothing yet";
+  EXPECT_TRUE(port.DrainOutput());
+  EXPECT_EQ(port.QueuedOutput(), 0);
+  EXPECT_GT(host.now, 3 * TcpBackend::kLingerMs);
+  EXPECT_TRUE(port.Close());
+  EXPECT_TRUE(arrived == image);
+  EXPECT_EQ(Shown(host), "");
+
+  // The same printer stops reading after 64 KiB.
+  ASSERT_TRUE(port.Open(args));
+  const UniqueFd second = Accept();
+  arrived.clear();
+  stopAfter = 64 * 1024;
+  std::int64_t lastRead = 0;
+  readSome = [&] {
+    ::usleep(2000);
+    if (arrived.size() < stopAfter) {
+      arrived += Read(second, std::min<std::size_t>(16384, stopAfter - arrived.size()), MSG_DONTWAIT);
+      lastRead = host.now;
+    }
+    host.At(host.now + 2000, readSome);
+  };
+  host.At(host.now + 2000, readSome);
+  ASSERT_TRUE(port.Write(image.data(), image.size()));
   EXPECT_FALSE(port.Close());
-  EXPECT_GE(host.now - closing, TcpBackend::kLingerMs) << "the close waited out the linger";
+  EXPECT_EQ(arrived.size(), stopAfter);
+  EXPECT_GE(host.now - lastRead, TcpBackend::kLingerMs) << "the close waited out the linger after the last byte left";
+  EXPECT_LT(host.now - lastRead, TcpBackend::kLingerMs + 2500);
   EXPECT_EQ(Shown(host), "plain: TCP/IP - Sending to the printer failed: Connection timed out.\nThe transfer was stopped.\n");
 }
 

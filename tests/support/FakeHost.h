@@ -44,6 +44,7 @@ class FakeHost : public Host {
   std::optional<std::string> AskSavePath(const SaveDialogRequest& request) override;
   void SetBusy(bool busy) override { busyChanges.push_back(busy); }
   std::unique_ptr<ProgressView> CreateProgressView() override;
+  const StopSignal* Stop() const override { return stop; }
 
   // Runs `action` once, the first time the fake clock reaches `when` (checked after every wait
   // and pump). Actions run in the order they fall due.
@@ -61,6 +62,7 @@ class FakeHost : public Host {
   std::deque<MessageAnswer> answers;                 // for Question boxes; Ok when empty
   std::deque<std::optional<std::string>> savePaths;  // nullopt = cancel; cancel when empty
   bool failProgressView = false;
+  const StopSignal* stop = nullptr;  // the surroundings' STOP (Ctrl-C), when the test raises one
   ProgressRecord progress;
   int pumps = 0, ticks = 0, fdWaits = 0;  // ticks: calls of WaitFor, WaitForFd and PumpMessages
 

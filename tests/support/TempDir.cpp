@@ -73,7 +73,7 @@ void IsolateUserFolders() {
     ::_putenv_s(variable, folder.c_str());
   }
 #else
-  for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
+  for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
     const std::string folder = home.File(variable);
     MakeFolders(folder);
     ::setenv(variable, folder.c_str(), 1);

@@ -30,9 +30,10 @@ std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, std::string_view bytes);
 bool FileExists(const std::string& path);
 
-// Points the per-user folders ($XDG_CONFIG_HOME, $XDG_DATA_HOME, $XDG_CACHE_HOME, $XDG_STATE_HOME) of this
-// process and its children at a fresh temporary folder, removed at exit, so that no test reads
-// or writes the real user's profile and images, and parallel tests never share them.
+// Points the per-user folders ($XDG_CONFIG_HOME, $XDG_DATA_HOME, $XDG_CACHE_HOME, $XDG_STATE_HOME,
+// $XDG_RUNTIME_DIR) of this process and its children at a fresh temporary folder, removed at
+// exit, so that no test reads or writes the real user's profile, images and printer locks, and
+// parallel tests never share them.
 void IsolateUserFolders();
 
 }  // namespace corvelle::test

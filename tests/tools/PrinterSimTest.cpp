@@ -9,12 +9,16 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -108,6 +112,28 @@ TEST(PrinterSimTcp, ASilentClientHoldsUpNobodyAndIsClosedAfterTheIdleTimeout) {
   ::close(behind);
   EXPECT_EQ(EventText(sim.Next("connection_closed", 5000), "reason"), "peer closed");
   ::close(busy);
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+// Out of descriptors, the waiting connections stay in the backlog and the simulator rests
+// instead of spinning on the failed accept; it accepts again once descriptors are free.
+TEST(PrinterSimTcp, OutOfDescriptorsItRestsAndAcceptsOnceSomeAreFree) {
+  SimProcess sim({"--port", "0"});
+  ASSERT_TRUE(sim.Started());
+  const std::string fdFolder = "/proc/" + std::to_string(sim.Pid()) + "/fd";
+  const auto used = std::distance(std::filesystem::directory_iterator(fdFolder), {});
+  const rlimit two_more{static_cast<rlim_t>(used + 2), static_cast<rlim_t>(used + 2)};
+  ASSERT_EQ(::prlimit(sim.Pid(), RLIMIT_NOFILE, &two_more, nullptr), 0) << std::strerror(errno);
+  std::vector<int> clients;
+  for (int i = 0; i < 6; ++i) clients.push_back(Connect(sim));
+  ::usleep(1000 * 1000);
+  for (const int fd : clients) ::close(fd);
+  SendImage(sim, 5);
+  ASSERT_TRUE(sim.Next("image", 10000)) << "served once the others are gone";
+  const auto failures = std::count_if(sim.Events().begin(), sim.Events().end(),
+                                      [](const QJsonObject& event) { return event["event"] == "accept_failed"; });
+  EXPECT_GE(failures, 1);
+  EXPECT_LE(failures, 30) << "a rest between tries, not a spin";
   EXPECT_EQ(sim.Stop(), 0);
 }
 

@@ -20,6 +20,9 @@ namespace corvelle::test {
 // `errPath` unless it is empty; the process id, or -1.
 pid_t Spawn(std::vector<std::string> args, int out, const std::string& errPath = {});
 
+// A loopback TCP port nothing listens on: bound, then closed again.
+int ClosedPort();
+
 class SimProcess {
  public:
   explicit SimProcess(const std::vector<std::string>& options);
@@ -32,6 +35,7 @@ class SimProcess {
   int Port() const { return m_port; }                       // 0 without TCP
   const std::vector<int>& Ports() const { return m_ports; } // every printer's, with --printers
   const std::string& PtyPath() const { return m_ptyPath; }  // empty without --pty
+  pid_t Pid() const { return m_pid; }
 
   // The next event called `name`, skipping others; nullopt when none comes within the wait
   // or the log ends first.

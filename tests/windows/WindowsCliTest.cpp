@@ -253,7 +253,7 @@ TEST_F(WindowsCli, ASelectionSavedToAKvfFileLoadsBackIntoAnotherProfileUnderWind
 TEST_F(WindowsCli, TheSeveralPrinterOptionsAreCheckedAsOnLinux) {
   EXPECT_EQ(Run({"download", "--ip", "127.0.0.1", "--jobs", "0"}), 2);
   EXPECT_EQ(Run({"download", "--ip", "127.0.0.1:1", "--ip", "127.0.0.1:2", "--port", "FILE"}), 2);
-  EXPECT_NE(err.find("several printers are served over TCP/IP only"), std::string::npos) << err;
+  EXPECT_NE(err.find("printers named by --ip or --ip-list are served over TCP/IP"), std::string::npos) << err;
 }
 
 TEST_F(WindowsCli, PingOfLoopbackAnswersWithItsTimeAndUsageErrorsStayTwo) {

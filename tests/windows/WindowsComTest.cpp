@@ -168,6 +168,9 @@ TEST_F(WindowsComPort, AHeldLineKeepsWritesAndTheQueueWaitWaitingUntilStopAndLos
   ASSERT_TRUE(port.Open(Args(6, 0)));
   const std::int64_t released = host.now + 3000;
   host.At(released, [&] { peer.Hold(false); });
+  // Once free, the line moves bytes in real time while the fake clock runs ahead: each fake 100 ms
+  // also lets 50 real ms pass, so the no-progress limit measures the line and not the fake clock.
+  for (std::int64_t t = released; t < released + 9000; t += 100) host.At(t, [] { ::Sleep(50); });
   EXPECT_TRUE(port.Write(data.data(), data.size()));
   EXPECT_TRUE(port.DrainOutput());
   EXPECT_EQ(port.QueuedOutput(), 0);

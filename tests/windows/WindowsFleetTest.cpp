@@ -181,7 +181,7 @@ TEST(WindowsFleetRun, StopInThePauseEndsEveryPrinterAndThoseWaitingTheirTurnAreN
   StopSignal stop;
   const win::ConsoleStop console(stop);
   FleetJob job;
-  job.targets = {{"127.0.0.1", first.Port()}, {"127.0.0.1", second.Port()}, {"127.0.0.1", waiting.Port()}};
+  job.targets = {{"127.0.0.1", first.Port(), ""}, {"127.0.0.1", second.Port(), ""}, {"127.0.0.1", waiting.Port(), ""}};
   job.jobs = 2;
   job.environment = DefaultPortEnvironment();
   // Loopback always answers: the echo probe is not what this run is about.

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <string_view>
 #include <vector>
 
 namespace corvelle::printersim {
@@ -30,9 +32,13 @@ void OnStopSignal(int signal) {
   }
 }
 
-// Connections beyond this many (the one served plus those waiting) are closed at once.
-constexpr std::size_t kMaxConnections = 16;
+// A peer address keeps at most this many connections that have sent nothing, and the printer at
+// most kMaxConnections in all (the one served plus those waiting), so that descriptors last.
+constexpr std::size_t kMaxSilentPerPeer = 16;
+constexpr std::size_t kMaxConnections = 256;
 constexpr std::size_t kReadChunk = 64 * 1024;
+// How long accepting rests after the system ran out of descriptors for a new connection.
+constexpr int kAcceptRestMs = 100;
 
 // What --talk sends: "KERV" and a zero byte, over and over; `offset` continues the pattern.
 std::string_view TalkBytes(std::uint64_t offset, std::uint64_t left) {
@@ -117,7 +123,12 @@ int Simulator::Run() {
   while (!g_stopSignal && !m_session.Done()) {
     const auto idleDue = CloseIdle();
     fds.clear();
-    if (m_listener.fd.Valid()) fds.push_back({m_listener.fd.Get(), POLLIN, 0});
+    std::optional<std::int64_t> acceptDue;
+    if (m_acceptResumes) {
+      acceptDue = std::max<std::int64_t>(0, (*m_acceptResumes - Clock::now()) / std::chrono::milliseconds(1));
+      if (*acceptDue == 0) m_acceptResumes.reset();
+    }
+    if (m_listener.fd.Valid()) fds.push_back({m_listener.fd.Get(), static_cast<short>(m_acceptResumes ? 0 : POLLIN), 0});
     const std::size_t ptyIndex = fds.size();
     if (m_pty.master.Valid() && !m_ptyBroken) {
       const short events = static_cast<short>((m_ptyStalled ? 0 : POLLIN) | (m_ptyTalkLeft > 0 ? POLLOUT : 0));
@@ -145,6 +156,7 @@ int Simulator::Run() {
 
     auto due = m_usb ? m_usb->MsToNextEvent() : std::nullopt;
     if (idleDue && (!due || *idleDue < *due)) due = idleDue;
+    if (acceptDue && m_acceptResumes && (!due || *acceptDue < *due)) due = acceptDue;
     const timespec wait{static_cast<time_t>(due.value_or(0) / 1000),
                         static_cast<long>(due.value_or(0) % 1000) * 1000000};
     if (::ppoll(fds.data(), fds.size(), due ? &wait : nullptr, &m_waitMask) < 0) {
@@ -191,14 +203,19 @@ int Simulator::Run() {
 void Simulator::Accept() {
   UniqueFd fd(::accept4(m_listener.fd.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
   if (!fd.Valid()) {
-    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR) {
-      m_log.Write(LogRecord("accept_failed").Text("error", std::strerror(errno)));
+    const int error = errno;
+    if (error == EAGAIN || error == EWOULDBLOCK || error == ECONNABORTED || error == EINTR) return;
+    m_log.Write(LogRecord("accept_failed").Text("error", std::strerror(error)));
+    // Out of descriptors or memory: the connection waits in the backlog until some are free.
+    if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+      m_acceptResumes = Clock::now() + std::chrono::milliseconds(kAcceptRestMs);
     }
     return;
   }
   Connection connection;
   connection.id = ++m_nextConnectionId;
   connection.peer = PeerName(fd.Get());
+  connection.host = connection.peer.substr(0, connection.peer.rfind(':'));
   connection.fd = std::move(fd);
   connection.talkLeft = m_options.talk;
   connection.lastHeard = Clock::now();
@@ -206,7 +223,7 @@ void Simulator::Accept() {
                   .Number("connection", connection.id)
                   .Text("peer", connection.peer)
                   .Flag("waiting", !m_connections.empty()));
-  if (m_connections.size() >= kMaxConnections) return LogClosed(connection, "too many connections waiting");
+  if (!MakeRoomFor(connection.host)) return LogClosed(connection, "too many connections waiting");
   m_connections.push_back(std::move(connection));
   if (m_connections.size() == 1) m_tcpParser.BeginConnection();
 }
@@ -240,6 +257,45 @@ void Simulator::ReadCurrent() {
                     .Number("connection", connection.id)
                     .Number("bytes", m_tcpParser.AreaReceived()));
   }
+}
+
+bool Simulator::Silent(const Connection& connection) {
+  return connection.received == 0 && !connection.stalled && !BytesWaiting(connection.fd.Get());
+}
+
+bool Simulator::MakeRoomFor(const std::string& host) {
+  struct Silence {
+    std::size_t count = 0;
+    std::size_t oldest = 0;  // index in m_connections
+  };
+  std::map<std::string_view, Silence> silent;
+  for (std::size_t i = 0; i < m_connections.size(); ++i) {
+    const Connection& connection = m_connections[i];
+    if (!Silent(connection)) continue;
+    Silence& peer = silent[connection.host];
+    if (peer.count++ == 0 || connection.id < m_connections[peer.oldest].id) peer.oldest = i;
+  }
+  std::size_t victim;
+  const auto own = silent.find(host);
+  if (own != silent.end() && own->second.count >= kMaxSilentPerPeer) {
+    victim = own->second.oldest;
+  } else if (m_connections.size() < kMaxConnections) {
+    return true;
+  } else if (silent.empty()) {
+    return false;
+  } else {
+    victim = std::max_element(silent.begin(), silent.end(), [](const auto& a, const auto& b) {
+               return a.second.count < b.second.count;
+             })->second.oldest;
+  }
+  CloseAt(victim, "too many connections waiting");
+  return true;
+}
+
+void Simulator::CloseAt(std::size_t index, const std::string& reason) {
+  if (index == 0) return CloseCurrent(reason);
+  LogClosed(m_connections[index], reason);
+  m_connections.erase(m_connections.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 void Simulator::CloseCurrent(const std::string& reason) {
@@ -284,12 +340,7 @@ std::optional<std::int64_t> Simulator::CloseIdle() {
     // unread (waiting its turn, or just made the one served) is waiting for the printer.
     if (connection.stalled || BytesWaiting(connection.fd.Get())) connection.lastHeard = now;
     if (connection.lastHeard + limit <= now) {
-      if (i == 0) {
-        CloseCurrent("idle timeout");
-      } else {
-        LogClosed(connection, "idle timeout");
-        m_connections.erase(m_connections.begin() + static_cast<std::ptrdiff_t>(i));
-      }
+      CloseAt(i, "idle timeout");
       continue;
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(connection.lastHeard + limit - now);

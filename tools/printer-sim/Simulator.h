@@ -55,6 +55,7 @@ class Simulator {
     Clock::time_point lastHeard;  // accepted, or its last bytes read
     int id = 0;
     std::string peer;
+    std::string host;  // the peer's address without its port
     std::uint64_t received = 0;
     std::uint64_t talkLeft = 0;
     std::uint64_t sent = 0;
@@ -64,6 +65,15 @@ class Simulator {
 
   void Accept();
   void ReadCurrent();
+  // Whether a connection has sent nothing yet: neither read from nor with bytes waiting.
+  static bool Silent(const Connection& connection);
+  // Room for a new connection from `host`. A peer keeps at most 16 silent connections: its oldest
+  // silent one gives way to the new one, so that a flood from one address neither starves other
+  // peers nor shuts out a client of its own that goes on to send. Past the cap on all connections
+  // the oldest silent one of the peer holding most of them gives way; false (the new one is
+  // refused) when none is silent.
+  bool MakeRoomFor(const std::string& host);
+  void CloseAt(std::size_t index, const std::string& reason);  // index 0: the one served
   void CloseCurrent(const std::string& reason);
   // While the connection served has sent nothing, the first waiting one that has bytes (or has
   // hung up) is served instead, so a silent client holds up nobody.
@@ -86,6 +96,9 @@ class Simulator {
   sigset_t m_waitMask{};
 
   Listener m_listener;
+  // Out of descriptors the listener stays readable: accepting rests until then instead of
+  // spinning on the same failure.
+  std::optional<Clock::time_point> m_acceptResumes;
   // Front: the connection being served; the rest wait their turn in arrival order.
   std::deque<Connection> m_connections;
   StreamParser m_tcpParser{StreamParser::Framing::Connections};

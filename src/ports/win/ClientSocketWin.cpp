@@ -165,6 +165,11 @@ long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
   return -1;
 }
 
+// No unsent count to watch (see above): the lingering close decides.
+long CClientSocket::Unsent() const { return 0; }
+
+int CClientSocket::WaitUntilSent(std::int64_t, const std::function<bool()>&, const std::function<void()>&) { return 0; }
+
 int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
   if (m_fd == ~NativeHandle{0}) return 0;
   // What the printer sent is read first, so a reset shows. Receiving is not shut down: Windows

@@ -70,7 +70,8 @@ class DeviceBackend : public PortBackend {
 
   bool DrainOutput() override {
     if (m_kind != PortKind::Com || m_handle == INVALID_HANDLE_VALUE) return true;
-    return WaitForQueue(m_context, [this] { return QueuedOutput(); }, 0, m_baud) && !m_failed;
+    if (m_stalled) return false;
+    return Waited(WaitForQueue(m_context, [this] { return QueuedOutput(); }, 0, m_baud)) && !m_failed;
   }
 
   // The driver's output queue (ClearCommError's cbOutQue), and at least the bytes of a write
@@ -164,12 +165,25 @@ class DeviceBackend : public PortBackend {
     return true;
   }
 
-  // Until the outstanding write is finished; false when STOP ended the wait or the write failed.
+  // Until the outstanding write is finished; false when STOP ended the wait, the write failed or
+  // the line stopped taking it.
   bool WaitForWrite() {
-    if (m_pending && !WaitForQueue(m_context, [this] { return WriteFinished() ? 0L : m_pendingBytes; }, 0, m_baud)) {
+    if (m_stalled) return false;
+    if (m_pending && !Waited(WaitForQueue(m_context, [this] { return WriteFinished() ? 0L : m_pendingBytes; }, 0, m_baud))) {
       return false;
     }
     return !m_failed;
+  }
+
+  // True when the output left. A queue that stopped moving is told once; later waits of this open
+  // give up at once, so the close discards the rest instead of waiting again.
+  bool Waited(WriteOutcome outcome) {
+    if (outcome == WriteOutcome::Failed && !m_stalled) {
+      m_stalled = true;
+      m_context.host.ShowMessage(kOutputStalledText, MessageStyle::Error);
+      m_context.host.ShowDetail(m_path + ": " + std::to_string(QueuedOutput()) + " bytes were still queued");
+    }
+    return outcome == WriteOutcome::Done;
   }
 
   // Cancels the outstanding write and waits for the system to give its buffer back.
@@ -204,6 +218,7 @@ class DeviceBackend : public PortBackend {
   bool m_pending = false;
   long m_pendingBytes = 0;
   bool m_failed = false;
+  bool m_stalled = false;
   int m_baud = 9600;
 };
 

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+// Naming and holding the printer of a download.
+#include "download/PrinterClaim.h"
+
+#include <cctype>
+
+#include "base/Host.h"
+#include "base/Ipv4Text.h"
+#include "download/DownloadRecord.h"
+#include "ports/PortTypes.h"
+#include "ports/UsbBackend.h"
+
+namespace corvelle {
+namespace {
+
+// Short enough that the run starts soon after the holder ends; a wait costs one look at the
+// lock file each time.
+constexpr std::int64_t kClaimSliceMs = 250;
+
+std::string Busy(const std::string& printer, const PrinterLock& lock) {
+  return printer + " is busy: " + lock.Holder() + " is downloading to it.";
+}
+
+}  // namespace
+
+std::string PrinterOf(const PortSettings& settings, const PortEnvironment& environment, const NameLookUp& lookUp) {
+  switch (KindFromName(settings.portName)) {
+    case PortKind::TcpIp: {
+      std::string address = settings.ipAddress;
+      std::optional<std::uint32_t> number = ParseIPv4(address);
+      if (!number && lookUp) number = lookUp(address);
+      if (number) {
+        address = DottedDecimal(*number);
+      } else {
+        for (char& c : address) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      }
+      return address + ":" + std::to_string(static_cast<std::uint16_t>(settings.ipPort));
+    }
+    case PortKind::Com:
+    case PortKind::Lpt: return CanonicalPath(DownloadTarget(settings, environment, {}));
+    case PortKind::Usb: return std::string("USB ") + UsbBackend::kDescription;
+    case PortKind::File:
+    case PortKind::None: break;
+  }
+  return "";
+}
+
+std::string OutputFilePrinter(const std::string& path) { return CanonicalPath(path); }
+
+std::optional<PrinterLock> ClaimPrinter(Host& host, const std::string& printer, bool wait,
+                                        const std::function<bool()>& stopRequested) {
+  PrinterLock lock(printer);
+  for (bool told = false; wait && lock.GetState() == PrinterLock::State::Busy;) {
+    if (!told) host.ShowMessage(Busy(printer, lock) + " Waiting for it to finish...", MessageStyle::Plain);
+    told = true;
+    if (stopRequested()) return std::nullopt;
+    host.WaitFor(kClaimSliceMs, WaitMode::Responsive);
+    if (stopRequested()) return std::nullopt;
+    lock = PrinterLock(printer);
+  }
+  switch (lock.GetState()) {
+    case PrinterLock::State::Held: return lock;
+    case PrinterLock::State::Busy:
+      host.ShowMessage(Busy(printer, lock) + " Nothing was sent.", MessageStyle::Plain);
+      break;
+    case PrinterLock::State::Unusable:
+      host.ShowMessage(printer + " cannot be reserved for this download: " + lock.Problem() + ". Nothing was sent.",
+                       MessageStyle::Plain);
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace corvelle

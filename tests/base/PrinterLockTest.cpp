@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: MIT
+// The per-printer locks: one holder at a time, within a process and across processes, the
+// holder named to whoever finds it held, released however the holder ends (a killed one too),
+// and kept in a private per-user folder.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "base/Paths.h"
+#include "base/PrinterLock.h"
+#include "support/TempDir.h"
+
+namespace corvelle {
+namespace {
+
+std::string OwnProcess() { return "base_tests (process " + std::to_string(::getpid()) + ")"; }
+
+TEST(PrinterLock, OneHolderAtATimeNamedToTheOthersUntilItGoes) {
+  std::optional<PrinterLock> first(std::in_place, "127.0.0.1:4001");
+  ASSERT_EQ(first->GetState(), PrinterLock::State::Held) << first->Problem();
+  // Two downloads of one process (several printers at once) exclude each other as well.
+  PrinterLock second("127.0.0.1:4001");
+  EXPECT_EQ(second.GetState(), PrinterLock::State::Busy);
+  EXPECT_EQ(second.Holder(), OwnProcess());
+  EXPECT_EQ(PrinterLock("127.0.0.1:4002").GetState(), PrinterLock::State::Held) << "another printer is free";
+  // A lock moved keeps the printer; the one moved from holds nothing.
+  PrinterLock moved = std::move(*first);
+  first.reset();
+  EXPECT_EQ(PrinterLock("127.0.0.1:4001").GetState(), PrinterLock::State::Busy);
+  moved = PrinterLock("127.0.0.1:4003");
+  EXPECT_EQ(PrinterLock("127.0.0.1:4001").GetState(), PrinterLock::State::Held);
+  EXPECT_EQ(PrinterLock("127.0.0.1:4003").GetState(), PrinterLock::State::Busy);
+}
+
+TEST(PrinterLock, AKilledHolderLeavesThePrinterFree) {
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    PrinterLock lock("/dev/ttyS3");
+    const char held = lock.GetState() == PrinterLock::State::Held ? 'y' : 'n';
+    [[maybe_unused]] const ssize_t n = ::write(ready[1], &held, 1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char held = 0;
+  ASSERT_EQ(::read(ready[0], &held, 1), 1);
+  ::close(ready[0]);
+  EXPECT_EQ(held, 'y');
+  PrinterLock busy("/dev/ttyS3");
+  EXPECT_EQ(busy.GetState(), PrinterLock::State::Busy);
+  EXPECT_EQ(busy.Holder(), "base_tests (process " + std::to_string(child) + ")");
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_EQ(PrinterLock("/dev/ttyS3").GetState(), PrinterLock::State::Held);
+}
+
+TEST(PrinterLock, LocksLiveInAPrivateFolderOfTheSessionElseOfTheState) {
+  const std::string runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string folder = JoinPath(runtime, "corvelle");
+  {
+    PrinterLock lock("USB KERV");
+    ASSERT_EQ(lock.GetState(), PrinterLock::State::Held) << lock.Problem();
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_TRUE(test::FileExists(JoinPath(folder, PrinterLockFileName("USB KERV"))));
+  }
+  // A folder others may write could hold a planted lock file: no lock, and the reason.
+  ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+  const PrinterLock refused("USB KERV");
+  EXPECT_EQ(refused.GetState(), PrinterLock::State::Unusable);
+  EXPECT_NE(refused.Problem().find(folder), std::string::npos) << refused.Problem();
+  ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+  // Without a session folder the locks go with the history.
+  ::unsetenv("XDG_RUNTIME_DIR");
+  const PrinterLock stateLock("USB KERV");
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  EXPECT_EQ(stateLock.GetState(), PrinterLock::State::Held) << stateLock.Problem();
+  EXPECT_TRUE(test::FileExists(JoinPath(std::getenv("XDG_STATE_HOME"), "corvelle/locks/" + PrinterLockFileName("USB KERV"))));
+}
+
+TEST(PrinterLock, FileNamesKeepPrintersApartAndRecordsThatAreNotAHolderSaySo) {
+  EXPECT_EQ(PrinterLockFileName("10.0.0.1:9100").rfind("10.0.0.1_9100-", 0), 0u);
+  EXPECT_NE(PrinterLockFileName("/dev/a_b"), PrinterLockFileName("/dev/a/b"));
+  const std::string longName(300, 'x');
+  EXPECT_NE(PrinterLockFileName(longName), PrinterLockFileName(longName + "y"));
+  EXPECT_LT(PrinterLockFileName(longName).size(), 100u);
+  EXPECT_EQ(HolderText(HolderRecord("corvelle-cli", 4242)), "corvelle-cli (process 4242)");
+  EXPECT_EQ(HolderText(HolderRecord("a b\x1b", 7)), "a_b_ (process 7)");
+  for (const char* record : {"", "corvelle", "corvelle 12", " 12\n", "corvelle \n", "corvelle 1x\n",
+                             "corvelle 123456789012345678901\n", "cor\x7fvelle 12\n"}) {
+    EXPECT_EQ(HolderText(record), "another program") << record;
+  }
+}
+
+}  // namespace
+}  // namespace corvelle
