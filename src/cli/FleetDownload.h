@@ -53,9 +53,10 @@ struct FleetResult {
 
 inline constexpr const char* kStoppedText = "Download stopped.";
 
-// What one printer served may hold open at once: its reading of the image, the echo test's
-// socket, the connection, the history file while its record is appended, and its printer lock.
-inline constexpr std::size_t kDescriptorsPerPrinter = 5;
+// What one printer served holds open at once: its reading of the image and its printer lock for
+// the whole download, and one of the echo test's socket, the connection or the history file
+// while its record is appended (each is closed before the next is opened).
+inline constexpr std::size_t kDescriptorsPerPrinter = 3;
 // Left over for the rest of the run: name lookups, the profile, the terminal.
 inline constexpr std::size_t kSpareDescriptors = 16;
 // How many printers can be served at once with `freeDescriptors` left to open: `jobs` at most,

@@ -212,8 +212,8 @@ TEST_F(FleetDownload, MorePrintersThanTheDescriptorLimitAllowsAtOnceAreAllServed
   ASSERT_TRUE(sim.Started());
   std::vector<std::string> args;
   for (const int port : sim.Ports()) args.insert(args.end(), {"--ip", Target(port)});
-  // 128 descriptors, soft and hard: fewer than 32 printers may need at once.
-  const pid_t pid = Start("many", args, {"/usr/bin/prlimit", "--nofile=128:128", "--"});
+  // 80 descriptors, soft and hard: fewer than 32 printers may need at once.
+  const pid_t pid = Start("many", args, {"/usr/bin/prlimit", "--nofile=80:80", "--"});
   EXPECT_EQ(Wait(pid, std::chrono::seconds(200)), 0) << ReadFile(dir.File("many.err"));
   std::string expected;
   for (const int port : sim.Ports()) expected += Target(port) + "\tok\t\n";
