@@ -48,6 +48,14 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
     std::cerr << error << std::endl;
     return EveryTarget(job, DownloadResult::Failed, error);
   }
+  // Counted once the image and its snapshot are open: they stay open for the whole run.
+  if (const int atOnce = PrintersAtOnce(job.jobs, FreeDescriptors()); atOnce < job.jobs) {
+    if (static_cast<std::size_t>(atOnce) < job.targets.size()) {
+      std::cerr << "corvelle-cli: serving " << atOnce << " printers at a time, not " << job.jobs
+                << ": the open-file limit allows no more" << std::endl;
+    }
+    job.jobs = atOnce;
+  }
   std::vector<std::string> names;
   for (const FleetTarget& target : job.targets) names.push_back(target.Name());
   std::vector<FleetResult> results;

@@ -3,6 +3,8 @@
 // and prints one result line per target on stdout.
 #pragma once
 
+#include <cstddef>
+
 #include "base/Profile.h"
 #include "cli/Commands.h"
 #include "cli/FleetDownload.h"
@@ -13,7 +15,11 @@ namespace corvelle::cli {
 // filled in here. The exit status: 0 when every printer is ok, else 1.
 int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job);
 
-// Lets the process hold what every printer served at once needs open (the platform's own file).
+// Lets the process hold what every printer served at once needs open: raises the soft limit of
+// open descriptors to the hard one (the platform's own file).
 void RaiseOpenFileLimit();
+// How many more descriptors the process may open now; SIZE_MAX where nothing of a download to
+// several printers counts against a limit.
+std::size_t FreeDescriptors();
 
 }  // namespace corvelle::cli

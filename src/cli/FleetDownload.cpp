@@ -79,6 +79,11 @@ std::vector<FleetResult> RunFleet(const FleetJob& job) {
   return results;
 }
 
+int PrintersAtOnce(int jobs, std::size_t freeDescriptors) {
+  const std::size_t room = freeDescriptors > kSpareDescriptors ? freeDescriptors - kSpareDescriptors : 0;
+  return static_cast<int>(std::clamp<std::size_t>(room / kDescriptorsPerPrinter, 1, static_cast<std::size_t>(std::max(jobs, 1))));
+}
+
 std::string RecordUnserved(const FleetJob& job, std::size_t index, const FleetResult& result) {
   if (!job.history) return "";
   const PortSettings settings = TargetSettings(job, index);

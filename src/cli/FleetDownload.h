@@ -53,6 +53,16 @@ struct FleetResult {
 
 inline constexpr const char* kStoppedText = "Download stopped.";
 
+// What one printer served holds open at once: its reading of the image and its printer lock for
+// the whole download, and one of the echo test's socket, the connection or the history file
+// while its record is appended (each is closed before the next is opened).
+inline constexpr std::size_t kDescriptorsPerPrinter = 3;
+// Left over for the rest of the run: name lookups, the profile, the terminal.
+inline constexpr std::size_t kSpareDescriptors = 16;
+// How many printers can be served at once with `freeDescriptors` left to open: `jobs` at most,
+// one at least.
+int PrintersAtOnce(int jobs, std::size_t freeDescriptors);
+
 // Serves every target; the results in the targets' order. Once STOP is raised no printer starts
 // and those not started are stopped.
 std::vector<FleetResult> RunFleet(const FleetJob& job);

@@ -22,6 +22,15 @@ std::string WithErrorNumber(int id, int error) {
   return text;
 }
 
+// The process or the system has no descriptor left for another socket.
+bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
+
+// The detail line of a socket that could not be made for want of descriptors.
+std::string NoDescriptorDetail(const std::string& what, int error) {
+  return what + ": too many open files (" + std::string(error == ENFILE ? "the system's" : "this program's") +
+         " open-file limit is reached)";
+}
+
 }  // namespace
 
 TcpBackend::TcpBackend(PortContext& context) : m_context(context) {}
@@ -38,7 +47,11 @@ bool TcpBackend::Open(const PortOpenArgs& args) {
   if (probeError != 0) {
     // STOP during the probe ends the open without a message: the caller reports the stop.
     if (m_context.Cancelled()) return false;
-    if (probeError == EACCES) {
+    if (OutOfDescriptors(probeError)) {
+      // The printer was never asked: saying it does not respond would send the user to the wrong place.
+      m_context.host.ShowMessage(WithErrorNumber(IDS_SOCKET_ALLOC_FAILED, probeError), MessageStyle::Plain);
+      m_context.host.ShowDetail(NoDescriptorDetail("the echo test's socket for " + args.ipAddress, probeError));
+    } else if (probeError == EACCES) {
       m_context.host.ShowMessage(kEchoNotPermittedText, MessageStyle::Plain);
     } else {
       m_context.host.ShowMessage(std::string(LoadStr(IDS_TCPIP_NOT_RESPONDING)), MessageStyle::Plain);
@@ -54,6 +67,7 @@ bool TcpBackend::Open(const PortOpenArgs& args) {
   int error = 0;
   if (!m_pSocket->Create(error)) {
     m_context.host.ShowMessage(WithErrorNumber(IDS_SOCKET_ALLOC_FAILED, error), MessageStyle::Plain);
+    if (OutOfDescriptors(error)) m_context.host.ShowDetail(NoDescriptorDetail("the connection to " + args.ipAddress, error));
     m_pSocket.reset();
     return false;
   }

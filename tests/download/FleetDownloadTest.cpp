@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -200,6 +201,73 @@ TEST_F(FleetDownload, CtrlCStopsThePrintersRunningAndThoseWaitingTheirTurnAtOnce
     recorded[record.target] += record.result + ";";
   }
   for (const int port : sim.Ports()) EXPECT_EQ(recorded[Target(port)], "stopped;") << port;
+}
+
+// REAL TIME: three rounds of one-area downloads, about 70 s.
+TEST_F(FleetDownload, MorePrintersThanTheDescriptorLimitAllowsAtOnceAreAllServed) {
+  constexpr int kPrinters = 48;
+  test::SimProcess sim({"--printers", std::to_string(kPrinters), "--port", "0", "--store", dir.File("store")});
+  ASSERT_TRUE(sim.Started());
+  std::vector<std::string> args;
+  for (const int port : sim.Ports()) args.insert(args.end(), {"--ip", Target(port)});
+  // 80 descriptors, soft and hard: fewer than 32 printers may need at once.
+  const pid_t pid = Start("many", args, {"/usr/bin/prlimit", "--nofile=80:80", "--"});
+  EXPECT_EQ(Wait(pid, std::chrono::seconds(200)), 0) << ReadFile(dir.File("many.err"));
+  std::string expected;
+  for (const int port : sim.Ports()) expected += Target(port) + "\tok\t\n";
+  EXPECT_EQ(ReadFile(dir.File("many.out")), expected);
+  const std::string err = ReadFile(dir.File("many.err"));
+  const std::size_t notice = err.find(" printers at a time, not 32: the open-file limit allows no more\n");
+  EXPECT_NE(notice, std::string::npos) << err;
+  EXPECT_EQ(err.find("printers at a time", notice + 20), std::string::npos) << "said once";
+  std::map<std::string, std::string> recorded;
+  for (const DownloadRecord& record : ReadHistory(DefaultHistoryPath()).records) {
+    recorded[record.target] += record.result + ";";
+  }
+  for (const int port : sim.Ports()) EXPECT_EQ(recorded[Target(port)], "ok;") << port;
+  const std::string image = ReadFile(DefaultFontSetPath(program));
+  for (int number = 1; number <= kPrinters; ++number) {
+    EXPECT_TRUE(ReadFile(dir.File("store/printer-" + std::to_string(number) + "/image-001.bin")) == image) << number;
+  }
+}
+
+// Descriptor limits that leave a run room for its image and little more: whatever then cannot be
+// opened (the image copy, the printer's lock, the echo test's socket, the connection, the history)
+// fails its printer saying so, never blaming the printer. A limit that lets one through takes
+// about 22 s.
+TEST_F(FleetDownload, PrintersThatFindNoDescriptorLeftSayTooManyOpenFiles) {
+  test::SimProcess sim({"--printers", "2", "--port", "0"});
+  ASSERT_TRUE(sim.Started());
+  const std::vector<std::string> args = {"--ip", Target(sim.Ports()[0]), "--ip", Target(sim.Ports()[1])};
+  const auto lower = [](std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+  };
+  bool socketShort = false;
+  // From a limit just above the one the font set's build needs (one descriptor inherited more or
+  // less moves every step).
+  for (int limit = 7; limit <= 10; ++limit) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    const std::string nofile = "--nofile=" + std::to_string(limit) + ":" + std::to_string(limit);
+    const int status = Wait(Start("short", args, {"/usr/bin/prlimit", nofile, "--"}), std::chrono::seconds(60));
+    const std::string out = ReadFile(dir.File("short.out"));
+    const std::string err = lower(ReadFile(dir.File("short.err")));
+    EXPECT_EQ(status, out.find("\tfailed\t") == std::string::npos ? 0 : 1) << out;
+    EXPECT_EQ(err.find("not responding"), std::string::npos) << err;
+    EXPECT_EQ(err.find("host not found"), std::string::npos) << err;
+    for (const int port : sim.Ports()) {
+      const std::string name = Target(port);
+      if (out.find(name + "\tfailed\t") == std::string::npos) continue;
+      // One of this printer's own lines gives the reason.
+      bool told = false;
+      for (std::size_t at = err.find(name + ": "); at != std::string::npos; at = err.find(name + ": ", at + 1)) {
+        told |= err.substr(at, err.find('\n', at) - at).find("too many open files") != std::string::npos;
+      }
+      EXPECT_TRUE(told) << name << "\n" << err;
+    }
+    socketShort |= err.find("socket for 127.0.0.1: too many open files") != std::string::npos;
+  }
+  EXPECT_TRUE(socketShort) << "no limit left the echo test without its socket";
 }
 
 TEST_F(FleetDownload, ControlBytesInTargetsAndTheirMessagesReachNoOutputRaw) {
