@@ -88,7 +88,10 @@ bool CMainDlg::StoreChanges(bool codePage, bool shown) {
       case Take::Stored: result = current; break;
     }
     StoreSelectionToProfile(result, fresh);
-    if (codePage && m_codePageChoice != m_storedCodePageChoice) StoreCodePageChoice(fresh, m_codePageChoice);
+    // The choice shown is stored when the window changed it, or when none is stored yet.
+    if (codePage && (m_codePageChoice != m_storedCodePageChoice || !fresh.HasKey(kPortSection, kCodePageKey))) {
+      StoreCodePageChoice(fresh, m_codePageChoice);
+    }
     return true;
   });
   if (!stored) return true;
@@ -103,11 +106,7 @@ bool CMainDlg::StoreChanges(bool codePage, bool shown) {
 }
 
 bool CMainDlg::ChooseWhatToDownload() {
-  // The image is built from the stored selection: read it as it is now.
-  if (m_profile.LoadError().empty()) {
-    Profile fresh(m_profile.Path());
-    if (fresh.LoadError().empty()) m_profile = std::move(fresh);
-  }
+  // The image is built from the selection the window last read or stored.
   if (LoadSelectionFromProfile(m_profile) == m_selection) return true;
   ChoiceQuestion question;
   question.text = "The fonts shown are not the stored selection, which the printer would get. Store the fonts shown "
