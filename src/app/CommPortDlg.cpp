@@ -68,6 +68,7 @@ CCommPortDlg::CCommPortDlg(const PortSettings& settings, Host& host, CommPortSer
   m_rs485 = controls.As<QCheckBox>(IDC_RS485);
   m_ipAddress = controls.As<QLineEdit>(IDC_IP_ADDRESS);
   m_ipPort = controls.As<QLineEdit>(IDC_IP_PORT);
+  m_echoTest = controls.As<QCheckBox>(IDC_ECHO_TEST);
   m_setCom = controls.As<QPushButton>(IDC_SET_COM);
   m_test = controls.As<QPushButton>(IDC_TCPIP_TEST);
   // Only digits can be typed; an empty box is refused when OK is pressed.
@@ -144,6 +145,7 @@ void CCommPortDlg::PutFields() {
   PutPosition(m_baud, m_fields.speedIndex);
   SelectPort(m_fields.portName);
   m_ipPort->setText(QString::number(m_fields.ipPort));
+  m_echoTest->setChecked(m_fields.echoTest != 0);
   m_xonXoff->setChecked(m_fields.xonXoff != 0);
   m_hardwareFlow->setChecked(m_fields.hardwareFlow != 0);
 }
@@ -161,6 +163,7 @@ bool CCommPortDlg::ReadFields() {
                                                             : portName.toLatin1().toStdString();
   m_fields.xonXoff = m_xonXoff->isChecked() ? 1 : 0;
   m_fields.hardwareFlow = m_hardwareFlow->isChecked() ? 1 : 0;
+  m_fields.echoTest = m_echoTest->isChecked() ? 1 : 0;
   bool isNumber = false;
   const int port = m_ipPort->text().toInt(&isNumber);
   if (!isNumber || port < 0 || port > kMaxIpPort) return false;
@@ -189,7 +192,7 @@ void CCommPortDlg::RefreshPortControls() {
 
   const QString port = m_port->currentIndex() < 0 ? QString() : m_port->currentText().left(kPortTextLimit);
   QWidget* const serial[] = {m_baud, m_parity, m_dataBits, m_stopBits, m_xonXoff, m_hardwareFlow};
-  QWidget* const network[] = {m_ipAddress, m_ipPort, m_test, m_indicator};
+  QWidget* const network[] = {m_ipAddress, m_ipPort, m_test, m_indicator, m_echoTest};
   const auto setAll = [](auto& controls, bool enabled) {
     for (QWidget* control : controls) control->setEnabled(enabled);
   };

@@ -84,6 +84,7 @@ class CCommPortDlg : public QDialog {
   QCheckBox* Rs485Box() const { return m_rs485; }
   QLineEdit* IpAddressEdit() const { return m_ipAddress; }
   QLineEdit* IpPortEdit() const { return m_ipPort; }
+  QCheckBox* EchoTestBox() const { return m_echoTest; }
   QPushButton* SetComButton() const { return m_setCom; }
   QPushButton* TestButton() const { return m_test; }
   CLedButton* Indicator() const { return m_indicator; }
@@ -118,6 +119,7 @@ class CCommPortDlg : public QDialog {
   QCheckBox* m_rs485 = nullptr;
   QLineEdit* m_ipAddress = nullptr;
   QLineEdit* m_ipPort = nullptr;
+  QCheckBox* m_echoTest = nullptr;
   QPushButton* m_setCom = nullptr;
   QPushButton* m_test = nullptr;
   CLedButton* m_indicator = nullptr;

@@ -44,6 +44,7 @@ constexpr ControlDescription kCommPort[] = {
     {IDC_XON_XOFF, nullptr, "The printer holds the data with XOFF and releases it with XON"},
     {IDC_HARDWARE_FLOW, nullptr, "The printer holds the data with the CTS line"},
     {IDC_RS485, nullptr, "The printer is reached over an RS-485 line"},
+    {IDC_ECHO_TEST, nullptr, "Before each TCP/IP connection, asks the printer for an ICMP echo"},
     {IDC_RS485_ADDRESS, "RS-485 address", "The printer's station address on the RS-485 line"},
     {IDC_SET_COM, nullptr, "Sends the printer new serial line settings"},
     {IDC_IP_ADDRESS, "TCP/IP address", "The printer's network address"},

@@ -127,6 +127,8 @@ CMainDlg::CMainDlg(MainDlgContext context, QWidget* parent)
   StateToControls();
   LoadCatalogue();
   m_selection = LoadSelectionFromProfile(m_profile);
+  m_storedSelection = m_selection;
+  m_storedCodePageChoice = m_codePageChoice;
   ShowSelection();
 }
 

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 // CMainDlg: the program's window. It owns the catalogue of the chosen code page, the 112-position
 // selection, the GN1 flag, the code-page choice and the port settings, and wires each control to
-// the operation behind it. OK stores the selection and the code page; the close box and Escape
+// the operation behind it. OK stores the window's changes to the selection and the code page; the close box and Escape
 // store nothing. The selection reaches the builders only through the profile.
 #pragma once
 
 #include <QDialog>
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -105,8 +106,17 @@ class CMainDlg : public QDialog {
   MessageAnswer AskLegacyQuestion(const std::string& text);
   bool BuildImage(bool legacy, const std::string& outputPath);
   FontSetJob Job() const;
-  // Profile::Save, telling the user when it fails.
-  void SaveProfile();
+  // Stores the window's changes to the selection over what the profile holds now (and with
+  // `codePage` a changed code-page choice too); positions the window left alone keep what is
+  // stored. When the stored selection changed under the window at a position the window changed
+  // too, asks whether to replace it; with `shown` the selection shown is stored as a whole
+  // without asking. False when the user chose to stay in the window.
+  bool StoreChanges(bool codePage, bool shown = false);
+  // Download's question when the stored selection, which the image is built from, is not the
+  // one shown. False when the user cancelled.
+  bool ChooseWhatToDownload();
+  // UpdateStoredProfile, telling the user when it fails.
+  bool UpdateProfile(const std::function<bool(Profile&)>& change);
 
   Host& m_host;
   Profile& m_profile;
@@ -119,6 +129,10 @@ class CMainDlg : public QDialog {
 
   FontCatalogue m_catalogue;
   FontSelection m_selection;
+  // What the profile held when the window read or last stored it: the window's own changes are
+  // the differences from these.
+  FontSelection m_storedSelection;
+  int m_storedCodePageChoice = 0;
   int m_legacyFormat = 0;
   int m_codePageChoice = 0;
   PortSettings m_portSettings;

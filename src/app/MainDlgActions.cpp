@@ -9,6 +9,7 @@
 #include "app/AboutDlg.h"
 #include "app/MainDlg.h"
 #include "app/RecentFolder.h"
+#include "app/StoredProfile.h"
 #include "download/Download.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
@@ -48,10 +49,78 @@ class CMainDlg::OperationScope {
   std::vector<QPointer<QAbstractButton>> m_disabled;
 };
 
-void CMainDlg::SaveProfile() {
+bool CMainDlg::UpdateProfile(const std::function<bool(Profile&)>& change) {
   // A profile that could not be read was reported at start; it is never saved over.
-  if (!m_profile.LoadError().empty()) return;
-  if (!m_profile.Save()) m_host.ShowMessage("The settings were not saved: " + m_profile.LastError(), MessageStyle::Plain);
+  if (!m_profile.LoadError().empty()) return false;
+  std::string error;
+  if (UpdateStoredProfile(m_profile, change, error)) return true;
+  m_host.ShowMessage("The settings were not saved: " + error, MessageStyle::Plain);
+  return false;
+}
+
+bool CMainDlg::StoreChanges(bool codePage, bool shown) {
+  ControlsToState();
+  if (!m_profile.LoadError().empty()) return true;
+  // The question is asked before the lock is taken, so that other runs are not held up while
+  // the user thinks; the answer then applies to the profile as it is read under the lock.
+  enum class Take { Merged, Shown, Stored } take = shown ? Take::Shown : Take::Merged;
+  if (!shown) {
+    const SelectionMerge merge =
+        MergeSelections(m_storedSelection, m_selection, LoadSelectionFromProfile(Profile(m_profile.Path())));
+    if (!merge.conflicts.empty()) {
+      ChoiceQuestion question;
+      question.text = "The stored selection was changed by another program while this window was open (positions " +
+                      merge.conflicts + "). Replace it with the fonts shown?";
+      question.detail = "Replace stores the fonts shown; Keep keeps the stored selection and shows it.";
+      question.first = "Replace";
+      question.second = "Keep";
+      const Choice answer = m_choose(question);
+      if (answer == Choice::Cancel) return false;
+      take = answer == Choice::First ? Take::Shown : Take::Stored;
+    }
+  }
+  FontSelection result = m_selection;
+  const bool stored = UpdateProfile([&](Profile& fresh) {
+    const FontSelection current = LoadSelectionFromProfile(fresh);
+    switch (take) {
+      case Take::Merged: result = MergeSelections(m_storedSelection, m_selection, current).merged; break;
+      case Take::Shown: result = m_selection; break;
+      case Take::Stored: result = current; break;
+    }
+    StoreSelectionToProfile(result, fresh);
+    // The choice shown is stored when the window changed it, or when none is stored yet.
+    if (codePage && (m_codePageChoice != m_storedCodePageChoice || !fresh.HasKey(kPortSection, kCodePageKey))) {
+      StoreCodePageChoice(fresh, m_codePageChoice);
+    }
+    return true;
+  });
+  if (!stored) return true;
+  m_storedSelection = result;
+  if (codePage) m_storedCodePageChoice = m_codePageChoice;
+  if (m_selection != result) {
+    m_selection = result;
+    ShowSelection();
+    ClearSelectedPosition();
+  }
+  return true;
+}
+
+bool CMainDlg::ChooseWhatToDownload() {
+  // The image is built from the selection the window last read or stored.
+  if (LoadSelectionFromProfile(m_profile) == m_selection) return true;
+  ChoiceQuestion question;
+  question.text = "The fonts shown are not the stored selection, which the printer would get. Store the fonts shown "
+                  "and download them?";
+  question.detail = "Download stored sends the stored selection and leaves the fonts shown as they are.";
+  question.first = "Store and download";
+  question.second = "Download stored";
+  question.preferred = Choice::First;
+  switch (m_choose(question)) {
+    case Choice::First: return StoreChanges(false, true) && LoadSelectionFromProfile(m_profile) == m_selection;
+    case Choice::Second: return true;
+    case Choice::Cancel: break;
+  }
+  return false;
 }
 
 FontSetJob CMainDlg::Job() const { return FontSetJob{m_host, m_profile, m_programFolder, m_portSettings}; }
@@ -96,9 +165,7 @@ bool CMainDlg::BuildImage(bool legacy, const std::string& outputPath) {
 
 void CMainDlg::OnCreateDownloadFile() {
   // The builders read the selection from the profile, so it is stored first, whatever follows.
-  StoreSelectionToProfile(m_selection, m_profile);
-  SaveProfile();
-  ControlsToState();
+  if (!StoreChanges(false)) return;
   const bool legacy = m_legacyFormat != 0;
   SaveDialogRequest request;
   request.suggestedName = legacy ? "FontSet.SHF" : "FontSet.SHC";
@@ -113,9 +180,11 @@ void CMainDlg::OnCreateDownloadFile() {
 void CMainDlg::OnDownload() {
   if (m_operationRunning) return;
   const OperationScope scope(*this);
-  // The image holds the selection as last stored, not what the lists show now.
+  // The image holds the selection as stored; when that is not what the lists show, the user
+  // chooses which one goes.
   const bool legacy = m_legacyFormat != 0;
   if (!CheckPortName(m_host, m_portSettings.portName)) return;
+  if (!ChooseWhatToDownload()) return;
   if (!BuildImage(legacy, std::string())) return;
   const DownloadFunction& download = legacy ? m_actions.downloadLegacyFontSet : m_actions.downloadFontSet;
   if (download) download(Job());
@@ -126,8 +195,10 @@ void CMainDlg::OnCommunicationPort() {
   CCommPortDlg dialog(m_portSettings, m_host, std::move(services), this);
   if (m_runDialog(dialog) != QDialog::Accepted) return;
   m_portSettings = dialog.Settings();
-  StorePortSettings(m_profile, m_portSettings);
-  SaveProfile();
+  UpdateProfile([this](Profile& fresh) {
+    StorePortSettings(fresh, m_portSettings);
+    return true;
+  });
 }
 
 void CMainDlg::ShowAbout() {
@@ -137,10 +208,7 @@ void CMainDlg::ShowAbout() {
 
 void CMainDlg::accept() {
   if (m_operationRunning) return;
-  StoreSelectionToProfile(m_selection, m_profile);
-  ControlsToState();
-  StoreCodePageChoice(m_profile, m_codePageChoice);
-  SaveProfile();
+  if (!StoreChanges(true)) return;
   QDialog::accept();
 }
 

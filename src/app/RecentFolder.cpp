@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/StoredProfile.h"
 #include "base/Profile.h"
 
 namespace corvelle {
@@ -19,8 +20,14 @@ void RecentFolder::Remember(const QString& filePath) {
   // A line break would end the profile line early: such a folder is not remembered.
   if (folder.find_first_of("\r\n") != std::string::npos) return;
   if (m_profile.GetString(kProgramSection, kLastFolderKey, "") == folder) return;
-  m_profile.WriteString(kProgramSection, kLastFolderKey, folder);
-  m_profile.Save();
+  // Only this key is written, on the profile as stored now, so that nothing else the window
+  // holds (perhaps out of date) is saved with it.
+  std::string error;
+  UpdateStoredProfile(m_profile, [&folder](Profile& fresh) {
+    if (fresh.GetString(kProgramSection, kLastFolderKey, "") == folder) return false;
+    fresh.WriteString(kProgramSection, kLastFolderKey, folder);
+    return true;
+  }, error);
 }
 
 }  // namespace corvelle

@@ -157,6 +157,18 @@ TEST_F(CommPortDlgTest, OkChecksTheTcpPortOnlyWhenTcpIpIsChosen) {
   EXPECT_EQ(host.messages[0].text, "Please enter an integer between 0 and 65535.");
 }
 
+TEST_F(CommPortDlgTest, TheEchoTestBoxGoesWithTheTcpIpFieldsAndRoundTripsThroughOk) {
+  Open({.portName = "TCP/IP", .echoTest = 1});
+  EXPECT_TRUE(dialog->EchoTestBox()->isEnabled());
+  ASSERT_TRUE(dialog->EchoTestBox()->isChecked());
+  dialog->EchoTestBox()->click();
+  dialog->accept();
+  EXPECT_EQ(dialog->Settings().echoTest, 0);
+  Open({.portName = "COM1:", .echoTest = 0});
+  EXPECT_FALSE(dialog->EchoTestBox()->isEnabled());
+  EXPECT_FALSE(dialog->EchoTestBox()->isChecked());
+}
+
 TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsWhatTheCommandSent) {
   const PortSettings settings{.portName = "COM2:", .parityIndex = 3};
   Open(settings);

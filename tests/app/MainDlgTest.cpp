@@ -150,8 +150,9 @@ TEST_F(MainDlgTest, SwitchingTheCodePageReloadsTheListAndKeepsTheSelectionAndThe
             FontPath("fa") + " " + FontPath("ea"));
 }
 
-// Download builds from the profile, stores nothing itself, and holds the window still meanwhile.
-TEST_F(MainDlgTest, DownloadBuildsFromTheStoredSelectionWithTheButtonsDisabled) {
+// Download builds from the profile and holds the window still meanwhile; when the lists show
+// another selection than the stored one, it asks which one goes.
+TEST_F(MainDlgTest, DownloadAsksWhichSelectionGoesWhenTheShownOneIsNotStored) {
   Place(0, {0});
   Click(IDOK);
   Open();
@@ -168,14 +169,70 @@ TEST_F(MainDlgTest, DownloadBuildsFromTheStoredSelectionWithTheButtonsDisabled) 
     window->accept();
     window->OnDownload();  // a second download cannot start inside the first
   };
-  Click(IDC_DOWNLOAD);
+  choices = {Choice::Cancel, Choice::Second, Choice::First};
+  Click(IDC_DOWNLOAD);  // Cancel: nothing is built or stored
+  EXPECT_TRUE(builds.empty());
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].preferred, Choice::First);
+  Click(IDC_DOWNLOAD);  // the stored selection goes, the shown one stays on screen
   ASSERT_EQ(builds.size(), 1u);
   EXPECT_EQ(builds[0].second[0].fontPath, FontPath("fa"));
-  EXPECT_EQ(downloads, std::vector<bool>{false});
+  EXPECT_EQ(LoadSelectionFromProfile(Stored())[0].fontPath, FontPath("fa"));
+  EXPECT_EQ(window->Selection()[0].fontPath, FontPath("fb"));
   EXPECT_EQ(enabledDuring, 0);
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(enabledButtons(), window->findChildren<QAbstractButton*>().size());
+  Click(IDC_DOWNLOAD);  // the shown selection is stored and goes
+  ASSERT_EQ(builds.size(), 2u);
+  EXPECT_EQ(builds[1].second[0].fontPath, FontPath("fb"));
+  EXPECT_EQ(LoadSelectionFromProfile(Stored())[0].fontPath, FontPath("fb"));
+  Click(IDC_DOWNLOAD);  // the same on screen and stored: no question
+  EXPECT_EQ(questions.size(), 3u);
+  ASSERT_EQ(builds.size(), 3u);
+  EXPECT_EQ(builds[2].second[0].fontPath, FontPath("fb"));
+  EXPECT_EQ(downloads, (std::vector<bool>{false, false, false}));
+}
+
+// Another run (the command line) stores a selection while the window is open: OK writes only
+// the positions the window changed, and asks before replacing a position both changed.
+TEST_F(MainDlgTest, OkKeepsWhatAnotherRunStoredAndAsksWhenBothChangedAPosition) {
+  const auto storeElsewhere = [this](int position, std::string_view font) {
+    Profile other(profilePath);
+    FontSelection selection = LoadSelectionFromProfile(other);
+    selection[position] = SelectionSlot{std::string(font), FontPath(font)};
+    StoreSelectionToProfile(selection, other);
+    ASSERT_TRUE(other.Save());
+  };
+  storeElsewhere(9, "fc");
+  Place(0, {0});
+  Click(IDOK);
+  EXPECT_TRUE(questions.empty());
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(LoadSelectionFromProfile(Stored())[9].fontPath, FontPath("fc"));
   EXPECT_EQ(LoadSelectionFromProfile(Stored())[0].fontPath, FontPath("fa"));
+
+  Open();
+  storeElsewhere(0, "fd");
+  Place(0, {1});
+  choices = {Choice::Cancel, Choice::Second};
+  Click(IDOK);  // Cancel: the window stays, nothing is stored
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_THAT(questions[0].text, testing::HasSubstr("(positions 1)"));
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(LoadSelectionFromProfile(Stored())[0].fontPath, FontPath("fd"));
+  Click(IDOK);  // Keep: the stored selection stays
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(LoadSelectionFromProfile(Stored())[0].fontPath, FontPath("fd"));
+  EXPECT_EQ(LoadSelectionFromProfile(Stored())[9].fontPath, FontPath("fc"));
+
+  Open();
+  storeElsewhere(0, "fa");
+  Place(0, {4});
+  choices = {Choice::First};
+  Click(IDC_CREATE_FILE);  // Replace: what is shown is stored, before the file is asked for
+  EXPECT_EQ(questions.size(), 3u);
+  EXPECT_EQ(LoadSelectionFromProfile(Stored())[0].fontPath, FontPath("fe"));
+  EXPECT_EQ(LoadSelectionFromProfile(Stored())[9].fontPath, FontPath("fc"));
 }
 
 TEST_F(MainDlgTest, CreateFileStoresTheSelectionEvenWhenTheSaveDialogIsCancelled) {
