@@ -236,6 +236,9 @@ TEST_F(FleetDownload, MorePrintersThanTheDescriptorLimitAllowsAtOnceAreAllServed
 // fails its printer saying so, never blaming the printer. A limit that lets one through takes
 // about 22 s.
 TEST_F(FleetDownload, PrintersThatFindNoDescriptorLeftSayTooManyOpenFiles) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the address sanitizer's runtime takes descriptors of its own: the limits miss the points tested";
+#endif
   test::SimProcess sim({"--printers", "2", "--port", "0"});
   ASSERT_TRUE(sim.Started());
   const std::vector<std::string> args = {"--ip", Target(sim.Ports()[0]), "--ip", Target(sim.Ports()[1])};
