@@ -21,8 +21,11 @@ namespace corvelle {
 namespace {
 
 constexpr const char* kStringFields[] = {"time", "program", "port", "target", "image", "sha256", "result", "message"};
+constexpr const char* kLabelFields[] = {"name", "site", "selection", "selection_sha256"};
 
-std::string* StringField(DownloadRecord& record, std::string_view name) {
+// The string field `name` of a record, const or not; null for a name that is none.
+template <typename Record>
+auto* StringField(Record& record, std::string_view name) {
   if (name == "time") return &record.time;
   if (name == "program") return &record.program;
   if (name == "port") return &record.port;
@@ -31,14 +34,25 @@ std::string* StringField(DownloadRecord& record, std::string_view name) {
   if (name == "sha256") return &record.sha256;
   if (name == "result") return &record.result;
   if (name == "message") return &record.message;
-  return nullptr;
+  if (name == "name") return &record.name;
+  if (name == "site") return &record.site;
+  if (name == "selection") return &record.selection;
+  if (name == "selection_sha256") return &record.selectionSha256;
+  return static_cast<decltype(&record.time)>(nullptr);
 }
 
 std::string Line(const DownloadRecord& r) {
-  return "{\"time\":" + JsonString(r.time) + ",\"program\":" + JsonString(r.program) + ",\"port\":" +
-         JsonString(r.port) + ",\"target\":" + JsonString(r.target) + ",\"image\":" + JsonString(r.image) +
-         ",\"bytes\":" + std::to_string(r.bytes) + ",\"sha256\":" + JsonString(r.sha256) + ",\"result\":" +
-         JsonString(r.result) + ",\"message\":" + JsonString(r.message) + "}\n";
+  std::string line = "{\"time\":" + JsonString(r.time) + ",\"program\":" + JsonString(r.program) + ",\"port\":" +
+                     JsonString(r.port) + ",\"target\":" + JsonString(r.target) + ",\"image\":" +
+                     JsonString(r.image) + ",\"bytes\":" + std::to_string(r.bytes) + ",\"sha256\":" +
+                     JsonString(r.sha256) + ",\"result\":" + JsonString(r.result) + ",\"message\":" +
+                     JsonString(r.message);
+  for (const char* name : kLabelFields) {
+    if (const std::string& value = *StringField(r, name); !value.empty()) {
+      line += std::string(",\"") + name + "\":" + JsonString(value);
+    }
+  }
+  return line + "}\n";
 }
 
 // Reads the whole of `fd` from `offset` on; false with errno set.
@@ -103,6 +117,12 @@ std::optional<DownloadRecord> ParseRecord(std::string_view line) {
     if (found == object->end() || found->second.kind != JsonScalar::Kind::String) return std::nullopt;
     *StringField(record, name) = found->second.text;
   }
+  for (const char* name : kLabelFields) {
+    const auto found = object->find(name);
+    if (found == object->end()) continue;
+    if (found->second.kind != JsonScalar::Kind::String) return std::nullopt;
+    *StringField(record, name) = found->second.text;
+  }
   const auto bytes = object->find("bytes");
   if (bytes == object->end() || bytes->second.kind != JsonScalar::Kind::Number) return std::nullopt;
   char* end = nullptr;
@@ -120,6 +140,10 @@ DownloadHistory::DownloadHistory(std::string program, std::string path, bool own
 std::string DownloadHistory::Append(DownloadRecord record) {
   record.time = UtcTimestamp(std::time(nullptr));
   record.program = m_program;
+  record.name = m_labels.name;
+  record.site = m_labels.site;
+  record.selection = m_labels.selection;
+  record.selectionSha256 = m_labels.selectionSha256;
   std::string problem;
   if (m_ownFolder) problem = PrepareOwnFolder(ParentFolder(m_path));
   if (problem.empty()) {
@@ -132,8 +156,14 @@ std::string DownloadHistory::Append(DownloadRecord record) {
       problem = m_path + ": " + std::strerror(error);
     }
   }
-  if (problem.empty() || m_told.exchange(true)) return "";
+  if (problem.empty() || m_told->exchange(true)) return "";
   return "The download history cannot be written: " + problem;
+}
+
+DownloadHistory DownloadHistory::Labelled(RecordLabels labels) const {
+  DownloadHistory labelled = *this;
+  labelled.m_labels = std::move(labels);
+  return labelled;
 }
 
 HistoryListing ReadHistory(const std::string& path, std::size_t last) {

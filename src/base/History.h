@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,13 @@ struct DownloadRecord {
   std::string sha256;   // of those bytes, 64 hexadecimal digits
   std::string result;   // ok, stopped or failed
   std::string message;  // the last message the user was shown ("" when none)
+  // Set for a printer of an inventory, "" otherwise (and in records written before there were
+  // inventories): the row's name and site, and the .kvf file its image was built from, by file
+  // name and the SHA-256 of its bytes.
+  std::string name;
+  std::string site;
+  std::string selection;
+  std::string selectionSha256;
 
   bool operator==(const DownloadRecord&) const = default;
 };
@@ -37,11 +45,21 @@ std::string UtcTimestamp(std::time_t when);
 // $XDG_STATE_HOME/corvelle/downloads.jsonl, or ~/.local/state/corvelle/downloads.jsonl.
 std::string DefaultHistoryPath();
 
-// The record as one JSON line with its newline, at most kMaxHistoryLine bytes.
+// The record as one JSON line with its newline, at most kMaxHistoryLine bytes. The inventory's
+// fields are written only when set, so every other record keeps the line it always had.
 std::string FormatRecord(const DownloadRecord& record);
 // A line FormatRecord could have written (without its newline); nullopt for anything else: a
-// missing field, a field of the wrong type, a result that is none of the three.
+// missing field, a field of the wrong type, a result that is none of the three. The inventory's
+// fields may be missing (an older record); when present they must be strings.
 std::optional<DownloadRecord> ParseRecord(std::string_view line);
+
+// What an inventory says of the printer a record is about (see DownloadRecord).
+struct RecordLabels {
+  std::string name;
+  std::string site;
+  std::string selection;
+  std::string selectionSha256;
+};
 
 // Appends the records of one program to one history file, from any number of threads.
 class DownloadHistory {
@@ -54,12 +72,15 @@ class DownloadHistory {
   // Stamps the record with the time and the program and appends it. "" when written; when not,
   // the problem the first time only (it is said once per run), "" after that.
   std::string Append(DownloadRecord record);
+  // The same history, stamping every record with `labels`; a problem is still said once for both.
+  DownloadHistory Labelled(RecordLabels labels) const;
 
  private:
   std::string m_program;
   std::string m_path;
   bool m_ownFolder;
-  std::atomic<bool> m_told{false};
+  RecordLabels m_labels;
+  std::shared_ptr<std::atomic<bool>> m_told = std::make_shared<std::atomic<bool>>(false);
 };
 
 // What a history file holds, read back.

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli download: the window's "Download" button, with the port overridable for one run.
+#include <algorithm>
+#include <charconv>
 #include <iostream>
 
 #include "base/History.h"
 #include "base/Profile.h"
 #include "cli/Commands.h"
 #include "cli/FleetCommand.h"
+#include "cli/FleetGroups.h"
+#include "cli/Inventory.h"
 #include "cli/TerminalHost.h"
 #include "download/Download.h"
 
@@ -15,6 +19,17 @@ namespace {
 constexpr int kStoredPort = -1;
 constexpr long long kDefaultJobs = 32;
 constexpr long long kMaxJobs = 256;
+
+// --retry-wait: seconds, fractions allowed, from 0 to the longest wait; nullopt otherwise.
+std::optional<std::int64_t> RetryWaitFromText(const std::string& text) {
+  double seconds = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (error != std::errc() || end != text.data() + text.size() || !(seconds >= 0) ||
+      seconds * 1000 > static_cast<double>(kMaxRetryWaitMs)) {
+    return std::nullopt;
+  }
+  return static_cast<std::int64_t>(seconds * 1000 + 0.5);
+}
 
 int RunDownload(CliContext& context, ArgReader& args) {
   const bool legacy = args.Flag("legacy");
@@ -26,6 +41,11 @@ int RunDownload(CliContext& context, ArgReader& args) {
   const auto ipPort = args.IntOption("ip-port");
   const auto jobs = args.IntOption("jobs");
   const auto outputs = args.Options("output");
+  const auto inventory = args.Option("inventory");
+  const InventoryPick pick{args.Options("site"), args.Options("name")};
+  const auto retries = args.IntOption("retry");
+  const auto retryWait = args.Option("retry-wait");
+  const bool onlyFailed = args.Flag("only-failed");
   if (!args.Positionals().empty()) args.Fail("download takes no arguments");
   if (ipPort && (*ipPort < 0 || *ipPort > 65535)) args.Fail("--ip-port must be a number from 0 to 65535");
   if (jobs && (*jobs < 1 || *jobs > kMaxJobs)) args.Fail("--jobs must be a number from 1 to 256");
@@ -33,23 +53,43 @@ int RunDownload(CliContext& context, ArgReader& args) {
   if (port && !port->empty() && !IsKnownPortName(*port)) args.Fail(UnknownPortText(*port));
   // A printer named on the command line is the printer served, over TCP/IP: nothing else may
   // take its place.
-  const bool named = !targetOptions.empty();
+  const bool named = !targetOptions.empty() || inventory;
   if (named && port && !port->empty() && KindFromName(*port) != PortKind::TcpIp) {
     args.Fail("--port " + *port + ": printers named by --ip or --ip-list are served over TCP/IP");
   }
   if (named && !outputs.empty()) args.Fail("--output is for the FILE port, not for printers named by --ip or --ip-list");
+  if (!inventory && !(pick.sites.empty() && pick.names.empty())) args.Fail("--site and --name pick rows of an --inventory");
+  if (retries && (*retries < 0 || *retries > kMaxRetries)) args.Fail("--retry must be a number from 0 to 10");
+  if ((retries || retryWait) && !named) args.Fail("--retry and --retry-wait are for printers named by --ip, --ip-list or --inventory");
+  const std::optional<std::int64_t> retryWaitMs = retryWait ? RetryWaitFromText(*retryWait) : kDefaultRetryWaitMs;
+  if (!retryWaitMs) args.Fail("--retry-wait must be a number of seconds from 0 to 600");
+  const bool anyList = std::any_of(targetOptions.begin(), targetOptions.end(), [](const auto& o) { return o.first == "ip-list"; });
+  if (onlyFailed && !anyList) args.Fail("--only-failed reads the result lines of an --ip-list");
   // Targets without a port of their own take it later, from --ip-port or the profile.
   std::vector<FleetTarget> targets;
+  bool everyListOk = anyList;  // with --only-failed: every list held only printers that were ok
   for (const auto& [option, value] : targetOptions) {
     std::string error;
+    bool skipped = false;
     if (option == "ip") {
       if (const auto target = ParseTarget(value, kStoredPort, error)) targets.push_back(*target);
       else args.Fail("--ip " + error);
-    } else if (!args.Failed() && !ReadTargetList(value, kStoredPort, context.host.Stop(), targets, error)) {
+    } else if (!args.Failed() &&
+               !ReadTargetList(value, kStoredPort, context.host.Stop(), targets, error, onlyFailed, &skipped)) {
       args.Fail(error);
     }
+    everyListOk = everyListOk && (option != "ip-list" || skipped);
+  }
+  std::vector<InventoryRow> rows;
+  if (inventory && !args.Failed()) {
+    std::string error;
+    if (!ReadInventory(*inventory, kStoredPort, pick, context.host.Stop(), rows, error)) args.Fail(error);
   }
   if (args.Failed()) return kExitUsage;
+  if (onlyFailed && targets.empty() && everyListOk) {
+    std::cerr << "corvelle-cli: every printer of the list was ok: nothing to download again" << std::endl;
+    return kExitOk;
+  }
 
   const std::optional<Profile> stored = ReadProfile(context);
   if (!stored) return kExitFailed;
@@ -62,15 +102,48 @@ int RunDownload(CliContext& context, ArgReader& args) {
   // Repeats are found once every target has its port and its address as a number: "127.1",
   // "127.0.0.1:PORT" with the stored port and a name of that address are one printer, which
   // must not get two downloads at once.
+  FleetJob fleet;
+  fleet.groups.front().legacy = legacy;
+  if (inventory) {
+    // The inventory's rows are the printers; --ip and --ip-list then pick among them.
+    std::vector<FleetTarget> picks = std::move(targets);
+    targets.clear();
+    std::string error;
+    if (!GroupInventory(rows, legacy, context.programFolder, targets, fleet.groups, error)) {
+      args.Fail(error);
+      return kExitUsage;
+    }
+    fleet.labelled = true;
+    for (FleetTarget& target : picks) {
+      if (target.port == kStoredPort) target.port = settings.ipPort;
+    }
+    ResolveTargets(picks, LookUpIPv4);
+    for (FleetTarget& target : targets) {
+      if (target.port == kStoredPort) target.port = settings.ipPort;
+    }
+    ResolveTargets(targets, LookUpIPv4);
+    if (const std::string repeated = RepeatedPrinter(targets); !repeated.empty()) error = repeated;
+    if (error.empty() && !picks.empty() && !KeepPicked(targets, picks, *inventory, error)) error = "--ip-list: " + error;
+    if (!error.empty()) {
+      args.Fail(error);
+      return kExitUsage;
+    }
+  }
   for (FleetTarget& target : targets) {
     if (target.port == kStoredPort) target.port = settings.ipPort;
   }
   ResolveTargets(targets, LookUpIPv4);
   targets = WithoutRepeats(targets);
-  if (targets.size() > 1) {
-    return RunFleetDownload(context, profile,
-                            {targets, static_cast<int>(jobs.value_or(kDefaultJobs)), settings,
-                             DefaultPortEnvironment(profile), legacy, {}, nullptr, nullptr, nullptr, nullptr, wait});
+  // An inventory and retries report each printer on a result line, one printer too.
+  if (targets.size() > 1 || (!targets.empty() && (inventory || retries.value_or(0) > 0))) {
+    fleet.targets = std::move(targets);
+    fleet.jobs = static_cast<int>(jobs.value_or(kDefaultJobs));
+    fleet.settings = settings;
+    fleet.environment = DefaultPortEnvironment(profile);
+    fleet.retries = static_cast<int>(retries.value_or(0));
+    fleet.retryWaitMs = *retryWaitMs;
+    fleet.waitForPrinter = wait;
+    return RunFleetDownload(context, profile, std::move(fleet));
   }
   if (!targets.empty()) {
     settings.ipAddress = targets.front().ServedAddress();

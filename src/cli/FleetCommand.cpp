@@ -2,11 +2,16 @@
 // The command-line side of a download to several printers.
 #include "cli/FleetCommand.h"
 
+#include <algorithm>
+#include <deque>
 #include <iostream>
 
 #include "cli/StatusLine.h"
 #include "cli/TerminalHost.h"
 #include "base/History.h"
+#include "base/Paths.h"
+#include "catalogue/SelectionProfile.h"
+#include "download/MessageTap.h"
 #include "fontset/FontSetBuilder.h"
 
 namespace corvelle::cli {
@@ -20,8 +25,40 @@ int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& m
       std::cerr << problem << std::endl;
     }
   }
-  std::cout << ResultLines(job.targets, results) << std::flush;
+  std::cout << ResultLines(job.targets, results, job.labelled) << std::flush;
   return kExitFailed;
+}
+
+// Builds the group's image, from its own selection (the stored one is left as it is) or the
+// stored one, and freezes it; nullopt with the reason its printers are told in `failure`.
+std::optional<ImageSnapshot> BuildGroup(CliContext& context, const Profile& profile, FleetGroup& group,
+                                        std::string& failure) {
+  const StopSignal& stop = *context.host.Stop();
+  Profile own = profile;
+  if (group.selection) StoreSelectionToProfile(*group.selection, own);
+  MessageTap tap(context.host);
+  const FontSetBuildContext build{tap, own, context.programFolder, [&stop] { return stop.Raised(); }};
+  FileHandle image;
+  const bool built = group.legacy ? BuildLegacyFontSet(build, "", &group.imagePath, &image)
+                                  : BuildFontSet(build, "", &group.imagePath, &image);
+  if (!built) {
+    if (group.imagePath.empty()) {
+      group.imagePath = group.legacy ? DefaultLegacyFontSetPath(context.programFolder)
+                                     : DefaultFontSetPath(context.programFolder);
+    }
+    failure = "The font set image was not built.";
+    // A selection of the inventory's says which one and why, the builder's message on one line.
+    if (group.selection) {
+      std::string why = tap.LastMessage();
+      std::replace(why.begin(), why.end(), '\n', ' ');
+      std::replace(why.begin(), why.end(), '\t', ' ');
+      failure = FileNamePart(group.selectionPath) + ": " + (why.empty() ? failure : why);
+    }
+    return std::nullopt;
+  }
+  std::optional<ImageSnapshot> snapshot = ImageSnapshot::Take(image, failure);
+  if (!snapshot) std::cerr << failure << std::endl;
+  return snapshot;
 }
 
 }  // namespace
@@ -31,24 +68,19 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
   const StopSignal& stop = *context.host.Stop();
   DownloadHistory history("corvelle-cli");
   job.history = &history;
-  const FontSetBuildContext build{context.host, profile, context.programFolder, [&stop] { return stop.Raised(); }};
-  FileHandle image;
-  const bool built = job.legacy ? BuildLegacyFontSet(build, "", &job.imagePath, &image)
-                                : BuildFontSet(build, "", &job.imagePath, &image);
-  if (!built) {
-    if (job.imagePath.empty()) {
-      job.imagePath = job.legacy ? DefaultLegacyFontSetPath(context.programFolder) : DefaultFontSetPath(context.programFolder);
+  // Every image is built and frozen before any printer is served; one that cannot be built
+  // fails only its own printers.
+  std::deque<ImageSnapshot> snapshots;
+  for (FleetGroup& group : job.groups) {
+    std::string failure;
+    if (std::optional<ImageSnapshot> snapshot = BuildGroup(context, profile, group, failure)) {
+      group.image = &snapshots.emplace_back(std::move(*snapshot));
+    } else {
+      if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kStoppedText);
+      group.failure = failure;
     }
-    if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kStoppedText);
-    return EveryTarget(job, DownloadResult::Failed, "The font set image was not built.");
   }
-  std::string error;
-  const std::optional<ImageSnapshot> snapshot = ImageSnapshot::Take(image, error);
-  if (!snapshot) {
-    std::cerr << error << std::endl;
-    return EveryTarget(job, DownloadResult::Failed, error);
-  }
-  // Counted once the image and its snapshot are open: they stay open for the whole run.
+  // Counted once the images and their snapshots are open: they stay open for the whole run.
   if (const int atOnce = PrintersAtOnce(job.jobs, FreeDescriptors()); atOnce < job.jobs) {
     if (static_cast<std::size_t>(atOnce) < job.targets.size()) {
       std::cerr << "corvelle-cli: serving " << atOnce << " printers at a time, not " << job.jobs
@@ -63,12 +95,11 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
     FleetStatus status(
         std::move(names), std::cerr, IsSmartTerminal(kStandardError),
         [] { return static_cast<int>(TerminalColumns(kStandardError)); }, context.host.quiet);
-    job.image = &*snapshot;
     job.stop = &stop;
     job.status = &status;
     results = RunFleet(job);
   }
-  std::cout << ResultLines(job.targets, results) << std::flush;
+  std::cout << ResultLines(job.targets, results, job.labelled) << std::flush;
   for (const FleetResult& result : results) {
     if (result.result != DownloadResult::Completed) return kExitFailed;
   }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/History.h"
+#include "base/Paths.h"
 #include "base/Sha256.h"
 #include "base/StopSignal.h"
 #include "cli/FleetHost.h"
@@ -24,12 +25,22 @@ PortSettings TargetSettings(const FleetJob& job, std::size_t index) {
   return settings;
 }
 
-FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
+// The history as target `index`'s records go into it: stamped with its inventory row, if any.
+std::optional<DownloadHistory> PrinterHistory(const FleetJob& job, std::size_t index) {
+  if (!job.history) return std::nullopt;
+  const FleetTarget& target = job.targets[index];
+  const FleetGroup& group = job.groups[target.group];
+  return job.history->Labelled({target.name, target.site, group.selectionPath.empty() ? "" : FileNamePart(group.selectionPath),
+                                group.selectionSha256});
+}
+
+// One download to target `index`, recorded in `history`.
+FleetResult ServeOnce(const FleetJob& job, std::size_t index, FleetHost& host, DownloadHistory* history) {
   FleetStatus& status = *job.status;
-  FleetHost host(status, index, *job.stop);
-  FileHandle image = job.image->Open();
+  const FleetGroup& group = job.groups[job.targets[index].group];
+  FileHandle image = group.image->Open();
   if (!image.IsOpen()) {
-    const std::string text = "Error opening font set image\n" + job.imagePath + " (" + image.ErrorText() + ")";
+    const std::string text = "Error opening font set image\n" + group.imagePath + " (" + image.ErrorText() + ")";
     host.ShowMessage(text, MessageStyle::Plain);
     if (const std::string problem = RecordUnserved(job, index, {DownloadResult::Failed, text}); !problem.empty()) {
       host.ShowMessage(problem, MessageStyle::Plain);
@@ -38,15 +49,53 @@ FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
   }
   const PortSettings settings = TargetSettings(job, index);
   const auto onStep = [&status, index](const DownloadStep& step) { status.Step(index, step); };
-  const DownloadRequest request{host,   settings, job.environment, job.imagePath,
-                                onStep, &image,   job.history,     job.waitForPrinter};
-  const DownloadResult result = job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
+  const DownloadRequest request{host,   settings, job.environment, group.imagePath,
+                                onStep, &image,   history,         job.waitForPrinter};
+  const DownloadResult result = group.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   switch (result) {
     case DownloadResult::Completed: return {result, ""};
     case DownloadResult::Cancelled: status.Message(index, kStoppedText); return {result, kStoppedText};
     case DownloadResult::Failed: break;
   }
   return {result, host.LastMessage().empty() ? std::string("The download failed.") : host.LastMessage()};
+}
+
+// Serves target `index` its group's image; a failure that may pass is tried again, after a wait
+// that doubles each time, as often as --retry allows. STOP ends a wait at once.
+FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
+  const FleetGroup& group = job.groups[job.targets[index].group];
+  if (!group.image) {
+    const FleetResult failed{DownloadResult::Failed, group.failure};
+    if (const std::string problem = RecordUnserved(job, index, failed); !problem.empty()) {
+      job.status->Message(index, problem);
+    }
+    return failed;
+  }
+  std::optional<DownloadHistory> history = PrinterHistory(job, index);
+  const int allowed = job.retries + 1;
+  for (int attempt = 1;; ++attempt) {
+    FleetHost host(*job.status, index, *job.stop);
+    FleetResult result = ServeOnce(job, index, host, history ? &*history : nullptr);
+    result.attempts = attempt;
+    result.allowed = allowed;
+    if (result.result != DownloadResult::Failed || attempt == allowed || !host.LastMayPass()) return result;
+    const std::int64_t waitMs = RetryWaitMs(job.retryWaitMs, attempt);
+    job.status->Message(index, "trying again in " + std::to_string((waitMs + 999) / 1000) + " s (attempt " +
+                                   std::to_string(attempt + 1) + " of " + std::to_string(allowed) + ")");
+    host.WaitFor(waitMs);
+    if (job.stop->Raised()) {
+      job.status->Message(index, kStoppedText);
+      return {DownloadResult::Cancelled, kStoppedText, attempt, allowed};
+    }
+  }
+}
+
+// `text` with its tabs and line ends as blanks.
+std::string OneField(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
 }
 
 }  // namespace
@@ -79,23 +128,39 @@ std::vector<FleetResult> RunFleet(const FleetJob& job) {
   return results;
 }
 
+std::int64_t RetryWaitMs(std::int64_t firstMs, int attempt) {
+  std::int64_t wait = std::clamp<std::int64_t>(firstMs, 0, kMaxRetryWaitMs);
+  for (int i = 1; i < attempt && wait < kMaxRetryWaitMs; ++i) wait = std::min(wait * 2, kMaxRetryWaitMs);
+  return wait;
+}
+
 int PrintersAtOnce(int jobs, std::size_t freeDescriptors) {
   const std::size_t room = freeDescriptors > kSpareDescriptors ? freeDescriptors - kSpareDescriptors : 0;
   return static_cast<int>(std::clamp<std::size_t>(room / kDescriptorsPerPrinter, 1, static_cast<std::size_t>(std::max(jobs, 1))));
 }
 
 std::string RecordUnserved(const FleetJob& job, std::size_t index, const FleetResult& result) {
-  if (!job.history) return "";
+  std::optional<DownloadHistory> history = PrinterHistory(job, index);
+  if (!history) return "";
   const PortSettings settings = TargetSettings(job, index);
-  return job.history->Append(AttemptRecord({settings, job.environment, job.imagePath, result.result, 0,
-                                            Sha256().HexDigest()},
-                                           {}, result.message));
+  return history->Append(AttemptRecord({settings, job.environment, job.groups[job.targets[index].group].imagePath,
+                                        result.result, 0, Sha256().HexDigest()},
+                                       {}, result.message));
 }
 
-std::string ResultLines(const std::vector<FleetTarget>& targets, const std::vector<FleetResult>& results) {
+std::string ResultLines(const std::vector<FleetTarget>& targets, const std::vector<FleetResult>& results,
+                        bool labelled) {
   std::string text;
   for (std::size_t i = 0; i < targets.size() && i < results.size(); ++i) {
-    text += targets[i].Name() + "\t" + ResultWord(results[i].result) + "\t" + results[i].message + "\n";
+    const FleetResult& result = results[i];
+    text += targets[i].Name() + "\t" + ResultWord(result.result);
+    if (result.attempts > 1) {
+      text += " (attempt " + std::to_string(result.attempts) + " of " + std::to_string(result.allowed) + ")";
+    }
+    text += "\t" + result.message;
+    // Tabs and line ends in a spreadsheet's cell would break the line into other fields.
+    if (labelled) text += "\t" + OneField(targets[i].name) + "\t" + OneField(targets[i].site);
+    text += "\n";
   }
   return text;
 }

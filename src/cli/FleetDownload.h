@@ -4,11 +4,13 @@
 // chunks) on a thread of its own, at most `jobs` at a time, all ending on the one STOP.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/UniqueFd.h"
+#include "catalogue/FontSelection.h"
 #include "cli/FleetStatus.h"
 #include "cli/FleetTargets.h"
 #include "download/Download.h"
@@ -32,14 +34,35 @@ class ImageSnapshot {
   std::string m_path;  // where each new opening of it is made
 };
 
+// One image of a run and how it came about: each distinct selection and form is built once and
+// served to the targets whose `group` names it.
+struct FleetGroup {
+  std::optional<FontSelection> selection;  // read from `selectionPath`; nullopt: the stored selection
+  std::string selectionPath;               // the .kvf ("" for the stored selection)
+  std::string selectionSha256;             // of the .kvf's bytes
+  bool legacy = false;
+  std::string imagePath;                   // named in messages about reading the image
+  const ImageSnapshot* image = nullptr;    // null when it was not built: its targets fail with `failure`
+  std::string failure;
+};
+
+// Waits between the attempts on a printer: --retry-wait's default, and the longest wait however
+// often it has doubled.
+inline constexpr std::int64_t kDefaultRetryWaitMs = 30000;
+inline constexpr std::int64_t kMaxRetryWaitMs = 600000;
+inline constexpr int kMaxRetries = 10;
+// The wait after failed attempt `attempt` (from 1): `firstMs`, doubled each time, at most kMaxRetryWaitMs.
+std::int64_t RetryWaitMs(std::int64_t firstMs, int attempt);
+
 struct FleetJob {
   std::vector<FleetTarget> targets;
   int jobs = 32;                // printers served at once
   PortSettings settings;        // the stored settings; the port kind and address are each target's
   PortEnvironment environment;
-  bool legacy = false;
-  std::string imagePath;        // named in messages about reading the image
-  const ImageSnapshot* image = nullptr;
+  std::vector<FleetGroup> groups{1};  // the images, at least the one of the stored selection
+  int retries = 0;              // further attempts on a printer whose failure may pass
+  std::int64_t retryWaitMs = kDefaultRetryWaitMs;
+  bool labelled = false;        // an inventory's run: result lines carry each row's name and site
   const StopSignal* stop = nullptr;
   FleetStatus* status = nullptr;
   DownloadHistory* history = nullptr;  // where every printer's attempt is recorded (null: nowhere)
@@ -49,6 +72,8 @@ struct FleetJob {
 struct FleetResult {
   DownloadResult result = DownloadResult::Failed;
   std::string message;  // the printer's last message; empty for a completed download
+  int attempts = 1;     // downloads begun on the printer
+  int allowed = 1;      // how many it could have had
 };
 
 inline constexpr const char* kStoppedText = "Download stopped.";
@@ -72,7 +97,10 @@ std::vector<FleetResult> RunFleet(const FleetJob& job);
 // problem the first time it cannot be written, else "".
 std::string RecordUnserved(const FleetJob& job, std::size_t index, const FleetResult& result);
 
-// "ADDR:PORT\tok\t\n", "...\tfailed\tmessage\n", "...\tstopped\tmessage\n" per target.
-std::string ResultLines(const std::vector<FleetTarget>& targets, const std::vector<FleetResult>& results);
+// "ADDR:PORT\tok\t\n", "...\tfailed\tmessage\n", "...\tstopped\tmessage\n" per target; after more
+// than one attempt the word is followed by " (attempt 2 of 3)", and with `labelled` each line
+// ends in two more fields, "\tNAME\tSITE".
+std::string ResultLines(const std::vector<FleetTarget>& targets, const std::vector<FleetResult>& results,
+                        bool labelled = false);
 
 }  // namespace corvelle::cli

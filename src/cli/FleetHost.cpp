@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "cli/PollWait.h"
+#include "ports/TcpBackend.h"
 
 namespace corvelle::cli {
 namespace {
@@ -49,6 +50,7 @@ bool FleetHost::WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs
 MessageAnswer FleetHost::ShowMessage(const std::string& text, MessageStyle style) {
   m_status.Message(m_printer, text);
   m_lastMessage = text;
+  m_lastMayPass = FailureMayPass(text);
   std::replace(m_lastMessage.begin(), m_lastMessage.end(), '\n', ' ');
   std::replace(m_lastMessage.begin(), m_lastMessage.end(), '\t', ' ');
   return style == MessageStyle::Question ? MessageAnswer::Cancel : MessageAnswer::Ok;

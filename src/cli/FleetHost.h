@@ -30,6 +30,8 @@ class FleetHost : public Host {
 
   // The last message shown, on one line (its lines joined by spaces); empty when none.
   const std::string& LastMessage() const { return m_lastMessage; }
+  // Whether that message tells of a failure that may pass (FailureMayPass).
+  bool LastMayPass() const { return m_lastMayPass; }
 
  private:
   // Sleeps until `fd` (kNoHandle: none) is ready, the time passes, or STOP when `stoppable`.
@@ -39,6 +41,7 @@ class FleetHost : public Host {
   const std::size_t m_printer;
   const StopSignal& m_stop;
   std::string m_lastMessage;
+  bool m_lastMayPass = false;
 };
 
 }  // namespace corvelle::cli

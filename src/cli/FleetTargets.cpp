@@ -60,7 +60,9 @@ std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, s
     error = "'" + std::string(text) + "': IPv6 addresses are not supported (an IPv4 address or a host name is)";
     return std::nullopt;
   }
-  FleetTarget target{std::string(address), defaultPort, ""};
+  FleetTarget target;
+  target.address = std::string(address);
+  target.port = defaultPort;
   if (port) {
     const auto number = ArgReader::ParseInteger(*port);
     if (!number || *number < 0 || *number > 65535 || port->starts_with('-') || port->starts_with('+')) {
@@ -72,15 +74,22 @@ std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, s
   return target;
 }
 
+bool IsOkResult(std::string_view word) { return word == "ok" || word.starts_with("ok "); }
+
 bool ParseTargetList(std::string_view text, const std::string& fileName, int defaultPort,
-                     std::vector<FleetTarget>& targets, std::string& error) {
+                     std::vector<FleetTarget>& targets, std::string& error, bool onlyFailed) {
   int lineNumber = 0;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
-    const std::string_view line = Trimmed(text.substr(0, end));
+    std::string_view line = Trimmed(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     ++lineNumber;
     if (line.empty() || line.starts_with('#')) continue;
+    if (const std::size_t tab = line.find('\t'); tab != std::string_view::npos) {
+      const std::string_view rest = line.substr(tab + 1);
+      if (onlyFailed && IsOkResult(rest.substr(0, rest.find('\t')))) continue;
+      line = Trimmed(line.substr(0, tab));
+    }
     std::string reason;
     const auto target = ParseTarget(line, defaultPort, reason);
     if (!target) {
@@ -92,8 +101,8 @@ bool ParseTargetList(std::string_view text, const std::string& fileName, int def
   return true;
 }
 
-bool ReadTargetList(const std::string& path, int defaultPort, const StopSignal* stop, std::vector<FleetTarget>& targets,
-                    std::string& error) {
+bool ReadListFile(const std::string& path, const char* what, const StopSignal* stop, std::string& text,
+                  std::string& error) {
   // Opened without waiting for a FIFO's writer; then read to its end like any file (a pipe from
   // `<(...)` included). A stop signal interrupts the read and ends it.
   const UniqueFd fd(OpenForReading(path));
@@ -102,28 +111,40 @@ bool ReadTargetList(const std::string& path, int defaultPort, const StopSignal* 
   opened = opened && ::fcntl(fd.Get(), F_SETFL, 0) == 0;
 #endif
   if (!opened) {
-    error = "cannot read the target list " + path + ": " + std::strerror(errno);
+    error = std::string("cannot read the ") + what + " " + path + ": " + std::strerror(errno);
     return false;
   }
-  std::string text;
   char buffer[65536];
   for (;;) {
     const auto n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR && !(stop && stop->Raised())) continue;
     if (n < 0) {
-      error = "cannot read the target list " + path + ": " + std::strerror(errno);
+      error = std::string("cannot read the ") + what + " " + path + ": " + std::strerror(errno);
       return false;
     }
-    if (n == 0) break;
+    if (n == 0) return true;
     text.append(buffer, static_cast<std::size_t>(n));
     if (text.size() > kMaxTargetListBytes) {
-      error = "the target list " + path + " is longer than " + std::to_string(kMaxTargetListBytes) + " bytes";
+      error = std::string("the ") + what + " " + path + " is longer than " + std::to_string(kMaxTargetListBytes) +
+              " bytes";
       return false;
     }
   }
+}
+
+bool ReadTargetList(const std::string& path, int defaultPort, const StopSignal* stop, std::vector<FleetTarget>& targets,
+                    std::string& error, bool onlyFailed, bool* skipped) {
+  std::string text;
+  if (!ReadListFile(path, "target list", stop, text, error)) return false;
   const std::size_t before = targets.size();
-  if (!ParseTargetList(text, path, defaultPort, targets, error)) return false;
+  if (!ParseTargetList(text, path, defaultPort, targets, error, onlyFailed)) return false;
   if (targets.size() == before) {
+    // Every line an ok result: nothing is left to re-run, which is no mistake of the user's.
+    std::vector<FleetTarget> all;
+    if (onlyFailed && skipped && ParseTargetList(text, path, defaultPort, all, error) && !all.empty()) {
+      *skipped = true;
+      return true;
+    }
     error = "the target list " + path + " names no printers";
     return false;
   }
@@ -143,11 +164,15 @@ void ResolveTargets(std::vector<FleetTarget>& targets, const NameLookUp& lookUp)
   }
 }
 
+std::pair<std::string, int> PrinterKey(const FleetTarget& target) {
+  return {LowerCase(target.ServedAddress()), target.port};
+}
+
 std::vector<FleetTarget> WithoutRepeats(const std::vector<FleetTarget>& targets) {
   std::vector<FleetTarget> once;
   std::set<std::pair<std::string, int>> seen;
   for (const FleetTarget& target : targets) {
-    if (seen.emplace(LowerCase(target.ServedAddress()), target.port).second) once.push_back(target);
+    if (seen.insert(PrinterKey(target)).second) once.push_back(target);
   }
   return once;
 }

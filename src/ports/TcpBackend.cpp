@@ -15,6 +15,11 @@
 namespace corvelle {
 namespace {
 
+// The two ways a connection is reported lost while sending, each followed by the same line.
+constexpr std::string_view kPeerClosedText = "TCP/IP - The printer closed the connection";
+constexpr std::string_view kSendFailedText = "TCP/IP - Sending to the printer failed: ";
+constexpr std::string_view kTransferStoppedText = ".\nThe transfer was stopped.";
+
 // "%s %d." of a string-table text and an error number.
 std::string WithErrorNumber(int id, int error) {
   char text[256];
@@ -32,6 +37,11 @@ std::string NoDescriptorDetail(const std::string& what, int error) {
 }
 
 }  // namespace
+
+bool FailureMayPass(std::string_view message) {
+  return message == LoadStr(IDS_TCPIP_NOT_RESPONDING) || message.starts_with(LoadStr(IDS_CONNECT_FAILED)) ||
+         message.starts_with(kPeerClosedText) || message.starts_with(kSendFailedText);
+}
 
 TcpBackend::TcpBackend(PortContext& context) : m_context(context) {}
 
@@ -145,9 +155,9 @@ void TcpBackend::ReportLost(int error) {
   m_buffer.clear();
   std::string text;
   if (error == EPIPE || error == ECONNRESET) {
-    text = "TCP/IP - The printer closed the connection.\nThe transfer was stopped.";
+    text = std::string(kPeerClosedText) + std::string(kTransferStoppedText);
   } else {
-    text = "TCP/IP - Sending to the printer failed: " + CClientSocket::ErrorText(error) + ".\nThe transfer was stopped.";
+    text = std::string(kSendFailedText) + CClientSocket::ErrorText(error) + std::string(kTransferStoppedText);
   }
   m_context.host.ShowMessage(text, MessageStyle::Plain);
 }

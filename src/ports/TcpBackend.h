@@ -5,12 +5,19 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "ports/ClientSocket.h"
 #include "ports/OutputWait.h"
 #include "ports/PortBackend.h"
 
 namespace corvelle {
+
+// Whether a message this kind showed tells of a failure that may pass by itself, so that the same
+// download a while later may well succeed: no echo reply, a connect that failed (refused, timed
+// out, no route), or a connection lost while sending (reset, closed, the slow-link time-out).
+// Not so a socket the system would not give, an echo the user may not send, or anything else.
+bool FailureMayPass(std::string_view message);
 
 class TcpBackend : public PortBackend {
  public:

@@ -101,6 +101,41 @@ TEST(HistoryRecord, OneLineThatReadsBackAndNothingElseDoes) {
   EXPECT_EQ(UtcTimestamp(0), "1970-01-01T00:00:00Z");
 }
 
+TEST(HistoryRecord, AnInventorysLabelsReadBackAndAnOlderLineStaysReadable) {
+  // A record without labels is the line it always was: nothing added at its end.
+  const std::string plain = FormatRecord(Sample());
+  EXPECT_EQ(plain.substr(plain.size() - 3), "\"}\n") << plain;
+  EXPECT_EQ(plain.find("\"name\""), std::string::npos);
+  DownloadRecord labelled = Sample();
+  labelled.name = "line 7";
+  labelled.site = "Nord";
+  labelled.selection = "labels.kvf";
+  labelled.selectionSha256 = std::string(64, 'a');
+  const std::string line = FormatRecord(labelled);
+  EXPECT_EQ(ParseRecord(std::string_view(line).substr(0, line.size() - 1)), labelled);
+  std::string numbered = line;
+  numbered.replace(numbered.find("\"Nord\""), 6, "7");
+  EXPECT_FALSE(ParseRecord(std::string_view(numbered).substr(0, numbered.size() - 1))) << "a label is a string";
+
+  // The labelled copy of a history writes to the same file and says its problem only once.
+  test::TempDir dir;
+  const std::string shared = dir.File("shared/corvelle");
+  ASSERT_TRUE(MakeFolders(shared, 0700));
+  ::chmod(shared.c_str(), 0777);
+  DownloadHistory refused("corvelle-cli", shared + "/downloads.jsonl");
+  const DownloadHistory other = refused.Labelled({"a", "b", "", ""});
+  EXPECT_NE(DownloadHistory(other).Append(Sample()), "");
+  EXPECT_EQ(refused.Append(Sample()), "") << "said once for the run";
+  ::chmod(shared.c_str(), 0700);
+  DownloadHistory(other).Append(Sample());
+  refused.Append(Sample());
+  const HistoryListing listing = ReadHistory(shared + "/downloads.jsonl");
+  ASSERT_EQ(listing.records.size(), 2u);
+  EXPECT_EQ(listing.records[0].name, "a");
+  EXPECT_EQ(listing.records[0].site, "b");
+  EXPECT_EQ(listing.records[1].name, "") << "the shared history stays unlabelled";
+}
+
 TEST(HistoryFile, ConcurrentRunsAppendWholeLines) {
   test::TempDir dir;
   const std::string path = dir.File("state/corvelle/downloads.jsonl");
