@@ -28,10 +28,10 @@ struct DownloadRecord {
   // Set for a printer of an inventory, "" otherwise (and in records written before there were
   // inventories): the row's name and site, and the .kvf file its image was built from, by file
   // name and the SHA-256 of its bytes.
-  std::string name;
-  std::string site;
-  std::string selection;
-  std::string selectionSha256;
+  std::string name = {};
+  std::string site = {};
+  std::string selection = {};
+  std::string selectionSha256 = {};
 
   bool operator==(const DownloadRecord&) const = default;
 };

@@ -2,6 +2,7 @@
 // Reading an inventory of printers from CSV.
 #include "cli/Inventory.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 
@@ -111,7 +112,10 @@ std::optional<std::vector<CsvRecord>> ParseCsv(std::string_view text, int& error
   const auto endRecord = [&] {
     record.fields.push_back(std::move(field));
     field.clear();
-    if (record.fields.size() > 1 || !TrimmedField(record.fields[0]).empty()) records.push_back(std::move(record));
+    // A row of blank cells (",,,", as a spreadsheet exports an empty row) is no record.
+    const bool blank = std::all_of(record.fields.begin(), record.fields.end(),
+                                   [](const std::string& f) { return TrimmedField(f).empty(); });
+    if (!blank) records.push_back(std::move(record));
     record = CsvRecord{line, {}};
   };
   while (i < text.size()) {

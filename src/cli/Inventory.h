@@ -18,8 +18,8 @@ namespace corvelle::cli {
 
 // The records of CSV text: fields separated by commas, a field in double quotes may hold
 // commas, line ends and doubled quotes, records end at LF or CR LF, and a UTF-8 byte order mark
-// at the start is dropped; bytes are kept as they are (UTF-8 or Latin-1 alike). Records with no
-// field but an empty one (blank lines) are left out. Nullopt with `errorLine` set for a quoted
+// at the start is dropped; bytes are kept as they are (UTF-8 or Latin-1 alike). Records whose
+// fields are all blank (blank lines, empty spreadsheet rows) are left out. Nullopt with `errorLine` set for a quoted
 // field that never closes.
 struct CsvRecord {
   int line = 0;  // the line it starts on, counted from 1
