@@ -123,7 +123,9 @@ int RunDownload(CliContext& context, ArgReader& args) {
     }
     ResolveTargets(targets, LookUpIPv4);
     if (const std::string repeated = RepeatedPrinter(targets); !repeated.empty()) error = repeated;
-    if (error.empty() && !picks.empty() && !KeepPicked(targets, picks, *inventory, error)) error = "--ip-list: " + error;
+    if (error.empty() && !picks.empty() && !KeepPicked(targets, picks, *inventory, error)) {
+      error = "--ip and --ip-list pick printers of the inventory: " + error;
+    }
     if (!error.empty()) {
       args.Fail(error);
       return kExitUsage;

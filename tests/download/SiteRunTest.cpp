@@ -1,0 +1,232 @@
+// SPDX-License-Identifier: MIT
+// A site's printers served as a technician serves them, the built corvelle-cli against
+// kerv-printer-sim on 127.0.0.1: an inventory of two sites and three selections (real pauses,
+// about 22 s a run), rows picked by site and name, bad rows, a printer that refuses its first
+// two connections, a cause never tried again, STOP in a wait, and a run of only the failures.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "base/History.h"
+#include "base/Paths.h"
+#include "base/PrinterLock.h"
+#include "base/Sha256.h"
+#include "catalogue/SelectionProfile.h"
+#include "catalogue/SettingsFile.h"
+#include "download/CliFixture.h"
+#include "fontset/FontSetBuilder.h"
+#include "ports/PortSettings.h"
+
+namespace corvelle {
+namespace {
+
+using std::chrono::seconds;
+using test::ClosedPort;
+using test::ReadFile;
+
+std::string Target(int port) { return "127.0.0.1:" + std::to_string(port); }
+
+class SiteRun : public test::CliFixture {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(MakeFolders(program));
+    profile.WriteString(kPortSection, "Port", "TCP/IP");
+  }
+
+  // Starts corvelle-cli download with `args`, stdout into NAME.out and stderr into NAME.err.
+  pid_t StartDownload(const std::string& name, std::vector<std::string> args) {
+    args.insert(args.begin(), "download");
+    const int out = ::open(dir.File(name + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const pid_t pid = Start(args, out, dir.File(name + ".err"));
+    ::close(out);
+    return pid;
+  }
+  int Download(const std::string& name, const std::vector<std::string>& args, seconds limit = seconds(60)) {
+    return Wait(StartDownload(name, args), limit);
+  }
+  std::string Out(const std::string& name) { return ReadFile(dir.File(name + ".out")); }
+  std::string Err(const std::string& name) { return ReadFile(dir.File(name + ".err")); }
+
+  // The stored selection now, as a .kvf in the inventory's folder, and the image it builds.
+  std::string SaveSelection(const std::string& name) {
+    EXPECT_TRUE(MakeFolders(dir.File("site")));
+    EXPECT_EQ(Run({"build", "--output", dir.File(name + ".shc")}), 0) << err;
+    return dir.Write("site/" + name + ".kvf", SerializeSettings(LoadSelectionFromProfile(profile)));
+  }
+
+  // Each target's records, oldest first: "result name site selection;".
+  static std::map<std::string, std::string> Recorded() {
+    std::map<std::string, std::string> recorded;
+    for (const DownloadRecord& r : ReadHistory(DefaultHistoryPath()).records) {
+      recorded[r.target] += r.result + " " + r.name + " " + r.site + " " + r.selection + ";";
+    }
+    return recorded;
+  }
+  static std::size_t RecordCount() { return ReadHistory(DefaultHistoryPath()).records.size(); }
+};
+
+TEST_F(SiteRun, TwoSitesThreeSelectionsPickedByRowAndTheFailuresRunAgain) {
+  SelectFont(1, 100, 200000);
+  const std::string a = SaveSelection("a");
+  profile.WriteString("FontsAggiuntivi", "Font001", "");
+  SelectFont(2, 90, 150000);
+  const std::string b = SaveSelection("b");
+  profile.WriteString("FontsAggiuntivi", "Font002", "");
+  SelectFont(3, 80, 100000);
+  ASSERT_EQ(Run({"build", "--output", dir.File("stored.shc")}), 0) << err;
+  const std::string storedFont = profile.GetString("FontsAggiuntivi", "Font003", "");
+
+  test::SimProcess sim({"--printers", "4", "--port", "0", "--store", dir.File("store")});
+  ASSERT_TRUE(sim.Started());
+  const std::vector<int>& ports = sim.Ports();
+  const int dead = ClosedPort();
+  const std::string inventory = dir.Write(
+      "site/inv.csv", "Name,Site,Address,Selection,Notes\r\n"
+                      "n1,Nord," + Target(ports[0]) + ",a.kvf,\"first, by the door\"\r\n"
+                      "n2,Nord,127.1:" + std::to_string(ports[1]) + ",a.kvf,\r\n"
+                      "s1,Sud," + Target(ports[2]) + "," + b + ",\r\n"
+                      "s2,Sud," + Target(ports[3]) + ",,\r\n"
+                      ",,,,\r\n"
+                      "w1,West," + Target(dead) + ",a.kvf,\r\n");
+
+  // Picking: only the western row, which refuses; no row at all is a usage error.
+  EXPECT_EQ(Download("west", {"--inventory", inventory, "--site", "W*"}), 1) << Err("west");
+  EXPECT_EQ(Out("west").rfind(Target(dead) + "\tfailed\t", 0), 0u) << Out("west");
+  EXPECT_EQ(Out("west").substr(Out("west").size() - 9), "\tw1\tWest\n");
+  EXPECT_EQ(Download("none", {"--inventory", inventory, "--site", "Nord", "--name", "s?"}), 2);
+  EXPECT_NE(Err("none").find("has no enabled printer that --site and --name pick"), std::string::npos) << Err("none");
+
+  // Every row: each printer gets its own group's image, byte for byte.
+  EXPECT_EQ(Download("all", {"--inventory", inventory}), 1) << Err("all");
+  EXPECT_EQ(Out("all"), Target(ports[0]) + "\tok\t\tn1\tNord\n" + "127.1:" + std::to_string(ports[1]) +
+                            "\tok\t\tn2\tNord\n" + Target(ports[2]) + "\tok\t\ts1\tSud\n" + Target(ports[3]) +
+                            "\tok\t\ts2\tSud\n" + Out("west"));
+  sim.Stop();
+  const std::string expected[] = {ReadFile(dir.File("a.shc")), ReadFile(dir.File("a.shc")), ReadFile(dir.File("b.shc")),
+                                  ReadFile(dir.File("stored.shc"))};
+  ASSERT_NE(expected[0], expected[2]);
+  ASSERT_NE(expected[2], expected[3]);
+  for (int number = 1; number <= 4; ++number) {
+    EXPECT_TRUE(ReadFile(dir.File("store/printer-" + std::to_string(number) + "/image-001.bin")) ==
+                expected[number - 1])
+        << "printer " << number;
+  }
+  // The stored selection is as it was.
+  const Profile after(profile.Path());
+  EXPECT_EQ(after.GetString("FontsAggiuntivi", "Font001", "-"), "");
+  EXPECT_EQ(after.GetString("FontsAggiuntivi", "Font003", ""), storedFont);
+  // The history says which row and which .kvf, by its bytes.
+  std::map<std::string, std::string> recorded = Recorded();
+  EXPECT_EQ(recorded[Target(ports[0])], "ok n1 Nord a.kvf;");
+  EXPECT_EQ(recorded[Target(ports[2])], "ok s1 Sud b.kvf;");
+  EXPECT_EQ(recorded[Target(ports[3])], "ok s2 Sud ;");
+  EXPECT_EQ(recorded[Target(dead)], "failed w1 West a.kvf;failed w1 West a.kvf;");
+  for (const DownloadRecord& r : ReadHistory(DefaultHistoryPath()).records) {
+    if (r.name == "n2") {
+      EXPECT_EQ(r.selectionSha256, Sha256Hex(ReadFile(a)));
+    }
+  }
+
+  // The run's failures again, from its result lines: only the western printer, with its .kvf.
+  test::SimProcess west({"--port", std::to_string(dead), "--store", dir.File("west")});
+  ASSERT_TRUE(west.Started());
+  EXPECT_EQ(Download("again", {"--inventory", inventory, "--ip-list", dir.File("all.out"), "--only-failed"}), 0)
+      << Err("again");
+  EXPECT_EQ(Out("again"), Target(dead) + "\tok\t\tw1\tWest\n");
+  west.Stop();
+  EXPECT_TRUE(ReadFile(dir.File("west/image-001.bin")) == expected[0]);
+  // Nothing failed in that run: nothing to do.
+  EXPECT_EQ(Download("done", {"--ip-list", dir.File("again.out"), "--only-failed"}), 0) << Err("done");
+  EXPECT_EQ(Out("done"), "");
+  EXPECT_NE(Err("done").find("nothing to download again"), std::string::npos) << Err("done");
+}
+
+TEST_F(SiteRun, BadRowsAreUsageErrorsNamingTheLineBeforeAnythingIsSent) {
+  SelectFont(1, 100, 1000);
+  const std::string kvf = SaveSelection("a");
+  const int port = ClosedPort();
+  const std::string header = "name,address,selection\n";
+  const struct {
+    std::string rows;
+    std::string error;
+  } bad[] = {
+      {"x," + Target(port) + ",\n\ny,,\n", ":4: the row has no address"},
+      {"x," + Target(port) + ",missing.kvf\n", ":2: cannot open " + dir.File("site/missing.kvf")},
+      {"x," + Target(port) + ",a.kvf\ny,127.1:" + std::to_string(port) + ",\n",
+       ":3: 127.1:" + std::to_string(port) + " is the printer of " + dir.File("site/inv.csv") + ":2 too"},
+  };
+  for (const auto& [rows, error] : bad) {
+    const std::string inventory = dir.Write("site/inv.csv", header + rows);
+    EXPECT_EQ(Download("bad", {"--inventory", inventory, "--retry", "3"}), 2) << rows;
+    EXPECT_NE(Err("bad").find("corvelle-cli: " + inventory + error), std::string::npos) << Err("bad");
+    EXPECT_EQ(Out("bad"), "");
+  }
+  const std::string inventory = dir.Write("site/inv.csv", header + "x," + Target(port) + ",\n");
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--site", "Nord"},
+                                             {"--inventory", inventory, "--retry", "11"},
+                                             {"--inventory", inventory, "--retry-wait", "601"},
+                                             {"--inventory", inventory, "--retry-wait", "-1"},
+                                             {"--retry", "1"},
+                                             {"--inventory", inventory, "--only-failed"},
+                                             {"--inventory", inventory, "--ip", "127.0.0.2:1"}}) {
+    EXPECT_EQ(Download("usage", args), 2) << args.back() << ": " << Err("usage");
+  }
+  EXPECT_EQ(RecordCount(), 0u) << "nothing was tried";
+}
+
+TEST_F(SiteRun, APrinterRefusingTwiceIsServedOnTheThirdAttempt) {
+  SelectFont(1, 100, 100000);
+  const int port = ClosedPort();
+  const pid_t pid = StartDownload("retry", {"--ip", Target(port), "--retry", "2", "--retry-wait", "1.5"});
+  // The printer comes up in the wait after the second refusal (3 s).
+  const auto end = std::chrono::steady_clock::now() + seconds(10);
+  while (RecordCount() < 2 && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_EQ(RecordCount(), 2u) << Err("retry");
+  test::SimProcess sim({"--port", std::to_string(port), "--store", dir.File("store")});
+  ASSERT_TRUE(sim.Started());
+  EXPECT_EQ(Wait(pid, seconds(60)), 0) << Err("retry");
+  EXPECT_EQ(Out("retry"), Target(port) + "\tok (attempt 3 of 3)\t\n");
+  EXPECT_NE(Err("retry").find(Target(port) + ": trying again in 2 s (attempt 2 of 3)"), std::string::npos) << Err("retry");
+  EXPECT_NE(Err("retry").find(Target(port) + ": trying again in 3 s (attempt 3 of 3)"), std::string::npos) << Err("retry");
+  sim.Stop();
+  EXPECT_TRUE(ReadFile(dir.File("store/image-001.bin")) == ReadFile(DefaultFontSetPath(program)));
+  EXPECT_EQ(Recorded()[Target(port)], "failed   ;failed   ;ok   ;");
+}
+
+TEST_F(SiteRun, ABusyPrinterIsNeverTriedAgainAndStopEndsAWaitAtOnce) {
+  SelectFont(1, 100, 1000);
+  const int busy = ClosedPort(), refusing = busy + 1;
+  const PrinterLock held(Target(busy));
+  ASSERT_EQ(held.GetState(), PrinterLock::State::Held);
+  EXPECT_EQ(Download("causes", {"--ip", Target(busy), "--ip", Target(refusing), "--retry", "3", "--retry-wait", "0.1"}),
+            1)
+      << Err("causes");
+  const std::string out = Out("causes");
+  EXPECT_EQ(out.rfind(Target(busy) + "\tfailed\t" + Target(busy) + " is busy: ", 0), 0u) << out;
+  EXPECT_NE(out.find("\n" + Target(refusing) + "\tfailed (attempt 4 of 4)\t"), std::string::npos) << out;
+  std::map<std::string, std::string> recorded = Recorded();
+  EXPECT_EQ(recorded[Target(busy)], "failed   ;");
+  EXPECT_EQ(recorded[Target(refusing)], "failed   ;failed   ;failed   ;failed   ;");
+
+  // SIGTERM in a minute's wait ends it at once, the printer stopped.
+  const std::size_t before = RecordCount();
+  const pid_t pid = StartDownload("stop", {"--ip", Target(refusing), "--retry", "2", "--retry-wait", "60"});
+  const auto end = std::chrono::steady_clock::now() + seconds(10);
+  while (RecordCount() == before && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto stopped = std::chrono::steady_clock::now();
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(Wait(pid, seconds(10)), 1) << Err("stop");
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, seconds(2)) << Err("stop");
+  EXPECT_EQ(Out("stop"), Target(refusing) + "\tstopped\tDownload stopped.\n");
+  EXPECT_EQ(RecordCount(), before + 1) << "one attempt was made";
+}
+
+}  // namespace
+}  // namespace corvelle
