@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 
 #include "base/History.h"
@@ -32,6 +33,7 @@ class SiteRun : public test::CliFixture {
   void SetUp() override {
     ASSERT_TRUE(MakeFolders(program));
     profile.WriteString(kPortSection, "Port", "TCP/IP");
+    historyStart = ReadHistory(DefaultHistoryPath()).records.size();
   }
 
   // Starts corvelle-cli download with `args`, stdout into NAME.out and stderr into NAME.err.
@@ -55,15 +57,23 @@ class SiteRun : public test::CliFixture {
     return dir.Write("site/" + name + ".kvf", SerializeSettings(LoadSelectionFromProfile(profile)));
   }
 
-  // Each target's records, oldest first: "result name site selection;".
-  static std::map<std::string, std::string> Recorded() {
+  // The records this test added (the history is the test program's), oldest first.
+  std::vector<DownloadRecord> Records() const {
+    std::vector<DownloadRecord> records = ReadHistory(DefaultHistoryPath()).records;
+    records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(std::min(historyStart, records.size())));
+    return records;
+  }
+  std::size_t RecordCount() const { return Records().size(); }
+  // Each target's records: "result name site selection;".
+  std::map<std::string, std::string> Recorded() const {
     std::map<std::string, std::string> recorded;
-    for (const DownloadRecord& r : ReadHistory(DefaultHistoryPath()).records) {
+    for (const DownloadRecord& r : Records()) {
       recorded[r.target] += r.result + " " + r.name + " " + r.site + " " + r.selection + ";";
     }
     return recorded;
   }
-  static std::size_t RecordCount() { return ReadHistory(DefaultHistoryPath()).records.size(); }
+
+  std::size_t historyStart = 0;
 };
 
 TEST_F(SiteRun, TwoSitesThreeSelectionsPickedByRowAndTheFailuresRunAgain) {
@@ -122,7 +132,7 @@ TEST_F(SiteRun, TwoSitesThreeSelectionsPickedByRowAndTheFailuresRunAgain) {
   EXPECT_EQ(recorded[Target(ports[2])], "ok s1 Sud b.kvf;");
   EXPECT_EQ(recorded[Target(ports[3])], "ok s2 Sud ;");
   EXPECT_EQ(recorded[Target(dead)], "failed w1 West a.kvf;failed w1 West a.kvf;");
-  for (const DownloadRecord& r : ReadHistory(DefaultHistoryPath()).records) {
+  for (const DownloadRecord& r : Records()) {
     if (r.name == "n2") {
       EXPECT_EQ(r.selectionSha256, Sha256Hex(ReadFile(a)));
     }
