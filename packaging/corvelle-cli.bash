@@ -31,13 +31,13 @@ _corvelle_cli() {
 
   case $prev in
     --program-folder) _filedir -d; return ;;
-    --profile | --output | --ip-list) _filedir; return ;;
+    --profile | --output | --ip-list | --inventory) _filedir; return ;;
     --codepage) COMPREPLY=($(compgen -W "0 1 2 3 4 5" -- "$cur")); return ;;
     --speed) COMPREPLY=($(compgen -W "0 1 2 3 4 5" -- "$cur")); return ;;
     --parity) COMPREPLY=($(compgen -W "0 1 2" -- "$cur")); return ;;
     --data-bits | --stop-bits) COMPREPLY=($(compgen -W "0 1" -- "$cur")); return ;;
     --port) _corvelle_cli_ports; return ;;
-    --ip | --ip-port | --jobs | --at | --last) return ;;
+    --ip | --ip-port | --jobs | --at | --last | --site | --name | --retry | --retry-wait) return ;;
   esac
 
   if [[ -z $command ]]; then
@@ -65,7 +65,7 @@ _corvelle_cli() {
       [[ $cur != -* ]] && { _filedir; return; }
       options="--json"
       ;;
-    download) options="--legacy --port --ip --ip-port --ip-list --jobs --output --wait --quiet --no-echo-test" ;;
+    download) options="--legacy --port --ip --ip-port --ip-list --jobs --output --wait --quiet --no-echo-test --inventory --site --name --retry --retry-wait --only-failed" ;;
     set-com) options="--port --output --speed --parity --data-bits --stop-bits" ;;
     ping) [[ $cur != -* ]] && { _known_hosts_real -- "$cur"; return; } ;;
     history) options="--last --json" ;;
