@@ -27,9 +27,9 @@ struct FleetTarget {
   std::string resolved;
   // From an inventory row: its name and site, where the row is ("FILE:LINE"), and which of the
   // run's images it is served (an index into FleetJob::groups; 0 for every other target).
-  std::string name;
-  std::string site;
-  std::string origin;
+  std::string name = {};
+  std::string site = {};
+  std::string origin = {};
   std::size_t group = 0;
   // "127.1:4001": how messages and the results name it, as it was given.
   std::string Name() const;

@@ -159,8 +159,8 @@ TEST(WindowsFleetRun, StopInThePauseEndsEveryPrinterAndThoseWaitingTheirTurnAreN
   job.environment = DefaultPortEnvironment();
   // Loopback always answers: the echo probe is not what this run is about.
   job.environment.reachable = [](const std::string&) { return true; };
-  job.imagePath = path;
-  job.image = &*snapshot;
+  job.groups.front().imagePath = path;
+  job.groups.front().image = &*snapshot;
   job.stop = &stop;
   job.status = &status;
 
