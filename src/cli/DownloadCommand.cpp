@@ -104,9 +104,10 @@ int RunDownload(CliContext& context, ArgReader& args) {
   // must not get two downloads at once.
   FleetJob fleet;
   fleet.groups.front().legacy = legacy;
+  // With an inventory its rows are the printers; --ip and --ip-list then pick among them.
+  std::vector<FleetTarget> picks;
   if (inventory) {
-    // The inventory's rows are the printers; --ip and --ip-list then pick among them.
-    std::vector<FleetTarget> picks = std::move(targets);
+    picks = std::move(targets);
     targets.clear();
     std::string error;
     if (!GroupInventory(rows, legacy, context.programFolder, targets, fleet.groups, error)) {
@@ -114,15 +115,15 @@ int RunDownload(CliContext& context, ArgReader& args) {
       return kExitUsage;
     }
     fleet.labelled = true;
-    for (FleetTarget& target : picks) {
+  }
+  for (std::vector<FleetTarget>* list : {&targets, &picks}) {
+    for (FleetTarget& target : *list) {
       if (target.port == kStoredPort) target.port = settings.ipPort;
     }
-    ResolveTargets(picks, LookUpIPv4);
-    for (FleetTarget& target : targets) {
-      if (target.port == kStoredPort) target.port = settings.ipPort;
-    }
-    ResolveTargets(targets, LookUpIPv4);
-    if (const std::string repeated = RepeatedPrinter(targets); !repeated.empty()) error = repeated;
+    ResolveTargets(*list, LookUpIPv4);
+  }
+  if (inventory) {
+    std::string error = RepeatedPrinter(targets);
     if (error.empty() && !picks.empty() && !KeepPicked(targets, picks, *inventory, error)) {
       error = "--ip and --ip-list pick printers of the inventory: " + error;
     }
@@ -131,10 +132,6 @@ int RunDownload(CliContext& context, ArgReader& args) {
       return kExitUsage;
     }
   }
-  for (FleetTarget& target : targets) {
-    if (target.port == kStoredPort) target.port = settings.ipPort;
-  }
-  ResolveTargets(targets, LookUpIPv4);
   targets = WithoutRepeats(targets);
   // An inventory and retries report each printer on a result line, one printer too.
   if (targets.size() > 1 || (!targets.empty() && (inventory || retries.value_or(0) > 0))) {

@@ -71,7 +71,12 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
   // Every image is built and frozen before any printer is served; one that cannot be built
   // fails only its own printers.
   std::deque<ImageSnapshot> snapshots;
-  for (FleetGroup& group : job.groups) {
+  std::vector<bool> used(job.groups.size(), false);
+  for (const FleetTarget& target : job.targets) used[target.group] = true;
+  for (std::size_t index = 0; index < job.groups.size(); ++index) {
+    // An inventory whose every row names its own selection does not build the stored one.
+    if (!used[index]) continue;
+    FleetGroup& group = job.groups[index];
     std::string failure;
     if (std::optional<ImageSnapshot> snapshot = BuildGroup(context, profile, group, failure)) {
       group.image = &snapshots.emplace_back(std::move(*snapshot));

@@ -184,6 +184,13 @@ TEST_F(SiteRun, BadRowsAreUsageErrorsNamingTheLineBeforeAnythingIsSent) {
     EXPECT_EQ(Download("usage", args), 2) << args.back() << ": " << Err("usage");
   }
   EXPECT_EQ(RecordCount(), 0u) << "nothing was tried";
+
+  // Every row with a selection of its own: the stored one, empty now, is not built at all.
+  profile.WriteString("FontsAggiuntivi", "Font001", "");
+  dir.Write("site/inv.csv", header + "x," + Target(port) + ",a.kvf\n");
+  EXPECT_EQ(Download("own", {"--inventory", inventory}), 1) << Err("own");
+  EXPECT_EQ(Out("own").rfind(Target(port) + "\tfailed\t", 0), 0u) << Out("own");
+  EXPECT_EQ(Err("own").find(LoadStr(IDS_NO_FONTS_SELECTED)), std::string::npos) << Err("own");
 }
 
 TEST_F(SiteRun, APrinterRefusingTwiceIsServedOnTheThirdAttempt) {
