@@ -13,8 +13,6 @@ namespace corvelle::cli {
 namespace {
 
 constexpr int kStoredPort = -1;
-constexpr long long kDefaultJobs = 32;
-constexpr long long kMaxJobs = 256;
 
 int RunDownload(CliContext& context, ArgReader& args) {
   const bool legacy = args.Flag("legacy");
@@ -28,7 +26,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   const auto outputs = args.Options("output");
   if (!args.Positionals().empty()) args.Fail("download takes no arguments");
   if (ipPort && (*ipPort < 0 || *ipPort > 65535)) args.Fail("--ip-port must be a number from 0 to 65535");
-  if (jobs && (*jobs < 1 || *jobs > kMaxJobs)) args.Fail("--jobs must be a number from 1 to 256");
+  if (jobs && (*jobs < 1 || *jobs > kMaxJobs)) args.Fail("--jobs must be a number from 1 to " + std::to_string(kMaxJobs));
   if (port && port->empty()) args.Fail("--port needs a port name");
   if (port && !port->empty() && !IsKnownPortName(*port)) args.Fail(UnknownPortText(*port));
   // A printer named on the command line is the printer served, over TCP/IP: nothing else may
@@ -69,7 +67,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   targets = WithoutRepeats(targets);
   if (targets.size() > 1) {
     return RunFleetDownload(context, profile,
-                            {targets, static_cast<int>(jobs.value_or(kDefaultJobs)), settings,
+                            {targets, static_cast<int>(jobs.value_or(DefaultJobs(targets.size()))), settings,
                              DefaultPortEnvironment(profile), legacy, {}, nullptr, nullptr, nullptr, nullptr, wait});
   }
   if (!targets.empty()) {
@@ -124,7 +122,8 @@ Command DownloadCommand() {
     "  --no-echo-test  connect without asking for an ICMP echo first (where ICMP is dropped)\n"
     "  --ip-list FILE  more printers, one ADDR[:PORT] a line (blank lines and lines starting\n"
     "                  with # are ignored); a list that names no printer is a usage error\n"
-    "  --jobs N        with several printers, how many are served at once (1 to 256, default 32)\n"
+    "  --jobs N        with several printers, how many are served at once (1 to 1024; default\n"
+    "                  every printer given, up to 256); more printers take rounds, said on stderr\n"
     "  --output FILE   for the FILE port: the file each open writes, in order (the image opens\n"
     "                  the port 2 or 4 times); an open with no FILE left ends the download, saying\n"
     "                  so, and the FILE port without any --output fails before anything is built\n"
