@@ -237,6 +237,47 @@ TEST_F(FleetDownload, MorePrintersThanTheDescriptorLimitAllowsAtOnceAreAllServed
   }
 }
 
+// REAL TIME: a one-area download to 200 printers at once, about 25 s. The simulator serves them
+// all from one thread within 256 descriptors, soft and hard: its 200 listeners leave too few for a
+// connection to every printer at once, so the rest wait in their backlogs instead of failing.
+TEST_F(FleetDownload, TwoHundredPrintersAtOnceFromOneSimulatorUnderALowDescriptorLimit) {
+  constexpr int kPrinters = 200;
+  test::SimProcess sim({"--printers", std::to_string(kPrinters), "--port", "0", "--store", dir.File("store")},
+                       {"/usr/bin/prlimit", "--nofile=256:256", "--"});
+  ASSERT_TRUE(sim.Started());
+  ASSERT_EQ(sim.Ports().size(), static_cast<std::size_t>(kPrinters));
+  std::vector<std::string> args;
+  for (const int port : sim.Ports()) args.insert(args.end(), {"--ip", Target(port)});
+  const pid_t pid = Start("many", args);
+  std::string threads;
+  // The log is read as it comes, so that the simulator never waits for its reader.
+  EXPECT_EQ(Wait(pid, std::chrono::seconds(120), [&] {
+              sim.Next("none", 1);
+              if (threads.empty()) {
+                const std::string status = ReadFile("/proc/" + std::to_string(sim.Pid()) + "/status");
+                const std::size_t at = status.find("\nThreads:\t");
+                threads = at == std::string::npos ? "?" : status.substr(at + 10, status.find('\n', at + 1) - at - 10);
+              }
+              return false;
+            }),
+            0)
+      << ReadFile(dir.File("many.err"));
+  std::string expected;
+  for (const int port : sim.Ports()) expected += Target(port) + "\tok\t\n";
+  EXPECT_EQ(ReadFile(dir.File("many.out")), expected);
+  EXPECT_EQ(ReadFile(dir.File("many.err")).find(" rounds of up to "), std::string::npos) << "every printer at once";
+  EXPECT_EQ(threads, "1") << "no thread per printer";
+  EXPECT_EQ(sim.Stop(), 0);
+  const auto refused = std::count_if(sim.Events().begin(), sim.Events().end(), [](const QJsonObject& event) {
+    return event.value("event") == "accept_failed" || event.value("reason") == "too many connections waiting";
+  });
+  EXPECT_EQ(refused, 0) << "connections beyond the descriptors wait their turn";
+  const std::string image = ReadFile(DefaultFontSetPath(program));
+  for (int number = 1; number <= kPrinters; ++number) {
+    EXPECT_TRUE(ReadFile(dir.File("store/printer-" + std::to_string(number) + "/image-001.bin")) == image) << number;
+  }
+}
+
 // Descriptor limits that leave a run room for its image and little more: whatever then cannot be
 // opened (the image copy, the printer's lock, the echo test's socket, the connection, the history)
 // fails its printer saying so, never blaming the printer. A limit that lets one through takes
