@@ -162,7 +162,7 @@ int RunScan(CliContext& context, ArgReader& args) {
 
 Command ScanCommand() {
   return {"scan",
-    "find the printers in address ranges: ICMP echo and a TCP connect to each address",
+    "find printers in address ranges: a TCP connect and an ICMP echo to each address",
     "Usage: corvelle-cli scan [--port N] [--jobs N] [--csv] RANGE...\n"
     "\n"
     "Looks for printers in the ranges named, and only there: each RANGE is ADDR/PREFIX\n"
