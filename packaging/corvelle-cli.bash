@@ -44,7 +44,7 @@ _corvelle_cli() {
     if [[ $cur == -* ]]; then
       COMPREPLY=($(compgen -W "--program-folder --profile --quiet --version --help" -- "$cur"))
     else
-      COMPREPLY=($(compgen -W "catalogue selection build inspect download set-com ping history" -- "$cur"))
+      COMPREPLY=($(compgen -W "catalogue selection build inspect download set-com ping history scan" -- "$cur"))
     fi
     return
   fi
@@ -69,6 +69,7 @@ _corvelle_cli() {
     set-com) options="--port --output --speed --parity --data-bits --stop-bits" ;;
     ping) [[ $cur != -* ]] && { _known_hosts_real -- "$cur"; return; } ;;
     history) options="--last --json" ;;
+    scan) options="--port --jobs --csv" ;;
     *) return ;;
   esac
   COMPREPLY=($(compgen -W "$options --help" -- "$cur"))

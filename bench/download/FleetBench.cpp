@@ -2,7 +2,7 @@
 // Many printers in one download, with real pauses: starts kerv-printer-sim with N printers on
 // loopback, runs corvelle-cli download once to a single printer and then to all N (a two-area
 // image, about a minute each), and reports the wall time of both and their ratio, and the fleet
-// run's CPU time and peak RSS. Every printer's log must show one consistent image.
+// run's CPU time and peak RSS. Every printer must have received the built image byte for byte.
 //   fleet_bench [--printers N] [--jobs J]    (defaults: 100 printers, all at once up to 256)
 #include <fcntl.h>
 #include <spawn.h>
@@ -74,8 +74,9 @@ std::string ReadWhole(const fs::path& path) {
 
 // Two fonts whose second section crosses the first area's boundary: the builder makes two areas.
 void WriteSelection(const fs::path& dir) {
-  fs::create_directories(dir / "fonts");
-  fs::create_directories(dir / "program");
+  // Stored font paths are read in the program folder's FontExt.
+  const fs::path fonts = dir / "program" / "FontExt";
+  fs::create_directories(fonts);
   // The single download uses the stored port: TCP/IP, so that both runs go to the simulator.
   std::string profile = "[Impostazione porta]\nPort=TCP/IP\n[FontsAggiuntivi]\n";
   const std::size_t sizes[][2] = {{300, 0x100000}, {200, 0x60000}};
@@ -84,21 +85,26 @@ void WriteSelection(const fs::path& dir) {
     std::string bytes(data, '\0');
     for (std::size_t i = 0; i < data; ++i) bytes[i] = static_cast<char>((i * 11 + static_cast<std::size_t>(position)) % 251);
     const std::string name = "f" + std::to_string(position);
-    WriteFile(dir / "fonts" / (name + "0.hea"), std::string(header, static_cast<char>('h' + position)));
-    WriteFile(dir / "fonts" / (name + "0.sh"), bytes);
-    profile += "Font00" + std::to_string(position) + "=" + (dir / "fonts" / (name + ".she")).string() + "\n";
+    WriteFile(fonts / (name + "0.hea"), std::string(header, static_cast<char>('h' + position)));
+    WriteFile(fonts / (name + "0.sh"), bytes);
+    profile += "Font00" + std::to_string(position) + "=" + (fonts / (name + ".she")).string() + "\n";
   }
   WriteFile(dir / "corvelle.ini", profile);
 }
 
-// Every printer's log holds one image judged consistent.
-int ConsistentPrinters(const fs::path& dir, int printers) {
-  int consistent = 0;
+// Printers whose store holds exactly one image, judged consistent in its log and byte for byte
+// the image built.
+int ExactPrinters(const fs::path& dir, const fs::path& store, int printers, const std::string& image) {
+  int exact = 0;
   for (int number = 1; number <= printers; ++number) {
     const std::string log = ReadWhole(dir / ("sim-" + std::to_string(number) + ".jsonl"));
-    if (log.find("\"verdict\":\"consistent\"") != std::string::npos) ++consistent;
+    const fs::path own = store / ("printer-" + std::to_string(number));
+    const bool one = fs::exists(own / "image-001.bin") && !fs::exists(own / "image-002.bin");
+    if (one && log.find("\"verdict\":\"consistent\"") != std::string::npos && ReadWhole(own / "image-001.bin") == image) {
+      ++exact;
+    }
   }
-  return consistent;
+  return exact;
 }
 
 }  // namespace
@@ -120,8 +126,13 @@ int main(int argc, char** argv) {
   // The single printer is one more of the simulator's, served first on its own.
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return 1;
+  // The received images are kept in memory-backed storage, so that keeping them costs the
+  // simulator little; they are compared once both runs are over.
+  char storePattern[] = "/dev/shm/corvelle-fleet-bench-XXXXXX";
+  if (!::mkdtemp(storePattern)) return 1;
+  const fs::path store = storePattern;
   const pid_t sim = Start({CORVELLE_BIN_DIR "/kerv-printer-sim", "--printers", std::to_string(printers + 1), "--port",
-                           "0", "--quiet", "--log", (dir / "sim.jsonl").string()},
+                           "0", "--quiet", "--log", (dir / "sim.jsonl").string(), "--store", store.string()},
                           pipeFds[1], "", (dir / "sim.err").string());
   ::close(pipeFds[1]);
   std::vector<int> ports;
@@ -153,12 +164,13 @@ int main(int argc, char** argv) {
   ::kill(sim, SIGTERM);
   ::waitpid(sim, nullptr, 0);
 
-  const int consistent = ConsistentPrinters(dir, printers + 1);
+  const int consistent = ExactPrinters(dir, store, printers + 1, ReadWhole(dir / "program" / "FontSet.SHC"));
+  fs::remove_all(store);
   std::printf("single: exit %d, wall %.2f s, cpu %.2f s, peak RSS %.1f MB\n", one.status, one.wallSeconds,
               one.cpuSeconds, one.peakRssMb);
   std::printf("fleet:  exit %d, wall %.2f s, cpu %.2f s, peak RSS %.1f MB\n", many.status, many.wallSeconds,
               many.cpuSeconds, many.peakRssMb);
-  std::printf("wall ratio %.3f; printers with a consistent image: %d of %d\n", many.wallSeconds / one.wallSeconds,
+  std::printf("wall ratio %.3f; printers with the image byte-exact: %d of %d\n", many.wallSeconds / one.wallSeconds,
               consistent, printers + 1);
   const bool ok = one.status == 0 && many.status == 0 && consistent == printers + 1;
   if (ok) fs::remove_all(dir);

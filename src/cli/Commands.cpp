@@ -49,6 +49,7 @@ Command InspectCommand();
 Command DownloadCommand();
 Command SetComCommand();
 Command HistoryCommand();
+Command ScanCommand();
 
 const std::vector<Command>& AllCommands() {
   static const std::vector<Command> commands{
@@ -60,6 +61,7 @@ const std::vector<Command>& AllCommands() {
       DownloadCommand(),
       SetComCommand(),
       HistoryCommand(),
+      ScanCommand(),
   };
   return commands;
 }

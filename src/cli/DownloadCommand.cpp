@@ -17,8 +17,6 @@ namespace corvelle::cli {
 namespace {
 
 constexpr int kStoredPort = -1;
-constexpr long long kDefaultJobs = 32;
-constexpr long long kMaxJobs = 256;
 
 // --retry-wait: seconds, fractions allowed, from 0 to the longest wait; nullopt otherwise.
 std::optional<std::int64_t> RetryWaitFromText(const std::string& text) {
@@ -48,7 +46,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   const bool onlyFailed = args.Flag("only-failed");
   if (!args.Positionals().empty()) args.Fail("download takes no arguments");
   if (ipPort && (*ipPort < 0 || *ipPort > 65535)) args.Fail("--ip-port must be a number from 0 to 65535");
-  if (jobs && (*jobs < 1 || *jobs > kMaxJobs)) args.Fail("--jobs must be a number from 1 to 256");
+  if (jobs && (*jobs < 1 || *jobs > kMaxJobs)) args.Fail("--jobs must be a number from 1 to " + std::to_string(kMaxJobs));
   if (port && port->empty()) args.Fail("--port needs a port name");
   if (port && !port->empty() && !IsKnownPortName(*port)) args.Fail(UnknownPortText(*port));
   // A printer named on the command line is the printer served, over TCP/IP: nothing else may
@@ -136,7 +134,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   // An inventory and retries report each printer on a result line, one printer too.
   if (targets.size() > 1 || (!targets.empty() && (inventory || retries.value_or(0) > 0))) {
     fleet.targets = std::move(targets);
-    fleet.jobs = static_cast<int>(jobs.value_or(kDefaultJobs));
+    fleet.jobs = static_cast<int>(jobs.value_or(DefaultJobs(fleet.targets.size())));
     fleet.settings = settings;
     fleet.environment = DefaultPortEnvironment(profile);
     fleet.retries = static_cast<int>(retries.value_or(0));
@@ -198,7 +196,8 @@ Command DownloadCommand() {
     "  --no-echo-test  connect without asking for an ICMP echo first (where ICMP is dropped)\n"
     "  --ip-list FILE  more printers, one ADDR[:PORT] a line (blank lines and lines starting\n"
     "                  with # are ignored); a list that names no printer is a usage error\n"
-    "  --jobs N        with several printers, how many are served at once (1 to 256, default 32)\n"
+    "  --jobs N        with several printers, how many are served at once (1 to 1024; default\n"
+    "                  every printer given, up to 256); more printers take rounds, said on stderr\n"
     "  --inventory FILE  the printers of a CSV file (see below)\n"
     "  --site S, --name N  only the inventory's rows whose site (name) matches S (N); each may\n"
     "                  be given more than once, * and ? are wildcards, letters match in any case\n"

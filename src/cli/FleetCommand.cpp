@@ -86,12 +86,15 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
     }
   }
   // Counted once the images and their snapshots are open: they stay open for the whole run.
-  if (const int atOnce = PrintersAtOnce(job.jobs, FreeDescriptors()); atOnce < job.jobs) {
-    if (static_cast<std::size_t>(atOnce) < job.targets.size()) {
-      std::cerr << "corvelle-cli: serving " << atOnce << " printers at a time, not " << job.jobs
-                << ": the open-file limit allows no more" << std::endl;
-    }
-    job.jobs = atOnce;
+  const int atOnce = PrintersAtOnce(job.jobs, FreeDescriptors());
+  const bool descriptorBound = atOnce < job.jobs;
+  if (descriptorBound && static_cast<std::size_t>(atOnce) < job.targets.size()) {
+    std::cerr << "corvelle-cli: serving " << atOnce << " printers at a time, not " << job.jobs
+              << ": the open-file limit allows no more" << std::endl;
+  }
+  job.jobs = atOnce;
+  if (const std::string notice = RoundsNotice(job.targets.size(), atOnce, descriptorBound); !notice.empty()) {
+    std::cerr << notice << std::endl;
   }
   std::vector<std::string> names;
   for (const FleetTarget& target : job.targets) names.push_back(target.Name());

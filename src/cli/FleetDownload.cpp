@@ -139,6 +139,22 @@ int PrintersAtOnce(int jobs, std::size_t freeDescriptors) {
   return static_cast<int>(std::clamp<std::size_t>(room / kDescriptorsPerPrinter, 1, static_cast<std::size_t>(std::max(jobs, 1))));
 }
 
+int DefaultJobs(std::size_t printers) {
+  return static_cast<int>(std::clamp<std::size_t>(printers, 1, kDefaultJobsCap));
+}
+
+std::string RoundsNotice(std::size_t printers, int atOnce, bool descriptorBound) {
+  const std::size_t each = static_cast<std::size_t>(std::max(atOnce, 1));
+  if (printers <= each) return "";
+  const std::size_t rounds = (printers + each - 1) / each;
+  std::string text = "corvelle-cli: " + std::to_string(printers) + " printers in " + std::to_string(rounds) +
+                     " rounds of up to " + std::to_string(each) + "; ";
+  if (descriptorBound) return text + "a higher open-file limit (ulimit -n) serves more at once";
+  const std::size_t most = std::min<std::size_t>(printers, kMaxJobs);
+  return text + "--jobs " + std::to_string(most) + " serves " +
+         (most == printers ? std::string("them all at once") : "the most at once");
+}
+
 std::string RecordUnserved(const FleetJob& job, std::size_t index, const FleetResult& result) {
   std::optional<DownloadHistory> history = PrinterHistory(job, index);
   if (!history) return "";

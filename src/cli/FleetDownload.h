@@ -54,9 +54,19 @@ inline constexpr int kMaxRetries = 10;
 // The wait after failed attempt `attempt` (from 1): `firstMs`, doubled each time, at most kMaxRetryWaitMs.
 std::int64_t RetryWaitMs(std::int64_t firstMs, int attempt);
 
+// Printers served at once: at most kMaxJobs; without --jobs every printer given, up to
+// kDefaultJobsCap, so that a run takes one printer's time unless the site asks to spare its network.
+inline constexpr int kMaxJobs = 1024;
+inline constexpr int kDefaultJobsCap = 256;
+int DefaultJobs(std::size_t printers);
+
+// What a run says once on stderr when its printers take more than one round of `atOnce`; "" for
+// one round. `descriptorBound`: the open-file limit, not --jobs, held it to `atOnce`.
+std::string RoundsNotice(std::size_t printers, int atOnce, bool descriptorBound);
+
 struct FleetJob {
   std::vector<FleetTarget> targets;
-  int jobs = 32;                // printers served at once
+  int jobs = kDefaultJobsCap;   // printers served at once
   PortSettings settings;        // the stored settings; the port kind and address are each target's
   PortEnvironment environment;
   std::vector<FleetGroup> groups{1};  // the images, at least the one of the stored selection

@@ -48,9 +48,6 @@ inline constexpr ImageFormatSpec kLegacyFontSetFormat{8, 0x100, 0xF4, false, fal
 static_assert(kFontSetFormat.TagAt() + kImageTag.size() == kFontSetFormat.headerSize);
 static_assert(kLegacyFontSetFormat.TagAt() + kImageTag.size() == kLegacyFontSetFormat.headerSize);
 
-// Fragments and the header are streamed into the image through one buffer of this size.
-inline constexpr std::size_t kCopyBlock = 1024;
-
 // The scratch file that receives the header before it is copied to the head of the image.
 inline constexpr std::string_view kScratchHeaderName = "fontheadkerv.sh";
 

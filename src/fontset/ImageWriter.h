@@ -23,9 +23,9 @@ struct ImageWriteResult {
 
 // Writes the image into a new file beside `imagePath` and, once complete, renames it over
 // `imagePath` (a link there is replaced, never followed): `header` at its head, then the sections
-// in image order, each preceded by its 0xFF fill. Everything streams through one kCopyBlock
-// buffer. A fragment that cannot be reopened, or whose length is no longer the planned one, ends
-// the write: the tables would not describe the contents. `stopRequested`, asked between blocks,
+// in image order, each preceded by its 0xFF fill. Everything streams through one large buffer,
+// written whenever it is full. A fragment that cannot be reopened, or whose length is no longer the planned one, ends
+// the write: the tables would not describe the contents. `stopRequested`, asked before each write,
 // ends it too. On any failure or stop the new file is removed and `imagePath` is left as it was.
 ImageWriteResult WriteImage(const ImagePlan& plan, std::string_view header, const std::string& imagePath,
                             const std::function<bool()>& stopRequested = {});

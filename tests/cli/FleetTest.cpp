@@ -121,6 +121,20 @@ TEST(FleetTargets, SpellingsAndNamesOfOneAddressAreOnePrinter) {
   EXPECT_EQ(Names(WithoutRepeats(targets)), "127.1:4001 127.0.0.1:4002 other:4001 gone:1 ");
 }
 
+TEST(FleetJobs, EveryPrinterAtOnceUpTo256AndMoreTakeRoundsSaidWithWhatRaisesThem) {
+  EXPECT_EQ(DefaultJobs(2), 2);
+  EXPECT_EQ(DefaultJobs(256), 256);
+  EXPECT_EQ(DefaultJobs(257), 256);
+  EXPECT_EQ(DefaultJobs(0), 1);
+  EXPECT_EQ(RoundsNotice(256, 256, false), "") << "one round says nothing";
+  EXPECT_EQ(RoundsNotice(257, 256, false), "corvelle-cli: 257 printers in 2 rounds of up to 256; --jobs 257 serves them all at once");
+  EXPECT_EQ(RoundsNotice(1000, 256, false).rfind("corvelle-cli: 1000 printers in 4 rounds of up to 256; ", 0), 0u);
+  EXPECT_EQ(RoundsNotice(2049, 1024, false),
+            "corvelle-cli: 2049 printers in 3 rounds of up to 1024; --jobs 1024 serves the most at once");
+  EXPECT_EQ(RoundsNotice(48, 20, true),
+            "corvelle-cli: 48 printers in 3 rounds of up to 20; a higher open-file limit (ulimit -n) serves more at once");
+}
+
 TEST(FleetStatusText, CountsOptionalPartsAndFitsTheWidth) {
   EXPECT_EQ(StatusText({0, 3, 90, 7, 0, 0, 0, 18}), "Printers: 3 announcing, 90 pausing (18 s), 7 sending, 0 done, 0 failed");
   EXPECT_EQ(StatusText({5, 0, 0, 0, 2, 1, 4, 0}),

@@ -48,8 +48,9 @@ pid_t Spawn(std::vector<std::string> args, int out, const std::string& errPath) 
   return spawned ? pid : -1;
 }
 
-SimProcess::SimProcess(const std::vector<std::string>& options) {
-  std::vector<std::string> args = {CORVELLE_BIN_DIR "/kerv-printer-sim", "--log", "-", "--quiet"};
+SimProcess::SimProcess(const std::vector<std::string>& options, const std::vector<std::string>& launcher) {
+  std::vector<std::string> args = launcher;
+  args.insert(args.end(), {CORVELLE_BIN_DIR "/kerv-printer-sim", "--log", "-", "--quiet"});
   args.insert(args.end(), options.begin(), options.end());
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return;

@@ -25,7 +25,8 @@ int ClosedPort();
 
 class SimProcess {
  public:
-  explicit SimProcess(const std::vector<std::string>& options);
+  // `launcher` (e.g. prlimit and its options) runs the simulator when given.
+  explicit SimProcess(const std::vector<std::string>& options, const std::vector<std::string>& launcher = {});
   ~SimProcess();
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;

@@ -104,7 +104,16 @@ bool EventLog::Open(const std::string& path, bool quiet, std::string* error) {
     return false;
   }
   m_ownsJson = true;
+  m_path = path;
   return true;
+}
+
+void EventLog::CloseBetweenRecords() {
+  if (!m_ownsJson) return;
+  std::fclose(m_json);
+  m_json = nullptr;
+  m_ownsJson = false;
+  m_reopen = true;
 }
 
 void EventLog::Write(const LogRecord& record) {
@@ -112,10 +121,15 @@ void EventLog::Write(const LogRecord& record) {
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start).count();
   const std::string printerJson = m_printer > 0 ? ",\"printer\":" + std::to_string(m_printer) : "";
   const std::string printerHuman = m_printer > 0 ? " printer " + std::to_string(m_printer) : "";
-  if (m_json) {
-    std::fprintf(m_json, "{\"t_ms\":%lld,\"time\":\"%s\",\"event\":%s%s%s}\n", elapsed, WallClock().c_str(),
+  std::FILE* json = m_reopen ? std::fopen(m_path.c_str(), "ae") : m_json;
+  if (m_reopen && !json) {
+    std::fprintf(stderr, "kerv-printer-sim: cannot append to the log %s: %s\n", m_path.c_str(), std::strerror(errno));
+  }
+  if (json) {
+    std::fprintf(json, "{\"t_ms\":%lld,\"time\":\"%s\",\"event\":%s%s%s}\n", elapsed, WallClock().c_str(),
                  JsonString(record.Event()).c_str(), printerJson.c_str(), record.JsonFields().c_str());
-    std::fflush(m_json);
+    std::fflush(json);
+    if (m_reopen) std::fclose(json);
   }
   if (!m_quiet) {
     std::fprintf(stderr, "kerv-printer-sim %lld.%03lld s:%s %s%s\n", elapsed / 1000, elapsed % 1000,

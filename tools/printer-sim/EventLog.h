@@ -58,11 +58,16 @@ class EventLog {
   // One of several printers in the process: every record carries "printer": `number` after its
   // event (and the readable line names it), so one stream can hold all their logs.
   void SetPrinter(int number) { m_printer = number; }
+  // For many printers in one process: the log file is opened again for each record and closed
+  // after it, so a thousand logs do not hold a thousand descriptors.
+  void CloseBetweenRecords();
 
  private:
   std::chrono::steady_clock::time_point m_start;
   std::FILE* m_json = nullptr;
   bool m_ownsJson = false;
+  std::string m_path;       // the log file, kept to open it again per record
+  bool m_reopen = false;
   bool m_quiet = false;
   int m_printer = 0;
 };

@@ -4,9 +4,11 @@
 
 #include <sys/resource.h>
 
+#include <filesystem>
 #include <iostream>
 #include <memory>
-#include <thread>
+#include <optional>
+#include <system_error>
 #include <vector>
 
 #include "base/Paths.h"
@@ -15,6 +17,27 @@
 
 namespace corvelle::printersim {
 namespace {
+
+// Left free below the open-file limit while connections come and go: a log record or a stored
+// image opens a file, and the standard streams stay.
+constexpr std::size_t kSpareDescriptors = 8;
+
+// How many connections all printers may hold at once: what the open-file limit leaves once the
+// listeners and the rest are open (those stay for the whole run). None without a limit.
+std::optional<std::size_t> ConnectionsAllowed() {
+  rlimit files{};
+  if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return std::nullopt;
+  std::error_code error;
+  std::size_t open = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd", error); !error && it != std::filesystem::directory_iterator();
+       it.increment(error)) {
+    ++open;
+  }
+  if (open == 0) return std::nullopt;
+  const std::size_t used = open - 1 + kSpareDescriptors;  // less the listing's own descriptor
+  // One at least, so that a limit met at start-up still serves, if slowly.
+  return files.rlim_cur > used ? static_cast<std::size_t>(files.rlim_cur) - used : 1;
+}
 
 struct Printer {
   SimOptions options;
@@ -25,8 +48,8 @@ struct Printer {
 }  // namespace
 
 int RunPrinterFleet(const SimOptions& options) {
-  // A listener, a connection or two and a log each: hundreds of printers need more descriptors
-  // than the usual soft limit of 1024.
+  // A listener each, and a connection each while served: hundreds of printers need more
+  // descriptors than the usual soft limit of 1024.
   rlimit files{};
   if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
     files.rlim_cur = files.rlim_max;
@@ -42,6 +65,7 @@ int RunPrinterFleet(const SimOptions& options) {
       return 1;
     }
     printer->log.SetPrinter(number);
+    printer->log.CloseBetweenRecords();
     if (!printer->options.storeFolder.empty() && !MakeFolders(printer->options.storeFolder)) {
       std::cerr << "kerv-printer-sim: cannot create the store folder " << printer->options.storeFolder << '\n';
       return 1;
@@ -55,12 +79,12 @@ int RunPrinterFleet(const SimOptions& options) {
   }
   for (const auto& printer : printers) printer->simulator->PrintAddresses();
   for (const auto& printer : printers) printer->simulator->LogListening();
-  // The threads start with SIGINT and SIGTERM blocked (Open blocked them here); each takes them
-  // only while it waits.
-  std::vector<std::thread> threads;
-  threads.reserve(printers.size());
-  for (const auto& printer : printers) threads.emplace_back([&simulator = *printer->simulator] { simulator.Run(); });
-  for (std::thread& thread : threads) thread.join();
+  // One thread waits for every printer: no stack, buffer or descriptor per printer beyond its
+  // listener and the connections it is served on.
+  std::vector<Simulator*> simulators;
+  simulators.reserve(printers.size());
+  for (const auto& printer : printers) simulators.push_back(printer->simulator.get());
+  RunSimulators(simulators, ConnectionsAllowed());
   return 0;
 }
 

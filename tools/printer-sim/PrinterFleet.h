@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Several substitute TCP printers in one process (--printers N), each a simulator of its own on a
-// thread of its own, with its own port, log, store folder and verdicts.
+// Several substitute TCP printers in one process (--printers N), each a simulator of its own with
+// its own port, log, store folder and verdicts, all served from one thread.
 #pragma once
 
 #include <string>

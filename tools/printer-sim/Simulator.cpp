@@ -118,85 +118,133 @@ StreamSink Simulator::PtySink() {
   };
 }
 
-int Simulator::Run() {
+int Simulator::WakeFd() { return g_wakeFd; }
+
+std::optional<std::int64_t> Simulator::Prepare(std::vector<pollfd>& fds, bool mayAccept) {
+  const auto idleDue = CloseIdle();
+  std::optional<std::int64_t> acceptDue;
+  if (m_acceptResumes) {
+    acceptDue = std::max<std::int64_t>(0, (*m_acceptResumes - Clock::now()) / std::chrono::milliseconds(1));
+    if (*acceptDue == 0) m_acceptResumes.reset();
+  }
+  m_listenerIndex.reset();
+  if (m_listener.fd.Valid() && mayAccept) {
+    m_listenerIndex = fds.size();
+    fds.push_back({m_listener.fd.Get(), static_cast<short>(m_acceptResumes ? 0 : POLLIN), 0});
+  }
+  m_ptyIndex = fds.size();
+  if (m_pty.master.Valid() && !m_ptyBroken) {
+    const short events = static_cast<short>((m_ptyStalled ? 0 : POLLIN) | (m_ptyTalkLeft > 0 ? POLLOUT : 0));
+    fds.push_back({m_pty.master.Get(), events, 0});
+  }
+  m_usbIndex = fds.size();
+  if (m_usb) m_usb->AddPollFds(fds);
+  m_firstConnection = fds.size();
+  m_polled.clear();
+  m_currentSilent = !m_connections.empty() && m_connections.front().received == 0;
+  for (std::size_t i = 0; i < m_connections.size(); ++i) {
+    Connection& connection = m_connections[i];
+    short events = connection.talkLeft > 0 ? POLLOUT : 0;
+    if (i == 0) {
+      events |= connection.stalled ? POLLRDHUP : POLLIN;
+    } else if (m_currentSilent) {
+      events |= POLLIN;
+    } else if (connection.hungUp) {
+      continue;
+    }
+    fds.push_back({connection.fd.Get(), events, 0});
+    m_polled.push_back(&connection);
+  }
+  auto due = m_usb ? m_usb->MsToNextEvent() : std::nullopt;
+  if (idleDue && (!due || *idleDue < *due)) due = idleDue;
+  if (acceptDue && m_acceptResumes && (!due || *acceptDue < *due)) due = acceptDue;
+  return due;
+}
+
+void Simulator::Handle(const std::vector<pollfd>& fds, std::size_t* acceptsLeft) {
+  if (m_ptyIndex < m_usbIndex) {
+    const short revents = fds[m_ptyIndex].revents;
+    if (revents & POLLOUT) TalkPty();
+    if (!m_ptyStalled && (revents & (POLLIN | POLLHUP | POLLERR))) ReadPty();
+  }
+  if (m_usb) m_usb->Serve(&fds[m_usbIndex]);
+  // Talk first, then serve the current connection, which may close it and shift the queue.
+  Connection* current = m_connections.empty() ? nullptr : &m_connections.front();
+  bool serveCurrent = false;
+  for (std::size_t i = 0; i < m_polled.size(); ++i) {
+    const short revents = fds[m_firstConnection + i].revents;
+    Connection& connection = *m_polled[i];
+    if (revents & POLLOUT) Talk(connection);
+    if (&connection == current) {
+      serveCurrent = (revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    } else if (revents & (POLLHUP | POLLERR)) {
+      connection.hungUp = true;
+      connection.talkLeft = 0;
+    }
+  }
+  if (serveCurrent) {
+    if (current->stalled) {
+      CloseCurrent("the peer closed the stalled connection");
+    } else {
+      ReadCurrent();
+    }
+  } else if (m_currentSilent) {
+    ServeFirstReadable(fds, m_firstConnection, m_polled);
+  }
+  m_polled.clear();
+  if (!m_listenerIndex || !(fds[*m_listenerIndex].revents & POLLIN)) return;
+  if (acceptsLeft && *acceptsLeft == 0) return;
+  const int id = m_nextConnectionId;
+  Accept();
+  if (acceptsLeft && m_nextConnectionId != id) --*acceptsLeft;
+}
+
+void Simulator::Finish() {
+  Shutdown(g_stopSignal == SIGINT ? "SIGINT" : g_stopSignal == SIGTERM ? "SIGTERM" : "images judged");
+}
+
+int Simulator::Run() { return RunSimulators({this}); }
+
+int RunSimulators(const std::vector<Simulator*>& simulators, std::optional<std::size_t> connectionsAllowed) {
+  std::vector<Simulator*> running = simulators;
   std::vector<pollfd> fds;
-  while (!g_stopSignal && !m_session.Done()) {
-    const auto idleDue = CloseIdle();
+  std::size_t turn = 0;
+  while (!g_stopSignal && !running.empty()) {
+    std::size_t acceptsLeft = SIZE_MAX;
+    if (connectionsAllowed) {
+      std::size_t used = 0;
+      for (const Simulator* simulator : running) used += simulator->Connections();
+      acceptsLeft = used < *connectionsAllowed ? *connectionsAllowed - used : 0;
+    }
     fds.clear();
-    std::optional<std::int64_t> acceptDue;
-    if (m_acceptResumes) {
-      acceptDue = std::max<std::int64_t>(0, (*m_acceptResumes - Clock::now()) / std::chrono::milliseconds(1));
-      if (*acceptDue == 0) m_acceptResumes.reset();
-    }
-    if (m_listener.fd.Valid()) fds.push_back({m_listener.fd.Get(), static_cast<short>(m_acceptResumes ? 0 : POLLIN), 0});
-    const std::size_t ptyIndex = fds.size();
-    if (m_pty.master.Valid() && !m_ptyBroken) {
-      const short events = static_cast<short>((m_ptyStalled ? 0 : POLLIN) | (m_ptyTalkLeft > 0 ? POLLOUT : 0));
-      fds.push_back({m_pty.master.Get(), events, 0});
-    }
-    const std::size_t usbIndex = fds.size();
-    if (m_usb) m_usb->AddPollFds(fds);
-    const std::size_t firstConnection = fds.size();
-    std::vector<Connection*> polled;
-    const bool currentSilent = !m_connections.empty() && m_connections.front().received == 0;
-    for (std::size_t i = 0; i < m_connections.size(); ++i) {
-      Connection& connection = m_connections[i];
-      short events = connection.talkLeft > 0 ? POLLOUT : 0;
-      if (i == 0) {
-        events |= connection.stalled ? POLLRDHUP : POLLIN;
-      } else if (currentSilent) {
-        events |= POLLIN;
-      } else if (connection.hungUp) {
-        continue;
-      }
-      fds.push_back({connection.fd.Get(), events, 0});
-      polled.push_back(&connection);
+    std::optional<std::int64_t> due;
+    for (Simulator* simulator : running) {
+      const auto own = simulator->Prepare(fds, acceptsLeft > 0);
+      if (own && (!due || *own < *due)) due = own;
     }
     if (g_wakeFd >= 0) fds.push_back({g_wakeFd, POLLIN, 0});
-
-    auto due = m_usb ? m_usb->MsToNextEvent() : std::nullopt;
-    if (idleDue && (!due || *idleDue < *due)) due = idleDue;
-    if (acceptDue && m_acceptResumes && (!due || *acceptDue < *due)) due = acceptDue;
-    const timespec wait{static_cast<time_t>(due.value_or(0) / 1000),
-                        static_cast<long>(due.value_or(0) % 1000) * 1000000};
-    if (::ppoll(fds.data(), fds.size(), due ? &wait : nullptr, &m_waitMask) < 0) {
+    const timespec wait{static_cast<time_t>(due.value_or(0) / 1000), static_cast<long>(due.value_or(0) % 1000) * 1000000};
+    if (::ppoll(fds.data(), fds.size(), due ? &wait : nullptr, &simulators.front()->WaitMask()) < 0) {
       if (errno == EINTR) continue;
-      m_log.Write(LogRecord("poll_failed").Text("error", std::strerror(errno)));
+      const std::string error = std::strerror(errno);
+      for (Simulator* simulator : running) simulator->m_log.Write(LogRecord("poll_failed").Text("error", error));
       break;
     }
-
-    if (ptyIndex < usbIndex) {
-      const short revents = fds[ptyIndex].revents;
-      if (revents & POLLOUT) TalkPty();
-      if (!m_ptyStalled && (revents & (POLLIN | POLLHUP | POLLERR))) ReadPty();
+    // Each turn starts with the next printer, so that when descriptors are short every printer's
+    // listener gets its share of them.
+    const std::size_t count = running.size();
+    turn = (turn + 1) % count;
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t i = (turn + k) % count;
+      running[i]->Handle(fds, connectionsAllowed ? &acceptsLeft : nullptr);
     }
-    if (m_usb) m_usb->Serve(&fds[usbIndex]);
-    // Talk first, then serve the current connection, which may close it and shift the queue.
-    Connection* current = m_connections.empty() ? nullptr : &m_connections.front();
-    bool serveCurrent = false;
-    for (std::size_t i = 0; i < polled.size(); ++i) {
-      const short revents = fds[firstConnection + i].revents;
-      Connection& connection = *polled[i];
-      if (revents & POLLOUT) Talk(connection);
-      if (&connection == current) {
-        serveCurrent = (revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) != 0;
-      } else if (revents & (POLLHUP | POLLERR)) {
-        connection.hungUp = true;
-        connection.talkLeft = 0;
-      }
-    }
-    if (serveCurrent) {
-      if (current->stalled) {
-        CloseCurrent("the peer closed the stalled connection");
-      } else {
-        ReadCurrent();
-      }
-    } else if (currentSilent) {
-      ServeFirstReadable(fds, firstConnection, polled);
-    }
-    if (!fds.empty() && m_listener.fd.Valid() && (fds[0].revents & POLLIN)) Accept();
+    std::erase_if(running, [](Simulator* simulator) {
+      if (!simulator->Done()) return false;
+      simulator->Finish();
+      return true;
+    });
   }
-  Shutdown(g_stopSignal == SIGINT ? "SIGINT" : g_stopSignal == SIGTERM ? "SIGTERM" : "images judged");
+  for (Simulator* simulator : running) simulator->Finish();
   return 0;
 }
 
@@ -338,7 +386,10 @@ std::optional<std::int64_t> Simulator::CloseIdle() {
     Connection& connection = m_connections[i];
     // A stalled connection is silent because the printer stopped reading it; one with bytes
     // unread (waiting its turn, or just made the one served) is waiting for the printer.
-    if (connection.stalled || BytesWaiting(connection.fd.Get())) connection.lastHeard = now;
+    // Asked only once the timeout falls due: it costs a system call per connection and turn.
+    if (connection.lastHeard + limit <= now && (connection.stalled || BytesWaiting(connection.fd.Get()))) {
+      connection.lastHeard = now;
+    }
     if (connection.lastHeard + limit <= now) {
       CloseAt(i, "idle timeout");
       continue;

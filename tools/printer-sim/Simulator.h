@@ -2,7 +2,8 @@
 // The simulator's I/O: serves TCP connections one after another, the pseudo-terminal and the
 // virtual USB bridge (UsbEndpoint), feeds what they carry to a stream parser each, closes TCP
 // connections that stay silent past the idle timeout, and applies the fault options. One
-// thread, one ppoll; SIGINT and SIGTERM are only let through while it waits.
+// thread, one ppoll for any number of simulators; SIGINT and SIGTERM are only let through while
+// it waits.
 #pragma once
 
 #include <poll.h>
@@ -25,6 +26,9 @@
 
 namespace corvelle::printersim {
 
+class Simulator;
+int RunSimulators(const std::vector<Simulator*>& simulators, std::optional<std::size_t> connectionsAllowed);
+
 class Simulator {
  public:
   Simulator(const SimOptions& options, EventLog& log);
@@ -43,9 +47,26 @@ class Simulator {
   bool Open(std::string* error);
   void PrintAddresses();
   void LogListening();
-  // Serves until a signal or --exit-after-images; the exit status. Several simulators may run at
-  // once, each on a thread of its own: a signal ends every one of them.
+  // Serves until a signal or --exit-after-images; the exit status.
   int Run();
+
+  // One turn of the event loop in two halves, so that one thread can wait for many simulators in
+  // one ppoll (RunSimulators): Prepare appends what this one waits for to `fds` (the listener only
+  // when `mayAccept`) and returns the milliseconds until it needs a turn anyway (nullopt: only on
+  // an event); Handle acts on the answers to those entries, accepting a new connection only while
+  // `acceptsLeft` (when given) is above zero, and counting each accepted one off it.
+  std::optional<std::int64_t> Prepare(std::vector<pollfd>& fds, bool mayAccept = true);
+  void Handle(const std::vector<pollfd>& fds, std::size_t* acceptsLeft = nullptr);
+  // Whether --exit-after-images has been reached; Finish then closes what is open and logs the exit.
+  bool Done() const { return m_session.Done(); }
+  void Finish();
+  // Connections held open now (the one served and those waiting), each a descriptor.
+  std::size_t Connections() const { return m_connections.size(); }
+
+  // The stop signal's wake-up descriptor and the signal mask to wait with, shared by every
+  // simulator in the process.
+  static int WakeFd();
+  const sigset_t& WaitMask() const { return m_waitMask; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -112,6 +133,22 @@ class Simulator {
   bool m_ptyBroken = false;
 
   std::unique_ptr<UsbEndpoint> m_usb;
+
+  // Where Prepare put this simulator's entries, for Handle.
+  std::optional<std::size_t> m_listenerIndex;
+  std::size_t m_ptyIndex = 0;
+  std::size_t m_usbIndex = 0;
+  std::size_t m_firstConnection = 0;
+  std::vector<Connection*> m_polled;
+  bool m_currentSilent = false;
+
+  friend int RunSimulators(const std::vector<Simulator*>&, std::optional<std::size_t>);
 };
+
+// Serves every simulator in `simulators` from this thread, in one ppoll, until a signal or until
+// each has reached --exit-after-images. With `connectionsAllowed`, no more connections than that
+// are held at once in all: the others wait in their listener's backlog until one closes, so that
+// descriptors stay for logs and stored images.
+int RunSimulators(const std::vector<Simulator*>& simulators, std::optional<std::size_t> connectionsAllowed = {});
 
 }  // namespace corvelle::printersim

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: MIT
+// corvelle-cli scan: the addresses a range stands for and the lines printed for them, then the
+// program itself over loopback ranges only (127.0.0.0/8 answers echo on every address), with
+// listeners on some of the addresses, and stopped midway.
+#include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "base/Ipv4Text.h"
+#include "cli/CliKit.h"
+#include "cli/ScanRanges.h"
+
+namespace corvelle {
+namespace {
+
+using cli::ScanAddresses;
+
+std::string Dotted(const std::vector<std::uint32_t>& addresses) {
+  std::string text;
+  for (const std::uint32_t address : addresses) text += DottedDecimal(address) + " ";
+  return text;
+}
+
+std::string Scanned(const std::vector<std::string>& ranges) {
+  std::string error;
+  const auto addresses = ScanAddresses(ranges, error);
+  return addresses ? Dotted(*addresses) : "error: " + error;
+}
+
+TEST(ScanRanges, NetworkAndBroadcastLeftOutButNotOfAPointToPointPairOrOneAddress) {
+  EXPECT_EQ(Scanned({"192.0.2.0/29"}), "192.0.2.1 192.0.2.2 192.0.2.3 192.0.2.4 192.0.2.5 192.0.2.6 ");
+  EXPECT_EQ(Scanned({"192.0.2.4/30"}), "192.0.2.5 192.0.2.6 ");
+  EXPECT_EQ(Scanned({"192.0.2.4/31"}), "192.0.2.4 192.0.2.5 ");
+  EXPECT_EQ(Scanned({"192.0.2.7/32"}), "192.0.2.7 ");
+  EXPECT_EQ(Scanned({"192.0.2.255"}), "192.0.2.255 ") << "one address is scanned as given";
+  EXPECT_EQ(Scanned({"192.0.2.13/29"}), Scanned({"192.0.2.8/29"})) << "host bits below the prefix are ignored";
+  // Overlaps are scanned once, in the order the ranges name them.
+  EXPECT_EQ(Scanned({"192.0.2.6", "192.0.2.4/30", "192.0.2.5"}), "192.0.2.6 192.0.2.5 ");
+}
+
+TEST(ScanRanges, AtMostASlash16InAllAndOnlyRangesThatReadWhole) {
+  std::string error;
+  const auto sixteen = ScanAddresses({"10.1.0.0/16"}, error);
+  ASSERT_TRUE(sixteen) << error;
+  EXPECT_EQ(sixteen->size(), 65534u);
+  EXPECT_EQ(DottedDecimal(sixteen->front()) + " " + DottedDecimal(sixteen->back()), "10.1.0.1 10.1.255.254");
+  EXPECT_EQ(Scanned({"10.1.0.0/17", "10.2.0.0/17"}).rfind("error", 0), std::string::npos) << "two halves make a /16";
+  for (const std::vector<std::string>& ranges : std::vector<std::vector<std::string>>{
+           {"10.0.0.0/15"}, {"10.1.0.0/16", "10.2.0.1"}, {"0.0.0.0/0"}}) {
+    EXPECT_EQ(Scanned(ranges).rfind("error: at most 65536 addresses (a /16) are scanned in all", 0), 0u) << ranges.back();
+  }
+  for (const char* range : {"10.0.0.0/33", "10.0.0.0/", "10.0.0.0/2a", "10.0.0.0/-1", "printer/24", "10.0.0.0/24/8",
+                            "", "::1/128"}) {
+    EXPECT_EQ(Scanned({range}), "error: '" + std::string(range) +
+                                    "' is not an IPv4 range (ADDR/PREFIX such as 192.0.2.0/24, or one address)");
+  }
+}
+
+TEST(ScanOutput, AnAddressThatAnsweredNeitherIsNotPrinted) {
+  const std::uint32_t address = 0xC0000207;  // 192.0.2.7
+  EXPECT_EQ(cli::ScanLine({address, false, false}, 4001), "");
+  EXPECT_EQ(cli::InventoryRow({address, false, false}, 4001), "");
+  EXPECT_EQ(cli::ScanLine({address, true, false}, 4001), "192.0.2.7:4001\techo\tclosed\n");
+  EXPECT_EQ(cli::ScanLine({address, false, true}, 9100), "192.0.2.7:9100\tno echo\topen\n");
+  EXPECT_EQ(cli::InventoryRow({address, false, true}, 9100), ",,192.0.2.7,9100,,,1\n");
+  EXPECT_EQ(cli::InventoryRow({address, true, false}, 4001), ",,192.0.2.7,4001,,,0\n");
+}
+
+// A listener on `address`, port `port` (0: a free one); the port bound, or 0.
+int Listen(const char* address, int port, int& fd) {
+  fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(static_cast<std::uint16_t>(port));
+  ::inet_pton(AF_INET, address, &at.sin_addr);
+  socklen_t length = sizeof at;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(fd, 8) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) != 0) {
+    return 0;
+  }
+  return ntohs(at.sin_port);
+}
+
+TEST(ScanCommand, ALoopbackRangeWithListenersOnSomeAddresses) {
+  test::CliKit kit;
+  int first = -1, second = -1;
+  const int port = Listen("127.77.0.2", 0, first);
+  ASSERT_NE(port, 0);
+  ASSERT_EQ(Listen("127.77.0.5", port, second), port);
+  const std::string p = std::to_string(port);
+  const test::Finished lines = kit.Run({"scan", "--port", p, "127.77.0.0/29"});
+  EXPECT_EQ(lines.exit, 0) << lines.err;
+  std::string expected;
+  for (int host = 1; host <= 6; ++host) {
+    expected += "127.77.0." + std::to_string(host) + ":" + p + "\techo\t" + (host == 2 || host == 5 ? "open" : "closed") + "\n";
+  }
+  EXPECT_EQ(lines.out, expected);
+  EXPECT_EQ(lines.err, "");
+  const test::Finished rows = kit.Run({"scan", "--csv", "--port", p, "--jobs", "1", "127.77.0.5/32", "127.77.0.2/31"});
+  EXPECT_EQ(rows.exit, 0) << rows.err;
+  EXPECT_EQ(rows.out, "name,site,address,port,selection,legacy,enabled\n,,127.77.0.5," + p + ",,,1\n,,127.77.0.2," + p +
+                          ",,,1\n,,127.77.0.3," + p + ",,,0\n");
+  ::close(first);
+  ::close(second);
+  for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
+           {"scan"}, {"scan", "127.0.0.0/15"}, {"scan", "--port", "0", "127.0.0.1"}, {"scan", "--jobs", "1025", "127.0.0.1"}}) {
+    const test::Finished refused = kit.Run(usage);
+    EXPECT_EQ(refused.exit, 2) << usage.back();
+    EXPECT_EQ(refused.out, "");
+  }
+}
+
+TEST(ScanCommand, CtrlCStopsAScanMidwayAfterWhatWasFound) {
+  test::CliKit kit;
+  const auto start = std::chrono::steady_clock::now();
+  // A whole /16 one address at a time; Ctrl-C once the first lines are out.
+  const test::Finished stopped =
+      kit.Run({"scan", "--jobs", "1", "--port", "9", "127.78.0.0/16"}, [&](const std::string&) { return true; });
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(stopped.exit, 1);
+  EXPECT_EQ(stopped.err, "Scan stopped.\n");
+  ASSERT_FALSE(stopped.out.empty());
+  EXPECT_EQ(stopped.out.rfind("127.78.0.1:9\techo\tclosed\n", 0), 0u) << stopped.out.substr(0, 200);
+  EXPECT_LT(stopped.out.size(), 65534 * 24u);
+  EXPECT_EQ(stopped.out.back(), '\n');
+}
+
+}  // namespace
+}  // namespace corvelle
