@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <sstream>
 
 #include "CliKit.h"
@@ -46,7 +47,7 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
   MakeFolders(folder, 0700);
   ::chmod(folder.c_str(), 0777);
   bool resized = false;
-  const Finished run = kit.RunOnTerminal(FileDownload(kit), 40, "xterm", [&](const std::string& seen, int master) {
+  const Finished run = kit.RunOnTerminal(FileDownload(kit), 80, "xterm", [&](const std::string& seen, int master) {
     if (!resized && seen.find("printer: 10 s") != std::string::npos) {
       const winsize narrow{24, 30, 0, 0};
       resized = ::ioctl(master, TIOCSWINSZ, &narrow) == 0;
@@ -59,10 +60,15 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
 
   std::vector<int> countdown;
   for (const std::string& piece : Drawn(run.err)) {
-    EXPECT_LE(piece.size(), 39u) << piece;
-    const std::size_t at = piece.find("printer: ");
-    if (at == std::string::npos) continue;
-    const int seconds = std::stoi(piece.substr(at + 9));
+    EXPECT_LE(piece.size(), 79u) << piece;
+    // However narrow, every drawing has its percentage.
+    const std::size_t percent = piece.find('%');
+    EXPECT_TRUE(percent != std::string::npos && percent > 0 && std::isdigit(static_cast<unsigned char>(piece[percent - 1])))
+        << piece;
+    // A countdown's seconds end the line however few of its words fit ("Waiting 11 s", the
+    // step that starts each pause, reads as the countdown's first second).
+    if (!piece.ends_with(" s")) continue;
+    const int seconds = std::stoi(piece.substr(piece.rfind(' ', piece.size() - 3) + 1));
     // Drawn after the resize: the narrower width.
     if (!countdown.empty() && countdown.back() <= 9) {
       EXPECT_LE(piece.size(), 29u) << piece;
@@ -75,7 +81,10 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
   twice.insert(twice.end(), eleven.begin(), eleven.end());
   EXPECT_EQ(countdown, twice) << run.err;
 
-  // The line is drawn in place; the messages stand on lines of their own, the history's once.
+  // The line is drawn in place; the messages stand on lines of their own, each once.
+  const std::string upgrading = "Upgrading printer...";
+  EXPECT_NE(run.err.find(upgrading), std::string::npos);
+  EXPECT_EQ(run.err.find(upgrading), run.err.rfind(upgrading)) << run.err;
   const std::string said = "The download history cannot be written: refusing folder " + folder +
                            ": group or others may write to it\r\n";
   EXPECT_TRUE(run.err.ends_with("\r\nFonts will be stored in printer when green led turns on again.\r\n" + said))
