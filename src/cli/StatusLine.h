@@ -9,7 +9,8 @@
 
 namespace corvelle::cli {
 
-// Standard error's descriptor number, on both platforms.
+// Standard output's and standard error's descriptor numbers, on both platforms.
+inline constexpr int kStandardOutput = 1;
 inline constexpr int kStandardError = 2;
 
 // A terminal that takes "\r" and "erase to the end of the line": `fd` is a terminal and TERM is

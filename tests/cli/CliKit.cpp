@@ -123,7 +123,8 @@ Finished CliKit::RunWithStdout(const std::vector<std::string>& args, int outFd) 
 }
 
 Finished CliKit::RunOnTerminal(const std::vector<std::string>& args, unsigned short columns, const std::string& term,
-                               const std::function<bool(const std::string& seen, int master)>& watch) {
+                               const std::function<bool(const std::string& seen, int master)>& watch,
+                               bool stdoutToo) {
   int master = -1, slave = -1;
   winsize size{24, columns, 0, 0};
   if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) return {};
@@ -131,7 +132,7 @@ Finished CliKit::RunOnTerminal(const std::vector<std::string>& args, unsigned sh
   ::fcntl(slave, F_SETFD, FD_CLOEXEC);
   std::vector<std::string> env = environment;
   env.push_back("TERM=" + term);
-  const pid_t pid = Start(Command(args), env, -1, slave);
+  const pid_t pid = Start(Command(args), env, stdoutToo ? slave : -1, slave);
   ::close(slave);
   Finished done;
   bool interrupted = false;

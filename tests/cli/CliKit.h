@@ -33,9 +33,11 @@ class CliKit {
   Finished RunWithStdout(const std::vector<std::string>& args, int outFd);
   // corvelle-cli with stderr on a new pseudo-terminal `columns` wide and TERM=`term`; `watch`
   // sees the terminal's output as it grows, and may resize the terminal (its fd given) or
-  // answer true to send Ctrl-C (SIGINT). The terminal's output is `err`.
+  // answer true to send Ctrl-C (SIGINT). The terminal's output is `err`; with `stdoutToo` stdout
+  // is on the terminal as well.
   Finished RunOnTerminal(const std::vector<std::string>& args, unsigned short columns, const std::string& term,
-                         const std::function<bool(const std::string& seen, int master)>& watch);
+                         const std::function<bool(const std::string& seen, int master)>& watch,
+                         bool stdoutToo = false);
 
   std::string Cli() const;
   std::string HistoryPath() const { return dir.File("state/corvelle/downloads.jsonl"); }
