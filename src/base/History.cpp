@@ -120,6 +120,7 @@ DownloadHistory::DownloadHistory(std::string program, std::string path, bool own
 std::string DownloadHistory::Append(DownloadRecord record) {
   record.time = UtcTimestamp(std::time(nullptr));
   record.program = m_program;
+  if (onAppend) onAppend(record);
   std::string problem;
   if (m_ownFolder) problem = PrepareOwnFolder(ParentFolder(m_path));
   if (problem.empty()) {

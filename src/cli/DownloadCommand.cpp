@@ -5,7 +5,9 @@
 #include "base/History.h"
 #include "base/Profile.h"
 #include "cli/Commands.h"
+#include "cli/DownloadReport.h"
 #include "cli/FleetCommand.h"
+#include "cli/PollWait.h"
 #include "cli/TerminalHost.h"
 #include "download/Download.h"
 
@@ -16,8 +18,17 @@ constexpr int kStoredPort = -1;
 constexpr long long kDefaultJobs = 32;
 constexpr long long kMaxJobs = 256;
 
+// With --json: the run's report on stdout; the exit status is the download's unless the report
+// cannot be written.
+int Reported(int code, const std::vector<PrinterReport>& reports) {
+  std::cout << ReportDocument(reports);
+  const int written = FinishOutput("report");
+  return code != kExitOk ? code : written;
+}
+
 int RunDownload(CliContext& context, ArgReader& args) {
   const bool legacy = args.Flag("legacy");
+  const bool json = args.Flag("json");
   const bool wait = args.Flag("wait");
   const bool noEchoTest = args.Flag("no-echo-test");
   const auto port = args.Option("port");
@@ -52,7 +63,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   if (args.Failed()) return kExitUsage;
 
   const std::optional<Profile> stored = ReadProfile(context);
-  if (!stored) return kExitFailed;
+  if (!stored) return json ? Reported(kExitFailed, {}) : kExitFailed;
   const Profile& profile = *stored;
   PortSettings settings = LoadPortSettings(profile);
   if (port) settings.portName = *port;
@@ -70,7 +81,8 @@ int RunDownload(CliContext& context, ArgReader& args) {
   if (targets.size() > 1) {
     return RunFleetDownload(context, profile,
                             {targets, static_cast<int>(jobs.value_or(kDefaultJobs)), settings,
-                             DefaultPortEnvironment(profile), legacy, {}, nullptr, nullptr, nullptr, nullptr, wait});
+                             DefaultPortEnvironment(profile), legacy, {}, nullptr, nullptr, nullptr, nullptr, wait},
+                            json);
   }
   if (!targets.empty()) {
     settings.ipAddress = targets.front().ServedAddress();
@@ -79,6 +91,15 @@ int RunDownload(CliContext& context, ArgReader& args) {
   context.host.savePaths.assign(outputs.begin(), outputs.end());
 
   DownloadHistory history("corvelle-cli");
+  // The attempt's report is taken as it is recorded: the detail below its last message then is
+  // the attempt's, whatever is said after it.
+  std::vector<PrinterReport> reports;
+  const std::int64_t start = SteadyNowMs();
+  if (json) {
+    history.onAppend = [&](const DownloadRecord& record) {
+      reports.push_back(ReportOf(record, context.host.LastDetail(), static_cast<double>(SteadyNowMs() - start) / 1000));
+    };
+  }
   DownloadJob job{context.host, profile, context.programFolder, settings, DefaultPortEnvironment(profile), legacy, {}};
   job.history = &history;
   job.waitForPrinter = wait;
@@ -88,12 +109,13 @@ int RunDownload(CliContext& context, ArgReader& args) {
   job.onStep = [&context](const DownloadStep& step) {
     if (step.state != DownloadState::Ending) context.host.SetStep(DescribeStep(step));
   };
+  int code = kExitFailed;
   switch (BuildAndDownload(job)) {
-    case DownloadResult::Completed: return kExitOk;
-    case DownloadResult::Cancelled: std::cerr << "Download stopped." << std::endl; break;
+    case DownloadResult::Completed: code = kExitOk; break;
+    case DownloadResult::Cancelled: std::cerr << kStoppedText << std::endl; break;
     case DownloadResult::Failed: break;
   }
-  return kExitFailed;
+  return json ? Reported(code, reports) : code;
 }
 
 }  // namespace
@@ -104,7 +126,7 @@ Command DownloadCommand() {
     "build the font set image and send it to the printer",
     "Usage: corvelle-cli download [--legacy] [--port NAME] [--ip ADDR[:PORT]]... [--ip-port N]\n"
     "                             [--ip-list FILE]... [--jobs N] [--output FILE]... [--wait]\n"
-    "                             [--quiet] [--no-echo-test]\n"
+    "                             [--quiet] [--no-echo-test] [--json]\n"
     "\n"
     "Does what the window's \"Download\" button does: builds FontSet.SHC (FontSet.SHF with\n"
     "--legacy) from the selection stored in the profile, then sends it to the printer with\n"
@@ -130,6 +152,12 @@ Command DownloadCommand() {
     "                  so, and the FILE port without any --output fails before anything is built\n"
     "  --wait          wait for a printer that another download is using, instead of failing it\n"
     "  -q, --quiet     no progress, only the messages\n"
+    "  --json          at the end, one JSON document on stdout instead of the result lines:\n"
+    "                  {\"result\": ok|stopped|failed, \"printers\": [...]}, each printer with its\n"
+    "                  target, port, result, message (the last one shown), detail (the lines\n"
+    "                  below it), bytes (image bytes sent), sha256 (their digest, null when none\n"
+    "                  was sent) and seconds; the run is ok when every printer is, failed when\n"
+    "                  any failed, else stopped. The exit status is the same as without it\n"
     "\n"
     "One printer takes one download at a time, from this program, the window or another run:\n"
     "a download holds its printer (the address and port, the device, the USB bridge or the\n"
@@ -157,7 +185,9 @@ Command DownloadCommand() {
     "the longest pause left; otherwise each printer's state changes are lines of their own.\n"
     "Ctrl-C stops every printer still running. At the end stdout has one line per target:\n"
     "ADDR:PORT, a tab, ok, stopped or failed, a tab and the printer's last message (empty for\n"
-    "ok). Exits 0 when every printer is ok, 1 when any is not, 2 for usage errors.\n",
+    "ok). Exits 0 when every printer is ok, 1 when any is not, 2 for usage errors.\n"
+    "\n"
+    "Example: corvelle-cli download --ip 127.0.0.1:4001 --no-echo-test\n",
     RunDownload,
   };
 }

@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "cli/DownloadReport.h"
 #include "cli/StatusLine.h"
 #include "cli/TerminalHost.h"
 #include "base/History.h"
@@ -12,24 +13,35 @@
 namespace corvelle::cli {
 namespace {
 
+// What stdout gets at the end: the result lines, or the JSON report made from the records.
+void PrintResults(const FleetJob& job, const std::vector<FleetResult>& results, const RecordCollector* records) {
+  std::cout << (records ? ReportDocument(FleetReports(job.targets, results, records->Records()))
+                        : ResultLines(job.targets, results))
+            << std::flush;
+}
+
 // Every target with the same result, each recorded, when nothing could be sent to any.
-int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& message) {
+int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& message,
+                const RecordCollector* records) {
   std::vector<FleetResult> results(job.targets.size(), FleetResult{result, message});
   for (std::size_t index = 0; index < results.size(); ++index) {
     if (const std::string problem = RecordUnserved(job, index, results[index]); !problem.empty()) {
       std::cerr << problem << std::endl;
     }
   }
-  std::cout << ResultLines(job.targets, results) << std::flush;
+  PrintResults(job, results, records);
   return kExitFailed;
 }
 
 }  // namespace
 
-int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) {
+int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job, bool json) {
   RaiseOpenFileLimit();
   const StopSignal& stop = *context.host.Stop();
   DownloadHistory history("corvelle-cli");
+  RecordCollector collector;
+  const RecordCollector* records = json ? &collector : nullptr;
+  if (json) collector.Watch(history);
   job.history = &history;
   const FontSetBuildContext build{context.host, profile, context.programFolder, [&stop] { return stop.Raised(); }};
   FileHandle image;
@@ -39,14 +51,14 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
     if (job.imagePath.empty()) {
       job.imagePath = job.legacy ? DefaultLegacyFontSetPath(context.programFolder) : DefaultFontSetPath(context.programFolder);
     }
-    if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kStoppedText);
-    return EveryTarget(job, DownloadResult::Failed, "The font set image was not built.");
+    if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kStoppedText, records);
+    return EveryTarget(job, DownloadResult::Failed, "The font set image was not built.", records);
   }
   std::string error;
   const std::optional<ImageSnapshot> snapshot = ImageSnapshot::Take(image, error);
   if (!snapshot) {
     std::cerr << error << std::endl;
-    return EveryTarget(job, DownloadResult::Failed, error);
+    return EveryTarget(job, DownloadResult::Failed, error, records);
   }
   // Counted once the image and its snapshot are open: they stay open for the whole run.
   if (const int atOnce = PrintersAtOnce(job.jobs, FreeDescriptors()); atOnce < job.jobs) {
@@ -68,7 +80,7 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
     job.status = &status;
     results = RunFleet(job);
   }
-  std::cout << ResultLines(job.targets, results) << std::flush;
+  PrintResults(job, results, records);
   for (const FleetResult& result : results) {
     if (result.result != DownloadResult::Completed) return kExitFailed;
   }

@@ -10,6 +10,7 @@
 #include "base/Sha256.h"
 #include "base/StopSignal.h"
 #include "cli/FleetHost.h"
+#include "cli/PollWait.h"
 #include "download/DownloadRecord.h"
 
 namespace corvelle::cli {
@@ -42,11 +43,12 @@ FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
                                 onStep, &image,   job.history,     job.waitForPrinter};
   const DownloadResult result = job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   switch (result) {
-    case DownloadResult::Completed: return {result, ""};
+    case DownloadResult::Completed: return {result, "", host.LastDetail()};
     case DownloadResult::Cancelled: status.Message(index, kStoppedText); return {result, kStoppedText};
     case DownloadResult::Failed: break;
   }
-  return {result, host.LastMessage().empty() ? std::string("The download failed.") : host.LastMessage()};
+  return {result, host.LastMessage().empty() ? std::string("The download failed.") : host.LastMessage(),
+          host.LastDetail()};
 }
 
 }  // namespace
@@ -63,7 +65,9 @@ std::vector<FleetResult> RunFleet(const FleetJob& job) {
           job.status->Message(index, problem);
         }
       } else {
+        const std::int64_t start = SteadyNowMs();
         results[index] = ServePrinter(job, index);
+        results[index].seconds = static_cast<double>(SteadyNowMs() - start) / 1000;
       }
       const DownloadResult result = results[index].result;
       job.status->Finish(index, result == DownloadResult::Completed   ? PrinterPhase::Done

@@ -49,6 +49,8 @@ struct FleetJob {
 struct FleetResult {
   DownloadResult result = DownloadResult::Failed;
   std::string message;  // the printer's last message; empty for a completed download
+  std::string detail = {};  // the lines shown below its last message ("" when none)
+  double seconds = 0;       // how long its download took
 };
 
 inline constexpr const char* kStoppedText = "Download stopped.";

@@ -26,10 +26,12 @@ class FleetHost : public Host {
   void SetBusy(bool) override {}
   std::unique_ptr<ProgressView> CreateProgressView() override;
   const StopSignal* Stop() const override { return &m_stop; }
-  void ShowDetail(const std::string& text) override { m_status.Message(m_printer, text); }
+  void ShowDetail(const std::string& text) override;
 
   // The last message shown, on one line (its lines joined by spaces); empty when none.
   const std::string& LastMessage() const { return m_lastMessage; }
+  // The detail lines shown below the last message, as they were shown; empty when none.
+  const std::string& LastDetail() const { return m_lastDetail; }
 
  private:
   // Sleeps until `fd` (kNoHandle: none) is ready, the time passes, or STOP when `stoppable`.
@@ -39,6 +41,7 @@ class FleetHost : public Host {
   const std::size_t m_printer;
   const StopSignal& m_stop;
   std::string m_lastMessage;
+  std::string m_lastDetail;
 };
 
 }  // namespace corvelle::cli
