@@ -10,6 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
 #include <chrono>
 #include <cstdlib>
 
@@ -63,6 +66,14 @@ void ReadBoth(int a, std::string& intoA, int b, std::string& intoB, const std::f
 }
 
 }  // namespace
+
+QJsonObject Document(const Finished& run) {
+  QJsonParseError error{};
+  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << run.out;
+  EXPECT_TRUE(document.isObject()) << run.out;
+  return document.object();
+}
 
 std::string ReadAll(int fd) {
   std::string text, none;

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <QJsonObject>
 #include <functional>
 #include <string>
 #include <vector>
@@ -50,6 +51,9 @@ class CliKit {
  private:
   std::vector<std::string> Command(const std::vector<std::string>& args) const;
 };
+
+// The run's stdout as one JSON object (a test failure when it is not exactly one).
+QJsonObject Document(const Finished& run);
 
 // The whole output of `fd` until its writers are gone.
 std::string ReadAll(int fd);

@@ -9,7 +9,6 @@
 #include <thread>
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include "CliKit.h"
@@ -22,16 +21,8 @@ namespace corvelle {
 namespace {
 
 using test::CliKit;
+using test::Document;
 using test::Finished;
-
-// The run's document: exactly one JSON object and nothing else on stdout.
-QJsonObject Report(const Finished& run) {
-  QJsonParseError error{};
-  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
-  EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out;
-  EXPECT_TRUE(document.isObject()) << run.out;
-  return document.object();
-}
 
 std::string Text(const QJsonObject& object, const char* key) { return object[key].toString().toStdString(); }
 
@@ -51,7 +42,7 @@ TEST(CliDownloadJson, OnePrinterOrManyEachWithWhatItWasSentAndHowItEnded) {
   side.join();
 
   EXPECT_EQ(alone.exit, 0) << alone.err;
-  const QJsonObject a = Report(alone);
+  const QJsonObject a = Document(alone);
   EXPECT_EQ(Text(a, "result"), "ok");
   ASSERT_EQ(a["printers"].toArray().size(), 1);
   const QJsonObject file = a["printers"].toArray()[0].toObject();
@@ -70,7 +61,7 @@ TEST(CliDownloadJson, OnePrinterOrManyEachWithWhatItWasSentAndHowItEnded) {
 
   // Many printers: the document instead of the result lines, in the targets' order and spelling.
   EXPECT_EQ(many.exit, 1) << many.err;
-  const QJsonObject m = Report(many);
+  const QJsonObject m = Document(many);
   EXPECT_EQ(Text(m, "result"), "failed");
   const QJsonArray printers = m["printers"].toArray();
   ASSERT_EQ(printers.size(), 2);
@@ -100,7 +91,7 @@ TEST(CliDownloadJson, FailedAndStoppedAttemptsAndARunThatNeverStarts) {
   kit.SelectFont(1000);
   const Finished refused = kit.Run({"download", "--json", "--port", "FILE"});
   EXPECT_EQ(refused.exit, 1);
-  const QJsonObject r = Report(refused);
+  const QJsonObject r = Document(refused);
   EXPECT_EQ(Text(r, "result"), "failed");
   ASSERT_EQ(r["printers"].toArray().size(), 1);
   const QJsonObject attempt = r["printers"].toArray()[0].toObject();
@@ -112,7 +103,7 @@ TEST(CliDownloadJson, FailedAndStoppedAttemptsAndARunThatNeverStarts) {
   const Finished stopped = kit.Run({"download", "--json", "--port", "FILE", "--output", one, "--output", one + "2"},
                                    [](const std::string& err) { return err.find("Waiting 11 s\n") != std::string::npos; });
   EXPECT_EQ(stopped.exit, 1);
-  const QJsonObject s = Report(stopped);
+  const QJsonObject s = Document(stopped);
   EXPECT_EQ(Text(s, "result"), "stopped");
   ASSERT_EQ(s["printers"].toArray().size(), 1);
   EXPECT_EQ(Text(s["printers"].toArray()[0].toObject(), "message"), "Download stopped.");
@@ -124,8 +115,8 @@ TEST(CliDownloadJson, FailedAndStoppedAttemptsAndARunThatNeverStarts) {
   ASSERT_TRUE(MakeFolders(kit.profile));
   const Finished unread = kit.Run({"download", "--json", "--port", "FILE", "--output", one});
   EXPECT_EQ(unread.exit, 1) << unread.err;
-  EXPECT_EQ(Text(Report(unread), "result"), "failed");
-  EXPECT_TRUE(Report(unread)["printers"].toArray().isEmpty());
+  EXPECT_EQ(Text(Document(unread), "result"), "failed");
+  EXPECT_TRUE(Document(unread)["printers"].toArray().isEmpty());
   const Finished usage = kit.Run({"download", "--json", "--jobs", "0"});
   EXPECT_EQ(std::tie(usage.exit, usage.out), std::make_tuple(2, std::string()));
 }
