@@ -144,6 +144,7 @@ std::string DownloadHistory::Append(DownloadRecord record) {
   record.site = m_labels.site;
   record.selection = m_labels.selection;
   record.selectionSha256 = m_labels.selectionSha256;
+  if (onAppend) onAppend(record);
   std::string problem;
   if (m_ownFolder) problem = PrepareOwnFolder(ParentFolder(m_path));
   if (problem.empty()) {

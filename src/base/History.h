@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,6 +70,10 @@ class DownloadHistory {
   explicit DownloadHistory(std::string program, std::string path = DefaultHistoryPath(), bool ownFolder = true);
 
   const std::string& Path() const { return m_path; }
+  // Told each record as it is appended, stamped, whether or not the file takes it: the command
+  // line reports the attempts of its run from them. Set before any thread appends; called on
+  // the appending thread.
+  std::function<void(const DownloadRecord&)> onAppend;
   // Stamps the record with the time and the program and appends it. "" when written; when not,
   // the problem the first time only (it is said once per run), "" after that.
   std::string Append(DownloadRecord record);

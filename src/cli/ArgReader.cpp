@@ -17,11 +17,10 @@ size_t OptionsEnd(const std::vector<std::string>& args) {
 
 }  // namespace
 
-bool ArgReader::Flag(std::string_view name) {
-  const std::string flag = "--" + std::string(name);
+bool ArgReader::TakeAll(const std::string& word) {
   bool found = false;
   for (size_t i = 0; i < OptionsEnd(m_args);) {
-    if (m_args[i] == flag) {
+    if (m_args[i] == word) {
       m_args.erase(m_args.begin() + static_cast<std::ptrdiff_t>(i));
       found = true;
     } else {
@@ -29,6 +28,13 @@ bool ArgReader::Flag(std::string_view name) {
     }
   }
   return found;
+}
+
+bool ArgReader::Flag(std::string_view name) { return TakeAll("--" + std::string(name)); }
+
+bool ArgReader::Flag(std::string_view name, char shortName) {
+  const bool longForm = Flag(name);
+  return TakeAll(std::string{'-', shortName}) || longForm;
 }
 
 std::vector<std::string> ArgReader::Options(std::string_view name) {

@@ -16,6 +16,8 @@ class ArgReader {
 
   // Consumes every "--name"; true when there was one.
   bool Flag(std::string_view name);
+  // The same for "--name" and its short form "-c".
+  bool Flag(std::string_view name, char shortName);
   // Consumes "--name VALUE" or "--name=VALUE" (the last one wins); nullopt when absent.
   // A missing value is an error.
   std::optional<std::string> Option(std::string_view name);
@@ -39,6 +41,9 @@ class ArgReader {
   static std::optional<long long> ParseInteger(std::string_view text);
 
  private:
+  // Consumes every `word` before the "--" that ends the options; true when there was one.
+  bool TakeAll(const std::string& word);
+
   std::vector<std::string> m_args;
   std::string m_error;
 };

@@ -42,7 +42,9 @@ Command BuildCommand() {
     "the per-user data folder when that is not writable.\n"
     "\n"
     "Prints the image's path on success (exit 0). Otherwise prints the message the window\n"
-    "would show on stderr and exits 1.\n",
+    "would show on stderr and exits 1.\n"
+    "\n"
+    "Example: corvelle-cli build --output FontSet.SHC\n",
     RunBuild,
   };
 }

@@ -12,7 +12,7 @@ namespace corvelle::cli {
 namespace {
 
 constexpr std::string_view kHelp =
-    "Usage: corvelle-cli catalogue [--codepage N] [--json]\n"
+    "Usage: corvelle-cli catalogue [--codepage N] [-n] [--json]\n"
     "\n"
     "Prints the fonts of one code page's index file in FontExt/, in file order, one line each:\n"
     "the list text, a TAB, the detail text, a TAB, and the font's .she path.\n"
@@ -22,9 +22,13 @@ constexpr std::string_view kHelp =
     "                5 factory set (default: the profile's Codepage, else 2).\n"
     "                Any other number is a usage error (exit 2); a missing index file\n"
     "                lists nothing. A program folder without FontExt/ is an error (exit 1).\n"
+    "  -n, --numbered  each line starts with the font's index and a TAB: the number\n"
+    "                'selection add' takes (0 for the first font)\n"
     "  --json        one JSON document instead: {\"codepage\": N, \"fonts\": [...]}, each font\n"
     "                with its index, name, file, face, detail (the detail text) and path,\n"
-    "                the texts without their padding\n";
+    "                the texts without their padding\n"
+    "\n"
+    "Example: corvelle-cli catalogue --codepage 2 -n\n";
 
 // The listing as one JSON document, one font a line.
 void PrintJson(const CliContext& context, int choice, const FontCatalogue& catalogue) {
@@ -44,6 +48,7 @@ void PrintJson(const CliContext& context, int choice, const FontCatalogue& catal
 int RunCatalogue(CliContext& context, ArgReader& args) {
   const auto codePage = args.IntOption("codepage");
   const bool json = args.Flag("json");
+  const bool numbered = args.Flag("numbered", 'n');
   if (!args.Positionals().empty()) args.Fail("catalogue takes no arguments");
   if (codePage && (*codePage < 0 || *codePage >= kCodePageChoices)) {
     args.Fail("--codepage must be a number from 0 to " + std::to_string(kCodePageChoices - 1));
@@ -64,7 +69,9 @@ int RunCatalogue(CliContext& context, ArgReader& args) {
     PrintJson(context, choice, catalogue);
     return FinishOutput("catalogue");
   }
-  for (const CatalogueEntry& entry : catalogue) {
+  for (std::size_t index = 0; index < catalogue.size(); ++index) {
+    const CatalogueEntry& entry = catalogue[index];
+    if (numbered) std::cout << index << '\t';
     std::cout << entry.listText << '\t' << entry.detailText << '\t' << FontPathOf(context.programFolder, entry)
               << '\n';
   }

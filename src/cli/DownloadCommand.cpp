@@ -7,9 +7,11 @@
 #include "base/History.h"
 #include "base/Profile.h"
 #include "cli/Commands.h"
+#include "cli/DownloadReport.h"
 #include "cli/FleetCommand.h"
 #include "cli/FleetGroups.h"
 #include "cli/Inventory.h"
+#include "cli/PollWait.h"
 #include "cli/TerminalHost.h"
 #include "download/Download.h"
 
@@ -29,8 +31,17 @@ std::optional<std::int64_t> RetryWaitFromText(const std::string& text) {
   return static_cast<std::int64_t>(seconds * 1000 + 0.5);
 }
 
+// With --json: the run's report on stdout; the exit status is the download's unless the report
+// cannot be written.
+int Reported(int code, const std::vector<PrinterReport>& reports) {
+  std::cout << ReportDocument(reports);
+  const int written = FinishOutput("report");
+  return code != kExitOk ? code : written;
+}
+
 int RunDownload(CliContext& context, ArgReader& args) {
   const bool legacy = args.Flag("legacy");
+  const bool json = args.Flag("json");
   const bool wait = args.Flag("wait");
   const bool noEchoTest = args.Flag("no-echo-test");
   const auto port = args.Option("port");
@@ -90,7 +101,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   }
 
   const std::optional<Profile> stored = ReadProfile(context);
-  if (!stored) return kExitFailed;
+  if (!stored) return json ? Reported(kExitFailed, {}) : kExitFailed;
   const Profile& profile = *stored;
   PortSettings settings = LoadPortSettings(profile);
   if (port) settings.portName = *port;
@@ -140,7 +151,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
     fleet.retries = static_cast<int>(retries.value_or(0));
     fleet.retryWaitMs = *retryWaitMs;
     fleet.waitForPrinter = wait;
-    return RunFleetDownload(context, profile, std::move(fleet));
+    return RunFleetDownload(context, profile, std::move(fleet), json);
   }
   if (!targets.empty()) {
     settings.ipAddress = targets.front().ServedAddress();
@@ -149,6 +160,15 @@ int RunDownload(CliContext& context, ArgReader& args) {
   context.host.savePaths.assign(outputs.begin(), outputs.end());
 
   DownloadHistory history("corvelle-cli");
+  // The attempt's report is taken as it is recorded: the detail below its last message then is
+  // the attempt's, whatever is said after it.
+  std::vector<PrinterReport> reports;
+  const std::int64_t start = SteadyNowMs();
+  if (json) {
+    history.onAppend = [&](const DownloadRecord& record) {
+      reports.push_back(ReportOf(record, context.host.LastDetail(), static_cast<double>(SteadyNowMs() - start) / 1000));
+    };
+  }
   DownloadJob job{context.host, profile, context.programFolder, settings, DefaultPortEnvironment(profile), legacy, {}};
   job.history = &history;
   job.waitForPrinter = wait;
@@ -158,12 +178,13 @@ int RunDownload(CliContext& context, ArgReader& args) {
   job.onStep = [&context](const DownloadStep& step) {
     if (step.state != DownloadState::Ending) context.host.SetStep(DescribeStep(step));
   };
+  int code = kExitFailed;
   switch (BuildAndDownload(job)) {
-    case DownloadResult::Completed: return kExitOk;
-    case DownloadResult::Cancelled: std::cerr << "Download stopped." << std::endl; break;
+    case DownloadResult::Completed: code = kExitOk; break;
+    case DownloadResult::Cancelled: std::cerr << kStoppedText << std::endl; break;
     case DownloadResult::Failed: break;
   }
-  return kExitFailed;
+  return json ? Reported(code, reports) : code;
 }
 
 }  // namespace
@@ -174,7 +195,7 @@ Command DownloadCommand() {
     "build the font set image and send it to the printer",
     "Usage: corvelle-cli download [--legacy] [--port NAME] [--ip ADDR[:PORT]]... [--ip-port N]\n"
     "                             [--ip-list FILE]... [--jobs N] [--output FILE]... [--wait]\n"
-    "                             [--quiet] [--no-echo-test] [--inventory FILE [--site S]...\n"
+    "                             [--quiet] [--no-echo-test] [--json] [--inventory FILE [--site S]...\n"
     "                             [--name N]...] [--retry N] [--retry-wait SECONDS]\n"
     "                             [--only-failed]\n"
     "\n"
@@ -211,6 +232,12 @@ Command DownloadCommand() {
     "                  so, and the FILE port without any --output fails before anything is built\n"
     "  --wait          wait for a printer that another download is using, instead of failing it\n"
     "  -q, --quiet     no progress, only the messages\n"
+    "  --json          at the end, one JSON document on stdout instead of the result lines:\n"
+    "                  {\"result\": ok|stopped|failed, \"printers\": [...]}, each printer with its\n"
+    "                  target, port, result, message (the last one shown), detail (the lines\n"
+    "                  below it), bytes (image bytes sent), sha256 (their digest, null when none\n"
+    "                  was sent) and seconds; the run is ok when every printer is, failed when\n"
+    "                  any failed, else stopped. The exit status is the same as without it\n"
     "\n"
     "One printer takes one download at a time, from this program, the window or another run:\n"
     "a download holds its printer (the address and port, the device, the USB bridge or the\n"
@@ -266,7 +293,9 @@ Command DownloadCommand() {
     "is tried again (a printer another download holds, an image too large or not built, a\n"
     "file that cannot be read). Each attempt is a history record; after more than one the\n"
     "result word says so: 'ok (attempt 2 of 3)'. Ctrl-C ends a wait at once. With --retry\n"
-    "or --inventory even one printer is reported on a result line.\n",
+    "or --inventory even one printer is reported on a result line.\n"
+    "\n"
+    "Example: corvelle-cli download --ip 127.0.0.1:4001 --no-echo-test\n",
     RunDownload,
   };
 }

@@ -6,6 +6,7 @@
 #include <deque>
 #include <iostream>
 
+#include "cli/DownloadReport.h"
 #include "cli/StatusLine.h"
 #include "cli/TerminalHost.h"
 #include "base/History.h"
@@ -17,15 +18,23 @@
 namespace corvelle::cli {
 namespace {
 
+// What stdout gets at the end: the result lines, or the JSON report made from the records.
+void PrintResults(const FleetJob& job, const std::vector<FleetResult>& results, const RecordCollector* records) {
+  std::cout << (records ? ReportDocument(FleetReports(job.targets, results, records->Records()))
+                        : ResultLines(job.targets, results, job.labelled))
+            << std::flush;
+}
+
 // Every target with the same result, each recorded, when nothing could be sent to any.
-int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& message) {
+int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& message,
+                const RecordCollector* records) {
   std::vector<FleetResult> results(job.targets.size(), FleetResult{result, message});
   for (std::size_t index = 0; index < results.size(); ++index) {
     if (const std::string problem = RecordUnserved(job, index, results[index]); !problem.empty()) {
       std::cerr << problem << std::endl;
     }
   }
-  std::cout << ResultLines(job.targets, results, job.labelled) << std::flush;
+  PrintResults(job, results, records);
   return kExitFailed;
 }
 
@@ -63,10 +72,13 @@ std::optional<ImageSnapshot> BuildGroup(CliContext& context, const Profile& prof
 
 }  // namespace
 
-int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) {
+int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job, bool json) {
   RaiseOpenFileLimit();
   const StopSignal& stop = *context.host.Stop();
   DownloadHistory history("corvelle-cli");
+  RecordCollector collector;
+  const RecordCollector* records = json ? &collector : nullptr;
+  if (json) collector.Watch(history);
   job.history = &history;
   // Every image is built and frozen before any printer is served; one that cannot be built
   // fails only its own printers.
@@ -81,7 +93,7 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
     if (std::optional<ImageSnapshot> snapshot = BuildGroup(context, profile, group, failure)) {
       group.image = &snapshots.emplace_back(std::move(*snapshot));
     } else {
-      if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kStoppedText);
+      if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kStoppedText, records);
       group.failure = failure;
     }
   }
@@ -107,7 +119,7 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job) 
     job.status = &status;
     results = RunFleet(job);
   }
-  std::cout << ResultLines(job.targets, results, job.labelled) << std::flush;
+  PrintResults(job, results, records);
   for (const FleetResult& result : results) {
     if (result.result != DownloadResult::Completed) return kExitFailed;
   }

@@ -12,8 +12,9 @@
 namespace corvelle::cli {
 
 // `job` holds the targets, jobs, settings, environment and form; the image, stop and status are
-// filled in here. The exit status: 0 when every printer is ok, else 1.
-int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job);
+// filled in here. Stdout gets a result line per target, or with `json` the run's JSON report.
+// The exit status: 0 when every printer is ok, else 1.
+int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job, bool json = false);
 
 // Lets the process hold what every printer served at once needs open: raises the soft limit of
 // open descriptors to the hard one (the platform's own file).

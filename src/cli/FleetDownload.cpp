@@ -11,6 +11,7 @@
 #include "base/Sha256.h"
 #include "base/StopSignal.h"
 #include "cli/FleetHost.h"
+#include "cli/PollWait.h"
 #include "download/DownloadRecord.h"
 
 namespace corvelle::cli {
@@ -53,11 +54,12 @@ FleetResult ServeOnce(const FleetJob& job, std::size_t index, FleetHost& host, D
                                 onStep, &image,   history,         job.waitForPrinter};
   const DownloadResult result = group.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   switch (result) {
-    case DownloadResult::Completed: return {result, ""};
+    case DownloadResult::Completed: return {result, "", host.LastDetail()};
     case DownloadResult::Cancelled: status.Message(index, kStoppedText); return {result, kStoppedText};
     case DownloadResult::Failed: break;
   }
-  return {result, host.LastMessage().empty() ? std::string("The download failed.") : host.LastMessage()};
+  return {result, host.LastMessage().empty() ? std::string("The download failed.") : host.LastMessage(),
+          host.LastDetail()};
 }
 
 // Serves target `index` its group's image; a failure that may pass is tried again, after a wait
@@ -112,7 +114,9 @@ std::vector<FleetResult> RunFleet(const FleetJob& job) {
           job.status->Message(index, problem);
         }
       } else {
+        const std::int64_t start = SteadyNowMs();
         results[index] = ServePrinter(job, index);
+        results[index].seconds = static_cast<double>(SteadyNowMs() - start) / 1000;
       }
       const DownloadResult result = results[index].result;
       job.status->Finish(index, result == DownloadResult::Completed   ? PrinterPhase::Done

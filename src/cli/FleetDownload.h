@@ -84,6 +84,8 @@ struct FleetResult {
   std::string message;  // the printer's last message; empty for a completed download
   int attempts = 1;     // downloads begun on the printer
   int allowed = 1;      // how many it could have had
+  std::string detail = {};  // the lines shown below its last message ("" when none)
+  double seconds = 0;       // how long its download took
 };
 
 inline constexpr const char* kStoppedText = "Download stopped.";

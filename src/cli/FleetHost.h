@@ -26,12 +26,14 @@ class FleetHost : public Host {
   void SetBusy(bool) override {}
   std::unique_ptr<ProgressView> CreateProgressView() override;
   const StopSignal* Stop() const override { return &m_stop; }
-  void ShowDetail(const std::string& text) override { m_status.Message(m_printer, text); }
+  void ShowDetail(const std::string& text) override;
 
   // The last message shown, on one line (its lines joined by spaces); empty when none.
   const std::string& LastMessage() const { return m_lastMessage; }
   // Whether that message tells of a failure that may pass (FailureMayPass).
   bool LastMayPass() const { return m_lastMayPass; }
+  // The detail lines shown below the last message, as they were shown; empty when none.
+  const std::string& LastDetail() const { return m_lastDetail; }
 
  private:
   // Sleeps until `fd` (kNoHandle: none) is ready, the time passes, or STOP when `stoppable`.
@@ -42,6 +44,7 @@ class FleetHost : public Host {
   const StopSignal& m_stop;
   std::string m_lastMessage;
   bool m_lastMayPass = false;
+  std::string m_lastDetail;
 };
 
 }  // namespace corvelle::cli

@@ -110,7 +110,9 @@ Command InspectCommand() {
       "sections, whether the image is consistent and the problem found (null when none).\n"
       "\n"
       "Exits 0 when the header describes the contents, else prints the first inconsistency\n"
-      "on stderr and exits 1.\n",
+      "on stderr and exits 1.\n"
+      "\n"
+      "Example: corvelle-cli inspect --json FontSet.SHC\n",
       RunInspect,
   };
 }

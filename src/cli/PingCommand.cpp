@@ -62,13 +62,17 @@ Command PingCommand() {
     "\"Ping stopped.\", exit 1.\n"
     "\n"
     "A raw ICMP socket needs an administrator; otherwise the system's ICMP echo service\n"
-    "(IcmpSendEcho2) sends the same request.\n",
+    "(IcmpSendEcho2) sends the same request.\n"
+    "\n"
+    "Example: corvelle-cli ping 127.0.0.1\n",
 #else
     "reply on stderr and exits 1. Ctrl-C, SIGTERM or SIGHUP end the wait: \"Ping stopped.\",\n"
     "exit 1.\n"
     "\n"
     "A raw ICMP socket needs root or CAP_NET_RAW; otherwise the datagram ICMP socket is\n"
-    "used, which net.ipv4.ping_group_range must allow for the user's group.\n",
+    "used, which net.ipv4.ping_group_range must allow for the user's group.\n"
+    "\n"
+    "Example: corvelle-cli ping 127.0.0.1\n",
 #endif
     RunPing};
 }

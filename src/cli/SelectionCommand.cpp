@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli selection: the font selection stored in the profile, changed the way the
 // window's buttons change it, and moved to and from selection settings files.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -33,16 +34,19 @@ constexpr std::string_view kHelp =
     "               {\"positions\": [{\"position\": 1, \"name\": ..., \"path\": ...}, ...]}, the\n"
     "               name without its padding, null for an empty field\n"
     "  add          places catalogue entries INDEX... (0-based, as 'catalogue' lists them), lowest\n"
-    "               index first, from position P (1..112) on, as \"-->\" does; fonts past position\n"
-    "               112 are dropped. --codepage picks the catalogue (default: the profile's\n"
-    "               Codepage, else 2)\n"
+    "               index first, from position P (1..112) on, as \"-->\" does. When they run past\n"
+    "               position 112, nothing is stored: stderr names the fonts that do not fit and\n"
+    "               the exit status is 1. --codepage picks the catalogue (default: the\n"
+    "               profile's Codepage, else 2)\n"
     "  remove       empties position P (1..112), as \"<--\" does\n"
     "  clear        empties all positions, as \"Empty list\" does\n"
     "  load         reads a .kvf selection settings file, as \"Load settings\" does\n"
     "  save         writes the stored selection to a .kvf file, as \"Save settings\" does\n"
     "\n"
     "Every command but show and save stores the result in the profile. A message the window would\n"
-    "show goes to standard error and the exit status is 1; usage errors exit with 2.\n";
+    "show goes to standard error and the exit status is 1; usage errors exit with 2.\n"
+    "\n"
+    "Example: corvelle-cli selection add --at 1 0 1 2\n";
 
 // A position number 1..112 as typed, as a position 0..111.
 std::optional<int> PositionArg(ArgReader& args, std::optional<long long> number, const std::string& text) {
@@ -88,6 +92,26 @@ int Show(const FontSelection& selection) {
   return FinishOutput("selection");
 }
 
+// What is wrong when the fonts of `request` run past position 112: which of them would not fit,
+// each as its index and name; "" when they all fit. The window goes no further than 112, so the
+// whole add is refused rather than some of the fonts quietly dropped.
+std::string Overflow(const FontCatalogue& catalogue, const AddRequest& request) {
+  std::vector<int> indices = request.selectedIndices;
+  std::sort(indices.begin(), indices.end());
+  indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+  if (!request.destination || indices.size() > static_cast<std::size_t>(kMaxFontsPerAdd)) return "";
+  const auto room = static_cast<std::size_t>(kSelectionPositions - *request.destination);
+  if (indices.size() <= room) return "";
+  std::string left;
+  for (std::size_t i = room; i < indices.size(); ++i) {
+    left += (left.empty() ? "" : ", ") + std::to_string(indices[i]) + " " +
+            std::string(TrimPadding(catalogue[static_cast<std::size_t>(indices[i])].listText));
+  }
+  return std::to_string(indices.size() - room) + " of the " + std::to_string(indices.size()) +
+         " fonts do not fit from position " + std::to_string(*request.destination + 1) +
+         " (the last is 112): " + left + "; nothing was stored";
+}
+
 int Add(CliContext& context, ArgReader& args, std::optional<long long> codePage, std::optional<long long> at,
         const std::vector<std::string>& words) {
   int choice = -1;
@@ -113,6 +137,10 @@ int Add(CliContext& context, ArgReader& args, std::optional<long long> codePage,
     request.selectedIndices.push_back(static_cast<int>(*index));
   }
   if (args.Failed()) return kExitUsage;
+  if (const std::string overflow = Overflow(catalogue, request); !overflow.empty()) {
+    std::cerr << "corvelle-cli: " << overflow << '\n';
+    return kExitFailed;
+  }
   // A freshly filled list has its focus caret on the first item.
   request.hasCurrentAvailable = !catalogue.empty();
 

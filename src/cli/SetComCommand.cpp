@@ -87,7 +87,10 @@ Command SetComCommand() {
     "\n"
     "Exits 0 when the command was sent, 1 when the port could not be opened, the printer did\n"
     "not take the command or the connection was lost (the reason is printed on stderr), or the\n"
-    "stored port name is unknown; 2 for usage errors (an unknown --port name too).\n",
+    "stored port name is unknown; 2 for usage errors (an unknown --port name too).\n"
+    "\n"
+    "Example: corvelle-cli set-com --port FILE --output set-com.bin \\\n"
+    "           --speed 2 --parity 0 --data-bits 1 --stop-bits 0\n",
     RunSetCom,
   };
 }

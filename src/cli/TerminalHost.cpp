@@ -17,8 +17,9 @@ constexpr const char* kNoOutputLeft =
     "The FILE port needs one more --output FILE: each opening writes its own file (an image opens the port 2 or 4 "
     "times).";
 
-// The progress window on stderr. On a terminal: one line redrawn in place with the message, a bar,
-// the percentage and the current step or the countdown of a pause, cut to the terminal's width.
+// The progress window on stderr. On a terminal: the message on a line of its own, below it one line
+// redrawn in place with a bar, the percentage and the current step or the countdown of a pause,
+// fitted to the terminal's width.
 // Otherwise (a log): a line per step, and a line at every tenth of the bar. Quiet: nothing.
 class TerminalProgressView : public ProgressView {
  public:
@@ -34,7 +35,6 @@ class TerminalProgressView : public ProgressView {
   TerminalProgressView& operator=(const TerminalProgressView&) = delete;
 
   void SetMessage(const std::string& text) override {
-    m_message = text;
     Line(text);
   }
   void SetRange(int low, int high) override {
@@ -83,7 +83,7 @@ class TerminalProgressView : public ProgressView {
   // free, so that no terminal wraps the line.
   void Draw() {
     const std::size_t width = TerminalColumns(kStandardError) - 1;
-    std::cerr << TerminalControl{"\r\033[K"} << ProgressLine(m_message, m_percent, m_pause.empty() ? m_step : m_pause, width)
+    std::cerr << TerminalControl{"\r\033[K"} << ProgressLine(m_percent, m_pause.empty() ? m_step : m_pause, width)
               << std::flush;
     m_drawn = true;
   }
@@ -98,7 +98,6 @@ class TerminalProgressView : public ProgressView {
   const bool m_quiet;
   const bool m_tty;
   bool m_drawn = false;
-  std::string m_message;
   std::string m_step;
   std::string m_pause;  // the countdown while a pause runs
   int m_low = 0;
@@ -116,11 +115,13 @@ void TerminalHost::PumpMessages() {}
 void TerminalHost::ShowDetail(const std::string& text) {
   if (m_view) m_view->BreakLine();
   std::cerr << text << std::endl;
+  m_lastDetail += (m_lastDetail.empty() ? "" : "\n") + text;
 }
 
 MessageAnswer TerminalHost::ShowMessage(const std::string& text, MessageStyle style) {
   if (m_view) m_view->BreakLine();
   std::cerr << text << std::endl;
+  m_lastDetail.clear();
   if (style != MessageStyle::Question) return MessageAnswer::Ok;
   if (answers.empty()) return MessageAnswer::Cancel;
   const MessageAnswer answer = answers.front();

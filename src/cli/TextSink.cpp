@@ -9,6 +9,12 @@ namespace {
 
 bool Escaped(unsigned char byte) { return (byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7f; }
 
+// Four columns for an escaped byte, none for a UTF-8 continuation byte, one for the rest.
+std::size_t ByteWidth(unsigned char byte) {
+  if (Escaped(byte)) return 4;
+  return (byte & 0xc0) != 0x80 ? 1 : 0;
+}
+
 }  // namespace
 
 EscapingBuffer::int_type EscapingBuffer::overflow(int_type c) {
@@ -19,15 +25,17 @@ EscapingBuffer::int_type EscapingBuffer::overflow(int_type c) {
 
 std::size_t ShownWidth(std::string_view text) {
   std::size_t width = 0;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (Escaped(byte)) {
-      width += 4;
-    } else if ((byte & 0xc0) != 0x80) {
-      ++width;
-    }
-  }
+  for (const char c : text) width += ByteWidth(static_cast<unsigned char>(c));
   return width;
+}
+
+std::string_view CutToShownWidth(std::string_view text, std::size_t columns) {
+  std::size_t width = 0, end = 0;
+  for (; end < text.size(); ++end) {
+    width += ByteWidth(static_cast<unsigned char>(text[end]));
+    if (width > columns) break;
+  }
+  return text.substr(0, end);
 }
 
 std::streamsize EscapingBuffer::xsputn(const char* text, std::streamsize count) {

@@ -32,6 +32,8 @@ class EscapingBuffer : public std::streambuf {
 // The columns `text` takes once written to an escaping stream: four for an escaped byte, none for
 // a UTF-8 continuation byte, one for every other byte. Tables pad by it.
 std::size_t ShownWidth(std::string_view text);
+// The start of `text` that takes at most `columns` columns so, never ending inside a character.
+std::string_view CutToShownWidth(std::string_view text, std::size_t columns);
 
 // From here on std::cout and std::cerr escape control characters.
 void EscapeStandardStreams();

@@ -64,6 +64,11 @@ TEST_F(CliTest, CatalogueListsTheProfilesCodePageWithWin1252AsDefault) {
   const std::string western = Listed("Western zero", "west0", "Arial", "   0  120100") +
                               Listed("Western one", "west1", "Times", "   1  140000");
   Expect({{{"catalogue"}, 0, western, ""}, {{"catalogue", "--codepage=3"}, 0, "", ""}});
+  // Numbered: the index 'selection add' takes, first.
+  const std::string numbered = "0\t" + Listed("Western zero", "west0", "Arial", "   0  120100") + "1\t" +
+                               Listed("Western one", "west1", "Times", "   1  140000");
+  Expect({{{"catalogue", "-n"}, 0, numbered, ""}, {{"catalogue", "--numbered", "--codepage", "2"}, 0, numbered, ""},
+          {{"catalogue", "--", "-n"}, 2, "", "corvelle-cli: catalogue takes no arguments (see corvelle-cli --help)\n"}});
   dir.Write("config/corvelle.ini", "[Impostazione porta]\nCodepage=0\n");
   Expect({{{"catalogue"}, 0, Listed("Central zero", "ce0", "Arial", "   0   00000"), ""},
           {{"catalogue", "--codepage", "2"}, 0, western, ""}});
@@ -83,6 +88,13 @@ TEST_F(CliTest, SelectionCommandsWorkAsTheWindowsButtons) {
           {addMany(113), 1, "", "Select max. 112 fonts, please.\n\nNow 113 selected.\n"},
           {addMany(300), 1, "", "Select max. 112 fonts, please.\n\nNow 300 selected.\n"},
           {{"selection", "add", "--codepage", "3", "--at", "1"}, 1, "", "Select one available font.\n"},
+          // Fonts that run past position 112 are named, and none of them is placed.
+          {{"selection", "add", "--codepage", "4", "--at", "111", "3", "0", "2", "1"}, 1, "",
+           "corvelle-cli: 2 of the 4 fonts do not fit from position 111 (the last is 112): 2 All, 3 All; "
+           "nothing was stored\n"},
+          {{"selection", "add", "--at", "112", "1", "0"}, 1, "",
+           "corvelle-cli: 1 of the 2 fonts do not fit from position 112 (the last is 112): 1 Western one; "
+           "nothing was stored\n"},
           {{"selection", "remove", "4"}, 0, "", ""},
           {{"selection", "show"}, 0, Shown({{3, zero}, {112, ce}}), ""},
           {{"selection", "clear"}, 0, "", ""},

@@ -10,6 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
 #include <chrono>
 #include <cstdlib>
 
@@ -63,6 +66,14 @@ void ReadBoth(int a, std::string& intoA, int b, std::string& intoB, const std::f
 }
 
 }  // namespace
+
+QJsonObject Document(const Finished& run) {
+  QJsonParseError error{};
+  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << run.out;
+  EXPECT_TRUE(document.isObject()) << run.out;
+  return document.object();
+}
 
 std::string ReadAll(int fd) {
   std::string text, none;
@@ -123,7 +134,8 @@ Finished CliKit::RunWithStdout(const std::vector<std::string>& args, int outFd) 
 }
 
 Finished CliKit::RunOnTerminal(const std::vector<std::string>& args, unsigned short columns, const std::string& term,
-                               const std::function<bool(const std::string& seen, int master)>& watch) {
+                               const std::function<bool(const std::string& seen, int master)>& watch,
+                               bool stdoutToo) {
   int master = -1, slave = -1;
   winsize size{24, columns, 0, 0};
   if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) return {};
@@ -131,7 +143,7 @@ Finished CliKit::RunOnTerminal(const std::vector<std::string>& args, unsigned sh
   ::fcntl(slave, F_SETFD, FD_CLOEXEC);
   std::vector<std::string> env = environment;
   env.push_back("TERM=" + term);
-  const pid_t pid = Start(Command(args), env, -1, slave);
+  const pid_t pid = Start(Command(args), env, stdoutToo ? slave : -1, slave);
   ::close(slave);
   Finished done;
   bool interrupted = false;

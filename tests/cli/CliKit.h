@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <QJsonObject>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,9 +34,11 @@ class CliKit {
   Finished RunWithStdout(const std::vector<std::string>& args, int outFd);
   // corvelle-cli with stderr on a new pseudo-terminal `columns` wide and TERM=`term`; `watch`
   // sees the terminal's output as it grows, and may resize the terminal (its fd given) or
-  // answer true to send Ctrl-C (SIGINT). The terminal's output is `err`.
+  // answer true to send Ctrl-C (SIGINT). The terminal's output is `err`; with `stdoutToo` stdout
+  // is on the terminal as well.
   Finished RunOnTerminal(const std::vector<std::string>& args, unsigned short columns, const std::string& term,
-                         const std::function<bool(const std::string& seen, int master)>& watch);
+                         const std::function<bool(const std::string& seen, int master)>& watch,
+                         bool stdoutToo = false);
 
   std::string Cli() const;
   std::string HistoryPath() const { return dir.File("state/corvelle/downloads.jsonl"); }
@@ -48,6 +51,9 @@ class CliKit {
  private:
   std::vector<std::string> Command(const std::vector<std::string>& args) const;
 };
+
+// The run's stdout as one JSON object (a test failure when it is not exactly one).
+QJsonObject Document(const Finished& run);
 
 // The whole output of `fd` until its writers are gone.
 std::string ReadAll(int fd);

@@ -21,14 +21,8 @@ namespace corvelle {
 namespace {
 
 using test::CliKit;
+using test::Document;
 using test::Finished;
-
-QJsonObject Document(const Finished& run) {
-  QJsonParseError error{};
-  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
-  EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << run.out;
-  return document.object();
-}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The progress line's text: cut in the middle to the width, the bar, the countdown.
+// The progress line's text: the bar, the percentage and the step, fitted to the width without
+// ever losing the percentage or a countdown's seconds.
 #include <gtest/gtest.h>
 
 #include "cli/StatusLine.h"
@@ -7,28 +8,34 @@
 namespace corvelle::cli {
 namespace {
 
-TEST(ElideMiddle, KeepsBothEndsAndFillsTheWidthExactly) {
-  struct Case { const char* text; std::size_t width; const char* expected; };
-  for (const Case& c : {Case{"", 0, ""}, Case{"abc", 3, "abc"}, Case{"abcdef", 6, "abcdef"},
-                        Case{"abcdefgh", 7, "ab...gh"}, Case{"abcdefgh", 6, "ab...h"}, Case{"abcdefgh", 4, "a..."},
-                        Case{"abcdefgh", 3, "..."}, Case{"abcdefgh", 2, ".."}, Case{"abcdefgh", 0, ""},
-                        Case{"0123456789abcdefghij", 10, "0123...hij"}}) {
-    EXPECT_EQ(ElideMiddle(c.text, c.width), c.expected) << c.text << " in " << c.width;
-  }
+TEST(ProgressLine, ABarThePercentageAndTheStepWhenThereIsRoom) {
+  EXPECT_EQ(ProgressLine(25, "area 1", 200), "[#####               ] 25%  area 1");
+  EXPECT_EQ(ProgressLine(-1, "", 200), "[                    ] 0%");
+  EXPECT_EQ(ProgressLine(150, "", 200), "[####################] 100%");
+  EXPECT_EQ(PauseText(18), "Waiting for the printer: 18 s");
 }
 
-TEST(ProgressLine, ABarThePercentageAndTheStepWithinTheWidth) {
-  EXPECT_EQ(ProgressLine("Sending", 25, "area 1", 200), "Sending [#####               ] 25%  area 1");
-  EXPECT_EQ(ProgressLine("M", -1, "", 200), "M [                    ] 0%  ");
-  EXPECT_EQ(ProgressLine("M", 150, "", 200), "M [####################] 100%  ");
-  for (std::size_t width = 0; width < 60; ++width) {
-    const std::string line = ProgressLine("Upgrading printer...", 40, PauseText(18), width);
-    EXPECT_LE(line.size(), width);
-    if (width >= 30) {
-      EXPECT_TRUE(line.ends_with("printer: 18 s")) << line;
+TEST(ProgressLine, NarrowWidthsKeepThePercentageAndTheCountdown) {
+  const std::string sending = "Sending area 1 of 2 (1376256 bytes)";
+  // The longest step at 79 columns (an 80-column terminal) whole, with the full bar.
+  EXPECT_EQ(ProgressLine(100, sending, 79), "[####################] 100%  " + sending);
+  for (std::size_t width = 0; width < 80; ++width) {
+    for (const std::string& step : {PauseText(18), sending}) {
+      const std::string line = ProgressLine(100, step, width);
+      EXPECT_LE(line.size(), width) << line;
+      if (width >= 4) {
+        EXPECT_NE(line.find("100%"), std::string::npos) << width << ": " << line;
+      }
+      if (width >= 10 && step != sending) {
+        EXPECT_TRUE(line.ends_with(" 18 s")) << width << ": " << line;
+      }
     }
   }
-  EXPECT_EQ(PauseText(18), "Waiting for the printer: 18 s");
+  // The step loses whole words from its start.
+  EXPECT_EQ(ProgressLine(50, PauseText(8), 30), "[#####     ] 50%  printer: 8 s");
+  EXPECT_EQ(ProgressLine(50, PauseText(8), 12), "50%  8 s");
+  EXPECT_EQ(ProgressLine(50, PauseText(8), 7), "50%");
+  EXPECT_EQ(ProgressLine(50, "Opening", 12), "50%  Opening");
 }
 
 }  // namespace

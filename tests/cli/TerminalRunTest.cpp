@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <sstream>
 
 #include "CliKit.h"
@@ -46,7 +47,7 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
   MakeFolders(folder, 0700);
   ::chmod(folder.c_str(), 0777);
   bool resized = false;
-  const Finished run = kit.RunOnTerminal(FileDownload(kit), 40, "xterm", [&](const std::string& seen, int master) {
+  const Finished run = kit.RunOnTerminal(FileDownload(kit), 80, "xterm", [&](const std::string& seen, int master) {
     if (!resized && seen.find("printer: 10 s") != std::string::npos) {
       const winsize narrow{24, 30, 0, 0};
       resized = ::ioctl(master, TIOCSWINSZ, &narrow) == 0;
@@ -59,10 +60,15 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
 
   std::vector<int> countdown;
   for (const std::string& piece : Drawn(run.err)) {
-    EXPECT_LE(piece.size(), 39u) << piece;
-    const std::size_t at = piece.find("printer: ");
-    if (at == std::string::npos) continue;
-    const int seconds = std::stoi(piece.substr(at + 9));
+    EXPECT_LE(piece.size(), 79u) << piece;
+    // However narrow, every drawing has its percentage.
+    const std::size_t percent = piece.find('%');
+    EXPECT_TRUE(percent != std::string::npos && percent > 0 && std::isdigit(static_cast<unsigned char>(piece[percent - 1])))
+        << piece;
+    // A countdown's seconds end the line however few of its words fit ("Waiting 11 s", the
+    // step that starts each pause, reads as the countdown's first second).
+    if (!piece.ends_with(" s")) continue;
+    const int seconds = std::stoi(piece.substr(piece.rfind(' ', piece.size() - 3) + 1));
     // Drawn after the resize: the narrower width.
     if (!countdown.empty() && countdown.back() <= 9) {
       EXPECT_LE(piece.size(), 29u) << piece;
@@ -75,7 +81,10 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
   twice.insert(twice.end(), eleven.begin(), eleven.end());
   EXPECT_EQ(countdown, twice) << run.err;
 
-  // The line is drawn in place; the messages stand on lines of their own, the history's once.
+  // The line is drawn in place; the messages stand on lines of their own, each once.
+  const std::string upgrading = "Upgrading printer...";
+  EXPECT_NE(run.err.find(upgrading), std::string::npos);
+  EXPECT_EQ(run.err.find(upgrading), run.err.rfind(upgrading)) << run.err;
   const std::string said = "The download history cannot be written: refusing folder " + folder +
                            ": group or others may write to it\r\n";
   EXPECT_TRUE(run.err.ends_with("\r\nFonts will be stored in printer when green led turns on again.\r\n" + said))
@@ -135,9 +144,10 @@ TEST(CliHistory, TheTableTheLastAttemptsAndTheJsonLines) {
   std::getline(lines, header);
   std::getline(lines, first);
   std::getline(lines, second);
-  EXPECT_EQ(header, "TIME                  TARGET          RESULT   BYTES       SHA256");
+  EXPECT_EQ(header, "TIME                  TARGET          RESULT   BYTES       SHA256        MESSAGE");
   EXPECT_EQ(first.substr(20), "  127.0.0.1:4001  ok          1376256  0123456789ab");
-  EXPECT_EQ(second.substr(20), "  /dev/ttyUSB0    failed            0  0123456789ab");
+  // Nothing sent: no digest.
+  EXPECT_EQ(second.substr(20), "  /dev/ttyUSB0    failed            0  -             The device is not open.");
   EXPECT_EQ(table.err, "corvelle-cli: 1 line(s) of " + kit.HistoryPath() + " are not download records\n");
 
   const Finished last = kit.Run({"history", "--last", "1", "--json"});
@@ -152,6 +162,87 @@ TEST(CliHistory, TheTableTheLastAttemptsAndTheJsonLines) {
   ::chmod(folder.c_str(), 0777);
   EXPECT_EQ(kit.Run({"history"}).err,
             "corvelle-cli: refusing folder " + folder + ": group or others may write to it\n");
+}
+
+// Records of a history with times of their own.
+void WriteHistory(CliKit& kit, const std::vector<DownloadRecord>& records) {
+  std::string text;
+  for (const DownloadRecord& record : records) text += FormatRecord(record);
+  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
+  kit.dir.Write("state/corvelle/downloads.jsonl", text);
+}
+
+// The times of the records a run shows, in its order.
+std::vector<std::string> TimesShown(const Finished& run) {
+  std::vector<std::string> times;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("2026-", 0) == 0) times.push_back(line.substr(0, 20));
+    else if (line.rfind("{", 0) == 0) times.push_back(ParseRecord(line)->time);
+  }
+  return times;
+}
+
+TEST(CliHistory, FiltersByPrinterResultAndTimeInTheTableAndTheJsonAlike) {
+  CliKit kit;
+  const std::string digest(64, 'a');
+  const std::string a = "2026-11-30T23:59:59Z", b = "2026-12-01T00:00:00Z", c = "2026-12-02T10:00:00Z",
+                    d = "2026-12-03T08:30:00Z";
+  WriteHistory(kit, {{a, "corvelle", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC", 1000, digest, "ok", "Done."},
+                     {b, "corvelle-cli", "TCP/IP", "127.0.0.1:4002", "FontSet.SHC", 0, digest, "failed", "Refused"},
+                     {c, "corvelle-cli", "COM1:", "/dev/ttyUSB0", "FontSet.SHC", 0, digest, "stopped", ""},
+                     {d, "corvelle-cli", "FILE", "/tmp/a.out /tmp/b.out", "FontSet.SHC", 3164, digest, "ok", ""}});
+  using Times = std::vector<std::string>;
+  const auto shown = [&kit](std::vector<std::string> args, bool json) {
+    args.insert(args.begin(), "history");
+    if (json) args.push_back("--json");
+    const Finished run = kit.Run(args);
+    EXPECT_EQ(run.exit, 0) << run.err;
+    return TimesShown(run);
+  };
+  for (const bool json : {false, true}) {
+    // An address in any numeric form; without a port, every port.
+    EXPECT_EQ(shown({"--target", "127.1"}, json), (Times{a, b}));
+    EXPECT_EQ(shown({"--target", "0x7f000001:4002"}, json), (Times{b}));
+    EXPECT_EQ(shown({"--target", "127.0.0.1:4003"}, json), (Times{}));
+    EXPECT_EQ(shown({"--target", "/dev/ttyUSB0"}, json), (Times{c}));
+    EXPECT_EQ(shown({"--target", "/tmp/b.out"}, json), (Times{d}));
+    EXPECT_EQ(shown({"--target", "/tmp/b"}, json), (Times{}));
+    EXPECT_EQ(shown({"--result", "failed"}, json), (Times{b}));
+    // A day starts at its midnight, UTC; a time is taken to the second.
+    EXPECT_EQ(shown({"--since", "2026-12-01"}, json), (Times{b, c, d}));
+    EXPECT_EQ(shown({"--since", "2026-12-01T00:00:01Z"}, json), (Times{c, d}));
+    EXPECT_EQ(shown({"--since", "2026-12-03T08:30"}, json), (Times{d}));
+    // The last N of those chosen, not of the whole history.
+    EXPECT_EQ(shown({"--result", "ok", "--last", "1"}, json), (Times{d}));
+    EXPECT_EQ(shown({"--target", "127.0.0.1", "--since", "2026-11-30", "--last", "5"}, json), (Times{a, b}));
+  }
+  for (const char* wrong : {"2026-02-29", "2026-13-01", "2026-12-01T24:00", "yesterday", "2026-12-1"}) {
+    const Finished run = kit.Run({"history", "--since", wrong});
+    EXPECT_EQ(std::tie(run.exit, run.out), std::make_tuple(2, std::string())) << wrong;
+  }
+  EXPECT_EQ(kit.Run({"history", "--since", "2028-02-29"}).exit, 0) << "a leap day";
+  EXPECT_EQ(kit.Run({"history", "--result", "done"}).exit, 2);
+  EXPECT_EQ(kit.Run({"history", "--target", ""}).exit, 2);
+}
+
+TEST(CliHistory, OnATerminalTheMessageIsCutToTheWidth) {
+  CliKit kit;
+  const std::string message = "Error opening port\n/dev/ttyUSB0 (" + std::string(100, 'x') + ")";
+  WriteHistory(kit, {{"2026-12-01T00:00:00Z", "corvelle", "COM1:", "/dev/ttyUSB0", "FontSet.SHC", 0,
+                      std::string(64, '0'), "failed", message}});
+  const Finished wide = kit.Run({"history"});
+  EXPECT_NE(wide.out.find("  -             Error opening port /dev/ttyUSB0 (" + std::string(100, 'x') + ")\n"),
+            std::string::npos)
+      << wide.out;
+  const Finished narrow = kit.RunOnTerminal({"history"}, 80, "xterm", {}, true);
+  std::istringstream lines(narrow.err);
+  std::string header, line;
+  std::getline(lines, header);
+  std::getline(lines, line);
+  if (line.ends_with('\r')) line.pop_back();
+  EXPECT_EQ(line.size(), 79u) << line;
+  EXPECT_TRUE(line.ends_with("  -             Error op")) << line;
 }
 
 TEST(CliHistory, AHistoryLongerThanIsReadSaysWhereTheOlderRecordsAre) {

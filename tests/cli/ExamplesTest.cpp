@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: MIT
+// Every example the user is shown runs as shown: the last line of each command's --help, the
+// EXAMPLES of the manual page and the command blocks of the README's command-line sections, each
+// against a profile and program folder of the test's own, the simulator standing for a printer.
+// An example that would reach a printer other than one on 127.0.0.1 or a FILE port fails the
+// test without being run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <future>
+#include <sstream>
+
+#include "CliKit.h"
+#include "base/Paths.h"
+#include "base/Profile.h"
+#include "ports/PortSettings.h"
+#include "catalogue/CatalogueTesting.h"
+#include "support/Unprivileged.h"
+#include "tools/SimProcess.h"
+
+namespace corvelle {
+namespace {
+
+using test::CliKit;
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+// The example lines of each command's --help: the text after "Example: ", with its continuations.
+std::string HelpExamples(CliKit& kit) {
+  std::string script;
+  std::istringstream tool(kit.Run({"--help"}).out);
+  bool listing = false;
+  for (std::string line; std::getline(tool, line);) {
+    if (line == "Commands:") listing = true;
+    else if (listing && line.size() > 2) {
+      const std::string help = kit.Run({line.substr(2, line.find(' ', 2) - 2), "--help"}).out;
+      const std::size_t at = help.rfind("\nExample: ");
+      EXPECT_NE(at, std::string::npos) << help;
+      if (at != std::string::npos) script += help.substr(at + 10);
+    }
+  }
+  return script;
+}
+
+// The lines between .nf and .fi of the manual page's EXAMPLES, without their roff escapes.
+std::string ManualExamples() {
+  const std::string page = test::ReadFile(CORVELLE_SOURCE_DIR "/packaging/corvelle-cli.1.in");
+  std::istringstream lines(page.substr(page.find("\n.SH EXAMPLES")));
+  std::string script;
+  bool inside = false;
+  for (std::string line; std::getline(lines, line) && line.rfind(".SH SEE", 0) != 0;) {
+    if (line == ".nf") inside = true;
+    else if (line == ".fi") inside = false;
+    else if (inside && !line.starts_with(".")) script += Replaced(Replaced(line, "\\-", "-"), "\\(dq", "\"") + "\n";
+  }
+  return script;
+}
+
+// The ```sh blocks of the README's sections `titles`.
+std::string ReadmeExamples(const std::vector<std::string>& titles) {
+  std::istringstream lines(test::ReadFile(CORVELLE_SOURCE_DIR "/README.md"));
+  std::string script;
+  bool section = false, block = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("## ")) section = std::find(titles.begin(), titles.end(), line.substr(3)) != titles.end();
+    else if (section && line == "```sh") block = true;
+    else if (block && line == "```") block = false;
+    else if (block) script += Replaced(line, "build/default/bin/", "") + "\n";
+  }
+  return script;
+}
+
+// Runs `examples` with bash in a folder of its own; corvelle-cli is the built one with the kit's
+// folders, kerv-printer-sim lines are left out (the simulator at `port` stands for it) and port
+// 4001 is `port`.
+test::ProgramRun RunExamples(CliKit& kit, int port, const std::string& examples) {
+  std::string script = "set -e\ncd " + kit.dir.File("work") + "\nexport HOME=" + kit.dir.File("home") + " " +
+                       kit.environment.front() + "\ncorvelle-cli() { " + kit.Cli() + " --program-folder " +
+                       kit.program + " --profile " + kit.profile + " \"$@\"; }\n";
+  std::istringstream lines(examples);
+  for (std::string line; std::getline(lines, line);) {
+    line = Replaced(line, "4001", std::to_string(port));
+    if (line.empty() || line.starts_with("#") || line.starts_with("kerv-printer-sim")) continue;
+    const bool reaches = line.find(" download") != std::string::npos || line.find(" set-com") != std::string::npos ||
+                         line.find(" ping") != std::string::npos;
+    if (reaches && line.find("127.0.0.1") == std::string::npos && line.find("--port FILE") == std::string::npos) {
+      ADD_FAILURE() << "an example that may reach another printer than one on 127.0.0.1: " << line;
+      return {};
+    }
+    script += line + "\n";
+  }
+  MakeFolders(kit.dir.File("work"));
+  MakeFolders(kit.dir.File("home"));
+  return test::RunProgram(kit.dir, {"/bin/bash", "-c", script});
+}
+
+// Three Win1252 fonts with their fragments, and a profile whose printer is the simulator.
+void Prepare(CliKit& kit, int simPort) {
+  std::string index;
+  for (const char* base : {"ex0", "ex1", "ex2"}) {
+    index += test::IndexRecord({base, "Arial", base});
+    test::WriteFont(kit.program, base, std::string(100, 'h'), std::string(2000, 'd'));
+  }
+  kit.dir.Write("program/FontExt/Index1252.shi", index);
+  Profile profile(kit.profile);
+  profile.WriteString(kPortSection, "IPaddress", "127.0.0.1");
+  profile.WriteString(kPortSection, "IPport", std::to_string(simPort));
+  ASSERT_TRUE(profile.Save());
+}
+
+// REAL TIME: four downloads of about 22 s, three of them side by side.
+TEST(CliExamples, EveryExampleShownRunsAsShown) {
+  test::SimProcess sim({"--port", "0", "--printers", "3"});
+  ASSERT_TRUE(sim.Started());
+  ASSERT_EQ(sim.Ports().size(), 3u);
+  CliKit help, manual, readme;
+  const std::vector<std::pair<CliKit*, std::string>> runs = {
+      {&help, HelpExamples(help)},
+      {&manual, ManualExamples()},
+      {&readme, ReadmeExamples({"corvelle-cli", "Trying Corvelle without a printer"})}};
+  std::vector<std::future<test::ProgramRun>> results;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    CliKit& kit = *runs[i].first;
+    ASSERT_FALSE(runs[i].second.empty()) << i;
+    const std::string script = runs[i].second;
+    // Each its own printer, so that no download waits for another.
+    const int port = sim.Ports()[i];
+    Prepare(kit, port);
+    results.push_back(std::async(std::launch::async, [&kit, port, script] { return RunExamples(kit, port, script); }));
+  }
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    const test::ProgramRun run = results[i].get();
+    EXPECT_EQ(run.exit, 0) << runs[i].second << "\n" << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace corvelle
