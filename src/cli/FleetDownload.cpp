@@ -54,11 +54,11 @@ FleetResult ServeOnce(const FleetJob& job, std::size_t index, FleetHost& host, D
                                 onStep, &image,   history,         job.waitForPrinter};
   const DownloadResult result = group.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   switch (result) {
-    case DownloadResult::Completed: return {result, "", host.LastDetail()};
+    case DownloadResult::Completed: return {result, "", 1, 1, host.LastDetail()};
     case DownloadResult::Cancelled: status.Message(index, kStoppedText); return {result, kStoppedText};
     case DownloadResult::Failed: break;
   }
-  return {result, host.LastMessage().empty() ? std::string("The download failed.") : host.LastMessage(),
+  return {result, host.LastMessage().empty() ? std::string("The download failed.") : host.LastMessage(), 1, 1,
           host.LastDetail()};
 }
 
