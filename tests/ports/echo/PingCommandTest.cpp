@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli ping, run as the built tool: its output and its exit codes.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "base/UniqueFd.h"
+#include "support/Loopback.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -53,13 +51,9 @@ TEST(PingCommand, SaysOnASecondLineWhetherThePortAcceptsConnections) {
   if (::geteuid() != 0) GTEST_SKIP() << "raw ICMP sockets need root here";
   std::string port;
   {
-    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), length) + ::listen(listener.Get(), 4) +
-                  ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length),
-              0);
-    port = std::to_string(ntohs(address.sin_port));
+    const test::LoopbackPort listener(4);
+    ASSERT_NE(listener.port, 0);
+    port = std::to_string(listener.port);
     const std::string accepted = run({cli, "ping", "127.0.0.1", "--port", port});
     EXPECT_EQ(accepted.rfind("0|Reply from 127.0.0.1: time=", 0), 0u) << accepted;
     EXPECT_TRUE(accepted.ends_with(" ms\nPort " + port + " accepts connections\n|")) << accepted;
