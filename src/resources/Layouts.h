@@ -48,6 +48,7 @@ enum ControlId : int {
   IDC_STATUS = 138,
   IDC_MESSAGE = 139,
   IDC_PROGRESS = 244,
+  IDC_TIME_LEFT = 245,
   IDC_ICON_BUTTON = 1008,
   // serial setup and communication port dialogs
   IDC_SET_COM = 143,
@@ -180,6 +181,7 @@ inline constexpr ControlTemplate kProgressControls[] = {
     {IDC_MESSAGE, StaticText, "msg", {55, 5, 100, 19}},
     {IDC_PROGRESS, ProgressBar, "Progress1", {55, 25, 96, 8}},
     {IDC_STATUS, StaticText, ".", {55, 37, 98, 8}},
+    {IDC_TIME_LEFT, StaticText, "", {55, 47, 98, 8}},
     {IDCANCEL, PushButton, "&STOP", {100, 60, 50, 14}},
 };
 inline constexpr DialogTemplate kProgressDialog{IDD_PROGRESS, "", 161, 82, kProgressControls};
