@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -17,6 +18,7 @@
 #include "app/SerialDevices.h"
 #include "base/Host.h"
 #include "ports/PortEnvironment.h"
+#include "ports/PortProbe.h"
 #include "app/SerialSetupDlg.h"
 
 namespace corvelle {
@@ -71,6 +73,7 @@ CCommPortDlg::CCommPortDlg(const PortSettings& settings, Host& host, CommPortSer
   m_echoTest = controls.As<QCheckBox>(IDC_ECHO_TEST);
   m_setCom = controls.As<QPushButton>(IDC_SET_COM);
   m_test = controls.As<QPushButton>(IDC_TCPIP_TEST);
+  m_testResult = controls.As<QLabel>(IDC_TEST_RESULT);
   // Only digits can be typed; an empty box is refused when OK is pressed.
   m_ipPort->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_ipPort));
   m_port->addItem(QStringLiteral("USB"));
@@ -192,7 +195,7 @@ void CCommPortDlg::RefreshPortControls() {
 
   const QString port = m_port->currentIndex() < 0 ? QString() : m_port->currentText().left(kPortTextLimit);
   QWidget* const serial[] = {m_baud, m_parity, m_dataBits, m_stopBits, m_xonXoff, m_hardwareFlow};
-  QWidget* const network[] = {m_ipAddress, m_ipPort, m_test, m_indicator, m_echoTest};
+  QWidget* const network[] = {m_ipAddress, m_ipPort, m_test, m_indicator, m_echoTest, m_testResult};
   const auto setAll = [](auto& controls, bool enabled) {
     for (QWidget* control : controls) control->setEnabled(enabled);
   };
@@ -248,15 +251,30 @@ void CCommPortDlg::DescribeIndicator(const QString& state) {
 }
 
 void CCommPortDlg::OnTcpIpTest() {
+  if (m_testRunning) {
+    m_testStopped = true;  // pressed again while the port is tried: stop
+    return;
+  }
   ReadFields();
   SetIndicator(kYellow);
   DescribeIndicator(QStringLiteral("testing %1").arg(Latin1(m_fields.ipAddress)));
-  // The probe blocks for up to five seconds without events: show yellow before it starts.
+  m_testResult->setText(QStringLiteral("Testing %1...").arg(Latin1(m_fields.ipAddress)));
+  // The echo blocks for up to five seconds without events: show yellow before it starts.
   repaint();
   const bool answered = m_services.probe(m_fields.ipAddress);
   SetIndicator(answered ? kGreen : kRed);
   DescribeIndicator(QStringLiteral("%1 %2").arg(Latin1(m_fields.ipAddress),
                                                 answered ? QStringLiteral("answers") : QStringLiteral("does not answer")));
+  const QString echo = answered ? QStringLiteral("Answers ping") : QStringLiteral("No answer to ping");
+  m_testResult->setText(echo + QStringLiteral("; trying port %1...").arg(m_fields.ipPort));
+  // The connection is tried whatever the echo said: a network that drops ICMP can still reach the
+  // printer's port. Only the typed address and port are tried.
+  m_testRunning = true;
+  m_testStopped = false;
+  const PortProbeResult port =
+      ProbeTcpPort(m_host, m_fields.ipAddress, m_fields.ipPort, kPortProbeLimitMs, [this] { return m_testStopped; });
+  m_testRunning = false;
+  m_testResult->setText(echo + QStringLiteral("; ") + Latin1(PortProbeText(m_fields.ipPort, port)));
 }
 
 void CCommPortDlg::OnSetComPort() {
@@ -285,7 +303,7 @@ void CCommPortDlg::OnSetComPort() {
 }
 
 void CCommPortDlg::accept() {
-  if (m_commandRunning) return;
+  if (m_commandRunning || m_testRunning) return;
   // The TCP port box is checked only when it is in use; otherwise the stored port is kept.
   if (!ReadFields() && m_port->currentText() == QStringLiteral("TCP/IP")) {
     m_host.ShowMessage(kIpPortMessage, MessageStyle::Exclamation);
@@ -298,6 +316,11 @@ void CCommPortDlg::accept() {
 
 void CCommPortDlg::reject() {
   if (m_commandRunning) return;
+  // Escape or the close box while the port is tried stops the test; the dialog stays.
+  if (m_testRunning) {
+    m_testStopped = true;
+    return;
+  }
   QDialog::reject();
 }
 

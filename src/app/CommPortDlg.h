@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // CCommPortDlg: "Communication port", where the user edits a copy of the port settings, sends the
 // printer the command that changes its own serial line ("Set COM port"), and tests a TCP/IP
-// printer with one echo ("TCP/IP test"). Only the controls that matter for the chosen port are
-// enabled. OK reads every control back; the close box and Escape end it without reading.
+// printer ("TCP/IP test": one echo, which lights the indicator, then a connection to its port,
+// both said in words beside it). Only the controls that matter for the chosen port are enabled.
+// OK reads every control back; the close box and Escape end it without reading.
 #pragma once
 
 #include <QDialog>
@@ -17,6 +18,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -61,6 +63,9 @@ class CCommPortDlg : public QDialog {
   // The edited fields: after OK, what the user chose.
   const PortSettings& Settings() const { return m_fields; }
 
+  // The echo, then the port: the indicator turns green when the echo is answered, red when not,
+  // and the line below says both ("Answers ping; port 4001 accepts connections"). While the
+  // port is tried the dialog stays live: the test button, Escape and the close box stop it.
   void OnTcpIpTest();
   void OnSetComPort();
   // Lights the indicator; red, green, yellow, blue and grey also become its colour.
@@ -88,6 +93,7 @@ class CCommPortDlg : public QDialog {
   QPushButton* SetComButton() const { return m_setCom; }
   QPushButton* TestButton() const { return m_test; }
   CLedButton* Indicator() const { return m_indicator; }
+  QLabel* TestResult() const { return m_testResult; }
 
  private:
   void PutFields();
@@ -107,6 +113,8 @@ class CCommPortDlg : public QDialog {
   CommPortServices m_services;
   PortSettings m_fields;
   bool m_commandRunning = false;
+  bool m_testRunning = false;
+  bool m_testStopped = false;
 
   QComboBox* m_port = nullptr;
   QComboBox* m_baud = nullptr;
@@ -123,6 +131,7 @@ class CCommPortDlg : public QDialog {
   QPushButton* m_setCom = nullptr;
   QPushButton* m_test = nullptr;
   CLedButton* m_indicator = nullptr;
+  QLabel* m_testResult = nullptr;
 };
 
 }  // namespace corvelle

@@ -49,7 +49,7 @@ constexpr ControlDescription kCommPort[] = {
     {IDC_SET_COM, nullptr, "Sends the printer new serial line settings"},
     {IDC_IP_ADDRESS, "TCP/IP address", "The printer's network address"},
     {IDC_IP_PORT, "TCP/IP port", "The printer's TCP port, 4001 unless it was changed"},
-    {IDC_TCPIP_TEST, nullptr, "Checks with one echo request whether the address answers"},
+    {IDC_TCPIP_TEST, nullptr, "Checks with one echo request whether the address answers, then tries its port"},
     {IDC_INDICATOR, "TCP/IP test result", "The result of the last TCP/IP test"},
     {IDOK, nullptr, "Keeps these settings"},
 };

@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "base/History.h"
+#include "base/Host.h"
 #include "download/Download.h"
+#include "download/DownloadRecord.h"
 #include "fontset/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/PortEnvironment.h"
@@ -19,7 +21,13 @@ DownloadRequest Request(const FontSetJob& job, std::string imagePath, FileHandle
   return {job.host, job.port, DefaultPortEnvironment(job.profile), std::move(imagePath), {}, image, &history};
 }
 
+
 }  // namespace
+
+bool DownloadFinished(Host& host, DownloadResult result) {
+  if (result == DownloadResult::Cancelled) host.ShowMessage(kDownloadStoppedText, MessageStyle::Plain);
+  return result == DownloadResult::Completed;
+}
 
 PrinterActions ProgramPrinterActions(const Profile& profile) {
   PrinterActions actions;
@@ -38,11 +46,11 @@ PrinterActions ProgramPrinterActions(const Profile& profile) {
   };
   actions.downloadFontSet = [built, history](const FontSetJob& job) {
     const DownloadRequest request = Request(job, DefaultFontSetPath(job.programFolder), built.get(), *history);
-    return DownloadFontSet(request) == DownloadResult::Completed;
+    return DownloadFinished(job.host, DownloadFontSet(request));
   };
   actions.downloadLegacyFontSet = [built, history](const FontSetJob& job) {
     const DownloadRequest request = Request(job, DefaultLegacyFontSetPath(job.programFolder), built.get(), *history);
-    return DownloadLegacyFontSet(request) == DownloadResult::Completed;
+    return DownloadFinished(job.host, DownloadLegacyFontSet(request));
   };
   actions.setComPort = [&profile](Host& host, const PortSettings& current,
                                   const SerialPositions& chosen) -> std::optional<SerialPositions> {

@@ -14,6 +14,7 @@ namespace corvelle {
 
 class Host;
 class Profile;
+enum class DownloadResult;
 
 // What one build or download works with.
 struct FontSetJob {
@@ -36,6 +37,11 @@ struct PrinterActions {
   DownloadFunction downloadLegacyFontSet;
   SetComPortCommand setComPort;
 };
+
+// What a download function answers for a download that ended with `result`: true when it
+// completed. A download that STOP ended says "Download stopped." (its progress window has gone by
+// then), as corvelle-cli does.
+bool DownloadFinished(Host& host, DownloadResult result);
 
 // The program's builders, downloads and "Set COM port" command; ports are found through the
 // device mapping of `profile`.

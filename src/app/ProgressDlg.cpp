@@ -28,6 +28,7 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::Fra
   m_message = controls.As<QLabel>(IDC_MESSAGE);
   m_progress = controls.As<QProgressBar>(IDC_PROGRESS);
   m_status = controls.As<QLabel>(IDC_STATUS);
+  m_timeLeft = controls.As<QLabel>(IDC_TIME_LEFT);
   m_stop = controls.As<QPushButton>(IDCANCEL);
   m_statusText = m_status->text();
   connect(m_stop, &QPushButton::clicked, this, &CProgressDlg::OnCancel);
@@ -52,19 +53,26 @@ void CProgressDlg::SetPosition(int position) {
 
 void CProgressDlg::SetStatus(const std::string& text) {
   m_statusText = QString::fromLatin1(text);
+  m_statusSet = true;
   m_status->setText(m_statusText);
 }
 
 void CProgressDlg::ShowPause(int secondsLeft, bool stoppable) {
   if (!m_pausing) {
+    // The pause's own length: the bar runs from full to empty over it.
     m_pausing = true;
-    m_progress->setRange(0, 0);  // a busy bar: the printer is working, nothing is being sent
+    m_progress->setRange(0, std::max(secondsLeft, 1));
   }
+  m_progress->setValue(std::clamp(secondsLeft, 0, m_progress->maximum()));
   m_stop->setEnabled(stoppable);
   const QString seconds = QStringLiteral("%1 s").arg(secondsLeft);
   // The final wait keeps its own words ("End of process, wait please...") before the count.
-  m_status->setText(stoppable ? QStringLiteral("Waiting for the printer: ") + seconds
-                              : m_statusText + QLatin1Char(' ') + seconds);
+  m_status->setText(m_statusSet ? m_statusText + QLatin1Char(' ') + seconds
+                                : QStringLiteral("Waiting for the printer: ") + seconds);
+}
+
+void CProgressDlg::ShowTimeLeft(int seconds) {
+  m_timeLeft->setText(seconds > 0 ? QStringLiteral("about %1 s left").arg(seconds) : QString());
 }
 
 void CProgressDlg::EndPause() {

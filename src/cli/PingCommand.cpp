@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
-// corvelle-cli ping: the "TCP/IP test" of the port dialog, one ICMP echo to a printer.
+// corvelle-cli ping: the "TCP/IP test" of the port dialog, one ICMP echo to a printer, then a
+// TCP connection to its port, since a printer can answer ping while nothing listens there.
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -7,6 +9,8 @@
 
 #include "cli/Commands.h"
 #include "cli/TerminalHost.h"
+#include "ports/PortProbe.h"
+#include "ports/PortSettings.h"
 #include "ports/echo/EchoProbe.h"
 
 namespace corvelle::cli {
@@ -25,26 +29,45 @@ constexpr unsigned kTtl = 10;
 constexpr std::uint32_t kTimeoutMs = 5000;
 constexpr std::int32_t kDataSize = 32;
 
+// The port's result as a line of its own ("Port 4001 accepts connections"); false when Ctrl-C
+// ended the wait, after saying "Ping stopped." as the echo's wait does.
+bool PrintPortLine(CliContext& context, const std::string& host, int port) {
+  const PortProbeResult result = ProbeTcpPort(context.host, host, port);
+  if (result.answer == PortAnswer::Stopped) {
+    std::cerr << "Ping stopped." << std::endl;
+    return false;
+  }
+  std::string line = PortProbeText(port, result);
+  line[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
+  std::cout << line << std::endl;
+  return true;
+}
+
 int RunPing(CliContext& context, ArgReader& args) {
+  const auto port = args.IntOption("port");
   const auto words = args.Positionals();
   if (words.size() != 1) args.Fail(words.empty() ? "ping needs a HOST" : "ping takes one HOST");
+  if (port && (*port < 1 || *port > 65535)) args.Fail("--port takes a TCP port from 1 to 65535");
   if (args.Failed()) return kExitUsage;
   const std::string& host = words.front();
+  const int tcpPort = port ? static_cast<int>(*port) : kDefaultIpPort;
 
   // Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the console) end the
   // wait for the reply at once.
   EchoProbeReply reply;
   if (!CEchoProbe(ProbeStopHandle(context.host.Stop())).Probe(host, &reply, kTtl, kTimeoutMs, kDataSize, 0, 0, nullptr, 0)) {
-    if (CEchoProbe::LastError() == ECANCELED) {
+    const int error = CEchoProbe::LastError();
+    if (error == ECANCELED) {
       std::cerr << "Ping stopped." << std::endl;
       return kExitFailed;
     }
-    context.host.ShowMessage("No reply from " + host + ": " + EchoProbeErrorText(CEchoProbe::LastError()),
-                             MessageStyle::Plain);
+    context.host.ShowMessage("No reply from " + host + ": " + EchoProbeErrorText(error), MessageStyle::Plain);
+    // Where ICMP is dropped the port can still answer; a name that does not resolve has no port.
+    if (error != kEchoErrorHostNotFound) PrintPortLine(context, host, tcpPort);
     return kExitFailed;
   }
   std::cout << "Reply from " << DottedDecimal(reply.responderAddress) << ": time=" << reply.roundTripMs << " ms" << std::endl;
-  return kExitOk;
+  return PrintPortLine(context, host, tcpPort) ? kExitOk : kExitFailed;
 }
 
 }  // namespace
@@ -52,7 +75,7 @@ int RunPing(CliContext& context, ArgReader& args) {
 Command PingCommand() {
   return {"ping",
     "test whether a printer's address answers an ICMP echo",
-    "Usage: corvelle-cli ping HOST\n"
+    "Usage: corvelle-cli ping HOST [--port N]\n"
     "\n"
     "Sends one ICMP echo request to HOST (dotted decimal or a host name) the way the\n"
     "\"TCP/IP test\" of the port dialog does: time-to-live 10, 32 data bytes, waiting up to\n"
@@ -61,6 +84,10 @@ Command PingCommand() {
     "reply on stderr and exits 1. Ctrl-C, Ctrl-Break or closing the console end the wait:\n"
     "\"Ping stopped.\", exit 1.\n"
     "\n"
+    "Then it tries a TCP connection to port N of HOST (default 4001) for up to 3 s and says on\n"
+    "a line of its own whether the port accepts connections, refused the connection or did not\n"
+    "answer; the exit code follows the echo alone.\n"
+    "\n"
     "A raw ICMP socket needs an administrator; otherwise the system's ICMP echo service\n"
     "(IcmpSendEcho2) sends the same request.\n"
     "\n"
@@ -68,6 +95,10 @@ Command PingCommand() {
 #else
     "reply on stderr and exits 1. Ctrl-C, SIGTERM or SIGHUP end the wait: \"Ping stopped.\",\n"
     "exit 1.\n"
+    "\n"
+    "Then it tries a TCP connection to port N of HOST (default 4001) for up to 3 s and says on\n"
+    "a line of its own whether the port accepts connections, refused the connection or did not\n"
+    "answer; the exit code follows the echo alone.\n"
     "\n"
     "A raw ICMP socket needs root or CAP_NET_RAW; otherwise the datagram ICMP socket is\n"
     "used, which net.ipv4.ping_group_range must allow for the user's group.\n"

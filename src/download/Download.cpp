@@ -26,6 +26,8 @@ namespace {
 constexpr const char* kOutputName = "fontext.out";
 constexpr const char* kNoProgressWindow = "The progress window cannot be shown; nothing was sent.";
 constexpr const char* kImageShrank = "the file ended before the length it was announced with";
+// STOP in the wait after the whole image: what was sent stands, and the printer goes on with it.
+constexpr const char* kSentThenStopped = "The whole font set was sent; the wait for the printer was stopped.";
 
 std::string ImageErrorText(const char* what, const std::string& path, const std::string& reason) {
   return std::string(what) + " font set image\n" + path + " (" + reason + ")";
@@ -98,7 +100,9 @@ class DownloadRun {
     m_areas = SplitImage(m_total, m_form);
 
     Outcome outcome = Outcome::Next;
-    for (const DownloadStep& step : PlanDownload(m_areas)) {
+    m_plan = PlanDownload(m_areas);
+    for (m_next = 0; m_next < m_plan.size();) {
+      const DownloadStep& step = m_plan[m_next++];
       // A STOP that came while the port was opening ends the run before anything is sent.
       if (StopRequested()) {
         outcome = Abandon();
@@ -110,16 +114,24 @@ class DownloadRun {
     }
     Enter({DownloadState::Ending, 0, static_cast<int>(m_areas.size()), 0, 0});
     m_port.Close();
+    std::string closing;
     if (outcome == Outcome::Next) {
-      // The transfer is over: the windows keep painting, but STOP has nothing left to stop.
+      // The transfer is over. The windows keep painting; only a STOP that may end this wait (the
+      // window's) takes effect, and then the image is said to be sent instead of stored.
       m_view->SetStatus(std::string(LoadStr(IDS_END_OF_PROCESS)));
-      Pause(kFinalPauseExceeds, WaitMode::PaintOnly);
+      m_finalWait = true;
+      const bool stoppable = m_view->StopEndsFinalWait();
+      const WaitMode mode = stoppable ? WaitMode::Responsive : WaitMode::PaintOnly;
+      const bool waited = Pause(kFinalPauseExceeds, mode) == Outcome::Next;
       // The printer has what it needs: another download may start while the message is read.
       ReleasePrinter();
-      const int closing = m_form == DownloadForm::Legacy ? IDS_WAIT_AUTORESTART : IDS_FONTS_STORED;
-      m_host.ShowMessage(std::string(LoadStr(closing)), MessageStyle::Plain);
+      const int stored = m_form == DownloadForm::Legacy ? IDS_WAIT_AUTORESTART : IDS_FONTS_STORED;
+      closing = waited ? std::string(LoadStr(stored)) : std::string(kSentThenStopped);
     }
+    // The progress window goes before the result is said, so that its STOP cannot be pressed
+    // over the message.
     m_view.reset();
+    if (!closing.empty()) m_host.ShowMessage(closing, MessageStyle::Plain);
     switch (outcome) {
       case Outcome::Next: return DownloadResult::Completed;
       case Outcome::Cancelled: return DownloadResult::Cancelled;
@@ -212,7 +224,10 @@ class DownloadRun {
       const std::int64_t elapsed = m_host.Now() - start;
       if (elapsed / 1000 > exceeds) break;
       const std::int64_t left = (exceeds + 1) * 1000 - elapsed;
-      if (m_view) m_view->ShowPause(static_cast<int>((left + 999) / 1000), stoppable);
+      if (m_view) {
+        m_view->ShowPause(static_cast<int>((left + 999) / 1000), stoppable);
+        ShowTimeLeft(left);
+      }
       m_host.WaitFor(std::min<std::int64_t>(left, 1000 - elapsed % 1000), mode);
     }
     if (m_view) m_view->EndPause();
@@ -225,6 +240,8 @@ class DownloadRun {
     char chunk[SEND_CHUNK];
     m_sending = &area;
     m_areaWritten = 0;
+    const std::int64_t start = m_host.Now();
+    const std::int64_t sentBefore = m_sendingMs;
     std::int64_t& remaining = m_remaining;
     for (remaining = area.length; remaining > 0;) {
       const auto size = static_cast<std::size_t>(std::min(SEND_CHUNK, remaining));
@@ -252,6 +269,8 @@ class DownloadRun {
       if (StopRequested()) return Abandon();
       m_position = TakenPosition();
       m_view->SetPosition(m_position);
+      m_sendingMs = sentBefore + (m_host.Now() - start);
+      ShowTimeLeft(0);
     }
     // The area has been sent once the printer has taken all of it (FinishStep waits for that):
     // the pause that follows counts from then, as the printer counts it.
@@ -265,6 +284,23 @@ class DownloadRun {
   int TakenPosition() {
     const std::int64_t unsent = std::clamp<std::int64_t>(m_port.QueuedOutput(), 0, m_areaWritten);
     return ProgressPosition(m_total, *m_sending, m_remaining + unsent);
+  }
+
+  // The whole download's time still to go, with `pauseLeftMs` of the pause under way; the
+  // sending counts at the rate seen so far (before any, at the serial line's speed; unknown for
+  // the other kinds). The final wait is all that is left once it runs.
+  void ShowTimeLeft(std::int64_t pauseLeftMs) {
+    if (m_finalWait) {
+      m_view->ShowTimeLeft(static_cast<int>((pauseLeftMs + 999) / 1000));
+      return;
+    }
+    double rate = 0;
+    if (m_sendingMs > 0 && m_sentBytes > 0) {
+      rate = static_cast<double>(m_sentBytes) * 1000 / static_cast<double>(m_sendingMs);
+    } else if (KindFromName(m_request.settings.portName) == PortKind::Com) {
+      rate = BaudRateAt(m_openArgs.baudIndex) / 10.0;  // a start bit, eight data bits, a stop bit
+    }
+    m_view->ShowTimeLeft(SecondsLeft(m_plan, m_next, pauseLeftMs, m_total - m_sentBytes, rate));
   }
 
   // While the port waits for its output to leave, the bar moves as the printer takes it.
@@ -356,6 +392,10 @@ class DownloadRun {
   std::int64_t m_areaWritten = 0;
   std::int64_t m_remaining = 0;
   int m_position = -1;  // last position shown
+  std::vector<DownloadStep> m_plan;
+  std::size_t m_next = 0;        // the step after the one under way
+  std::int64_t m_sendingMs = 0;  // time spent sending so far, for the rate
+  bool m_finalWait = false;
 };
 
 }  // namespace

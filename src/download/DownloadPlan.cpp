@@ -2,6 +2,7 @@
 // Areas, announcements, the state sequence and progress positions of a download.
 #include "download/DownloadPlan.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -43,6 +44,16 @@ std::vector<DownloadStep> PlanDownload(const std::vector<ImageArea>& areas) {
 int ProgressPosition(std::int64_t total, const ImageArea& area, std::int64_t remaining) {
   if (total <= 0) return 0;
   return static_cast<int>((total - area.following - remaining) * 100 / total);
+}
+
+int SecondsLeft(const std::vector<DownloadStep>& plan, std::size_t next, std::int64_t pauseLeftMs,
+                std::int64_t bytesLeft, double bytesPerSecond) {
+  std::int64_t ms = std::max<std::int64_t>(pauseLeftMs, 0) + (kFinalPauseExceeds + 1) * 1000;
+  for (std::size_t i = next; i < plan.size(); ++i) {
+    if (plan[i].state == DownloadState::Pausing) ms += (plan[i].pauseExceeds + 1) * 1000;
+  }
+  if (bytesPerSecond > 0 && bytesLeft > 0) ms += static_cast<std::int64_t>(static_cast<double>(bytesLeft) * 1000 / bytesPerSecond);
+  return static_cast<int>((ms + 999) / 1000);
 }
 
 std::string DescribeStep(const DownloadStep& step) {

@@ -70,6 +70,12 @@ std::vector<DownloadStep> PlanDownload(const std::vector<ImageArea>& areas);
 // may pass 100. 0 for an empty image.
 int ProgressPosition(std::int64_t total, const ImageArea& area, std::int64_t remaining);
 
+// About how many whole seconds a download still needs: the pauses of `plan` from step `next` on
+// and the final wait, each counted whole, plus `pauseLeftMs` of a pause under way and `bytesLeft`
+// bytes at `bytesPerSecond` (0 when the rate is not known yet: the sending is left out).
+int SecondsLeft(const std::vector<DownloadStep>& plan, std::size_t next, std::int64_t pauseLeftMs,
+                std::int64_t bytesLeft, double bytesPerSecond);
+
 // A line describing `step` for a terminal ("Sending area 1 of 2 (1376256 bytes)").
 std::string DescribeStep(const DownloadStep& step);
 

@@ -50,7 +50,8 @@ DownloadRecord AttemptRecord(const AttemptFacts& facts, const std::vector<std::s
   record.bytes = facts.bytes;
   record.sha256 = facts.sha256;
   record.result = ResultWord(facts.result);
-  record.message = std::move(message);
+  // A stop is the last word of an attempt, whatever was shown before it.
+  record.message = facts.result == DownloadResult::Cancelled ? std::string(kDownloadStoppedText) : std::move(message);
   return record;
 }
 

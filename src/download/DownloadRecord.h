@@ -22,6 +22,9 @@ enum class DownloadResult;
 std::string DownloadTarget(const PortSettings& settings, const PortEnvironment& environment,
                            const std::vector<std::string>& savedFiles);
 
+// What a stopped download says and records.
+inline constexpr const char* kDownloadStoppedText = "Download stopped.";
+
 // ok, stopped or failed.
 const char* ResultWord(DownloadResult result);
 
@@ -35,7 +38,8 @@ struct AttemptFacts {
 };
 
 // The attempt as a history record (its time and program are the history's): `message` is the
-// last message the user was shown, `savedFiles` the files a FILE port wrote.
+// last message the user was shown (for a stopped attempt kDownloadStoppedText), `savedFiles` the
+// files a FILE port wrote.
 DownloadRecord AttemptRecord(const AttemptFacts& facts, const std::vector<std::string>& savedFiles,
                              std::string message);
 

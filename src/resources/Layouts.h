@@ -48,6 +48,7 @@ enum ControlId : int {
   IDC_STATUS = 138,
   IDC_MESSAGE = 139,
   IDC_PROGRESS = 244,
+  IDC_TIME_LEFT = 245,
   IDC_ICON_BUTTON = 1008,
   // serial setup and communication port dialogs
   IDC_SET_COM = 143,
@@ -64,6 +65,7 @@ enum ControlId : int {
   IDC_IP_PORT = 290,
   IDC_ECHO_TEST = 291,
   IDC_INDICATOR = 297,
+  IDC_TEST_RESULT = 298,
   IDC_PORT = 344,
 };
 
@@ -179,6 +181,7 @@ inline constexpr ControlTemplate kProgressControls[] = {
     {IDC_MESSAGE, StaticText, "msg", {55, 5, 100, 19}},
     {IDC_PROGRESS, ProgressBar, "Progress1", {55, 25, 96, 8}},
     {IDC_STATUS, StaticText, ".", {55, 37, 98, 8}},
+    {IDC_TIME_LEFT, StaticText, "", {55, 47, 98, 8}},
     {IDCANCEL, PushButton, "&STOP", {100, 60, 50, 14}},
 };
 inline constexpr DialogTemplate kProgressDialog{IDD_PROGRESS, "", 161, 82, kProgressControls};
@@ -221,7 +224,7 @@ inline constexpr ControlTemplate kCommPortControls[] = {
     {IDC_STATIC, StaticText, "&485 addr.", {115, 82, 35, 8}},
     {IDC_RS485_ADDRESS, DropDownList, "", {152, 80, 40, 100}},
     {IDC_SET_COM, PushButton, "Set &COM port", {115, 98, 70, 14}},
-    {IDC_STATIC, GroupBox, "TCP/IP", {7, 124, 236, 66}},
+    {IDC_STATIC, GroupBox, "TCP/IP", {7, 124, 236, 78}},
     {IDC_STATIC, StaticText, "TCP/IP addr&ess", {15, 138, 55, 8}},
     {IDC_IP_ADDRESS, Edit, "", {72, 136, 80, 12}},
     {IDC_STATIC, StaticText, "TCP/IP por&t", {15, 156, 55, 8}},
@@ -229,9 +232,10 @@ inline constexpr ControlTemplate kCommPortControls[] = {
     {IDC_TCPIP_TEST, PushButton, "TCP/&IP test", {165, 136, 60, 14}},
     {IDC_INDICATOR, OwnerDraw, "", {185, 153, 20, 16}},
     {IDC_ECHO_TEST, CheckBox, "Test with an ec&ho (ping) before connecting", {15, 172, 200, 10}},
-    {IDOK, DefPushButton, "&OK", {193, 196, 50, 14}},
+    {IDC_TEST_RESULT, StaticText, "", {15, 186, 224, 10}},
+    {IDOK, DefPushButton, "&OK", {193, 208, 50, 14}},
 };
-inline constexpr DialogTemplate kCommPortDialog{IDD_COMM_PORT, "Communication port", 250, 216, kCommPortControls};
+inline constexpr DialogTemplate kCommPortDialog{IDD_COMM_PORT, "Communication port", 250, 228, kCommPortControls};
 
 // The About box's first line; the box adds the program's version to it.
 inline constexpr std::string_view kAboutFirstLine = "Corvelle Version";

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <filesystem>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "app/CommPortDlg.h"
 #include "app/SerialSetupDlg.h"
 #include "support/FakeHost.h"
+#include "support/Loopback.h"
 #include "support/TempDir.h"
 
 namespace corvelle {
@@ -230,6 +232,43 @@ TEST_F(CommPortDlgTest, TheSerialDevicesPresentAreOfferedAndAChosenOneIsASerialP
     dialog->accept();
     EXPECT_EQ(dialog->Settings().portName, name);
   }
+}
+
+// After the echo the test tries the typed port and says both in words; the indicator follows the
+// echo alone. Escape while the port is tried stops the test, not the dialog.
+TEST_F(CommPortDlgTest, TcpIpTestSaysWhatTheEchoAndThePortDid) {
+  Open({.portName = "TCP/IP"});
+  dialog->IpAddressEdit()->setText(QStringLiteral("127.0.0.1"));
+  const auto test = [this](int port, bool echo) {
+    probeAnswer = echo;
+    dialog->IpPortEdit()->setText(QString::number(port));
+    dialog->TestButton()->click();
+    return dialog->TestResult()->text().replace(QString::number(port), QStringLiteral("P")).toStdString();
+  };
+  EXPECT_TRUE(dialog->TestResult()->text().isEmpty());
+  std::int64_t refusedPort = 0;
+  {
+    const test::LoopbackPort listening(4);
+    refusedPort = listening.port;
+    EXPECT_EQ(test(listening.port, true), "Answers ping; port P accepts connections");
+    EXPECT_EQ(dialog->Indicator()->OnColor(), CCommPortDlg::kGreen);
+    // A network that drops ICMP: red, but the port still answers.
+    EXPECT_EQ(test(listening.port, false), "No answer to ping; port P accepts connections");
+    EXPECT_EQ(dialog->Indicator()->OnColor(), CCommPortDlg::kRed);
+  }
+  EXPECT_EQ(test(static_cast<int>(refusedPort), true), "Answers ping; port P refused the connection");
+  EXPECT_EQ(dialog->Indicator()->OnColor(), CCommPortDlg::kGreen) << "green for the echo, whatever the port";
+
+  const test::SilentPort silent;
+  host.At(host.now + 200, [this] { QTest::keyClick(dialog.get(), Qt::Key_Escape); });
+  const std::int64_t start = host.now;
+  EXPECT_EQ(test(silent.listener.port, true), "Answers ping; the port test was stopped");
+  EXPECT_LT(host.now - start, 1000);
+  EXPECT_TRUE(dialog->isVisible()) << "Escape stopped the test only";
+  host.At(host.now + 5000, [this] { dialog->accept(); });  // OK while the port is tried does nothing
+  EXPECT_EQ(test(silent.listener.port, true), "Answers ping; port P did not answer within 3 s");
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(CommPortDlgTest, EscapeEndsTheDialogWithoutReadingTheControls) {

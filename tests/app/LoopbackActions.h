@@ -17,8 +17,8 @@ inline PrinterActions LoopbackActions(const Profile& profile) {
   actions.downloadFontSet = [&profile](const FontSetJob& job) {
     PortEnvironment environment = DefaultPortEnvironment(profile);
     environment.reachable = [](const std::string& address) { return address == "127.0.0.1"; };
-    return DownloadFontSet({job.host, job.port, environment, DefaultFontSetPath(job.programFolder), {}}) ==
-           DownloadResult::Completed;
+    return DownloadFinished(job.host,
+                            DownloadFontSet({job.host, job.port, environment, DefaultFontSetPath(job.programFolder), {}}));
   };
   return actions;
 }

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <algorithm>
 #include <filesystem>
 
@@ -66,8 +67,9 @@ TEST(WindowDownload, StopInTheFirstAreaEndsItAndGivesTheButtonsBack) {
   StorePortSettings(profile, {.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = sim.Port()});
 
   test::FakeClockHost host;
+  std::vector<std::string> shown;  // with whether a progress window was still there
   host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
-    ADD_FAILURE() << request.text.toStdString();  // neither the closing message nor an error
+    shown.push_back(request.text.toStdString() + (host.CurrentProgress() ? " over the progress window" : ""));
     return QMessageBox::Ok;
   });
   CMainDlg window(MainDlgContext{host, profile, folder.Path(), test::LoopbackActions(profile), {}, {}, {}, {}});
@@ -89,6 +91,9 @@ TEST(WindowDownload, StopInTheFirstAreaEndsItAndGivesTheButtonsBack) {
   window.Button(layouts::IDC_DOWNLOAD)->click();
 
   ASSERT_GE(stoppedAt, 20);
+  QApplication::processEvents();  // a plain message waits a turn for its detail
+  // Neither the closing message nor an error: the stop, said as corvelle-cli says it.
+  EXPECT_EQ(shown, std::vector<std::string>{"Download stopped."});
   EXPECT_EQ(enabledButtons(), buttons);
   EXPECT_EQ(host.CurrentProgress(), nullptr);
   EXPECT_EQ(test::EventNumber(sim.Next("announcement"), "length"), 0x150000);  // the first of two areas
@@ -136,7 +141,8 @@ TEST(WindowDownload, AFailedConnectShowsTheAddressAndReasonInTheSameBox) {
 }
 
 // Into an output file: the progress window stands centred over the main window, counts each pause
-// down with STOP usable, disables STOP in the final wait, and the closing message follows.
+// down in the bar and in words with STOP usable, tells the time the whole download still needs,
+// counts the final wait down too, and is gone before the closing message.
 TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingMessage) {
   ProgramFolder program(3);
   StorePortSettings(program.profile, {.portName = "FILE"});
@@ -145,7 +151,7 @@ TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingM
   host.SetSaveDialogFunction([&](const SaveDialogSpec&) { return std::optional(QString::fromStdString(output)); });
   std::vector<std::string> shown;
   host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
-    shown.push_back(request.text.toStdString());
+    shown.push_back(request.text.toStdString() + (host.CurrentProgress() ? " over the progress window" : ""));
     return QMessageBox::Ok;
   });
   CMainDlg window(MainDlgContext{host, program.profile, program.folder.Path(), ProgramPrinterActions(program.profile),
@@ -154,7 +160,8 @@ TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingM
   window.move(200, 150);
   window.show();
   std::vector<std::string> statuses;  // each status line seen, once per change
-  bool stopDuringFinalWait = true, stopDuringPause = false, busyBarInPause = false;
+  bool stopDuringFinalWait = true, stopDuringPause = false;
+  std::vector<std::string> bars, timesLeft;  // "value/maximum" of the bar in each pause second; the time left
   QPoint offCentre(-1, -1);
   host.onTick = [&] {
     CProgressDlg* progress = host.CurrentProgress();
@@ -162,11 +169,15 @@ TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingM
     offCentre = progress->frameGeometry().center() - window.frameGeometry().center();
     const std::string status = progress->StatusLine()->text().toStdString();
     if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
-    if (status.starts_with("Waiting for the printer")) {
+    const bool finalWait = status.starts_with(LoadStr(IDS_END_OF_PROCESS));
+    if (status.starts_with("Waiting for the printer") || finalWait) {
       stopDuringPause |= progress->StopButton()->isEnabled();
-      busyBarInPause |= progress->ProgressBar()->maximum() == 0;
+      bars.push_back(std::to_string(progress->ProgressBar()->value()) + "/" +
+                     std::to_string(progress->ProgressBar()->maximum()));
     }
-    if (status.starts_with(LoadStr(IDS_END_OF_PROCESS))) stopDuringFinalWait &= progress->StopButton()->isEnabled();
+    if (finalWait) stopDuringFinalWait &= progress->StopButton()->isEnabled();
+    const std::string left = progress->TimeLeftLine()->text().toStdString();
+    if (timesLeft.empty() || timesLeft.back() != left) timesLeft.push_back(left);
   };
   window.Button(layouts::IDC_DOWNLOAD)->click();
 
@@ -179,9 +190,20 @@ TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingM
   };
   EXPECT_TRUE(seen("Waiting for the printer: 11 s") && seen("Waiting for the printer: 1 s"));
   EXPECT_FALSE(seen("Waiting for the printer: 12 s") || seen("Waiting for the printer: 0 s"));
-  EXPECT_TRUE(stopDuringPause && busyBarInPause);
+  EXPECT_TRUE(stopDuringPause);
+  // Each pause (and the final wait) empties the bar over its own length, a second at a time.
+  std::vector<std::string> countdown;
+  for (int second = 11; second >= 1; --second) countdown.push_back(std::to_string(second) + "/11");
+  ASSERT_EQ(bars.size(), 2 * countdown.size());
+  EXPECT_TRUE(std::equal(countdown.begin(), countdown.end(), bars.begin()));
+  EXPECT_TRUE(std::equal(countdown.begin(), countdown.end(), bars.begin() + 11));
   EXPECT_TRUE(seen(std::string(LoadStr(IDS_END_OF_PROCESS)) + " 3 s"));
-  EXPECT_FALSE(stopDuringFinalWait) << "STOP can end nothing in the final wait";
+  EXPECT_TRUE(stopDuringFinalWait) << "STOP can end the final wait";
+  // The whole download's time: both waits at first, then the final wait alone, down to its end.
+  ASSERT_GE(timesLeft.size(), 3u);
+  EXPECT_EQ(timesLeft[1], "about 22 s left");
+  EXPECT_EQ(timesLeft.back(), "about 1 s left");
+  EXPECT_NE(std::find(timesLeft.begin(), timesLeft.end(), "about 11 s left"), timesLeft.end());
   EXPECT_EQ(host.CurrentProgress(), nullptr);
 
   // The window's download is in the history, as corvelle-cli's are.
@@ -191,6 +213,56 @@ TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingM
   EXPECT_EQ(std::tie(r.program, r.port, r.target, r.image, r.result),
             std::tie("corvelle", "FILE", output, "FontSet.SHC", "ok"));
   EXPECT_EQ(r.sha256, Sha256Hex(test::ReadFile(output)));
+}
+
+// STOP once the whole image is sent ends the final wait: no closing message, but word that the
+// image went out, recorded as a completed download; STOP earlier is recorded as stopped, with the
+// words the window says.
+TEST(WindowDownload, StopInTheFinalWaitSaysTheImageWasSentAndEarlierStopsAreRecorded) {
+  ProgramFolder program(3);
+  StorePortSettings(program.profile, {.portName = "FILE"});
+  test::FakeClockHost host;
+  const std::string output = program.folder.File("printer.out");
+  host.SetSaveDialogFunction([&](const SaveDialogSpec&) { return std::optional(QString::fromStdString(output)); });
+  std::vector<std::string> shown;
+  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
+    shown.push_back(request.text.toStdString() + (host.CurrentProgress() ? " over the progress window" : ""));
+    return QMessageBox::Ok;
+  });
+  CMainDlg window(MainDlgContext{host, program.profile, program.folder.Path(), ProgramPrinterActions(program.profile),
+                                 {}, {}, {}, {}});
+  host.SetMainWindow(&window);
+  window.show();
+  std::string stopWhen;  // the status line at which STOP is pressed
+  std::int64_t stoppedAt = -1;
+  host.onTick = [&] {
+    CProgressDlg* progress = host.CurrentProgress();
+    if (progress == nullptr || stoppedAt >= 0 || progress->StatusLine()->text().toStdString() != stopWhen) return;
+    stoppedAt = host.Now();
+    QTest::keyClick(progress, Qt::Key_Escape);
+  };
+  stopWhen = std::string(LoadStr(IDS_END_OF_PROCESS)) + " 8 s";
+  window.Button(layouts::IDC_DOWNLOAD)->click();
+  ASSERT_GE(stoppedAt, 0);
+  EXPECT_EQ(shown, std::vector<std::string>{"The whole font set was sent; the wait for the printer was stopped."});
+  EXPECT_EQ(test::ReadFile(output), test::ReadFile(DefaultFontSetPath(program.folder.Path())));
+  EXPECT_LE(host.Now() - stoppedAt, 1000) << "the wait ended at STOP";
+
+  shown.clear();
+  stoppedAt = -1;
+  stopWhen = "Waiting for the printer: 5 s";
+  window.Button(layouts::IDC_DOWNLOAD)->click();
+  QApplication::processEvents();  // a plain message waits a turn for its detail
+  ASSERT_GE(stoppedAt, 0);
+  EXPECT_EQ(shown, std::vector<std::string>{"Download stopped."});
+
+  const std::vector<DownloadRecord> records = ReadHistory(DefaultHistoryPath()).records;
+  ASSERT_GE(records.size(), 2u);
+  const DownloadRecord& sent = records[records.size() - 2];
+  const DownloadRecord& stopped = records.back();
+  EXPECT_EQ(std::tie(sent.result, sent.message),
+            std::tie("ok", "The whole font set was sent; the wait for the printer was stopped."));
+  EXPECT_EQ(std::tie(stopped.result, stopped.message), std::tie("stopped", "Download stopped."));
 }
 
 // A history folder others may write to is refused: the download still completes, and the window

@@ -47,6 +47,7 @@ TEST(DownloadRecord, EachEndIsRecordedWithTheDigestOfTheBytesTaken) {
     const auto records = kit.Records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].result, "stopped");
+    EXPECT_EQ(records[0].message, "Download stopped.");  // as the window and corvelle-cli say it
     EXPECT_EQ(records[0].target, "/dev/ttyS2");
     EXPECT_EQ(records[0].bytes, (2688 + 50) * 512);
     EXPECT_EQ(records[0].sha256, Sha256Hex(image.substr(0, (2688 + 50) * 512)));

@@ -143,6 +143,21 @@ TEST(DownloadProgress, FollowsWhatThePrinterTookAndThePauseStartsWhenTheAreaHasL
 }
 
 // The real FILE kind: every open asks for an output file of its own.
+// The time a download still needs: every pause still ahead counted whole, the final wait always,
+// the pause under way by what is left of it, and the bytes at the rate given (none when unknown).
+TEST(DownloadTimeLeft, CountsThePausesAheadTheFinalWaitAndTheBytesAtTheRate) {
+  const auto plan = PlanDownload(SplitImage(0x200000, DownloadForm::Current));
+  const auto single = PlanDownload(SplitImage(1000, DownloadForm::Current));
+  EXPECT_EQ(SecondsLeft(single, 0, 0, 1000, 0), 11 + 11);
+  EXPECT_EQ(SecondsLeft(plan, 0, 0, 0x200000, 0), 11 + 26 + 11 + 11);
+  EXPECT_EQ(SecondsLeft(plan, 0, 0, 0x200000, 0x200000 / 4.0), 11 + 26 + 11 + 11 + 4);
+  // In the first pause (step 3 under way) with 2.5 s of it left.
+  EXPECT_EQ(SecondsLeft(plan, 3, 2500, 0x200000, 0), 3 + 26 + 11 + 11);
+  // Sending the second area: no pause ahead but the final wait; part of a second counts whole.
+  EXPECT_EQ(SecondsLeft(plan, plan.size(), 0, 100, 1000), 11 + 1);
+  EXPECT_EQ(SecondsLeft(plan, plan.size(), 0, -5, 1000), 11);
+}
+
 TEST(DownloadFile, EveryOpenAsksForItsOwnOutputFile) {
   DownloadKit kit;
   const std::string& image = kit.MakeImage(0x150001);

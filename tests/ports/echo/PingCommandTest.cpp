@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/Loopback.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -22,7 +23,7 @@ TEST(PingCommand, ExitsWithZeroOnAReplyOneWithoutAndTwoOnUsageErrors) {
   };
   EXPECT_EQ(run({cli, "ping"}).substr(0, 2), "2|");
   EXPECT_EQ(run({cli, "ping", "127.0.0.1", "127.0.0.2"}).substr(0, 2), "2|");
-  EXPECT_EQ(run({cli, "ping", "--help"}).rfind("0|Usage: corvelle-cli ping HOST\n", 0), 0u);
+  EXPECT_EQ(run({cli, "ping", "--help"}).rfind("0|Usage: corvelle-cli ping HOST [--port N]\n", 0), 0u);
   // Without a network of its own the look-up cannot leave the machine.
   if (std::system("unshare -n true") == 0) {
     EXPECT_EQ(run({"unshare", "-n", cli, "ping", "no-such-printer.invalid"}),
@@ -31,7 +32,35 @@ TEST(PingCommand, ExitsWithZeroOnAReplyOneWithoutAndTwoOnUsageErrors) {
   if (::geteuid() != 0) GTEST_SKIP() << "raw ICMP sockets need root here";
   const std::string reply = run({cli, "ping", "127.0.0.1"});
   EXPECT_EQ(reply.rfind("0|Reply from 127.0.0.1: time=", 0), 0u) << reply;
-  EXPECT_EQ(reply.substr(reply.size() - 5), " ms\n|") << reply;
+  // Whatever listens on 4001 of this machine, the port's line follows the echo's.
+  EXPECT_NE(reply.find(" ms\nPort 4001 "), std::string::npos) << reply;
+}
+
+// The second line says what the port did: a listener on 127.0.0.1 accepts, the same port once
+// the listener is gone refuses.
+TEST(PingCommand, SaysOnASecondLineWhetherThePortAcceptsConnections) {
+  test::TempDir dir;
+  const std::string cli = CORVELLE_BIN_DIR "/corvelle-cli";
+  const auto run = [&](const std::vector<std::string>& args) {
+    const test::ProgramRun r = test::RunProgram(dir, args);
+    return std::to_string(r.exit) + "|" + r.out + "|" + r.err;
+  };
+  for (const std::string bad : {"0", "65536", "x"}) {
+    EXPECT_EQ(run({cli, "ping", "127.0.0.1", "--port", bad}).substr(0, 2), "2|") << bad;
+  }
+  if (::geteuid() != 0) GTEST_SKIP() << "raw ICMP sockets need root here";
+  std::string port;
+  {
+    const test::LoopbackPort listener(4);
+    ASSERT_NE(listener.port, 0);
+    port = std::to_string(listener.port);
+    const std::string accepted = run({cli, "ping", "127.0.0.1", "--port", port});
+    EXPECT_EQ(accepted.rfind("0|Reply from 127.0.0.1: time=", 0), 0u) << accepted;
+    EXPECT_TRUE(accepted.ends_with(" ms\nPort " + port + " accepts connections\n|")) << accepted;
+  }
+  const std::string refused = run({cli, "ping", "127.0.0.1", "--port=" + port});
+  EXPECT_TRUE(refused.starts_with("0|Reply from 127.0.0.1: time=")) << refused;
+  EXPECT_TRUE(refused.ends_with(" ms\nPort " + port + " refused the connection\n|")) << refused;
 }
 
 }  // namespace
