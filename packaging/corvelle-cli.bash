@@ -36,8 +36,9 @@ _corvelle_cli() {
     --speed) COMPREPLY=($(compgen -W "0 1 2 3 4 5" -- "$cur")); return ;;
     --parity) COMPREPLY=($(compgen -W "0 1 2" -- "$cur")); return ;;
     --data-bits | --stop-bits) COMPREPLY=($(compgen -W "0 1" -- "$cur")); return ;;
-    --port) _corvelle_cli_ports; return ;;
-    --ip | --ip-port | --jobs | --at | --last | --site | --name | --retry | --retry-wait) return ;;
+    --port) [[ $command == ping || $command == scan ]] || _corvelle_cli_ports; return ;;
+    --result) COMPREPLY=($(compgen -W "ok stopped failed" -- "$cur")); return ;;
+    --ip | --ip-port | --jobs | --at | --last | --site | --name | --retry | --retry-wait | --target | --since) return ;;
   esac
 
   if [[ -z $command ]]; then
@@ -65,10 +66,13 @@ _corvelle_cli() {
       [[ $cur != -* ]] && { _filedir; return; }
       options="--json"
       ;;
-    download) options="--legacy --port --ip --ip-port --ip-list --jobs --output --wait --quiet --no-echo-test --inventory --site --name --retry --retry-wait --only-failed" ;;
+    download) options="--legacy --port --ip --ip-port --ip-list --jobs --output --wait --quiet --no-echo-test --json --inventory --site --name --retry --retry-wait --only-failed" ;;
     set-com) options="--port --output --speed --parity --data-bits --stop-bits" ;;
-    ping) [[ $cur != -* ]] && { _known_hosts_real -- "$cur"; return; } ;;
-    history) options="--last --json" ;;
+    ping)
+      [[ $cur != -* ]] && { _known_hosts_real -- "$cur"; return; }
+      options="--port"
+      ;;
+    history) options="--last --target --result --since --json" ;;
     scan) options="--port --jobs --csv" ;;
     *) return ;;
   esac

@@ -182,7 +182,9 @@ Command ScanCommand() {
     "tab, echo or no echo, a tab, open or closed. Addresses that answered neither are not\n"
     "printed. Ctrl-C, SIGTERM and SIGHUP stop the scan: what was found is printed, then\n"
     "\"Scan stopped.\" on stderr, exit 1. Exits 0 once every address has been tried, 2 for\n"
-    "usage errors.\n",
+    "usage errors.\n"
+    "\n"
+    "Example: corvelle-cli scan --port 4001 127.0.0.0/29\n",
     RunScan};
 }
 

@@ -92,6 +92,10 @@ test::ProgramRun RunExamples(CliKit& kit, int port, const std::string& examples)
       ADD_FAILURE() << "an example that may reach another printer than one on 127.0.0.1: " << line;
       return {};
     }
+    if (line.find(" scan ") != std::string::npos && line.find(" 127.") == std::string::npos) {
+      ADD_FAILURE() << "a scan example outside 127.0.0.0/8: " << line;
+      return {};
+    }
     script += line + "\n";
   }
   MakeFolders(kit.dir.File("work"));
