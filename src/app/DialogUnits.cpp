@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStringList>
 #include <algorithm>
 #include <vector>
@@ -220,9 +222,27 @@ void PlaceControl(QWidget* control, const ControlTemplate& item, const DialogUni
   control->setGeometry(rect);
 }
 
+QFont FontFittingTemplate(const QFont& font, const layouts::DialogTemplate& dialog, QSize available) {
+  constexpr int kSmallestPixels = 6;
+  QFont fitted(font);
+  for (int pixels = QFontInfo(font).pixelSize(); pixels > kSmallestPixels; --pixels) {
+    const QSize size = DialogUnits(fitted).ToPixels(dialog.width, dialog.height);
+    if (size.width() <= available.width() && size.height() <= available.height()) break;
+    fitted.setPixelSize(pixels - 1);
+  }
+  return fitted;
+}
+
 TemplateControls BuildDialog(QWidget* window, const layouts::DialogTemplate& dialog,
                              const OwnerDrawFactory& ownerDraw) {
   window->setWindowTitle(Latin1(dialog.caption));
+  if (dialog.resizable) {
+    // Room for a title bar and borders; the frame is not known before the window is shown.
+    constexpr QSize kFrameAllowance(16, 48);
+    if (const QScreen* screen = window->screen(); screen != nullptr) {
+      window->setFont(FontFittingTemplate(window->font(), dialog, screen->availableGeometry().size() - kFrameAllowance));
+    }
+  }
   const DialogUnits units(window->font());
   const QSize templateSize = units.ToPixels(dialog.width, dialog.height);
   TemplateResizer* resizer = nullptr;

@@ -62,8 +62,13 @@ QString PlainCaption(const QString& caption);
 // place in the tab order.
 using OwnerDrawFactory = std::function<QWidget*(const layouts::ControlTemplate&, QWidget* parent)>;
 
+// `font`, made smaller where the template of `dialog` measured in it would not fit `available`
+// (a screen's free area, less the window frame), so that a window's smallest size never
+// leaves part of it off the screen; `font` itself when it fits.
+QFont FontFittingTemplate(const QFont& font, const layouts::DialogTemplate& dialog, QSize available);
+
 // Gives `window` the caption and the size of `dialog` (fixed, or for a resizable template its
-// default and smallest), then creates its controls in template order at their rectangles. Each
+// default and smallest, in a font small enough for the template to fit the screen), then creates its controls in template order at their rectangles. Each
 // control's object name is its ID and its accessible name its caption; a label's mnemonic
 // focuses its buddy.
 TemplateControls BuildDialog(QWidget* window, const layouts::DialogTemplate& dialog,

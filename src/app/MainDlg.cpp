@@ -121,8 +121,9 @@ CMainDlg::CMainDlg(MainDlgContext context, QWidget* parent)
   onClick(IDOK, &CMainDlg::accept);
   connect(m_legacyBox, &QCheckBox::clicked, this, &CMainDlg::EnforceLegacyLimit);
   connect(m_available, &QListWidget::itemSelectionChanged, this, &CMainDlg::PreviewCurrent);
-  // Enter anywhere in the window is OK.
+  // Enter anywhere in the window but the lists is OK.
   Button(IDOK)->setDefault(true);
+  SetUpListInput();
 
   StateToControls();
   LoadCatalogue();
@@ -209,7 +210,15 @@ void CMainDlg::AddSelected() {
   }
   m_legacyFormat = outcome.legacyFormat ? 1 : 0;
   ShowSelection();
-  if (outcome.clearDestination) ClearSelectedPosition();
+  // The next fonts go after those just placed, without a new click on a position.
+  if (outcome.clearDestination) {
+    const int next = *request.destination + outcome.placed;
+    if (next < kSelectionPositions) {
+      SelectPosition(next);
+    } else {
+      ClearSelectedPosition();
+    }
+  }
   StateToControls();
 }
 

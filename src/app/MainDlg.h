@@ -20,6 +20,7 @@
 #include "ports/PortSettings.h"
 
 class QCheckBox;
+class QKeyEvent;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -71,8 +72,16 @@ class CMainDlg : public QDialog {
   void ShowAbout();
   // OK (and Enter): stores the selection and the code page, saves the profile, ends.
   void accept() override;
-  // The close box and Escape: ends without storing; ignored while a download runs.
+  // The close box and Escape: with changes not yet stored, asks whether to store them, discard
+  // them or stay; without, ends at once. Ignored while a download runs.
   void reject() override;
+  // True when the selection or the code page shown differs from what the window last stored.
+  bool HasUnstoredChanges();
+  // Moves the font at position `from` to position `to`; a font already there takes `from`'s
+  // place, so no font is lost and every other position keeps its own.
+  void MovePosition(int from, int to);
+  // Places the fonts selected in "Available fonts" from position `position` on, as "-->" does.
+  void AddSelectedAt(int position);
 
   const FontCatalogue& Catalogue() const { return m_catalogue; }
   const FontSelection& Selection() const { return m_selection; }
@@ -91,12 +100,20 @@ class CMainDlg : public QDialog {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
   class OperationScope;
 
+  // Keys, double-clicks and dragging in the two lists, the window's shortcuts and its Tab order.
+  void SetUpListInput();
+  bool ListKey(QListWidget* list, const QKeyEvent& key);
+  bool ListDrag(QListWidget* list, QEvent* event);
+  void StartDrag(QListWidget* list);
+  // Makes `row` the selected list's current position and shows it.
+  void SelectPosition(int row);
   // Control values into the state (GN1 flag, code-page radio), and back.
   void ControlsToState();
   void StateToControls();
@@ -137,6 +154,7 @@ class CMainDlg : public QDialog {
   int m_codePageChoice = 0;
   PortSettings m_portSettings;
   bool m_operationRunning = false;
+  QPoint m_dragStart{-1, -1};  // where the left button went down in a list, for a drag
 
   QListWidget* m_available = nullptr;
   QListWidget* m_selected = nullptr;

@@ -212,8 +212,28 @@ void CMainDlg::accept() {
   QDialog::accept();
 }
 
+bool CMainDlg::HasUnstoredChanges() {
+  ControlsToState();
+  return m_selection != m_storedSelection || m_codePageChoice != m_storedCodePageChoice;
+}
+
 void CMainDlg::reject() {
   if (m_operationRunning) return;
+  if (HasUnstoredChanges()) {
+    ChoiceQuestion question;
+    question.text = "Store the changes to the selection before closing?";
+    question.detail = "Discard closes the window and drops the changes; Cancel goes back to the window.";
+    question.first = "Store";
+    question.second = "Discard";
+    switch (m_choose(question)) {
+      case Choice::First:
+        // As OK: the window ends only once its changes are stored.
+        accept();
+        return;
+      case Choice::Second: break;
+      case Choice::Cancel: return;
+    }
+  }
   QDialog::reject();
 }
 

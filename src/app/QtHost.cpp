@@ -95,11 +95,10 @@ QString ConvertFileFilter(std::string_view filter) {
     if (patterns.isEmpty()) continue;
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
     const QString shown = QStringLiteral("(%1)").arg(patterns);
-    if (description.isEmpty() || description.endsWith(shown)) {
-      entries << (description.isEmpty() ? shown : description);
-    } else {
-      entries << description + QLatin1Char(' ') + shown;
-    }
+    // The patterns are shown once, last, where the file dialog reads them from: a description
+    // that names them already ("Fonts (*.shc) files") loses its own copy.
+    const QString words = QString(description).remove(shown).simplified();
+    entries << (words.isEmpty() ? shown : words + QLatin1Char(' ') + shown);
   }
   return entries.join(QStringLiteral(";;"));
 }

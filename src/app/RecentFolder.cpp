@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include "app/StoredProfile.h"
 #include "base/Profile.h"
@@ -12,7 +13,9 @@ namespace corvelle {
 
 QString RecentFolder::Folder() const {
   const QString folder = QFile::decodeName(m_profile.GetString(kProgramSection, kLastFolderKey, "").c_str());
-  return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
+  if (!folder.isEmpty() && QFileInfo(folder).isDir()) return folder;
+  // The first time (or when that folder is gone): the user's documents, not the working folder.
+  return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
 
 void RecentFolder::Remember(const QString& filePath) {

@@ -16,7 +16,7 @@ class RecentFolder {
  public:
   explicit RecentFolder(Profile& profile) : m_profile(profile) {}
 
-  // The folder last remembered, or empty (the dialog's own choice) when none is kept or it is gone.
+  // The folder last remembered, or the user's documents folder when none is kept or it is gone.
   QString Folder() const;
   // Remembers the folder of `filePath` and saves the profile; a profile that cannot be saved
   // only loses the memory, so nothing is reported.

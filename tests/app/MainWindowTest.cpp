@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QStandardPaths>
 #include <QUrl>
 #include <filesystem>
 #include <memory>
@@ -25,6 +26,7 @@
 #include "app/MainDlg.h"
 #include "app/RecentFolder.h"
 #include "app/SelectionListView.h"
+#include "catalogue/SelectionProfile.h"
 #include "base/Profile.h"
 #include "catalogue/CatalogueTesting.h"
 #include "catalogue/SettingsFile.h"
@@ -65,7 +67,10 @@ class MainWindowTest : public ::testing::Test {
           openSpecs.push_back(spec);
           return openAnswer;
         },
-        {}});
+        [this](const ChoiceQuestion& question) {
+          questions.push_back(question.text);
+          return closeAnswer;
+        }});
     window->show();
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -86,6 +91,8 @@ class MainWindowTest : public ::testing::Test {
   std::vector<std::string> builds, downloads;
   std::vector<OpenDialogSpec> openSpecs;
   std::optional<QString> openAnswer;
+  std::vector<std::string> questions;  // the window's own questions, asked
+  Choice closeAnswer = Choice::Cancel;
   std::function<void(QDialog&)> workDialog;  // acts as the user in a dialog the window runs
 };
 
@@ -167,16 +174,16 @@ TEST_F(MainWindowTest, EveryButtonHasItsOwnMnemonicAndEveryControlAName) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return window->Selection()[3].displayName.starts_with("Font B"); }, 2000));
 }
 
-TEST_F(MainWindowTest, TabGoesThroughTheTemplateOrderAndEntersTheCodePagesAtTheCheckedRadio) {
+TEST_F(MainWindowTest, TabGoesInReadingOrderAndEntersTheCodePagesAtTheCheckedRadio) {
   window->AvailableList()->setFocus();
   std::vector<int> order;
   for (int i = 0; i < 14; ++i) {
     order.push_back(QApplication::focusWidget()->objectName().toInt());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
-  EXPECT_EQ(order, (std::vector<int>{IDC_AVAILABLE_LIST, IDC_ADD, IDC_REMOVE, IDC_SELECTED_LIST, IDC_LOAD_SETTINGS,
-                                     IDC_SAVE_SETTINGS, IDC_EMPTY_LIST, IDC_CREATE_FILE, IDC_LEGACY, IDC_DOWNLOAD,
-                                     IDC_COMM_PORT, IDOK, IDC_CP1252, IDC_ABOUT}));
+  EXPECT_EQ(order, (std::vector<int>{IDC_AVAILABLE_LIST, IDC_ADD, IDC_REMOVE, IDC_SELECTED_LIST, IDC_LEGACY,
+                                     IDC_EMPTY_LIST, IDC_LOAD_SETTINGS, IDC_SAVE_SETTINGS, IDC_CREATE_FILE,
+                                     IDC_DOWNLOAD, IDC_COMM_PORT, IDOK, IDC_CP1252, IDC_ABOUT}));
   // Another choice moves the Tab stop with it.
   window->CodePageRadio(1)->click();
   window->Button(IDOK)->setFocus();
@@ -184,27 +191,55 @@ TEST_F(MainWindowTest, TabGoesThroughTheTemplateOrderAndEntersTheCodePagesAtTheC
   EXPECT_EQ(QApplication::focusWidget(), window->CodePageRadio(1));
 }
 
-TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndElsewhereOk) {
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonActsInTheListsAndElsewhereIsOk) {
   Place(0, 0);
   EXPECT_TRUE(window->Button(IDOK)->isDefault());
   window->Button(IDC_EMPTY_LIST)->setFocus();
   QTest::keyClick(window->Button(IDC_EMPTY_LIST), Qt::Key_Return);
   EXPECT_EQ(window->Selection(), FontSelection{});
   EXPECT_TRUE(window->isVisible());
-  window->AvailableList()->setFocus();
+  // In the lists Enter is the list's own action: "-->" in "Available fonts".
+  window->SelectedList()->setFocus();
+  window->SelectedList()->setCurrentRow(5);
+  QTest::keyClick(window->SelectedList(), Qt::Key_Return);
+  EXPECT_EQ(QApplication::focusWidget(), window->AvailableList()) << "the position is chosen, the fonts next";
+  window->AvailableList()->clearSelection();
+  window->AvailableList()->item(1)->setSelected(true);
   QTest::keyClick(window->AvailableList(), Qt::Key_Return);
+  EXPECT_TRUE(window->Selection()[5].displayName.starts_with("Font B"));
+  EXPECT_EQ(window->SelectedList()->currentRow(), 6) << "the target moves past the font placed";
+  EXPECT_TRUE(window->isVisible());
+  window->LegacyBox()->setFocus();
+  QTest::keyClick(window->LegacyBox(), Qt::Key_Return);
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(window->result(), QDialog::Accepted);
   EXPECT_TRUE(Profile(folder.File("corvelle.ini")).HasKey(kPortSection, "Codepage"));
 }
 
-TEST_F(MainWindowTest, EscapeClosesWithoutStoring) {
+// Escape and the close box with changes not stored ask: Cancel stays, Discard stores nothing;
+// with nothing changed they close without a word.
+TEST_F(MainWindowTest, EscapeWithUnstoredChangesAsksAndDiscardStoresNothing) {
+  QTest::keyClick(window->AvailableList(), Qt::Key_Escape);
+  EXPECT_TRUE(questions.empty() && !window->isVisible()) << "nothing changed: no question";
+  window->show();
   Place(0, 0);
   window->CodePageRadio(0)->click();
   QTest::keyClick(window->AvailableList(), Qt::Key_Escape);
+  EXPECT_EQ(questions, std::vector<std::string>{"Store the changes to the selection before closing?"});
+  EXPECT_TRUE(window->isVisible()) << "Cancel goes back to the window";
+  closeAnswer = Choice::Second;
+  window->close();
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(window->result(), QDialog::Rejected);
   EXPECT_FALSE(std::filesystem::exists(folder.File("corvelle.ini"))) << "nothing stored";
+}
+
+TEST_F(MainWindowTest, StoreInTheCloseQuestionStoresAsOkDoes) {
+  Place(0, 0);
+  closeAnswer = Choice::First;
+  window->close();
+  EXPECT_EQ(window->result(), QDialog::Accepted);
+  EXPECT_TRUE(LoadSelectionFromProfile(Profile(folder.File("corvelle.ini")))[0].displayName.starts_with("Font A"));
 }
 
 TEST_F(MainWindowTest, PositionsShowTheirNumbersAndFreeOnesAreGreyedWithoutChangingTheTexts) {
@@ -249,7 +284,7 @@ TEST_F(MainWindowTest, TheOpenDialogStartsInTheFolderLastUsedAndTheProfileKeepsO
   const std::string kvf = folder.Write("sub/mine.kvf", SerializeSettings(FontSelection{}));
   openAnswer = QString::fromStdString(kvf);
   window->Button(IDC_LOAD_SETTINGS)->click();
-  EXPECT_EQ(openSpecs.back().directory, QString()) << "nothing remembered yet";
+  EXPECT_EQ(openSpecs.back().directory, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)) << "nothing remembered yet";
   Open();
   window->Button(IDC_LOAD_SETTINGS)->click();
   EXPECT_EQ(openSpecs.back().directory, QString::fromStdString(folder.File("sub")));

@@ -2,6 +2,8 @@
 // The window's Host: what paint-only waits let through, STOP and Escape ending a wait, the busy
 // cursor, which message box each message style asks for, and the save dialogs' starting folder.
 #include <gtest/gtest.h>
+
+#include <QStandardPaths>
 #include <qpa/qwindowsysteminterface.h>
 
 #include <QApplication>
@@ -212,7 +214,8 @@ TEST_F(QtHostTest, SaveDialogsStartInTheFolderLastChosen) {
   }
   host.SetRecentFolder(nullptr);
   ASSERT_EQ(asked.size(), 3u);
-  EXPECT_EQ(asked[0].directory, QString());
+  EXPECT_EQ(asked[0].directory, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+      << "the documents folder the first time, not the working folder";
   EXPECT_EQ(asked[1].directory, QString::fromStdString(dir.File("a")));
   EXPECT_EQ(asked[2].directory, QString::fromStdString(dir.File("a"))) << "read back from the profile";
   EXPECT_EQ(asked[0].nameFilter, QStringLiteral("Output file (*.out)"));
