@@ -56,6 +56,27 @@ struct ProgramFolder {
   Profile profile{folder.File("corvelle.ini")};
 };
 
+// The main window of a three-font program folder downloading into `output` through the FILE
+// port; `shown` collects each message box's text, marked when a progress window was still up.
+struct FileDownloadWindow {
+  FileDownloadWindow() {
+    host.SetSaveDialogFunction([this](const SaveDialogSpec&) { return std::optional(QString::fromStdString(output)); });
+    host.SetMessageBoxFunction([this](const MessageBoxRequest& request) {
+      shown.push_back(request.text.toStdString() + (host.CurrentProgress() ? " over the progress window" : ""));
+      return QMessageBox::Ok;
+    });
+    host.SetMainWindow(&window);
+  }
+  ProgramFolder program{3};
+  // Stored before the window reads the profile.
+  bool filePort = (StorePortSettings(program.profile, {.portName = "FILE"}), true);
+  test::FakeClockHost host;
+  std::string output = program.folder.File("printer.out");
+  std::vector<std::string> shown;
+  CMainDlg window{MainDlgContext{host, program.profile, program.folder.Path(), ProgramPrinterActions(program.profile),
+                                 {}, {}, {}, {}}};
+};
+
 }  // namespace
 
 TEST(WindowDownload, StopInTheFirstAreaEndsItAndGivesTheButtonsBack) {
@@ -144,19 +165,8 @@ TEST(WindowDownload, AFailedConnectShowsTheAddressAndReasonInTheSameBox) {
 // down in the bar and in words with STOP usable, tells the time the whole download still needs,
 // counts the final wait down too, and is gone before the closing message.
 TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingMessage) {
-  ProgramFolder program(3);
-  StorePortSettings(program.profile, {.portName = "FILE"});
-  test::FakeClockHost host;
-  const std::string output = program.folder.File("printer.out");
-  host.SetSaveDialogFunction([&](const SaveDialogSpec&) { return std::optional(QString::fromStdString(output)); });
-  std::vector<std::string> shown;
-  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
-    shown.push_back(request.text.toStdString() + (host.CurrentProgress() ? " over the progress window" : ""));
-    return QMessageBox::Ok;
-  });
-  CMainDlg window(MainDlgContext{host, program.profile, program.folder.Path(), ProgramPrinterActions(program.profile),
-                                 {}, {}, {}, {}});
-  host.SetMainWindow(&window);
+  FileDownloadWindow w;
+  auto& [program, filePort, host, output, shown, window] = w;
   window.move(200, 150);
   window.show();
   std::vector<std::string> statuses;  // each status line seen, once per change
@@ -219,19 +229,8 @@ TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingM
 // image went out, recorded as a completed download; STOP earlier is recorded as stopped, with the
 // words the window says.
 TEST(WindowDownload, StopInTheFinalWaitSaysTheImageWasSentAndEarlierStopsAreRecorded) {
-  ProgramFolder program(3);
-  StorePortSettings(program.profile, {.portName = "FILE"});
-  test::FakeClockHost host;
-  const std::string output = program.folder.File("printer.out");
-  host.SetSaveDialogFunction([&](const SaveDialogSpec&) { return std::optional(QString::fromStdString(output)); });
-  std::vector<std::string> shown;
-  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
-    shown.push_back(request.text.toStdString() + (host.CurrentProgress() ? " over the progress window" : ""));
-    return QMessageBox::Ok;
-  });
-  CMainDlg window(MainDlgContext{host, program.profile, program.folder.Path(), ProgramPrinterActions(program.profile),
-                                 {}, {}, {}, {}});
-  host.SetMainWindow(&window);
+  FileDownloadWindow w;
+  auto& [program, filePort, host, output, shown, window] = w;
   window.show();
   std::string stopWhen;  // the status line at which STOP is pressed
   std::int64_t stoppedAt = -1;
