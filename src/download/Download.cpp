@@ -4,7 +4,6 @@
 #include "download/Download.h"
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -313,27 +312,18 @@ class DownloadRun {
 
   // Exactly `size` bytes of the image, or false with the reason: nothing is ever sent from a
   // buffer the image did not fill.
-  // The image is read ahead in kImageReadAhead blocks; a chunk holds only bytes the image filled.
   bool ReadChunk(char* buffer, std::size_t size, std::string& error) {
     for (std::size_t filled = 0; filled < size;) {
-      if (m_readAt == m_readEnd) {
-        m_readAhead.resize(static_cast<std::size_t>(kImageReadAhead));
-        const long n = m_image.Read(m_readAhead.data(), m_readAhead.size());
-        if (n < 0) {
-          error = m_image.ErrorText();
-          return false;
-        }
-        if (n == 0) {
-          error = kImageShrank;
-          return false;
-        }
-        m_readAt = 0;
-        m_readEnd = static_cast<std::size_t>(n);
+      const long n = m_image.Read(buffer + filled, size - filled);
+      if (n < 0) {
+        error = m_image.ErrorText();
+        return false;
       }
-      const std::size_t n = std::min(size - filled, m_readEnd - m_readAt);
-      std::memcpy(buffer + filled, m_readAhead.data() + m_readAt, n);
-      m_readAt += n;
-      filled += n;
+      if (n == 0) {
+        error = kImageShrank;
+        return false;
+      }
+      filled += static_cast<std::size_t>(n);
     }
     return true;
   }
@@ -378,9 +368,6 @@ class DownloadRun {
   CDevicePort m_port;
   PortContext m_queueContext;
   FileHandle m_image;
-  std::vector<char> m_readAhead;  // image bytes read and not yet sent: [m_readAt, m_readEnd)
-  std::size_t m_readAt = 0;
-  std::size_t m_readEnd = 0;
   std::int64_t m_total = 0;
   std::vector<ImageArea> m_areas;
   std::unique_ptr<ProgressView> m_view;

@@ -11,11 +11,8 @@
 
 namespace corvelle {
 
-// Bytes per port write while an area is sent.
+// Bytes per read of the image and per port write while an area is sent.
 inline constexpr std::int64_t SEND_CHUNK = 512;
-// Bytes per read of the image while it is sent: it is read ahead of the chunks, so that a chunk
-// costs no system call of its own.
-inline constexpr std::int64_t kImageReadAhead = 16 * 1024;
 // The next chunk goes to a serial port only once at most this many bytes are still queued.
 inline constexpr long kQueueThreshold = 10;
 // Pauses, as the whole elapsed seconds they must exceed: 11 s after an announcement and at the

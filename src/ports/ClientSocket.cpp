@@ -13,7 +13,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -147,9 +146,6 @@ long CClientSocket::Unsent() const { return UnsentBytes(m_fd); }
 int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool()>& cancelled,
                                  const std::function<void()>& whileWaiting) {
   StallWatch watch(m_host, stallMs);
-  // The queue is looked at after 1 ms, then twice as long each time up to kWriteWaitStepMs: a
-  // near printer has taken it all within a few milliseconds, a far one is not asked every moment.
-  std::int64_t step = 1;
   for (;;) {
     // After a reset the send queue still counts what was lost, so the reset itself ends the wait.
     if (WasReset(m_fd)) return ECONNRESET;
@@ -158,8 +154,7 @@ int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool(
     if (m_peerClosed) return ECONNRESET;
     if (cancelled && cancelled()) return ECANCELED;
     if (watch.Stalled(unsent)) return ETIMEDOUT;
-    m_host.WaitFor(step);
-    step = std::min(step * 2, kWriteWaitStepMs);
+    m_host.WaitFor(kWriteWaitStepMs);
     if (whileWaiting) whileWaiting();
   }
 }

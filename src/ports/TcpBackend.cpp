@@ -98,7 +98,7 @@ bool TcpBackend::Open(const PortOpenArgs& args) {
 
 bool TcpBackend::Write(const std::uint8_t* bytes, std::size_t count) {
   if (!m_pSocket || m_lost) return false;
-  PumpEvents();
+  m_pSocket->PollReceive();
   if (m_pSocket->PeerClosed()) {
     ReportLost(EPIPE);
     return false;
@@ -115,7 +115,7 @@ bool TcpBackend::Write(const std::uint8_t* bytes, std::size_t count) {
 }
 
 void TcpBackend::PumpEvents() {
-  if (m_pSocket && m_buffer.empty()) m_pSocket->PollReceive();
+  if (m_pSocket) m_pSocket->PollReceive();
 }
 
 bool TcpBackend::Flush() {

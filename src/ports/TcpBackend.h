@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The TCP/IP kind: a reachability test, then a stream connection to the printer with an output
-// buffer in front of it.
+// The TCP/IP kind: a reachability test, then a stream connection to the printer with a
+// 4096-byte output buffer in front of it.
 #pragma once
 
 #include <memory>
@@ -21,9 +21,7 @@ bool FailureMayPass(std::string_view message);
 
 class TcpBackend : public PortBackend {
  public:
-  // Large enough that a download's 512-byte chunks leave in few sends, small enough that a
-  // thousand printers served at once hold little memory.
-  static constexpr std::size_t kOutputBufferBytes = 16 * 1024;
+  static constexpr std::size_t kOutputBufferBytes = 4096;
   // How long unsent data may sit without any of it leaving before the printer counts as gone,
   // in a write, a drain or the close (the linger time).
   static constexpr std::int64_t kLingerMs = kOutputStallMs;
@@ -34,8 +32,6 @@ class TcpBackend : public PortBackend {
   bool Open(const PortOpenArgs& args) override;
   // Fills the output buffer; a full buffer is sent. False once the connection is gone.
   bool Write(const std::uint8_t* bytes, std::size_t count) override;
-  // Reads what the printer sent, once per buffer sent: looking for it at every chunk would cost
-  // a system call per 512 bytes, and the printer's few replies wait in the socket meanwhile.
   void PumpEvents() override;
   // Sends the rest of the buffer and waits until the printer has taken every byte, as long as it
   // keeps taking them (kLingerMs without progress fail it, reported like a failed write).
