@@ -115,9 +115,12 @@ TEST_F(WindowsCli, ASelectionSavedToAKvfFileLoadsBackIntoAnotherProfileUnderWind
 TEST_F(WindowsCli, PingOfLoopbackAnswersWithItsTime) {
   const test::CliRun run = Run({"ping", "127.0.0.1"});
   ASSERT_EQ(run.code, 0) << run.err;
-  // Standard output is a text stream: the line ends with CR LF.
-  EXPECT_EQ(run.out.rfind("Reply from 127.0.0.1: time=", 0), 0u) << run.out;
-  EXPECT_TRUE(run.out.ends_with(" ms\r\n")) << run.out;
+  // Standard output is a text stream: each line ends with CR LF. The second says what the port did.
+  const std::string reply = run.out.substr(0, run.out.find('\n') + 1);
+  EXPECT_EQ(reply.rfind("Reply from 127.0.0.1: time=", 0), 0u) << run.out;
+  EXPECT_TRUE(reply.ends_with(" ms\r\n")) << run.out;
+  EXPECT_EQ(run.out.find("Port 4001 ", reply.size()), reply.size()) << run.out;
+  EXPECT_TRUE(run.out.ends_with("\r\n")) << run.out;
 }
 
 }  // namespace
