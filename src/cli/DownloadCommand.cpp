@@ -181,7 +181,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   int code = kExitFailed;
   switch (BuildAndDownload(job)) {
     case DownloadResult::Completed: code = kExitOk; break;
-    case DownloadResult::Cancelled: std::cerr << kStoppedText << std::endl; break;
+    case DownloadResult::Cancelled: std::cerr << kDownloadStoppedText << std::endl; break;
     case DownloadResult::Failed: break;
   }
   return json ? Reported(code, reports) : code;

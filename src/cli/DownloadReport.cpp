@@ -30,7 +30,7 @@ PrinterReport ReportOf(const DownloadRecord& record, const std::string& detail, 
     // stands as it was recorded, with nothing taken from it twice.
     report.detail.clear();
   }
-  if (report.result == "stopped" && report.message.empty()) report.message = kStoppedText;
+  if (report.result == "stopped" && report.message.empty()) report.message = kDownloadStoppedText;
   return report;
 }
 

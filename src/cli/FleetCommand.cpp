@@ -93,7 +93,7 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job, 
     if (std::optional<ImageSnapshot> snapshot = BuildGroup(context, profile, group, failure)) {
       group.image = &snapshots.emplace_back(std::move(*snapshot));
     } else {
-      if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kStoppedText, records);
+      if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kDownloadStoppedText, records);
       group.failure = failure;
     }
   }

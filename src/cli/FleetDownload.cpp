@@ -55,7 +55,7 @@ FleetResult ServeOnce(const FleetJob& job, std::size_t index, FleetHost& host, D
   const DownloadResult result = group.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   switch (result) {
     case DownloadResult::Completed: return {result, "", 1, 1, host.LastDetail()};
-    case DownloadResult::Cancelled: status.Message(index, kStoppedText); return {result, kStoppedText};
+    case DownloadResult::Cancelled: status.Message(index, kDownloadStoppedText); return {result, kDownloadStoppedText};
     case DownloadResult::Failed: break;
   }
   return {result, host.LastMessage().empty() ? std::string("The download failed.") : host.LastMessage(), 1, 1,
@@ -86,8 +86,8 @@ FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
                                    std::to_string(attempt + 1) + " of " + std::to_string(allowed) + ")");
     host.WaitFor(waitMs);
     if (job.stop->Raised()) {
-      job.status->Message(index, kStoppedText);
-      return {DownloadResult::Cancelled, kStoppedText, attempt, allowed};
+      job.status->Message(index, kDownloadStoppedText);
+      return {DownloadResult::Cancelled, kDownloadStoppedText, attempt, allowed};
     }
   }
 }
@@ -109,7 +109,7 @@ std::vector<FleetResult> RunFleet(const FleetJob& job) {
   const auto work = [&] {
     for (std::size_t index; (index = next.fetch_add(1)) < count;) {
       if (job.stop->Raised()) {
-        results[index] = {DownloadResult::Cancelled, kStoppedText};
+        results[index] = {DownloadResult::Cancelled, kDownloadStoppedText};
         if (const std::string problem = RecordUnserved(job, index, results[index]); !problem.empty()) {
           job.status->Message(index, problem);
         }

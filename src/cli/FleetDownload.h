@@ -14,6 +14,7 @@
 #include "cli/FleetStatus.h"
 #include "cli/FleetTargets.h"
 #include "download/Download.h"
+#include "download/DownloadRecord.h"
 #include "fontset/FileHandle.h"
 
 namespace corvelle::cli {
@@ -88,7 +89,6 @@ struct FleetResult {
   double seconds = 0;       // how long its download took
 };
 
-inline constexpr const char* kStoppedText = "Download stopped.";
 
 // What one printer served holds open at once: its reading of the image and its printer lock for
 // the whole download, and one of the echo test's socket, the connection or the history file

@@ -185,7 +185,7 @@ TEST(WindowsFleetRun, StopInThePauseEndsEveryPrinterAndThoseWaitingTheirTurnAreN
   ASSERT_EQ(results.size(), 3u);
   for (const FleetResult& result : results) {
     EXPECT_EQ(result.result, DownloadResult::Cancelled) << result.message;
-    EXPECT_EQ(result.message, kStoppedText);
+    EXPECT_EQ(result.message, kDownloadStoppedText);
   }
   const std::string announcement = Announcement(SplitImage(5000, DownloadForm::Current).at(0));
   EXPECT_EQ(first.Received(), std::vector<std::string>{announcement}) << out.str();
