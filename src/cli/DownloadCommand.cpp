@@ -20,7 +20,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   const bool legacy = args.Flag("legacy");
   const bool wait = args.Flag("wait");
   const bool noEchoTest = args.Flag("no-echo-test");
-  const auto port = args.Option("port");
+  const auto port = PortOption(args);
   // Targets from --ip and from --ip-list files, in the order the options came.
   const auto targetOptions = args.OptionsInOrder({"ip", "ip-list"});
   const auto ipPort = args.IntOption("ip-port");

@@ -54,6 +54,15 @@ bool IsKnownPortName(std::string_view portName);
 // The message for a name IsKnownPortName refuses; it names the port.
 std::string UnknownPortText(std::string_view portName);
 
+// A port name as Windows users type it, spelled as the port list spells it: "COM3", "com3:" and
+// "\\.\COM3" give "COM3:", "lpt2" gives "LPT2:", "file" "FILE", "tcp/ip" "TCP/IP", "usb" "USB";
+// any case, with or without the colon. Any other name comes back as it was, so that the refusal
+// names it as typed.
+std::string PortListName(std::string_view typed);
+// The port name a name typed on the command line stands for: PortListName on Windows; elsewhere
+// the name itself, since names there are matched exactly and device paths are names too.
+std::string TypedPortName(std::string_view typed);
+
 // Line values for the open arguments' indexes. An index outside its table gives the value of the
 // default settings (9600 baud, no parity, 8 data bits, 1 stop bit), so no edited profile can make
 // the port read outside a table.
