@@ -90,7 +90,15 @@ PortKind KindFromName(std::string_view portName) {
   return kind;
 }
 
-bool IsDevicePathName(std::string_view portName) { return portName.starts_with('/'); }
+// Windows names its serial devices only by COM number, so no path is a port name there.
+bool IsDevicePathName(std::string_view portName) {
+#ifdef _WIN32
+  (void)portName;
+  return false;
+#else
+  return portName.starts_with('/');
+#endif
+}
 
 bool IsKnownPortName(std::string_view portName) {
   switch (KindFromName(portName)) {

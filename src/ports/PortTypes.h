@@ -42,10 +42,10 @@ int PortNumberFromName(std::string_view portName);
 
 // The kind a port name selects by its case-sensitive prefix ("COM", "LPT", "FILE", "TCP/IP",
 // "USB"); a name that is a path ("/dev/ttyUSB0", "/dev/serial/by-id/...") is a serial device,
-// so Com. None when nothing matches.
+// so Com, except on Windows. None when nothing matches.
 PortKind KindFromName(std::string_view portName);
 
-// True for a name that is a path to a device rather than a port name.
+// True for a name that is a path to a device rather than a port name (never on Windows).
 bool IsDevicePathName(std::string_view portName);
 
 // Whether a port name reaches any port: a kind matches, and a COM or LPT name carries a port

@@ -71,7 +71,7 @@ TEST_F(WindowsComCli, ADownloadSendsExactlyTheFramedImageAtTheProfilesLineWithBo
 }
 
 // Windows users name a port without the colon, in any case, or as the system's device: each
-// reaches the same line. A number the list does not hold is refused before anything is opened.
+// reaches the same line. Device number 0 and device paths are refused before anything is opened.
 TEST_F(WindowsComCli, PortNamesAsWindowsUsersTypeThemReachTheLineTheListNames) {
   profile.WriteString(kPortSection, "Port", "LPT1:");
   for (const std::string port : {"com12", "Com12:", "\\\\.\\COM12"}) {
@@ -81,9 +81,12 @@ TEST_F(WindowsComCli, PortNamesAsWindowsUsersTypeThemReachTheLineTheListNames) {
     ASSERT_EQ(run.code, 0) << port << ": " << run.err;
     EXPECT_EQ(peer.ReceivedOnce(before + 13).substr(before), "?A7&3,2,1,0\r\n") << port;
   }
-  const test::CliRun run = Run({"download", "-q", "--port", "com0"});
-  EXPECT_EQ(run.code, 2);
-  EXPECT_NE(run.err.find("Unknown port \"com0\""), std::string::npos) << run.err;
+  for (const std::string port : {"com0", "/dev/ttyS0"}) {
+    const test::CliRun run = Run({"download", "-q", "--port", port});
+    EXPECT_EQ(run.code, 2) << port;
+    EXPECT_NE(run.err.find("Unknown port \"" + port + "\": choose COM1: to COM16:"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("/dev/ttyUSB0"), std::string::npos) << run.err;
+  }
 }
 
 TEST_F(WindowsComCli, AComOrLptThatDoesNotExistFailsWithTheDevicesMessageAndExit1) {
