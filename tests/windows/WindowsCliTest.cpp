@@ -113,15 +113,14 @@ TEST_F(WindowsCli, ASelectionSavedToAKvfFileLoadsBackIntoAnotherProfileUnderWind
       << "the font is read back in this FontExt:\n" << run.out << run.err;
 }
 
-// The program Corvelle replaces wrote its profile in the ANSI code page: a font path in a folder
-// named with an accent, in cp1252, names the same font as its UTF-8 spelling does.
+// The program Corvelle replaces wrote its profile in the ANSI code page: a font path with accents,
+// in cp1252, names the same font as its UTF-8 spelling does.
 TEST_F(WindowsCli, AProfileWrittenInTheAnsiCodePageStillNamesItsFonts) {
   program = dir.File("Polic\xC3\xA9");
   ASSERT_TRUE(MakeFolders(program + "\\FontExt"));
-  std::string stored = test::WriteFont(program, "f1", std::string(100, 'h'), std::string(3000, 'd'));
-  const std::size_t accent = stored.find("\xC3\xA9");
-  ASSERT_NE(accent, std::string::npos) << stored;
-  stored.replace(accent, 2, "\xE9");
+  std::string stored = test::WriteFont(program, "Caf\xC3\xA9", std::string(100, 'h'), std::string(3000, 'd'));
+  for (std::size_t accent; (accent = stored.find("\xC3\xA9")) != std::string::npos;) stored.replace(accent, 2, "\xE9");
+  ASSERT_EQ(stored, program.substr(0, program.size() - 2) + "\xE9\\FontExt\\Caf\xE9.she");
   profile.WriteString("FontsAggiuntivi", "Font001", stored);
   const std::string image = dir.File("ansi.shc");
   const test::CliRun run = Run({"build", "--output", image});
