@@ -63,6 +63,8 @@ Section "Uninstall"
   SetRegView 64
   SetShellVarContext all
   !include "${REMOVALS}"
+  ; The scratch file a build leaves in the program folder when that folder is writable.
+  Delete "$INSTDIR\fontheadkerv.sh"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\Corvelle.lnk"

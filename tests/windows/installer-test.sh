@@ -75,7 +75,7 @@ check_installed "$default_folder" "$default_unix"
 cli="$default_folder\\corvelle-cli.exe"
 out=$(wine "$cli" --version | tr -d '\r')
 [[ "$out" == *"$version"* ]] || fail "the installed corvelle-cli.exe --version says: $out"
-wine "$cli" selection add 0 >/dev/null || fail "the installed corvelle-cli.exe cannot select font 0 of its FontExt"
+wine "$cli" selection add --at 1 0 >/dev/null || fail "the installed corvelle-cli.exe cannot select font 0 of its FontExt"
 wine "$cli" build --output "Z:$scratch/image.shc" >/dev/null || fail "the installed corvelle-cli.exe cannot build"
 [ "$(stat -c %s "$scratch/image.shc" 2>/dev/null || echo 0)" -gt 1000 ] || fail "the installed FontExt built no image"
 
@@ -91,7 +91,7 @@ wineserver -w
 
 check_uninstalled "$default_folder" "$default_unix"
 
-other_folder='C:\Tools\My Corvelle' other_unix="$WINEPREFIX/drive_c/Tools/My Corvelle"
+other_folder='C:\Tools\Corvelle' other_unix="$WINEPREFIX/drive_c/Tools/Corvelle"
 wine "$setup" /S "/D=$other_folder" || fail "the silent install into $other_folder failed"
 wineserver -w
 check_installed "$other_folder" "$other_unix"
