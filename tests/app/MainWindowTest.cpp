@@ -27,6 +27,7 @@
 #include "app/MainDlg.h"
 #include "app/RecentFolder.h"
 #include "app/SelectionListView.h"
+#include "base/Paths.h"
 #include "base/Profile.h"
 #include "catalogue/CatalogueTesting.h"
 #include "catalogue/SettingsFile.h"
@@ -225,7 +226,7 @@ TEST_F(MainWindowTest, PositionsShowTheirNumbersAndFreeOnesAreGreyedWithoutChang
 
 TEST_F(MainWindowTest, ADroppedSettingsFileLoadsAndOtherDropsAreRefused) {
   FontSelection saved;
-  saved[4] = {test::Padded("Font B"), folder.File("FontExt/fb.she")};
+  saved[4] = {test::Padded("Font B"), FontExtFolder(folder.Path()) + "fb.she"};
   const std::string kvf = folder.Write("drop.KVF", SerializeSettings(saved));
   const std::string txt = folder.Write("drop.txt", SerializeSettings(saved));
   const auto drag = [&](const std::string& path) {
@@ -251,7 +252,7 @@ TEST_F(MainWindowTest, TheOpenDialogStartsInTheFolderLastUsedAndTheProfileKeepsO
   folder.Write("corvelle.ini", "[Someone else]\nkey=value\n");
   Open();
   FontSelection saved;
-  saved[2] = {test::Padded("Font B"), folder.File("FontExt/fb.she")};
+  saved[2] = {test::Padded("Font B"), FontExtFolder(folder.Path()) + "fb.she"};
   const QString sub = QString::fromStdString(folder.Path()) + QString::fromUtf8(u8"/Zoë/Печать");
   ASSERT_TRUE(QDir().mkpath(sub));
   QFile kvf(sub + QStringLiteral("/line 7.kvf"));

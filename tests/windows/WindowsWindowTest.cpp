@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QPushButton>
 #include <QTimer>
 #include <chrono>
 #include <string>
