@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
@@ -27,6 +29,7 @@
 #include "app/RecentFolder.h"
 #include "app/SelectionListView.h"
 #include "catalogue/SelectionProfile.h"
+#include "base/Paths.h"
 #include "base/Profile.h"
 #include "catalogue/CatalogueTesting.h"
 #include "catalogue/SettingsFile.h"
@@ -258,7 +261,7 @@ TEST_F(MainWindowTest, PositionsShowTheirNumbersAndFreeOnesAreGreyedWithoutChang
 
 TEST_F(MainWindowTest, ADroppedSettingsFileLoadsAndOtherDropsAreRefused) {
   FontSelection saved;
-  saved[4] = {test::Padded("Font B"), folder.File("FontExt/fb.she")};
+  saved[4] = {test::Padded("Font B"), FontExtFolder(folder.Path()) + "fb.she"};
   const std::string kvf = folder.Write("drop.KVF", SerializeSettings(saved));
   const std::string txt = folder.Write("drop.txt", SerializeSettings(saved));
   const auto drag = [&](const std::string& path) {
@@ -278,19 +281,29 @@ TEST_F(MainWindowTest, ADroppedSettingsFileLoadsAndOtherDropsAreRefused) {
   EXPECT_EQ(window->SelectedList()->item(4)->text().toStdString(), saved[4].displayName);
 }
 
+// The file lies in a folder whose name no single-byte code page spells, chosen as a dialog gives
+// it (with '/' on every system): it loads, and its folder is kept as the system writes paths.
 TEST_F(MainWindowTest, TheOpenDialogStartsInTheFolderLastUsedAndTheProfileKeepsOtherSections) {
   folder.Write("corvelle.ini", "[Someone else]\nkey=value\n");
   Open();
-  const std::string kvf = folder.Write("sub/mine.kvf", SerializeSettings(FontSelection{}));
-  openAnswer = QString::fromStdString(kvf);
+  FontSelection saved;
+  saved[2] = {test::Padded("Font B"), FontExtFolder(folder.Path()) + "fb.she"};
+  const QString sub = QString::fromStdString(folder.Path()) + QString::fromUtf8(u8"/Zoë/Печать");
+  ASSERT_TRUE(QDir().mkpath(sub));
+  QFile kvf(sub + QStringLiteral("/line 7.kvf"));
+  ASSERT_TRUE(kvf.open(QIODevice::WriteOnly) && kvf.write(QByteArray::fromStdString(SerializeSettings(saved))) > 0);
+  kvf.close();
+  openAnswer = QDir::fromNativeSeparators(kvf.fileName());
   window->Button(IDC_LOAD_SETTINGS)->click();
   EXPECT_EQ(openSpecs.back().directory, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)) << "nothing remembered yet";
+  EXPECT_EQ(window->Selection(), saved);
   Open();
   window->Button(IDC_LOAD_SETTINGS)->click();
-  EXPECT_EQ(openSpecs.back().directory, QString::fromStdString(folder.File("sub")));
+  const QString native = QDir::toNativeSeparators(sub);
+  EXPECT_EQ(QDir::toNativeSeparators(openSpecs.back().directory), native);
   const Profile stored(folder.File("corvelle.ini"));
   EXPECT_EQ(stored.GetString("Someone else", "key", ""), "value");
-  EXPECT_EQ(stored.GetString(kProgramSection, kLastFolderKey, ""), folder.File("sub"));
+  EXPECT_EQ(stored.GetString(kProgramSection, kLastFolderKey, ""), native.toStdString());
 }
 
 TEST_F(MainWindowTest, ThePreviewIsFramedCentredAndInTheScriptOfTheCyrillicList) {
