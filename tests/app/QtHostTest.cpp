@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -191,6 +193,34 @@ TEST_F(QtHostTest, AChoiceQuestionShowsItsCaptionsAndAnswersTheButtonPressed) {
   EXPECT_EQ(request.captions[0], std::pair(QMessageBox::Yes, QStringLiteral("Store")));
   EXPECT_EQ(request.captions[1], std::pair(QMessageBox::No, QStringLiteral("Keep")));
   EXPECT_EQ(request.informativeText, QStringLiteral("Position 010"));
+}
+
+// The box itself: a short text under a long caption still shows the caption whole (in a bold
+// title font, beside the icon and the frame's buttons), and a caption wider than the screen does
+// not push the box past it.
+TEST_F(QtHostTest, AMessageBoxIsWideEnoughForItsWholeTitleAndNoWiderThanTheScreen) {
+  const QString longTitle = QStringLiteral("VARNESI - Corvelle - Communication port COM16: 115200 baud");
+  const QString overlong = longTitle.repeated(8);
+  for (const QString& title : {longTitle, overlong}) {
+    int width = 0;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      width = box->width();
+      box->button(QMessageBox::Ok)->click();
+    });
+    MessageBoxRequest request;
+    request.parent = &main;
+    request.title = title;
+    request.text = QStringLiteral("Done.");
+    EXPECT_EQ(RunMessageBox(request), QMessageBox::Ok);
+    QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+    bold.setBold(true);
+    const int frameButtons = 3 * main.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &main);
+    const int screen = main.screen()->availableGeometry().width();
+    EXPECT_GE(width, std::min(QFontMetrics(bold).horizontalAdvance(title) + frameButtons, screen)) << title.size();
+    EXPECT_LE(width, screen);
+  }
 }
 
 // A save dialog starts where the last one ended, also after a restart; a cancelled one moves
