@@ -32,8 +32,10 @@ void KeepTitleWhole(QMessageBox& box) {
   if (const QScreen* screen = box.screen(); screen != nullptr) {
     width = std::min(width, screen->availableGeometry().width());
   }
-  // The box takes the width its layout needs at the least, so a row of that width below the
-  // buttons, with no height, widens it without moving anything in it.
+  // The box takes the width its layout needs at the least, so a row that wide inside the layout's
+  // margins, below the buttons and with no height, widens it without moving anything in it.
+  const QMargins margins = grid->contentsMargins();
+  width -= margins.left() + margins.right();
   grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
                 std::max(grid->columnCount(), 1));
 }
