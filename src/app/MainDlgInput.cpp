@@ -159,19 +159,25 @@ bool CMainDlg::ListDrag(QListWidget* list, QEvent* event) {
   }
 }
 
-void CMainDlg::StartDrag(QListWidget* list) {
+std::unique_ptr<QMimeData> CMainDlg::DragData(QListWidget* list) const {
   QByteArray from;
-  if (list == m_available) {
-    if (m_available->selectedItems().isEmpty()) return;
+  if (list == m_available && !m_available->selectedItems().isEmpty()) {
     from = kFromAvailable;
-  } else {
-    if (m_selected->currentRow() < 0) return;
+  } else if (list == m_selected && m_selected->currentRow() >= 0) {
     from = QByteArray::number(m_selected->currentRow());
+  } else {
+    return nullptr;
   }
-  auto* data = new QMimeData;
+  auto data = std::make_unique<QMimeData>();
   data->setData(kDragFormat, from);
+  return data;
+}
+
+void CMainDlg::StartDrag(QListWidget* list) {
+  std::unique_ptr<QMimeData> data = DragData(list);
+  if (data == nullptr) return;
   auto* drag = new QDrag(list);
-  drag->setMimeData(data);
+  drag->setMimeData(data.release());
   drag->exec(list == m_available ? Qt::CopyAction : Qt::MoveAction);
 }
 

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QStandardPaths>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -83,6 +84,29 @@ class MainWindowTest : public ::testing::Test {
     window->Button(IDC_ADD)->click();
   }
   QString Spoken(int row) const { return window->SelectedList()->item(row)->data(Qt::AccessibleTextRole).toString(); }
+  // Drags `data` over `target` and drops it at `at`, as the mouse would; false when refused.
+  static bool Drop(QWidget* target, QPoint at, const QMimeData& data) {
+    QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+  }
+  // What a drag started in `from` carries, dropped on position `position` of the selected list.
+  bool DropOnPosition(QListWidget* from, int position) {
+    const std::unique_ptr<QMimeData> data = window->DragData(from);
+    if (data == nullptr) return false;
+    QListWidget* list = window->SelectedList();
+    list->scrollToItem(list->item(position));
+    return Drop(list->viewport(), list->visualItemRect(list->item(position)).center(), *data);
+  }
+  std::string Name(int position) const { return window->Selection()[static_cast<std::size_t>(position)].displayName; }
+  // True when position `row` of the selected list is wholly in view.
+  bool InView(int row) const {
+    QListWidget* list = window->SelectedList();
+    return list->viewport()->rect().contains(list->visualItemRect(list->item(row)));
+  }
 
   test::TempDir folder;
   test::FakeHost host;
@@ -264,18 +288,63 @@ TEST_F(MainWindowTest, ADroppedSettingsFileLoadsAndOtherDropsAreRefused) {
   const auto drag = [&](const std::string& path) {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &enter);
-    if (!enter.isAccepted()) return false;
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &drop);
-    return true;
+    return Drop(window.get(), QPoint(10, 10), data);
   };
   EXPECT_FALSE(drag(txt));
   EXPECT_EQ(window->Selection(), FontSelection{});
   EXPECT_TRUE(drag(kvf));
   EXPECT_EQ(window->Selection(), saved);
   EXPECT_EQ(window->SelectedList()->item(4)->text().toStdString(), saved[4].displayName);
+}
+
+// Fonts dragged from "Available fonts" land on the position they are dropped on; a position
+// dragged onto another moves its font there, and the font that was there takes its old place, so
+// nothing is lost and every other position keeps its own.
+TEST_F(MainWindowTest, DraggingPlacesFontsOnAPositionAndMovesAPositionWithoutLosingTheFontThere) {
+  Place(3, 0);
+  Place(7, 1);
+  window->AvailableList()->clearSelection();
+  window->AvailableList()->item(1)->setSelected(true);
+  ASSERT_TRUE(DropOnPosition(window->AvailableList(), 100));
+  EXPECT_TRUE(Name(100).starts_with("Font B"));
+  EXPECT_EQ(window->SelectedList()->currentRow(), 101) << "the target moves past the font placed";
+
+  window->SelectedList()->setCurrentRow(3);
+  ASSERT_TRUE(DropOnPosition(window->SelectedList(), 7));  // Font A onto Font B
+  EXPECT_TRUE(Name(7).starts_with("Font A") && Name(3).starts_with("Font B")) << Name(3) << "|" << Name(7);
+  EXPECT_TRUE(Name(100).starts_with("Font B"));
+  EXPECT_EQ(window->SelectedList()->currentRow(), 7);
+  ASSERT_TRUE(DropOnPosition(window->SelectedList(), 111));  // onto a free position: a plain move
+  EXPECT_TRUE(Name(111).starts_with("Font A"));
+  EXPECT_EQ(Name(7), SelectionSlot{}.displayName);
+  EXPECT_EQ(std::count(window->Selection().begin(), window->Selection().end(), SelectionSlot{}), 109);
+  EXPECT_EQ(window->SelectedList()->item(111)->text().toStdString(), Name(111)) << "the list shows the move";
+
+  window->AvailableList()->clearSelection();
+  EXPECT_EQ(window->DragData(window->AvailableList()), nullptr) << "no font chosen: nothing to drag";
+}
+
+// Ctrl+Home and Ctrl+End in the selected list make the first and the last position the target
+// and bring them into view; Ctrl+O and Ctrl+S anywhere in the window are "Load settings" and
+// "Save settings".
+TEST_F(MainWindowTest, CtrlHomeAndEndReachTheEndsOfTheListAndCtrlOAndSLoadAndSaveSettings) {
+  QListWidget* list = window->SelectedList();
+  list->setFocus();
+  list->setCurrentRow(50);
+  QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(list->currentRow(), kSelectionPositions - 1);
+  EXPECT_TRUE(list->item(kSelectionPositions - 1)->isSelected());
+  EXPECT_TRUE(InView(kSelectionPositions - 1) && !InView(0));
+  QTest::keyClick(list, Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_TRUE(InView(0) && !InView(kSelectionPositions - 1));
+
+  QTest::keyClick(list, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(openSpecs.size(), 1u) << "Load settings";
+  window->AvailableList()->setFocus();
+  QTest::keyClick(window->AvailableList(), Qt::Key_S, Qt::ControlModifier);
+  ASSERT_EQ(host.saveRequests.size(), 1u) << "Save settings";
+  EXPECT_EQ(host.saveRequests[0].defaultExtension, "kvf");
 }
 
 TEST_F(MainWindowTest, TheOpenDialogStartsInTheFolderLastUsedAndTheProfileKeepsOtherSections) {
