@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The main window by keyboard and mouse: what Enter, Delete and Ctrl+Home/End do in the two font
-// lists, double-clicks, dragging fonts onto positions and between them, the window's shortcuts
-// and its Tab order.
+// The main window by keyboard and mouse: what Enter and Delete do in the two font lists (Home and
+// End, with Ctrl too, are the lists' own keys), double-clicks, dragging fonts onto positions and
+// between them, the window's shortcuts and its Tab order.
 #include <QApplication>
 #include <QDrag>
 #include <QKeyEvent>
@@ -101,10 +101,6 @@ bool CMainDlg::ListKey(QListWidget* list, const QKeyEvent& key) {
   }
   if (key.key() == Qt::Key_Delete && plain) {
     RemoveSelected();
-    return true;
-  }
-  if ((key.key() == Qt::Key_Home || key.key() == Qt::Key_End) && key.modifiers() == Qt::ControlModifier) {
-    SelectPosition(key.key() == Qt::Key_Home ? 0 : kSelectionPositions - 1);
     return true;
   }
   return false;
