@@ -13,13 +13,16 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QStandardPaths>
 #include <QUrl>
 #include <algorithm>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <set>
 
@@ -167,6 +170,40 @@ TEST_F(MainWindowTest, AtTheDefaultSizeEveryControlStandsAtItsTemplateRectangleA
   EXPECT_EQ(after(IDOK).topLeft(), before[IDOK].topLeft() + QPoint(200, 120));
   EXPECT_EQ(after(IDC_LOAD_SETTINGS).topLeft(), before[IDC_LOAD_SETTINGS].topLeft() + QPoint(0, 120));
   EXPECT_FALSE(after(IDC_ADD).intersects(after(IDC_AVAILABLE_LIST)) || after(IDC_ADD).intersects(after(IDC_SELECTED_LIST)));
+}
+
+// At its smallest size, placed at the top left of the screen's free area, the window lies wholly
+// in that area with every control inside it: on the tests' own screen, and again (the next test)
+// on a 1600x1000 screen at twice the scale, where the template's size would not fit.
+TEST_F(MainWindowTest, AtItsSmallestSizeTheWindowAndEveryControlFitTheScreensFreeArea) {
+  const QRect free = window->screen()->availableGeometry();
+  std::cout << "screen " << free.width() << "x" << free.height() << " at " << window->devicePixelRatio() << "x\n";
+  window->resize(window->minimumSize());
+  window->move(free.topLeft());
+  EXPECT_TRUE(free.contains(window->frameGeometry()));
+  for (QWidget* control : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!control->isVisible()) continue;
+    EXPECT_TRUE(window->rect().contains(control->geometry())) << control->objectName().toStdString();
+  }
+}
+
+TEST(MainWindowAtTwiceTheScale, OnA1600By1000ScreenTheSmallestWindowStillFits) {
+  const test::TempDir dir;
+  const std::string screen = dir.Write(
+      "screen.json", R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1600, "height": 1000, "logicalDpi": 96}]})");
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + QString::fromStdString(screen));
+  QProcess child;
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  child.start(QCoreApplication::applicationFilePath(),
+              {QStringLiteral("--gtest_filter=MainWindowTest.AtItsSmallestSizeTheWindowAndEveryControlFitTheScreensFreeArea")});
+  ASSERT_TRUE(child.waitForFinished(60'000));
+  const QString out = QString::fromLocal8Bit(child.readAll());
+  EXPECT_TRUE(out.contains(QStringLiteral("screen 800x500 at 2x"))) << out.toStdString();
+  EXPECT_TRUE(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0) << out.toStdString();
+  EXPECT_TRUE(out.contains(QStringLiteral("[  PASSED  ] 1 test."))) << out.toStdString();
 }
 
 TEST_F(MainWindowTest, EveryButtonHasItsOwnMnemonicAndEveryControlAName) {
