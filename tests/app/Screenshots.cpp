@@ -234,6 +234,9 @@ bool DarkShot(const QDir& out, const std::string& programFolder, test::FakeClock
   services.deviceFolder = temp.File("no-dev");
   PortSettings port = LoadPortSettings(Profile());
   port.portName = "TCP/IP";
+  // The test tries a real connection after the faked echo: to this machine, never to the
+  // default printer address.
+  port.ipAddress = "127.0.0.1";
   CCommPortDlg tcp(port, host, services, &window);
   tcp.OnTcpIpTest();
   ok &= Save(tcp, out, QStringLiteral("comm-port-dark"));
