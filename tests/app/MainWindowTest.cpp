@@ -357,6 +357,11 @@ TEST_F(MainWindowTest, DraggingPlacesFontsOnAPositionAndMovesAPositionWithoutLos
   EXPECT_EQ(std::count(window->Selection().begin(), window->Selection().end(), SelectionSlot{}), 109);
   EXPECT_EQ(window->SelectedList()->item(111)->text().toStdString(), Name(111)) << "the list shows the move";
 
+  // Fonts from "Available fonts" onto a taken position replace it, as "-->" there does.
+  window->AvailableList()->clearSelection();
+  window->AvailableList()->item(0)->setSelected(true);
+  ASSERT_TRUE(DropOnPosition(window->AvailableList(), 3));
+  EXPECT_TRUE(Name(3).starts_with("Font A"));
   window->AvailableList()->clearSelection();
   EXPECT_EQ(window->DragData(window->AvailableList()), nullptr) << "no font chosen: nothing to drag";
 }
