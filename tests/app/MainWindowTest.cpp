@@ -189,16 +189,18 @@ TEST_F(MainWindowTest, AtItsSmallestSizeTheWindowAndEveryControlFitTheScreensFre
 
 TEST(MainWindowAtTwiceTheScale, OnA1600By1000ScreenTheSmallestWindowStillFits) {
   const test::TempDir dir;
-  const std::string screen = dir.Write(
-      "screen.json", R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1600, "height": 1000, "logicalDpi": 96}]})");
+  dir.Write("screen.json", R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1600, "height": 1000, "logicalDpi": 96}]})");
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + QString::fromStdString(screen));
   QProcess child;
   child.setProcessEnvironment(environment);
   child.setProcessChannelMode(QProcess::MergedChannels);
+  // The platform option names the file relative to the working folder: a drive letter's colon
+  // would end the option's value.
+  child.setWorkingDirectory(QString::fromStdString(dir.Path()));
   child.start(QCoreApplication::applicationFilePath(),
-              {QStringLiteral("--gtest_filter=MainWindowTest.AtItsSmallestSizeTheWindowAndEveryControlFitTheScreensFreeArea")});
+              {QStringLiteral("--gtest_filter=MainWindowTest.AtItsSmallestSizeTheWindowAndEveryControlFitTheScreensFreeArea"),
+               QStringLiteral("-platform"), QStringLiteral("offscreen:configfile=screen.json")});
   ASSERT_TRUE(child.waitForFinished(60'000));
   const QString out = QString::fromLocal8Bit(child.readAll());
   EXPECT_TRUE(out.contains(QStringLiteral("screen 800x500 at 2x"))) << out.toStdString();
