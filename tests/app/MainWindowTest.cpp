@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The main window as people live with it: its template rectangles at the default size and how it
-// grows, the keyboard (mnemonics, tab order, the code-page radio, Enter), accessible names, the
-// numbered positions, a dropped settings file, the starting folder of the open dialog, and which
-// builder and download each button runs.
+// The main window as people live with it: its template rectangles at the default size, how it
+// grows and its smallest size on a small screen at twice the scale, the keyboard (mnemonics, tab
+// order, the code-page radio, Enter, Ctrl with Home, End, O and S), accessible names, the numbered
+// positions, dropped settings files and fonts dragged onto and between positions, the starting
+// folder of the open dialog, and which builder and download each button runs.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -105,11 +106,6 @@ class MainWindowTest : public ::testing::Test {
     return Drop(list->viewport(), list->visualItemRect(list->item(position)).center(), *data);
   }
   std::string Name(int position) const { return window->Selection()[static_cast<std::size_t>(position)].displayName; }
-  // True when position `row` of the selected list is wholly in view.
-  bool InView(int row) const {
-    QListWidget* list = window->SelectedList();
-    return list->viewport()->rect().contains(list->visualItemRect(list->item(row)));
-  }
 
   test::TempDir folder;
   test::FakeHost host;
@@ -205,7 +201,6 @@ TEST(MainWindowAtTwiceTheScale, OnA1600By1000ScreenTheSmallestWindowStillFits) {
   const QString out = QString::fromLocal8Bit(child.readAll());
   EXPECT_TRUE(out.contains(QStringLiteral("screen 800x500 at 2x"))) << out.toStdString();
   EXPECT_TRUE(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0) << out.toStdString();
-  EXPECT_TRUE(out.contains(QStringLiteral("[  PASSED  ] 1 test."))) << out.toStdString();
 }
 
 TEST_F(MainWindowTest, EveryButtonHasItsOwnMnemonicAndEveryControlAName) {
@@ -373,6 +368,7 @@ TEST_F(MainWindowTest, DraggingPlacesFontsOnAPositionAndMovesAPositionWithoutLos
 // "Save settings".
 TEST_F(MainWindowTest, CtrlHomeAndEndReachTheEndsOfTheListAndCtrlOAndSLoadAndSaveSettings) {
   QListWidget* list = window->SelectedList();
+  const auto InView = [list](int row) { return list->viewport()->rect().contains(list->visualItemRect(list->item(row))); };
   list->setFocus();
   list->setCurrentRow(50);
   QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
