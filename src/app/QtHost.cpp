@@ -17,10 +17,10 @@
 #include "app/ProgressDlg.h"
 #include "app/QtHostWait.h"
 #include "app/RecentFolder.h"
+#include "app/WindowTitle.h"
 #include "resources/Layouts.h"
 
 namespace corvelle {
-namespace {
 
 QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request) {
   QMessageBox box(request.icon, request.title, request.text, request.buttons, request.parent);
@@ -29,8 +29,11 @@ QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request) {
     if (QAbstractButton* shown = box.button(button)) shown->setText(caption);
   }
   if (request.defaultButton != QMessageBox::NoButton) box.setDefaultButton(request.defaultButton);
+  KeepTitleWhole(box);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
+
+namespace {
 
 QString Latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 

@@ -40,6 +40,8 @@ struct MessageBoxRequest {
 };
 // Shows the box and answers the button pressed.
 using MessageBoxFunction = std::function<QMessageBox::StandardButton(const MessageBoxRequest&)>;
+// The host's own: a modal QMessageBox, wide enough for its whole title.
+QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request);
 
 // A question with two answers of its own besides Cancel (which Escape gives too).
 enum class Choice { First, Second, Cancel };

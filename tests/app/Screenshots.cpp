@@ -220,6 +220,12 @@ bool MainWindowShots(const QDir& out, const std::string& programFolder, test::Fa
   std::printf("%s %s\n", devicesSaved ? "wrote" : "FAILED", qPrintable(path));
   ok &= devicesSaved;
   devices.hide();
+  // The README shows this picture beside "type 127.0.0.1 and port 4001": a simulator on that
+  // port when it is free, else the one of the download above.
+#ifndef _WIN32
+  const test::SimProcess readmeSim({"--port", "4001"});
+  if (readmeSim.Started()) port.ipPort = readmeSim.Port();
+#endif
   CCommPortDlg tcp(port, host, services, &window);
   tcp.OnTcpIpTest();
   ok &= Save(tcp, out, QStringLiteral("comm-port-tcpip"));
@@ -254,6 +260,9 @@ bool DarkShot(const QDir& out, const std::string& programFolder, test::FakeClock
   services.deviceFolder = temp.File("no-dev");
   PortSettings port = LoadPortSettings(Profile());
   port.portName = "TCP/IP";
+  // The test tries a real connection after the faked echo: to this machine, never to the
+  // default printer address.
+  port.ipAddress = "127.0.0.1";
   CCommPortDlg tcp(port, host, services, &window);
   tcp.OnTcpIpTest();
   ok &= Save(tcp, out, QStringLiteral("comm-port-dark"));
