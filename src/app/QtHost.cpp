@@ -17,6 +17,7 @@
 #include "app/ProgressDlg.h"
 #include "app/QtHostWait.h"
 #include "app/RecentFolder.h"
+#include "app/Text.h"
 #include "app/WindowTitle.h"
 #include "resources/Layouts.h"
 
@@ -34,8 +35,6 @@ QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request) {
 }
 
 namespace {
-
-QString Latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 void SetFilter(QFileDialog& dialog, const QString& nameFilter, const QString& defaultSuffix, const QString& directory) {
   if (!directory.isEmpty()) dialog.setDirectory(directory);
@@ -164,7 +163,7 @@ MessageBoxRequest QtHost::Request(const std::string& text, MessageStyle style) c
   MessageBoxRequest request;
   request.parent = DialogParent();
   request.title = Latin1(layouts::kAppCaption);
-  request.text = Latin1(text);
+  request.text = EngineText(text);
   switch (style) {
     case MessageStyle::Plain:
       request.icon = QMessageBox::NoIcon;
@@ -206,14 +205,14 @@ void QtHost::FlushMessages() {
   const PendingMessage message = std::move(*m_pending);
   m_pending.reset();
   MessageBoxRequest request = Request(message.text, message.style);
-  request.informativeText = Latin1(message.detail);
+  request.informativeText = EngineText(message.detail);
   m_messageBox(request);
 }
 
 Choice QtHost::Choose(const ChoiceQuestion& question) {
   FlushMessages();
   MessageBoxRequest request = Request(question.text, MessageStyle::Question);
-  request.informativeText = Latin1(question.detail);
+  request.informativeText = EngineText(question.detail);
   request.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
   request.captions = {{QMessageBox::Yes, Latin1(question.first)}, {QMessageBox::No, Latin1(question.second)}};
   request.defaultButton = question.preferred == Choice::First    ? QMessageBox::Yes

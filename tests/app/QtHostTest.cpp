@@ -170,6 +170,12 @@ TEST_F(QtHostTest, AMessageAndItsDetailsMakeOneBoxShownBeforeAnythingThatFollows
     EXPECT_GE(shown.size(), before + 1);
     EXPECT_EQ(shown[before].first, "next") << "first in line";
   }
+  // The paths and names a message quotes are UTF-8, as the file system gives them; a text that is
+  // not UTF-8 is shown one character per byte.
+  host.ShowMessage("Cannot open /home/zo\u00eb/\u041f\u0435\u0447\u0430\u0442\u044c.kvf", MessageStyle::Error);
+  host.ShowDetail("caf\xe9");
+  host.FlushMessages();
+  EXPECT_EQ(shown.back(), (std::pair<std::string, std::string>{"Cannot open /home/zo\u00eb/\u041f\u0435\u0447\u0430\u0442\u044c.kvf", "caf\u00e9"}));
 }
 
 // The two-answer question: captions of its own on Yes and No, Cancel beside them, the preferred
