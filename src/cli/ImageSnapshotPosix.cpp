@@ -25,7 +25,7 @@ bool WriteAll(int fd, const char* bytes, std::size_t size) {
 
 }  // namespace
 
-std::optional<ImageSnapshot> ImageSnapshot::Take(FileHandle& image, std::string& error) {
+std::optional<ImageSnapshot> ImageSnapshot::Freeze(FileHandle& image, std::string& error) {
   UniqueFd fd(::memfd_create("corvelle-image", MFD_CLOEXEC | MFD_ALLOW_SEALING));
   if (!fd.Valid()) {
     error = std::string("cannot keep the image in memory: ") + std::strerror(errno);

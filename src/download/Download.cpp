@@ -75,9 +75,9 @@ class DownloadRun {
 
   DownloadResult Run() {
     const DownloadResult result = RunSteps();
+    const std::string digest = m_request.sentDigest ? m_request.sentDigest(m_sentBytes) : m_sent.HexDigest();
     RecordAttempt(m_request.history, m_tap,
-                  {m_request.settings, m_request.environment, m_request.imagePath, result, m_sentBytes,
-                   m_sent.HexDigest()});
+                  {m_request.settings, m_request.environment, m_request.imagePath, result, m_sentBytes, digest});
     return result;
   }
 
@@ -251,7 +251,7 @@ class DownloadRun {
         return Outcome::Failed;
       }
       if (!m_port.Write(chunk, size)) return WriteFailed();
-      m_sent.Update(chunk, size);
+      if (!m_request.sentDigest) m_sent.Update(chunk, size);
       m_sentBytes += static_cast<std::int64_t>(size);
       m_areaWritten += static_cast<std::int64_t>(size);
       remaining -= SEND_CHUNK;
@@ -355,7 +355,7 @@ class DownloadRun {
   std::vector<ImageArea> m_areas;
   std::unique_ptr<ProgressView> m_view;
   DownloadState m_state = DownloadState::Opening;
-  Sha256 m_sent;  // of the image bytes the port took
+  Sha256 m_sent;  // of the image bytes the port took, unless the request knows their digest
   std::int64_t m_sentBytes = 0;
   // The area being sent (null outside Send), its bytes written, and what the chunk count leaves.
   const ImageArea* m_sending = nullptr;

@@ -57,7 +57,7 @@ HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 
 }  // namespace
 
-std::optional<ImageSnapshot> ImageSnapshot::Take(FileHandle& image, std::string& error) {
+std::optional<ImageSnapshot> ImageSnapshot::Freeze(FileHandle& image, std::string& error) {
   std::string path;
   UniqueFd fd(CreateSnapshotFile(path));
   if (!fd.Valid()) {
