@@ -16,6 +16,7 @@
 #include "app/DialogUnits.h"
 #include "app/LedButton.h"
 #include "app/SerialDevices.h"
+#include "app/Text.h"
 #include "base/Host.h"
 #include "ports/PortEnvironment.h"
 #include "ports/PortProbe.h"
@@ -32,8 +33,6 @@ constexpr int kPortTextLimit = 30;
 constexpr int kMaxIpPort = 65535;
 constexpr const char* kIpPortMessage = "Please enter an integer between 0 and 65535.";
 constexpr int kDevicePathRole = Qt::UserRole;
-
-QString Latin1(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 // A position the list does not hold selects nothing.
 void PutPosition(QComboBox* list, int position) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/AppIcon.h"
+#include "app/Text.h"
 
 namespace corvelle {
 namespace {
@@ -33,8 +34,6 @@ int MulDivRound(int a, int b, int c) {
   const long long half = c / 2;
   return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
 }
-
-QString Latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 QStringList Entries(std::string_view text) {
   if (text.empty()) return {};

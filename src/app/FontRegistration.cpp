@@ -2,10 +2,10 @@
 // Registration of the program's fonts.
 #include "app/FontRegistration.h"
 
-#include <QFile>
 #include <QFontDatabase>
 #include <string>
 
+#include "app/FileNames.h"
 #include "base/Paths.h"
 #include "resources/Strings.h"
 
@@ -16,7 +16,7 @@ int RegisterProgramFonts(std::string_view programFolder, Host& host) {
   int added = 0;
   for (const std::string_view name : kProgramFonts) {
     const std::string path = JoinPath(folder, name);
-    if (QFontDatabase::addApplicationFont(QFile::decodeName(path.c_str())) != -1) ++added;
+    if (QFontDatabase::addApplicationFont(ShownFileName(path)) != -1) ++added;
   }
   if (added != static_cast<int>(kProgramFonts.size())) {
     host.ShowMessage(std::string(LoadStr(IDS_FONT_LOADING_ERROR)), MessageStyle::Plain);

@@ -20,6 +20,7 @@
 #include "app/ControlAccess.h"
 #include "app/DialogUnits.h"
 #include "app/SelectionListView.h"
+#include "app/Text.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
 #include "resources/Strings.h"
@@ -32,8 +33,6 @@ using namespace layouts;
 // The radio buttons in the order of the code-page choices 0..5.
 constexpr std::array<int, kCodePageChoices> kCodePageRadioIds = {IDC_CP1250, IDC_CP1251,        IDC_CP1252,
                                                                  IDC_CP1253, IDC_ALL_CODEPAGES, IDC_FACTORY_LIST};
-
-QString Latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 // The preview's sample: in the script of the Cyrillic and Greek lists, the string table's otherwise.
 QString PreviewSample(int codePageChoice) {

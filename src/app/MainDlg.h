@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,7 @@ class QCheckBox;
 class QKeyEvent;
 class QLabel;
 class QListWidget;
+class QMimeData;
 class QPushButton;
 class QRadioButton;
 
@@ -82,6 +84,10 @@ class CMainDlg : public QDialog {
   void MovePosition(int from, int to);
   // Places the fonts selected in "Available fonts" from position `position` on, as "-->" does.
   void AddSelectedAt(int position);
+  // What a drag that starts in `list` now carries: the fonts selected in "Available fonts", or
+  // the selected list's current position; null when there is nothing to drag. A drop of it on a
+  // position of the selected list places those fonts there, or moves that position's font.
+  std::unique_ptr<QMimeData> DragData(QListWidget* list) const;
 
   const FontCatalogue& Catalogue() const { return m_catalogue; }
   const FontSelection& Selection() const { return m_selection; }

@@ -2,11 +2,11 @@
 // The main window's actions that reach beyond its lists: settings files, the font set image, the
 // download, the communication port, the About box and closing.
 #include <QAbstractButton>
-#include <QFile>
 #include <QPointer>
 #include <vector>
 
 #include "app/AboutDlg.h"
+#include "app/FileNames.h"
 #include "app/MainDlg.h"
 #include "app/RecentFolder.h"
 #include "app/StoredProfile.h"
@@ -141,7 +141,7 @@ void CMainDlg::LoadSettingsFile() {
 
 void CMainDlg::LoadSettingsFrom(const QString& path) {
   // A file that cannot be read leaves the selection as it was.
-  const FileResult result = corvelle::LoadSettingsFile(QFile::encodeName(path).toStdString(), m_programFolder, m_selection);
+  const FileResult result = corvelle::LoadSettingsFile(EngineFileName(path), m_programFolder, m_selection);
   if (!result) m_host.ShowMessage("The selection was not loaded: " + result.error, MessageStyle::Plain);
   ShowSelection();
   ClearSelectedPosition();

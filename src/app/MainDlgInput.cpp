@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The main window by keyboard and mouse: what Enter, Delete and Ctrl+Home/End do in the two font
-// lists, double-clicks, dragging fonts onto positions and between them, the window's shortcuts
-// and its Tab order.
+// The main window by keyboard and mouse: what Enter and Delete do in the two font lists (Home and
+// End, with Ctrl too, are the lists' own keys), double-clicks, dragging fonts onto positions and
+// between them, the window's shortcuts and its Tab order.
 #include <QApplication>
 #include <QDrag>
 #include <QKeyEvent>
@@ -103,10 +103,6 @@ bool CMainDlg::ListKey(QListWidget* list, const QKeyEvent& key) {
     RemoveSelected();
     return true;
   }
-  if ((key.key() == Qt::Key_Home || key.key() == Qt::Key_End) && key.modifiers() == Qt::ControlModifier) {
-    SelectPosition(key.key() == Qt::Key_Home ? 0 : kSelectionPositions - 1);
-    return true;
-  }
   return false;
 }
 
@@ -159,19 +155,25 @@ bool CMainDlg::ListDrag(QListWidget* list, QEvent* event) {
   }
 }
 
-void CMainDlg::StartDrag(QListWidget* list) {
+std::unique_ptr<QMimeData> CMainDlg::DragData(QListWidget* list) const {
   QByteArray from;
-  if (list == m_available) {
-    if (m_available->selectedItems().isEmpty()) return;
+  if (list == m_available && !m_available->selectedItems().isEmpty()) {
     from = kFromAvailable;
-  } else {
-    if (m_selected->currentRow() < 0) return;
+  } else if (list == m_selected && m_selected->currentRow() >= 0) {
     from = QByteArray::number(m_selected->currentRow());
+  } else {
+    return nullptr;
   }
-  auto* data = new QMimeData;
+  auto data = std::make_unique<QMimeData>();
   data->setData(kDragFormat, from);
+  return data;
+}
+
+void CMainDlg::StartDrag(QListWidget* list) {
+  std::unique_ptr<QMimeData> data = DragData(list);
+  if (data == nullptr) return;
   auto* drag = new QDrag(list);
-  drag->setMimeData(data);
+  drag->setMimeData(data.release());
   drag->exec(list == m_available ? Qt::CopyAction : Qt::MoveAction);
 }
 

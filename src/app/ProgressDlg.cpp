@@ -13,6 +13,7 @@
 
 #include "app/DialogUnits.h"
 #include "app/IconButton.h"
+#include "app/Text.h"
 
 namespace corvelle {
 
@@ -35,7 +36,7 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::Fra
   CenterWindow();
 }
 
-void CProgressDlg::SetMessage(const std::string& text) { m_message->setText(QString::fromLatin1(text)); }
+void CProgressDlg::SetMessage(const std::string& text) { m_message->setText(EngineText(text)); }
 
 void CProgressDlg::SetRange(int low, int high) {
   // An empty range would turn the bar into a busy indicator.
@@ -52,7 +53,7 @@ void CProgressDlg::SetPosition(int position) {
 }
 
 void CProgressDlg::SetStatus(const std::string& text) {
-  m_statusText = QString::fromLatin1(text);
+  m_statusText = EngineText(text);
   m_statusSet = true;
   m_status->setText(m_statusText);
 }

@@ -2,27 +2,26 @@
 // The window's Host on Qt.
 #include "app/QtHost.h"
 
-#include <poll.h>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileDialog>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <climits>
 
+#include "app/FileNames.h"
 #include "app/ProgressDlg.h"
+#include "app/QtHostWait.h"
 #include "app/RecentFolder.h"
+#include "app/Text.h"
+#include "app/WindowTitle.h"
 #include "resources/Layouts.h"
 
 namespace corvelle {
-namespace {
 
 QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request) {
   QMessageBox box(request.icon, request.title, request.text, request.buttons, request.parent);
@@ -31,10 +30,11 @@ QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request) {
     if (QAbstractButton* shown = box.button(button)) shown->setText(caption);
   }
   if (request.defaultButton != QMessageBox::NoButton) box.setDefaultButton(request.defaultButton);
+  KeepTitleWhole(box);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-QString Latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+namespace {
 
 void SetFilter(QFileDialog& dialog, const QString& nameFilter, const QString& defaultSuffix, const QString& directory) {
   if (!directory.isEmpty()) dialog.setDirectory(directory);
@@ -68,21 +68,6 @@ std::optional<QString> RunOpenDialog(const OpenDialogSpec& spec) {
   SetFilter(dialog, spec.nameFilter, spec.defaultSuffix, spec.directory);
   return ExecFileDialog(dialog);
 }
-
-namespace {
-
-// True when `fd` is ready for `event` right now (an error or hang-up counts as ready, so that
-// the caller's next call reports it).
-bool FdReadyNow(int fd, FdEvent event) {
-  pollfd p{fd, static_cast<short>(event == FdEvent::Readable ? POLLIN : POLLOUT), 0};
-  int r;
-  do {
-    r = ::poll(&p, 1, 0);
-  } while (r < 0 && errno == EINTR);
-  return r > 0 && p.revents != 0;
-}
-
-}  // namespace
 
 QString ConvertFileFilter(std::string_view filter) {
   // The list ends at the first "||"; before it, descriptions and patterns alternate.
@@ -146,12 +131,13 @@ void QtHost::WaitFor(std::int64_t ms, WaitMode mode) {
   RunLoop(loop, ms, paintOnly);
 }
 
-bool QtHost::WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) {
+bool QtHost::WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) {
   FlushMessages();
-  if (fd < 0 || StopRaised()) return false;
+  if (!IsValidHandle(fd) || StopRaised()) return false;
   if (FdReadyNow(fd, event)) return true;
   QEventLoop loop;
-  QSocketNotifier notifier(fd, event == FdEvent::Readable ? QSocketNotifier::Read : QSocketNotifier::Write);
+  // Qt watches a descriptor on Linux and a socket on Windows through the same notifier.
+  QSocketNotifier notifier(static_cast<qintptr>(fd), event == FdEvent::Readable ? QSocketNotifier::Read : QSocketNotifier::Write);
   bool ready = false;
   QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
     ready = true;
@@ -177,7 +163,7 @@ MessageBoxRequest QtHost::Request(const std::string& text, MessageStyle style) c
   MessageBoxRequest request;
   request.parent = DialogParent();
   request.title = Latin1(layouts::kAppCaption);
-  request.text = Latin1(text);
+  request.text = EngineText(text);
   switch (style) {
     case MessageStyle::Plain:
       request.icon = QMessageBox::NoIcon;
@@ -219,14 +205,14 @@ void QtHost::FlushMessages() {
   const PendingMessage message = std::move(*m_pending);
   m_pending.reset();
   MessageBoxRequest request = Request(message.text, message.style);
-  request.informativeText = Latin1(message.detail);
+  request.informativeText = EngineText(message.detail);
   m_messageBox(request);
 }
 
 Choice QtHost::Choose(const ChoiceQuestion& question) {
   FlushMessages();
   MessageBoxRequest request = Request(question.text, MessageStyle::Question);
-  request.informativeText = Latin1(question.detail);
+  request.informativeText = EngineText(question.detail);
   request.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
   request.captions = {{QMessageBox::Yes, Latin1(question.first)}, {QMessageBox::No, Latin1(question.second)}};
   request.defaultButton = question.preferred == Choice::First    ? QMessageBox::Yes
@@ -244,7 +230,7 @@ std::optional<std::string> QtHost::AskSavePath(const SaveDialogRequest& request)
   SaveDialogSpec spec;
   spec.parent = DialogParent();
   spec.title = QStringLiteral("Save As");
-  spec.fileName = QFile::decodeName(request.suggestedName.c_str());
+  spec.fileName = ShownFileName(request.suggestedName);
   spec.nameFilter = ConvertFileFilter(request.filter);
   spec.defaultSuffix = QString::fromLatin1(request.defaultExtension);
   spec.confirmOverwrite = request.overwritePrompt;
@@ -252,8 +238,7 @@ std::optional<std::string> QtHost::AskSavePath(const SaveDialogRequest& request)
   const std::optional<QString> chosen = m_saveDialog(spec);
   if (!chosen || chosen->isEmpty()) return std::nullopt;
   if (m_recent != nullptr) m_recent->Remember(*chosen);
-  // File names go back to the file system in its own encoding, byte for byte.
-  return QFile::encodeName(*chosen).toStdString();
+  return EngineFileName(*chosen);
 }
 
 void QtHost::SetBusy(bool busy) {

@@ -40,6 +40,8 @@ struct MessageBoxRequest {
 };
 // Shows the box and answers the button pressed.
 using MessageBoxFunction = std::function<QMessageBox::StandardButton(const MessageBoxRequest&)>;
+// The host's own: a modal QMessageBox, wide enough for its whole title.
+QMessageBox::StandardButton RunMessageBox(const MessageBoxRequest& request);
 
 // A question with two answers of its own besides Cancel (which Escape gives too).
 enum class Choice { First, Second, Cancel };
@@ -94,7 +96,7 @@ class QtHost : public Host {
 
   std::int64_t Now() override;
   void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override;
-  bool WaitForFd(int fd, FdEvent event, std::int64_t timeoutMs) override;
+  bool WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) override;
   void PumpMessages() override;
   // A question is asked at once; any other message waits for its detail until the next call of
   // this host or the next turn of the event loop, whichever comes first.

@@ -16,6 +16,9 @@ struct SerialDevice {
 // Looks in `devFolder` ("/dev" on a real machine): serial/by-id/* (labelled with their names and
 // the device they lead to), then ttyUSB* and ttyACM* in natural order (ttyUSB2 before ttyUSB10).
 // Only character devices are listed; a folder that cannot be read lists nothing.
+// On Windows `devFolder` is not used: the list holds the COM ports that the registry names under
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, in the order of their numbers, each as "COMn:" labelled
+// with its driver's device ("COM3: (Serial0)").
 std::vector<SerialDevice> ListSerialDevices(const std::string& devFolder = "/dev");
 
 }  // namespace corvelle

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "base/CodePage.h"
+
 namespace corvelle {
 namespace {
 
@@ -120,23 +122,45 @@ class FlatReader {
         case 'r': out += '\r'; break;
         case 't': out += '\t'; break;
         case 'u': {
-          if (m_pos + 4 > m_text.size()) return false;
           unsigned code = 0;
-          for (int i = 0; i < 4; ++i) {
-            const char h = m_text[m_pos++];
-            code <<= 4;
-            if (h >= '0' && h <= '9') code |= static_cast<unsigned>(h - '0');
-            else if (h >= 'a' && h <= 'f') code |= static_cast<unsigned>(h - 'a' + 10);
-            else if (h >= 'A' && h <= 'F') code |= static_cast<unsigned>(h - 'A' + 10);
-            else return false;
+          if (!Hex4(code)) return false;
+          if (code <= 0xFF) {
+            out += static_cast<char>(code);
+          } else if (code >= 0xD800 && code <= 0xDBFF && m_text.substr(m_pos, 2) == "\\u") {
+            const std::size_t after = m_pos;
+            m_pos += 2;
+            unsigned low = 0;
+            if (!Hex4(low)) return false;
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+              AppendUtf8(out, 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00));
+            } else {
+              AppendUtf8(out, 0xFFFD);
+              m_pos = after;  // the escape after a lone high surrogate is read on its own
+            }
+          } else {
+            AppendUtf8(out, code >= 0xD800 && code <= 0xDFFF ? 0xFFFD : code);
           }
-          out += code <= 0xFF ? static_cast<char>(code) : '?';
           break;
         }
         default: return false;
       }
     }
     return false;
+  }
+
+  // Four hexadecimal digits at the read position.
+  bool Hex4(unsigned& code) {
+    if (m_pos + 4 > m_text.size()) return false;
+    code = 0;
+    for (int i = 0; i < 4; ++i) {
+      const char h = m_text[m_pos++];
+      code <<= 4;
+      if (h >= '0' && h <= '9') code |= static_cast<unsigned>(h - '0');
+      else if (h >= 'a' && h <= 'f') code |= static_cast<unsigned>(h - 'a' + 10);
+      else if (h >= 'A' && h <= 'F') code |= static_cast<unsigned>(h - 'A' + 10);
+      else return false;
+    }
+    return true;
   }
 
   std::string_view m_text;
@@ -147,9 +171,13 @@ class FlatReader {
 
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
-  for (const char c : text) {
+  while (!text.empty()) {
+    const char c = text.front();
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
+    const std::size_t sequence = byte >= 0x80 ? Utf8SequenceLength(text) : 1;
+    if (sequence > 1) {
+      out += text.substr(0, sequence);
+    } else if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
     } else if (c == '\n') {
@@ -163,6 +191,7 @@ std::string JsonString(std::string_view text) {
     } else {
       out += c;
     }
+    text.remove_prefix(sequence > 1 ? sequence : 1);
   }
   return out + '"';
 }

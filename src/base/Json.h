@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // JSON text for the program's machine-readable output and the download history: strings written
-// from single-byte text, and a bounded reader of flat objects (string, number, true, false and
+// from UTF-8 or single-byte text, and a bounded reader of flat objects (string, number, true, false and
 // null values), which is all the history holds.
 #pragma once
 
@@ -12,9 +12,10 @@
 
 namespace corvelle {
 
-// `text` as a quoted JSON string. Text is single-byte (Latin-1, as the window shows it): bytes
-// from 0x80 up become \u0080..\u00FF, control characters \n, \t or \u00XX, so the result is
-// plain ASCII and reads back byte for byte.
+// `text` as a quoted JSON string. Well-formed UTF-8 (file names here, and texts decoded from their
+// code page) is written as it is; a byte that is not part of well-formed UTF-8 becomes \u00XX,
+// the character Latin-1 gives it, so the result is always valid JSON and reads back byte for byte.
+// Control characters become \n, \t or \u00XX.
 std::string JsonString(std::string_view text);
 
 struct JsonScalar {
@@ -23,8 +24,9 @@ struct JsonScalar {
 };
 
 // Reads one JSON object whose values are all scalars, with blanks around the tokens. \uXXXX up
-// to 0xFF gives that byte, above it '?' (the program writes nothing else); a repeated key keeps
-// its last value. nullopt for anything else, and for input longer than `maxBytes` or with more
+// to 0xFF gives that byte, as the program has always written bytes it could not pass on (so older
+// history files read back as written); above it, the character in UTF-8, surrogate pairs
+// combined and a lone surrogate U+FFFD. A repeated key keeps its last value. nullopt for anything else, and for input longer than `maxBytes` or with more
 // than `maxKeys` keys, so hostile input costs bounded time and memory.
 std::optional<std::map<std::string, JsonScalar>> ParseFlatJsonObject(std::string_view text,
                                                                      std::size_t maxBytes = 65536,

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/CodePage.h"
 #include "base/FileSystem.h"
 #include "base/FileWrite.h"
 #include "base/Paths.h"
@@ -187,6 +188,14 @@ const Profile::Line* Profile::FindEntry(std::string_view section, std::string_vi
 std::string Profile::GetString(std::string_view section, std::string_view key, std::string_view def) const {
   const Line* entry = FindEntry(section, key);
   return entry ? entry->value : std::string(def);
+}
+
+std::string Profile::GetPath(std::string_view section, std::string_view key, std::string_view def) const {
+#ifdef _WIN32
+  return Utf8FromStoredText(GetString(section, key, def));
+#else
+  return GetString(section, key, def);
+#endif
 }
 
 int Profile::GetInt(std::string_view section, std::string_view key, int def) const {

@@ -36,6 +36,11 @@ class Profile {
 
   // The value of `key` in `section`, or `def` when the key is absent.
   std::string GetString(std::string_view section, std::string_view key, std::string_view def) const;
+  // The value of a key that holds a file path, or `def` when absent. On Windows, where the
+  // program's file names are UTF-8, a value that is not valid UTF-8 was written in the ANSI code
+  // page by the program Corvelle replaces, and is read as cp1252. Elsewhere file names are bytes,
+  // so the value is GetString's.
+  std::string GetPath(std::string_view section, std::string_view key, std::string_view def) const;
   // The value read as the Windows profile reads integers (see ParseInt), or `def` when absent.
   int GetInt(std::string_view section, std::string_view key, int def) const;
   bool HasKey(std::string_view section, std::string_view key) const;

@@ -29,7 +29,7 @@ FontSelection LoadSelectionFromProfile(const Profile& profile) {
   FontSelection selection;
   for (int p = 0; p < kSelectionPositions; ++p) {
     SelectionSlot& slot = selection[static_cast<size_t>(p)];
-    slot.fontPath = FromStored(profile.GetString(kSelectionSection, FontPathKey(p), ""));
+    slot.fontPath = FromStored(profile.GetPath(kSelectionSection, FontPathKey(p), ""));
     slot.displayName = FromStored(profile.GetString(kSelectionSection, DisplayNameKey(p), ""));
   }
   return selection;

@@ -2,6 +2,7 @@
 // corvelle-cli catalogue: the "Available fonts:" list of a code page, with what each entry names.
 #include <iostream>
 
+#include "base/CodePage.h"
 #include "base/Json.h"
 #include "base/Profile.h"
 #include "base/Text.h"
@@ -30,16 +31,19 @@ constexpr std::string_view kHelp =
     "\n"
     "Example: corvelle-cli catalogue --codepage 2 -n\n";
 
-// The listing as one JSON document, one font a line.
+// The listing as one JSON document, one font a line. The names are the index file's bytes in its
+// code page; the file and path are file names, as the program uses them.
 void PrintJson(const CliContext& context, int choice, const FontCatalogue& catalogue) {
+  const CodePage codePage = CodePageOfChoice(choice);
+  const auto text = [codePage](std::string_view bytes) { return JsonString(Utf8FromCodePage(TrimPadding(bytes), codePage)); };
   std::cout << "{\"codepage\": " << choice << ", \"fonts\": [";
   for (size_t i = 0; i < catalogue.size(); ++i) {
     const CatalogueEntry& entry = catalogue[i];
     const std::string_view detail = entry.detailText;
-    std::cout << (i == 0 ? "\n" : ",\n") << "  {\"index\": " << i << ", \"name\": " << JsonString(TrimPadding(entry.listText))
+    std::cout << (i == 0 ? "\n" : ",\n") << "  {\"index\": " << i << ", \"name\": " << text(entry.listText)
               << ", \"file\": " << JsonString(FileBaseName(entry))
-              << ", \"face\": " << JsonString(TrimPadding(detail.substr(std::min(detail.size(), kIndexTextSize), kIndexTextSize)))
-              << ", \"detail\": " << JsonString(TrimPadding(detail))
+              << ", \"face\": " << text(detail.substr(std::min(detail.size(), kIndexTextSize), kIndexTextSize))
+              << ", \"detail\": " << text(detail)
               << ", \"path\": " << JsonString(FontPathOf(context.programFolder, entry)) << "}";
   }
   std::cout << (catalogue.empty() ? "" : "\n") << "]}\n";

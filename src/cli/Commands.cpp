@@ -8,6 +8,7 @@
 #include "base/FileSystem.h"
 #include "base/Paths.h"
 #include "cli/Console.h"
+#include "ports/PortTypes.h"
 
 namespace corvelle::cli {
 
@@ -23,6 +24,12 @@ std::optional<Profile> ReadProfile(const CliContext& context) {
     return std::nullopt;
   }
   return profile;
+}
+
+std::optional<std::string> PortOption(ArgReader& args) {
+  const auto typed = args.Option("port");
+  if (!typed) return std::nullopt;
+  return TypedPortName(*typed);
 }
 
 bool HasFontExt(const CliContext& context) {

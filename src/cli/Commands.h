@@ -34,6 +34,10 @@ struct CliContext {
 // trusted. A missing profile is an empty one (a first start).
 std::optional<Profile> ReadProfile(const CliContext& context);
 
+// The --port option, with a name Windows users type in their own spelling taken as the port
+// it stands for (TypedPortName); a name that stands for no port comes back as typed.
+std::optional<std::string> PortOption(ArgReader& args);
+
 // True when the program folder has a FontExt folder; false after saying so on stderr.
 bool HasFontExt(const CliContext& context);
 

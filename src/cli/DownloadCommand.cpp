@@ -44,7 +44,7 @@ int RunDownload(CliContext& context, ArgReader& args) {
   const bool json = args.Flag("json");
   const bool wait = args.Flag("wait");
   const bool noEchoTest = args.Flag("no-echo-test");
-  const auto port = args.Option("port");
+  const auto port = PortOption(args);
   // Targets from --ip and from --ip-list files, in the order the options came.
   const auto targetOptions = args.OptionsInOrder({"ip", "ip-list"});
   const auto ipPort = args.IntOption("ip-port");
@@ -201,14 +201,25 @@ Command DownloadCommand() {
     "\n"
     "Does what the window's \"Download\" button does: builds FontSet.SHC (FontSet.SHF with\n"
     "--legacy) from the selection stored in the profile, then sends it to the printer with\n"
+#ifdef _WIN32
+    "the profile's port settings (section \"Impostazione porta\"): COMn is the system's port\n"
+    "COMn and LPTn its LPTn. The image goes out framed by its announcements,\n"
+#else
     "the profile's port settings (section \"Impostazione porta\") and device mapping (section\n"
     "\"Devices\", e.g. COM3=/dev/ttyUSB0). The image goes out framed by its announcements,\n"
+#endif
     "with the printer's pauses (11 s after each announcement, 26 s between the two areas, 11 s\n"
     "at the end): about 22 s for a one-area image (11 + 11), 59 s for two areas\n"
     "(11 + 26 + 11 + 11), plus the sending.\n"
     "\n"
+#ifdef _WIN32
+    "  --port NAME     use this port instead of the stored one (COM1: ... COM16:, LPT1:, LPT2:,\n"
+    "                  TCP/IP, FILE or USB...; in any case, with or without the colon, and as\n"
+    "                  \\\\.\\COM3 too; a COM port above 16 by its number, e.g. COM17)\n"
+#else
     "  --port NAME     use this port instead of the stored one (COM1: ... COM16:, LPT1:, LPT2:,\n"
     "                  TCP/IP, FILE, USB..., or a serial device such as /dev/ttyUSB0)\n"
+#endif
     "  --ip ADDR[:PORT]  printer address (and port) instead of the stored one: the port is TCP/IP\n"
     "                  whatever is stored (another --port, or --output, is a usage error); given\n"
     "                  more than once, every printer named is served (see below). IPv4 only: an\n"
@@ -249,8 +260,13 @@ Command DownloadCommand() {
     "that cannot be written is said once and changes nothing else.\n"
     "\n"
     "None of the options is stored. Progress goes to stderr (on a terminal, one line that fits\n"
+#ifdef _WIN32
+    "its width and counts each pause down); Ctrl-C, Ctrl-Break and closing the console are the\n"
+    "STOP button (a second one ends the program at once). Every message the window would show\n"
+#else
     "its width and counts each pause down); Ctrl-C, SIGTERM and SIGHUP are the STOP button\n"
     "(a second one ends the program at once). Every message the window would show\n"
+#endif
     "is printed on stderr, with the device, address or file and the system's reason below it.\n"
     "Exits 0 once the download has run to its closing message, 1 when it failed or was stopped\n"
     "(also for an unknown stored port name), 2 for usage errors (an unknown --port name too).\n"

@@ -18,8 +18,13 @@ constexpr std::string_view kHelp =
     "                            [--since DATE] [--json]\n"
     "\n"
     "Prints the download history: every download the window and corvelle-cli attempted, oldest\n"
+#ifdef _WIN32
+    "first, kept in %LOCALAPPDATA%\\Corvelle\\downloads.jsonl. The table has a line per\n"
+    "attempt: the time (UTC), the target\n"
+#else
     "first, kept in $XDG_STATE_HOME/corvelle/downloads.jsonl (~/.local/state/corvelle/ when\n"
     "XDG_STATE_HOME is not set). The table has a line per attempt: the time (UTC), the target\n"
+#endif
     "(ADDR:PORT, the device or the output files), the result (ok, stopped or failed), the image\n"
     "bytes sent, the first 12 digits of their SHA-256 digest (\"-\" when no byte was sent) and the\n"
     "last message shown (on a terminal, cut to its width).\n"

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 
+#include "base/CodePage.h"
 #include "base/Json.h"
 #include "base/Profile.h"
 #include "base/ProfileLock.h"
@@ -66,16 +67,20 @@ int StoreSelection(const FontSelection& selection, Profile& profile) {
   return kExitOk;
 }
 
-// An empty field as null, a name without its padding.
+// An empty field as null, a text without its padding.
 std::string JsonField(const std::string& value) {
   return value == kEmptyMarker ? "null" : JsonString(TrimPadding(value));
 }
 
-int ShowJson(const FontSelection& selection) {
+// Display names are the index files' bytes; the selection does not say which code page each came
+// from, so they are read in that of the stored code-page choice, the catalogue they were most
+// likely taken from. Paths are file names and go as they are.
+int ShowJson(const FontSelection& selection, CodePage names) {
   std::cout << "{\"positions\": [";
   for (int p = 0; p < kSelectionPositions; ++p) {
     const SelectionSlot& slot = selection[static_cast<size_t>(p)];
-    std::cout << (p == 0 ? "\n" : ",\n") << "  {\"position\": " << p + 1 << ", \"name\": " << JsonField(slot.displayName)
+    const std::string name = slot.displayName == kEmptyMarker ? slot.displayName : Utf8FromCodePage(slot.displayName, names);
+    std::cout << (p == 0 ? "\n" : ",\n") << "  {\"position\": " << p + 1 << ", \"name\": " << JsonField(name)
               << ", \"path\": " << JsonField(slot.fontPath) << "}";
   }
   std::cout << "\n]}\n";
@@ -205,7 +210,7 @@ int RunSelection(CliContext& context, ArgReader& args) {
   if (!stored) return kExitFailed;
   Profile& profile = *stored;
   FontSelection selection = LoadSelectionFromProfile(profile);
-  if (sub == "show") return json ? ShowJson(selection) : Show(selection);
+  if (sub == "show") return json ? ShowJson(selection, CodePageOfChoice(StoredCodePageChoice(profile))) : Show(selection);
   if (sub == "remove") {
     RemoveSelected(selection, position);
     return StoreSelection(selection, profile);

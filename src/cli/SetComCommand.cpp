@@ -27,7 +27,7 @@ constexpr std::array<PositionOption, 4> kOptions{{
 }};
 
 int RunSetCom(CliContext& context, ArgReader& args) {
-  const auto port = args.Option("port");
+  const auto port = PortOption(args);
   const auto outputs = args.Options("output");
   if (port && port->empty()) args.Fail("--port needs a port name");
   if (port && !port->empty() && !IsKnownPortName(*port)) args.Fail(UnknownPortText(*port));

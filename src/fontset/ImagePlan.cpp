@@ -54,7 +54,7 @@ std::vector<std::string> ReadStoredSelection(const Profile& profile, int slots, 
   for (int i = 1; i <= slots; ++i) {
     char key[16];
     std::snprintf(key, sizeof key, "Font%03i", i);
-    const std::string stored = profile.GetString("FontsAggiuntivi", key, "");
+    const std::string stored = profile.GetPath("FontsAggiuntivi", key, "");
     values.push_back(stored.empty() ? stored : InFontExt(stored, programFolder));
   }
   return values;

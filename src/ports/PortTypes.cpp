@@ -13,6 +13,37 @@ namespace {
 constexpr std::array<int, 7> kBaudRates = {1200, 2400, 4800, 9600, 19200, 38400, 57600};
 constexpr int kDefaultBaudIndex = 3;  // the default settings' position 2, plus 1
 
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (Upper(text[i]) != prefix[i]) return false;
+  }
+  return true;
+}
+
+// "COM" or "LPT" (in any case) followed by a device number from 1 up and an optional colon, as
+// the list spells it ("COM3:"); empty for anything else. Leading zeros are dropped ("com03"
+// is COM3), as the system's device names have none.
+std::string NumberedDeviceName(std::string_view name) {
+  std::string prefix;
+  for (const std::string_view kind : {"COM", "LPT"}) {
+    if (StartsWithNoCase(name, kind)) prefix = kind;
+  }
+  if (prefix.empty()) return {};
+  std::string_view digits = name.substr(3);
+  if (digits.ends_with(':')) digits.remove_suffix(1);
+  if (digits.empty() || digits.size() > 9) return {};
+  int number = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return {};
+    number = number * 10 + (c - '0');
+  }
+  if (number < 1) return {};
+  return prefix + std::to_string(number) + ":";
+}
+
 template <typename Table>
 bool InTable(const Table& table, int index) {
   return index >= 0 && static_cast<std::size_t>(index) < table.size();
@@ -59,7 +90,15 @@ PortKind KindFromName(std::string_view portName) {
   return kind;
 }
 
-bool IsDevicePathName(std::string_view portName) { return portName.starts_with('/'); }
+// Windows names its serial devices only by COM number, so no path is a port name there.
+bool IsDevicePathName(std::string_view portName) {
+#ifdef _WIN32
+  (void)portName;
+  return false;
+#else
+  return portName.starts_with('/');
+#endif
+}
 
 bool IsKnownPortName(std::string_view portName) {
   switch (KindFromName(portName)) {
@@ -71,8 +110,35 @@ bool IsKnownPortName(std::string_view portName) {
 }
 
 std::string UnknownPortText(std::string_view portName) {
+#ifdef _WIN32
+  // Windows has no device paths among port names; COM ports above 16 are reached by number.
+  return "Unknown port \"" + std::string(portName) + "\": choose COM1: to COM16: (or the number of a higher COM port), "
+         "LPT1:, LPT2:, FILE, TCP/IP or USB.";
+#else
   return "Unknown port \"" + std::string(portName) +
          "\": choose COM1: to COM16:, LPT1:, LPT2:, FILE, TCP/IP, USB or a serial device such as /dev/ttyUSB0.";
+#endif
+}
+
+std::string PortListName(std::string_view typed) {
+  std::string_view name = typed;
+  // The system's own spelling of a device, which COM10 and above need in other programs.
+  if (name.starts_with("\\\\.\\")) name.remove_prefix(4);
+  if (std::string device = NumberedDeviceName(name); !device.empty()) return device;
+  for (const std::string_view word : {"FILE", "TCP/IP"}) {
+    if (typed.size() == word.size() && StartsWithNoCase(typed, word)) return std::string(word);
+  }
+  // What follows "USB" is the printer's own part of the name and is kept as typed.
+  if (StartsWithNoCase(typed, "USB")) return "USB" + std::string(typed.substr(3));
+  return std::string(typed);
+}
+
+std::string TypedPortName(std::string_view typed) {
+#ifdef _WIN32
+  return PortListName(typed);
+#else
+  return std::string(typed);
+#endif
 }
 
 int BaudRateAt(int baudIndex) {

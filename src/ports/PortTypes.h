@@ -42,10 +42,10 @@ int PortNumberFromName(std::string_view portName);
 
 // The kind a port name selects by its case-sensitive prefix ("COM", "LPT", "FILE", "TCP/IP",
 // "USB"); a name that is a path ("/dev/ttyUSB0", "/dev/serial/by-id/...") is a serial device,
-// so Com. None when nothing matches.
+// so Com, except on Windows. None when nothing matches.
 PortKind KindFromName(std::string_view portName);
 
-// True for a name that is a path to a device rather than a port name.
+// True for a name that is a path to a device rather than a port name (never on Windows).
 bool IsDevicePathName(std::string_view portName);
 
 // Whether a port name reaches any port: a kind matches, and a COM or LPT name carries a port
@@ -53,6 +53,15 @@ bool IsDevicePathName(std::string_view portName);
 bool IsKnownPortName(std::string_view portName);
 // The message for a name IsKnownPortName refuses; it names the port.
 std::string UnknownPortText(std::string_view portName);
+
+// A port name as Windows users type it, spelled as the port list spells it: "COM3", "com3:" and
+// "\\.\COM3" give "COM3:", "lpt2" gives "LPT2:", "file" "FILE", "tcp/ip" "TCP/IP", "usb" "USB";
+// any case, with or without the colon. Any other name comes back as it was, so that the refusal
+// names it as typed.
+std::string PortListName(std::string_view typed);
+// The port name a name typed on the command line stands for: PortListName on Windows; elsewhere
+// the name itself, since names there are matched exactly and device paths are names too.
+std::string TypedPortName(std::string_view typed);
 
 // Line values for the open arguments' indexes. An index outside its table gives the value of the
 // default settings (9600 baud, no parity, 8 data bits, 1 stop bit), so no edited profile can make

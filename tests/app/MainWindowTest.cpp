@@ -1,24 +1,31 @@
 // SPDX-License-Identifier: MIT
-// The main window as people live with it: its template rectangles at the default size and how it
-// grows, the keyboard (mnemonics, tab order, the code-page radio, Enter), accessible names, the
-// numbered positions, a dropped settings file, the starting folder of the open dialog, and which
-// builder and download each button runs.
+// The main window as people live with it: its template rectangles at the default size, how it
+// grows and its smallest size on a small screen at twice the scale, the keyboard (mnemonics, tab
+// order, the code-page radio, Enter, Ctrl with Home, End, O and S), accessible names, the numbered
+// positions, dropped settings files and fonts dragged onto and between positions, the starting
+// folder of the open dialog, and which builder and download each button runs.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QStandardPaths>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <set>
 
@@ -27,6 +34,7 @@
 #include "app/RecentFolder.h"
 #include "app/SelectionListView.h"
 #include "catalogue/SelectionProfile.h"
+#include "base/Paths.h"
 #include "base/Profile.h"
 #include "catalogue/CatalogueTesting.h"
 #include "catalogue/SettingsFile.h"
@@ -83,6 +91,24 @@ class MainWindowTest : public ::testing::Test {
     window->Button(IDC_ADD)->click();
   }
   QString Spoken(int row) const { return window->SelectedList()->item(row)->data(Qt::AccessibleTextRole).toString(); }
+  // Drags `data` over `target` and drops it at `at`, as the mouse would; false when refused.
+  static bool Drop(QWidget* target, QPoint at, const QMimeData& data) {
+    QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+  }
+  // What a drag started in `from` carries, dropped on position `position` of the selected list.
+  bool DropOnPosition(QListWidget* from, int position) {
+    const std::unique_ptr<QMimeData> data = window->DragData(from);
+    if (data == nullptr) return false;
+    QListWidget* list = window->SelectedList();
+    list->scrollToItem(list->item(position));
+    return Drop(list->viewport(), list->visualItemRect(list->item(position)).center(), *data);
+  }
+  std::string Name(int position) const { return window->Selection()[static_cast<std::size_t>(position)].displayName; }
 
   test::TempDir folder;
   test::FakeHost host;
@@ -143,6 +169,41 @@ TEST_F(MainWindowTest, AtTheDefaultSizeEveryControlStandsAtItsTemplateRectangleA
   EXPECT_EQ(after(IDOK).topLeft(), before[IDOK].topLeft() + QPoint(200, 120));
   EXPECT_EQ(after(IDC_LOAD_SETTINGS).topLeft(), before[IDC_LOAD_SETTINGS].topLeft() + QPoint(0, 120));
   EXPECT_FALSE(after(IDC_ADD).intersects(after(IDC_AVAILABLE_LIST)) || after(IDC_ADD).intersects(after(IDC_SELECTED_LIST)));
+}
+
+// At its smallest size, placed at the top left of the screen's free area, the window lies wholly
+// in that area with every control inside it: on the tests' own screen, and again (the next test)
+// on a 1600x1000 screen at twice the scale, where the template's size would not fit.
+TEST_F(MainWindowTest, AtItsSmallestSizeTheWindowAndEveryControlFitTheScreensFreeArea) {
+  const QRect free = window->screen()->availableGeometry();
+  std::cout << "screen " << free.width() << "x" << free.height() << " at " << window->devicePixelRatio() << "x\n";
+  window->resize(window->minimumSize());
+  window->move(free.topLeft());
+  EXPECT_TRUE(free.contains(window->frameGeometry()));
+  for (QWidget* control : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!control->isVisible()) continue;
+    EXPECT_TRUE(window->rect().contains(control->geometry())) << control->objectName().toStdString();
+  }
+}
+
+TEST(MainWindowAtTwiceTheScale, OnA1600By1000ScreenTheSmallestWindowStillFits) {
+  const test::TempDir dir;
+  dir.Write("screen.json", R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1600, "height": 1000, "logicalDpi": 96}]})");
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+  QProcess child;
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  // The platform option names the file relative to the working folder: a drive letter's colon
+  // would end the option's value.
+  child.setWorkingDirectory(QString::fromStdString(dir.Path()));
+  child.start(QCoreApplication::applicationFilePath(),
+              {QStringLiteral("--gtest_filter=MainWindowTest.AtItsSmallestSizeTheWindowAndEveryControlFitTheScreensFreeArea"),
+               QStringLiteral("-platform"), QStringLiteral("offscreen:configfile=screen.json")});
+  ASSERT_TRUE(child.waitForFinished(60'000));
+  const QString out = QString::fromLocal8Bit(child.readAll());
+  EXPECT_TRUE(out.contains(QStringLiteral("screen 800x500 at 2x"))) << out.toStdString();
+  EXPECT_TRUE(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0) << out.toStdString();
 }
 
 TEST_F(MainWindowTest, EveryButtonHasItsOwnMnemonicAndEveryControlAName) {
@@ -258,18 +319,13 @@ TEST_F(MainWindowTest, PositionsShowTheirNumbersAndFreeOnesAreGreyedWithoutChang
 
 TEST_F(MainWindowTest, ADroppedSettingsFileLoadsAndOtherDropsAreRefused) {
   FontSelection saved;
-  saved[4] = {test::Padded("Font B"), folder.File("FontExt/fb.she")};
+  saved[4] = {test::Padded("Font B"), FontExtFolder(folder.Path()) + "fb.she"};
   const std::string kvf = folder.Write("drop.KVF", SerializeSettings(saved));
   const std::string txt = folder.Write("drop.txt", SerializeSettings(saved));
   const auto drag = [&](const std::string& path) {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &enter);
-    if (!enter.isAccepted()) return false;
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &drop);
-    return true;
+    return Drop(window.get(), QPoint(10, 10), data);
   };
   EXPECT_FALSE(drag(txt));
   EXPECT_EQ(window->Selection(), FontSelection{});
@@ -278,19 +334,85 @@ TEST_F(MainWindowTest, ADroppedSettingsFileLoadsAndOtherDropsAreRefused) {
   EXPECT_EQ(window->SelectedList()->item(4)->text().toStdString(), saved[4].displayName);
 }
 
+// Fonts dragged from "Available fonts" land on the position they are dropped on; a position
+// dragged onto another moves its font there, and the font that was there takes its old place, so
+// nothing is lost and every other position keeps its own.
+TEST_F(MainWindowTest, DraggingPlacesFontsOnAPositionAndMovesAPositionWithoutLosingTheFontThere) {
+  Place(3, 0);
+  Place(7, 1);
+  window->AvailableList()->clearSelection();
+  window->AvailableList()->item(1)->setSelected(true);
+  ASSERT_TRUE(DropOnPosition(window->AvailableList(), 100));
+  EXPECT_TRUE(Name(100).starts_with("Font B"));
+  EXPECT_EQ(window->SelectedList()->currentRow(), 101) << "the target moves past the font placed";
+
+  window->SelectedList()->setCurrentRow(3);
+  ASSERT_TRUE(DropOnPosition(window->SelectedList(), 7));  // Font A onto Font B
+  EXPECT_TRUE(Name(7).starts_with("Font A") && Name(3).starts_with("Font B")) << Name(3) << "|" << Name(7);
+  EXPECT_TRUE(Name(100).starts_with("Font B"));
+  EXPECT_EQ(window->SelectedList()->currentRow(), 7);
+  ASSERT_TRUE(DropOnPosition(window->SelectedList(), 111));  // onto a free position: a plain move
+  EXPECT_TRUE(Name(111).starts_with("Font A"));
+  EXPECT_EQ(Name(7), SelectionSlot{}.displayName);
+  EXPECT_EQ(std::count(window->Selection().begin(), window->Selection().end(), SelectionSlot{}), 109);
+  EXPECT_EQ(window->SelectedList()->item(111)->text().toStdString(), Name(111)) << "the list shows the move";
+
+  // Fonts from "Available fonts" onto a taken position replace it, as "-->" there does.
+  window->AvailableList()->clearSelection();
+  window->AvailableList()->item(0)->setSelected(true);
+  ASSERT_TRUE(DropOnPosition(window->AvailableList(), 3));
+  EXPECT_TRUE(Name(3).starts_with("Font A"));
+  window->AvailableList()->clearSelection();
+  EXPECT_EQ(window->DragData(window->AvailableList()), nullptr) << "no font chosen: nothing to drag";
+}
+
+// Ctrl+Home and Ctrl+End in the selected list make the first and the last position the target
+// and bring them into view; Ctrl+O and Ctrl+S anywhere in the window are "Load settings" and
+// "Save settings".
+TEST_F(MainWindowTest, CtrlHomeAndEndReachTheEndsOfTheListAndCtrlOAndSLoadAndSaveSettings) {
+  QListWidget* list = window->SelectedList();
+  const auto InView = [list](int row) { return list->viewport()->rect().contains(list->visualItemRect(list->item(row))); };
+  list->setFocus();
+  list->setCurrentRow(50);
+  QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(list->currentRow(), kSelectionPositions - 1);
+  EXPECT_TRUE(list->item(kSelectionPositions - 1)->isSelected());
+  EXPECT_TRUE(InView(kSelectionPositions - 1) && !InView(0));
+  QTest::keyClick(list, Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_TRUE(InView(0) && !InView(kSelectionPositions - 1));
+
+  QTest::keyClick(list, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(openSpecs.size(), 1u) << "Load settings";
+  window->AvailableList()->setFocus();
+  QTest::keyClick(window->AvailableList(), Qt::Key_S, Qt::ControlModifier);
+  ASSERT_EQ(host.saveRequests.size(), 1u) << "Save settings";
+  EXPECT_EQ(host.saveRequests[0].defaultExtension, "kvf");
+}
+
+// The file lies in a folder whose name no single-byte code page spells, chosen as a dialog gives
+// it (with '/' on every system): it loads, and its folder is kept as the system writes paths.
 TEST_F(MainWindowTest, TheOpenDialogStartsInTheFolderLastUsedAndTheProfileKeepsOtherSections) {
   folder.Write("corvelle.ini", "[Someone else]\nkey=value\n");
   Open();
-  const std::string kvf = folder.Write("sub/mine.kvf", SerializeSettings(FontSelection{}));
-  openAnswer = QString::fromStdString(kvf);
+  FontSelection saved;
+  saved[2] = {test::Padded("Font B"), FontExtFolder(folder.Path()) + "fb.she"};
+  const QString sub = QString::fromStdString(folder.Path()) + QString::fromUtf8(u8"/Zoë/Печать");
+  ASSERT_TRUE(QDir().mkpath(sub));
+  QFile kvf(sub + QStringLiteral("/line 7.kvf"));
+  ASSERT_TRUE(kvf.open(QIODevice::WriteOnly) && kvf.write(QByteArray::fromStdString(SerializeSettings(saved))) > 0);
+  kvf.close();
+  openAnswer = QDir::fromNativeSeparators(kvf.fileName());
   window->Button(IDC_LOAD_SETTINGS)->click();
   EXPECT_EQ(openSpecs.back().directory, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)) << "nothing remembered yet";
+  EXPECT_EQ(window->Selection(), saved);
   Open();
   window->Button(IDC_LOAD_SETTINGS)->click();
-  EXPECT_EQ(openSpecs.back().directory, QString::fromStdString(folder.File("sub")));
+  const QString native = QDir::toNativeSeparators(sub);
+  EXPECT_EQ(QDir::toNativeSeparators(openSpecs.back().directory), native);
   const Profile stored(folder.File("corvelle.ini"));
   EXPECT_EQ(stored.GetString("Someone else", "key", ""), "value");
-  EXPECT_EQ(stored.GetString(kProgramSection, kLastFolderKey, ""), folder.File("sub"));
+  EXPECT_EQ(stored.GetString(kProgramSection, kLastFolderKey, ""), native.toStdString());
 }
 
 TEST_F(MainWindowTest, ThePreviewIsFramedCentredAndInTheScriptOfTheCyrillicList) {

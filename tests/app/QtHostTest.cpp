@@ -8,7 +8,10 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QLayout>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -16,6 +19,7 @@
 #include "app/ProgressDlg.h"
 #include "app/QtHost.h"
 #include "app/RecentFolder.h"
+#include "app/WindowTitle.h"
 #include "base/Profile.h"
 #include "support/TempDir.h"
 
@@ -166,6 +170,12 @@ TEST_F(QtHostTest, AMessageAndItsDetailsMakeOneBoxShownBeforeAnythingThatFollows
     EXPECT_GE(shown.size(), before + 1);
     EXPECT_EQ(shown[before].first, "next") << "first in line";
   }
+  // The paths and names a message quotes are UTF-8, as the file system gives them; a text that is
+  // not UTF-8 is shown one character per byte.
+  host.ShowMessage("Cannot open /home/zo\u00eb/\u041f\u0435\u0447\u0430\u0442\u044c.kvf", MessageStyle::Error);
+  host.ShowDetail("caf\xe9");
+  host.FlushMessages();
+  EXPECT_EQ(shown.back(), (std::pair<std::string, std::string>{"Cannot open /home/zo\u00eb/\u041f\u0435\u0447\u0430\u0442\u044c.kvf", "caf\u00e9"}));
 }
 
 // The two-answer question: captions of its own on Yes and No, Cancel beside them, the preferred
@@ -191,6 +201,32 @@ TEST_F(QtHostTest, AChoiceQuestionShowsItsCaptionsAndAnswersTheButtonPressed) {
   EXPECT_EQ(request.captions[0], std::pair(QMessageBox::Yes, QStringLiteral("Store")));
   EXPECT_EQ(request.captions[1], std::pair(QMessageBox::No, QStringLiteral("Keep")));
   EXPECT_EQ(request.informativeText, QStringLiteral("Position 010"));
+}
+
+// The box itself: a short text under a long caption still shows the caption whole (in a bold
+// title font, beside the icon and the frame's buttons), and a caption wider than the screen does
+// not ask for a box wider than the screen (which the offscreen screen would not show by itself).
+TEST_F(QtHostTest, AMessageBoxIsWideEnoughForItsWholeTitleAndNoWiderThanTheScreen) {
+  MessageBoxRequest request;
+  request.parent = &main;
+  request.title = QStringLiteral("VARNESI - Corvelle - Communication port COM16: 115200 baud");
+  request.text = QStringLiteral("Done.");
+  int width = 0;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    width = box->width();
+    box->button(QMessageBox::Ok)->click();
+  });
+  EXPECT_EQ(RunMessageBox(request), QMessageBox::Ok);
+  QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+  bold.setBold(true);
+  const int frameButtons = 3 * main.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &main);
+  EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance(request.title) + frameButtons);
+
+  QMessageBox overlong(QMessageBox::NoIcon, request.title.repeated(8), request.text, QMessageBox::Ok, &main);
+  KeepTitleWhole(overlong);
+  EXPECT_LE(overlong.layout()->totalMinimumSize().width(), main.screen()->availableGeometry().width());
 }
 
 // A save dialog starts where the last one ended, also after a restart; a cancelled one moves

@@ -34,7 +34,9 @@
 #include "app/CommPortDlg.h"
 #include "app/SerialSetupDlg.h"
 #include "support/TempDir.h"
+#ifndef _WIN32
 #include "tools/SimProcess.h"
+#endif
 
 namespace corvelle {
 namespace {
@@ -113,6 +115,7 @@ void SeedSelection(Profile& profile, const std::string& programFolder) {
   StoreSelectionToProfile(selection, profile);
 }
 
+#ifndef _WIN32
 // The progress window as it stands over the main window, without hiding it afterwards.
 bool SaveShown(QWidget& widget, const QDir& folder, const QString& name) {
   QApplication::processEvents();
@@ -152,21 +155,32 @@ void FakeSerialDevices(const std::string& dev) {
   fs::create_symlink("/dev/zero", fs::path(dev) / "ttyACM0");
   fs::create_symlink("../../ttyUSB0", fs::path(dev) / "serial" / "by-id" / "usb-FTDI_FT232R_USB_UART_A10KJ3P2-if00-port0");
 }
+#endif
 
+// On Windows the download is left out (kerv-printer-sim is a Linux program) and the port list
+// shows the serial ports the registry names.
 bool MainWindowShots(const QDir& out, const std::string& programFolder, test::FakeClockHost& host) {
+#ifndef _WIN32
   const test::SimProcess sim({"--port", "0"});
+#endif
   const test::TempDir temp;
   Profile profile(temp.File("corvelle.ini"));
   SeedSelection(profile, programFolder);
   PortSettings port;
   port.portName = "TCP/IP";
   port.ipAddress = "127.0.0.1";
+#ifndef _WIN32
   port.ipPort = sim.Port();
+#endif
   StorePortSettings(profile, port);
 
   CMainDlg window(MainDlgContext{host, profile, programFolder, test::LoopbackActions(profile), {}, {}, {}, {}});
   host.SetMainWindow(&window);
+#ifdef _WIN32
+  bool ok = true;
+#else
   bool ok = sim.Started() && DownloadShot(out, window, host);
+#endif
   window.AvailableList()->setCurrentRow(9);  // a bold font in the preview
   window.SelectedList()->setCurrentRow(6);
   ok &= Save(window, out, QStringLiteral("main-window"));
@@ -174,11 +188,17 @@ bool MainWindowShots(const QDir& out, const std::string& programFolder, test::Fa
   CommPortServices services;
   services.probe = [](const std::string&) { return true; };  // never leaves the machine
   services.deviceFolder = temp.File("dev");
+#ifndef _WIN32
   FakeSerialDevices(services.deviceFolder);
+#endif
   CCommPortDlg com(LoadPortSettings(Profile()), host, services, &window);
   ok &= Save(com, out, QStringLiteral("comm-port-com"));
   PortSettings adapter = LoadPortSettings(Profile());
+#ifdef _WIN32
+  adapter.portName = "COM3:";
+#else
   adapter.portName = temp.File("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KJ3P2-if00-port0");
+#endif
   CCommPortDlg devices(adapter, host, services, &window);
   devices.show();
   QApplication::setActiveWindow(&devices);
@@ -200,6 +220,12 @@ bool MainWindowShots(const QDir& out, const std::string& programFolder, test::Fa
   std::printf("%s %s\n", devicesSaved ? "wrote" : "FAILED", qPrintable(path));
   ok &= devicesSaved;
   devices.hide();
+  // The README shows this picture beside "type 127.0.0.1 and port 4001": a simulator on that
+  // port when it is free, else the one of the download above.
+#ifndef _WIN32
+  const test::SimProcess readmeSim({"--port", "4001"});
+  if (readmeSim.Started()) port.ipPort = readmeSim.Port();
+#endif
   CCommPortDlg tcp(port, host, services, &window);
   tcp.OnTcpIpTest();
   ok &= Save(tcp, out, QStringLiteral("comm-port-tcpip"));
@@ -234,6 +260,9 @@ bool DarkShot(const QDir& out, const std::string& programFolder, test::FakeClock
   services.deviceFolder = temp.File("no-dev");
   PortSettings port = LoadPortSettings(Profile());
   port.portName = "TCP/IP";
+  // The test tries a real connection after the faked echo: to this machine, never to the
+  // default printer address.
+  port.ipAddress = "127.0.0.1";
   CCommPortDlg tcp(port, host, services, &window);
   tcp.OnTcpIpTest();
   ok &= Save(tcp, out, QStringLiteral("comm-port-dark"));

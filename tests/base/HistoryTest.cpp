@@ -74,8 +74,12 @@ TEST(Sha256, EveryFormGivesTheSameDigestOfVariedBytesAtEveryLengthAroundTheBlock
   EXPECT_EQ(Sha256Hex(bytes), HexOf(&sha256::PortableBlocks, bytes));
 }
 
-TEST(Json, StringsAreAsciiAndReadBackByteForByte) {
-  EXPECT_EQ(JsonString("a\"b\\c\n\t\x01\xe9"), R"("a\"b\\c\n\t\u0001\u00e9")");
+// UTF-8 goes as it is; a byte outside well-formed UTF-8 is escaped as its Latin-1 character, so
+// the text is always valid JSON and every byte string reads back unchanged.
+TEST(Json, StringsAreValidJsonAndReadBackByteForByte) {
+  EXPECT_EQ(JsonString("a\"b\\c\n\t\x01\xe9\x7f"), R"("a\"b\\c\n\t\u0001\u00e9\u007f")");
+  EXPECT_EQ(JsonString("C:\\\xD0\xA8 \xC3\xA9\\1.out"), "\"C:\\\\\xD0\xA8 \xC3\xA9\\\\1.out\"");
+  EXPECT_EQ(JsonString("\xC3\xA9\xC3(\xF0\x9F\x98\x80\xED\xA0\x80"), "\"\xC3\xA9\\u00c3(\xF0\x9F\x98\x80\\u00ed\\u00a0\\u0080\"");
   std::string every;
   for (int c = 0; c < 256; ++c) every += static_cast<char>(c);
   const auto object = ParseFlatJsonObject("{\"k\":" + JsonString(every) + ", \"n\": -1.5e3 ,\"z\":null,\"t\":true}");
@@ -85,7 +89,13 @@ TEST(Json, StringsAreAsciiAndReadBackByteForByte) {
   EXPECT_EQ(object->at("n").text, "-1.5e3");
   EXPECT_EQ(object->at("z").kind, JsonScalar::Kind::Null);
   EXPECT_EQ(object->at("t").kind, JsonScalar::Kind::Bool);
-  EXPECT_EQ(ParseFlatJsonObject(R"({"k":"\u20ac"})")->at("k").text, "?");
+  const auto utf8 = ParseFlatJsonObject("{\"k\":" + JsonString("\xD0\xA8\xC3\xA9") + "}");
+  ASSERT_TRUE(utf8);
+  EXPECT_EQ(utf8->at("k").text, "\xD0\xA8\xC3\xA9");
+  // Escapes above 0xFF, which other writers use, are characters.
+  const auto escapes = ParseFlatJsonObject(R"({"k":"\u20ac\ud83d\ude00|\ud83dx|\ude00"})");
+  ASSERT_TRUE(escapes);
+  EXPECT_EQ(escapes->at("k").text, "\xE2\x82\xAC\xF0\x9F\x98\x80|\xEF\xBF\xBDx|\xEF\xBF\xBD");
 }
 
 TEST(Json, MalformedOrOversizedObjectsAreRefused) {

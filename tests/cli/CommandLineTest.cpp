@@ -101,6 +101,20 @@ TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   EXPECT_TRUE(positions[111].toObject()["path"].isNull());
   EXPECT_EQ(kit.Run({"selection", "clear", "--json"}).exit, 2);
 
+  // Texts are UTF-8: names read in their index file's code page, paths as the file system names them.
+  const std::string folder = "\xD0\xA8\xD1\x80\xD0\xB8\xD1\x84\xD1\x82\xD1\x8B \xC3\xA9";
+  kit.dir.Write(folder + "/FontExt/Index1251.shi", IndexRecord({"cyr", "Arial", "\xCF\xF0\xE8\xEC\xE5\xF0", 0, 12}));
+  kit.program = kit.dir.File(folder);
+  const Finished cyrillic = kit.Run({"catalogue", "--codepage", "1", "--json"});
+  ASSERT_EQ(cyrillic.exit, 0) << cyrillic.err;
+  EXPECT_EQ(cyrillic.out.find("\\u00"), std::string::npos) << cyrillic.out;
+  const QJsonObject cyr = Document(cyrillic)["fonts"].toArray()[0].toObject();
+  EXPECT_EQ(cyr["name"].toString(), QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80"));
+  EXPECT_EQ(cyr["path"].toString(), QString::fromStdString(kit.program + "/FontExt/cyr.she"));
+  ASSERT_EQ(kit.Run({"selection", "add", "--codepage", "1", "--at", "1", "0"}).exit, 0);
+  EXPECT_EQ(Document(kit.Run({"selection", "show", "--json"}))["positions"].toArray()[0].toObject()["path"].toString(),
+            QString::fromStdString(kit.program + "/FontExt/cyr.she"));
+
   // An image the builder made: the sections and totals of the text, in decimal.
   kit.SelectFont(5000);
   const std::string image = kit.dir.File("image.shc");

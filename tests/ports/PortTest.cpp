@@ -39,6 +39,19 @@ TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefix) {
   for (const char* bad : {"COM:", "COM0:", "COM1:x", "com1:"}) EXPECT_FALSE(IsValidComName(bad)) << bad;
 }
 
+// The spellings Windows users type reach the port the list names; names of no port stay as typed,
+// so that the refusal shows what was typed.
+TEST(PortNames, WindowsSpellingsTakeTheListsNameAndOthersStayAsTyped) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"COM3", "COM3:"},       {"com3:", "COM3:"},     {"\\\\.\\COM3", "COM3:"}, {"\\\\.\\com12:", "COM12:"},
+      {"Com016", "COM16:"},    {"COM17", "COM17:"},    {"lpt2", "LPT2:"},         {"file", "FILE"},
+      {"Tcp/Ip", "TCP/IP"},    {"usbGN2", "USBGN2"},   {"COM1:", "COM1:"},        {"COM0", "COM0"},
+      {"com", "com"},          {"com3x", "com3x"},     {"COM1234567890", "COM1234567890"},
+      {"\\\\.\\COM", "\\\\.\\COM"}, {"\\\\.\\file", "\\\\.\\file"}, {"files", "files"}, {"", ""}};
+  for (const auto& [typed, name] : cases) EXPECT_EQ(PortListName(typed), name) << typed;
+  EXPECT_EQ(TypedPortName("com3"), "com3") << "only Windows takes its users' spellings";
+}
+
 TEST(DevicePort, ANameOfNoKindIsRefusedAndEveryOtherOpenClosesThePreviousConnection) {
   test::FakeHost host;
   test::FakePrinter printer;

@@ -12,6 +12,18 @@
 #include "base/Paths.h"
 
 namespace corvelle::test {
+namespace {
+
+// The program's paths are UTF-8; on Windows a narrow path would be read in the ANSI code page.
+std::filesystem::path FsPath(const std::string& path) {
+#ifdef _WIN32
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+#else
+  return path;
+#endif
+}
+
+}  // namespace
 
 #ifdef _WIN32
 // Windows has no mkdtemp: a random name is tried until one can be made.
@@ -50,18 +62,18 @@ std::string TempDir::Write(std::string_view name, std::string_view bytes) const 
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(FsPath(path), std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
   return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
 }
 
 bool FileExists(const std::string& path) {
   std::error_code error;
-  return std::filesystem::exists(path, error);
+  return std::filesystem::exists(FsPath(path), error);
 }
 
 std::string WriteFont(const std::string& program, std::string_view name, std::string_view header,

@@ -3,7 +3,8 @@
 // the announcement the engine frames and the image the build makes, Ctrl-Break or Ctrl-C in the
 // first pause is STOP ("Download stopped.", exit 1, the image never opened or sent), a refused
 // connection shows its Winsock number, a selection saved to a .kvf file and loaded back under
-// Windows paths keeps its fonts, and ping answers on loopback.
+// Windows paths keeps its fonts, a profile written in the ANSI code page names its fonts, the help
+// texts say what applies on Windows, and ping answers on loopback.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -110,6 +111,35 @@ TEST_F(WindowsCli, ASelectionSavedToAKvfFileLoadsBackIntoAnotherProfileUnderWind
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_NE((run.out + run.err).find(program + "\\FontExt\\f1.she"), std::string::npos)
       << "the font is read back in this FontExt:\n" << run.out << run.err;
+}
+
+// The program Corvelle replaces wrote its profile in the ANSI code page: a font path with accents,
+// in cp1252, names the same font as its UTF-8 spelling does.
+TEST_F(WindowsCli, AProfileWrittenInTheAnsiCodePageStillNamesItsFonts) {
+  program = dir.File("Polic\xC3\xA9");
+  ASSERT_TRUE(MakeFolders(program + "\\FontExt"));
+  std::string stored = test::WriteFont(program, "Caf\xC3\xA9", std::string(100, 'h'), std::string(3000, 'd'));
+  for (std::size_t accent; (accent = stored.find("\xC3\xA9")) != std::string::npos;) stored.replace(accent, 2, "\xE9");
+  ASSERT_EQ(stored, program.substr(0, program.size() - 2) + "\xE9\\FontExt\\Caf\xE9.she");
+  profile.WriteString("FontsAggiuntivi", "Font001", stored);
+  const std::string image = dir.File("ansi.shc");
+  const test::CliRun run = Run({"build", "--output", image});
+  ASSERT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_GT(ReadFile(image).size(), 3000u) << "the font's fragments are in the image";
+}
+
+TEST_F(WindowsCli, HelpTextsNameWindowsPortsStopKeysAndFoldersAndNoPosixOnes) {
+  const test::CliRun download = Run({"download", "--help"});
+  ASSERT_EQ(download.code, 0) << download.err;
+  for (const char* posix : {"/dev/", "SIGTERM", "SIGHUP", "\"Devices\""}) {
+    EXPECT_EQ(download.out.find(posix), std::string::npos) << posix << " in:\n" << download.out;
+  }
+  for (const char* windows : {"Ctrl-Break", "\\\\.\\COM3", "COM17"}) {
+    EXPECT_NE(download.out.find(windows), std::string::npos) << windows << " not in:\n" << download.out;
+  }
+  const test::CliRun history = Run({"history", "--help"});
+  EXPECT_NE(history.out.find("%LOCALAPPDATA%\\Corvelle\\downloads.jsonl"), std::string::npos) << history.out;
+  EXPECT_EQ(history.out.find("XDG"), std::string::npos) << history.out;
 }
 
 TEST_F(WindowsCli, PingOfLoopbackAnswersWithItsTime) {

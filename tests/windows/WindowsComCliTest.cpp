@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli.exe on a COM port under Wine, against pty-peer's pseudo-terminal: set-com sends
 // the printer's command at the stored line settings and leaves the line at them, a download sends
-// exactly the framed image at the profile's speed and stop bits with both flow controls on, and a
-// COM or LPT port that does not exist fails with the device's message and exit 1.
+// exactly the framed image at the profile's speed and stop bits with both flow controls on, port
+// names typed the Windows way reach the same line, and a COM or LPT port that does not exist
+// fails with the device's message and exit 1.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -67,6 +68,25 @@ TEST_F(WindowsComCli, ADownloadSendsExactlyTheFramedImageAtTheProfilesLineWithBo
   EXPECT_EQ(sent.size(), expected.size());
   EXPECT_TRUE(sent == expected) << "the stream on the line differs from the announcement and the built image";
   EXPECT_EQ(peer.Line(), "speed=38400 bits=8 parity=none stop=2 crtscts=1 ixon=1 ixoff=1 opost=0 icanon=0 echo=0\n");
+}
+
+// Windows users name a port without the colon, in any case, or as the system's device: each
+// reaches the same line. Device number 0 and device paths are refused before anything is opened.
+TEST_F(WindowsComCli, PortNamesAsWindowsUsersTypeThemReachTheLineTheListNames) {
+  profile.WriteString(kPortSection, "Port", "LPT1:");
+  for (const std::string port : {"com12", "Com12:", "\\\\.\\COM12"}) {
+    const std::size_t before = peer.Received().size();
+    const test::CliRun run =
+        Run({"set-com", "--port", port, "--speed", "3", "--parity", "1", "--data-bits", "1", "--stop-bits", "0"});
+    ASSERT_EQ(run.code, 0) << port << ": " << run.err;
+    EXPECT_EQ(peer.ReceivedOnce(before + 13).substr(before), "?A7&3,2,1,0\r\n") << port;
+  }
+  for (const std::string port : {"com0", "/dev/ttyS0"}) {
+    const test::CliRun run = Run({"download", "-q", "--port", port});
+    EXPECT_EQ(run.code, 2) << port;
+    EXPECT_NE(run.err.find("Unknown port \"" + port + "\": choose COM1: to COM16:"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("/dev/ttyUSB0"), std::string::npos) << run.err;
+  }
 }
 
 TEST_F(WindowsComCli, AComOrLptThatDoesNotExistFailsWithTheDevicesMessageAndExit1) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Finding the serial devices by name.
+// Finding the serial devices by name under /dev on Linux.
 #include "app/SerialDevices.h"
 
 #include <algorithm>

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: MIT
+// The window's Windows side under Wine: the COM ports the registry lists, offered in the port
+// dialog by the names the port list uses, and the host's waits on a Winsock socket.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LoopbackListener.h"
+#include "app/CommPortDlg.h"
+#include "app/ProgressDlg.h"
+#include "app/QtHost.h"
+#include "app/SerialDevices.h"
+#include "support/FakeHost.h"
+
+namespace corvelle {
+namespace {
+
+// Values planted in the system's list of serial ports for the length of a test, and taken out
+// again; the key is volatile, as the system's own is.
+class PlantedSerialPorts {
+ public:
+  explicit PlantedSerialPorts(std::vector<std::pair<std::wstring, std::wstring>> values) : m_values(std::move(values)) {
+    ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, REG_OPTION_VOLATILE,
+                      KEY_SET_VALUE, nullptr, &m_key, nullptr);
+    for (const auto& [name, data] : m_values) {
+      ::RegSetValueExW(m_key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    }
+  }
+  ~PlantedSerialPorts() {
+    for (const auto& value : m_values) ::RegDeleteValueW(m_key, value.first.c_str());
+    ::RegCloseKey(m_key);
+  }
+  bool Planted() const { return m_key != nullptr; }
+
+ private:
+  std::vector<std::pair<std::wstring, std::wstring>> m_values;
+  HKEY m_key = nullptr;
+};
+
+// The planted entries among `devices`, as "path=label".
+std::vector<std::string> Planted(const std::vector<SerialDevice>& devices) {
+  std::vector<std::string> found;
+  for (const SerialDevice& device : devices) {
+    if (device.label.find("CorvelleTest") != std::string::npos) found.push_back(device.path + "=" + device.label);
+  }
+  return found;
+}
+
+// In the order of their numbers (COM3 before COM20), named as the port list names them, so that
+// COM10 and above are opened through \\.\COMn; values that name no COM port are passed over.
+TEST(WindowsSerialPorts, TheRegistrysComPortsAreListedByNumberAndOfferedByThePortDialog) {
+  const PlantedSerialPorts ports({{L"\\Device\\CorvelleTest20", L"COM20"},
+                                  {L"\\Device\\CorvelleTestLpt", L"LPT1"},
+                                  {L"\\Device\\CorvelleTest3", L"com3"},
+                                  {L"\\Device\\CorvelleTestOdd", L"COMx"},
+                                  {L"\\Device\\CorvelleTest117", L"COM117"}});
+  ASSERT_TRUE(ports.Planted());
+  EXPECT_EQ(Planted(ListSerialDevices()),
+            (std::vector<std::string>{"COM3:=COM3: (CorvelleTest3)", "COM20:=COM20: (CorvelleTest20)",
+                                      "COM117:=COM117: (CorvelleTest117)"}));
+
+  test::FakeHost host;
+  CCommPortDlg dialog(PortSettings{.portName = "COM20:"}, host, {});
+  QComboBox* list = dialog.PortList();
+  EXPECT_EQ(list->currentText(), QStringLiteral("COM20: (CorvelleTest20)"));
+  list->setCurrentIndex(list->findText(QStringLiteral("COM117: (CorvelleTest117)")));
+  dialog.accept();
+  EXPECT_EQ(dialog.Settings().portName, "COM117:");
+}
+
+using Clock = std::chrono::steady_clock;
+
+std::int64_t MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// The window waits on the TCP/IP kind's socket in its event loop: until data comes, its time is
+// up, or STOP is pressed in the progress window.
+TEST(WindowsWindowHost, AWaitOnASocketEndsWhenDataComesItsTimeIsUpOrStopIsPressed) {
+  test::SocketPair pair;
+  ASSERT_NE(pair.peer, INVALID_SOCKET);
+  QtHost host;
+  auto start = Clock::now();
+  EXPECT_FALSE(host.WaitForFd(pair.Mine(), FdEvent::Readable, 100));
+  EXPECT_GE(MsSince(start), 90);
+  EXPECT_TRUE(host.WaitForFd(pair.Mine(), FdEvent::Writable, 1'000));
+
+  std::thread sender([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::send(pair.peer, "x", 1, 0);
+  });
+  start = Clock::now();
+  EXPECT_TRUE(host.WaitForFd(pair.Mine(), FdEvent::Readable, 10'000));
+  EXPECT_LT(MsSince(start), 5'000);
+  sender.join();
+  char byte = 0;
+  ASSERT_EQ(::recv(pair.mine, &byte, 1, 0), 1);
+
+  const std::unique_ptr<ProgressView> view = host.CreateProgressView();
+  QTimer::singleShot(50, [&] { host.CurrentProgress()->StopButton()->click(); });
+  start = Clock::now();
+  EXPECT_FALSE(host.WaitForFd(pair.Mine(), FdEvent::Readable, 10'000));
+  EXPECT_LT(MsSince(start), 5'000);
+  EXPECT_FALSE(host.WaitForFd(static_cast<NativeHandle>(INVALID_SOCKET), FdEvent::Readable, 10));
+}
+
+}  // namespace
+}  // namespace corvelle
