@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,11 +38,10 @@ class ImageSnapshot {
 
  private:
   ImageSnapshot(UniqueFd fd, std::string path) : m_fd(std::move(fd)), m_path(std::move(path)) {}
-  // The platform's frozen copy of `image`.
-  static std::optional<ImageSnapshot> Freeze(FileHandle& image, std::string& error);
-  // The digest of the first `bytes` bytes (all of them when negative) of a new reading, and how
-  // many there were; nullopt when it cannot be read.
-  std::optional<std::string> ReadDigest(std::int64_t bytes, std::int64_t& read) const;
+  // The platform's frozen copy of `image`; `copied` is given each block as it is copied, so that
+  // the copy is hashed on its way without another descriptor.
+  using Copied = std::function<void(const char*, std::size_t)>;
+  static std::optional<ImageSnapshot> Freeze(FileHandle& image, const Copied& copied, std::string& error);
 
   UniqueFd m_fd;       // the snapshot's own descriptor, held for its whole life
   std::string m_path;  // where each new opening of it is made

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The frozen image's digests, on every platform.
 #include <algorithm>
-#include <limits>
 
 #include "base/Sha256.h"
 #include "cli/FleetDownload.h"
@@ -9,35 +8,30 @@
 namespace corvelle::cli {
 
 std::optional<ImageSnapshot> ImageSnapshot::Take(FileHandle& image, std::string& error) {
-  std::optional<ImageSnapshot> snapshot = Freeze(image, error);
+  Sha256 sha;
+  std::int64_t length = 0;
+  std::optional<ImageSnapshot> snapshot = Freeze(
+      image,
+      [&](const char* bytes, std::size_t size) {
+        sha.Update(bytes, size);
+        length += static_cast<std::int64_t>(size);
+      },
+      error);
   if (!snapshot) return std::nullopt;
-  std::optional<std::string> digest = snapshot->ReadDigest(-1, snapshot->m_length);
-  if (!digest) {
-    error = "cannot read the image kept in memory";
-    return std::nullopt;
-  }
-  snapshot->m_digest = std::move(*digest);
+  snapshot->m_length = length;
+  snapshot->m_digest = sha.HexDigest();
   return snapshot;
 }
 
 std::string ImageSnapshot::Digest(std::int64_t bytes) const {
   if (bytes == m_length) return m_digest;
-  std::int64_t read = 0;
-  const std::optional<std::string> digest = ReadDigest(bytes, read);
-  return digest && read == bytes ? *digest : std::string();
-}
-
-std::optional<std::string> ImageSnapshot::ReadDigest(std::int64_t bytes, std::int64_t& read) const {
   FileHandle reading = Open();
-  if (!reading.IsOpen()) return std::nullopt;
-  const std::int64_t wanted = bytes < 0 ? std::numeric_limits<std::int64_t>::max() : bytes;
+  if (!reading.IsOpen() || bytes < 0) return "";
   Sha256 sha;
   char buffer[16384];
-  read = 0;
-  while (read < wanted) {
-    const long n = reading.Read(buffer, static_cast<std::size_t>(std::min<std::int64_t>(sizeof buffer, wanted - read)));
-    if (n < 0) return std::nullopt;
-    if (n == 0) break;
+  for (std::int64_t read = 0; read < bytes;) {
+    const long n = reading.Read(buffer, static_cast<std::size_t>(std::min<std::int64_t>(sizeof buffer, bytes - read)));
+    if (n <= 0) return "";
     sha.Update(buffer, static_cast<std::size_t>(n));
     read += n;
   }
