@@ -50,8 +50,10 @@ FleetResult ServeOnce(const FleetJob& job, std::size_t index, FleetHost& host, D
   }
   const PortSettings settings = TargetSettings(job, index);
   const auto onStep = [&status, index](const DownloadStep& step) { status.Step(index, step); };
-  const DownloadRequest request{host,   settings, job.environment, group.imagePath,
-                                onStep, &image,   history,         job.waitForPrinter};
+  DownloadRequest request{host,   settings, job.environment, group.imagePath,
+                          onStep, &image,   history,         job.waitForPrinter};
+  // Every printer of the group is sent the snapshot's bytes, hashed once for all of them.
+  request.sentDigest = [&group](std::int64_t bytes) { return group.image->Digest(bytes); };
   const DownloadResult result = group.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
   switch (result) {
     case DownloadResult::Completed: return {result, "", 1, 1, host.LastDetail()};

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,15 +25,28 @@ namespace corvelle::cli {
 // opening of it, so all of them send the same bytes whatever happens to the file on disk.
 class ImageSnapshot {
  public:
-  // Reads `image` to its end; nullopt with the reason in `error` when it cannot.
+  // Reads `image` to its end and hashes the copy; nullopt with the reason in `error` when it
+  // cannot.
   static std::optional<ImageSnapshot> Take(FileHandle& image, std::string& error);
   // A reading of the snapshot from its start (not open when the system refuses one).
   FileHandle Open() const;
+  // The SHA-256 of the snapshot's first `bytes` bytes. The whole image's was worked out when it
+  // was taken, so that a thousand printers sent it cost one hash; a shorter part (a download
+  // that ended early) is read again. Empty when that reading fails: no digest rather than a
+  // wrong one.
+  std::string Digest(std::int64_t bytes) const;
 
  private:
   ImageSnapshot(UniqueFd fd, std::string path) : m_fd(std::move(fd)), m_path(std::move(path)) {}
+  // The platform's frozen copy of `image`; `copied` is given each block as it is copied, so that
+  // the copy is hashed on its way without another descriptor.
+  using Copied = std::function<void(const char*, std::size_t)>;
+  static std::optional<ImageSnapshot> Freeze(FileHandle& image, const Copied& copied, std::string& error);
+
   UniqueFd m_fd;       // the snapshot's own descriptor, held for its whole life
   std::string m_path;  // where each new opening of it is made
+  std::int64_t m_length = 0;
+  std::string m_digest;  // of all m_length bytes
 };
 
 // One image of a run and how it came about: each distinct selection and form is built once and

@@ -11,6 +11,7 @@
 #include "base/Host.h"
 #include "base/Sha256.h"
 #include "download/DownloadRecord.h"
+#include "download/ImageChunks.h"
 #include "download/MessageTap.h"
 #include "download/PrinterClaim.h"
 #include "fontset/FileHandle.h"
@@ -24,7 +25,6 @@ namespace {
 
 constexpr const char* kOutputName = "fontext.out";
 constexpr const char* kNoProgressWindow = "The progress window cannot be shown; nothing was sent.";
-constexpr const char* kImageShrank = "the file ended before the length it was announced with";
 // STOP in the wait after the whole image: what was sent stands, and the printer goes on with it.
 constexpr const char* kSentThenStopped = "The whole font set was sent; the wait for the printer was stopped.";
 
@@ -75,9 +75,9 @@ class DownloadRun {
 
   DownloadResult Run() {
     const DownloadResult result = RunSteps();
+    const std::string digest = m_request.sentDigest ? m_request.sentDigest(m_sentBytes) : m_sent.HexDigest();
     RecordAttempt(m_request.history, m_tap,
-                  {m_request.settings, m_request.environment, m_request.imagePath, result, m_sentBytes,
-                   m_sent.HexDigest()});
+                  {m_request.settings, m_request.environment, m_request.imagePath, result, m_sentBytes, digest});
     return result;
   }
 
@@ -245,13 +245,13 @@ class DownloadRun {
     for (remaining = area.length; remaining > 0;) {
       const auto size = static_cast<std::size_t>(std::min(SEND_CHUNK, remaining));
       std::string readError;
-      if (!ReadChunk(chunk, size, readError)) {
+      if (!m_chunks.Next(chunk, size, readError)) {
         Fail();
         m_host.ShowMessage(ImageErrorText("Error reading", m_request.imagePath, readError), MessageStyle::Plain);
         return Outcome::Failed;
       }
       if (!m_port.Write(chunk, size)) return WriteFailed();
-      m_sent.Update(chunk, size);
+      if (!m_request.sentDigest) m_sent.Update(chunk, size);
       m_sentBytes += static_cast<std::int64_t>(size);
       m_areaWritten += static_cast<std::int64_t>(size);
       remaining -= SEND_CHUNK;
@@ -310,24 +310,6 @@ class DownloadRun {
     m_position = position;
   }
 
-  // Exactly `size` bytes of the image, or false with the reason: nothing is ever sent from a
-  // buffer the image did not fill.
-  bool ReadChunk(char* buffer, std::size_t size, std::string& error) {
-    for (std::size_t filled = 0; filled < size;) {
-      const long n = m_image.Read(buffer + filled, size - filled);
-      if (n < 0) {
-        error = m_image.ErrorText();
-        return false;
-      }
-      if (n == 0) {
-        error = kImageShrank;
-        return false;
-      }
-      filled += static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-
   Outcome FinishStep() {
     // A drain that failed without STOP (a queue that stopped moving, a connection lost) has told
     // the user: the transfer failed, it was not stopped.
@@ -368,11 +350,12 @@ class DownloadRun {
   CDevicePort m_port;
   PortContext m_queueContext;
   FileHandle m_image;
+  ImageChunks m_chunks{m_image};
   std::int64_t m_total = 0;
   std::vector<ImageArea> m_areas;
   std::unique_ptr<ProgressView> m_view;
   DownloadState m_state = DownloadState::Opening;
-  Sha256 m_sent;  // of the image bytes the port took
+  Sha256 m_sent;  // of the image bytes the port took, unless the request knows their digest
   std::int64_t m_sentBytes = 0;
   // The area being sent (null outside Send), its bytes written, and what the chunk count leaves.
   const ImageArea* m_sending = nullptr;

@@ -4,6 +4,7 @@
 // functions; everything they need is passed in, so each call is one complete download.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -41,6 +42,10 @@ struct DownloadRequest {
   // The printer is held for the whole download; when another download holds it, this one waits
   // for it (true) or fails at once, before anything is sent (false).
   bool waitForPrinter = false;
+  // The SHA-256 of the image's first N bytes, for the record of what was sent, where the caller
+  // knows the image cannot change (the fleet's frozen copy, hashed once for all its printers);
+  // when empty, the download hashes the bytes as it sends them.
+  std::function<std::string(std::int64_t)> sentDigest = {};
 };
 
 // FontSet.SHC: "?Z:&" with the first area's length, then (for an image longer than

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -146,6 +147,9 @@ long CClientSocket::Unsent() const { return UnsentBytes(m_fd); }
 int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool()>& cancelled,
                                  const std::function<void()>& whileWaiting) {
   StallWatch watch(m_host, stallMs);
+  // A near printer has taken the last bytes within a millisecond or two, a far one takes its
+  // time: the first look comes after 1 ms, each later one twice as late, up to kWriteWaitStepMs.
+  std::int64_t step = 1;
   for (;;) {
     // After a reset the send queue still counts what was lost, so the reset itself ends the wait.
     if (WasReset(m_fd)) return ECONNRESET;
@@ -154,7 +158,8 @@ int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool(
     if (m_peerClosed) return ECONNRESET;
     if (cancelled && cancelled()) return ECANCELED;
     if (watch.Stalled(unsent)) return ETIMEDOUT;
-    m_host.WaitFor(kWriteWaitStepMs);
+    m_host.WaitFor(step);
+    step = std::min(step * 2, kWriteWaitStepMs);
     if (whileWaiting) whileWaiting();
   }
 }

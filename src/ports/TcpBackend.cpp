@@ -93,12 +93,13 @@ bool TcpBackend::Open(const PortOpenArgs& args) {
   }
   m_pSocket->SetOptions();
   m_buffer.reserve(kOutputBufferBytes);
+  m_unsent.reset();
   return true;
 }
 
 bool TcpBackend::Write(const std::uint8_t* bytes, std::size_t count) {
   if (!m_pSocket || m_lost) return false;
-  m_pSocket->PollReceive();
+  // The printer's close was seen when its replies were last read (PumpEvents, or a wait).
   if (m_pSocket->PeerClosed()) {
     ReportLost(EPIPE);
     return false;
@@ -115,7 +116,9 @@ bool TcpBackend::Write(const std::uint8_t* bytes, std::size_t count) {
 }
 
 void TcpBackend::PumpEvents() {
-  if (m_pSocket) m_pSocket->PollReceive();
+  // While the buffer fills nothing is sent, and the printer answers what it was sent: its
+  // replies are read once per buffer sent, not once per write.
+  if (m_pSocket && m_buffer.empty()) m_pSocket->PollReceive();
 }
 
 bool TcpBackend::Flush() {
@@ -125,9 +128,15 @@ bool TcpBackend::Flush() {
     return socket.SendSome(data, size);
   };
   int error = 0;
+  m_unsent.reset();
   const WriteOutcome outcome =
       WriteAll(m_context, socket.Descriptor(), reinterpret_cast<const std::uint8_t*>(m_buffer.data()), m_buffer.size(), error, send,
-               [&socket] { socket.PollReceive(); }, kLingerMs);
+               [this, &socket] {
+                 m_unsent.reset();
+                 socket.PollReceive();
+               },
+               kLingerMs);
+  m_unsent.reset();
   m_buffer.clear();
   if (outcome == WriteOutcome::Failed) ReportLost(error);
   return outcome == WriteOutcome::Done;
@@ -137,9 +146,11 @@ bool TcpBackend::DrainOutput() {
   if (!m_pSocket || m_lost) return false;
   if (!Flush()) return false;
   const int error = m_pSocket->WaitUntilSent(kLingerMs, [this] { return m_context.Cancelled(); }, [this] {
+    m_unsent.reset();
     m_pSocket->PollReceive();
     m_context.OutputWaited();
   });
+  m_unsent.reset();
   if (error == 0) return true;
   if (error != ECANCELED) ReportLost(error);
   return false;
@@ -147,7 +158,8 @@ bool TcpBackend::DrainOutput() {
 
 long TcpBackend::QueuedOutput() {
   if (!m_pSocket) return 0;
-  return static_cast<long>(m_buffer.size()) + m_pSocket->Unsent();
+  if (!m_unsent) m_unsent = m_pSocket->Unsent();
+  return static_cast<long>(m_buffer.size()) + *m_unsent;
 }
 
 void TcpBackend::ReportLost(int error) {

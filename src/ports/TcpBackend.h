@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,11 +33,14 @@ class TcpBackend : public PortBackend {
   bool Open(const PortOpenArgs& args) override;
   // Fills the output buffer; a full buffer is sent. False once the connection is gone.
   bool Write(const std::uint8_t* bytes, std::size_t count) override;
+  // Reads what the printer sent, when the buffer has just been sent (or is empty).
   void PumpEvents() override;
   // Sends the rest of the buffer and waits until the printer has taken every byte, as long as it
   // keeps taking them (kLingerMs without progress fail it, reported like a failed write).
   bool DrainOutput() override;
-  // The output buffer and the socket's unsent bytes.
+  // The output buffer and the socket's unsent bytes. The socket is asked once after each send
+  // and each wait: in between the count can only fall, so the one read last never credits the
+  // printer with more than it took, and writes that only fill the buffer cost no system call.
   long QueuedOutput() override;
   // Sends the rest of the buffer, stops receiving, lets the send queue empty as long as it keeps
   // emptying (sleeping on the host; STOP ends it), then closes. A printer that resets or closes
@@ -56,6 +60,7 @@ class TcpBackend : public PortBackend {
   PortContext& m_context;
   std::unique_ptr<CClientSocket> m_pSocket;
   std::string m_buffer;
+  std::optional<long> m_unsent;  // the socket's unsent count, as read since the last send or wait
   bool m_lost = false;
 };
 

@@ -10,6 +10,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/FileWrite.h"
 #include "base/History.h"
@@ -22,25 +24,54 @@
 namespace corvelle {
 namespace {
 
-TEST(Sha256, StandardVectorsWhetherFedWholeOrInPieces) {
-  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+// Each form of the compression function this processor can run: the portable one always.
+std::vector<std::pair<std::string, sha256::BlockRun>> Sha256Forms() {
+  std::vector<std::pair<std::string, sha256::BlockRun>> forms{{"portable", &sha256::PortableBlocks}};
+  if (sha256::AcceleratedBlocks()) forms.emplace_back("SHA instructions", sha256::AcceleratedBlocks());
+  return forms;
+}
+
+std::string HexOf(sha256::BlockRun run, std::string_view bytes) {
+  Sha256 sha(run);
+  sha.Update(bytes);
+  return sha.HexDigest();
+}
+
+TEST(Sha256, StandardVectorsWhetherFedWholeOrInPiecesInEveryForm) {
   const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-  EXPECT_EQ(Sha256Hex(two), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
   const std::string million(1'000'000, 'a');
-  EXPECT_EQ(Sha256Hex(million), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
-  // Pieces that straddle the 64-byte blocks and the 55/56-byte padding edge.
-  for (const size_t piece : {1u, 55u, 56u, 63u, 64u, 65u, 511u}) {
-    Sha256 sha;
-    for (size_t at = 0; at < million.size(); at += piece) sha.Update(std::string_view(million).substr(at, piece));
-    EXPECT_EQ(sha.HexDigest(), Sha256Hex(million)) << piece;
+  for (const auto& [form, run] : Sha256Forms()) {
+    SCOPED_TRACE(form);
+    EXPECT_EQ(HexOf(run, ""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(HexOf(run, "abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(HexOf(run, two), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(HexOf(run, million), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    // Pieces that straddle the 64-byte blocks and the 55/56-byte padding edge.
+    for (const size_t piece : {1u, 55u, 56u, 63u, 64u, 65u, 511u}) {
+      Sha256 sha(run);
+      for (size_t at = 0; at < million.size(); at += piece) sha.Update(std::string_view(million).substr(at, piece));
+      EXPECT_EQ(sha.HexDigest(), Sha256Hex(million)) << piece;
+    }
+    Sha256 running(run);
+    running.Update(std::string(55, 'a'));
+    EXPECT_EQ(running.HexDigest(), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
+    running.Update(std::string(9, 'a'));
+    EXPECT_EQ(running.HexDigest(), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb")
+        << "a digest leaves the running state alone";
   }
-  Sha256 running;
-  running.Update(std::string(55, 'a'));
-  EXPECT_EQ(running.HexDigest(), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
-  running.Update(std::string(9, 'a'));
-  EXPECT_EQ(running.HexDigest(), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb")
-      << "a digest leaves the running state alone";
+}
+
+TEST(Sha256, EveryFormGivesTheSameDigestOfVariedBytesAtEveryLengthAroundTheBlocks) {
+  std::string bytes(4 * 64 + 1, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 151 + 7) ^ (i >> 3));
+  const auto forms = Sha256Forms();
+  for (std::size_t length = 0; length <= bytes.size(); ++length) {
+    const std::string_view part(bytes.data(), length);
+    const std::string portable = HexOf(&sha256::PortableBlocks, part);
+    for (const auto& [form, run] : forms) EXPECT_EQ(HexOf(run, part), portable) << form << ", " << length << " bytes";
+  }
+  // The default form is one of them.
+  EXPECT_EQ(Sha256Hex(bytes), HexOf(&sha256::PortableBlocks, bytes));
 }
 
 // UTF-8 goes as it is; a byte outside well-formed UTF-8 is escaped as its Latin-1 character, so

@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "base/Sha256.h"
 #include "cli/ArgReader.h"
 #include "cli/FleetDownload.h"
 #include "cli/FleetStatus.h"
@@ -235,6 +236,11 @@ TEST(FleetImage, EveryOpeningReadsTheWholeSnapshotWhateverHappensToTheFile) {
   EXPECT_EQ(b.substr(99990), "xxxxxxxxxxend");
   EXPECT_EQ(first.Read(a.data() + 50000, 60000), 50003);
   EXPECT_EQ(a, b);
+  // The digest of what a printer was sent, the whole image or the part a download got through,
+  // is of the snapshot's bytes, not of the file's.
+  for (const std::size_t bytes : {0u, 1u, 64u, 16384u, 16385u, 100002u, 100003u}) {
+    EXPECT_EQ(snapshot->Digest(static_cast<std::int64_t>(bytes)), Sha256Hex(a.substr(0, bytes))) << bytes;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "DownloadKit.h"
+#include "download/ImageChunks.h"
 #include "download/SetComPort.h"
 #include "ports/OutputWait.h"
 #include "resources/Strings.h"
@@ -181,6 +182,7 @@ struct EarlyEnd {
 };
 
 TEST(DownloadEarlyEnd, SendsNothingMoreShowsNoEndMessagesAndReleasesEverything) {
+  constexpr std::size_t kChunksPerRead = kImageReadAhead / SEND_CHUNK;
   const std::string refused = test::FakePrinter().refuseMessage, area1 = "OW12DCO2688*W512DC";
   for (const EarlyEnd& c : std::vector<EarlyEnd>{
            // STOP (a Cancelled end; anything else is Failed) in each pause, noticed when the host next
@@ -207,8 +209,10 @@ TEST(DownloadEarlyEnd, SendsNothingMoreShowsNoEndMessagesAndReleasesEverything) 
            {"ChunkWrite", kTwoAreas, {.failWrite = 6}, "OW12DCO4*W512PC", 4, 11000, ""},
            {"NoProgressWindow", 1000, {.noProgressWindow = true}, "OC", 0, 0,
             "The progress window cannot be shown; nothing was sent."},
-           // The image shrinks while it is sent: no stale buffer bytes go out.
-           {"ImageShrinks", 100000, {.shrinkAfterWrite = 3}, "OW11DCO2*W512PC", 2, 11000,
+           // The image shrinks while it is sent: the chunks of the block read before go out, no
+           // stale buffer bytes after them.
+           {"ImageShrinks", 100000, {.shrinkAfterWrite = 3}, "OW11DCO" + std::to_string(kChunksPerRead) + "*W512PC",
+            kChunksPerRead, 11000,
             "Error reading font set image\n<image> (the file ended before the length it was announced with)"},
            {"MissingImage", 1000, {.imageName = "missing"}, "", 0, 0,
             "Error opening font set image\n<image> (No such file or directory)"},

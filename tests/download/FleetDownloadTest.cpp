@@ -158,11 +158,16 @@ TEST_F(FleetDownload, EightPrintersAClosedPortAndAStallingPrinterBesideASingleDo
   EXPECT_EQ(alone_err.find("127.0.0.1:"), std::string::npos) << alone_err;
   EXPECT_TRUE(ReadFile(dir.File("single/image-001.bin")) == image);
 
-  // Every printer's attempt is in the history, with the digest of the image it was sent.
+  // Every printer's attempt is in the history, with the digest of the bytes it was sent: the whole
+  // image, or (the stalling printer) the part of it sent before the transfer failed.
   std::map<std::string, std::string> recorded;
   for (const DownloadRecord& record : ReadHistory(DefaultHistoryPath()).records) {
     const bool whole = record.bytes == static_cast<long long>(image.size()) && record.sha256 == Sha256Hex(image);
     recorded[record.target] += record.result + (whole ? " whole" : "") + ";";
+    if (record.bytes > 0) {
+      EXPECT_EQ(record.sha256, Sha256Hex(std::string_view(image).substr(0, static_cast<std::size_t>(record.bytes))))
+          << record.target << ", " << record.bytes << " bytes";
+    }
   }
   EXPECT_EQ(recorded.size(), 11u);
   for (const int port : ports) EXPECT_EQ(recorded[Target(port)], "ok whole;");

@@ -171,12 +171,23 @@ TEST(PrinterSimTcp, TheStoreKeepsTheNewestImagesWithinItsCaps) {
   EXPECT_EQ(kept, (std::vector<std::string>{"image-003.bin", "image-004.bin", "image-005.bin"}));
 }
 
-TEST(PrinterSimTcp, SeveralPrintersEachOnItsOwnPortAndOneSignalEndsThemAll) {
-  SimProcess sim({"--printers", "3", "--port", "0"});
+// The result of connecting to `port` on loopback: 0 or the errno value.
+int ConnectError(int port) {
+  sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int error = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? 0 : errno;
+  ::close(fd);
+  return error;
+}
+
+TEST(PrinterSimTcp, SeveralPrintersEachOnItsOwnPortTheFirstRefusingForAWhileAndOneSignalEndsThemAll) {
+  SimProcess sim({"--printers", "3", "--port", "0", "--refuse-first", "1", "--refuse-for", "3"});
   ASSERT_TRUE(sim.Started());
   const std::vector<int> ports = sim.Ports();
   ASSERT_EQ(ports.size(), 3u);
   EXPECT_TRUE(ports[0] != ports[1] && ports[1] != ports[2] && ports[0] != ports[2]);
+  // The first printer is still starting up: its port is printed, but a connect is refused.
+  EXPECT_EQ(ConnectError(ports[0]), ECONNREFUSED);
   // Only the second printer is announced to, and only its log says so.
   sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(ports[1])), {htonl(INADDR_LOOPBACK)}, {}};
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -184,14 +195,22 @@ TEST(PrinterSimTcp, SeveralPrintersEachOnItsOwnPortAndOneSignalEndsThemAll) {
   ::send(fd, "?Z:&50000\n", 10, MSG_NOSIGNAL);
   ::close(fd);
   EXPECT_EQ(EventNumber(sim.Next("announcement"), "printer"), 2);
+  // Its time up, the first printer listens on the port it printed.
+  const auto listening = sim.Next("listening");
+  EXPECT_EQ(EventNumber(listening, "printer"), 1);
+  EXPECT_EQ(EventNumber(listening, "port"), ports[0]);
+  EXPECT_EQ(ConnectError(ports[0]), 0);
   // A signal interrupts one thread's wait; every printer must still end, at once.
   EXPECT_EQ(sim.Stop(), 0);
   std::vector<int> ended;
+  std::vector<std::string> firstPrinters;
   for (const QJsonObject& event : sim.Events()) {
     if (event.value("event") == "exit") ended.push_back(event.value("printer").toInt());
+    if (event.value("printer").toInt() == 1) firstPrinters.push_back(event.value("event").toString().toStdString());
   }
   std::sort(ended.begin(), ended.end());
   EXPECT_EQ(ended, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(firstPrinters, (std::vector<std::string>{"refusing", "listening", "connection_opened", "connection_closed", "exit"}));
 }
 
 TEST(PrinterSimPty, DecodesTheSetupCommandOnTheLineAndTalksAfterIt) {

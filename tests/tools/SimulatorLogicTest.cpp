@@ -215,9 +215,11 @@ TEST(ImageAssembler, NamesTheFirstProblemOfAnInconsistentImage) {
 
 TEST(SimOptionsPrinters, EachPrinterHasItsOwnPortLogAndStoreAndTheCountIsBounded) {
   const ParsedOptions parsed = ParseSimOptions({"--printers", "3", "--port", "4001", "--log", "logs.d/sim.jsonl",
-                                                "--store", "images"});
+                                                "--store", "images", "--refuse-first", "2"});
   ASSERT_EQ(parsed.outcome, ParsedOptions::Outcome::Run) << parsed.error;
+  EXPECT_EQ(PrinterOptions(parsed.options, 2).refuseFirst, 1) << "the second of the first two refuses";
   const SimOptions third = PrinterOptions(parsed.options, 3);
+  EXPECT_EQ(third.refuseFirst, 0);
   EXPECT_EQ(third.printers, 1);
   EXPECT_EQ(third.port, 4003);
   EXPECT_EQ(third.logPath, "logs.d/sim-3.jsonl");
@@ -232,7 +234,8 @@ TEST(SimOptionsPrinters, EachPrinterHasItsOwnPortLogAndStoreAndTheCountIsBounded
   EXPECT_EQ(ParseSimOptions({"--port", "65534", "--printers", "2"}).outcome, ParsedOptions::Outcome::Run);
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--port", "65535", "--printers", "2"}, {"--printers", "0"}, {"--printers", "1025"},
-        {"--printers", "2", "--pty"}, {"--printers", "2", "--usb", "/tmp/x.sock"}}) {
+        {"--printers", "2", "--pty"}, {"--printers", "2", "--usb", "/tmp/x.sock"}, {"--printers", "2", "--refuse-first", "3"},
+        {"--refuse-for", "5"}, {"--pty", "--refuse-first", "1"}}) {
     EXPECT_EQ(ParseSimOptions(bad).outcome, ParsedOptions::Outcome::Error) << bad[1];
   }
 }

@@ -17,6 +17,8 @@
 namespace corvelle::printersim {
 namespace {
 
+constexpr int kBacklog = 16;
+
 std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 // Numeric host and port of a socket address.
@@ -41,7 +43,7 @@ std::string Joined(const std::string& host, int port) {
 
 std::string Listener::Endpoint() const { return Joined(address, port); }
 
-bool OpenListener(const std::string& bindAddress, int port, Listener& listener, std::string* error) {
+bool OpenListener(const std::string& bindAddress, int port, Listener& listener, std::string* error, bool listenNow) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -55,7 +57,8 @@ bool OpenListener(const std::string& bindAddress, int port, Listener& listener, 
   UniqueFd fd(::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   const int one = 1;
   const bool ok = fd.Valid() && ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
-                  ::bind(fd.Get(), found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd.Get(), 16) == 0;
+                  ::bind(fd.Get(), found->ai_addr, found->ai_addrlen) == 0 &&
+                  (!listenNow || ::listen(fd.Get(), kBacklog) == 0);
   freeaddrinfo(found);
   if (!ok) {
     *error = SystemError("cannot listen on " + Joined(bindAddress, port));
@@ -70,6 +73,12 @@ bool OpenListener(const std::string& bindAddress, int port, Listener& listener, 
   }
   listener.fd = std::move(fd);
   return true;
+}
+
+bool StartListening(Listener& listener, std::string* error) {
+  if (::listen(listener.fd.Get(), kBacklog) == 0) return true;
+  *error = SystemError("cannot listen on " + listener.Endpoint());
+  return false;
 }
 
 bool OpenPseudoTerminal(PseudoTerminal& terminal, std::string* error) {

@@ -16,8 +16,13 @@ struct Listener {
   std::string Endpoint() const;
 };
 
-// Listens on the numeric address `bindAddress`; false with the reason in `error`.
-bool OpenListener(const std::string& bindAddress, int port, Listener& listener, std::string* error);
+// Binds to the numeric address `bindAddress` and, with `listenNow`, listens there; false with
+// the reason in `error`. A listener bound but not listening holds its port, and a connect to it
+// is refused.
+bool OpenListener(const std::string& bindAddress, int port, Listener& listener, std::string* error,
+                  bool listenNow = true);
+// Starts listening on a listener opened without; false with the reason in `error`.
+bool StartListening(Listener& listener, std::string* error);
 
 struct PseudoTerminal {
   UniqueFd master;  // non-blocking; the simulator reads and writes here

@@ -20,7 +20,7 @@ std::optional<long long> Bounded(cli::ArgReader& reader, const char* name, long 
   return value;
 }
 
-// A thread and a listener each; a few more than a test or benchmark asks for.
+// A listener each, all served from one thread; a few more than a test or benchmark asks for.
 constexpr long long kMaxPrinters = 1024;
 
 // "sim.jsonl" -> "sim-3.jsonl"; a name without an extension gets the suffix at its end.
@@ -37,6 +37,7 @@ std::string NumberedLog(const std::string& path, int number) {
 SimOptions PrinterOptions(const SimOptions& options, int number) {
   SimOptions own = options;
   own.printers = 1;
+  own.refuseFirst = number <= options.refuseFirst ? 1 : 0;
   if (options.port != 0) own.port = options.port + number - 1;
   if (!options.logPath.empty() && options.logPath != "-") own.logPath = NumberedLog(options.logPath, number);
   if (!options.storeFolder.empty()) own.storeFolder = JoinPath(options.storeFolder, "printer-" + std::to_string(number));
@@ -82,6 +83,16 @@ ParsedOptions ParseSimOptions(std::vector<std::string> args) {
   if (const auto ms = Bounded(reader, "usb-xoff-for", 0, kMaxCount)) options.usbXoffForMs = *ms;
   if (const auto bytes = Bounded(reader, "usb-unplug-after", 0, kMaxCount)) options.usbUnplugAfter = *bytes;
   if (const auto count = Bounded(reader, "printers", 1, kMaxPrinters)) options.printers = static_cast<int>(*count);
+  if (const auto count = Bounded(reader, "refuse-first", 1, kMaxPrinters)) options.refuseFirst = static_cast<int>(*count);
+  if (const auto seconds = Bounded(reader, "refuse-for", 1, 86400)) {
+    options.refuseForSeconds = *seconds;
+    if (options.refuseFirst == 0) reader.Fail("--refuse-for needs --refuse-first");
+  }
+  if (options.refuseFirst > options.printers) {
+    reader.Fail("--refuse-first " + std::to_string(options.refuseFirst) + " is more than the " +
+                std::to_string(options.printers) + " printer(s) served");
+  }
+  if (options.refuseFirst > 0 && !options.tcp) reader.Fail("--refuse-first is for TCP printers");
   if (options.printers > 1 && (options.pty || !options.usbSocket.empty())) {
     reader.Fail("--printers serves TCP printers only (no --pty or --usb)");
   }
@@ -158,6 +169,11 @@ Faults, for testing a sender:
   --talk BYTES         send BYTES bytes ("KERV" and a zero byte, repeated) on every TCP
                        connection, and on the pseudo-terminal after every command
   --exit-after-images N  exit with status 0 once N images have been judged
+  --refuse-first K     the first K TCP printers (1 to K) refuse every connection for their
+                       first --refuse-for seconds, as a printer still starting up: the port
+                       is printed, but nothing listens on it yet, so a connect is refused
+                       ("refusing" in the log, then "listening")
+  --refuse-for SECONDS  how long they refuse (default 10; at most 86400)
   --usb-xoff-after BYTES  send XOFF over USB after BYTES data bytes of each area
   --usb-xoff-for MS    then send XON after MS milliseconds (without it XOFF is held)
   --usb-unplug-after BYTES  after BYTES data bytes of an area the USB bridge is pulled out:

@@ -32,6 +32,11 @@ struct SimOptions {
   // How many TCP printers the process serves, on consecutive ports from `port` (each on a free
   // port of its own when `port` is 0); every one has its own log, store folder and verdicts.
   int printers = 1;
+  // The first `refuseFirst` TCP printers refuse every connection for their first
+  // `refuseForSeconds`, as a printer still starting up does: their port is bound, but nothing
+  // listens on it yet. For one printer of several, 1 when it is one of them.
+  int refuseFirst = 0;
+  std::int64_t refuseForSeconds = 10;
   // The virtual USB bridge (none without a socket) and its faults.
   std::string usbSocket;
   std::optional<std::uint64_t> usbXoffAfter;

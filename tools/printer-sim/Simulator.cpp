@@ -78,7 +78,9 @@ bool Simulator::Open(std::string* error) {
   sigaction(SIGTERM, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  if (m_options.tcp && !OpenListener(m_options.bindAddress, m_options.port, m_listener, error)) return false;
+  const bool refusing = m_options.tcp && m_options.refuseFirst > 0;
+  if (m_options.tcp && !OpenListener(m_options.bindAddress, m_options.port, m_listener, error, !refusing)) return false;
+  if (refusing) m_listensAt = Clock::now() + std::chrono::seconds(m_options.refuseForSeconds);
   if (m_options.pty && !OpenPseudoTerminal(m_pty, error)) return false;
   if (!m_options.usbSocket.empty()) {
     m_usb = std::make_unique<UsbEndpoint>(m_options, m_log, m_session);
@@ -95,13 +97,36 @@ void Simulator::PrintAddresses() {
 }
 
 void Simulator::LogListening() {
-  if (m_options.tcp) {
-    m_log.Write(LogRecord("listening")
+  if (m_options.tcp && m_listensAt) {
+    m_log.Write(LogRecord("refusing")
                     .Text("transport", "tcp")
                     .Text("address", m_listener.address)
-                    .Number("port", m_listener.port));
+                    .Number("port", m_listener.port)
+                    .Number("seconds", m_options.refuseForSeconds));
+  } else if (m_options.tcp) {
+    LogTcpListening();
   }
   if (m_options.pty) m_log.Write(LogRecord("pty_opened").Text("path", m_pty.slavePath));
+}
+
+void Simulator::LogTcpListening() {
+  m_log.Write(
+      LogRecord("listening").Text("transport", "tcp").Text("address", m_listener.address).Number("port", m_listener.port));
+}
+
+std::optional<std::int64_t> Simulator::ListenWhenDue() {
+  if (!m_listensAt) return std::nullopt;
+  const auto now = Clock::now();
+  if (now < *m_listensAt) return std::chrono::ceil<std::chrono::milliseconds>(*m_listensAt - now).count();
+  m_listensAt.reset();
+  std::string error;
+  if (StartListening(m_listener, &error)) {
+    LogTcpListening();
+  } else {
+    m_log.Write(LogRecord("listen_failed").Text("error", error));
+    m_listener.fd = UniqueFd();
+  }
+  return std::nullopt;
 }
 
 StreamSink Simulator::TcpSink() {
@@ -122,13 +147,14 @@ int Simulator::WakeFd() { return g_wakeFd; }
 
 std::optional<std::int64_t> Simulator::Prepare(std::vector<pollfd>& fds, bool mayAccept) {
   const auto idleDue = CloseIdle();
+  const auto listenDue = ListenWhenDue();
   std::optional<std::int64_t> acceptDue;
   if (m_acceptResumes) {
     acceptDue = std::max<std::int64_t>(0, (*m_acceptResumes - Clock::now()) / std::chrono::milliseconds(1));
     if (*acceptDue == 0) m_acceptResumes.reset();
   }
   m_listenerIndex.reset();
-  if (m_listener.fd.Valid() && mayAccept) {
+  if (m_listener.fd.Valid() && !m_listensAt && mayAccept) {
     m_listenerIndex = fds.size();
     fds.push_back({m_listener.fd.Get(), static_cast<short>(m_acceptResumes ? 0 : POLLIN), 0});
   }
@@ -158,6 +184,7 @@ std::optional<std::int64_t> Simulator::Prepare(std::vector<pollfd>& fds, bool ma
   auto due = m_usb ? m_usb->MsToNextEvent() : std::nullopt;
   if (idleDue && (!due || *idleDue < *due)) due = idleDue;
   if (acceptDue && m_acceptResumes && (!due || *acceptDue < *due)) due = acceptDue;
+  if (listenDue && (!due || *listenDue < *due)) due = listenDue;
   return due;
 }
 

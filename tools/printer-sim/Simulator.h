@@ -84,6 +84,9 @@ class Simulator {
     bool hungUp = false;  // while waiting: the peer is gone, nothing to poll for
   };
 
+  void LogTcpListening();
+  // Starts listening once a refusing printer's time is up; until then the milliseconds left.
+  std::optional<std::int64_t> ListenWhenDue();
   void Accept();
   void ReadCurrent();
   // Whether a connection has sent nothing yet: neither read from nor with bytes waiting.
@@ -117,6 +120,8 @@ class Simulator {
   sigset_t m_waitMask{};
 
   Listener m_listener;
+  // While set, the listener is bound but not listening (--refuse-first): connects are refused.
+  std::optional<Clock::time_point> m_listensAt;
   // Out of descriptors the listener stays readable: accepting rests until then instead of
   // spinning on the same failure.
   std::optional<Clock::time_point> m_acceptResumes;

@@ -57,7 +57,7 @@ HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 
 }  // namespace
 
-std::optional<ImageSnapshot> ImageSnapshot::Take(FileHandle& image, std::string& error) {
+std::optional<ImageSnapshot> ImageSnapshot::Freeze(FileHandle& image, const Copied& copied, std::string& error) {
   std::string path;
   UniqueFd fd(CreateSnapshotFile(path));
   if (!fd.Valid()) {
@@ -72,6 +72,7 @@ std::optional<ImageSnapshot> ImageSnapshot::Take(FileHandle& image, std::string&
       return std::nullopt;
     }
     if (n == 0) break;
+    copied(buffer, static_cast<std::size_t>(n));
     if (!WriteFully(fd.Get(), std::string_view(buffer, static_cast<std::size_t>(n)))) {
       error = std::string("cannot keep a copy of the image: ") + std::strerror(errno);
       return std::nullopt;

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+// Reading the image ahead of the chunks sent.
+#include "download/ImageChunks.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace corvelle {
+namespace {
+
+constexpr const char* kImageShrank = "the file ended before the length it was announced with";
+
+}  // namespace
+
+bool ImageChunks::Next(char* chunk, std::size_t size, std::string& error) {
+  for (std::size_t filled = 0; filled < size;) {
+    if (m_at == m_end) {
+      m_block.resize(kImageReadAhead);
+      const long n = m_image.Read(m_block.data(), m_block.size());
+      if (n < 0) {
+        error = m_image.ErrorText();
+        return false;
+      }
+      if (n == 0) {
+        error = kImageShrank;
+        return false;
+      }
+      m_at = 0;
+      m_end = static_cast<std::size_t>(n);
+    }
+    const std::size_t take = std::min(size - filled, m_end - m_at);
+    std::memcpy(chunk + filled, m_block.data() + m_at, take);
+    m_at += take;
+    filled += take;
+  }
+  return true;
+}
+
+}  // namespace corvelle
