@@ -4,6 +4,7 @@
 #include "base/Ipv4Text.h"
 
 #include <array>
+#include <cctype>
 
 namespace corvelle {
 namespace {
@@ -60,6 +61,13 @@ std::optional<std::uint32_t> ParseIPv4(std::string_view text) {
 std::string DottedDecimal(std::uint32_t address) {
   return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
          std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+std::string AddressKey(std::string_view address) {
+  if (const auto number = ParseIPv4(address)) return DottedDecimal(*number);
+  std::string lower(address);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
 }
 
 }  // namespace corvelle

@@ -18,4 +18,8 @@ std::optional<std::uint32_t> ParseIPv4(std::string_view text);
 // "127.0.0.1" for 0x7F000001.
 std::string DottedDecimal(std::uint32_t address);
 
+// An address spelled one way, to tell printers apart: dotted decimal for every numeric form,
+// a host name in lower case (names are not case-sensitive).
+std::string AddressKey(std::string_view address);
+
 }  // namespace corvelle

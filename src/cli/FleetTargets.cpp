@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -25,11 +24,6 @@ std::string_view Trimmed(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
   while (!text.empty() && blank(text.front())) text.remove_prefix(1);
   while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-std::string LowerCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
@@ -156,7 +150,7 @@ void ResolveTargets(std::vector<FleetTarget>& targets, const NameLookUp& lookUp)
   for (FleetTarget& target : targets) {
     std::optional<std::uint32_t> number = ParseIPv4(target.address);
     if (!number) {
-      const auto [known, added] = names.try_emplace(LowerCase(target.address));
+      const auto [known, added] = names.try_emplace(AddressKey(target.address));
       if (added) known->second = lookUp(target.address);
       number = known->second;
     }
@@ -165,7 +159,7 @@ void ResolveTargets(std::vector<FleetTarget>& targets, const NameLookUp& lookUp)
 }
 
 std::pair<std::string, int> PrinterKey(const FleetTarget& target) {
-  return {LowerCase(target.ServedAddress()), target.port};
+  return {AddressKey(target.ServedAddress()), target.port};
 }
 
 std::vector<FleetTarget> WithoutRepeats(const std::vector<FleetTarget>& targets) {

@@ -11,14 +11,6 @@
 namespace corvelle::cli {
 namespace {
 
-// A target's address as one spelling: dotted decimal for every numeric form, a name in lower case.
-std::string SameAddress(const std::string& address) {
-  if (const auto number = ParseIPv4(address)) return DottedDecimal(*number);
-  std::string lower = address;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
 constexpr int kAnyPort = -1;
 
 bool SamePrinter(const std::string& wanted, const DownloadRecord& record) {
@@ -27,7 +19,7 @@ bool SamePrinter(const std::string& wanted, const DownloadRecord& record) {
     const auto want = ParseTarget(wanted, kAnyPort, error);
     const auto have = ParseTarget(record.target, kAnyPort, error);
     if (want && have) {
-      return SameAddress(want->address) == SameAddress(have->address) &&
+      return AddressKey(want->address) == AddressKey(have->address) &&
              (want->port == kAnyPort || want->port == have->port);
     }
   }

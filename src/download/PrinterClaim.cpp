@@ -2,8 +2,6 @@
 // Naming and holding the printer of a download.
 #include "download/PrinterClaim.h"
 
-#include <cctype>
-
 #include "base/Host.h"
 #include "base/Ipv4Text.h"
 #include "download/DownloadRecord.h"
@@ -26,15 +24,10 @@ std::string Busy(const std::string& printer, const PrinterLock& lock) {
 std::string PrinterOf(const PortSettings& settings, const PortEnvironment& environment, const NameLookUp& lookUp) {
   switch (KindFromName(settings.portName)) {
     case PortKind::TcpIp: {
-      std::string address = settings.ipAddress;
-      std::optional<std::uint32_t> number = ParseIPv4(address);
-      if (!number && lookUp) number = lookUp(address);
-      if (number) {
-        address = DottedDecimal(*number);
-      } else {
-        for (char& c : address) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      }
-      return address + ":" + std::to_string(static_cast<std::uint16_t>(settings.ipPort));
+      const std::string& address = settings.ipAddress;
+      const std::optional<std::uint32_t> named = lookUp && !ParseIPv4(address) ? lookUp(address) : std::nullopt;
+      return (named ? DottedDecimal(*named) : AddressKey(address)) + ":" +
+             std::to_string(static_cast<std::uint16_t>(settings.ipPort));
     }
     case PortKind::Com:
     case PortKind::Lpt: return CanonicalPath(DownloadTarget(settings, environment, {}));
