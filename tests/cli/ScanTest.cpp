@@ -3,16 +3,13 @@
 // program itself over loopback ranges only (127.0.0.0/8 answers echo on every address), with
 // listeners on some of the addresses, and stopped midway.
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 
 #include "base/Ipv4Text.h"
 #include "cli/CliKit.h"
 #include "cli/ScanRanges.h"
+#include "support/Loopback.h"
 
 namespace corvelle {
 namespace {
@@ -70,28 +67,13 @@ TEST(ScanOutput, AnAddressThatAnsweredNeitherIsNotPrinted) {
   EXPECT_EQ(cli::InventoryRow({address, true, false}, 4001), ",,192.0.2.7,4001,,,0\n");
 }
 
-// A listener on `address`, port `port` (0: a free one); the port bound, or 0.
-int Listen(const char* address, int port, int& fd) {
-  fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_port = htons(static_cast<std::uint16_t>(port));
-  ::inet_pton(AF_INET, address, &at.sin_addr);
-  socklen_t length = sizeof at;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(fd, 8) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) != 0) {
-    return 0;
-  }
-  return ntohs(at.sin_port);
-}
-
 TEST(ScanCommand, ALoopbackRangeWithListenersOnSomeAddresses) {
   test::CliKit kit;
-  int first = -1, second = -1;
-  const int port = Listen("127.77.0.2", 0, first);
-  ASSERT_NE(port, 0);
-  ASSERT_EQ(Listen("127.77.0.5", port, second), port);
-  const std::string p = std::to_string(port);
+  const test::LoopbackPort first(8, 0x7F4D0002);  // 127.77.0.2
+  ASSERT_NE(first.port, 0);
+  const test::LoopbackPort second(8, 0x7F4D0005, first.port);
+  ASSERT_EQ(second.port, first.port);
+  const std::string p = std::to_string(first.port);
   const test::Finished lines = kit.Run({"scan", "--port", p, "127.77.0.0/29"});
   EXPECT_EQ(lines.exit, 0) << lines.err;
   std::string expected;
@@ -104,8 +86,6 @@ TEST(ScanCommand, ALoopbackRangeWithListenersOnSomeAddresses) {
   EXPECT_EQ(rows.exit, 0) << rows.err;
   EXPECT_EQ(rows.out, "name,site,address,port,selection,legacy,enabled\n,,127.77.0.5," + p + ",,,1\n,,127.77.0.2," + p +
                           ",,,1\n,,127.77.0.3," + p + ",,,0\n");
-  ::close(first);
-  ::close(second);
   for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
            {"scan"}, {"scan", "127.0.0.0/15"}, {"scan", "--port", "0", "127.0.0.1"}, {"scan", "--jobs", "1025", "127.0.0.1"}}) {
     const test::Finished refused = kit.Run(usage);

@@ -13,11 +13,12 @@
 
 namespace corvelle::test {
 
-// A socket bound to a free loopback port; listening with `backlog` when it is 0 or more, else
-// only bound, so that the kernel refuses connections to it.
+// A socket bound to `port` (0: a free one) of a loopback address (host order; default
+// 127.0.0.1); listening with `backlog` when it is 0 or more, else only bound, so that the kernel
+// refuses connections to it.
 struct LoopbackPort {
-  explicit LoopbackPort(int backlog = -1) {
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  explicit LoopbackPort(int backlog = -1, std::uint32_t host = INADDR_LOOPBACK, int wanted = 0) {
+    sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(wanted)), {htonl(host)}, {}};
     socklen_t length = sizeof address;
     const bool bound = ::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), length) == 0;
     if (bound && (backlog < 0 || ::listen(fd.Get(), backlog) == 0) &&
