@@ -49,7 +49,16 @@ struct TcpFixture : ::testing::Test {
     EXPECT_EQ(::getsockopt(socket, SOL_SOCKET, name, reinterpret_cast<char*>(&value), &length), 0);
     return value;
   }
+  // Opens the port to `slow`, whose connection lingers 10 s; the printer's end.
+  PrinterEnd OpenLingering() {
+    args.ipPort = slow.Port();
+    EXPECT_TRUE(port.Open(args));
+    const linger lingering = Option<linger>(SO_LINGER);
+    EXPECT_EQ((std::pair<int, int>(lingering.l_onoff, lingering.l_linger)), std::pair(1, 10));
+    return slow.Accept();
+  }
   test::PrinterListener listener;
+  test::PrinterListener slow{4096};  // a receive window that a large image fills at once
   PortOpenArgs args = test::Args("TCP/IP");
   std::vector<std::string> probed;
   bool answers = true;
@@ -142,12 +151,7 @@ TEST_F(TcpFixture, APrinterThatGoesAwayMidStreamOrBeforeTakingTheLastBytesIsRepo
 // reports the loss instead of a success. Under Wine the lingering close blocks for the whole
 // linger (real seconds), where Windows says WSAEWOULDBLOCK.
 TEST_F(TcpFixture, TheSocketLingersWithALargeSendBufferAndBytesLeftUnsentAfterTheLingerFailTheClose) {
-  const test::PrinterListener small(4096);  // a receive window that a large image fills at once
-  args.ipPort = small.Port();
-  ASSERT_TRUE(port.Open(args));
-  const PrinterEnd printer = small.Accept();
-  const linger lingering = Option<linger>(SO_LINGER);
-  EXPECT_EQ((std::pair<int, int>(lingering.l_onoff, lingering.l_linger)), std::pair(1, 10));
+  const PrinterEnd printer = OpenLingering();
   EXPECT_GE(Option<int>(SO_SNDBUF), 2 << 20);
   const std::string image(256 * 1024, 'i');
   const auto start = test::Clock::now();
@@ -163,12 +167,7 @@ TEST_F(TcpFixture, TheSocketLingersWithALargeSendBufferAndBytesLeftUnsentAfterTh
 // 10 s after the last byte it took, instead of a success. The printer's reads run on the fake
 // clock inside the port's own waits, so the test takes a fraction of a second.
 TEST_F(TcpFixture, ASlowPrinterIsWaitedForWhileItTakesBytesAndOneThatStopsFailsTenSecondsLater) {
-  const test::PrinterListener small(4096);  // a receive window that a large image fills at once
-  args.ipPort = small.Port();
-  ASSERT_TRUE(port.Open(args));
-  const PrinterEnd printer = small.Accept();
-  const linger lingering = Option<linger>(SO_LINGER);
-  EXPECT_EQ((std::pair<int, int>(lingering.l_onoff, lingering.l_linger)), std::pair(1, 10));
+  const PrinterEnd printer = OpenLingering();
   // The kernel caps the request at net.core.wmem_max and reports twice what it keeps.
   const long cap = std::stol(test::ReadFile("/proc/sys/net/core/wmem_max"));
   EXPECT_EQ(Option<int>(SO_SNDBUF), 2 * std::min(2L << 20, cap));
@@ -198,7 +197,7 @@ TEST_F(TcpFixture, ASlowPrinterIsWaitedForWhileItTakesBytesAndOneThatStopsFailsT
 
   // The same printer stops reading after 64 KiB.
   ASSERT_TRUE(port.Open(args));
-  const PrinterEnd second = small.Accept();
+  const PrinterEnd second = slow.Accept();
   arrived.clear();
   stopAfter = 64 * 1024;
   std::int64_t lastRead = 0;
