@@ -3,6 +3,7 @@
 // the reachability test is replaced, so nothing but loopback is ever contacted.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -69,6 +70,30 @@ TEST_F(TcpFixture, BytesLeaveExactlyInBlocksOf4096AndTheRestAtCloseOnATestedConn
   EXPECT_TRUE(port.Close());
   EXPECT_TRUE(Read(printer, rest.size()) == rest);
   EXPECT_EQ(probed, std::vector<std::string>{"127.0.0.1"});
+  EXPECT_EQ(Shown(host), "");
+}
+
+// A printer whose acknowledgements come late (later than the whole 10 s of fake time the wait
+// takes) but that closes when the stream ends: the end of the output goes right behind the last
+// bytes, so its close acknowledges them, and the area's last wait ends there, a success.
+TEST_F(TcpFixture, APrinterThatAcknowledgesLateIsDoneWhenItClosesAtTheEndOfTheStream) {
+  ASSERT_TRUE(port.Open(args));
+  UniqueFd printer = Accept();
+  const int off = 0;
+  ASSERT_EQ(::setsockopt(printer.Get(), IPPROTO_TCP, TCP_QUICKACK, &off, sizeof off), 0);
+  std::string arrived;
+  std::function<void()> readToEnd = [&] {
+    char bytes[512];
+    ssize_t n = 0;
+    while ((n = ::recv(printer.Get(), bytes, sizeof bytes, MSG_DONTWAIT)) > 0) arrived.append(bytes, n);
+    if (n == 0) printer = UniqueFd();
+    if (printer.Get() >= 0) host.At(host.now + 1, readToEnd);
+  };
+  host.At(host.now + 1, readToEnd);
+  ASSERT_TRUE(port.WriteText("the last bytes of an area"));
+  EXPECT_TRUE(port.FinishOutput());
+  EXPECT_TRUE(port.Close());
+  EXPECT_EQ(arrived, "the last bytes of an area");
   EXPECT_EQ(Shown(host), "");
 }
 
