@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The TCP/IP kind against a printer the test plays on 127.0.0.1, on Linux and on Windows alike;
-// the reachability test is replaced, so nothing but loopback is ever contacted. Only the
-// lingering close differs: Linux counts the bytes still unsent, Windows trusts the linger.
+// the reachability test is replaced, so nothing but loopback is ever contacted. Only the end of
+// a connection differs: Linux counts the bytes still unsent and ends the stream behind the last
+// of them, Windows trusts the linger.
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #endif
 
@@ -216,6 +219,30 @@ TEST_F(TcpFixture, ASlowPrinterIsWaitedForWhileItTakesBytesAndOneThatStopsFailsT
   EXPECT_GE(host.now - lastRead, TcpBackend::kLingerMs) << "the close waited out the linger after the last byte left";
   EXPECT_LT(host.now - lastRead, TcpBackend::kLingerMs + 2500);
   EXPECT_EQ(Shown(host), "plain: TCP/IP - Sending to the printer failed: Connection timed out.\nThe transfer was stopped.\n");
+}
+
+// A printer whose acknowledgements come late (later than the whole 10 s of fake time the wait
+// takes) but that closes when the stream ends: the end of the output goes right behind the last
+// bytes, so its close acknowledges them, and the area's last wait ends there, a success.
+TEST_F(TcpFixture, APrinterThatAcknowledgesLateIsDoneWhenItClosesAtTheEndOfTheStream) {
+  ASSERT_TRUE(port.Open(args));
+  PrinterEnd printer = listener.Accept();
+  const int off = 0;
+  ASSERT_EQ(::setsockopt(printer.Handle(), IPPROTO_TCP, TCP_QUICKACK, &off, sizeof off), 0);
+  std::string arrived;
+  std::function<void()> readToEnd = [&] {
+    char bytes[512];
+    ssize_t n = 0;
+    while ((n = ::recv(printer.Handle(), bytes, sizeof bytes, MSG_DONTWAIT)) > 0) arrived.append(bytes, n);
+    if (n == 0) printer = PrinterEnd();
+    if (printer.Valid()) host.At(host.now + 1, readToEnd);
+  };
+  host.At(host.now + 1, readToEnd);
+  ASSERT_TRUE(port.WriteText("the last bytes of an area"));
+  EXPECT_TRUE(port.FinishOutput());
+  EXPECT_TRUE(port.Close());
+  EXPECT_EQ(arrived, "the last bytes of an area");
+  EXPECT_EQ(Shown(host), "");
 }
 
 #endif
