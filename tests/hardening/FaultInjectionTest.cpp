@@ -6,7 +6,6 @@
 // off, and never a closing message for a transfer that did not finish.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -30,15 +29,6 @@ namespace {
 
 constexpr std::int64_t kAreaStarts = 11'000;  // fake time at which area 1 starts, after its pause
 constexpr std::size_t kLimit = 100'000;       // bytes a far end takes before its fault
-
-// Fake time, with every wait also taking up to 50 ms of real time, so that a real far end gets
-// the time it needs.
-struct TransportHost : test::FakeHost {
-  void WaitFor(std::int64_t ms, WaitMode mode) override {
-    ::poll(nullptr, 0, static_cast<int>(std::clamp<std::int64_t>(ms, 0, 50)));
-    FakeHost::WaitFor(ms, mode);
-  }
-};
 
 // A USB bridge that takes kLimit bytes, then answers XOFF to every flow-control check.
 struct XoffBridge : D2xx {
@@ -83,7 +73,8 @@ TEST_P(FaultInjection, EndsWithOneClearOutcome) {
   std::optional<test::SimProcess> sim;
   ASSERT_TRUE(c.simulator.empty() || sim.emplace(c.simulator).Started());
   const std::string outcome = test::RunWithin(60, [&] {
-    TransportHost host;
+    test::FakeHost host;
+    host.realSleepMs = 50;
     PortSettings settings{.portName = c.port, .ipAddress = "127.0.0.1", .ipPort = sim ? sim->Port() : 0};
     PortEnvironment env{{}, [](const std::string& address) { return address == "127.0.0.1"; }, {}, {}};
     std::string path = dir.File("area.out");  // what a message names, shown as {path}
