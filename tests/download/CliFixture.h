@@ -88,13 +88,8 @@ class CliFixture : public ::testing::Test {
     return [at] { return std::chrono::steady_clock::now() >= at; };
   }
 
-  // Writes the part-0 fragments of a font into the program folder's FontExt and selects it for `position`.
   void SelectFont(int position, std::size_t headerBytes, std::size_t dataBytes) {
-    std::string data(dataBytes, '\0');
-    for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 11 + position) % 251);
-    profile.WriteString("FontsAggiuntivi", "Font00" + std::to_string(position),
-                        WriteFont(program, "f" + std::to_string(position),
-                                  std::string(headerBytes, static_cast<char>('h' + position)), data));
+    test::SelectFont(profile, program, position, headerBytes, dataBytes);
   }
 
   static std::string Line(int id) { return std::string(LoadStr(id)) + "\n"; }

@@ -120,8 +120,7 @@ struct DownloadKit {
   }
   // The messages shown, joined with " | ", with the image's path written "<image>".
   std::string Messages() const {
-    std::string texts;
-    for (const auto& m : host.messages) texts += (texts.empty() ? "" : " | ") + m.text;
+    std::string texts = host.Messages();
     const auto at = texts.find(imagePath);
     return at == std::string::npos ? texts : texts.replace(at, imagePath.size(), "<image>");
   }

@@ -50,9 +50,7 @@ class FleetDownload : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(MakeFolders(program));
     // One area of about 300 kB: 11 s after the announcement, 11 s at the end.
-    std::string data(300000, '\0');
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 13) % 251);
-    profile.WriteString("FontsAggiuntivi", "Font001", test::WriteFont(program, "f1", std::string(100, 'h'), data));
+    test::SelectFont(profile, program, 1, 100, 300000);
     profile.WriteString(kPortSection, "Port", "TCP/IP");
     ASSERT_TRUE(profile.Save());
   }

@@ -59,6 +59,12 @@ std::unique_ptr<ProgressView> FakeHost::CreateProgressView() {
   return std::make_unique<FakeProgressView>(progress);
 }
 
+std::string FakeHost::Messages() const {
+  std::string joined;
+  for (const RecordedMessage& message : messages) joined += (joined.empty() ? "" : " | ") + message.text;
+  return joined;
+}
+
 std::int64_t FakeHost::WaitedMs(WaitMode mode) const {
   const auto add = [mode](std::int64_t total, const RecordedWait& w) { return total + (w.mode == mode ? w.ms : 0); };
   return std::accumulate(waits.begin(), waits.end(), std::int64_t{0}, add);

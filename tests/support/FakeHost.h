@@ -70,6 +70,8 @@ class FakeHost : public Host {
   ProgressRecord progress;
   int pumps = 0, ticks = 0, fdWaits = 0;  // ticks: calls of WaitFor, WaitForFd and PumpMessages
 
+  // The texts of the messages shown, joined with " | ".
+  std::string Messages() const;
   // Total fake milliseconds spent in WaitFor with the given mode.
   std::int64_t WaitedMs(WaitMode mode) const;
 
