@@ -3,12 +3,15 @@
 // display), Qt's own options left to Qt, usage errors.
 #include <gtest/gtest.h>
 
+#include "app/CommandLine.h"
+
+#ifndef _WIN32
 #include <sys/wait.h>
 
 #include <cstdlib>
 
-#include "app/CommandLine.h"
 #include "support/TempDir.h"
+#endif
 
 namespace corvelle {
 namespace {
