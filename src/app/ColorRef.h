@@ -7,11 +7,6 @@
 
 namespace corvelle {
 
-constexpr std::uint32_t RgbRef(int red, int green, int blue) {
-  return static_cast<std::uint32_t>(red & 0xFF) | static_cast<std::uint32_t>(green & 0xFF) << 8 |
-         static_cast<std::uint32_t>(blue & 0xFF) << 16;
-}
-
 inline QColor ColorFromRef(std::uint32_t ref) {
   return QColor(static_cast<int>(ref & 0xFF), static_cast<int>(ref >> 8 & 0xFF), static_cast<int>(ref >> 16 & 0xFF));
 }

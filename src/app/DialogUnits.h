@@ -24,7 +24,6 @@ class DialogUnits {
   explicit DialogUnits(const QFont& font);
 
   int BaseX() const { return m_baseX; }  // average character width in pixels
-  int BaseY() const { return m_baseY; }  // character height in pixels
 
   int X(int units) const;
   int Y(int units) const;

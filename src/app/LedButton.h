@@ -27,25 +27,20 @@ class CLedButton : public QAbstractButton {
 
   // Only kTextOnLeft and the alignment bits are used.
   void SetButtonStyle(std::uint32_t style);
-  std::uint32_t ButtonStyle() const { return m_style; }
 
   // Stores `state` as it is (any non-zero value lights the LED in the on colour).
   void SetLedState(int state, bool redraw = true);
   int GetLedState() const { return m_checked; }
   // A negative size is refused (false, nothing changes).
   bool SetLedSize(int size);
-  int LedSize() const { return m_ledSize; }
   // Colours as 0x00BBGGRR.
   bool SetLedColors(std::uint32_t onColor, std::uint32_t offColor);
   std::uint32_t OnColor() const { return m_onColor; }
-  std::uint32_t OffColor() const { return m_offColor; }
 
   // The standard check-state requests: 1 (checked) and 2 (indeterminate) check it, anything
   // else clears it; GetCheck answers the stored state.
   void SetCheck(int check);
   int GetCheck() const { return m_checked; }
-
-  bool Hovering() const { return m_hover != 0; }
 
   struct Geometry {
     QRect inner;  // inside the focus rectangle, before the LED took its side

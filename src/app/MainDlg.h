@@ -89,12 +89,9 @@ class CMainDlg : public QDialog {
   // position of the selected list places those fonts there, or moves that position's font.
   std::unique_ptr<QMimeData> DragData(QListWidget* list) const;
 
-  const FontCatalogue& Catalogue() const { return m_catalogue; }
   const FontSelection& Selection() const { return m_selection; }
   const PortSettings& Port() const { return m_portSettings; }
   int CodePageChoice() const { return m_codePageChoice; }
-  int LegacyFormat() const { return m_legacyFormat; }
-  bool OperationRunning() const { return m_operationRunning; }
 
   QListWidget* AvailableList() const { return m_available; }
   QListWidget* SelectedList() const { return m_selected; }

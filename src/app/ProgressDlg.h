@@ -45,12 +45,10 @@ class CProgressDlg : public QDialog, public ProgressView {
   void OnCancel();
   void reject() override { OnCancel(); }
 
-  QLabel* MessageLine() const { return m_message; }
   QProgressBar* ProgressBar() const { return m_progress; }
   QLabel* StatusLine() const { return m_status; }
   QLabel* TimeLeftLine() const { return m_timeLeft; }
   QPushButton* StopButton() const { return m_stop; }
-  CIconButton* IconButton() const { return m_iconButton; }
 
   // 0 = go on, 1 = the user pressed STOP.
   int m_cancelRequested = 0;

@@ -34,7 +34,6 @@ class UsbBackend : public PortBackend {
   // the first as the flow byte, then sleeps. False when the cancel check is raised first, or
   // when the bridge has gone (its queue status says it is not found).
   bool WaitForPermission();
-  std::uint8_t FlowByte() const { return m_flowByte; }
 
  private:
   bool CheckPermission();

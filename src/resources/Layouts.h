@@ -134,14 +134,6 @@ struct DialogTemplate {
   bool resizable = false;
 };
 
-// The first control with `id`, or null.
-constexpr const ControlTemplate* FindControl(const DialogTemplate& dialog, int id) {
-  for (const ControlTemplate& control : dialog.controls) {
-    if (control.id == id) return &control;
-  }
-  return nullptr;
-}
-
 inline constexpr std::string_view kAppCaption = "VARNESI - Corvelle";
 
 using enum ControlKind;

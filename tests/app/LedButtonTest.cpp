@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The LED button: the LED's colour per state, where LED and text stand (and the LED's size), the
-// pushed and hover looks, and that clicking it changes nothing.
+// The LED button: the LED's colour per state, the hover look, the palette's face, and that
+// clicking it changes nothing.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -54,32 +54,6 @@ TEST_F(LedButtonTest, StateChoosesTheFillAndDisabledTakesTheShadow) {
   EXPECT_EQ(LedCentre(), shadow);
   led.SetLedState(0);
   EXPECT_EQ(LedCentre(), shadow);
-}
-
-// Bit 0x20 of the style (not the alignment) moves the LED to the right; pushed, LED and text move
-// one pixel down and right.
-TEST_F(LedButtonTest, LedStandsLeftOrRightWithAThreePixelGapAndMovesWhenPushed) {
-  led.setText(QStringLiteral("Ab"));
-  EXPECT_EQ(led.Layout().led, QRect(3, 3, 15, 15));
-  EXPECT_EQ(led.Layout().text.left(), 3 + 15 + 3);
-  led.SetButtonStyle(CLedButton::kAlignRight);
-  EXPECT_EQ(led.Layout().led.left(), 3);
-  led.SetButtonStyle(CLedButton::kTextOnLeft | CLedButton::kAlignRight);
-  const CLedButton::Geometry up = led.Layout();
-  EXPECT_EQ(up.led, QRect(60 - 3 - 15, 3, 15, 15));
-  EXPECT_EQ(up.text.right(), up.led.left() - 1 - 3);
-  EXPECT_EQ(LedCentre(), kUnlit);
-  EXPECT_EQ(At({10, 10}), kFace);  // no LED left behind
-  led.setDown(true);
-  EXPECT_EQ(led.Layout().led, up.led.translated(1, 1));
-  EXPECT_EQ(led.Layout().text, up.text.translated(1, 1));
-  EXPECT_EQ(At({up.led.left() + 1, up.led.center().y()}), kFace);  // the outline moved away
-  // A negative LED size is refused; zero leaves the face alone and the text its gap.
-  led.setDown(false);
-  EXPECT_FALSE(led.SetLedSize(-1));
-  EXPECT_TRUE(led.SetLedSize(0));
-  EXPECT_EQ(led.Layout().text.right(), 60 - 3 - 0 - 3 - 1);
-  EXPECT_EQ(At({up.led.right() - 1, up.led.center().y()}), kFace);
 }
 
 TEST_F(LedButtonTest, HoverRoundsTheCornersUntilThePointerLeaves) {

@@ -95,12 +95,6 @@ class MainDlgTest : public ::testing::Test {
   }
   std::string Shown(int position) const { return window->SelectedList()->item(position)->text().toStdString(); }
   std::string FontPath(std::string_view base) const { return FontExtFolder(folder.Path()) + std::string(base) + ".she"; }
-  // The messages shown, joined by " | ".
-  std::string Messages() const {
-    std::string joined;
-    for (const auto& message : host.messages) joined += (joined.empty() ? "" : " | ") + message.text;
-    return joined;
-  }
 
   test::TempDir folder;
   std::string profilePath = folder.File("corvelle.ini");
@@ -122,7 +116,7 @@ TEST_F(MainDlgTest, AddAt110FillsTheLastTwoPositionsOnlyThenAsksForADestination)
   EXPECT_EQ(Shown(110) + Shown(111), Padded("Font A") + Padded("Font B"));
   EXPECT_EQ(std::count(window->Selection().begin(), window->Selection().end(), SelectionSlot{}), 110);
   Click(IDC_ADD);  // no position is selected now
-  EXPECT_EQ(Messages(), LoadStr(IDS_SELECT_DESTINATION));
+  EXPECT_EQ(host.Messages(), LoadStr(IDS_SELECT_DESTINATION));
 }
 
 TEST_F(MainDlgTest, TheGn1QuestionOkFreesThePositionsFromEightOnAndCancelKeepsThem) {
@@ -130,7 +124,7 @@ TEST_F(MainDlgTest, TheGn1QuestionOkFreesThePositionsFromEightOnAndCancelKeepsTh
   Place(8, {1});
   host.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
   window->LegacyBox()->click();
-  EXPECT_EQ(Messages(), LoadStr(IDS_MAX_8_FONTS));
+  EXPECT_EQ(host.Messages(), LoadStr(IDS_MAX_8_FONTS));
   EXPECT_EQ(host.messages[0].style, MessageStyle::Question);
   EXPECT_FALSE(window->LegacyBox()->isChecked());
   EXPECT_EQ(Shown(8), Padded("Font B"));
@@ -272,12 +266,12 @@ TEST_F(MainDlgTest, OkStoresTheSelectionAndCodePageAndTheCloseBoxNothing) {
   window->close();
   EXPECT_EQ(window->result(), QDialog::Rejected);
   EXPECT_EQ(test::ReadFile(profilePath), before);
-  EXPECT_EQ(Messages(), "");
+  EXPECT_EQ(host.Messages(), "");
   folder.Write("blocker", "a file where the profile's folder should be");
   profilePath = folder.File("blocker/corvelle.ini");
   Open();
   Click(IDOK);
-  EXPECT_THAT(Messages(), AllOf(StartsWith("The settings were not saved: "), Not(HasSubstr("|"))));
+  EXPECT_THAT(host.Messages(), AllOf(StartsWith("The settings were not saved: "), Not(HasSubstr("|"))));
 }
 
 TEST_F(MainDlgTest, SettingsFilesGoThroughTheFileDialogsAndABadOneChangesNothing) {
@@ -300,7 +294,7 @@ TEST_F(MainDlgTest, SettingsFilesGoThroughTheFileDialogsAndABadOneChangesNothing
   Click(IDC_LOAD_SETTINGS);
   EXPECT_EQ(window->Selection(), saved);
   Click(IDC_SAVE_SETTINGS);
-  EXPECT_THAT(Messages(), MatchesRegex("The selection was not loaded: .+ \\| The selection was not saved: .+"));
+  EXPECT_THAT(host.Messages(), MatchesRegex("The selection was not loaded: .+ \\| The selection was not saved: .+"));
 }
 
 }  // namespace corvelle

@@ -89,10 +89,8 @@ CliKit::CliKit() {
 }
 
 void CliKit::SelectFont(std::size_t dataBytes) {
-  std::string data(dataBytes, '\0');
-  for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 11) % 251);
   Profile stored(profile);
-  stored.WriteString("FontsAggiuntivi", "Font001", WriteFont(program, "f1", std::string(100, 'h'), data));
+  test::SelectFont(stored, program, 1, 100, dataBytes);
   stored.Save();
 }
 

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -66,10 +68,22 @@ class CliFixture : public ::testing::Test {
     return Spawn(args, out, errPath);
   }
 
+  // Start, with stdout into NAME.out and stderr into NAME.err in the test's folder.
+  pid_t StartNamed(const std::string& name, std::vector<std::string> args, std::vector<std::string> launcher = {}) {
+    const int out = ::open(dir.File(name + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const pid_t pid = Start(std::move(args), out, dir.File(name + ".err"), std::move(launcher));
+    ::close(out);
+    return pid;
+  }
+  std::string Out(const std::string& name) const { return ReadFile(dir.File(name + ".out")); }
+  std::string Err(const std::string& name) const { return ReadFile(dir.File(name + ".err")); }
+
   // The exit status of a run Start began, once it ends; -1 when it did not exit by itself or was
-  // still running after `limit` (then it is killed).
-  static int Wait(pid_t pid, std::chrono::milliseconds limit) {
+  // still running after `limit` (then it is killed). SIGINT is sent once `interruptWhen`, asked
+  // every 5 ms, answers true.
+  static int Wait(pid_t pid, std::chrono::milliseconds limit, const std::function<bool()>& interruptWhen = {}) {
     const auto end = std::chrono::steady_clock::now() + limit;
+    bool interrupted = !interruptWhen;
     int status = 0;
     while (pid > 0 && ::waitpid(pid, &status, WNOHANG) == 0) {
       if (std::chrono::steady_clock::now() > end) {
@@ -77,6 +91,7 @@ class CliFixture : public ::testing::Test {
         ::waitpid(pid, &status, 0);
         return -1;
       }
+      if (!interrupted && (interrupted = interruptWhen())) ::kill(pid, SIGINT);
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -88,13 +103,8 @@ class CliFixture : public ::testing::Test {
     return [at] { return std::chrono::steady_clock::now() >= at; };
   }
 
-  // Writes the part-0 fragments of a font into the program folder's FontExt and selects it for `position`.
   void SelectFont(int position, std::size_t headerBytes, std::size_t dataBytes) {
-    std::string data(dataBytes, '\0');
-    for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 11 + position) % 251);
-    profile.WriteString("FontsAggiuntivi", "Font00" + std::to_string(position),
-                        WriteFont(program, "f" + std::to_string(position),
-                                  std::string(headerBytes, static_cast<char>('h' + position)), data));
+    test::SelectFont(profile, program, position, headerBytes, dataBytes);
   }
 
   static std::string Line(int id) { return std::string(LoadStr(id)) + "\n"; }

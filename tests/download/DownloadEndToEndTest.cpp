@@ -12,7 +12,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "base/Paths.h"
@@ -34,8 +33,6 @@ namespace {
 
 using test::ReadFile;
 
-using test::TransportHost;
-
 class DownloadEndToEnd : public test::CliFixture {
  protected:
   // The simulator judged the built image consistent, as it does only for areas of their announced
@@ -51,7 +48,8 @@ class DownloadEndToEnd : public test::CliFixture {
     PortEnvironment loopback;
     loopback.reachable = [](const std::string& host) { return host == "127.0.0.1"; };
     const PortSettings tcp{.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = sim.Port()};
-    TransportHost host;
+    test::FakeHost host;
+    host.realSleepMs = 50;
     ASSERT_EQ(BuildAndDownload({host, profile, program, tcp, loopback, false, {}}), DownloadResult::Completed);
     ExpectReceived(sim, DefaultFontSetPath(program));
   }
@@ -117,7 +115,8 @@ TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverUsbWithThePausesOfEveryOther
   ASSERT_TRUE(test::UsbStandin::Loaded()) << test::UsbStandin::Hint();
   test::SimProcess sim({"--usb", usb.Socket(), "--store", dir.File("store")});
   ASSERT_TRUE(sim.Started() && MakeFolders(program));
-  TransportHost host;
+  test::FakeHost host;
+  host.realSleepMs = 50;
   ASSERT_EQ(BuildAndDownload({host, profile, program, {.portName = "USB"}, {}, false, {}}), DownloadResult::Completed)
       << test::Shown(host);
   ExpectReceived(sim, DefaultFontSetPath(program));
@@ -128,7 +127,8 @@ TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverUsbWithThePausesOfEveryOther
   }
   EXPECT_EQ(announced, (std::vector<std::int64_t>{0x150000, total - 0x150000}));
 
-  TransportHost fileHost;
+  test::FakeHost fileHost;
+  fileHost.realSleepMs = 50;
   for (const char* name : {"1.out", "2.out", "3.out", "4.out"}) fileHost.savePaths.push_back(dir.File(name));
   ASSERT_EQ(BuildAndDownload({fileHost, profile, program, {.portName = "FILE"}, {}, false, {}}),
             DownloadResult::Completed);
@@ -143,7 +143,8 @@ TEST_F(DownloadEndToEnd, AUsbBridgePulledOutMidAreaFailsWithOneMessage) {
   ASSERT_TRUE(test::UsbStandin::Loaded()) << test::UsbStandin::Hint();
   test::SimProcess sim({"--usb", usb.Socket(), "--usb-unplug-after", "50000"});
   ASSERT_TRUE(sim.Started() && MakeFolders(program));
-  TransportHost host;
+  test::FakeHost host;
+  host.realSleepMs = 50;
   // The area starts after the 11-s pause; a wait for the vanished bridge that never ends is stopped.
   host.At(15'000, [&] { host.PressStop(); });
   EXPECT_EQ(BuildAndDownload({host, profile, program, {.portName = "USB"}, {}, false, {}}), DownloadResult::Failed);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -40,14 +39,6 @@ inline std::string Script(const FakePrinter& printer) {
   return script;
 }
 
-// A fake host whose waits come back after 2.5 s at most, as a repaint or a socket notification
-// wakes them: pauses must still last their whole seconds, and STOP in one ends it at the next wake.
-struct EarlyWakingHost : FakeHost {
-  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override {
-    FakeHost::WaitFor(std::min<std::int64_t>(ms, 2500), mode);
-  }
-};
-
 // What goes wrong during a download; numbers count from 1 over the whole download, 0 is never.
 struct Faults {
   std::int64_t stopAt = -1;  // STOP pressed at this fake time
@@ -64,6 +55,9 @@ struct Faults {
 };
 
 struct DownloadKit {
+  // The waits come back after 2.5 s at most, as a repaint or a socket notification wakes them.
+  DownloadKit() { host.wakeAfterMs = 2500; }
+
   // The fake printer's connection with the faults in front of it.
   struct Backend : PortBackend {
     Backend(std::unique_ptr<PortBackend> inner, DownloadKit& kit, PortContext& context)
@@ -126,14 +120,13 @@ struct DownloadKit {
   }
   // The messages shown, joined with " | ", with the image's path written "<image>".
   std::string Messages() const {
-    std::string texts;
-    for (const auto& m : host.messages) texts += (texts.empty() ? "" : " | ") + m.text;
+    std::string texts = host.Messages();
     const auto at = texts.find(imagePath);
     return at == std::string::npos ? texts : texts.replace(at, imagePath.size(), "<image>");
   }
 
   TempDir dir;
-  EarlyWakingHost host;
+  FakeHost host;
   FakePrinter printer;
   PortSettings settings;
   Faults faults;

@@ -4,18 +4,13 @@
 // about 22 s) beside a single download with today's output; Ctrl-C while printers pause and
 // others wait their turn; and the usage errors, which contact nothing.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <map>
-#include <thread>
 
 #include "base/History.h"
 #include "base/Paths.h"
@@ -24,8 +19,7 @@
 #include "fontset/FontSetBuilder.h"
 #include "ports/PortSettings.h"
 #include "resources/Strings.h"
-#include "support/TempDir.h"
-#include "tools/SimProcess.h"
+#include "download/CliFixture.h"
 
 namespace corvelle {
 namespace {
@@ -45,56 +39,25 @@ std::vector<QJsonObject> OfPrinter(const std::vector<QJsonObject>& events, int n
   return own;
 }
 
-class FleetDownload : public ::testing::Test {
+class FleetDownload : public test::CliFixture {
  protected:
   void SetUp() override {
     ASSERT_TRUE(MakeFolders(program));
     // One area of about 300 kB: 11 s after the announcement, 11 s at the end.
-    std::string data(300000, '\0');
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 13) % 251);
-    profile.WriteString("FontsAggiuntivi", "Font001", test::WriteFont(program, "f1", std::string(100, 'h'), data));
+    test::SelectFont(profile, program, 1, 100, 300000);
     profile.WriteString(kPortSection, "Port", "TCP/IP");
-    ASSERT_TRUE(profile.Save());
   }
 
-  // Starts corvelle-cli with the test's folders (through `launcher` when given); stdout and
-  // stderr go to NAME.out and NAME.err.
+  // Starts corvelle-cli `command` (through `launcher` when given); stdout and stderr go to
+  // NAME.out and NAME.err.
   pid_t Start(const std::string& name, std::vector<std::string> args, const std::vector<std::string>& launcher = {},
               const std::string& command = "download") {
-    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", program, "--profile",
-                               profile.Path(), command});
-    args.insert(args.begin(), launcher.begin(), launcher.end());
-    const int out = ::open(dir.File(name + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const pid_t pid = test::Spawn(args, out, dir.File(name + ".err"));
-    ::close(out);
-    return pid;
+    args.insert(args.begin(), command);
+    return StartNamed(name, std::move(args), launcher);
   }
-
-  // Waits for `pid` at most `limit`, asking `interruptWhen` every 5 ms and sending SIGINT once it
-  // answers true; the exit status (-1 when killed or still running at the limit).
-  static int Wait(pid_t pid, std::chrono::seconds limit, const std::function<bool()>& interruptWhen = {}) {
-    const auto end = Clock::now() + limit;
-    bool interrupted = !interruptWhen;
-    int status = 0;
-    while (pid > 0 && ::waitpid(pid, &status, WNOHANG) == 0) {
-      if (Clock::now() > end) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        return -1;
-      }
-      if (!interrupted && (interrupted = interruptWhen())) ::kill(pid, SIGINT);
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
   int Run(const std::string& name, const std::vector<std::string>& args) {
     return Wait(Start(name, args), std::chrono::seconds(20));
   }
-
-  test::TempDir dir;
-  Profile profile{dir.File("corvelle.ini")};
-  std::string program = dir.File("program");
 };
 
 TEST_F(FleetDownload, EightPrintersAClosedPortAndAStallingPrinterBesideASingleDownload) {

@@ -3,9 +3,6 @@
 // kerv-printer-sim on 127.0.0.1: an inventory of two sites and three selections (real pauses,
 // about 22 s a run), rows picked by site and name, bad rows, a printer that refuses its first
 // two connections, a cause never tried again, STOP in a wait, and a run of only the failures.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <map>
 
@@ -39,16 +36,11 @@ class SiteRun : public test::CliFixture {
   // Starts corvelle-cli download with `args`, stdout into NAME.out and stderr into NAME.err.
   pid_t StartDownload(const std::string& name, std::vector<std::string> args) {
     args.insert(args.begin(), "download");
-    const int out = ::open(dir.File(name + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const pid_t pid = Start(args, out, dir.File(name + ".err"));
-    ::close(out);
-    return pid;
+    return StartNamed(name, std::move(args));
   }
   int Download(const std::string& name, const std::vector<std::string>& args, seconds limit = seconds(60)) {
     return Wait(StartDownload(name, args), limit);
   }
-  std::string Out(const std::string& name) { return ReadFile(dir.File(name + ".out")); }
-  std::string Err(const std::string& name) { return ReadFile(dir.File(name + ".err")); }
 
   // The stored selection now, as a .kvf in the inventory's folder, and the image it builds.
   std::string SaveSelection(const std::string& name) {

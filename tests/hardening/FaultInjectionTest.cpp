@@ -30,8 +30,6 @@ namespace {
 constexpr std::int64_t kAreaStarts = 11'000;  // fake time at which area 1 starts, after its pause
 constexpr std::size_t kLimit = 100'000;       // bytes a far end takes before its fault
 
-using test::TransportHost;
-
 // A USB bridge that takes kLimit bytes, then answers XOFF to every flow-control check.
 struct XoffBridge : D2xx {
   explicit XoffBridge(std::size_t& taken) : taken(taken) {}
@@ -75,7 +73,8 @@ TEST_P(FaultInjection, EndsWithOneClearOutcome) {
   std::optional<test::SimProcess> sim;
   ASSERT_TRUE(c.simulator.empty() || sim.emplace(c.simulator).Started());
   const std::string outcome = test::RunWithin(60, [&] {
-    TransportHost host;
+    test::FakeHost host;
+    host.realSleepMs = 50;
     PortSettings settings{.portName = c.port, .ipAddress = "127.0.0.1", .ipPort = sim ? sim->Port() : 0};
     PortEnvironment env{{}, [](const std::string& address) { return address == "127.0.0.1"; }, {}, {}};
     std::string path = dir.File("area.out");  // what a message names, shown as {path}

@@ -3,7 +3,9 @@
 #include "support/FakeHost.h"
 
 #include <algorithm>
+#include <chrono>
 #include <numeric>
+#include <thread>
 
 namespace corvelle::test {
 namespace {
@@ -27,6 +29,14 @@ class FakeProgressView : public ProgressView {
 
 }  // namespace
 
+void FakeHost::WaitFor(std::int64_t ms, WaitMode mode) {
+  if (realSleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp<std::int64_t>(ms, 0, realSleepMs)));
+  ms = std::min(ms, wakeAfterMs);
+  waits.push_back({ms, mode, now});
+  now += std::max<std::int64_t>(ms, 0);
+  Tick();
+}
+
 MessageAnswer FakeHost::ShowMessage(const std::string& text, MessageStyle style) {
   messages.push_back({text, style, now});
   if (style != MessageStyle::Question || answers.empty()) return MessageAnswer::Ok;
@@ -47,6 +57,12 @@ std::unique_ptr<ProgressView> FakeHost::CreateProgressView() {
   if (failProgressView) return nullptr;
   progress = ProgressRecord{};
   return std::make_unique<FakeProgressView>(progress);
+}
+
+std::string FakeHost::Messages() const {
+  std::string joined;
+  for (const RecordedMessage& message : messages) joined += (joined.empty() ? "" : " | ") + message.text;
+  return joined;
 }
 
 std::int64_t FakeHost::WaitedMs(WaitMode mode) const {

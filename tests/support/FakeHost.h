@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
-// A Host for tests: a fake clock that jumps forward when waited on, a recorder of messages,
-// scripted answers for questions and save dialogs, and a recording progress view.
+// A Host for tests: a fake clock that jumps forward when waited on (with a little real time too,
+// for real transports), a recorder of messages, scripted answers for questions and save dialogs,
+// and a recording progress view.
 #pragma once
 
 #include <algorithm>
-#include <chrono>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/Host.h"
@@ -35,11 +35,7 @@ struct ProgressRecord {
 class FakeHost : public Host {
  public:
   std::int64_t Now() override { return now; }
-  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override {
-    waits.push_back({ms, mode, now});
-    now += std::max<std::int64_t>(ms, 0);
-    Tick();
-  }
+  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override;
   bool WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs) override;
   void PumpMessages() override { ++pumps; Tick(); }
   MessageAnswer ShowMessage(const std::string& text, MessageStyle style) override;
@@ -64,10 +60,18 @@ class FakeHost : public Host {
   std::deque<MessageAnswer> answers;                 // for Question boxes; Ok when empty
   std::deque<std::optional<std::string>> savePaths;  // nullopt = cancel; cancel when empty
   bool failProgressView = false;
+  // Each wait also sleeps up to this many real milliseconds, so a real transport and its far end
+  // get the time they need (a socket's linger, a reader draining the line before the next open).
+  std::int64_t realSleepMs = 0;
+  // A wait comes back after this much fake time at most, as a repaint or a socket notification
+  // wakes it: pauses must still last their whole seconds, and STOP in one ends it at the next wake.
+  std::int64_t wakeAfterMs = std::numeric_limits<std::int64_t>::max();
   const StopSignal* stop = nullptr;  // the surroundings' STOP (Ctrl-C), when the test raises one
   ProgressRecord progress;
   int pumps = 0, ticks = 0, fdWaits = 0;  // ticks: calls of WaitFor, WaitForFd and PumpMessages
 
+  // The texts of the messages shown, joined with " | ".
+  std::string Messages() const;
   // Total fake milliseconds spent in WaitFor with the given mode.
   std::int64_t WaitedMs(WaitMode mode) const;
 
@@ -75,16 +79,6 @@ class FakeHost : public Host {
   void Tick();
   std::multimap<std::int64_t, std::function<void()>> m_timed;  // equal times keep their order
   std::multimap<int, std::function<void()>> m_ticked;
-};
-
-// Fake time whose every wait also takes up to 50 ms of real time, so that a real transport and its
-// far end get the time they need: a socket's linger, a reader draining the line before the next
-// open.
-struct TransportHost : FakeHost {
-  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp<std::int64_t>(ms, 0, 50)));
-    FakeHost::WaitFor(ms, mode);
-  }
 };
 
 }  // namespace corvelle::test

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "base/Paths.h"
+#include "base/Profile.h"
 
 namespace corvelle::test {
 namespace {
@@ -83,6 +84,15 @@ std::string WriteFont(const std::string& program, std::string_view name, std::st
     throw std::runtime_error("cannot write the fragments of " + base);
   }
   return base + ".she";
+}
+
+void SelectFont(Profile& profile, const std::string& program, int position, std::size_t headerBytes,
+                std::size_t dataBytes) {
+  std::string data(dataBytes, '\0');
+  for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<char>((i * 11 + position - 1) % 251);
+  const std::string header(headerBytes, static_cast<char>('h' + position - 1));
+  profile.WriteString("FontsAggiuntivi", "Font" + std::to_string(1000 + position).substr(1),
+                      WriteFont(program, "f" + std::to_string(position), header, data));
 }
 
 void IsolateUserFolders() {

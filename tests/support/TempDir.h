@@ -2,8 +2,13 @@
 // A temporary folder that is removed with everything in it when the object goes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+
+namespace corvelle {
+class Profile;
+}
 
 namespace corvelle::test {
 
@@ -35,6 +40,12 @@ bool FileExists(const std::string& path);
 // profile stores it.
 std::string WriteFont(const std::string& program, std::string_view name, std::string_view header,
                       std::string_view data);
+
+// WriteFont for font "f<position>", a header of `headerBytes` and `dataBytes` of data whose bytes
+// differ with the position (so that a misplaced font shows), selected at `position` (1-based) in
+// `profile`, which is not saved.
+void SelectFont(Profile& profile, const std::string& program, int position, std::size_t headerBytes,
+                std::size_t dataBytes);
 
 // Points the per-user folders ($XDG_CONFIG_HOME, $XDG_DATA_HOME, $XDG_CACHE_HOME, $XDG_STATE_HOME,
 // $XDG_RUNTIME_DIR) of this process and its children at a fresh temporary folder, removed at
