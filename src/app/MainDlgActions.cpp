@@ -10,7 +10,6 @@
 #include "app/MainDlg.h"
 #include "app/RecentFolder.h"
 #include "app/StoredProfile.h"
-#include "download/Download.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
 #include "catalogue/SettingsFile.h"
@@ -158,11 +157,6 @@ void CMainDlg::SaveSettingsFile() {
   if (!result) m_host.ShowMessage("The selection was not saved: " + result.error, MessageStyle::Plain);
 }
 
-bool CMainDlg::BuildImage(bool legacy, const std::string& outputPath) {
-  const BuildFunction& build = legacy ? m_actions.buildLegacyFontSet : m_actions.buildFontSet;
-  return build && build(Job(), outputPath);
-}
-
 void CMainDlg::OnCreateDownloadFile() {
   // The builders read the selection from the profile, so it is stored first, whatever follows.
   if (!StoreChanges(false)) return;
@@ -174,20 +168,16 @@ void CMainDlg::OnCreateDownloadFile() {
   request.overwritePrompt = true;
   const std::optional<std::string> path = m_host.AskSavePath(request);
   if (!path) return;
-  BuildImage(legacy, *path);
+  const BuildFunction& build = legacy ? m_actions.buildLegacyFontSet : m_actions.buildFontSet;
+  if (build) build(Job(), *path);
 }
 
 void CMainDlg::OnDownload() {
   if (m_operationRunning) return;
   const OperationScope scope(*this);
   // The image holds the selection as stored; when that is not what the lists show, the user
-  // chooses which one goes.
-  const bool legacy = m_legacyFormat != 0;
-  if (!CheckPortName(m_host, m_portSettings.portName)) return;
-  if (!ChooseWhatToDownload()) return;
-  if (!BuildImage(legacy, std::string())) return;
-  const DownloadFunction& download = legacy ? m_actions.downloadLegacyFontSet : m_actions.downloadFontSet;
-  if (download) download(Job());
+  // chooses which one goes, once the port name has passed.
+  if (m_actions.download) m_actions.download(Job(), m_legacyFormat != 0, [this] { return ChooseWhatToDownload(); });
 }
 
 void CMainDlg::OnCommunicationPort() {

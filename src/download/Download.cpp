@@ -398,13 +398,15 @@ DownloadResult BuildAndDownload(const DownloadJob& job) {
     tap.ShowMessage(job.refusal, MessageStyle::Plain);
     return endEarly(DownloadResult::Failed);
   }
-  const FontSetBuildContext build{tap, job.profile, job.programFolder, job.stopRequested};
+  if (job.confirm && !job.confirm()) return DownloadResult::Failed;
+  const std::function<bool()> stopRequested = [&job] { return job.host.StopRequested(); };
+  const FontSetBuildContext build{tap, job.profile, job.programFolder, stopRequested};
   std::string imagePath;
   FileHandle image;
   const bool built = job.legacy ? BuildLegacyFontSet(build, "", &imagePath, &image)
                                 : BuildFontSet(build, "", &imagePath, &image);
   if (!built) {
-    return endEarly(job.stopRequested && job.stopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed);
+    return endEarly(stopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed);
   }
   const DownloadRequest request{job.host,   job.settings, job.environment, imagePath,
                                 job.onStep, &image,       job.history,     job.waitForPrinter};
