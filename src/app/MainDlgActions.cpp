@@ -140,8 +140,8 @@ void CMainDlg::LoadSettingsFile() {
 
 void CMainDlg::LoadSettingsFrom(const QString& path) {
   // A file that cannot be read leaves the selection as it was.
-  const FileResult result = corvelle::LoadSettingsFile(EngineFileName(path), m_programFolder, m_selection);
-  if (!result) m_host.ShowMessage("The selection was not loaded: " + result.error, MessageStyle::Plain);
+  const Outcome result = corvelle::LoadSettingsFile(EngineFileName(path), m_programFolder, m_selection);
+  if (!result.Ok()) m_host.ShowMessage("The selection was not loaded: " + result.message, MessageStyle::Plain);
   ShowSelection();
   ClearSelectedPosition();
 }
@@ -153,8 +153,8 @@ void CMainDlg::SaveSettingsFile() {
   request.overwritePrompt = true;
   const std::optional<std::string> path = m_host.AskSavePath(request);
   if (!path) return;
-  const FileResult result = corvelle::SaveSettingsFile(m_selection, *path);
-  if (!result) m_host.ShowMessage("The selection was not saved: " + result.error, MessageStyle::Plain);
+  const Outcome result = corvelle::SaveSettingsFile(m_selection, *path);
+  if (!result.Ok()) m_host.ShowMessage("The selection was not saved: " + result.message, MessageStyle::Plain);
 }
 
 void CMainDlg::OnCreateDownloadFile() {

@@ -14,7 +14,13 @@
 namespace corvelle {
 namespace {
 
-FontSetBuildContext BuildContext(const FontSetJob& job) { return {job.host, job.profile, job.programFolder}; }
+// "Create file to download": the image built into `outputPath`, or why not.
+bool BuildInto(const FontSetJob& job, const std::string& outputPath, bool legacy) {
+  const FontSetBuildContext context{job.profile, job.programFolder};
+  const Result<BuiltImage> built = legacy ? BuildLegacyFontSet(context, outputPath) : BuildFontSet(context, outputPath);
+  job.host.Show(built.Failure());
+  return static_cast<bool>(built);
+}
 
 }  // namespace
 
@@ -33,10 +39,10 @@ PrinterActions ProgramPrinterActions(const Profile& profile) {
   // One history for the window's whole life, so that a history that cannot be written is said once.
   const auto history = std::make_shared<DownloadHistory>("corvelle");
   actions.buildFontSet = [](const FontSetJob& job, const std::string& outputPath) {
-    return BuildFontSet(BuildContext(job), outputPath);
+    return BuildInto(job, outputPath, false);
   };
   actions.buildLegacyFontSet = [](const FontSetJob& job, const std::string& outputPath) {
-    return BuildLegacyFontSet(BuildContext(job), outputPath);
+    return BuildInto(job, outputPath, true);
   };
   actions.download = [history](const FontSetJob& job, bool legacy, const std::function<bool()>& confirm) {
     return DownloadWithEngine(job, legacy, confirm, DefaultPortEnvironment(job.profile), history.get());

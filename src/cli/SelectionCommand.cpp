@@ -219,10 +219,10 @@ int RunSelection(CliContext& context, ArgReader& args) {
     EmptySelection(selection);
     return StoreSelection(selection, profile);
   }
-  const FileResult result = sub == "load" ? LoadSettingsFile(words[1], context.programFolder, selection)
-                                          : SaveSettingsFile(selection, words[1]);
+  const Outcome result = sub == "load" ? LoadSettingsFile(words[1], context.programFolder, selection)
+                                       : SaveSettingsFile(selection, words[1]);
   if (!result) {
-    std::cerr << "corvelle-cli: " << result.error << '\n';
+    std::cerr << "corvelle-cli: " << result.message << '\n';
     return kExitFailed;
   }
   return sub == "load" ? StoreSelection(selection, profile) : kExitOk;

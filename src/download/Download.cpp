@@ -399,17 +399,14 @@ DownloadResult BuildAndDownload(const DownloadJob& job) {
     return endEarly(DownloadResult::Failed);
   }
   if (job.confirm && !job.confirm()) return DownloadResult::Failed;
-  const std::function<bool()> stopRequested = [&job] { return job.host.StopRequested(); };
-  const FontSetBuildContext build{tap, job.profile, job.programFolder, stopRequested};
-  std::string imagePath;
-  FileHandle image;
-  const bool built = job.legacy ? BuildLegacyFontSet(build, "", &imagePath, &image)
-                                : BuildFontSet(build, "", &imagePath, &image);
+  const FontSetBuildContext build{job.profile, job.programFolder, [&job] { return job.host.StopRequested(); }};
+  Result<BuiltImage> built = job.legacy ? BuildLegacyFontSet(build, "") : BuildFontSet(build, "");
   if (!built) {
-    return endEarly(stopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed);
+    tap.Show(built.Failure());
+    return endEarly(built.Failure().Stopped() ? DownloadResult::Cancelled : DownloadResult::Failed);
   }
-  const DownloadRequest request{job.host,   job.settings, job.environment, imagePath,
-                                job.onStep, &image,       job.history,     job.waitForPrinter};
+  const DownloadRequest request{job.host,   job.settings,   job.environment, built->path,
+                                job.onStep, &built->image, job.history,     job.waitForPrinter};
   return job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
 }
 

@@ -265,7 +265,8 @@ TEST(WindowDownload, StopInTheFinalWaitSaysTheImageWasSentAndEarlierStopsAreReco
 }
 
 // Attempts that end before anything is sent are in the history too, with the words the window
-// said: an unknown port name (nothing built) and a build whose font files are missing.
+// said: an unknown port name (nothing built) and a build whose font files are missing, which
+// "Create file to download" says too.
 TEST(WindowDownload, AttemptsEndingAtThePortNameOrTheBuildAreRecorded) {
   FileDownloadWindow w;
   auto& [program, filePort, host, output, shown, window] = w;
@@ -293,6 +294,11 @@ TEST(WindowDownload, AttemptsEndingAtThePortNameOrTheBuildAreRecorded) {
   EXPECT_EQ(std::tie(records.back().port, records.back().result, records.back().message),
             std::tie("FILE", "failed", shown[0]));
   EXPECT_EQ(records.back().bytes, 0);
+  // "Create file to download" says the same build failure.
+  window.Button(layouts::IDC_CREATE_FILE)->click();
+  QApplication::processEvents();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1], shown[0]);
 }
 
 // A history folder others may write to is refused: the download still completes, and the window

@@ -35,7 +35,7 @@ const std::string kMegabyte(kMiB, 'm');
 const char* const kNotSaved = " (the settings are not saved, so that the file is not replaced)";
 
 // Loads `path` over a selection with a marker in position 112, to show whether it was replaced.
-FileResult Load(const std::string& path, FontSelection& selection) {
+Outcome Load(const std::string& path, FontSelection& selection) {
   selection = FontSelection{};
   selection.back().displayName = "before";
   return LoadSettingsFile(path, "/opt/corvelle", selection);
@@ -97,7 +97,7 @@ TEST(HostileFile, AFifoIsNoFileToReadOrReplace) {
   const auto outcome = [&] {
     FontSelection s;
     Profile profile(ini);
-    return std::to_string(LoadCatalogue(dir.Path(), 2).size()) + " / " + Load(kvf, s).error + ", " +
+    return std::to_string(LoadCatalogue(dir.Path(), 2).size()) + " / " + Load(kvf, s).message + ", " +
            s.back().displayName + " / " + (profile.Save() ? "saved" : profile.LastError());
   };
   EXPECT_EQ(test::RunWithin(10, outcome), "0 / cannot open " + kvf + ": not a regular file, before / cannot read " +
@@ -108,7 +108,7 @@ TEST(HostileFile, AFifoIsNoFileToReadOrReplace) {
 std::string SaveOnAFullDisk(const FontSelection& selection, const std::string& path) {
   const rlimit limit{100, 100};
   ::signal(SIGXFSZ, SIG_IGN);
-  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? SaveSettingsFile(selection, path).error : "no limit";
+  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? SaveSettingsFile(selection, path).message : "no limit";
 }
 
 TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnlyFilesStay) {
