@@ -20,8 +20,8 @@ bool UpdateStoredProfile(Profile& profile, const std::function<bool(Profile& fre
     return false;
   }
   if (!change(fresh)) return true;
-  if (!fresh.Save()) {
-    error = fresh.LastError();
+  if (const Outcome saved = fresh.Save(); !saved) {
+    error = saved.message;
     return false;
   }
   profile = std::move(fresh);

@@ -277,41 +277,33 @@ int Profile::ParseInt(std::string_view text) {
   return static_cast<int>(value);
 }
 
-bool Profile::Save() {
-  m_lastError.clear();
-  if (m_path.empty()) {
-    m_lastError = "the profile has no file";
-    return false;
-  }
+Outcome Profile::Save() {
+  if (m_path.empty()) return Outcome::Failure("the profile has no file");
   if (!m_loadError.empty()) {
-    m_lastError = m_loadError + " (the settings are not saved, so that the file is not replaced)";
-    return false;
+    return Outcome::Failure(m_loadError + " (the settings are not saved, so that the file is not replaced)");
   }
   const std::string text = Serialize();
   if (!WithinCaps(text)) {
-    m_lastError = "cannot write " + m_path + ": the settings would make it " + CapsText() + ", too large to read back";
-    return false;
+    return Outcome::Failure("cannot write " + m_path + ": the settings would make it " + CapsText() +
+                            ", too large to read back");
   }
   // Renaming over a file needs only the folder's permission; a profile made read-only is kept
   // read-only all the same.
   if (::access(m_path.c_str(), F_OK) == 0 && ::access(m_path.c_str(), W_OK) != 0) {
-    m_lastError = "cannot write " + m_path + ": " + std::strerror(errno);
-    return false;
+    return Outcome::Failure("cannot write " + m_path + ": " + std::strerror(errno));
   }
   // A profile that is a link stays one: the file it points at is replaced.
   const std::string target = ResolveFileLink(m_path);
   const std::string folder = ParentFolder(target);
   if (!folder.empty() && !MakeFolders(folder, 0700)) {
-    m_lastError = "cannot create folder " + folder + ": " + std::strerror(errno);
-    return false;
+    return Outcome::Failure("cannot create folder " + folder + ": " + std::strerror(errno));
   }
   const ReplaceResult result = ReplaceFileWhole(target, text, kPrivateFileMode);
   if (!result.Ok()) {
     const char* what = result.stage == ReplaceResult::Stage::Rename ? "cannot replace " : "cannot write ";
-    m_lastError = what + m_path + ": " + std::strerror(result.error);
-    return false;
+    return Outcome::Failure(what + m_path + ": " + std::strerror(result.error));
   }
-  return true;
+  return {};
 }
 
 }  // namespace corvelle

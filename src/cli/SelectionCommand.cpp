@@ -60,8 +60,8 @@ std::optional<int> PositionArg(ArgReader& args, std::optional<long long> number,
 
 int StoreSelection(const FontSelection& selection, Profile& profile) {
   StoreSelectionToProfile(selection, profile);
-  if (!profile.Save()) {
-    std::cerr << "corvelle-cli: " << profile.LastError() << '\n';
+  if (const Outcome saved = profile.Save(); !saved) {
+    std::cerr << "corvelle-cli: " << saved.message << '\n';
     return kExitFailed;
   }
   return kExitOk;

@@ -77,13 +77,14 @@ TEST(HostileFile, TruncatedAndMegabyteLineProfilesAreSavedWholeAndAHugeOneIsNeve
   const std::string lines = "FontDialog001=" + kMegabyte + "\n" + std::string(kMiB, ';') + "\nFont001=x";
   Profile truncated(dir.Write("corvelle.ini", "[FontsAggiuntivi]\r\n" + lines));
   truncated.WriteString("FontsAggiuntivi", "Font002", kMegabyte);
-  ASSERT_TRUE(truncated.LoadError().empty() && truncated.Save()) << truncated.LoadError() << truncated.LastError();
+  ASSERT_EQ(truncated.LoadError(), "");
+  const Outcome saved = truncated.Save();
+  ASSERT_TRUE(saved) << saved.message;
   EXPECT_TRUE(test::ReadFile(path) == "[FontsAggiuntivi]\n" + lines + "\nFont002=" + kMegabyte + "\n");
   ASSERT_EQ(test::MakeHugeFile(dir, "corvelle.ini"), path);
   std::unique_ptr<Profile> huge;
   EXPECT_LT(test::PeakMemoryGrowth([&] { huge = std::make_unique<Profile>(path); }), kMiB);
-  EXPECT_FALSE(huge->Save());
-  EXPECT_EQ(huge->LastError(), "cannot read " + path + ": the file is larger than 4 MiB or 65536 lines" + kNotSaved);
+  EXPECT_EQ(huge->Save().message, "cannot read " + path + ": the file is larger than 4 MiB or 65536 lines" + kNotSaved);
   EXPECT_EQ(fs::file_size(path), 100u << 20);
 }
 
@@ -97,8 +98,9 @@ TEST(HostileFile, AFifoIsNoFileToReadOrReplace) {
   const auto outcome = [&] {
     FontSelection s;
     Profile profile(ini);
+    const Outcome saved = profile.Save();
     return std::to_string(LoadCatalogue(dir.Path(), 2).size()) + " / " + Load(kvf, s).message + ", " +
-           s.back().displayName + " / " + (profile.Save() ? "saved" : profile.LastError());
+           s.back().displayName + " / " + (saved ? std::string("saved") : saved.message);
   };
   EXPECT_EQ(test::RunWithin(10, outcome), "0 / cannot open " + kvf + ": not a regular file, before / cannot read " +
                                               ini + ": not a regular file" + kNotSaved);
