@@ -26,7 +26,7 @@ struct FontSetJob {
 };
 
 // Builds the image into `outputPath` (empty: the default image file). True when it was written;
-// false after the builder has told the user why.
+// false once the user has been told why.
 using BuildFunction = std::function<bool(const FontSetJob& job, const std::string& outputPath)>;
 // "Download": checks the port name, asks `confirm` (false ends it there), builds the default image
 // (the legacy one when `legacy`) and sends it to the printer with its progress window and STOP.

@@ -82,8 +82,9 @@ struct DownloadJob {
 // The whole "Download" action, the window's and corvelle-cli's: checks the port name, builds the
 // default image from the stored selection (the legacy builder when `legacy`), and when the build
 // succeeds sends it with the matching download. Failed without a build for an unknown port name,
-// and without a download when the build fails (the builder has told the user why); the host's
-// STOP ends the build (Cancelled, the old image stays). Every attempt is recorded.
+// and without a download when the build fails (its reason said once, here); the host's STOP ends
+// the build (Cancelled, the old image stays). Every attempt is recorded but one the user declined
+// at `confirm`.
 DownloadResult BuildAndDownload(const DownloadJob& job);
 
 }  // namespace corvelle
