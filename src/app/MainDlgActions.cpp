@@ -51,10 +51,9 @@ class CMainDlg::OperationScope {
 bool CMainDlg::UpdateProfile(const std::function<bool(Profile&)>& change) {
   // A profile that could not be read was reported at start; it is never saved over.
   if (!m_profile.LoadError().empty()) return false;
-  std::string error;
-  if (UpdateStoredProfile(m_profile, change, error)) return true;
-  m_host.ShowMessage("The settings were not saved: " + error, MessageStyle::Plain);
-  return false;
+  const Outcome updated = UpdateStoredProfile(m_profile, change);
+  if (!updated) m_host.ShowMessage("The settings were not saved: " + updated.message, MessageStyle::Plain);
+  return static_cast<bool>(updated);
 }
 
 bool CMainDlg::StoreChanges(bool codePage, bool shown) {
