@@ -378,10 +378,9 @@ DownloadResult DownloadLegacyFontSet(const DownloadRequest& request) {
   return DownloadRun(request, DownloadForm::Legacy).Run();
 }
 
-bool CheckPortName(Host& host, const std::string& portName) {
-  if (IsKnownPortName(portName)) return true;
-  host.ShowMessage(UnknownPortText(portName), MessageStyle::Plain);
-  return false;
+Outcome CheckPortName(const std::string& portName) {
+  if (IsKnownPortName(portName)) return {};
+  return Outcome::Failure(UnknownPortText(portName));
 }
 
 DownloadResult BuildAndDownload(const DownloadJob& job) {
@@ -393,7 +392,10 @@ DownloadResult BuildAndDownload(const DownloadJob& job) {
     RecordAttempt(job.history, tap, {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()});
     return result;
   };
-  if (!CheckPortName(tap, job.settings.portName)) return endEarly(DownloadResult::Failed);
+  if (const Outcome known = CheckPortName(job.settings.portName); !known) {
+    tap.Show(known);
+    return endEarly(DownloadResult::Failed);
+  }
   if (!job.refusal.empty()) {
     tap.ShowMessage(job.refusal, MessageStyle::Plain);
     return endEarly(DownloadResult::Failed);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "base/Outcome.h"
 #include "download/DownloadPlan.h"
 #include "ports/PortEnvironment.h"
 #include "ports/PortSettings.h"
@@ -54,9 +55,9 @@ DownloadResult DownloadFontSet(const DownloadRequest& request);
 // FontSet.SHF: one area, 2 opens; closing message STR 82.
 DownloadResult DownloadLegacyFontSet(const DownloadRequest& request);
 
-// True when `portName` reaches a port; otherwise shows the message naming it and answers false,
-// so that nothing is built or sent for it.
-bool CheckPortName(Host& host, const std::string& portName);
+// Ok when `portName` reaches a port; otherwise the message naming it, so that nothing is built or
+// sent for it.
+Outcome CheckPortName(const std::string& portName);
 
 // What "Download" works from.
 struct DownloadJob {
