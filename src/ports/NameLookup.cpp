@@ -30,4 +30,10 @@ std::optional<std::uint32_t> LookUpIPv4(const std::string& name) {
   return address;
 }
 
+std::optional<std::uint32_t> ResolveIPv4Text(const std::string& text) {
+  in_addr address{};
+  if (::inet_pton(AF_INET, text.c_str(), &address) == 1) return ntohl(address.s_addr);
+  return LookUpIPv4(text);
+}
+
 }  // namespace corvelle

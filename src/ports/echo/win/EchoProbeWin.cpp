@@ -14,21 +14,6 @@
 #include "ports/echo/win/Winsock.h"
 
 namespace corvelle {
-namespace {
-
-thread_local int t_lastError = 0;
-
-int Fail(int error) {
-  SetEchoLastError(error);
-  return 0;
-}
-
-}  // namespace
-
-void SetEchoLastError(int error) { t_lastError = error; }
-
-int CEchoProbe::LastError() { return t_lastError; }
-
 NativeHandle ProbeStopHandle(const StopSignal* stop) {
   return stop ? reinterpret_cast<NativeHandle>(stop->Event()) : kNoStopHandle;
 }
@@ -36,8 +21,8 @@ NativeHandle ProbeStopHandle(const StopSignal* stop) {
 int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
                       std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
                       unsigned sequence) const {
-  if (dataSize < 0) return Fail(EINVAL);
-  if (const int error = win::WinsockReady(); error != 0) return Fail(error);
+  if (dataSize < 0) return FailEcho(EINVAL);
+  if (const int error = win::WinsockReady(); error != 0) return FailEcho(error);
   const auto destination = win::ResolveIPv4(host);
   if (!destination) return 0;
   win::EchoRequest request;
@@ -50,28 +35,18 @@ int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned t
   request.timeoutMs = timeoutMs;
   if (const auto answer = win::ProbeOverRawSocket(request, localAddress, reply, m_stop)) return *answer;
   // The echo service sends from an address of its own choosing.
-  if (localAddress != nullptr && *localAddress != '\0') return Fail(EACCES);
+  if (localAddress != nullptr && *localAddress != '\0') return FailEcho(EACCES);
   return win::ProbeThroughIcmpService(request, reply, m_stop);
 }
 
-std::string EchoProbeErrorText(int error) {
+std::string EchoSystemErrorText(int error) {
   switch (error) {
-    case 0:
-      return "no error";
-    case ETIMEDOUT:
-      return "timed out";
     case ECANCELED:
       return "stopped";
     case EINVAL:
       return "invalid argument";
     case ENOMEM:
       return "not enough memory";
-    case kEchoErrorHostNotFound:
-      return "host not found";
-    case kEchoErrorUnexpectedNetwork:
-      return "unexpected network error";
-    case EACCES:
-      return kEchoNotPermittedText;
     default:
       return win::SystemErrorText(error);
   }
