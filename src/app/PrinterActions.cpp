@@ -8,7 +8,7 @@
 #include "base/Host.h"
 #include "download/Download.h"
 #include "download/DownloadRecord.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/PortEnvironment.h"
 

@@ -16,7 +16,7 @@
 #include "cli/FleetTargets.h"
 #include "download/Download.h"
 #include "download/DownloadRecord.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 
 namespace corvelle::cli {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "fontset/ImagePlan.h"
 
 namespace corvelle {

@@ -5,7 +5,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "ports/echo/win/Winsock.h"
+#include "base/win/Winsock.h"
 #else
 #include <arpa/inet.h>
 #include <netdb.h>

@@ -16,7 +16,7 @@
 #include "ports/PortEnvironment.h"
 #include "ports/echo/EchoProbe.h"
 #include "ports/echo/win/EchoSocketWin.h"
-#include "ports/echo/win/Winsock.h"
+#include "base/win/Winsock.h"
 
 namespace corvelle {
 namespace {

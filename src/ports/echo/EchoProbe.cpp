@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "base/StopSignal.h"
 #include "ports/echo/EchoWire.h"
 
 namespace corvelle {
@@ -22,6 +23,8 @@ int FailEcho(int error) {
 }
 
 int CEchoProbe::LastError() { return t_lastError; }
+
+NativeHandle ProbeStopHandle(const StopSignal* stop) { return stop ? stop->Handle() : kNoStopHandle; }
 
 std::optional<int> TakeEchoReply(std::span<const std::uint8_t> datagram, std::uint32_t sender,
                                  std::uint32_t destination, EchoFraming framing, std::uint16_t identifier,

@@ -11,13 +11,9 @@ namespace corvelle {
 
 class StopSignal;
 
-// What a probe watches for STOP: on Linux a descriptor that becomes readable on STOP, on Windows
-// the stop signal's event. kNoStopHandle watches nothing.
-#ifdef _WIN32
-inline constexpr NativeHandle kNoStopHandle = 0;
-#else
-inline constexpr NativeHandle kNoStopHandle = -1;
-#endif
+// What a probe watches for STOP: the stop signal's handle (StopSignal::Handle). kNoStopHandle
+// watches nothing.
+inline constexpr NativeHandle kNoStopHandle = kNoHandle;
 // The handle of `stop` (may be null) that a probe watches.
 NativeHandle ProbeStopHandle(const StopSignal* stop);
 

@@ -12,7 +12,6 @@
 #include <optional>
 #include <vector>
 
-#include "base/StopSignal.h"
 #include "ports/echo/EchoSocket.h"
 #include "ports/echo/EchoWire.h"
 
@@ -39,8 +38,6 @@ std::optional<std::uint16_t> OurIdentifier(const EchoSocket& socket, std::uint16
 }
 
 }  // namespace
-
-NativeHandle ProbeStopHandle(const StopSignal* stop) { return stop ? stop->Fd() : -1; }
 
 int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
                       std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,

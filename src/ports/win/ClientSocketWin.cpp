@@ -20,7 +20,7 @@
 #include "ports/ClientSocket.h"
 #include "ports/NameLookup.h"
 #include "ports/OutputWait.h"
-#include "ports/echo/win/Winsock.h"
+#include "base/win/Winsock.h"
 
 namespace corvelle {
 namespace {

@@ -7,17 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "base/StopSignal.h"
 #include "ports/echo/EchoProbe.h"
 #include "ports/echo/EchoWire.h"
 #include "ports/echo/win/EchoSocketWin.h"
-#include "ports/echo/win/Winsock.h"
+#include "base/win/Winsock.h"
 
 namespace corvelle {
-NativeHandle ProbeStopHandle(const StopSignal* stop) {
-  return stop ? reinterpret_cast<NativeHandle>(stop->Event()) : kNoStopHandle;
-}
-
 int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
                       std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
                       unsigned sequence) const {

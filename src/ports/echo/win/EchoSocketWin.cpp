@@ -57,7 +57,7 @@ std::optional<sockaddr_in> ResolveIPv4(const std::string& text) {
 EchoWait WaitForEchoEvent(HANDLE event, std::uint32_t limitMs, NativeHandle stop) {
   HANDLE handles[2];
   DWORD count = 0;
-  const auto stopEvent = reinterpret_cast<HANDLE>(stop);
+  const HANDLE stopEvent = stop != kNoStopHandle ? reinterpret_cast<HANDLE>(stop) : nullptr;
   if (stopEvent) handles[count++] = stopEvent;
   handles[count++] = event;
   const DWORD limit = limitMs < INFINITE ? limitMs : INFINITE - 1;
