@@ -39,34 +39,32 @@ std::optional<std::uint16_t> OurIdentifier(const EchoSocket& socket, std::uint16
 
 }  // namespace
 
-int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
-                      std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
-                      unsigned sequence) const {
-  if (dataSize < 0) return FailEcho(EINVAL);
+int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, const EchoProbeOptions& options) const {
+  if (options.dataSize < 0) return FailEcho(EINVAL);
   const auto destination = ResolveIPv4(host);
   if (!destination) return 0;
 
   EchoSocket socket = OpenEchoSocket();
   if (!socket.fd.Valid()) return 0;
   const int fd = socket.fd.Get();
-  if (localAddress != nullptr && *localAddress != '\0' && !BindLocal(fd, localAddress)) return 0;
+  if (!options.localAddress.empty() && !BindLocal(fd, options.localAddress.c_str())) return 0;
   // Linux sets the don't-fragment bit by default (path MTU discovery), so the flag is
   // applied both ways for the request to carry the bit exactly when asked.
-  if (!SetIntOption(fd, IP_TTL, static_cast<int>(ttl & 0xFF)) ||
-      !SetIntOption(fd, IP_TOS, static_cast<int>(tos & 0xFF)) ||
-      !SetIntOption(fd, IP_MTU_DISCOVER, dontFragment != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT)) {
+  if (!SetIntOption(fd, IP_TTL, static_cast<int>(options.ttl & 0xFF)) ||
+      !SetIntOption(fd, IP_TOS, static_cast<int>(options.tos & 0xFF)) ||
+      !SetIntOption(fd, IP_MTU_DISCOVER, options.dontFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT)) {
     return 0;
   }
 
-  const auto wantedSequence = static_cast<std::uint16_t>(sequence & 0xFFFF);
+  const auto wantedSequence = static_cast<std::uint16_t>(options.sequence & 0xFFFF);
   // The raw socket's identifier is chosen here; the datagram socket's kernel writes its own on
   // sending, so that one is read back afterwards.
   const std::uint16_t chosen = NextProbeIdentifier();
-  std::vector<std::uint8_t> message(kEchoHeaderSize + static_cast<std::size_t>(std::min(dataSize, kEchoMaxPayload)));
+  std::vector<std::uint8_t> message(kEchoHeaderSize + static_cast<std::size_t>(std::min(options.dataSize, kEchoMaxPayload)));
   BuildEchoRequest(message, wantedSequence, chosen);
 
   const auto start = std::chrono::steady_clock::now();
-  const auto deadline = start + std::chrono::milliseconds(timeoutMs);
+  const auto deadline = start + std::chrono::milliseconds(options.timeoutMs);
   if (::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&*destination),
                sizeof *destination) < 0) {
     return FailEcho(errno);

@@ -13,24 +13,23 @@
 #include "base/win/Winsock.h"
 
 namespace corvelle {
-int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
-                      std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
-                      unsigned sequence) const {
-  if (dataSize < 0) return FailEcho(EINVAL);
+
+int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, const EchoProbeOptions& options) const {
+  if (options.dataSize < 0) return FailEcho(EINVAL);
   if (const int error = win::WinsockReady(); error != 0) return FailEcho(error);
   const auto destination = win::ResolveIPv4(host);
   if (!destination) return 0;
   win::EchoRequest request;
   request.destination = *destination;
-  request.ttl = ttl;
-  request.tos = tos;
-  request.dontFragment = dontFragment != 0;
-  request.payload = std::min(dataSize, kEchoMaxPayload);
-  request.sequence = static_cast<std::uint16_t>(sequence & 0xFFFF);
-  request.timeoutMs = timeoutMs;
-  if (const auto answer = win::ProbeOverRawSocket(request, localAddress, reply, m_stop)) return *answer;
+  request.ttl = options.ttl;
+  request.tos = options.tos;
+  request.dontFragment = options.dontFragment;
+  request.payload = std::min(options.dataSize, kEchoMaxPayload);
+  request.sequence = static_cast<std::uint16_t>(options.sequence & 0xFFFF);
+  request.timeoutMs = options.timeoutMs;
+  if (const auto answer = win::ProbeOverRawSocket(request, options.localAddress.c_str(), reply, m_stop)) return *answer;
   // The echo service sends from an address of its own choosing.
-  if (localAddress != nullptr && *localAddress != '\0') return FailEcho(EACCES);
+  if (!options.localAddress.empty()) return FailEcho(EACCES);
   return win::ProbeThroughIcmpService(request, reply, m_stop);
 }
 
