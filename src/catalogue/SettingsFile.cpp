@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/FileHandle.h"
 #include "base/FileSystem.h"
 #include "base/FileWrite.h"
 #include "base/Paths.h"
@@ -144,31 +145,21 @@ FontSelection ParseSettings(std::string_view bytes, std::string_view programFold
 }
 
 Outcome LoadSettingsFile(const std::string& path, std::string_view programFolder, FontSelection& selection) {
-  // O_NONBLOCK and the check below: a FIFO would block the open and a device such as /dev/zero
-  // would never end, so only regular files are read.
-  const int fd = OpenForReading(path);
-  if (fd < 0) return Failure("cannot open", path, errno);
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return Outcome::Failure("cannot open " + path + ": not a regular file");
-  }
+  // A FIFO would block the open and a device such as /dev/zero would never end, so only regular
+  // files are read.
+  FileHandle file = FileHandle::OpenRegularForReading(path);
+  if (file.NotRegular()) return Outcome::Failure("cannot open " + path + ": not a regular file");
+  if (!file.IsOpen()) return Failure("cannot open", path, file.Error());
 
   // Only the first 224 lines matter, so reading stops there; an over-long line is skipped
   // through, never held.
   LineSplitter splitter(kSettingsLines);
   std::array<char, 65536> buffer;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      return Failure("cannot read", path, error);
-    }
+    const long n = file.Read(buffer.data(), buffer.size());
+    if (n < 0) return Failure("cannot read", path, file.Error());
     if (n == 0 || !splitter.Feed(std::string_view(buffer.data(), static_cast<size_t>(n)))) break;
   }
-  ::close(fd);
   selection = SelectionFromSettingsLines(splitter.Finish(), programFolder);
   return {};
 }

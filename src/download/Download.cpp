@@ -14,7 +14,7 @@
 #include "download/ImageChunks.h"
 #include "download/MessageTap.h"
 #include "download/PrinterClaim.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/DevicePort.h"
 #include "ports/OutputWait.h"

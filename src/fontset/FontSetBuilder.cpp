@@ -7,7 +7,7 @@
 
 #include "base/FileWrite.h"
 #include "base/Paths.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "fontset/ImagePlan.h"
 #include "fontset/ImageWriter.h"
 #include "resources/Strings.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "base/Text.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "fontset/FontSetFormat.h"
 
 namespace corvelle {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/FileHandle.h"
 #include "base/Outcome.h"
-#include "fontset/FileHandle.h"
 #include "fontset/ImagePlan.h"
 
 namespace corvelle {

@@ -14,7 +14,7 @@
 #include "base/FileWrite.h"
 #include "base/Paths.h"
 #include "base/Profile.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 

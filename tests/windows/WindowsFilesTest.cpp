@@ -16,7 +16,7 @@
 #include "base/Profile.h"
 #include "base/ProfileLock.h"
 #include "catalogue/SettingsFile.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "support/TempDir.h"
 
 namespace corvelle {

@@ -16,7 +16,7 @@
 #include "ports/DevicePort.h"
 #include "ports/PortKit.h"
 #include "ports/TcpBackend.h"
-#include "ports/echo/win/Winsock.h"
+#include "base/win/Winsock.h"
 
 namespace corvelle {
 namespace {
