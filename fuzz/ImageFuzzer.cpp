@@ -16,14 +16,14 @@ using fuzz::Check;
 int fuzz::FuzzImage(const std::uint8_t* data, std::size_t size) {
   const ImageReport report = InspectImage(std::string_view(reinterpret_cast<const char*>(data), size));
   Check(report.fileSize == size, "file size as given");
-  Check(report.consistent == report.problem.empty(), "consistent exactly when no problem");
+  Check(report.verdict.Ok() == report.verdict.message.empty(), "consistent exactly when no problem");
   if (report.kind == ImageKind::Unknown) {
-    Check(!report.consistent && report.entries.empty(), "no sections without a format");
+    Check(!report.verdict && report.entries.empty(), "no sections without a format");
     return 0;
   }
   Check(report.headerSize == kFontSetFormat.headerSize || report.headerSize == kLegacyFontSetFormat.headerSize,
         "header size of a format");
-  if (!report.consistent) return 0;
+  if (!report.verdict) return 0;
   Check(!report.entries.empty(), "a consistent image holds a font");
   std::uint64_t previousEnd = report.headerSize;
   for (const ImageEntry& entry : report.entries) {

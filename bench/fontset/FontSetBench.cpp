@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "base/Host.h"
 #include "base/Profile.h"
 #include "fontset/FontSetBuilder.h"
 #include "fontset/FontSetFormat.h"
@@ -26,21 +25,6 @@ extern char** environ;
 namespace {
 
 using namespace corvelle;
-
-class QuietHost : public Host {
- public:
-  std::int64_t Now() override { return 0; }
-  void WaitFor(std::int64_t, WaitMode) override {}
-  bool WaitForFd(int, FdEvent, std::int64_t) override { return false; }
-  void PumpMessages() override {}
-  MessageAnswer ShowMessage(const std::string& text, MessageStyle) override {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return MessageAnswer::Ok;
-  }
-  std::optional<std::string> AskSavePath(const SaveDialogRequest&) override { return std::nullopt; }
-  void SetBusy(bool) override {}
-  std::unique_ptr<ProgressView> CreateProgressView() override { return nullptr; }
-};
 
 // 112 fonts: every part 0 is about 24 KB, every other font has a part 1 of about 18 KB; the
 // image comes to about 0x38E000 bytes, across the area boundary.
@@ -88,10 +72,12 @@ Workload& Load() {
 
 void BM_BuildFontSet(benchmark::State& state) {
   Workload& work = Load();
-  QuietHost host;
-  const FontSetBuildContext context{host, work.profile, work.folder};
+  const FontSetBuildContext context{work.profile, work.folder};
   for (auto _ : state) {
-    if (!BuildFontSet(context, work.folder + "/FontSet.SHC")) state.SkipWithError("build failed");
+    if (const Result<BuiltImage> built = BuildFontSet(context, work.folder + "/FontSet.SHC"); !built) {
+      std::fprintf(stderr, "%s\n", built.Failure().message.c_str());
+      state.SkipWithError("build failed");
+    }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(std::filesystem::file_size(work.folder + "/FontSet.SHC")));

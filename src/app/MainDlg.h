@@ -124,7 +124,6 @@ class CMainDlg : public QDialog {
   std::optional<int> SelectedPosition() const;
   void ClearSelectedPosition();
   MessageAnswer AskLegacyQuestion(const std::string& text);
-  bool BuildImage(bool legacy, const std::string& outputPath);
   FontSetJob Job() const;
   // Stores the window's changes to the selection over what the profile holds now (and with
   // `codePage` a changed code-page choice too); positions the window left alone keep what is

@@ -10,7 +10,6 @@
 #include "app/MainDlg.h"
 #include "app/RecentFolder.h"
 #include "app/StoredProfile.h"
-#include "download/Download.h"
 #include "base/Profile.h"
 #include "catalogue/SelectionProfile.h"
 #include "catalogue/SettingsFile.h"
@@ -52,10 +51,9 @@ class CMainDlg::OperationScope {
 bool CMainDlg::UpdateProfile(const std::function<bool(Profile&)>& change) {
   // A profile that could not be read was reported at start; it is never saved over.
   if (!m_profile.LoadError().empty()) return false;
-  std::string error;
-  if (UpdateStoredProfile(m_profile, change, error)) return true;
-  m_host.ShowMessage("The settings were not saved: " + error, MessageStyle::Plain);
-  return false;
+  const Outcome updated = UpdateStoredProfile(m_profile, change);
+  if (!updated) m_host.ShowMessage("The settings were not saved: " + updated.message, MessageStyle::Plain);
+  return static_cast<bool>(updated);
 }
 
 bool CMainDlg::StoreChanges(bool codePage, bool shown) {
@@ -141,8 +139,8 @@ void CMainDlg::LoadSettingsFile() {
 
 void CMainDlg::LoadSettingsFrom(const QString& path) {
   // A file that cannot be read leaves the selection as it was.
-  const FileResult result = corvelle::LoadSettingsFile(EngineFileName(path), m_programFolder, m_selection);
-  if (!result) m_host.ShowMessage("The selection was not loaded: " + result.error, MessageStyle::Plain);
+  const Outcome result = corvelle::LoadSettingsFile(EngineFileName(path), m_programFolder, m_selection);
+  if (!result.Ok()) m_host.ShowMessage("The selection was not loaded: " + result.message, MessageStyle::Plain);
   ShowSelection();
   ClearSelectedPosition();
 }
@@ -154,13 +152,8 @@ void CMainDlg::SaveSettingsFile() {
   request.overwritePrompt = true;
   const std::optional<std::string> path = m_host.AskSavePath(request);
   if (!path) return;
-  const FileResult result = corvelle::SaveSettingsFile(m_selection, *path);
-  if (!result) m_host.ShowMessage("The selection was not saved: " + result.error, MessageStyle::Plain);
-}
-
-bool CMainDlg::BuildImage(bool legacy, const std::string& outputPath) {
-  const BuildFunction& build = legacy ? m_actions.buildLegacyFontSet : m_actions.buildFontSet;
-  return build && build(Job(), outputPath);
+  const Outcome result = corvelle::SaveSettingsFile(m_selection, *path);
+  if (!result.Ok()) m_host.ShowMessage("The selection was not saved: " + result.message, MessageStyle::Plain);
 }
 
 void CMainDlg::OnCreateDownloadFile() {
@@ -174,20 +167,16 @@ void CMainDlg::OnCreateDownloadFile() {
   request.overwritePrompt = true;
   const std::optional<std::string> path = m_host.AskSavePath(request);
   if (!path) return;
-  BuildImage(legacy, *path);
+  const BuildFunction& build = legacy ? m_actions.buildLegacyFontSet : m_actions.buildFontSet;
+  if (build) build(Job(), *path);
 }
 
 void CMainDlg::OnDownload() {
   if (m_operationRunning) return;
   const OperationScope scope(*this);
   // The image holds the selection as stored; when that is not what the lists show, the user
-  // chooses which one goes.
-  const bool legacy = m_legacyFormat != 0;
-  if (!CheckPortName(m_host, m_portSettings.portName)) return;
-  if (!ChooseWhatToDownload()) return;
-  if (!BuildImage(legacy, std::string())) return;
-  const DownloadFunction& download = legacy ? m_actions.downloadLegacyFontSet : m_actions.downloadFontSet;
-  if (download) download(Job());
+  // chooses which one goes, once the port name has passed.
+  if (m_actions.download) m_actions.download(Job(), m_legacyFormat != 0, [this] { return ChooseWhatToDownload(); });
 }
 
 void CMainDlg::OnCommunicationPort() {

@@ -8,49 +8,44 @@
 #include "base/Host.h"
 #include "download/Download.h"
 #include "download/DownloadRecord.h"
-#include "fontset/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/PortEnvironment.h"
 
 namespace corvelle {
 namespace {
 
-FontSetBuildContext BuildContext(const FontSetJob& job) { return {job.host, job.profile, job.programFolder}; }
-
-DownloadRequest Request(const FontSetJob& job, std::string imagePath, FileHandle* image, DownloadHistory& history) {
-  return {job.host, job.port, DefaultPortEnvironment(job.profile), std::move(imagePath), {}, image, &history};
+// "Create file to download": the image built into `outputPath`, or why not.
+bool BuildInto(const FontSetJob& job, const std::string& outputPath, bool legacy) {
+  const FontSetBuildContext context{job.profile, job.programFolder};
+  const Result<BuiltImage> built = legacy ? BuildLegacyFontSet(context, outputPath) : BuildFontSet(context, outputPath);
+  job.host.Show(built.Failure());
+  return static_cast<bool>(built);
 }
-
 
 }  // namespace
 
-bool DownloadFinished(Host& host, DownloadResult result) {
-  if (result == DownloadResult::Cancelled) host.ShowMessage(kDownloadStoppedText, MessageStyle::Plain);
+bool DownloadWithEngine(const FontSetJob& job, bool legacy, const std::function<bool()>& confirm,
+                        const PortEnvironment& environment, DownloadHistory* history) {
+  DownloadJob download{job.host, job.profile, job.programFolder, job.port, environment, legacy, {}};
+  download.history = history;
+  download.confirm = confirm;
+  const DownloadResult result = BuildAndDownload(download);
+  if (result == DownloadResult::Cancelled) job.host.ShowMessage(kDownloadStoppedText, MessageStyle::Plain);
   return result == DownloadResult::Completed;
 }
 
 PrinterActions ProgramPrinterActions(const Profile& profile) {
   PrinterActions actions;
-  // "Download" builds the default image, then sends it: the download takes the image the build
-  // just wrote, still open, so another build replacing the file in between changes nothing.
-  const auto built = std::make_shared<FileHandle>();
   // One history for the window's whole life, so that a history that cannot be written is said once.
   const auto history = std::make_shared<DownloadHistory>("corvelle");
-  actions.buildFontSet = [built](const FontSetJob& job, const std::string& outputPath) {
-    *built = FileHandle();
-    return BuildFontSet(BuildContext(job), outputPath, nullptr, outputPath.empty() ? built.get() : nullptr);
+  actions.buildFontSet = [](const FontSetJob& job, const std::string& outputPath) {
+    return BuildInto(job, outputPath, false);
   };
-  actions.buildLegacyFontSet = [built](const FontSetJob& job, const std::string& outputPath) {
-    *built = FileHandle();
-    return BuildLegacyFontSet(BuildContext(job), outputPath, nullptr, outputPath.empty() ? built.get() : nullptr);
+  actions.buildLegacyFontSet = [](const FontSetJob& job, const std::string& outputPath) {
+    return BuildInto(job, outputPath, true);
   };
-  actions.downloadFontSet = [built, history](const FontSetJob& job) {
-    const DownloadRequest request = Request(job, DefaultFontSetPath(job.programFolder), built.get(), *history);
-    return DownloadFinished(job.host, DownloadFontSet(request));
-  };
-  actions.downloadLegacyFontSet = [built, history](const FontSetJob& job) {
-    const DownloadRequest request = Request(job, DefaultLegacyFontSetPath(job.programFolder), built.get(), *history);
-    return DownloadFinished(job.host, DownloadLegacyFontSet(request));
+  actions.download = [history](const FontSetJob& job, bool legacy, const std::function<bool()>& confirm) {
+    return DownloadWithEngine(job, legacy, confirm, DefaultPortEnvironment(job.profile), history.get());
   };
   actions.setComPort = [&profile](Host& host, const PortSettings& current,
                                   const SerialPositions& chosen) -> std::optional<SerialPositions> {

@@ -12,9 +12,10 @@
 
 namespace corvelle {
 
+class DownloadHistory;
 class Host;
 class Profile;
-enum class DownloadResult;
+struct PortEnvironment;
 
 // What one build or download works with.
 struct FontSetJob {
@@ -25,23 +26,26 @@ struct FontSetJob {
 };
 
 // Builds the image into `outputPath` (empty: the default image file). True when it was written;
-// false after the builder has told the user why.
+// false once the user has been told why.
 using BuildFunction = std::function<bool(const FontSetJob& job, const std::string& outputPath)>;
-// Sends the default image to the printer with its progress window and STOP.
-using DownloadFunction = std::function<bool(const FontSetJob& job)>;
+// "Download": checks the port name, asks `confirm` (false ends it there), builds the default image
+// (the legacy one when `legacy`) and sends it to the printer with its progress window and STOP.
+// True when the download completed.
+using DownloadFunction =
+    std::function<bool(const FontSetJob& job, bool legacy, const std::function<bool()>& confirm)>;
 
 struct PrinterActions {
   BuildFunction buildFontSet;
   BuildFunction buildLegacyFontSet;
-  DownloadFunction downloadFontSet;
-  DownloadFunction downloadLegacyFontSet;
+  DownloadFunction download;
   SetComPortCommand setComPort;
 };
 
-// What a download function answers for a download that ended with `result`: true when it
-// completed. A download that STOP ended says "Download stopped." (its progress window has gone by
-// then), as corvelle-cli does.
-bool DownloadFinished(Host& host, DownloadResult result);
+// The program's "Download" over `environment`, recorded in `history` (nowhere when null): the
+// engine's whole build-and-download, as corvelle-cli runs it. A download that STOP ended says
+// "Download stopped." (its progress window has gone by then), as corvelle-cli does.
+bool DownloadWithEngine(const FontSetJob& job, bool legacy, const std::function<bool()>& confirm,
+                        const PortEnvironment& environment, DownloadHistory* history);
 
 // The program's builders, downloads and "Set COM port" command; ports are found through the
 // device mapping of `profile`.

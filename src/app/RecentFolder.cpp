@@ -25,12 +25,11 @@ void RecentFolder::Remember(const QString& filePath) {
   if (m_profile.GetString(kProgramSection, kLastFolderKey, "") == folder) return;
   // Only this key is written, on the profile as stored now, so that nothing else the window
   // holds (perhaps out of date) is saved with it.
-  std::string error;
   UpdateStoredProfile(m_profile, [&folder](Profile& fresh) {
     if (fresh.GetString(kProgramSection, kLastFolderKey, "") == folder) return false;
     fresh.WriteString(kProgramSection, kLastFolderKey, folder);
     return true;
-  }, error);
+  });
 }
 
 }  // namespace corvelle

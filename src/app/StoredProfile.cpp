@@ -7,25 +7,16 @@
 
 namespace corvelle {
 
-bool UpdateStoredProfile(Profile& profile, const std::function<bool(Profile& fresh)>& change, std::string& error) {
+Outcome UpdateStoredProfile(Profile& profile, const std::function<bool(Profile& fresh)>& change) {
   // A profile that was not read (or not trusted) is never saved over.
-  if (!profile.LoadError().empty()) {
-    error = profile.LoadError();
-    return false;
-  }
+  if (!profile.LoadError().empty()) return Outcome::Failure(profile.LoadError());
   const ProfileLock lock(profile.Path());
   Profile fresh(profile.Path());
-  if (!fresh.LoadError().empty()) {
-    error = fresh.LoadError();
-    return false;
-  }
-  if (!change(fresh)) return true;
-  if (!fresh.Save()) {
-    error = fresh.LastError();
-    return false;
-  }
+  if (!fresh.LoadError().empty()) return Outcome::Failure(fresh.LoadError());
+  if (!change(fresh)) return {};
+  if (Outcome saved = fresh.Save(); !saved) return saved;
   profile = std::move(fresh);
-  return true;
+  return {};
 }
 
 SelectionMerge MergeSelections(const FontSelection& base, const FontSelection& shown, const FontSelection& stored) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "base/Outcome.h"
 #include "catalogue/FontSelection.h"
 
 namespace corvelle {
@@ -15,9 +16,9 @@ class Profile;
 
 // Reads the file of `profile` again under the profile lock, lets `change` set its keys on the
 // fresh copy (returning false leaves the file as it is), saves it, and makes `profile` that copy.
-// The lock is waited for: other runs hold it only to read, change and save. False with `error`
-// saying why when the file could not be read or saved; `profile` then keeps what it held.
-bool UpdateStoredProfile(Profile& profile, const std::function<bool(Profile& fresh)>& change, std::string& error);
+// The lock is waited for: other runs hold it only to read, change and save. When the file could
+// not be read or saved the outcome says why, and `profile` keeps what it held.
+Outcome UpdateStoredProfile(Profile& profile, const std::function<bool(Profile& fresh)>& change);
 
 // The positions where the window and the stored profile each changed the selection they both
 // started from, to different fonts.

@@ -10,12 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/FileHandle.h"
 #include "base/FileSystem.h"
 #include "base/FileWrite.h"
 #include "base/Json.h"
 #include "base/Paths.h"
 #include "base/PathsPlatform.h"
-#include "base/UniqueFd.h"
 
 namespace corvelle {
 namespace {
@@ -55,13 +55,12 @@ std::string Line(const DownloadRecord& r) {
   return line + "}\n";
 }
 
-// Reads the whole of `fd` from `offset` on; false with errno set.
-bool ReadFrom(int fd, std::int64_t offset, std::string& out) {
-  if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+// Reads the whole of `file` from `offset` on; false with the file's error set.
+bool ReadFrom(FileHandle& file, std::int64_t offset, std::string& out) {
+  if (!file.Seek(offset)) return false;
   char buffer[65536];
   for (;;) {
-    const auto n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    const long n = file.Read(buffer, sizeof buffer);
     if (n < 0) return false;
     if (n == 0) return true;
     out.append(buffer, static_cast<size_t>(n));
@@ -72,11 +71,10 @@ bool ReadFrom(int fd, std::int64_t offset, std::string& out) {
 // Whether the file at `path` ends in the middle of a line: a last line torn by a file-size limit,
 // a full disk or a crash. A missing, empty or unreadable file is not.
 bool EndsInsideALine(const std::string& path) {
-  const UniqueFd fd(OpenForReading(path));
-  struct stat st {};
-  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return false;
+  FileHandle file = FileHandle::OpenRegularForReading(path);
+  if (!file.IsOpen() || file.LengthAtOpen() == 0) return false;
   char last = '\n';
-  if (::lseek(fd.Get(), -1, SEEK_END) < 0 || ::read(fd.Get(), &last, 1) != 1) return false;
+  if (!file.Seek(-1) || file.Read(&last, 1) != 1) return false;
   return last != '\n';
 }
 
@@ -169,24 +167,20 @@ DownloadHistory DownloadHistory::Labelled(RecordLabels labels) const {
 
 HistoryListing ReadHistory(const std::string& path, std::size_t last) {
   HistoryListing listing;
-  const UniqueFd fd(OpenForReading(path));
-  if (!fd.Valid()) {
-    if (errno != ENOENT) listing.error = path + ": " + std::strerror(errno);
-    return listing;
-  }
-  struct stat st {};
-  if (::fstat(fd.Get(), &st) != 0) {
-    listing.error = path + ": " + std::strerror(errno);
-    return listing;
-  }
-  if (!S_ISREG(st.st_mode)) {
+  FileHandle file = FileHandle::OpenRegularForReading(path);
+  if (file.NotRegular()) {
     listing.error = path + ": not a regular file";
     return listing;
   }
-  const std::int64_t start = st.st_size > kMaxHistoryRead ? st.st_size - kMaxHistoryRead : 0;
+  if (!file.IsOpen()) {
+    if (file.Error() != ENOENT) listing.error = path + ": " + file.ErrorText();
+    return listing;
+  }
+  const auto size = static_cast<std::int64_t>(file.LengthAtOpen());
+  const std::int64_t start = size > kMaxHistoryRead ? size - kMaxHistoryRead : 0;
   std::string text;
-  if (!ReadFrom(fd.Get(), start, text)) {
-    listing.error = path + ": " + std::strerror(errno);
+  if (!ReadFrom(file, start, text)) {
+    listing.error = path + ": " + file.ErrorText();
     return listing;
   }
   std::string_view rest(text);

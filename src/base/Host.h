@@ -10,17 +10,11 @@
 #include <string>
 
 #include "base/NativeHandle.h"
+#include "base/Outcome.h"
 #include "base/ProgressView.h"
 #include "base/StopSignal.h"
 
 namespace corvelle {
-
-enum class MessageStyle {
-  Plain,        // OK button, no icon
-  Error,        // OK button, error (stop) icon
-  Exclamation,  // OK button, exclamation icon
-  Question,     // OK and Cancel buttons, question icon
-};
 
 enum class MessageAnswer { Ok, Cancel };
 
@@ -83,6 +77,14 @@ class Host {
   // What a message leaves out: the device, address or file and the system's reason. The window
   // keeps its messages as they are and drops it; a terminal prints it on the line below.
   virtual void ShowDetail(const std::string& text) { static_cast<void>(text); }
+
+  // Says why `outcome` failed: its message, then its detail; nothing for an outcome that
+  // succeeded or that STOP ended.
+  void Show(const Outcome& outcome) {
+    if (outcome.message.empty()) return;
+    ShowMessage(outcome.message, outcome.style);
+    if (!outcome.detail.empty()) ShowDetail(outcome.detail);
+  }
 };
 
 }  // namespace corvelle

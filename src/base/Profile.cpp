@@ -10,8 +10,10 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "base/CodePage.h"
+#include "base/FileHandle.h"
 #include "base/FileSystem.h"
 #include "base/FileWrite.h"
 #include "base/Paths.h"
@@ -71,41 +73,27 @@ bool WithinCaps(std::string_view text) {
 // The whole file in `text`, at most kMaxProfileBytes of it. A missing file is no error and
 // gives no text; anything else that stops a complete read is, with `error` saying why.
 bool ReadProfileFile(const std::string& path, std::string& text, std::string& error) {
-  // O_NONBLOCK: a FIFO named as the profile must not block the open; it is refused below.
-  const int fd = OpenForReading(path);
-  if (fd < 0) {
-    // Nothing there yet (or a parent is a file, which Save reports): nothing to keep.
-    if (errno == ENOENT || errno == ENOTDIR) return true;
-    error = "cannot read " + path + ": " + std::strerror(errno);
-    return false;
+  FileText read = ReadRegularFile(path, kMaxProfileBytes);
+  switch (read.status) {
+    case FileText::Status::Read:
+      text = std::move(read.text);
+      return true;
+    case FileText::Status::CannotOpen:
+      // Nothing there yet (or a parent is a file, which Save reports): nothing to keep.
+      if (read.error == ENOENT || read.error == ENOTDIR) return true;
+      error = "cannot read " + path + ": " + std::strerror(read.error);
+      return false;
+    case FileText::Status::NotRegular:
+      error = "cannot read " + path + ": not a regular file";
+      return false;
+    case FileText::Status::TooLarge:
+      error = "cannot read " + path + ": the file is " + CapsText();
+      return false;
+    case FileText::Status::ReadFailed:
+      error = "cannot read " + path + ": " + std::strerror(read.error);
+      return false;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = "cannot read " + path + ": not a regular file";
-  } else if (static_cast<std::uint64_t>(st.st_size) > kMaxProfileBytes) {
-    error = "cannot read " + path + ": the file is " + CapsText();
-  } else {
-    text.reserve(static_cast<size_t>(st.st_size));
-    char buffer[64 * 1024];
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        break;
-      }
-      if (n == 0) break;
-      text.append(buffer, static_cast<size_t>(n));
-      // The file may have grown since fstat.
-      if (text.size() > kMaxProfileBytes) {
-        error = "cannot read " + path + ": the file is " + CapsText();
-        break;
-      }
-    }
-  }
-  ::close(fd);
-  if (!error.empty()) text.clear();
-  return error.empty();
+  return false;
 }
 
 }  // namespace
@@ -277,41 +265,33 @@ int Profile::ParseInt(std::string_view text) {
   return static_cast<int>(value);
 }
 
-bool Profile::Save() {
-  m_lastError.clear();
-  if (m_path.empty()) {
-    m_lastError = "the profile has no file";
-    return false;
-  }
+Outcome Profile::Save() {
+  if (m_path.empty()) return Outcome::Failure("the profile has no file");
   if (!m_loadError.empty()) {
-    m_lastError = m_loadError + " (the settings are not saved, so that the file is not replaced)";
-    return false;
+    return Outcome::Failure(m_loadError + " (the settings are not saved, so that the file is not replaced)");
   }
   const std::string text = Serialize();
   if (!WithinCaps(text)) {
-    m_lastError = "cannot write " + m_path + ": the settings would make it " + CapsText() + ", too large to read back";
-    return false;
+    return Outcome::Failure("cannot write " + m_path + ": the settings would make it " + CapsText() +
+                            ", too large to read back");
   }
   // Renaming over a file needs only the folder's permission; a profile made read-only is kept
   // read-only all the same.
   if (::access(m_path.c_str(), F_OK) == 0 && ::access(m_path.c_str(), W_OK) != 0) {
-    m_lastError = "cannot write " + m_path + ": " + std::strerror(errno);
-    return false;
+    return Outcome::Failure("cannot write " + m_path + ": " + std::strerror(errno));
   }
   // A profile that is a link stays one: the file it points at is replaced.
   const std::string target = ResolveFileLink(m_path);
   const std::string folder = ParentFolder(target);
   if (!folder.empty() && !MakeFolders(folder, 0700)) {
-    m_lastError = "cannot create folder " + folder + ": " + std::strerror(errno);
-    return false;
+    return Outcome::Failure("cannot create folder " + folder + ": " + std::strerror(errno));
   }
   const ReplaceResult result = ReplaceFileWhole(target, text, kPrivateFileMode);
   if (!result.Ok()) {
     const char* what = result.stage == ReplaceResult::Stage::Rename ? "cannot replace " : "cannot write ";
-    m_lastError = what + m_path + ": " + std::strerror(result.error);
-    return false;
+    return Outcome::Failure(what + m_path + ": " + std::strerror(result.error));
   }
-  return true;
+  return {};
 }
 
 }  // namespace corvelle

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Outcome.h"
+
 namespace corvelle {
 
 // A profile larger than this, or of more lines, is not read: a real one holds a few hundred
@@ -55,11 +57,10 @@ class Profile {
   void WriteInt(std::string_view section, std::string_view key, int value);
 
   // Writes the whole profile atomically: a temporary file in the same folder, flushed to disk,
-  // then renamed over the old one. The folder is created when missing. False on any failure,
-  // with LastError() saying why; the old file is then left as it was. Refused when the file was
-  // not read (LoadError), is read-only, or when the text would exceed the caps and so not read back.
-  bool Save();
-  const std::string& LastError() const { return m_lastError; }
+  // then renamed over the old one. The folder is created when missing. Any failure says why,
+  // and the old file is then left as it was. Refused when the file was not read (LoadError), is
+  // read-only, or when the text would exceed the caps and so not read back.
+  Outcome Save();
 
   // Integer text as the Windows profile reads it: blanks skipped, an optional minus sign, then
   // the leading decimal digits; 0 when there are none. Values beyond 32 bits are clamped.
@@ -88,7 +89,6 @@ class Profile {
   std::string m_path;
   std::vector<Line> m_lines;
   std::string m_loadError;
-  std::string m_lastError;
 };
 
 }  // namespace corvelle

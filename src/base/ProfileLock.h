@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "base/NativeHandle.h"
+
 namespace corvelle {
 
 class ProfileLock {
@@ -23,11 +25,7 @@ class ProfileLock {
   bool Held() const { return m_held; }
 
  private:
-#ifdef _WIN32
-  void* m_handle = nullptr;
-#else
-  int m_fd = -1;
-#endif
+  NativeHandle m_handle = kNoHandle;
   bool m_held = false;
 };
 

@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "base/NativeHandle.h"
+
 namespace corvelle {
 
 class StopSignal {
@@ -17,24 +19,15 @@ class StopSignal {
   // Safe in a signal handler: one atomic store and one write.
   void Raise();
   bool Raised() const { return m_raised.load(std::memory_order_acquire); }
-#ifdef _WIN32
-  // A manual-reset event HANDLE, set from the first Raise on until Clear; null if it could not
-  // be made.
-  void* Event() const { return m_event; }
-#else
-  // Readable from the first Raise on, and stays readable until Clear; -1 if it could not be made.
-  int Fd() const { return m_fd; }
-#endif
+  // What a wait watches beside its own: a descriptor readable (on Windows a manual-reset event
+  // set) from the first Raise on until Clear; kNoHandle if it could not be made.
+  NativeHandle Handle() const { return m_handle; }
   // Lowers the signal again, for the next run.
   void Clear();
 
  private:
   std::atomic<bool> m_raised{false};
-#ifdef _WIN32
-  void* m_event = nullptr;
-#else
-  int m_fd = -1;
-#endif
+  NativeHandle m_handle = kNoHandle;
 };
 
 }  // namespace corvelle

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/FileHandle.h"
 #include "base/FileSystem.h"
 #include "base/Paths.h"
 #include "base/Profile.h"
@@ -30,19 +31,19 @@ void AppendTextField(std::string& out, std::string_view field) {
   out.append(kIndexTextSize - length, ' ');
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// The index file opened for reading when it is a regular file; a FIFO would block the open.
-std::FILE* OpenRegularFile(const std::string& path) {
-  const int fd = OpenForReading(path);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  std::FILE* file = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::fdopen(fd, "rb") : nullptr;
-  if (!file) ::close(fd);
-  return file;
+// Fills `record` from `file`: the record's size when it was read whole, less at the end, -1 on
+// error.
+long ReadRecord(FileHandle& file, std::array<char, kIndexRecordSize>& record) {
+  std::size_t filled = 0;
+  while (filled < record.size()) {
+    const long n = file.Read(record.data() + filled, record.size() - filled);
+    if (n < 0) return -1;
+    if (n == 0) break;
+    filled += static_cast<std::size_t>(n);
+  }
+  return static_cast<long>(filled);
 }
+
 
 }  // namespace
 
@@ -88,18 +89,20 @@ FontCatalogue LoadCatalogue(std::string_view programFolder, int codePageChoice) 
   const std::string_view name = IndexFileName(codePageChoice);
   if (name.empty()) return {};
   const std::string path = FontExtFolder(programFolder) + std::string(name);
-  const std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFile(path));
-  if (!file) return {};
+  // Only a regular file: a FIFO would block the open.
+  FileHandle file = FileHandle::OpenRegularForReading(path);
+  if (!file.IsOpen()) return {};
 
   // Record by record, so that memory follows the entries kept, not the file's size.
   FontCatalogue catalogue;
   std::array<char, kIndexRecordSize> record;
-  while (catalogue.size() < kMaxCatalogueEntries &&
-         std::fread(record.data(), 1, record.size(), file.get()) == record.size()) {
+  while (catalogue.size() < kMaxCatalogueEntries) {
+    const long n = ReadRecord(file, record);
+    // A file that fails while being read counts as one that cannot be read.
+    if (n < 0) return {};
+    if (n < static_cast<long>(record.size())) break;
     catalogue.push_back(EntryFromRecord(std::string_view(record.data(), record.size())));
   }
-  // A file that fails while being read counts as one that cannot be read.
-  if (std::ferror(file.get())) return {};
   return catalogue;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/FileHandle.h"
 #include "base/FileSystem.h"
 #include "base/FileWrite.h"
 #include "base/Paths.h"
@@ -65,8 +66,8 @@ class LineSplitter {
   size_t m_length = 0;  // bytes of the current line so far, including those not kept
 };
 
-FileResult Failure(const std::string& what, const std::string& path, int error) {
-  return {false, what + " " + path + ": " + std::strerror(error)};
+Outcome Failure(const std::string& what, const std::string& path, int error) {
+  return Outcome::Failure(what + " " + path + ": " + std::strerror(error));
 }
 
 }  // namespace
@@ -87,7 +88,7 @@ std::string SerializeSettings(const FontSelection& selection) {
   return text;
 }
 
-FileResult SaveSettingsFile(const FontSelection& selection, const std::string& path) {
+Outcome SaveSettingsFile(const FontSelection& selection, const std::string& path) {
   const std::string text = SerializeSettings(selection);
   // A link the user made keeps pointing at the replaced file; one that another user put into a
   // folder others may write to is not followed (ResolveFileLink refuses it).
@@ -96,7 +97,7 @@ FileResult SaveSettingsFile(const FontSelection& selection, const std::string& p
   const PathStatus st = StatPath(target);
   // Only a regular file is replaced: a FIFO would hold the save until someone read it, and a
   // device is no settings file.
-  if (st.exists && !st.regular) return {false, "cannot create " + path + ": not a regular file"};
+  if (st.exists && !st.regular) return Outcome::Failure("cannot create " + path + ": not a regular file");
   // Renaming needs only the folder's permission; a file made read-only stays refused.
   if (st.exists && !MayWrite(target)) return Failure("cannot create", path, errno);
   // A link that points nowhere is not followed: the new file replaces the link, and nothing is
@@ -108,7 +109,7 @@ FileResult SaveSettingsFile(const FontSelection& selection, const std::string& p
   if (!result.Ok()) {
     return Failure(result.stage == ReplaceResult::Stage::Create ? "cannot create" : "cannot write", path, result.error);
   }
-  return {true, {}};
+  return {};
 }
 
 std::vector<std::string> SplitSettingsLines(std::string_view bytes, size_t maxLines) {
@@ -143,34 +144,24 @@ FontSelection ParseSettings(std::string_view bytes, std::string_view programFold
   return SelectionFromSettingsLines(SplitSettingsLines(bytes), programFolder);
 }
 
-FileResult LoadSettingsFile(const std::string& path, std::string_view programFolder, FontSelection& selection) {
-  // O_NONBLOCK and the check below: a FIFO would block the open and a device such as /dev/zero
-  // would never end, so only regular files are read.
-  const int fd = OpenForReading(path);
-  if (fd < 0) return Failure("cannot open", path, errno);
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return {false, "cannot open " + path + ": not a regular file"};
-  }
+Outcome LoadSettingsFile(const std::string& path, std::string_view programFolder, FontSelection& selection) {
+  // A FIFO would block the open and a device such as /dev/zero would never end, so only regular
+  // files are read.
+  FileHandle file = FileHandle::OpenRegularForReading(path);
+  if (file.NotRegular()) return Outcome::Failure("cannot open " + path + ": not a regular file");
+  if (!file.IsOpen()) return Failure("cannot open", path, file.Error());
 
   // Only the first 224 lines matter, so reading stops there; an over-long line is skipped
   // through, never held.
   LineSplitter splitter(kSettingsLines);
   std::array<char, 65536> buffer;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      return Failure("cannot read", path, error);
-    }
+    const long n = file.Read(buffer.data(), buffer.size());
+    if (n < 0) return Failure("cannot read", path, file.Error());
     if (n == 0 || !splitter.Feed(std::string_view(buffer.data(), static_cast<size_t>(n)))) break;
   }
-  ::close(fd);
   selection = SelectionFromSettingsLines(splitter.Finish(), programFolder);
-  return {true, {}};
+  return {};
 }
 
 }  // namespace corvelle

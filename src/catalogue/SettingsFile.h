@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Outcome.h"
 #include "catalogue/FontSelection.h"
 
 namespace corvelle {
@@ -16,13 +17,6 @@ namespace corvelle {
 // Longest line kept; the rest of a longer line is skipped, so a hostile file costs bounded memory.
 inline constexpr size_t kMaxSettingsLine = 4096;
 inline constexpr size_t kSettingsLines = 2 * kSelectionPositions;
-
-// Success, or why not (naming the file).
-struct FileResult {
-  bool ok = false;
-  std::string error;
-  explicit operator bool() const { return ok; }
-};
 
 // The file text of a selection, every line ended by CR LF.
 std::string SerializeSettings(const FontSelection& selection);
@@ -32,8 +26,8 @@ std::string SerializeSettings(const FontSelection& selection);
 // old file as it was and no temporary file behind; a read-only file is refused, and so is
 // anything that is not a regular file (a pipe, a device), as loading refuses it. A link is
 // followed as ResolveFileLink allows. Any failure to create, write, flush, close or rename (a
-// full disk included) is a failure naming `path`.
-FileResult SaveSettingsFile(const FontSelection& selection, const std::string& path);
+// full disk included) is a failure naming `path` (its message says why).
+Outcome SaveSettingsFile(const FontSelection& selection, const std::string& path);
 
 // The first `maxLines` lines of settings text. A line ends at LF, a CR directly before the LF
 // is not part of it, the last line may lack its end, and a line is cut to kMaxSettingsLine bytes.
@@ -58,7 +52,7 @@ FontSelection ParseSettings(std::string_view bytes, std::string_view programFold
 
 // Reads `path` into `selection`. When the file cannot be opened or read, or is no regular file
 // (a FIFO or a device could block or never end), `selection` is left as it was and the result
-// says why.
-FileResult LoadSettingsFile(const std::string& path, std::string_view programFolder, FontSelection& selection);
+// says why (naming the file).
+Outcome LoadSettingsFile(const std::string& path, std::string_view programFolder, FontSelection& selection);
 
 }  // namespace corvelle

@@ -19,12 +19,13 @@ int RunBuild(CliContext& context, ArgReader& args) {
 
   const std::optional<Profile> profile = ReadProfile(context);
   if (!profile) return kExitFailed;
-  const FontSetBuildContext build{context.host, *profile, context.programFolder,
-                                  [&context] { return context.host.Interrupted(); }};
-  std::string imagePath;
-  const bool built = legacy ? BuildLegacyFontSet(build, output, &imagePath) : BuildFontSet(build, output, &imagePath);
-  if (!built) return kExitFailed;
-  std::cout << imagePath << '\n';
+  const FontSetBuildContext build{*profile, context.programFolder, [&context] { return context.host.Interrupted(); }};
+  const Result<BuiltImage> built = legacy ? BuildLegacyFontSet(build, output) : BuildFontSet(build, output);
+  if (!built) {
+    context.host.Show(built.Failure());
+    return kExitFailed;
+  }
+  std::cout << built->path << '\n';
   return kExitOk;
 }
 

@@ -174,7 +174,6 @@ int RunDownload(CliContext& context, ArgReader& args) {
   job.waitForPrinter = wait;
   // Without an output file a FILE download would end at its first open.
   if (KindFromName(settings.portName) == PortKind::File && outputs.empty()) job.refusal = kFileNeedsOutput;
-  job.stopRequested = [&context] { return context.host.Interrupted(); };
   job.onStep = [&context](const DownloadStep& step) {
     if (step.state != DownloadState::Ending) context.host.SetStep(DescribeStep(step));
   };

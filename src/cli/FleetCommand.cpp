@@ -12,7 +12,6 @@
 #include "base/History.h"
 #include "base/Paths.h"
 #include "catalogue/SelectionProfile.h"
-#include "download/MessageTap.h"
 #include "fontset/FontSetBuilder.h"
 
 namespace corvelle::cli {
@@ -45,26 +44,24 @@ std::optional<ImageSnapshot> BuildGroup(CliContext& context, const Profile& prof
   const StopSignal& stop = *context.host.Stop();
   Profile own = profile;
   if (group.selection) StoreSelectionToProfile(*group.selection, own);
-  MessageTap tap(context.host);
-  const FontSetBuildContext build{tap, own, context.programFolder, [&stop] { return stop.Raised(); }};
-  FileHandle image;
-  const bool built = group.legacy ? BuildLegacyFontSet(build, "", &group.imagePath, &image)
-                                  : BuildFontSet(build, "", &group.imagePath, &image);
+  const FontSetBuildContext build{own, context.programFolder, [&stop] { return stop.Raised(); }};
+  Result<BuiltImage> built = group.legacy ? BuildLegacyFontSet(build, "") : BuildFontSet(build, "");
   if (!built) {
-    if (group.imagePath.empty()) {
-      group.imagePath = group.legacy ? DefaultLegacyFontSetPath(context.programFolder)
-                                     : DefaultFontSetPath(context.programFolder);
-    }
+    context.host.Show(built.Failure());
+    group.imagePath = group.legacy ? DefaultLegacyFontSetPath(context.programFolder)
+                                   : DefaultFontSetPath(context.programFolder);
     failure = "The font set image was not built.";
     // A selection of the inventory's says which one and why, the builder's message on one line.
     if (group.selection) {
-      std::string why = tap.LastMessage();
+      std::string why = built.Failure().message;
       std::replace(why.begin(), why.end(), '\n', ' ');
       std::replace(why.begin(), why.end(), '\t', ' ');
       failure = FileNamePart(group.selectionPath) + ": " + (why.empty() ? failure : why);
     }
     return std::nullopt;
   }
+  group.imagePath = built->path;
+  FileHandle& image = built->image;
   std::optional<ImageSnapshot> snapshot = ImageSnapshot::Take(image, failure);
   if (!snapshot) std::cerr << failure << std::endl;
   return snapshot;

@@ -16,7 +16,7 @@
 #include "cli/FleetTargets.h"
 #include "download/Download.h"
 #include "download/DownloadRecord.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 
 namespace corvelle::cli {
 
@@ -38,10 +38,12 @@ class ImageSnapshot {
 
  private:
   ImageSnapshot(UniqueFd fd, std::string path) : m_fd(std::move(fd)), m_path(std::move(path)) {}
-  // The platform's frozen copy of `image`; `copied` is given each block as it is copied, so that
-  // the copy is hashed on its way without another descriptor.
-  using Copied = std::function<void(const char*, std::size_t)>;
-  static std::optional<ImageSnapshot> Freeze(FileHandle& image, const Copied& copied, std::string& error);
+  // The platform's side. A new empty file for the copy, `path` where each opening of it is made:
+  // not valid (errno set) when none can be made. `kKeepFailure` says why a copy could not be kept.
+  static UniqueFd CreateCopy(std::string& path);
+  static const char* const kKeepFailure;
+  // Makes the full copy unchangeable where the system can: false with the reason in `error`.
+  static bool Seal(const UniqueFd& fd, std::string& error);
 
   UniqueFd m_fd;       // the snapshot's own descriptor, held for its whole life
   std::string m_path;  // where each new opening of it is made

@@ -48,9 +48,9 @@ bool GroupInventory(const std::vector<InventoryRow>& rows, bool legacy, std::str
       group.legacy = form;
       if (!row.selectionPath.empty()) {
         FontSelection selection;
-        const FileResult loaded = LoadSettingsFile(row.selectionPath, programFolder, selection);
-        if (!loaded) {
-          error = row.target.origin + ": " + loaded.error;
+        const Outcome loaded = LoadSettingsFile(row.selectionPath, programFolder, selection);
+        if (!loaded.Ok()) {
+          error = row.target.origin + ": " + loaded.message;
           return false;
         }
         // Read once more for the digest: loading keeps only the lines a selection has.

@@ -71,8 +71,9 @@ void PrintJson(const ImageReport& report) {
     std::cout << (report.entries.empty() ? "" : "\n") << "], \"totalSections\": " << report.entries.size()
               << ", \"totalBytes\": " << report.SectionBytes();
   }
-  std::cout << ", \"consistent\": " << (report.consistent ? "true" : "false")
-            << ", \"problem\": " << (report.consistent ? "null" : JsonString(report.problem)) << "}\n";
+  const bool consistent = report.verdict.Ok();
+  std::cout << ", \"consistent\": " << (consistent ? "true" : "false")
+            << ", \"problem\": " << (consistent ? "null" : JsonString(report.verdict.message)) << "}\n";
 }
 
 int RunInspect(CliContext&, ArgReader& args) {
@@ -88,8 +89,8 @@ int RunInspect(CliContext&, ArgReader& args) {
     PrintReport(report);
   }
   if (FinishOutput("report") != kExitOk) return kExitFailed;
-  if (report.consistent) return kExitOk;
-  std::cerr << report.problem << '\n';
+  if (report.verdict) return kExitOk;
+  std::cerr << report.verdict.message << '\n';
   return kExitFailed;
 }
 

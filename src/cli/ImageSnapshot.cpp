@@ -1,25 +1,44 @@
 // SPDX-License-Identifier: MIT
-// The frozen image's digests, on every platform.
+// The frozen image on every platform: the copy and its digests.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
+#include "base/FileWrite.h"
 #include "base/Sha256.h"
 #include "cli/FleetDownload.h"
 
 namespace corvelle::cli {
 
 std::optional<ImageSnapshot> ImageSnapshot::Take(FileHandle& image, std::string& error) {
+  std::string path;
+  UniqueFd fd = CreateCopy(path);
+  if (!fd.Valid()) {
+    error = std::string(kKeepFailure) + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  // The copy is hashed on its way, so that no second reading is needed.
   Sha256 sha;
   std::int64_t length = 0;
-  std::optional<ImageSnapshot> snapshot = Freeze(
-      image,
-      [&](const char* bytes, std::size_t size) {
-        sha.Update(bytes, size);
-        length += static_cast<std::int64_t>(size);
-      },
-      error);
-  if (!snapshot) return std::nullopt;
-  snapshot->m_length = length;
-  snapshot->m_digest = sha.HexDigest();
+  char buffer[65536];
+  for (;;) {
+    const long n = image.Read(buffer, sizeof buffer);
+    if (n < 0) {
+      error = "cannot read the image: " + image.ErrorText();
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    sha.Update(buffer, static_cast<std::size_t>(n));
+    length += n;
+    if (!WriteFully(fd.Get(), std::string_view(buffer, static_cast<std::size_t>(n)))) {
+      error = std::string(kKeepFailure) + ": " + std::strerror(errno);
+      return std::nullopt;
+    }
+  }
+  if (!Seal(fd, error)) return std::nullopt;
+  ImageSnapshot snapshot(std::move(fd), std::move(path));
+  snapshot.m_length = length;
+  snapshot.m_digest = sha.HexDigest();
   return snapshot;
 }
 

@@ -25,9 +25,7 @@ std::string DottedDecimal(std::uint32_t address) {
 }
 
 // The arguments the window uses when it tests a printer's address.
-constexpr unsigned kTtl = 10;
 constexpr std::uint32_t kTimeoutMs = 5000;
-constexpr std::int32_t kDataSize = 32;
 
 // The port's result as a line of its own ("Port 4001 accepts connections"); false when Ctrl-C
 // ended the wait, after saying "Ping stopped." as the echo's wait does.
@@ -55,7 +53,7 @@ int RunPing(CliContext& context, ArgReader& args) {
   // Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the console) end the
   // wait for the reply at once.
   EchoProbeReply reply;
-  if (!CEchoProbe(ProbeStopHandle(context.host.Stop())).Probe(host, &reply, kTtl, kTimeoutMs, kDataSize, 0, 0, nullptr, 0)) {
+  if (!CEchoProbe(ProbeStopHandle(context.host.Stop())).Probe(host, &reply, EchoProbeOptions::Within(kTimeoutMs))) {
     const int error = CEchoProbe::LastError();
     if (error == ECANCELED) {
       std::cerr << "Ping stopped." << std::endl;

@@ -33,8 +33,6 @@ constexpr long long kMaxScanJobs = 1024;
 constexpr std::int64_t kConnectLimitMs = 1000;
 constexpr std::int64_t kEchoLimitMs = 5000;
 // The echo request the port dialog's test sends: time-to-live 10, 32 data bytes.
-constexpr unsigned kTtl = 10;
-constexpr std::int32_t kDataSize = 32;
 
 // The addresses' answers as they come, taken in order by the thread that prints them.
 class Answers {
@@ -97,8 +95,7 @@ void ProbeAddress(const ScanJob& job, std::size_t index) {
   if (port.answer == PortAnswer::Stopped || job.stop.Raised()) return;
   const auto echoLimit = static_cast<std::uint32_t>(std::max<std::int64_t>(kEchoLimitMs - (SteadyNowMs() - start), 1));
   EchoProbeReply reply;
-  const bool echo =
-      CEchoProbe(ProbeStopHandle(&job.stop)).Probe(address, &reply, kTtl, echoLimit, kDataSize, 0, 0, nullptr, 0) == 1;
+  const bool echo = CEchoProbe(ProbeStopHandle(&job.stop)).Probe(address, &reply, EchoProbeOptions::Within(echoLimit)) == 1;
   if (!echo && CEchoProbe::LastError() == ECANCELED) return;
   if (!echo && CEchoProbe::LastError() == EACCES) job.echoRefused = true;
   job.answers.Put(index, {job.addresses[index], echo, port.answer == PortAnswer::Accepts});

@@ -60,8 +60,8 @@ std::optional<int> PositionArg(ArgReader& args, std::optional<long long> number,
 
 int StoreSelection(const FontSelection& selection, Profile& profile) {
   StoreSelectionToProfile(selection, profile);
-  if (!profile.Save()) {
-    std::cerr << "corvelle-cli: " << profile.LastError() << '\n';
+  if (const Outcome saved = profile.Save(); !saved) {
+    std::cerr << "corvelle-cli: " << saved.message << '\n';
     return kExitFailed;
   }
   return kExitOk;
@@ -219,10 +219,10 @@ int RunSelection(CliContext& context, ArgReader& args) {
     EmptySelection(selection);
     return StoreSelection(selection, profile);
   }
-  const FileResult result = sub == "load" ? LoadSettingsFile(words[1], context.programFolder, selection)
-                                          : SaveSettingsFile(selection, words[1]);
+  const Outcome result = sub == "load" ? LoadSettingsFile(words[1], context.programFolder, selection)
+                                       : SaveSettingsFile(selection, words[1]);
   if (!result) {
-    std::cerr << "corvelle-cli: " << result.error << '\n';
+    std::cerr << "corvelle-cli: " << result.message << '\n';
     return kExitFailed;
   }
   return sub == "load" ? StoreSelection(selection, profile) : kExitOk;

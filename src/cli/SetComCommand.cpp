@@ -53,7 +53,10 @@ int RunSetCom(CliContext& context, ArgReader& args) {
   TerminalHost& host = context.host;
   PortSettings current = LoadPortSettings(profile);
   if (port) current.portName = *port;
-  if (!CheckPortName(host, current.portName)) return kExitFailed;
+  if (const Outcome known = CheckPortName(current.portName); !known) {
+    host.Show(known);
+    return kExitFailed;
+  }
   if (KindFromName(current.portName) == PortKind::File && outputs.empty()) {
     host.ShowMessage(kFileNeedsOutput, MessageStyle::Plain);
     return kExitFailed;

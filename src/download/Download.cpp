@@ -14,7 +14,7 @@
 #include "download/ImageChunks.h"
 #include "download/MessageTap.h"
 #include "download/PrinterClaim.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/DevicePort.h"
 #include "ports/OutputWait.h"
@@ -378,10 +378,9 @@ DownloadResult DownloadLegacyFontSet(const DownloadRequest& request) {
   return DownloadRun(request, DownloadForm::Legacy).Run();
 }
 
-bool CheckPortName(Host& host, const std::string& portName) {
-  if (IsKnownPortName(portName)) return true;
-  host.ShowMessage(UnknownPortText(portName), MessageStyle::Plain);
-  return false;
+Outcome CheckPortName(const std::string& portName) {
+  if (IsKnownPortName(portName)) return {};
+  return Outcome::Failure(UnknownPortText(portName));
 }
 
 DownloadResult BuildAndDownload(const DownloadJob& job) {
@@ -393,21 +392,23 @@ DownloadResult BuildAndDownload(const DownloadJob& job) {
     RecordAttempt(job.history, tap, {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()});
     return result;
   };
-  if (!CheckPortName(tap, job.settings.portName)) return endEarly(DownloadResult::Failed);
+  if (const Outcome known = CheckPortName(job.settings.portName); !known) {
+    tap.Show(known);
+    return endEarly(DownloadResult::Failed);
+  }
   if (!job.refusal.empty()) {
     tap.ShowMessage(job.refusal, MessageStyle::Plain);
     return endEarly(DownloadResult::Failed);
   }
-  const FontSetBuildContext build{tap, job.profile, job.programFolder, job.stopRequested};
-  std::string imagePath;
-  FileHandle image;
-  const bool built = job.legacy ? BuildLegacyFontSet(build, "", &imagePath, &image)
-                                : BuildFontSet(build, "", &imagePath, &image);
+  if (job.confirm && !job.confirm()) return DownloadResult::Failed;
+  const FontSetBuildContext build{job.profile, job.programFolder, [&job] { return job.host.StopRequested(); }};
+  Result<BuiltImage> built = job.legacy ? BuildLegacyFontSet(build, "") : BuildFontSet(build, "");
   if (!built) {
-    return endEarly(job.stopRequested && job.stopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed);
+    tap.Show(built.Failure());
+    return endEarly(built.Failure().Stopped() ? DownloadResult::Cancelled : DownloadResult::Failed);
   }
-  const DownloadRequest request{job.host,   job.settings, job.environment, imagePath,
-                                job.onStep, &image,       job.history,     job.waitForPrinter};
+  const DownloadRequest request{job.host,   job.settings,   job.environment, built->path,
+                                job.onStep, &built->image, job.history,     job.waitForPrinter};
   return job.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "base/Outcome.h"
 #include "download/DownloadPlan.h"
 #include "ports/PortEnvironment.h"
 #include "ports/PortSettings.h"
@@ -54,9 +55,9 @@ DownloadResult DownloadFontSet(const DownloadRequest& request);
 // FontSet.SHF: one area, 2 opens; closing message STR 82.
 DownloadResult DownloadLegacyFontSet(const DownloadRequest& request);
 
-// True when `portName` reaches a port; otherwise shows the message naming it and answers false,
-// so that nothing is built or sent for it.
-bool CheckPortName(Host& host, const std::string& portName);
+// Ok when `portName` reaches a port; otherwise the message naming it, so that nothing is built or
+// sent for it.
+Outcome CheckPortName(const std::string& portName);
 
 // What "Download" works from.
 struct DownloadJob {
@@ -67,20 +68,24 @@ struct DownloadJob {
   PortEnvironment environment;
   bool legacy = false;         // the GN1 check box
   std::function<void(const DownloadStep&)> onStep;
-  // Asked while the image is built; true ends the build (the old image stays).
-  std::function<bool()> stopRequested = {};
   // Where the attempt is recorded, also when the build or the port name ends it (null: nowhere).
   DownloadHistory* history = nullptr;
   bool waitForPrinter = false;  // as in DownloadRequest
   // Why the download cannot run, when the caller knows it before the build (corvelle-cli's FILE
   // port without an output file): shown and recorded, and nothing is built.
   std::string refusal = {};
+  // Asked once the port name has passed, before the build (the window asks which selection
+  // goes): false ends the attempt there, silently and unrecorded, since the user chose not to
+  // download after all.
+  std::function<bool()> confirm = {};
 };
 
-// The whole "Download" action: builds the default image from the stored selection (the legacy
-// builder when `legacy`), and when the build succeeds sends it with the matching download.
-// Failed without a build for an unknown port name, and without a download when the build fails
-// (the builder has told the user why).
+// The whole "Download" action, the window's and corvelle-cli's: checks the port name, builds the
+// default image from the stored selection (the legacy builder when `legacy`), and when the build
+// succeeds sends it with the matching download. Failed without a build for an unknown port name,
+// and without a download when the build fails (its reason said once, here); the host's STOP ends
+// the build (Cancelled, the old image stays). Every attempt is recorded but one the user declined
+// at `confirm`.
 DownloadResult BuildAndDownload(const DownloadJob& job);
 
 }  // namespace corvelle

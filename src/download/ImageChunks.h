@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 
 namespace corvelle {
 

@@ -6,9 +6,8 @@
 #include <cstring>
 
 #include "base/FileWrite.h"
-#include "base/Host.h"
 #include "base/Paths.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "fontset/ImagePlan.h"
 #include "fontset/ImageWriter.h"
 #include "resources/Strings.h"
@@ -21,68 +20,50 @@ std::string DefaultImagePath(const ImageFormatSpec& format, std::string_view pro
 }
 
 // The scratch file holds the header, or only the part-0 table when no position has a part 0.
-bool WriteScratchFile(Host& host, const std::string& path, std::string_view contents) {
+Outcome WriteScratchFile(const std::string& path, std::string_view contents) {
   AtomicFile scratch(path, kFileMode);
-  if (!scratch.IsOpen()) {
-    host.ShowMessage(OpenErrorText(path, std::strerror(scratch.Error())), MessageStyle::Plain);
-    return false;
-  }
+  if (!scratch.IsOpen()) return Outcome::Failure(OpenErrorText(path, std::strerror(scratch.Error())));
   if (!scratch.Write(contents) || !scratch.Commit()) {
-    host.ShowMessage(WriteErrorText(path, std::strerror(scratch.Error())), MessageStyle::Plain);
-    return false;
+    return Outcome::Failure(WriteErrorText(path, std::strerror(scratch.Error())));
   }
-  return true;
+  return {};
 }
 
 // One build in either format. When no position has a part 0 the build ends after the scratch
 // file, which then holds the part-0 table only.
-bool BuildImage(const ImageFormatSpec& format, const FontSetBuildContext& context, const std::string& outputPath,
-                std::string* imagePath, FileHandle* image) {
-  Host& host = context.host;
+Result<BuiltImage> BuildImage(const ImageFormatSpec& format, const FontSetBuildContext& context,
+                              const std::string& outputPath) {
   const ImagePlan plan = PlanImage(format, ReadStoredSelection(context.profile, format.positionCount, context.programFolder));
   const std::string header = plan.HeaderBytes();
   const size_t partZeroTable = static_cast<size_t>(format.positionCount) * 4;
   const bool empty = plan.presentPartZero == 0;
 
-  if (const std::string problem = DataFolderProblem(context.programFolder); !problem.empty()) {
-    host.ShowMessage(problem, MessageStyle::Plain);
-    return false;
+  if (std::string problem = DataFolderProblem(context.programFolder); !problem.empty()) {
+    return Outcome::Failure(std::move(problem));
   }
   const std::string scratchPath = ScratchHeaderPath(context.programFolder);
-  if (!WriteScratchFile(host, scratchPath, empty ? std::string_view(header).substr(0, partZeroTable) : header)) {
-    return false;
+  if (Outcome scratch = WriteScratchFile(scratchPath, empty ? std::string_view(header).substr(0, partZeroTable) : header);
+      !scratch.Ok()) {
+    return scratch;
   }
-  if (empty) {
-    host.ShowMessage(std::string(LoadStr(IDS_NO_FONTS_SELECTED)), MessageStyle::Exclamation);
-    return false;
-  }
+  if (empty) return Outcome::Failure(std::string(LoadStr(IDS_NO_FONTS_SELECTED)), MessageStyle::Exclamation);
 
   const std::string path = outputPath.empty() ? DefaultImagePath(format, context.programFolder) : outputPath;
-  ImageWriteResult written = WriteImage(plan, header, path, context.stopRequested);
-  if (!written.ok) {
-    if (!written.stopped) host.ShowMessage(written.error, MessageStyle::Plain);
-    return false;
-  }
-  if (imagePath) *imagePath = path;
-  if (image) *image = std::move(written.image);
+  Result<WrittenImage> written = WriteImage(plan, header, path, context.stopRequested);
+  if (!written) return written.Failure();
   // Only the finished image is measured, so an oversized one is complete on disk.
-  if (written.written > format.sizeLimit) {
-    host.ShowMessage(std::string(LoadStr(IDS_TOO_MUCH_MEMORY)), MessageStyle::Plain);
-    return false;
-  }
-  return true;
+  if (written->written > format.sizeLimit) return Outcome::Failure(std::string(LoadStr(IDS_TOO_MUCH_MEMORY)));
+  return BuiltImage{path, std::move(written->image)};
 }
 
 }  // namespace
 
-bool BuildFontSet(const FontSetBuildContext& context, const std::string& outputPath, std::string* imagePath,
-                  FileHandle* image) {
-  return BuildImage(kFontSetFormat, context, outputPath, imagePath, image);
+Result<BuiltImage> BuildFontSet(const FontSetBuildContext& context, const std::string& outputPath) {
+  return BuildImage(kFontSetFormat, context, outputPath);
 }
 
-bool BuildLegacyFontSet(const FontSetBuildContext& context, const std::string& outputPath, std::string* imagePath,
-                        FileHandle* image) {
-  return BuildImage(kLegacyFontSetFormat, context, outputPath, imagePath, image);
+Result<BuiltImage> BuildLegacyFontSet(const FontSetBuildContext& context, const std::string& outputPath) {
+  return BuildImage(kLegacyFontSetFormat, context, outputPath);
 }
 
 std::string DefaultFontSetPath(std::string_view programFolder) {

@@ -8,37 +8,39 @@
 #include <string>
 #include <string_view>
 
+#include "base/FileHandle.h"
+#include "base/Outcome.h"
+
 namespace corvelle {
 
-class FileHandle;
-class Host;
 class Profile;
 
-// What a build reads besides the fragment files, and where it tells the user.
+// What a build reads besides the fragment files.
 struct FontSetBuildContext {
-  Host& host;               // messages (no message on success)
   const Profile& profile;   // the stored selection
   std::string programFolder;  // default output and scratch file go to WritableDataFolder(programFolder)
-  // Asked while the image is written; true ends the build, silently, leaving the old image.
+  // Asked while the image is written; true ends the build (a Stopped outcome), leaving the old image.
   std::function<bool()> stopRequested = {};
 };
 
-// Builds FontSet.SHC into `outputPath`, or into DefaultFontSetPath() when it is empty. True when
-// a complete image of at most IMAGE_LIMIT bytes has been written and closed. False after a
-// message: "No additional fonts selected" (nothing written but the scratch file), "Selected
-// fonts require too much memory\nTask cancelled." (the oversized image stays on disk), or a
-// message naming the file that could not be opened, written or read (no image is left then).
-// `imagePath`, when given, receives the path of the image once it has been written, and `image`
-// the image itself, open for reading from its start: what a download sends, whatever replaces
-// the file afterwards. The image and the scratch file are each written whole into a new file and
-// renamed over the old one (a link there is replaced, not followed), so a failed or stopped
-// build leaves the previous files as they were.
-bool BuildFontSet(const FontSetBuildContext& context, const std::string& outputPath,
-                  std::string* imagePath = nullptr, FileHandle* image = nullptr);
+// A build's image: where it was written, and the image itself, open for reading from its start:
+// what a download sends, whatever replaces the file afterwards.
+struct BuiltImage {
+  std::string path;
+  FileHandle image;
+};
+
+// Builds FontSet.SHC into `outputPath`, or into DefaultFontSetPath() when it is empty: a complete
+// image of at most IMAGE_LIMIT bytes, written and closed. Otherwise the outcome says why: "No
+// additional fonts selected" (nothing written but the scratch file), "Selected fonts require too
+// much memory\nTask cancelled." (the oversized image stays on disk), or a message naming the file
+// that could not be opened, written or read (no image is left then). The image and the scratch
+// file are each written whole into a new file and renamed over the old one (a link there is
+// replaced, not followed), so a failed or stopped build leaves the previous files as they were.
+Result<BuiltImage> BuildFontSet(const FontSetBuildContext& context, const std::string& outputPath);
 
 // The same for FontSet.SHF (positions 1..8, limit LEGACY_IMAGE_LIMIT).
-bool BuildLegacyFontSet(const FontSetBuildContext& context, const std::string& outputPath,
-                        std::string* imagePath = nullptr, FileHandle* image = nullptr);
+Result<BuiltImage> BuildLegacyFontSet(const FontSetBuildContext& context, const std::string& outputPath);
 
 // "FontSet.SHC" / "FontSet.SHF" in WritableDataFolder(programFolder): where a build with an
 // empty output path writes, and what the download sends.

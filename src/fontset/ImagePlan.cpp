@@ -6,7 +6,7 @@
 
 #include "base/Paths.h"
 #include "base/Profile.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 
 namespace corvelle {
 namespace {

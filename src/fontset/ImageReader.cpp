@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "base/Text.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "fontset/FontSetFormat.h"
 
 namespace corvelle {
@@ -24,7 +24,7 @@ class Checker {
   Checker(std::string_view prefix, ImageReport& report) : m_prefix(prefix), m_report(report) {}
 
   void Problem(std::string text) {
-    if (m_report.problem.empty()) m_report.problem = std::move(text);
+    if (m_report.verdict.message.empty()) m_report.verdict = Outcome::Failure(std::move(text));
   }
 
   // Picks the format by where its tag is. A FontSet.SHC image cannot hold the tag at 0xF8: that
@@ -139,7 +139,7 @@ ImageReport Inspect(std::string_view prefix, std::uint64_t fileSize) {
     checker.ReadHeader(*format);
     checker.ReadSections(*format);
   }
-  report.consistent = report.problem.empty();
+  if (report.verdict.message.empty()) report.verdict = {};
   return report;
 }
 
@@ -169,7 +169,7 @@ ImageReport InspectImageFile(const std::string& path) {
   FileHandle file = FileHandle::OpenRegularForReading(path);
   if (!file.IsOpen()) {
     ImageReport report;
-    report.problem = "cannot open " + path + " (" + file.ErrorText() + ")";
+    report.verdict = Outcome::Failure("cannot open " + path + " (" + file.ErrorText() + ")");
     return report;
   }
   std::string prefix;
@@ -178,7 +178,7 @@ ImageReport InspectImageFile(const std::string& path) {
     const long n = file.Read(buffer, std::min<size_t>(sizeof buffer, IMAGE_LIMIT - prefix.size()));
     if (n < 0) {
       ImageReport report;
-      report.problem = "cannot read " + path + " (" + file.ErrorText() + ")";
+      report.verdict = Outcome::Failure("cannot read " + path + " (" + file.ErrorText() + ")");
       return report;
     }
     if (n == 0) return Inspect(prefix, prefix.size());

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Outcome.h"
+
 namespace corvelle {
 
 enum class ImageKind {
@@ -35,8 +37,9 @@ struct ImageEntry {
 };
 
 struct ImageReport {
-  bool consistent = false;  // every check passed
-  std::string problem;      // the first inconsistency found, when not consistent
+  // Ok when every check passed (the image is consistent); otherwise a failure whose message is
+  // the first inconsistency found.
+  Outcome verdict = Outcome::Failure({});
   ImageKind kind = ImageKind::Unknown;
   std::uint64_t fileSize = 0;
   // Header fields as read (zero when the header could not be read).

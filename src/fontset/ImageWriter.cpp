@@ -119,14 +119,10 @@ class ImageOutput {
 
 }  // namespace
 
-ImageWriteResult WriteImage(const ImagePlan& plan, std::string_view header, const std::string& imagePath,
-                            const std::function<bool()>& stopRequested) {
-  ImageWriteResult result;
+Result<WrittenImage> WriteImage(const ImagePlan& plan, std::string_view header, const std::string& imagePath,
+                                const std::function<bool()>& stopRequested) {
   AtomicFile image(imagePath, kFileMode);
-  if (!image.IsOpen()) {
-    result.error = OpenErrorText(imagePath, std::strerror(image.Error()));
-    return result;
-  }
+  if (!image.IsOpen()) return Outcome::Failure(OpenErrorText(imagePath, std::strerror(image.Error())));
 
   ImageOutput out(image, imagePath, stopRequested);
   bool ok = out.Write(header.data(), header.size());
@@ -138,16 +134,8 @@ ImageWriteResult WriteImage(const ImagePlan& plan, std::string_view header, cons
   }
   ok = ok && out.Flush();
   if (ok && !image.Commit()) ok = out.Fail(WriteErrorText(imagePath, std::strerror(image.Error())));
-
-  result.written = out.Written();
-  result.stopped = out.Stopped();
-  if (!ok) {
-    result.error = out.Error();
-    return result;
-  }
-  result.image = FileHandle::Adopt(image.TakeReader());
-  result.ok = true;
-  return result;
+  if (!ok) return out.Stopped() ? Outcome::Stop() : Outcome::Failure(out.Error());
+  return WrittenImage{FileHandle::Adopt(image.TakeReader()), out.Written()};
 }
 
 }  // namespace corvelle

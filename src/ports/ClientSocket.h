@@ -2,8 +2,8 @@
 // The stream socket to a TCP/IP printer. It connects without blocking the surroundings, and it
 // drains whatever the printer sends, so that the connection never stalls on unread replies.
 // The device port owns it; when the printer closes its side the socket is only marked closed.
-// The system calls are in ClientSocket.cpp (POSIX) and win/ClientSocketWin.cpp (Winsock); the
-// notification handling is shared (ClientSocketEvents.cpp).
+// The system calls are in ClientSocketPosix.cpp and win/ClientSocketWin.cpp (Winsock); the
+// receive loop and the received text are shared (ClientSocketReceive.cpp).
 #pragma once
 
 #include <cstddef>
@@ -40,21 +40,15 @@ class CClientSocket {
   // Linger on with 10 s; send buffer 2 MiB. Failures are ignored.
   void SetOptions();
 
-  // Reads what has arrived, one notification's worth (kReceiveChunk bytes) at a time.
+  // Reads what has arrived, kReceiveChunk bytes at a time: a failure shows "Error number is %d";
+  // the printer's close or reset marks the socket closed by the printer; bytes are counted and
+  // kept with zero bytes shown as 0x01.
   void PollReceive();
 
   // Hands the socket as many of `size` bytes as it takes now, without blocking: the count taken,
   // or -1 with errno set (EAGAIN/EWOULDBLOCK when it takes none now, EPIPE once the printer has
   // closed its side, ECONNRESET after a reset, else the system's error number).
   long SendSome(const std::uint8_t* data, std::size_t size);
-
-  // Notification handlers. OnReceive reads once: a failure shows "Error number is %d"; a
-  // reading of 0 bytes marks the socket closed by the printer; bytes are counted and kept with
-  // zero bytes shown as 0x01. OnConnect shows a connection error (the socket's own Connect waits
-  // for its result itself, so it never sends its failure here). OnClose marks the socket closed.
-  void OnReceive();
-  void OnConnect(int error);
-  void OnClose();
 
   bool PeerClosed() const { return m_peerClosed; }
   NativeHandle Descriptor() const { return m_fd; }
@@ -88,15 +82,19 @@ class CClientSocket {
   static std::string ErrorText(int error);
 
  private:
+  // What one read of the socket found.
+  enum class Received { Bytes, Nothing, Closed, Failed };
+  // One read without blocking into `buffer`: Bytes with their count in `n`; Nothing when none
+  // waits; Closed when the printer closed or reset the connection; Failed with the system's error
+  // number in `n`. The platform's side.
+  Received ReadOnce(char* buffer, std::size_t size, long& n);
+  // Reads once: true when bytes came (and were kept).
+  bool ReceiveOnce();
   // Counts `n` received bytes and keeps them as text, zero bytes shown as 0x01.
   void KeepReceived(char* bytes, std::size_t n);
 
   Host& m_host;
-#ifdef _WIN32
-  NativeHandle m_fd = ~NativeHandle{0};  // INVALID_SOCKET
-#else
-  int m_fd = -1;
-#endif
+  NativeHandle m_fd = kNoHandle;
   // The printer reset the connection (a receive or the socket's state said so): what was unsent
   // is lost.
   bool m_reset = false;

@@ -27,7 +27,7 @@ int AskForEchoReply(const std::function<int(std::uint32_t waitMs)>& request) {
 int ProbeReachability(const std::string& host, NativeHandle stop) {
   return AskForEchoReply([&](std::uint32_t waitMs) {
     EchoProbeReply reply;
-    return CEchoProbe(stop).Probe(host, &reply, 10, waitMs, 32, 0, 0, nullptr, 0) != 0 ? 0 : CEchoProbe::LastError();
+    return CEchoProbe(stop).Probe(host, &reply, EchoProbeOptions::Within(waitMs)) != 0 ? 0 : CEchoProbe::LastError();
   });
 }
 

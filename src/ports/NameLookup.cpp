@@ -5,7 +5,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "ports/echo/win/Winsock.h"
+#include "base/win/Winsock.h"
 #else
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -28,6 +28,12 @@ std::optional<std::uint32_t> LookUpIPv4(const std::string& name) {
   const std::uint32_t address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
   ::freeaddrinfo(found);
   return address;
+}
+
+std::optional<std::uint32_t> ResolveIPv4Text(const std::string& text) {
+  in_addr address{};
+  if (::inet_pton(AF_INET, text.c_str(), &address) == 1) return ntohl(address.s_addr);
+  return LookUpIPv4(text);
 }
 
 }  // namespace corvelle

@@ -69,11 +69,7 @@ bool TcpBackend::Open(const PortOpenArgs& args) {
     }
     return false;
   }
-  m_pSocket.reset(new (std::nothrow) CClientSocket(m_context.host));
-  if (!m_pSocket) {
-    m_context.host.ShowMessage(std::string(LoadStr(IDS_SOCKET_ALLOC_FAILED)), MessageStyle::Plain);
-    return false;
-  }
+  m_pSocket = std::make_unique<CClientSocket>(m_context.host);
   int error = 0;
   if (!m_pSocket->Create(error)) {
     m_context.host.ShowMessage(WithErrorNumber(IDS_SOCKET_ALLOC_FAILED, error), MessageStyle::Plain);

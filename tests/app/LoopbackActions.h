@@ -6,19 +6,16 @@
 
 #include "app/PrinterActions.h"
 #include "base/Profile.h"
-#include "download/Download.h"
-#include "fontset/FontSetBuilder.h"
 #include "ports/PortEnvironment.h"
 
 namespace corvelle::test {
 
 inline PrinterActions LoopbackActions(const Profile& profile) {
   PrinterActions actions = ProgramPrinterActions(profile);
-  actions.downloadFontSet = [&profile](const FontSetJob& job) {
+  actions.download = [&profile](const FontSetJob& job, bool legacy, const std::function<bool()>& confirm) {
     PortEnvironment environment = DefaultPortEnvironment(profile);
     environment.reachable = [](const std::string& address) { return address == "127.0.0.1"; };
-    return DownloadFinished(job.host,
-                            DownloadFontSet({job.host, job.port, environment, DefaultFontSetPath(job.programFolder), {}}));
+    return DownloadWithEngine(job, legacy, confirm, environment, nullptr);
   };
   return actions;
 }

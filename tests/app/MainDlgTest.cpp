@@ -61,12 +61,15 @@ class MainDlgTest : public ::testing::Test {
         builds.emplace_back((legacy ? "GN1 " : "") + out, LoadSelectionFromProfile(job.profile));
         return true;
       };
-      (legacy ? actions.downloadLegacyFontSet : actions.downloadFontSet) = [this, legacy](const FontSetJob&) {
-        downloads.push_back(legacy);
-        if (duringDownload) duringDownload();
-        return true;
-      };
     }
+    // Download builds the default image from what is stored once its question is answered.
+    actions.download = [this](const FontSetJob& job, bool legacy, const std::function<bool()>& confirm) {
+      if (!confirm()) return false;
+      builds.emplace_back(legacy ? "GN1 " : "", LoadSelectionFromProfile(job.profile));
+      downloads.push_back(legacy);
+      if (duringDownload) duringDownload();
+      return true;
+    };
     window = std::make_unique<CMainDlg>(
         MainDlgContext{host, *profile, folder.Path(), actions, [](const std::string&) { return false; },
                        [](QDialog&) { return static_cast<int>(QDialog::Rejected); },

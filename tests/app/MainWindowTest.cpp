@@ -59,10 +59,9 @@ class MainWindowTest : public ::testing::Test {
     window.reset();
     profile = std::make_unique<Profile>(folder.File("corvelle.ini"));
     PrinterActions actions;
-    actions.buildFontSet = [this](const FontSetJob&, const std::string&) { return builds.push_back("SHC"), true; };
-    actions.buildLegacyFontSet = [this](const FontSetJob&, const std::string&) { return builds.push_back("SHF"), true; };
-    actions.downloadFontSet = [this](const FontSetJob&) { return downloads.push_back("current"), true; };
-    actions.downloadLegacyFontSet = [this](const FontSetJob&) { return downloads.push_back("legacy"), true; };
+    actions.download = [this](const FontSetJob&, bool legacy, const std::function<bool()>&) {
+      return downloads.push_back(legacy ? "legacy" : "current"), true;
+    };
     window = std::make_unique<CMainDlg>(MainDlgContext{
         host, *profile, folder.Path(), actions, [](const std::string&) { return false; },
         [this](QDialog& dialog) {
@@ -114,7 +113,7 @@ class MainWindowTest : public ::testing::Test {
   test::FakeHost host;
   std::unique_ptr<Profile> profile;
   std::unique_ptr<CMainDlg> window;
-  std::vector<std::string> builds, downloads;
+  std::vector<std::string> downloads;
   std::vector<OpenDialogSpec> openSpecs;
   std::optional<QString> openAnswer;
   std::vector<std::string> questions;  // the window's own questions, asked
@@ -402,12 +401,11 @@ TEST_F(MainWindowTest, ThePreviewIsFramedCentredAndInTheScriptOfTheCyrillicList)
   EXPECT_TRUE(window->PreviewArea()->text().contains(QChar(0x041E))) << window->PreviewArea()->text().toStdString();
 }
 
-// Download and "Create file to download" with the GN1 box run the legacy builder and download.
-TEST_F(MainWindowTest, TheGn1BoxChoosesTheLegacyBuilderAndDownload) {
+// Download with the GN1 box runs the legacy build and download.
+TEST_F(MainWindowTest, TheGn1BoxChoosesTheLegacyDownload) {
   window->Button(IDC_DOWNLOAD)->click();
   window->LegacyBox()->click();
   window->Button(IDC_DOWNLOAD)->click();
-  EXPECT_EQ(builds, (std::vector<std::string>{"SHC", "SHF"}));
   EXPECT_EQ(downloads, (std::vector<std::string>{"current", "legacy"}));
 }
 

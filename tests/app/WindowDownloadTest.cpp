@@ -264,6 +264,43 @@ TEST(WindowDownload, StopInTheFinalWaitSaysTheImageWasSentAndEarlierStopsAreReco
   EXPECT_EQ(std::tie(stopped.result, stopped.message), std::tie("stopped", "Download stopped."));
 }
 
+// Attempts that end before anything is sent are in the history too, with the words the window
+// said: an unknown port name (nothing built) and a build whose font files are missing, which
+// "Create file to download" says too.
+TEST(WindowDownload, AttemptsEndingAtThePortNameOrTheBuildAreRecorded) {
+  FileDownloadWindow w;
+  auto& [program, filePort, host, output, shown, window] = w;
+  StorePortSettings(program.profile, {.portName = "PRN"});
+  CMainDlg unknownPort{MainDlgContext{host, program.profile, program.folder.Path(),
+                                      ProgramPrinterActions(program.profile), {}, {}, {}, {}}};
+  unknownPort.show();
+  unknownPort.Button(layouts::IDC_DOWNLOAD)->click();
+  QApplication::processEvents();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], UnknownPortText("PRN"));
+  EXPECT_FALSE(std::filesystem::exists(DefaultFontSetPath(program.folder.Path()))) << "nothing was built";
+  std::vector<DownloadRecord> records = ReadHistory(DefaultHistoryPath()).records;
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(std::tie(records.back().program, records.back().port, records.back().result, records.back().message),
+            std::tie("corvelle", "PRN", "failed", shown[0]));
+
+  std::filesystem::remove(program.folder.File("FontExt"));  // the fonts' fragment files are gone
+  shown.clear();
+  window.show();
+  window.Button(layouts::IDC_DOWNLOAD)->click();
+  QApplication::processEvents();
+  ASSERT_EQ(shown.size(), 1u);
+  records = ReadHistory(DefaultHistoryPath()).records;
+  EXPECT_EQ(std::tie(records.back().port, records.back().result, records.back().message),
+            std::tie("FILE", "failed", shown[0]));
+  EXPECT_EQ(records.back().bytes, 0);
+  // "Create file to download" says the same build failure.
+  window.Button(layouts::IDC_CREATE_FILE)->click();
+  QApplication::processEvents();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1], shown[0]);
+}
+
 // A history folder others may write to is refused: the download still completes, and the window
 // says so once, after the closing message, however many downloads follow.
 TEST(WindowDownload, AnUnwritableHistoryIsSaidOnceAndFailsNothing) {

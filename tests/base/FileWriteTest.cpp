@@ -14,7 +14,7 @@
 #include "base/FileWrite.h"
 #include "base/Paths.h"
 #include "base/Profile.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -127,7 +127,8 @@ TEST(ProfileSave, AProfileThatIsALinkStaysOneAndTheFileIsPrivate) {
   ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
   Profile profile(link);
   profile.WriteInt("Codepage", "Codepage", 3);
-  ASSERT_TRUE(profile.Save()) << profile.LastError();
+  const Outcome saved = profile.Save();
+  ASSERT_TRUE(saved) << saved.message;
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
   EXPECT_EQ(Profile(real).GetInt("Codepage", "Codepage", 0), 3);
   EXPECT_EQ(fs::status(real).permissions(), fs::perms(0600));

@@ -47,7 +47,8 @@ TEST(Profile, SavesIntoANewFolderAndValuesWithBlanksAndQuotesReadBack) {
   const std::vector<std::string> values{"Arial Bold      ", "  lead", "\"quoted\"", "\"half", "", "a=b", "tab\t"};
   Profile p(path);
   for (size_t i = 0; i < values.size(); ++i) p.WriteString("FontsAggiuntivi", "K" + std::to_string(i), values[i]);
-  ASSERT_TRUE(p.Save()) << p.LastError();
+  const Outcome saved = p.Save();
+  ASSERT_TRUE(saved) << saved.message;
   const Profile back(path);
   for (size_t i = 0; i < values.size(); ++i) {
     EXPECT_EQ(back.GetString("FontsAggiuntivi", "K" + std::to_string(i), "?"), values[i]);
@@ -61,7 +62,7 @@ TEST(Profile, AFailedSaveIsReportedAndLeavesTheOldFile) {
   EXPECT_EQ(test::RunUnprivileged([&] {
               Profile p(path);
               p.WriteString("S", "K", "new");
-              const bool reported = !p.Save() && p.LastError().find(path) != std::string::npos;
+              const bool reported = p.Save().message.find(path) != std::string::npos;
               return reported && p.GetString("S", "K", "") == "new" ? 0 : 1;
             }),
             0);
@@ -69,8 +70,9 @@ TEST(Profile, AFailedSaveIsReportedAndLeavesTheOldFile) {
   dir.Write("file", "x");
   Profile noFolder(dir.File("file/corvelle.ini"));
   noFolder.WriteInt("S", "K", 1);
-  EXPECT_FALSE(noFolder.Save());
-  EXPECT_NE(noFolder.LastError().find("folder"), std::string::npos);
+  const Outcome saved = noFolder.Save();
+  EXPECT_FALSE(saved);
+  EXPECT_NE(saved.message.find("folder"), std::string::npos);
 }
 
 }  // namespace

@@ -13,7 +13,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 
+#include "base/History.h"
 #include "base/Paths.h"
 #include "base/Profile.h"
 #include "base/UniqueFd.h"
@@ -135,6 +137,27 @@ TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverUsbWithThePausesOfEveryOther
   EXPECT_EQ(ReadFile(dir.File("3.out")), "?Z;&" + std::to_string(total - 0x150000) + "\n");
   EXPECT_EQ(Waits(host), Waits(fileHost));
   EXPECT_EQ(test::Shown(host), test::Shown(fileHost));
+}
+
+// The host's STOP (Ctrl-C in a terminal) ends the build: nothing is written or sent, and the
+// attempt is recorded as stopped.
+TEST_F(DownloadEndToEnd, TheHostsStopEndsTheBuildAndTheAttemptIsRecorded) {
+  SelectFont(1, 100, 1000);
+  ASSERT_TRUE(MakeFolders(program));
+  test::FakeHost host;
+  StopSignal stop;
+  stop.Raise();
+  host.stop = &stop;
+  DownloadHistory history("corvelle", dir.File("state/downloads.jsonl"));
+  DownloadJob job{host, profile, program, {.portName = "FILE"}, {}, false, {}};
+  job.history = &history;
+  EXPECT_EQ(BuildAndDownload(job), DownloadResult::Cancelled);
+  EXPECT_EQ(test::Shown(host), "");
+  EXPECT_TRUE(host.saveRequests.empty()) << "no output file was asked for";
+  EXPECT_FALSE(std::filesystem::exists(DefaultFontSetPath(program)));
+  const std::vector<DownloadRecord> records = ReadHistory(history.Path()).records;
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(std::tie(records[0].result, records[0].message), std::tie("stopped", "Download stopped."));
 }
 
 TEST_F(DownloadEndToEnd, AUsbBridgePulledOutMidAreaFailsWithOneMessage) {

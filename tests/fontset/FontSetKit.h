@@ -74,8 +74,11 @@ class FontSetKit {
     return ReadFile(Fragment(name + digit + ".hea")) + ReadFile(Fragment(name + digit + ".sh"));
   }
   bool Build(bool legacy = false, const std::string& output = "") {
-    const FontSetBuildContext context{host, profile, program};
-    return legacy ? BuildLegacyFontSet(context, output, &builtPath) : BuildFontSet(context, output, &builtPath);
+    const FontSetBuildContext context{profile, program};
+    const Result<BuiltImage> built = legacy ? BuildLegacyFontSet(context, output) : BuildFontSet(context, output);
+    host.Show(built.Failure());
+    if (built) builtPath = built->path;
+    return static_cast<bool>(built);
   }
   std::string Fragment(const std::string& file) const { return FontExtFolder(program) + file; }
   std::string ImagePath(bool legacy = false) const {

@@ -102,9 +102,9 @@ TEST(FontSetFailure, AFullDiskOrAFragmentChangedAfterSizingEndsTheWriteAndLeaves
     addFonts();
     const std::string path = kit.Fragment(fragment), image = kit.dir.File("out.shc");
     ASSERT_TRUE(size == kNone ? unlink(path.c_str()) == 0 : WriteFile(path, std::string(size, 'x')));
-    const ImageWriteResult result = WriteImage(plan, plan.HeaderBytes(), image);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, std::string(size == kNone ? "Font file disappeared" : "Font file changed") +
+    const Result<WrittenImage> result = WriteImage(plan, plan.HeaderBytes(), image);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.Failure().message, std::string(size == kNone ? "Font file disappeared" : "Font file changed") +
                                 " while the font set was built\n" + path);
     EXPECT_FALSE(FileExists(image));
   }
@@ -133,7 +133,7 @@ TEST(ImageReader, RandomBuildsReadBackWithEverySectionAtItsOffset) {
     ++built;
     const std::string image = ReadFile(kit.builtPath);
     const ImageReport report = InspectImage(image);
-    ASSERT_TRUE(report.consistent) << "round " << round << ": " << report.problem;
+    ASSERT_TRUE(report.verdict) << "round " << round << ": " << report.verdict.message;
     auto entry = report.entries.begin();
     for (int part = 0; part < 2; ++part) {
       for (const auto& [position, font] : stored) {
@@ -155,14 +155,14 @@ TEST(ImageReader, RandomBuildsReadBackWithEverySectionAtItsOffset) {
 TEST(ImageReader, DamagedImagesAreRejectedWithTheFirstProblem) {
   // Sections at 0x810, 0xC5C and 0xEA0, as in the worked example.
   const std::string good = ImageHeader(false, {0x810, 0xC5C}, {kAbsent, 0xEA0}) + std::string(0x1008 - 0x810, 'x');
-  ASSERT_TRUE(InspectImage(good).consistent);
+  ASSERT_TRUE(InspectImage(good).verdict);
   const auto put = [&](size_t at, std::uint32_t v) { return std::string(good).replace(at, 4, BigEndianBytes(v)); };
   const std::pair<std::string, std::string> cases[] = {
       {good.substr(0, 0x50), "the file is 80 bytes, shorter than any image header"},
       {put(0x1C4, 0x900), "position 2 part 1 at 0x900 comes before position 2 part 0 at 0xC5C"},
       {put(0x80C, 0x44332212), "no image tag (KRV1D3 22 11) at 0xF8 or 0x808"},
   };
-  for (const auto& [image, problem] : cases) EXPECT_EQ(InspectImage(image).problem, problem);
+  for (const auto& [image, problem] : cases) EXPECT_EQ(InspectImage(image).verdict.message, problem);
 }
 
 }  // namespace

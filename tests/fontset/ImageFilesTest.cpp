@@ -42,11 +42,10 @@ TEST(ImageFiles, AStoppedBuildLeavesThePreviousImageAndNoNewFile) {
   const size_t files = EntriesIn(kit.dir.Path());
   kit.AddFont(1, "b", {100, 200000});
   int asked = 0;
-  const FontSetBuildContext context{kit.host, kit.profile, kit.dir.Path(), [&] { return ++asked > 3; }};
-  kit.host.messages.clear();
-  EXPECT_FALSE(BuildFontSet(context, ""));
+  const FontSetBuildContext context{kit.profile, kit.dir.Path(), [&] { return ++asked > 3; }};
+  const Result<BuiltImage> built = BuildFontSet(context, "");
   EXPECT_GT(asked, 3);
-  EXPECT_TRUE(kit.host.messages.empty());
+  EXPECT_TRUE(!built && built.Failure().Stopped() && built.Failure().message.empty());
   EXPECT_TRUE(ReadFile(kit.ImagePath()) == previous);
   EXPECT_EQ(EntriesIn(kit.dir.Path()), files);
 }
@@ -105,7 +104,7 @@ TEST(ImageFiles, TheReaderTakesAnImageOfExactlyTheLimitAndLabelsFillOnlyWhereItI
   exact.AddFont(2, "b", {0x250000});
   ASSERT_TRUE(exact.Build());
   const ImageReport full = InspectImageFile(exact.ImagePath());
-  EXPECT_TRUE(full.consistent) << full.problem;
+  EXPECT_TRUE(full.verdict) << full.verdict.message;
   EXPECT_EQ(full.fileSize, 0x3A0000u);
   ASSERT_EQ(full.entries.size(), 2u);
   EXPECT_FALSE(full.entries[0].includesBoundaryFill);
@@ -115,7 +114,7 @@ TEST(ImageFiles, TheReaderTakesAnImageOfExactlyTheLimitAndLabelsFillOnlyWhereItI
   filled.AddFont(2, "b", {0x2000});
   ASSERT_TRUE(filled.Build());
   const ImageReport report = InspectImageFile(filled.ImagePath());
-  ASSERT_TRUE(report.consistent) << report.problem;
+  ASSERT_TRUE(report.verdict) << report.verdict.message;
   EXPECT_TRUE(report.entries[0].includesBoundaryFill);
 }
 

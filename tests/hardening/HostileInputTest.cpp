@@ -35,7 +35,7 @@ const std::string kMegabyte(kMiB, 'm');
 const char* const kNotSaved = " (the settings are not saved, so that the file is not replaced)";
 
 // Loads `path` over a selection with a marker in position 112, to show whether it was replaced.
-FileResult Load(const std::string& path, FontSelection& selection) {
+Outcome Load(const std::string& path, FontSelection& selection) {
   selection = FontSelection{};
   selection.back().displayName = "before";
   return LoadSettingsFile(path, "/opt/corvelle", selection);
@@ -77,13 +77,14 @@ TEST(HostileFile, TruncatedAndMegabyteLineProfilesAreSavedWholeAndAHugeOneIsNeve
   const std::string lines = "FontDialog001=" + kMegabyte + "\n" + std::string(kMiB, ';') + "\nFont001=x";
   Profile truncated(dir.Write("corvelle.ini", "[FontsAggiuntivi]\r\n" + lines));
   truncated.WriteString("FontsAggiuntivi", "Font002", kMegabyte);
-  ASSERT_TRUE(truncated.LoadError().empty() && truncated.Save()) << truncated.LoadError() << truncated.LastError();
+  ASSERT_EQ(truncated.LoadError(), "");
+  const Outcome saved = truncated.Save();
+  ASSERT_TRUE(saved) << saved.message;
   EXPECT_TRUE(test::ReadFile(path) == "[FontsAggiuntivi]\n" + lines + "\nFont002=" + kMegabyte + "\n");
   ASSERT_EQ(test::MakeHugeFile(dir, "corvelle.ini"), path);
   std::unique_ptr<Profile> huge;
   EXPECT_LT(test::PeakMemoryGrowth([&] { huge = std::make_unique<Profile>(path); }), kMiB);
-  EXPECT_FALSE(huge->Save());
-  EXPECT_EQ(huge->LastError(), "cannot read " + path + ": the file is larger than 4 MiB or 65536 lines" + kNotSaved);
+  EXPECT_EQ(huge->Save().message, "cannot read " + path + ": the file is larger than 4 MiB or 65536 lines" + kNotSaved);
   EXPECT_EQ(fs::file_size(path), 100u << 20);
 }
 
@@ -97,8 +98,9 @@ TEST(HostileFile, AFifoIsNoFileToReadOrReplace) {
   const auto outcome = [&] {
     FontSelection s;
     Profile profile(ini);
-    return std::to_string(LoadCatalogue(dir.Path(), 2).size()) + " / " + Load(kvf, s).error + ", " +
-           s.back().displayName + " / " + (profile.Save() ? "saved" : profile.LastError());
+    const Outcome saved = profile.Save();
+    return std::to_string(LoadCatalogue(dir.Path(), 2).size()) + " / " + Load(kvf, s).message + ", " +
+           s.back().displayName + " / " + (saved ? std::string("saved") : saved.message);
   };
   EXPECT_EQ(test::RunWithin(10, outcome), "0 / cannot open " + kvf + ": not a regular file, before / cannot read " +
                                               ini + ": not a regular file" + kNotSaved);
@@ -108,7 +110,7 @@ TEST(HostileFile, AFifoIsNoFileToReadOrReplace) {
 std::string SaveOnAFullDisk(const FontSelection& selection, const std::string& path) {
   const rlimit limit{100, 100};
   ::signal(SIGXFSZ, SIG_IGN);
-  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? SaveSettingsFile(selection, path).error : "no limit";
+  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? SaveSettingsFile(selection, path).message : "no limit";
 }
 
 TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnlyFilesStay) {

@@ -16,7 +16,7 @@
 #include "base/Profile.h"
 #include "base/ProfileLock.h"
 #include "catalogue/SettingsFile.h"
-#include "fontset/FileHandle.h"
+#include "base/FileHandle.h"
 #include "support/TempDir.h"
 
 namespace corvelle {
@@ -132,7 +132,8 @@ TEST(WindowsStores, AProfileAndASettingsFileRoundTripWithWindowsPaths) {
     Profile profile(profilePath);
     profile.WriteString("Impostazione porta", "Port", "COM3:");
     profile.WriteString("Paths", "Last", "C:\\Users\\kerv\\Fonts\\set.kvf");
-    ASSERT_TRUE(profile.Save()) << profile.LastError();
+    const Outcome saved = profile.Save();
+    ASSERT_TRUE(saved) << saved.message;
   }
   const Profile reread(profilePath);
   EXPECT_EQ(reread.GetString("Impostazione porta", "Port", ""), "COM3:");

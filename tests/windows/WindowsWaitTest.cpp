@@ -75,7 +75,7 @@ TEST(WindowsWait, ASocketThatRefusedASendWakesTheWriterOnceThePeerReads) {
 TEST(WindowsWait, StopEndsEveryKindOfWaitAtOnceAndClearingItLetsTheNextWaitRun) {
   SocketPair pair;
   StopSignal stop;
-  ASSERT_NE(stop.Event(), nullptr);
+  ASSERT_NE(stop.Handle(), kNoHandle);
   std::thread raiser([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     stop.Raise();
@@ -110,7 +110,7 @@ TEST(WindowsConsoleStop, CtrlCBreakAndCloseRaiseTheStopOnlyWhileInstalled) {
       stop.Clear();
       EXPECT_TRUE(ConsoleStop::Handle(type)) << type;
       EXPECT_TRUE(stop.Raised()) << type;
-      EXPECT_EQ(::WaitForSingleObject(static_cast<HANDLE>(stop.Event()), 0), WAIT_OBJECT_0) << type;
+      EXPECT_EQ(::WaitForSingleObject(reinterpret_cast<HANDLE>(stop.Handle()), 0), WAIT_OBJECT_0) << type;
     }
   }
   stop.Clear();

@@ -84,7 +84,7 @@ JudgedImage ImageAssembler::Judge(std::string problem) {
     problem = "area 1 is " + HexNumber(image.areas.front().length) +
               " bytes, more than the printer's first memory area (" + HexNumber(AREA_BOUNDARY) + ")";
   }
-  if (problem.empty()) problem = report.problem;
+  if (problem.empty()) problem = report.verdict.message;
   image.problem = std::move(problem);
   image.consistent = image.problem.empty();
   Reset();

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/FileWrite.h"
+#include "base/FileWritePlatform.h"
 #include "base/TempFiles.h"
 #include "base/win/WinText.h"
 
@@ -69,18 +70,11 @@ int Duplicate(int fd) {
 
 }  // namespace
 
-bool WriteFully(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const unsigned chunk = data.size() > INT_MAX ? INT_MAX : static_cast<unsigned>(data.size());
-    const int n = ::_write(fd, data.data(), chunk);
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
+long WriteSome(int fd, const char* data, std::size_t size) {
+  return ::_write(fd, data, size > INT_MAX ? INT_MAX : static_cast<unsigned>(size));
 }
+
+bool SeekToStart(int fd) { return ::_lseeki64(fd, 0, SEEK_SET) == 0; }
 
 int WriteSyncClose(int fd, std::string_view data) {
   int error = 0;
@@ -113,11 +107,6 @@ bool AtomicFile::Fail(Stage stage, int error) {
   return false;
 }
 
-bool AtomicFile::Write(std::string_view data) {
-  if (m_fd < 0) return false;
-  return WriteFully(m_fd, data) || Fail(Stage::Write, errno);
-}
-
 bool AtomicFile::Commit() {
   if (m_fd < 0) return false;
   if (!Flush(m_fd)) return Fail(Stage::Write, errno);
@@ -129,18 +118,6 @@ bool AtomicFile::Commit() {
   }
   m_committed = true;
   return true;
-}
-
-int AtomicFile::TakeReader() {
-  if (!m_committed || m_reader < 0) return -1;
-  if (::_lseeki64(m_reader, 0, SEEK_SET) != 0) return -1;
-  return std::exchange(m_reader, -1);
-}
-
-ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view data, mode_t mode, LinkPolicy links) {
-  AtomicFile file(path, mode, links);
-  if (file.Write(data) && file.Commit()) return {};
-  return {file.FailedStage(), file.Error()};
 }
 
 // Windows has no file-size signal.

@@ -19,7 +19,7 @@ DWORD Milliseconds(std::int64_t ms) {
 WaitResult WaitBeside(HANDLE object, std::int64_t timeoutMs, const StopSignal* stop) {
   HANDLE handles[2];
   DWORD count = 0;
-  const HANDLE stopEvent = stop ? static_cast<HANDLE>(stop->Event()) : nullptr;
+  const HANDLE stopEvent = stop && stop->Handle() != kNoHandle ? reinterpret_cast<HANDLE>(stop->Handle()) : nullptr;
   if (stopEvent) handles[count++] = stopEvent;
   if (object) handles[count++] = object;
   if (stop && stop->Raised()) return WaitResult::Stopped;

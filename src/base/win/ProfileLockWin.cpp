@@ -28,7 +28,7 @@ ProfileLock::ProfileLock(const std::string& profilePath, const std::function<boo
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
-  m_handle = file;
+  m_handle = reinterpret_cast<NativeHandle>(file);
   while (!TryLock(file)) {
     if (::GetLastError() != ERROR_LOCK_VIOLATION || (stopRequested && stopRequested())) return;
     ::Sleep(kRetrySliceMs);
@@ -38,7 +38,7 @@ ProfileLock::ProfileLock(const std::string& profilePath, const std::function<boo
 
 // Closing the handle releases the lock.
 ProfileLock::~ProfileLock() {
-  if (m_handle) ::CloseHandle(m_handle);
+  if (m_handle != kNoHandle) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
 }
 
 }  // namespace corvelle

@@ -6,21 +6,28 @@
 #include "base/StopSignal.h"
 
 namespace corvelle {
+namespace {
 
-StopSignal::StopSignal() : m_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+HANDLE EventOf(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+StopSignal::StopSignal() {
+  if (const HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr)) m_handle = reinterpret_cast<NativeHandle>(event);
+}
 
 StopSignal::~StopSignal() {
-  if (m_event) ::CloseHandle(m_event);
+  if (m_handle != kNoHandle) ::CloseHandle(EventOf(m_handle));
 }
 
 void StopSignal::Raise() {
   m_raised.store(true, std::memory_order_release);
-  if (m_event) ::SetEvent(m_event);
+  if (m_handle != kNoHandle) ::SetEvent(EventOf(m_handle));
 }
 
 void StopSignal::Clear() {
   m_raised.store(false, std::memory_order_release);
-  if (m_event) ::ResetEvent(m_event);
+  if (m_handle != kNoHandle) ::ResetEvent(EventOf(m_handle));
 }
 
 }  // namespace corvelle

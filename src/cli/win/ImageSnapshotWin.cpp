@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/FileWrite.h"
 #include "base/win/WinText.h"
 #include "cli/FleetDownload.h"
 
@@ -57,29 +56,12 @@ HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 
 }  // namespace
 
-std::optional<ImageSnapshot> ImageSnapshot::Freeze(FileHandle& image, const Copied& copied, std::string& error) {
-  std::string path;
-  UniqueFd fd(CreateSnapshotFile(path));
-  if (!fd.Valid()) {
-    error = std::string("cannot keep a copy of the image: ") + std::strerror(errno);
-    return std::nullopt;
-  }
-  char buffer[65536];
-  for (;;) {
-    const long n = image.Read(buffer, sizeof buffer);
-    if (n < 0) {
-      error = "cannot read the image: " + image.ErrorText();
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    copied(buffer, static_cast<std::size_t>(n));
-    if (!WriteFully(fd.Get(), std::string_view(buffer, static_cast<std::size_t>(n)))) {
-      error = std::string("cannot keep a copy of the image: ") + std::strerror(errno);
-      return std::nullopt;
-    }
-  }
-  return ImageSnapshot(std::move(fd), std::move(path));
-}
+const char* const ImageSnapshot::kKeepFailure = "cannot keep a copy of the image";
+
+UniqueFd ImageSnapshot::CreateCopy(std::string& path) { return UniqueFd(CreateSnapshotFile(path)); }
+
+// The copy's own opening already refuses every other writer.
+bool ImageSnapshot::Seal(const UniqueFd&, std::string&) { return true; }
 
 FileHandle ImageSnapshot::Open() const {
   // The snapshot's own opening holds write and delete access, so each reading must share both.

@@ -1,19 +1,11 @@
 // SPDX-License-Identifier: MIT
-// One ICMP echo: send the request, wait for its reply, measure the round trip.
+// The echo probe's parts that every platform shares: why the last probe failed and its text, and
+// taking the awaited reply among the datagrams received.
 #include "ports/echo/EchoProbe.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <optional>
-#include <vector>
 
 #include "base/StopSignal.h"
-#include "ports/echo/EchoSocket.h"
 #include "ports/echo/EchoWire.h"
 
 namespace corvelle {
@@ -21,105 +13,37 @@ namespace {
 
 thread_local int t_lastError = 0;
 
-int Fail(int error) {
-  SetEchoLastError(error);
-  return 0;
-}
-
-int SetIntOption(int fd, int name, int value) {
-  return ::setsockopt(fd, IPPROTO_IP, name, &value, sizeof value) == 0 ? 1 : Fail(errno);
-}
-
-// The identifier our requests carry as the reply will show it (read low byte first). The
-// datagram socket's kernel writes its own: the socket's port, in network byte order.
-std::optional<std::uint16_t> OurIdentifier(const EchoSocket& socket, std::uint16_t chosen) {
-  if (socket.framing == EchoFraming::IpHeader) return chosen;
-  sockaddr_in local{};
-  socklen_t length = sizeof local;
-  if (::getsockname(socket.fd.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-    Fail(errno);
-    return std::nullopt;
-  }
-  std::uint8_t wire[2];
-  std::memcpy(wire, &local.sin_port, sizeof wire);
-  return static_cast<std::uint16_t>(wire[0] | (wire[1] << 8));
-}
-
 }  // namespace
 
 void SetEchoLastError(int error) { t_lastError = error; }
 
+int FailEcho(int error) {
+  SetEchoLastError(error);
+  return 0;
+}
+
 int CEchoProbe::LastError() { return t_lastError; }
 
-NativeHandle ProbeStopHandle(const StopSignal* stop) { return stop ? stop->Fd() : -1; }
+NativeHandle ProbeStopHandle(const StopSignal* stop) { return stop ? stop->Handle() : kNoStopHandle; }
 
-int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
-                      std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
-                      unsigned sequence) const {
-  if (dataSize < 0) return Fail(EINVAL);
-  const auto destination = ResolveIPv4(host);
-  if (!destination) return 0;
-
-  EchoSocket socket = OpenEchoSocket();
-  if (!socket.fd.Valid()) return 0;
-  const int fd = socket.fd.Get();
-  if (localAddress != nullptr && *localAddress != '\0' && !BindLocal(fd, localAddress)) return 0;
-  // Linux sets the don't-fragment bit by default (path MTU discovery), so the flag is
-  // applied both ways for the request to carry the bit exactly when asked.
-  if (!SetIntOption(fd, IP_TTL, static_cast<int>(ttl & 0xFF)) ||
-      !SetIntOption(fd, IP_TOS, static_cast<int>(tos & 0xFF)) ||
-      !SetIntOption(fd, IP_MTU_DISCOVER, dontFragment != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT)) {
-    return 0;
+std::optional<int> TakeEchoReply(std::span<const std::uint8_t> datagram, std::uint32_t sender,
+                                 std::uint32_t destination, EchoFraming framing, std::uint16_t identifier,
+                                 std::uint16_t sequence, std::chrono::steady_clock::time_point start,
+                                 EchoProbeReply* reply) {
+  // Only the probed address answers this probe.
+  if (sender != destination) return std::nullopt;
+  bool keepWaiting = true;
+  const int answer = DecodeEchoReply(datagram, framing, identifier, sequence, keepWaiting);
+  if (keepWaiting) return std::nullopt;
+  const auto end = std::chrono::steady_clock::now();
+  if (answer != 1) return 0;
+  if (reply != nullptr) {
+    reply->responderAddress = sender;
+    reply->roundTripMs =
+        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count());
   }
-
-  const auto wantedSequence = static_cast<std::uint16_t>(sequence & 0xFFFF);
-  // The raw socket's identifier is chosen here; the datagram socket's kernel writes its own on
-  // sending, so that one is read back afterwards.
-  const std::uint16_t chosen = NextProbeIdentifier();
-  std::vector<std::uint8_t> message(kEchoHeaderSize + static_cast<std::size_t>(std::min(dataSize, kEchoMaxPayload)));
-  BuildEchoRequest(message, wantedSequence, chosen);
-
-  const auto start = std::chrono::steady_clock::now();
-  const auto deadline = start + std::chrono::milliseconds(timeoutMs);
-  if (::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&*destination),
-               sizeof *destination) < 0) {
-    return Fail(errno);
-  }
-  const auto identifier = OurIdentifier(socket, chosen);
-  if (!identifier) return 0;
-
-  std::vector<std::uint8_t> received(kEchoReceiveSize);
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return Fail(ETIMEDOUT);
-    bool readable = false;
-    bool stopped = false;
-    if (!IsReadable(fd, static_cast<std::uint32_t>(left.count()), readable, m_stop, stopped)) return 0;
-    if (stopped) return Fail(ECANCELED);
-    // Nothing yet (time up, or a signal woke the wait): the loop's deadline decides.
-    if (!readable) continue;
-    sockaddr_in sender{};
-    socklen_t senderLength = sizeof sender;
-    const ssize_t length = ::recvfrom(fd, received.data(), received.size(), MSG_DONTWAIT,
-                                      reinterpret_cast<sockaddr*>(&sender), &senderLength);
-    if (length < 0) continue;
-    // Only the probed address answers this probe.
-    if (sender.sin_addr.s_addr != destination->sin_addr.s_addr) continue;
-    bool keepWaiting = true;
-    const int answer =
-        DecodeEchoReply(std::span(received).first(static_cast<std::size_t>(length)), socket.framing,
-                        *identifier, wantedSequence, keepWaiting);
-    if (keepWaiting) continue;
-    const auto end = std::chrono::steady_clock::now();
-    if (answer != 1) return 0;
-    if (reply != nullptr) {
-      reply->responderAddress = sender.sin_addr.s_addr;
-      reply->roundTripMs = static_cast<std::uint32_t>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count());
-    }
-    SetEchoLastError(0);
-    return 1;
-  }
+  SetEchoLastError(0);
+  return 1;
 }
 
 std::string EchoProbeErrorText(int error) {
@@ -135,7 +59,7 @@ std::string EchoProbeErrorText(int error) {
     case EACCES:
       return kEchoNotPermittedText;
     default:
-      return std::strerror(error);
+      return EchoSystemErrorText(error);
   }
 }
 

@@ -11,13 +11,9 @@ namespace corvelle {
 
 class StopSignal;
 
-// What a probe watches for STOP: on Linux a descriptor that becomes readable on STOP, on Windows
-// the stop signal's event. kNoStopHandle watches nothing.
-#ifdef _WIN32
-inline constexpr NativeHandle kNoStopHandle = 0;
-#else
-inline constexpr NativeHandle kNoStopHandle = -1;
-#endif
+// What a probe watches for STOP: the stop signal's handle (StopSignal::Handle). kNoStopHandle
+// watches nothing.
+inline constexpr NativeHandle kNoStopHandle = kNoHandle;
 // The handle of `stop` (may be null) that a probe watches.
 NativeHandle ProbeStopHandle(const StopSignal* stop);
 
@@ -34,7 +30,24 @@ inline constexpr const char* kEchoNotPermittedText = "ICMP echo is not permitted
 struct EchoProbeReply {
   std::uint32_t responderAddress = 0;  // IPv4 address, network byte order
   std::uint32_t roundTripMs = 0;       // from just before sending to just after decoding
-  std::uint32_t spare = 0;             // never written by the probe
+};
+
+// How one echo request is made; the defaults are the program's own probe of a printer.
+struct EchoProbeOptions {
+  unsigned ttl = 10;               // its low 8 bits are used
+  std::uint32_t timeoutMs = 5000;  // the whole wait, packets that are not ours included
+  std::int32_t dataSize = 32;      // payload bytes, 0..1024 (more is cut to 1024, negative fails with EINVAL)
+  unsigned tos = 0;                // its low 8 bits are used
+  bool dontFragment = false;       // sets the don't-fragment bit
+  std::string localAddress;        // empty for none, else the socket is bound to it first
+  unsigned sequence = 0;           // its low 16 bits are sent and required in the reply
+
+  // The program's own probe, waiting at most `ms`.
+  static EchoProbeOptions Within(std::uint32_t ms) {
+    EchoProbeOptions options;
+    options.timeoutMs = ms;
+    return options;
+  }
 };
 
 // Sends one ICMP echo request and waits for its reply. Holds no state beyond the STOP it
@@ -47,15 +60,9 @@ class CEchoProbe {
   explicit CEchoProbe(NativeHandle stop = kNoStopHandle) : m_stop(stop) {}
 
   // host: dotted decimal (used as is) or a name (looked up, first IPv4 address).
-  // reply: filled on success; may be null. ttl, tos: their low 8 bits are used.
-  // dataSize: payload bytes, 0..1024 (more is cut to 1024, negative fails with EINVAL).
-  // dontFragment: non-zero sets the don't-fragment bit. localAddress: null or empty for
-  // none, else the socket is bound to it first. sequence: its low 16 bits are sent and
-  // required in the reply.
+  // reply: filled on success; may be null.
   // Returns 1 when the matching echo reply arrived in time, else 0 with LastError() set.
-  int Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
-            std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
-            unsigned sequence) const;
+  int Probe(const std::string& host, EchoProbeReply* reply, const EchoProbeOptions& options = {}) const;
 
   // Why the last probe of this thread answered 0: an errno value (ETIMEDOUT when no reply
   // came in time, ECANCELED after STOP, EACCES when ICMP echo is not permitted) or one of the

@@ -2,11 +2,16 @@
 // The bytes of the echo probe: building the request and recognising its reply.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 
 namespace corvelle {
+
+struct EchoProbeReply;
 
 inline constexpr std::size_t kEchoHeaderSize = 12;   // type, code, checksum, id, sequence, tick
 inline constexpr std::int32_t kEchoMaxPayload = 1024;
@@ -50,7 +55,21 @@ void BuildEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence);
 int DecodeEchoReply(std::span<const std::uint8_t> datagram, EchoFraming framing, std::uint16_t identifier,
                     std::uint16_t sequence, bool& keepWaiting);
 
+// Takes a datagram from `sender` (an IPv4 address, network byte order) while a probe of
+// `destination` waits for the reply to its request (`identifier`, `sequence`, sent at `start`):
+// nullopt while the wait goes on (a packet from elsewhere, someone else's, or not the one
+// awaited); else the probe's answer, 1 with `reply` (may be null) filled, or 0 with the reason
+// recorded.
+std::optional<int> TakeEchoReply(std::span<const std::uint8_t> datagram, std::uint32_t sender,
+                                 std::uint32_t destination, EchoFraming framing, std::uint16_t identifier,
+                                 std::uint16_t sequence, std::chrono::steady_clock::time_point start,
+                                 EchoProbeReply* reply);
+
 // Records why the probe of this thread fails (read back with CEchoProbe::LastError).
 void SetEchoLastError(int error);
+// Records `error` and returns 0, a failed probe's answer.
+int FailEcho(int error);
+// The platform's text of an error number that the probe's own texts do not name.
+std::string EchoSystemErrorText(int error);
 
 }  // namespace corvelle

@@ -15,12 +15,12 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdio>
 
 #include "base/Host.h"
 #include "ports/ClientSocket.h"
+#include "ports/NameLookup.h"
 #include "ports/OutputWait.h"
-#include "ports/echo/win/Winsock.h"
+#include "base/win/Winsock.h"
 
 namespace corvelle {
 namespace {
@@ -28,25 +28,11 @@ namespace {
 constexpr u_short kLingerSeconds = 10;
 constexpr int kSendBufferBytes = 2 * 1024 * 1024;
 constexpr std::int64_t kConnectStepMs = 50;
-// Reads per PollReceive, so a printer that floods replies cannot hold the port forever.
-constexpr int kMaxReadsPerPoll = 256;
 // A lingering close that blocks (as Wine's does) and returns only this close to the linger time
 // has run out of it.
 constexpr std::int64_t kLingerRunOutMarginMs = 250;
 
 SOCKET Sock(NativeHandle handle) { return static_cast<SOCKET>(handle); }
-
-bool Resolve(const std::string& address, in_addr& out) {
-  if (::inet_pton(AF_INET, address.c_str(), &out) == 1) return true;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  if (::getaddrinfo(address.c_str(), nullptr, &hints, &result) != 0 || !result) return false;
-  out = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
-  ::freeaddrinfo(result);
-  return true;
-}
 
 bool Lost(int error) {
   return error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENETRESET || error == WSAESHUTDOWN ||
@@ -80,7 +66,9 @@ int CClientSocket::Connect(const std::string& address, int port, const std::func
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<u_short>(static_cast<unsigned>(port)));
-  if (!Resolve(address, peer.sin_addr)) return WSAHOST_NOT_FOUND;
+  const auto resolved = ResolveIPv4Text(address);
+  if (!resolved) return WSAHOST_NOT_FOUND;
+  peer.sin_addr.s_addr = htonl(*resolved);
   if (::connect(Sock(m_fd), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return 0;
   if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return error;
   const std::int64_t deadline = m_host.Now() + kConnectLimitMs;
@@ -111,46 +99,24 @@ int CClientSocket::Connect(const std::string& address, int port, const std::func
 }
 
 void CClientSocket::SetOptions() {
-  linger current{};
-  int length = sizeof current;
-  ::getsockopt(Sock(m_fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&current), &length);
   const linger on{1, kLingerSeconds};
   ::setsockopt(Sock(m_fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&on), sizeof on);
   ::setsockopt(Sock(m_fd), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSendBufferBytes),
                sizeof kSendBufferBytes);
 }
 
-void CClientSocket::PollReceive() {
-  for (int reads = 0; reads < kMaxReadsPerPoll && m_fd != ~NativeHandle{0} && !m_peerClosed; ++reads) {
-    const std::int64_t before = m_nReceived;
-    OnReceive();
-    if (m_nReceived == before) return;  // nothing waiting, an error or the printer's close
+CClientSocket::Received CClientSocket::ReadOnce(char* buffer, std::size_t size, long& n) {
+  n = ::recv(Sock(m_fd), buffer, static_cast<int>(size), 0);
+  if (n > 0) return Received::Bytes;
+  if (n == 0) return Received::Closed;
+  const int error = ::WSAGetLastError();
+  if (error == WSAEWOULDBLOCK || error == WSAEINTR) return Received::Nothing;
+  if (Lost(error)) {
+    m_reset = true;
+    return Received::Closed;
   }
-}
-
-void CClientSocket::OnReceive() {
-  if (m_fd == ~NativeHandle{0}) return;
-  char buffer[kReceiveChunk];
-  const int n = ::recv(Sock(m_fd), buffer, sizeof buffer, 0);
-  if (n < 0) {
-    const int error = ::WSAGetLastError();
-    if (error == WSAEWOULDBLOCK || error == WSAEINTR) return;
-    // A reset is the printer going away, which the next write reports.
-    if (Lost(error)) {
-      m_reset = true;
-      OnClose();
-      return;
-    }
-    char text[64];
-    std::snprintf(text, sizeof text, "Error number is %d", error);
-    m_host.ShowMessage(text, MessageStyle::Plain);
-    return;
-  }
-  if (n == 0) {
-    OnClose();
-    return;
-  }
-  KeepReceived(buffer, static_cast<std::size_t>(n));
+  n = error;
+  return Received::Failed;
 }
 
 long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
@@ -173,7 +139,7 @@ int CClientSocket::WaitUntilSent(std::int64_t, const std::function<bool()>&, con
 void CClientSocket::EndOutput() {}
 
 int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
-  if (m_fd == ~NativeHandle{0}) return 0;
+  if (m_fd == kNoHandle) return 0;
   // What the printer sent is read first, so a reset shows. Receiving is not shut down: Windows
   // resets a connection on which data arrives after that, losing what is still unsent.
   PollReceive();
@@ -189,7 +155,7 @@ int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool
   for (;;) {
     const auto start = std::chrono::steady_clock::now();
     if (::closesocket(Sock(m_fd)) == 0) {
-      m_fd = ~NativeHandle{0};
+      m_fd = kNoHandle;
       const auto blocked =
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
       return blocked + kLingerRunOutMarginMs >= lingerMs ? ETIMEDOUT : 0;
@@ -208,11 +174,11 @@ int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool
 }
 
 void CClientSocket::Discard() {
-  if (m_fd == ~NativeHandle{0}) return;
+  if (m_fd == kNoHandle) return;
   const linger hard{1, 0};
   ::setsockopt(Sock(m_fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
   ::closesocket(Sock(m_fd));
-  m_fd = ~NativeHandle{0};
+  m_fd = kNoHandle;
 }
 
 std::string CClientSocket::ErrorText(int error) {

@@ -64,7 +64,11 @@ Outcome Probe(const std::string& host, std::uint32_t timeoutMs = 5000, std::int3
   const auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
   Outcome o;
   const auto before = descriptors();
-  o.result = CEchoProbe().Probe(host, &o.reply, ttl, timeoutMs, dataSize, 0, 0, localAddress, 0);
+  EchoProbeOptions options = EchoProbeOptions::Within(timeoutMs);
+  options.ttl = ttl;
+  options.dataSize = dataSize;
+  if (localAddress) options.localAddress = localAddress;
+  o.result = CEchoProbe().Probe(host, &o.reply, options);
   o.error = CEchoProbe::LastError();
   o.leaked = static_cast<int>(descriptors() - before);
   return o;
@@ -100,7 +104,12 @@ TEST(EchoProbe, OnTheWireTheRequestCarriesTheArgumentsAndACutPayload) {
     for (int i = 0; i < 4; ++i) {
       const UniqueFd watcher(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
       const auto& c = kCases[i];
-      CEchoProbe().Probe("127.0.0.1", nullptr, c[1], 100, c[0], c[2], c[3], nullptr, 0);
+      EchoProbeOptions options = EchoProbeOptions::Within(100);
+      options.dataSize = c[0];
+      options.ttl = static_cast<unsigned>(c[1]);
+      options.tos = static_cast<unsigned>(c[2]);
+      options.dontFragment = c[3] != 0;
+      CEchoProbe().Probe("127.0.0.1", nullptr, options);
       std::uint8_t packet[2048];
       for (ssize_t n; (n = ::recv(watcher.Get(), packet, sizeof packet, MSG_DONTWAIT)) > 0;) {
         const std::uint8_t* icmp = packet + 4 * (packet[0] & 0x0F);

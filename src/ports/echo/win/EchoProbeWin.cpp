@@ -7,71 +7,40 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "base/StopSignal.h"
 #include "ports/echo/EchoProbe.h"
 #include "ports/echo/EchoWire.h"
 #include "ports/echo/win/EchoSocketWin.h"
-#include "ports/echo/win/Winsock.h"
+#include "base/win/Winsock.h"
 
 namespace corvelle {
-namespace {
 
-thread_local int t_lastError = 0;
-
-int Fail(int error) {
-  SetEchoLastError(error);
-  return 0;
-}
-
-}  // namespace
-
-void SetEchoLastError(int error) { t_lastError = error; }
-
-int CEchoProbe::LastError() { return t_lastError; }
-
-NativeHandle ProbeStopHandle(const StopSignal* stop) {
-  return stop ? reinterpret_cast<NativeHandle>(stop->Event()) : kNoStopHandle;
-}
-
-int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, unsigned ttl, std::uint32_t timeoutMs,
-                      std::int32_t dataSize, unsigned tos, int dontFragment, const char* localAddress,
-                      unsigned sequence) const {
-  if (dataSize < 0) return Fail(EINVAL);
-  if (const int error = win::WinsockReady(); error != 0) return Fail(error);
+int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, const EchoProbeOptions& options) const {
+  if (options.dataSize < 0) return FailEcho(EINVAL);
+  if (const int error = win::WinsockReady(); error != 0) return FailEcho(error);
   const auto destination = win::ResolveIPv4(host);
   if (!destination) return 0;
   win::EchoRequest request;
   request.destination = *destination;
-  request.ttl = ttl;
-  request.tos = tos;
-  request.dontFragment = dontFragment != 0;
-  request.payload = std::min(dataSize, kEchoMaxPayload);
-  request.sequence = static_cast<std::uint16_t>(sequence & 0xFFFF);
-  request.timeoutMs = timeoutMs;
-  if (const auto answer = win::ProbeOverRawSocket(request, localAddress, reply, m_stop)) return *answer;
+  request.ttl = options.ttl;
+  request.tos = options.tos;
+  request.dontFragment = options.dontFragment;
+  request.payload = std::min(options.dataSize, kEchoMaxPayload);
+  request.sequence = static_cast<std::uint16_t>(options.sequence & 0xFFFF);
+  request.timeoutMs = options.timeoutMs;
+  if (const auto answer = win::ProbeOverRawSocket(request, options.localAddress.c_str(), reply, m_stop)) return *answer;
   // The echo service sends from an address of its own choosing.
-  if (localAddress != nullptr && *localAddress != '\0') return Fail(EACCES);
+  if (!options.localAddress.empty()) return FailEcho(EACCES);
   return win::ProbeThroughIcmpService(request, reply, m_stop);
 }
 
-std::string EchoProbeErrorText(int error) {
+std::string EchoSystemErrorText(int error) {
   switch (error) {
-    case 0:
-      return "no error";
-    case ETIMEDOUT:
-      return "timed out";
     case ECANCELED:
       return "stopped";
     case EINVAL:
       return "invalid argument";
     case ENOMEM:
       return "not enough memory";
-    case kEchoErrorHostNotFound:
-      return "host not found";
-    case kEchoErrorUnexpectedNetwork:
-      return "unexpected network error";
-    case EACCES:
-      return kEchoNotPermittedText;
     default:
       return win::SystemErrorText(error);
   }

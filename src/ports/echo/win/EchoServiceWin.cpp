@@ -23,11 +23,6 @@ namespace {
 // How long past its own time-out the service is given to complete a request.
 constexpr DWORD kServiceGraceMs = 1000;
 
-int Fail(int error) {
-  SetEchoLastError(error);
-  return 0;
-}
-
 // A request in flight: the service writes into `replies` until it signals `done`, so all of it is
 // freed only after that, or never when the service does not complete it.
 struct ServiceRequest {
@@ -58,9 +53,9 @@ void AbandonInFlight(std::unique_ptr<ServiceRequest> request, DWORD timeoutMs) {
 int ProbeThroughIcmpService(const EchoRequest& request, EchoProbeReply* reply, NativeHandle stop) {
   auto flight = std::make_unique<ServiceRequest>();
   flight->icmp = ::IcmpCreateFile();
-  if (flight->icmp == INVALID_HANDLE_VALUE) return Fail(static_cast<int>(::GetLastError()));
+  if (flight->icmp == INVALID_HANDLE_VALUE) return FailEcho(static_cast<int>(::GetLastError()));
   flight->done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!flight->done) return Fail(static_cast<int>(::GetLastError()));
+  if (!flight->done) return FailEcho(static_cast<int>(::GetLastError()));
 
   // The service writes the ICMP header (type, code, checksum, identifier, sequence); the rest of
   // our message, the time stamp and the payload, is its data.
@@ -81,15 +76,15 @@ int ProbeThroughIcmpService(const EchoRequest& request, EchoProbeReply* reply, N
                                      request.timeoutMs);
   if (sent == 0 && ::GetLastError() != ERROR_IO_PENDING) {
     const DWORD error = ::GetLastError();
-    return Fail(error == IP_REQ_TIMED_OUT ? ETIMEDOUT : static_cast<int>(error));
+    return FailEcho(error == IP_REQ_TIMED_OUT ? ETIMEDOUT : static_cast<int>(error));
   }
   switch (WaitForEchoEvent(flight->done, request.timeoutMs + kServiceGraceMs, stop)) {
     case EchoWait::Stopped:
       AbandonInFlight(std::move(flight), request.timeoutMs);
-      return Fail(ECANCELED);
+      return FailEcho(ECANCELED);
     case EchoWait::TimedOut:
       AbandonInFlight(std::move(flight), request.timeoutMs);
-      return Fail(ETIMEDOUT);
+      return FailEcho(ETIMEDOUT);
     case EchoWait::Failed:
       AbandonInFlight(std::move(flight), request.timeoutMs);
       return 0;
@@ -99,11 +94,11 @@ int ProbeThroughIcmpService(const EchoRequest& request, EchoProbeReply* reply, N
   const auto end = std::chrono::steady_clock::now();
   if (::IcmpParseReplies(flight->replies.data(), static_cast<DWORD>(flight->replies.size())) == 0) {
     const DWORD error = ::GetLastError();
-    return Fail(error == IP_REQ_TIMED_OUT || error == 0 ? ETIMEDOUT : static_cast<int>(error));
+    return FailEcho(error == IP_REQ_TIMED_OUT || error == 0 ? ETIMEDOUT : static_cast<int>(error));
   }
   ICMP_ECHO_REPLY answer{};
   std::memcpy(&answer, flight->replies.data(), sizeof answer);
-  if (answer.Status == IP_REQ_TIMED_OUT) return Fail(ETIMEDOUT);
+  if (answer.Status == IP_REQ_TIMED_OUT) return FailEcho(ETIMEDOUT);
   // Only an echo reply from the probed address that carries our data back answers this probe.
   const auto* echoed = static_cast<const std::uint8_t*>(answer.Data);
   const bool ours = answer.Status == IP_SUCCESS && answer.Address == request.destination.sin_addr.s_addr &&
@@ -111,7 +106,7 @@ int ProbeThroughIcmpService(const EchoRequest& request, EchoProbeReply* reply, N
                     echoed >= flight->replies.data() &&
                     echoed + answer.DataSize <= flight->replies.data() + flight->replies.size() &&
                     std::memcmp(echoed, flight->data.data(), flight->data.size()) == 0;
-  if (!ours) return Fail(kEchoErrorUnexpectedNetwork);
+  if (!ours) return FailEcho(kEchoErrorUnexpectedNetwork);
   if (reply != nullptr) {
     reply->responderAddress = answer.Address;
     reply->roundTripMs =

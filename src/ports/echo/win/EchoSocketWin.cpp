@@ -15,11 +15,6 @@
 namespace corvelle::win {
 namespace {
 
-int Fail(int error) {
-  SetEchoLastError(error);
-  return 0;
-}
-
 // Closes the socket and its event on every path out of the probe.
 struct RawSocket {
   SOCKET socket = INVALID_SOCKET;
@@ -32,7 +27,7 @@ struct RawSocket {
 
 bool SetIpOption(SOCKET socket, int name, DWORD value) {
   if (::setsockopt(socket, IPPROTO_IP, name, reinterpret_cast<const char*>(&value), sizeof value) == 0) return true;
-  Fail(::WSAGetLastError());
+  FailEcho(::WSAGetLastError());
   return false;
 }
 
@@ -62,14 +57,14 @@ std::optional<sockaddr_in> ResolveIPv4(const std::string& text) {
 EchoWait WaitForEchoEvent(HANDLE event, std::uint32_t limitMs, NativeHandle stop) {
   HANDLE handles[2];
   DWORD count = 0;
-  const auto stopEvent = reinterpret_cast<HANDLE>(stop);
+  const HANDLE stopEvent = stop != kNoStopHandle ? reinterpret_cast<HANDLE>(stop) : nullptr;
   if (stopEvent) handles[count++] = stopEvent;
   handles[count++] = event;
   const DWORD limit = limitMs < INFINITE ? limitMs : INFINITE - 1;
   const DWORD result = ::WaitForMultipleObjects(count, handles, FALSE, limit);
   if (result == WAIT_TIMEOUT) return EchoWait::TimedOut;
   if (result >= WAIT_OBJECT_0 + count) {
-    Fail(static_cast<int>(::GetLastError()));
+    FailEcho(static_cast<int>(::GetLastError()));
     return EchoWait::Failed;
   }
   // WaitForMultipleObjects reports the first signalled handle: the stop event comes first.
@@ -84,13 +79,13 @@ std::optional<int> ProbeOverRawSocket(const EchoRequest& request, const char* lo
   if (raw.socket == INVALID_SOCKET) {
     const int error = ::WSAGetLastError();
     if (error == WSAEACCES) return std::nullopt;
-    return Fail(error);
+    return FailEcho(error);
   }
   if (localAddress != nullptr && *localAddress != '\0') {
     const auto local = ResolveIPv4(localAddress);
     if (!local) return 0;
     if (::bind(raw.socket, reinterpret_cast<const sockaddr*>(&*local), sizeof *local) != 0) {
-      return Fail(::WSAGetLastError());
+      return FailEcho(::WSAGetLastError());
     }
   }
   // The don't-fragment option is set both ways, so the request carries the bit exactly when asked.
@@ -101,7 +96,7 @@ std::optional<int> ProbeOverRawSocket(const EchoRequest& request, const char* lo
   // The socket signals this event whenever a datagram is waiting; it is also non-blocking now.
   raw.event = ::WSACreateEvent();
   if (raw.event == WSA_INVALID_EVENT || ::WSAEventSelect(raw.socket, raw.event, FD_READ) != 0) {
-    return Fail(::WSAGetLastError());
+    return FailEcho(::WSAGetLastError());
   }
 
   const std::uint16_t identifier = NextProbeIdentifier();
@@ -111,15 +106,15 @@ std::optional<int> ProbeOverRawSocket(const EchoRequest& request, const char* lo
   const auto deadline = start + std::chrono::milliseconds(request.timeoutMs);
   if (::sendto(raw.socket, reinterpret_cast<const char*>(message.data()), static_cast<int>(message.size()), 0,
                reinterpret_cast<const sockaddr*>(&request.destination), sizeof request.destination) < 0) {
-    return Fail(::WSAGetLastError());
+    return FailEcho(::WSAGetLastError());
   }
 
   std::vector<std::uint8_t> received(kEchoReceiveSize);
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return Fail(ETIMEDOUT);
+    if (left.count() <= 0) return FailEcho(ETIMEDOUT);
     switch (WaitForEchoEvent(raw.event, static_cast<std::uint32_t>(left.count()), stop)) {
-      case EchoWait::Stopped: return Fail(ECANCELED);
+      case EchoWait::Stopped: return FailEcho(ECANCELED);
       case EchoWait::Failed: return 0;
       case EchoWait::TimedOut: continue;
       case EchoWait::Ready: break;
@@ -139,21 +134,11 @@ std::optional<int> ProbeOverRawSocket(const EchoRequest& request, const char* lo
         if (::WSAGetLastError() == WSAEMSGSIZE) continue;
         break;
       }
-      // Only the probed address answers this probe.
-      if (sender.sin_addr.s_addr != request.destination.sin_addr.s_addr) continue;
-      bool keepWaiting = true;
-      const int answer = DecodeEchoReply(std::span<const std::uint8_t>(received.data(), static_cast<std::size_t>(length)),
-                                         EchoFraming::IpHeader, identifier, request.sequence, keepWaiting);
-      if (keepWaiting) continue;
-      const auto end = std::chrono::steady_clock::now();
-      if (answer != 1) return 0;
-      if (reply != nullptr) {
-        reply->responderAddress = sender.sin_addr.s_addr;
-        reply->roundTripMs = static_cast<std::uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count());
+      if (const auto answer = TakeEchoReply(
+              std::span<const std::uint8_t>(received.data(), static_cast<std::size_t>(length)), sender.sin_addr.s_addr,
+              request.destination.sin_addr.s_addr, EchoFraming::IpHeader, identifier, request.sequence, start, reply)) {
+        return *answer;
       }
-      SetEchoLastError(0);
-      return 1;
     }
   }
 }

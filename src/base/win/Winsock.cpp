@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The one WSAStartup of the process, and error texts.
-#include "ports/echo/win/Winsock.h"
+#include "base/win/Winsock.h"
 
 #include <winsock2.h>
 #include <windows.h>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-// POSIX stream socket with receive draining and non-blocking connect.
+// The client socket's system calls on POSIX: a non-blocking connect, reads, sends, and a close
+// that watches the kernel's send queue drain.
 #include "ports/ClientSocket.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/sockios.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -15,10 +15,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "base/Host.h"
+#include "ports/NameLookup.h"
 #include "ports/OutputWait.h"
 
 namespace corvelle {
@@ -27,8 +27,6 @@ namespace {
 constexpr int kLingerSeconds = 10;
 constexpr int kSendBufferBytes = 2 * 1024 * 1024;
 constexpr std::int64_t kConnectStepMs = 50;
-// Reads per PollReceive, so a printer that floods replies cannot hold the port forever.
-constexpr int kMaxReadsPerPoll = 256;
 
 // Bytes still in the kernel's send queue (sent but not acknowledged included).
 long UnsentBytes(int fd) {
@@ -48,18 +46,6 @@ bool WasReset(int fd, bool outputEnded) {
   int error = 0;
   length = sizeof error;
   return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0;
-}
-
-bool Resolve(const std::string& address, in_addr& out) {
-  if (::inet_pton(AF_INET, address.c_str(), &out) == 1) return true;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  if (::getaddrinfo(address.c_str(), nullptr, &hints, &result) != 0 || !result) return false;
-  out = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
-  ::freeaddrinfo(result);
-  return true;
 }
 
 }  // namespace
@@ -82,7 +68,9 @@ int CClientSocket::Connect(const std::string& address, int port, const std::func
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<std::uint16_t>(static_cast<unsigned>(port)));
-  if (!Resolve(address, peer.sin_addr)) return EHOSTUNREACH;
+  const auto resolved = ResolveIPv4Text(address);
+  if (!resolved) return EHOSTUNREACH;
+  peer.sin_addr.s_addr = htonl(*resolved);
   if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return 0;
   if (errno != EINPROGRESS && errno != EINTR) return errno;
   const std::int64_t deadline = m_host.Now() + kConnectLimitMs;
@@ -99,46 +87,25 @@ int CClientSocket::Connect(const std::string& address, int port, const std::func
 }
 
 void CClientSocket::SetOptions() {
-  linger current{};
-  socklen_t length = sizeof current;
-  ::getsockopt(m_fd, SOL_SOCKET, SO_LINGER, &current, &length);
   const linger on{1, kLingerSeconds};
   ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &on, sizeof on);
   ::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
 }
 
-void CClientSocket::PollReceive() {
-  for (int reads = 0; reads < kMaxReadsPerPoll && m_fd >= 0 && !m_peerClosed; ++reads) {
-    pollfd p{m_fd, POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) return;
-    const std::int64_t before = m_nReceived;
-    OnReceive();
-    if (m_nReceived == before) return;  // an error or the printer's close: nothing more to read
+CClientSocket::Received CClientSocket::ReadOnce(char* buffer, std::size_t size, long& n) {
+  pollfd p{m_fd, POLLIN, 0};
+  if (::poll(&p, 1, 0) <= 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) return Received::Nothing;
+  n = ::recv(m_fd, buffer, size, MSG_DONTWAIT);
+  if (n > 0) return Received::Bytes;
+  if (n == 0) return Received::Closed;
+  // The recv has taken the error a reset left on the socket: it is kept here.
+  if (errno == ECONNRESET) {
+    m_reset = true;
+    return Received::Closed;
   }
-}
-
-void CClientSocket::OnReceive() {
-  if (m_fd < 0) return;
-  char buffer[kReceiveChunk];
-  const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
-  if (n < 0) {
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-    // A reset is the printer going away, which the next write reports.
-    if (errno == ECONNRESET) {
-      m_reset = true;
-      OnClose();
-      return;
-    }
-    char text[64];
-    std::snprintf(text, sizeof text, "Error number is %d", errno);
-    m_host.ShowMessage(text, MessageStyle::Plain);
-    return;
-  }
-  if (n == 0) {
-    OnClose();
-    return;
-  }
-  KeepReceived(buffer, static_cast<std::size_t>(n));
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return Received::Nothing;
+  n = errno;
+  return Received::Failed;
 }
 
 long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
@@ -181,13 +148,13 @@ int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool(
 }
 
 void CClientSocket::EndOutput() {
-  if (m_fd < 0) return;
+  if (m_fd == kNoHandle) return;
   ::shutdown(m_fd, SHUT_WR);
   m_outputEnded = true;
 }
 
 int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
-  if (m_fd < 0) return 0;
+  if (m_fd == kNoHandle) return 0;
   // As a lingering close does, the end of the stream follows the last bytes at once: the printer
   // acknowledges it, and them, without waiting for its delayed-acknowledgement timer.
   ::shutdown(m_fd, SHUT_RDWR);
@@ -198,14 +165,14 @@ int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool
 }
 
 void CClientSocket::Discard() {
-  if (m_fd < 0) return;
+  if (m_fd == kNoHandle) return;
   if (Unsent() > 0) {
     const linger hard{1, 0};
     ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
   }
   ::shutdown(m_fd, SHUT_RD);
   ::close(m_fd);
-  m_fd = -1;
+  m_fd = kNoHandle;
 }
 
 std::string CClientSocket::ErrorText(int error) { return std::strerror(error); }

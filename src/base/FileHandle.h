@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// A POSIX file descriptor owned for the length of one operation, with the few calls the image
-// reader and the download need. Failures are results carrying errno; nothing throws.
+// A file descriptor of a regular file owned for the length of one operation, with the few calls
+// its readers need (the image reader, the download, the profile, the settings, the catalogue and
+// the history), and the whole-file read with a size cap. Failures are results carrying errno;
+// nothing throws.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +29,8 @@ class FileHandle {
   static FileHandle Adopt(int fd);
 
   bool IsOpen() const { return m_fd >= 0; }
+  // The open found something that is not a regular file (or could not tell what it found).
+  bool NotRegular() const { return m_notRegular; }
   // errno of the last failed call (the open, for a handle that is not open).
   int Error() const { return m_error; }
   // strerror of Error().
@@ -36,6 +40,9 @@ class FileHandle {
   std::uint64_t LengthAtOpen() const { return m_length; }
   // Up to `size` bytes; 0 at the end; -1 on error. Interrupted calls are repeated.
   long Read(char* buffer, std::size_t size);
+  // Moves the reading position to `offset` from the start (negative: back from the end); false
+  // on error.
+  bool Seek(std::int64_t offset);
   // Closes the descriptor; false when the close reports an error (the data may be lost).
   bool Close();
 
@@ -44,6 +51,19 @@ class FileHandle {
   int m_fd = -1;
   int m_error = 0;
   std::uint64_t m_length = 0;
+  bool m_notRegular = false;
 };
+
+// The whole of a regular file, or why not.
+struct FileText {
+  enum class Status { Read, CannotOpen, NotRegular, TooLarge, ReadFailed };
+  Status status = Status::Read;
+  int error = 0;     // errno of CannotOpen and ReadFailed
+  std::string text;  // all of the file when Read, else empty
+};
+
+// The regular file at `path` (opened as OpenRegularForReading does) when it holds at most `cap`
+// bytes, also when it grows while it is read.
+FileText ReadRegularFile(const std::string& path, std::size_t cap);
 
 }  // namespace corvelle

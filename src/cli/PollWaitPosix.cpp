@@ -15,7 +15,7 @@ bool PollUntil(const StopSignal& stop, NativeHandle fd, FdEvent event, std::int6
     nfds_t count = 0;
     if (fd >= 0) fds[count++] = {fd, static_cast<short>(event == FdEvent::Readable ? POLLIN : POLLOUT), 0};
     // The stop descriptor stays readable once raised, so a wait that STOP may not end leaves it out.
-    if (stoppable && stop.Fd() >= 0) fds[count++] = {stop.Fd(), POLLIN, 0};
+    if (stoppable && stop.Handle() != kNoHandle) fds[count++] = {stop.Handle(), POLLIN, 0};
     const int r = ::poll(fds, count, static_cast<int>(stepMs));
     if (r < 0 && errno != EINTR) return WaitStep::Ended;
     if (r > 0 && fd >= 0 && fds[0].revents != 0) return WaitStep::Ready;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// POSIX file descriptor wrapper of the font set code.
-#include "fontset/FileHandle.h"
+// The regular file's descriptor, and the whole-file read built on it.
+#include "base/FileHandle.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,7 +20,8 @@ FileHandle::~FileHandle() {
 FileHandle::FileHandle(FileHandle&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)),
       m_error(other.m_error),
-      m_length(other.m_length) {}
+      m_length(other.m_length),
+      m_notRegular(other.m_notRegular) {}
 
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
   if (this != &other) {
@@ -28,6 +29,7 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
     m_fd = std::exchange(other.m_fd, -1);
     m_error = other.m_error;
     m_length = other.m_length;
+    m_notRegular = other.m_notRegular;
   }
   return *this;
 }
@@ -46,7 +48,9 @@ FileHandle FileHandle::Adopt(int fd) {
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ::close(fd);
-    return FileHandle(-1, error);
+    FileHandle refused(-1, error);
+    refused.m_notRegular = true;
+    return refused;
   }
   FileHandle file(fd, 0);
   file.m_length = static_cast<std::uint64_t>(st.st_size);
@@ -66,6 +70,14 @@ long FileHandle::Read(char* buffer, std::size_t size) {
   }
 }
 
+bool FileHandle::Seek(std::int64_t offset) {
+  const auto where = offset < 0 ? ::lseek(m_fd, static_cast<off_t>(offset), SEEK_END)
+                                : ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET);
+  if (where >= 0) return true;
+  m_error = errno;
+  return false;
+}
+
 bool FileHandle::Close() {
   if (m_fd < 0) return true;
   const int result = ::close(std::exchange(m_fd, -1));
@@ -74,6 +86,39 @@ bool FileHandle::Close() {
     return false;
   }
   return true;
+}
+
+FileText ReadRegularFile(const std::string& path, std::size_t cap) {
+  FileText read;
+  FileHandle file = FileHandle::OpenRegularForReading(path);
+  if (!file.IsOpen()) {
+    read.status = file.NotRegular() ? FileText::Status::NotRegular : FileText::Status::CannotOpen;
+    read.error = file.Error();
+    return read;
+  }
+  if (file.LengthAtOpen() > cap) {
+    read.status = FileText::Status::TooLarge;
+    return read;
+  }
+  read.text.reserve(static_cast<std::size_t>(file.LengthAtOpen()));
+  char buffer[64 * 1024];
+  for (;;) {
+    const long n = file.Read(buffer, sizeof buffer);
+    if (n == 0) return read;
+    if (n < 0) {
+      read.status = FileText::Status::ReadFailed;
+      read.error = file.Error();
+      break;
+    }
+    read.text.append(buffer, static_cast<std::size_t>(n));
+    // The file may have grown since it was opened.
+    if (read.text.size() > cap) {
+      read.status = FileText::Status::TooLarge;
+      break;
+    }
+  }
+  read.text.clear();
+  return read;
 }
 
 }  // namespace corvelle

@@ -21,17 +21,17 @@ ProfileLock::ProfileLock(const std::string& profilePath, const std::function<boo
   const std::string folder = ParentFolder(target);
   if (!folder.empty()) MakeFolders(folder, 0700);
   const std::string lock = target + ".lock";
-  m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, kPrivateFileMode);
-  if (m_fd < 0) return;
+  m_handle = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, kPrivateFileMode);
+  if (m_handle < 0) return;
   // flock sleeps in the kernel; a signal (Ctrl-C) interrupts it with EINTR.
-  while (::flock(m_fd, LOCK_EX) != 0) {
+  while (::flock(m_handle, LOCK_EX) != 0) {
     if (errno != EINTR || (stopRequested && stopRequested())) return;
   }
   m_held = true;
 }
 
 ProfileLock::~ProfileLock() {
-  if (m_fd >= 0) ::close(m_fd);
+  if (m_handle >= 0) ::close(m_handle);
 }
 
 }  // namespace corvelle

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+// The client socket's receive side that every platform shares: the bounded receive loop, what a
+// failed read shows, the printer's close, and the received text.
+#include <algorithm>
+#include <cstdio>
+
+#include "base/Host.h"
+#include "ports/ClientSocket.h"
+
+namespace corvelle {
+namespace {
+
+// Reads per PollReceive, so a printer that floods replies cannot hold the port forever.
+constexpr int kMaxReadsPerPoll = 256;
+
+}  // namespace
+
+void CClientSocket::PollReceive() {
+  for (int reads = 0; reads < kMaxReadsPerPoll && m_fd != kNoHandle && !m_peerClosed; ++reads) {
+    if (!ReceiveOnce()) return;  // nothing waiting, an error or the printer's close
+  }
+}
+
+bool CClientSocket::ReceiveOnce() {
+  char buffer[kReceiveChunk];
+  long n = 0;
+  switch (ReadOnce(buffer, sizeof buffer, n)) {
+    case Received::Bytes:
+      KeepReceived(buffer, static_cast<std::size_t>(n));
+      return true;
+    case Received::Nothing:
+      return false;
+    case Received::Closed:
+      // A reset is the printer going away too, which the next write reports.
+      m_peerClosed = true;
+      return false;
+    case Received::Failed: {
+      char text[64];
+      std::snprintf(text, sizeof text, "Error number is %ld", n);
+      m_host.ShowMessage(text, MessageStyle::Plain);
+      return false;
+    }
+  }
+  return false;
+}
+
+void CClientSocket::KeepReceived(char* bytes, std::size_t n) {
+  std::replace(bytes, bytes + n, '\0', '\x01');
+  m_strReceived.append(bytes, n);
+  if (m_strReceived.size() > kReceivedTextLimit) m_strReceived.erase(0, m_strReceived.size() - kReceivedTextLimit);
+  m_nReceived += static_cast<std::int64_t>(n);
+}
+
+}  // namespace corvelle
