@@ -2,16 +2,17 @@
 // What the download benchmarks run on: a Host on the real clock, optionally with the download's
 // pauses taken out (waits during a pause return at once, others sleep for real so a socket still
 // gets its linger), a progress view that notes when the bar last moved, a receiver
-// on 127.0.0.1 that reads and discards whatever each connection carries, and an image file.
+// process on 127.0.0.1 that reads and discards whatever each connection carries, and an image file.
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -19,7 +20,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "base/Host.h"
 #include "download/Download.h"
@@ -72,49 +72,51 @@ class BenchHost : public Host {
   std::int64_t m_skipped = 0;
 };
 
+// The printer: a process of its own (as socat and a real printer are to the sender) that
+// listens on 127.0.0.1, reads and discards whatever each connection carries, and ends with the
+// object. A thread of the sender's own process would be woken onto the sender's processor after
+// every send and make the download look slower than the wire is.
 class LoopbackReceiver {
  public:
   LoopbackReceiver() {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::listen(m_listener, 8) == 0 && ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-      m_port = ntohs(address.sin_port);
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 8) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      std::perror("receiver");
+      std::exit(1);
     }
-    m_thread = std::thread([this] { Serve(); });
+    m_port = ntohs(address.sin_port);
+    m_pid = ::fork();
+    if (m_pid == 0) Serve(listener);
+    ::close(listener);
   }
   ~LoopbackReceiver() {
-    m_running = false;
-    m_thread.join();
-    ::close(m_listener);
+    ::kill(m_pid, SIGTERM);
+    ::waitpid(m_pid, nullptr, 0);
   }
   LoopbackReceiver(const LoopbackReceiver&) = delete;
   LoopbackReceiver& operator=(const LoopbackReceiver&) = delete;
 
   int Port() const { return m_port; }
-  std::int64_t Received() const { return m_received; }
 
  private:
-  void Serve() {
+  [[noreturn]] static void Serve(int listener) {
     static char buffer[1 << 16];
-    while (m_running) {
-      pollfd p{m_listener, POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+    for (;;) {
+      const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
-      for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) m_received += n;
+      while (::read(fd, buffer, sizeof buffer) > 0) {
+      }
       ::close(fd);
     }
   }
 
-  int m_listener = -1;
   int m_port = 0;
-  std::atomic<bool> m_running{true};
-  std::atomic<std::int64_t> m_received{0};
-  std::thread m_thread;
+  pid_t m_pid = -1;
 };
 
 // A temporary image of `size` deterministic bytes, removed with the object.

@@ -313,7 +313,7 @@ class DownloadRun {
   Outcome FinishStep() {
     // A drain that failed without STOP (a queue that stopped moving, a connection lost) has told
     // the user: the transfer failed, it was not stopped.
-    if (!m_port.DrainOutput()) return StopRequested() ? Abandon() : Fail();
+    if (!m_port.FinishOutput()) return StopRequested() ? Abandon() : Fail();
     if (StopRequested()) return Abandon();
     // Closing may still wait for the printer to take what is queued: a connection lost then has
     // told the user, and STOP then has discarded the rest.

@@ -63,12 +63,15 @@ class CClientSocket {
   // the count cannot be seen.
   int WaitUntilSent(std::int64_t stallMs, const std::function<bool()>& cancelled,
                     const std::function<void()>& whileWaiting);
-  // Stops receiving and lets what is still unsent leave while it keeps leaving (see
+  // Stops receiving and sending and lets what is still unsent leave while it keeps leaving (see
   // WaitUntilSent; `cancelled` ends it), then closes. 0 when the printer took every byte; else
   // why not: ECONNRESET when it reset or closed the connection first, ETIMEDOUT when bytes were
   // still unsent when the wait ended, or the system's error number. The socket is closed either
   // way.
   int CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled);
+  // Tells the printer that nothing more will be sent (the end of the stream goes behind what is
+  // queued); receiving goes on. Nothing on Windows, whose lingering close sends it.
+  void EndOutput();
   // Closes at once; what is still unsent is discarded.
   void Discard();
 
@@ -92,10 +95,11 @@ class CClientSocket {
 
   Host& m_host;
   NativeHandle m_fd = kNoHandle;
-#ifdef _WIN32
-  // The printer reset the connection (a receive said so): what was unsent is lost.
+  // The printer reset the connection (a receive or the socket's state said so): what was unsent
+  // is lost.
   bool m_reset = false;
-#endif
+  // EndOutput was called: the end of the stream has gone behind the last bytes.
+  bool m_outputEnded = false;
   bool m_peerClosed = false;
   std::int64_t m_nReceived = 0;
   std::string m_strReceived;

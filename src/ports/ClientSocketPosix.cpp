@@ -35,11 +35,17 @@ long UnsentBytes(int fd) {
   return queued;
 }
 
-// Whether the printer reset the connection (what was still queued is then lost).
-bool WasReset(int fd) {
+// Whether the printer reset the connection (what was still queued is then lost). Once this
+// end's output has ended, the connection also closes when the printer's end follows in order
+// (the socket then waits out its time elsewhere); a reset then leaves its error on the socket.
+bool WasReset(int fd, bool outputEnded) {
   tcp_info info{};
   socklen_t length = sizeof info;
-  return fd >= 0 && ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 && info.tcpi_state == TCP_CLOSE;
+  if (fd < 0 || ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 || info.tcpi_state != TCP_CLOSE) return false;
+  if (!outputEnded) return true;
+  int error = 0;
+  length = sizeof error;
+  return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0;
 }
 
 }  // namespace
@@ -91,7 +97,11 @@ CClientSocket::Received CClientSocket::ReadOnce(char* buffer, std::size_t size, 
   if (::poll(&p, 1, 0) <= 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) return Received::Nothing;
   n = ::recv(m_fd, buffer, size, MSG_DONTWAIT);
   if (n > 0) return Received::Bytes;
-  if (n == 0 || errno == ECONNRESET) return Received::Closed;
+  if (n == 0) return Received::Closed;
+  if (errno == ECONNRESET) {
+    m_reset = true;
+    return Received::Closed;
+  }
   if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return Received::Nothing;
   n = errno;
   return Received::Failed;
@@ -105,7 +115,12 @@ long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
   return ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-long CClientSocket::Unsent() const { return UnsentBytes(m_fd); }
+// Once the output has ended, the send queue counts the end of the stream as one more byte until
+// the printer acknowledges it; what it has not taken of the bytes is one less.
+long CClientSocket::Unsent() const {
+  const long queued = UnsentBytes(m_fd);
+  return m_outputEnded && queued > 0 ? queued - 1 : queued;
+}
 
 int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool()>& cancelled,
                                  const std::function<void()>& whileWaiting) {
@@ -115,8 +130,12 @@ int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool(
   std::int64_t step = 1;
   for (;;) {
     // After a reset the send queue still counts what was lost, so the reset itself ends the wait.
-    if (WasReset(m_fd)) return ECONNRESET;
-    const long unsent = UnsentBytes(m_fd);
+    // The error a reset leaves is read once: what it said is kept.
+    if (m_reset || WasReset(m_fd, m_outputEnded)) {
+      m_reset = true;
+      return ECONNRESET;
+    }
+    const long unsent = Unsent();
     if (unsent == 0) return 0;
     if (m_peerClosed) return ECONNRESET;
     if (cancelled && cancelled()) return ECANCELED;
@@ -127,9 +146,18 @@ int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool(
   }
 }
 
+void CClientSocket::EndOutput() {
+  if (m_fd < 0) return;
+  ::shutdown(m_fd, SHUT_WR);
+  m_outputEnded = true;
+}
+
 int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
   if (m_fd == kNoHandle) return 0;
-  ::shutdown(m_fd, SHUT_RD);
+  // As a lingering close does, the end of the stream follows the last bytes at once: the printer
+  // acknowledges it, and them, without waiting for its delayed-acknowledgement timer.
+  ::shutdown(m_fd, SHUT_RDWR);
+  m_outputEnded = true;
   const int error = WaitUntilSent(lingerMs, cancelled, {});
   Discard();
   return error == ECANCELED ? ETIMEDOUT : error;
@@ -137,7 +165,7 @@ int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool
 
 void CClientSocket::Discard() {
   if (m_fd == kNoHandle) return;
-  if (UnsentBytes(m_fd) > 0) {
+  if (Unsent() > 0) {
     const linger hard{1, 0};
     ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
   }

@@ -48,6 +48,7 @@ void CDevicePort::Purge() {
 }
 
 bool CDevicePort::DrainOutput() { return m_backend ? m_backend->DrainOutput() : true; }
+bool CDevicePort::FinishOutput() { return m_backend ? m_backend->FinishOutput() : true; }
 
 bool CDevicePort::Close() {
   bool clean = true;

@@ -15,6 +15,8 @@
 //   TCP/IP printer has taken every byte. It waits as long as the queue keeps falling; false when
 //   cancelled, or when nothing left for 10 s or the connection was lost (reported to the user).
 //   It returns true at once for the other kinds.
+// - FinishOutput is DrainOutput when Close follows and nothing more is written: the TCP/IP
+//   printer is told then that the output has ended.
 // - Close may still wait for the connection to hand on what it holds; false when it found that
 //   some of it was lost (reported to the user), so the transfer did not arrive whole.
 // - Every write and wait lets the surroundings run (Host::PumpMessages, Host::WaitFor,
@@ -48,6 +50,7 @@ class CDevicePort {
   // Discards what is queued in either direction (COM, USB); nothing for the other kinds.
   void Purge();
   bool DrainOutput();
+  bool FinishOutput();
   bool Close();
   // Lets waiting events run now: the host's, and what the connection has received.
   void PumpMessages();

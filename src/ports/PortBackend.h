@@ -51,6 +51,10 @@ class PortBackend {
   // has taken every byte. It waits as long as the queue keeps falling. False when cancelled, or
   // when the queue stopped moving or the connection was lost (reported to the user).
   virtual bool DrainOutput() { return true; }
+  // DrainOutput when nothing more is to be written before Close: the TCP/IP kind ends its output
+  // first (the end goes right behind the last bytes, as a lingering close sends it), so the
+  // printer acknowledges them at once rather than after its delayed-acknowledgement timer.
+  virtual bool FinishOutput() { return DrainOutput(); }
   // Bytes written that the printer has not taken yet (the serial queue; for TCP/IP the output
   // buffer and the socket's unsent bytes); 0 for kinds whose queue cannot be seen.
   virtual long QueuedOutput() { return 0; }

@@ -138,9 +138,13 @@ bool TcpBackend::Flush() {
   return outcome == WriteOutcome::Done;
 }
 
-bool TcpBackend::DrainOutput() {
+bool TcpBackend::DrainOutput() { return Drain(false); }
+bool TcpBackend::FinishOutput() { return Drain(true); }
+
+bool TcpBackend::Drain(bool endOutput) {
   if (!m_pSocket || m_lost) return false;
   if (!Flush()) return false;
+  if (endOutput) m_pSocket->EndOutput();
   const int error = m_pSocket->WaitUntilSent(kLingerMs, [this] { return m_context.Cancelled(); }, [this] {
     m_unsent.reset();
     m_pSocket->PollReceive();

@@ -38,6 +38,8 @@ class TcpBackend : public PortBackend {
   // Sends the rest of the buffer and waits until the printer has taken every byte, as long as it
   // keeps taking them (kLingerMs without progress fail it, reported like a failed write).
   bool DrainOutput() override;
+  // DrainOutput, with the end of the output sent behind the last bytes.
+  bool FinishOutput() override;
   // The output buffer and the socket's unsent bytes. The socket is asked once after each send
   // and each wait: in between the count can only fall, so the one read last never credits the
   // printer with more than it took, and writes that only fill the buffer cost no system call.
@@ -56,6 +58,7 @@ class TcpBackend : public PortBackend {
   bool Flush();
   // Shows the loss of the connection once per open and stops all later writes.
   void ReportLost(int error);
+  bool Drain(bool endOutput);
 
   PortContext& m_context;
   std::unique_ptr<CClientSocket> m_pSocket;

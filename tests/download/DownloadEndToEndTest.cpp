@@ -8,7 +8,6 @@
 // uses meanwhile.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -35,14 +34,7 @@ namespace {
 
 using test::ReadFile;
 
-// Fake time whose every wait also takes up to 50 ms of real time, so a real transport and its far
-// end get the time they need: a socket's linger, a reader draining the line before the next open.
-struct TransportHost : test::FakeHost {
-  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override {
-    ::poll(nullptr, 0, static_cast<int>(std::clamp<std::int64_t>(ms, 0, 50)));
-    FakeHost::WaitFor(ms, mode);
-  }
-};
+using test::TransportHost;
 
 class DownloadEndToEnd : public test::CliFixture {
  protected:

@@ -6,7 +6,6 @@
 // off, and never a closing message for a transfer that did not finish.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -31,14 +30,7 @@ namespace {
 constexpr std::int64_t kAreaStarts = 11'000;  // fake time at which area 1 starts, after its pause
 constexpr std::size_t kLimit = 100'000;       // bytes a far end takes before its fault
 
-// Fake time, with every wait also taking up to 50 ms of real time, so that a real far end gets
-// the time it needs.
-struct TransportHost : test::FakeHost {
-  void WaitFor(std::int64_t ms, WaitMode mode) override {
-    ::poll(nullptr, 0, static_cast<int>(std::clamp<std::int64_t>(ms, 0, 50)));
-    FakeHost::WaitFor(ms, mode);
-  }
-};
+using test::TransportHost;
 
 // A USB bridge that takes kLimit bytes, then answers XOFF to every flow-control check.
 struct XoffBridge : D2xx {

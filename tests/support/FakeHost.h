@@ -4,11 +4,13 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/Host.h"
@@ -73,6 +75,16 @@ class FakeHost : public Host {
   void Tick();
   std::multimap<std::int64_t, std::function<void()>> m_timed;  // equal times keep their order
   std::multimap<int, std::function<void()>> m_ticked;
+};
+
+// Fake time whose every wait also takes up to 50 ms of real time, so that a real transport and its
+// far end get the time they need: a socket's linger, a reader draining the line before the next
+// open.
+struct TransportHost : FakeHost {
+  void WaitFor(std::int64_t ms, WaitMode mode = WaitMode::Responsive) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp<std::int64_t>(ms, 0, 50)));
+    FakeHost::WaitFor(ms, mode);
+  }
 };
 
 }  // namespace corvelle::test

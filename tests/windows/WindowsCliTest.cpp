@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "CliProcess.h"
-#include "LoopbackListener.h"
+#include "support/LoopbackPrinter.h"
 #include "download/DownloadPlan.h"
 
 namespace corvelle {
@@ -37,7 +37,7 @@ class WindowsCli : public test::CliFolders {
     announcement = areas.empty() ? "" : Announcement(areas[0]);
     return built;
   }
-  std::vector<std::string> TcpDownload(const test::LoopbackListener& printer) {
+  std::vector<std::string> TcpDownload(const test::RecordingPrinter& printer) {
     return {"download", "--port", "TCP/IP", "--ip", printer.Target()};
   }
   std::string first = dir.File("first.out"), second = dir.File("second.out");
@@ -51,7 +51,7 @@ TEST_F(WindowsCli, FileAndTcpIpDownloadsCarryTheEngineFramedAnnouncementThenExac
   EXPECT_EQ(ReadFile(first), announcement);
   EXPECT_TRUE(ReadFile(second) == built) << "the image on the port differs from the built one";
 
-  test::LoopbackListener printer;
+  test::RecordingPrinter printer;
   std::vector<std::string> args = TcpDownload(printer);
   args.push_back("-q");
   run = Run(args);
@@ -73,7 +73,7 @@ TEST_F(WindowsCli, CtrlBreakOrCtrlCInTheFirstPauseIsStopAndTheImageIsNeverOpened
     EXPECT_FALSE(test::FileExists(second));
   }
 
-  test::LoopbackListener printer;
+  test::RecordingPrinter printer;
   run = Run(TcpDownload(printer), {}, {}, ConsoleEvent::CtrlC, [&printer] { return printer.Received().size() == 1; });
   if (!run.eventSent) {
     if (!breakSent) GTEST_SKIP() << "this Wine can send neither Ctrl-Break nor Ctrl-C to the program";

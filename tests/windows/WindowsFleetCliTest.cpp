@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "CliProcess.h"
-#include "LoopbackListener.h"
+#include "support/LoopbackPrinter.h"
 #include "download/DownloadPlan.h"
 #include "fontset/FontSetBuilder.h"
 
@@ -20,7 +20,7 @@ namespace {
 using WindowsFleetCli = test::CliFolders;
 
 TEST_F(WindowsFleetCli, EachServedPrinterGetsExactlyTheFramedImageAndAClosedPortFailsAlone) {
-  test::LoopbackListener first, second;
+  test::RecordingPrinter first, second;
   ASSERT_TRUE(first.Port() && second.Port());
   const std::string closed = "127.0.0.1:" + std::to_string(test::ClosedLoopbackPort());
   const test::CliRun run = Run({"download", "--ip", first.Target(), "--ip", closed, "--ip", second.Target()});
@@ -38,7 +38,7 @@ TEST_F(WindowsFleetCli, EachServedPrinterGetsExactlyTheFramedImageAndAClosedPort
   ASSERT_GT(image.size(), 3000u);
   const auto areas = SplitImage(static_cast<std::int64_t>(image.size()), DownloadForm::Current);
   ASSERT_EQ(areas.size(), 1u);
-  for (const test::LoopbackListener* printer : {&first, &second}) {
+  for (const test::RecordingPrinter* printer : {&first, &second}) {
     const std::vector<std::string> received = printer->Received();
     ASSERT_EQ(received.size(), 2u) << printer->Target();
     EXPECT_EQ(received[0], Announcement(areas[0]));
@@ -47,7 +47,7 @@ TEST_F(WindowsFleetCli, EachServedPrinterGetsExactlyTheFramedImageAndAClosedPort
 }
 
 TEST_F(WindowsFleetCli, CtrlCWhilePrintersPauseStopsEveryOneAtOnce) {
-  test::LoopbackListener first, second, waiting;
+  test::RecordingPrinter first, second, waiting;
   ASSERT_TRUE(first.Port() && second.Port() && waiting.Port());
   const test::CliRun run =
       Run({"download", "--jobs", "2", "--ip", first.Target(), "--ip", second.Target(), "--ip", waiting.Target()}, {}, {},

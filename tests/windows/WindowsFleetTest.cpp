@@ -1,36 +1,30 @@
 // SPDX-License-Identifier: MIT
 // A download to several printers on Windows, in process: the frozen image no other opening may
-// write, rename or delete, and that leaves no file behind; the printers' hosts, whose waits all
-// end on the run's one STOP while a pause without it runs its whole length; and a run over
-// loopback TCP/IP that Ctrl-C (the console handler called as Windows calls it) ends at once for
-// every printer.
+// write, rename or delete, and that leaves no file behind; and the printers' hosts, whose waits
+// all end on the run's one STOP while a pause without it runs its whole length.
 #include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <sstream>
 #include <thread>
 #include <vector>
 
-#include "LoopbackListener.h"
 #include "base/StopSignal.h"
-#include "base/win/ConsoleStop.h"
 #include "cli/FleetDownload.h"
 #include "cli/FleetHost.h"
-#include "download/DownloadPlan.h"
-#include "ports/PortEnvironment.h"
+#include "support/Elapsed.h"
+#include "support/LoopbackPrinter.h"
 #include "support/TempDir.h"
 
 namespace corvelle::cli {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+using test::Clock;
+using test::SecondsSince;
 
 // The snapshot files of this process in the temporary folder.
 std::vector<std::wstring> SnapshotFiles() {
@@ -98,17 +92,16 @@ TEST(WindowsFleetHost, OneStopEndsEveryPrintersPauseAndSocketWaitWhileAWaitItMay
   StopSignal stop;
   FleetHost pausing(status, 0, stop), reading(status, 1, stop), closing(status, 2, stop);
   SocketPair pair;
-  ASSERT_NE(pair.peer, INVALID_SOCKET);
+  ASSERT_TRUE(pair.peer.Valid());
 
   // Without STOP: a pause lasts its length, and a socket wait ends when data arrives.
   Clock::time_point start = Clock::now();
   pausing.WaitFor(250);
   EXPECT_GE(SecondsSince(start), 0.24);
-  EXPECT_FALSE(reading.WaitForFd(pair.Mine(), FdEvent::Readable, 50));
-  ::send(pair.peer, "x", 1, 0);
-  EXPECT_TRUE(reading.WaitForFd(pair.Mine(), FdEvent::Readable, 5'000));
-  char byte;
-  ASSERT_EQ(::recv(pair.mine, &byte, 1, 0), 1);
+  EXPECT_FALSE(reading.WaitForFd(pair.mine.Handle(), FdEvent::Readable, 50));
+  pair.peer.SendSome("x");
+  EXPECT_TRUE(reading.WaitForFd(pair.mine.Handle(), FdEvent::Readable, 5'000));
+  EXPECT_EQ(pair.mine.Read(1), "x");
 
   // One STOP raised from elsewhere ends both printers' long waits at once.
   double paused = 0, read = 0;
@@ -119,7 +112,7 @@ TEST(WindowsFleetHost, OneStopEndsEveryPrintersPauseAndSocketWaitWhileAWaitItMay
     paused = SecondsSince(start);
   });
   std::thread second([&] {
-    readReady = reading.WaitForFd(pair.Mine(), FdEvent::Readable, 60'000);
+    readReady = reading.WaitForFd(pair.mine.Handle(), FdEvent::Readable, 60'000);
     read = SecondsSince(start);
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -138,60 +131,6 @@ TEST(WindowsFleetHost, OneStopEndsEveryPrintersPauseAndSocketWaitWhileAWaitItMay
   start = Clock::now();
   closing.WaitFor(200, WaitMode::PaintOnly);
   EXPECT_GE(SecondsSince(start), 0.19);
-}
-
-TEST(WindowsFleetRun, StopInThePauseEndsEveryPrinterAndThoseWaitingTheirTurnAreNeverContacted) {
-  test::LoopbackListener first, second, waiting;
-  ASSERT_TRUE(first.Port() && second.Port() && waiting.Port());
-  test::TempDir dir;
-  const std::string path = dir.Write("FontSet.SHC", std::string(5000, 'f'));
-  FileHandle built = FileHandle::OpenRegularForReading(path);
-  std::string error;
-  const auto snapshot = ImageSnapshot::Take(built, error);
-  ASSERT_TRUE(snapshot) << error;
-  std::ostringstream out;
-  FleetStatus status({first.Target(), second.Target(), waiting.Target()}, out, false, [] { return 80; });
-  StopSignal stop;
-  const win::ConsoleStop console(stop);
-  FleetJob job;
-  job.targets = {{"127.0.0.1", first.Port(), ""}, {"127.0.0.1", second.Port(), ""}, {"127.0.0.1", waiting.Port(), ""}};
-  job.jobs = 2;
-  job.environment = DefaultPortEnvironment();
-  // Loopback always answers: the echo probe is not what this run is about.
-  job.environment.reachable = [](const std::string&) { return true; };
-  job.groups.front().imagePath = path;
-  job.groups.front().image = &*snapshot;
-  job.stop = &stop;
-  job.status = &status;
-
-  std::vector<FleetResult> results;
-  Clock::time_point ended;
-  std::atomic<bool> done{false};
-  std::thread run([&] {
-    results = RunFleet(job);
-    ended = Clock::now();
-    done = true;
-  });
-  // Both printers served are in the pause after their announcement.
-  const Clock::time_point start = Clock::now();
-  while (!done && (first.Received().empty() || second.Received().empty()) && SecondsSince(start) < 20) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  // Ctrl-C, as the console calls the handler corvelle-cli.exe installs.
-  const Clock::time_point raised = Clock::now();
-  EXPECT_TRUE(win::ConsoleStop::Handle(CTRL_C_EVENT));
-  run.join();
-  EXPECT_LT(std::chrono::duration<double>(ended - raised).count(), 2.0) << "every wait ends on STOP";
-  ASSERT_EQ(results.size(), 3u);
-  for (const FleetResult& result : results) {
-    EXPECT_EQ(result.result, DownloadResult::Cancelled) << result.message;
-    EXPECT_EQ(result.message, kDownloadStoppedText);
-  }
-  const std::string announcement = Announcement(SplitImage(5000, DownloadForm::Current).at(0));
-  EXPECT_EQ(first.Received(), std::vector<std::string>{announcement}) << out.str();
-  EXPECT_EQ(second.Received(), std::vector<std::string>{announcement});
-  EXPECT_EQ(waiting.Accepted(), 0) << "a printer not started is never contacted";
-  EXPECT_EQ(status.Counts().stopped, 3);
 }
 
 }  // namespace

@@ -11,13 +11,13 @@
 
 #include "base/win/ConsoleStop.h"
 #include "cli/TerminalHost.h"
+#include "support/Elapsed.h"
 
 namespace corvelle {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+using test::Clock;
+using test::SecondsSince;
 
 TEST(WindowsTerminalHost, CtrlCEndsAResponsivePauseAtOnceButNotOneThatStopMayNotEnd) {
   cli::TerminalHost host;

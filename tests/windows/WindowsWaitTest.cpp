@@ -9,50 +9,49 @@
 #include <chrono>
 #include <thread>
 
-#include "LoopbackListener.h"
 #include "base/win/ConsoleStop.h"
 #include "base/win/HandleWait.h"
+#include "support/Elapsed.h"
+#include "support/LoopbackPrinter.h"
 
 namespace corvelle::win {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::int64_t MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
+using test::Clock;
+using test::MsSince;
 using test::SocketPair;
+
+SOCKET Socket(const test::PrinterEnd& end) { return static_cast<SOCKET>(end.Handle()); }
 
 TEST(WindowsWait, ASocketIsReadableOnceDataOrTheEndArrivesAndNotBefore) {
   SocketPair pair;
-  ASSERT_NE(pair.peer, INVALID_SOCKET);
-  EXPECT_EQ(WaitForSocket(pair.Mine(), FdEvent::Readable, 50, nullptr), WaitResult::TimedOut);
+  ASSERT_TRUE(pair.peer.Valid());
+  EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 50, nullptr), WaitResult::TimedOut);
   std::thread sender([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ::send(pair.peer, "x", 1, 0);
+    pair.peer.SendSome("x");
   });
   const auto start = Clock::now();
-  EXPECT_EQ(WaitForSocket(pair.Mine(), FdEvent::Readable, 10'000, nullptr), WaitResult::Ready);
+  EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 10'000, nullptr), WaitResult::Ready);
   EXPECT_LT(MsSince(start), 5'000);
   sender.join();
   char byte = 0;
-  ASSERT_EQ(::recv(pair.mine, &byte, 1, 0), 1);
-  EXPECT_EQ(WaitForSocket(pair.Mine(), FdEvent::Readable, 0, nullptr), WaitResult::TimedOut);
-  ::closesocket(std::exchange(pair.peer, INVALID_SOCKET));
-  EXPECT_EQ(WaitForSocket(pair.Mine(), FdEvent::Readable, 10'000, nullptr), WaitResult::Ready);
+  ASSERT_EQ(::recv(Socket(pair.mine), &byte, 1, 0), 1);
+  EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 0, nullptr), WaitResult::TimedOut);
+  pair.peer = test::PrinterEnd();
+  EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 10'000, nullptr), WaitResult::Ready);
 }
 
 TEST(WindowsWait, ASocketThatRefusedASendWakesTheWriterOnceThePeerReads) {
   SocketPair pair;
   int small = 4096;
-  ::setsockopt(pair.mine, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof small);
-  ::setsockopt(pair.peer, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
-  EXPECT_EQ(WaitForSocket(pair.Mine(), FdEvent::Writable, 1'000, nullptr), WaitResult::Ready);
+  ::setsockopt(Socket(pair.mine), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof small);
+  ::setsockopt(Socket(pair.peer), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
+  EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Writable, 1'000, nullptr), WaitResult::Ready);
   const std::string block(4096, 'b');
   long sent = 0;
   while (sent < (64L << 20)) {
-    const int n = ::send(pair.mine, block.data(), static_cast<int>(block.size()), 0);
+    const int n = ::send(Socket(pair.mine), block.data(), static_cast<int>(block.size()), 0);
     if (n <= 0) break;
     sent += n;
   }
@@ -63,13 +62,13 @@ TEST(WindowsWait, ASocketThatRefusedASendWakesTheWriterOnceThePeerReads) {
     char buffer[65536];
     long got = 0;
     while (got < sent) {
-      const int n = ::recv(pair.peer, buffer, sizeof buffer, 0);
+      const int n = ::recv(Socket(pair.peer), buffer, sizeof buffer, 0);
       if (n <= 0) break;
       got += n;
     }
   });
-  EXPECT_EQ(WaitForSocket(pair.Mine(), FdEvent::Writable, 10'000, nullptr), WaitResult::Ready);
-  ::shutdown(pair.mine, SD_SEND);
+  EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Writable, 10'000, nullptr), WaitResult::Ready);
+  ::shutdown(Socket(pair.mine), SD_SEND);
   reader.join();
 }
 
@@ -82,19 +81,19 @@ TEST(WindowsWait, StopEndsEveryKindOfWaitAtOnceAndClearingItLetsTheNextWaitRun) 
     stop.Raise();
   });
   const auto start = Clock::now();
-  EXPECT_EQ(WaitForSocket(pair.Mine(), FdEvent::Readable, 10'000, &stop), WaitResult::Stopped);
+  EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 10'000, &stop), WaitResult::Stopped);
   EXPECT_LT(MsSince(start), 1'000);
   raiser.join();
   // Raised beforehand, a stop ends the wait before it starts, even when the socket is ready.
-  ::send(pair.peer, "x", 1, 0);
-  EXPECT_EQ(WaitForSocket(pair.Mine(), FdEvent::Readable, 10'000, &stop), WaitResult::Stopped);
+  pair.peer.SendSome("x");
+  EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 10'000, &stop), WaitResult::Stopped);
   EXPECT_EQ(PauseUnlessStopped(10'000, &stop), WaitResult::Stopped);
   const HANDLE never = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   EXPECT_EQ(WaitForObject(reinterpret_cast<NativeHandle>(never), 10'000, &stop), WaitResult::Stopped);
   stop.Clear();
   EXPECT_EQ(WaitForObject(reinterpret_cast<NativeHandle>(never), 20, &stop), WaitResult::TimedOut);
   EXPECT_EQ(PauseUnlessStopped(20, &stop), WaitResult::TimedOut);
-  EXPECT_EQ(WaitForSocket(pair.Mine(), FdEvent::Readable, 1'000, &stop), WaitResult::Ready);
+  EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 1'000, &stop), WaitResult::Ready);
   ::SetEvent(never);
   EXPECT_EQ(WaitForObject(reinterpret_cast<NativeHandle>(never), 1'000, &stop), WaitResult::Ready);
   ::CloseHandle(never);

@@ -14,12 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "LoopbackListener.h"
 #include "app/CommPortDlg.h"
 #include "app/ProgressDlg.h"
 #include "app/QtHost.h"
 #include "app/SerialDevices.h"
+#include "support/Elapsed.h"
 #include "support/FakeHost.h"
+#include "support/LoopbackPrinter.h"
 
 namespace corvelle {
 namespace {
@@ -78,40 +79,36 @@ TEST(WindowsSerialPorts, TheRegistrysComPortsAreListedByNumberAndOfferedByThePor
   EXPECT_EQ(dialog.Settings().portName, "COM117:");
 }
 
-using Clock = std::chrono::steady_clock;
-
-std::int64_t MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
+using test::Clock;
+using test::MsSince;
 
 // The window waits on the TCP/IP kind's socket in its event loop: until data comes, its time is
 // up, or STOP is pressed in the progress window.
 TEST(WindowsWindowHost, AWaitOnASocketEndsWhenDataComesItsTimeIsUpOrStopIsPressed) {
   test::SocketPair pair;
-  ASSERT_NE(pair.peer, INVALID_SOCKET);
+  ASSERT_TRUE(pair.peer.Valid());
   QtHost host;
   auto start = Clock::now();
-  EXPECT_FALSE(host.WaitForFd(pair.Mine(), FdEvent::Readable, 100));
+  EXPECT_FALSE(host.WaitForFd(pair.mine.Handle(), FdEvent::Readable, 100));
   EXPECT_GE(MsSince(start), 90);
-  EXPECT_TRUE(host.WaitForFd(pair.Mine(), FdEvent::Writable, 1'000));
+  EXPECT_TRUE(host.WaitForFd(pair.mine.Handle(), FdEvent::Writable, 1'000));
 
   std::thread sender([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ::send(pair.peer, "x", 1, 0);
+    pair.peer.SendSome("x");
   });
   start = Clock::now();
-  EXPECT_TRUE(host.WaitForFd(pair.Mine(), FdEvent::Readable, 10'000));
+  EXPECT_TRUE(host.WaitForFd(pair.mine.Handle(), FdEvent::Readable, 10'000));
   EXPECT_LT(MsSince(start), 5'000);
   sender.join();
-  char byte = 0;
-  ASSERT_EQ(::recv(pair.mine, &byte, 1, 0), 1);
+  EXPECT_EQ(pair.mine.Read(1), "x");
 
   const std::unique_ptr<ProgressView> view = host.CreateProgressView();
   QTimer::singleShot(50, [&] { host.CurrentProgress()->StopButton()->click(); });
   start = Clock::now();
-  EXPECT_FALSE(host.WaitForFd(pair.Mine(), FdEvent::Readable, 10'000));
+  EXPECT_FALSE(host.WaitForFd(pair.mine.Handle(), FdEvent::Readable, 10'000));
   EXPECT_LT(MsSince(start), 5'000);
-  EXPECT_FALSE(host.WaitForFd(static_cast<NativeHandle>(INVALID_SOCKET), FdEvent::Readable, 10));
+  EXPECT_FALSE(host.WaitForFd(test::loopback::None(), FdEvent::Readable, 10));
 }
 
 }  // namespace

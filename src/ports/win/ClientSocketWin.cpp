@@ -136,6 +136,8 @@ long CClientSocket::Unsent() const { return 0; }
 
 int CClientSocket::WaitUntilSent(std::int64_t, const std::function<bool()>&, const std::function<void()>&) { return 0; }
 
+void CClientSocket::EndOutput() {}
+
 int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
   if (m_fd == kNoHandle) return 0;
   // What the printer sent is read first, so a reset shows. Receiving is not shut down: Windows

@@ -1,18 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The USB kind over FTD2XX.dll, in process, with the stand-in library beside this program: each
-// call reaches the library with the kind's arguments and the handle it opened, the library's
-// statuses and counts come back unchanged, and the console's Ctrl-C ends a write held by XOFF.
+// call reaches the library with the kind's arguments and the handle it opened, and the library's
+// statuses and counts come back unchanged.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "StandinLog.h"
-#include "base/win/ConsoleStop.h"
 #include "cli/TerminalHost.h"
 #include "ports/DevicePort.h"
 #include "ports/PortEnvironment.h"
@@ -90,31 +87,6 @@ TEST_F(WindowsUsb, TheCallsCarryTheKindsArgumentsAndTheLibrarysAnswersComeBackUn
                                                      "FT_Purge 1 -> 17",
                                                      "FT_Close -> 0",
                                                  }));
-}
-
-TEST_F(WindowsUsb, CtrlCEndsAWriteThatThePrinterHoldsWithXoff) {
-  standin.Set("REPLY", "13");
-  ASSERT_TRUE(port.Open(UsbArgs()));
-  std::thread console([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_TRUE(win::ConsoleStop::Handle(CTRL_C_EVENT));
-  });
-  const auto start = std::chrono::steady_clock::now();
-  const bool written = port.Write("abc", 3);
-  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  console.join();
-  EXPECT_FALSE(written);
-  EXPECT_GE(waited, 0.25) << "the write waited for permission first";
-  EXPECT_LT(waited, 1.5) << "STOP ends the wait";
-  port.Purge();
-  port.Close();
-  const Calls calls = standin.Calls();
-  ASSERT_GE(calls.size(), 8u);
-  EXPECT_EQ(Calls(calls.begin(), calls.begin() + 6),
-            Joined(kOpened, {"FT_GetQueueStatus -> 0 1", "FT_Read 1 -> 0 13"}));
-  for (std::size_t i = 6; i + 2 < calls.size(); ++i) EXPECT_EQ(calls[i], "FT_GetQueueStatus -> 0 0");
-  EXPECT_EQ(Calls(calls.end() - 2, calls.end()), (Calls{"FT_Purge 3 -> 0", "FT_Close -> 0"}));
-  EXPECT_EQ(standin.Written(), "");
 }
 
 }  // namespace

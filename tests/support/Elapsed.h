@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: MIT
+// Real time since a moment, for the tests that measure how soon a wait ends or how long it lasts.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace corvelle::test {
+
+using Clock = std::chrono::steady_clock;
+
+inline double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+inline std::int64_t MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+}  // namespace corvelle::test
