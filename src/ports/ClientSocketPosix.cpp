@@ -141,7 +141,13 @@ int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool(
     if (m_peerClosed) return ECONNRESET;
     if (cancelled && cancelled()) return ECANCELED;
     if (watch.Stalled(unsent)) return ETIMEDOUT;
-    m_host.WaitFor(step);
+    // Once the stream has ended, a printer that closes then acknowledges the last bytes with its
+    // close, which ends the sleep (what it sends meanwhile is read after each one).
+    if (m_outputEnded && whileWaiting && !m_peerClosed) {
+      m_host.WaitForFd(m_fd, FdEvent::Readable, step);
+    } else {
+      m_host.WaitFor(step);
+    }
     step = std::min(step * 2, kWriteWaitStepMs);
     if (whileWaiting) whileWaiting();
   }
