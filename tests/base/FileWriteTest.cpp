@@ -3,11 +3,9 @@
 // planted link; the folders the program trusts; the profile's lock and its link.
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -22,11 +20,8 @@ namespace corvelle {
 namespace {
 
 namespace fs = std::filesystem;
+using test::EntriesIn;
 using test::ReadFile;
-
-size_t EntriesIn(const std::string& folder) {
-  return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
 
 TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
   test::TempDir dir;
@@ -75,21 +70,6 @@ TEST(AtomicFile, APlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowed) {
   ASSERT_TRUE(ReplaceFileWhole(chosen, "followed", kFileMode, LinkPolicy::FollowLink).Ok());
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(chosen)) && fs::is_symlink(fs::symlink_status(middle)));
   EXPECT_EQ(ReadFile(victim), "followed");
-}
-
-TEST(AtomicFile, ASizeLimitIsAFailedWriteThatKeepsTheOldFile) {
-  test::TempDir dir;
-  const std::string target = dir.Write("image", "previous image");
-  const int code = test::RunInChild([&] {
-    IgnoreFileSizeSignal();
-    const rlimit limit{4096, 4096};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
-    const ReplaceResult result = ReplaceFileWhole(target, std::string(10000, 'x'));
-    return result.stage == ReplaceResult::Stage::Write && result.error == EFBIG ? 0 : 1;
-  });
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(ReadFile(target), "previous image");
-  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
 }
 
 TEST(OwnFolders, HomeComesFromThePasswordDatabaseAndUntrustedFoldersAreRefused) {

@@ -3,7 +3,6 @@
 // profile made for each test: output, messages and exit statuses are the tool's contract.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -140,20 +139,8 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndAProfileThatCannotBeSavedWithOne) {
 }
 
 TEST_F(CliTest, TwentyParallelAddsKeepTwentyPositions) {
-  std::vector<pid_t> runs;
-  for (int p = 1; p <= 20; ++p) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const test::ProgramRun run = Run({"selection", "add", "--at", std::to_string(p), "1"});
-      ::_exit(run.exit == 0 ? 0 : 1);
-    }
-    runs.push_back(pid);
-  }
-  for (const pid_t pid : runs) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  const auto add = [&](int p) { return Run({"selection", "add", "--at", std::to_string(p + 1), "1"}).exit; };
+  EXPECT_EQ(test::RunInChildren(20, add), 0);
   std::map<int, std::string> used;
   for (int p = 1; p <= 20; ++p) used[p] = Padded("Western one") + "\t" + She("west1");
   Expect({{{"selection", "show"}, 0, Shown(used), ""}});

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
 
 #include "FontSetKit.h"
 #include "fontset/FontSetBuilder.h"
@@ -16,11 +15,6 @@
 
 namespace corvelle::test {
 namespace {
-
-size_t EntriesIn(const std::string& folder) {
-  namespace fs = std::filesystem;
-  return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
 
 TEST(ImageFiles, AfterNoFontsSelectedTheScratchFileHoldsOnlyThePartZeroTable) {
   FontSetKit kit;

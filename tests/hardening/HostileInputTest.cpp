@@ -119,7 +119,7 @@ TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnl
   const FontSelection selection{{{"New", "/opt/corvelle/FontExt/NEW.she"}}};
   // The file and how many files its folder holds.
   const auto folder = [&] {
-    return test::ReadFile(path) + std::to_string(std::distance(fs::directory_iterator(dir.Path()), {}));
+    return test::ReadFile(path) + std::to_string(test::EntriesIn(dir.Path()));
   };
   EXPECT_EQ(test::RunWithin(10, [&] { return SaveOnAFullDisk(selection, path); }),
             "cannot write " + path + ": File too large");

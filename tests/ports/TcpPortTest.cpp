@@ -149,6 +149,20 @@ TEST_F(TcpFixture, APrinterThatGoesAwayMidStreamOrBeforeTakingTheLastBytesIsRepo
   EXPECT_EQ(Shown(host), std::string(kClosed) + kClosed);
 }
 
+// A printer that closes while the port has nothing to send: its close is read with its replies
+// at the next pump, and the next write fails at once instead of filling the buffer.
+TEST_F(TcpFixture, APrinterThatClosedIsSeenAtTheNextPumpAndFailsTheNextWrite) {
+  ASSERT_TRUE(port.Open(args));
+  listener.Accept();  // the printer's end goes at once, having read nothing
+  const CClientSocket& socket = *static_cast<TcpBackend*>(port.Backend())->Socket();
+  for (int i = 0; i < 400 && !socket.PeerClosed(); ++i) {
+    std::this_thread::sleep_for(milliseconds(5));
+    port.PumpMessages();
+  }
+  EXPECT_FALSE(port.Write("a", 1));
+  EXPECT_EQ(Shown(host), kClosed);
+}
+
 #ifdef _WIN32
 // A printer that accepts but stops reading leaves bytes unsent: when the linger is up the close
 // reports the loss instead of a success. Under Wine the lingering close blocks for the whole
@@ -180,9 +194,14 @@ TEST_F(TcpFixture, ASlowPrinterIsWaitedForWhileItTakesBytesAndOneThatStopsFailsT
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 13 / 7);
   std::string arrived;
   std::size_t stopAfter = image.size();
+  std::int64_t lastRead = 0;
+  const PrinterEnd* reading = &printer;
   std::function<void()> readSome = [&] {
     std::this_thread::sleep_for(milliseconds(2));  // lets loopback deliver and acknowledge
-    if (arrived.size() < stopAfter) arrived += printer.Read(std::min<std::size_t>(16384, stopAfter - arrived.size()), 0);
+    if (arrived.size() < stopAfter) {
+      arrived += reading->Read(std::min<std::size_t>(16384, stopAfter - arrived.size()), 0);
+      lastRead = host.now;
+    }
     host.At(host.now + 2000, readSome);
   };
   host.At(2000, readSome);
@@ -201,18 +220,9 @@ TEST_F(TcpFixture, ASlowPrinterIsWaitedForWhileItTakesBytesAndOneThatStopsFailsT
   // The same printer stops reading after 64 KiB.
   ASSERT_TRUE(port.Open(args));
   const PrinterEnd second = slow.Accept();
+  reading = &second;  // the reads go on every 2 s
   arrived.clear();
   stopAfter = 64 * 1024;
-  std::int64_t lastRead = 0;
-  readSome = [&] {
-    std::this_thread::sleep_for(milliseconds(2));
-    if (arrived.size() < stopAfter) {
-      arrived += second.Read(std::min<std::size_t>(16384, stopAfter - arrived.size()), 0);
-      lastRead = host.now;
-    }
-    host.At(host.now + 2000, readSome);
-  };
-  host.At(host.now + 2000, readSome);
   ASSERT_TRUE(port.Write(image.data(), image.size()));
   EXPECT_FALSE(port.Close());
   EXPECT_EQ(arrived.size(), stopAfter);

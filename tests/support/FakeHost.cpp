@@ -21,7 +21,7 @@ class FakeProgressView : public ProgressView {
   void ShowPause(int secondsLeft, bool stoppable) override { m_record.pauses.emplace_back(secondsLeft, stoppable); }
   void EndPause() override { ++m_record.pauseEnds; }
   bool CancelRequested() const override { return m_record.cancel; }
-  void ClearCancel() override { m_record.cancel = false; ++m_record.cancelClears; }
+  void ClearCancel() override { m_record.cancel = false; }
 
  private:
   ProgressRecord& m_record;

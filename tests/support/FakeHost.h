@@ -27,7 +27,6 @@ struct ProgressRecord {
   std::vector<std::string> messages, statuses;
   std::vector<std::pair<int, int>> ranges;
   std::vector<int> positions;
-  int cancelClears = 0;
   std::vector<std::pair<int, bool>> pauses;  // seconds left, stoppable, as each second began
   int pauseEnds = 0;
 };

@@ -77,6 +77,10 @@ bool FileExists(const std::string& path) {
   return std::filesystem::exists(FsPath(path), error);
 }
 
+std::size_t EntriesIn(const std::string& folder) {
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(FsPath(folder)), {}));
+}
+
 std::string WriteFont(const std::string& program, std::string_view name, std::string_view header,
                       std::string_view data) {
   const std::string base = FontExtFolder(program) + std::string(name);

@@ -34,6 +34,8 @@ std::string ReadFile(const std::string& path);
 // Writes a whole file; false on failure.
 bool WriteFile(const std::string& path, std::string_view bytes);
 bool FileExists(const std::string& path);
+// How many entries the folder holds.
+std::size_t EntriesIn(const std::string& folder);
 
 // Writes the part-0 fragments of font `name` (`header` and `data`) into the FontExt folder of the
 // program folder `program`, as an installation ships them, and returns the font's .she path as a

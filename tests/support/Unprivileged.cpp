@@ -9,18 +9,39 @@
 #include <cerrno>
 #include <cstdlib>
 #include <regex>
+#include <vector>
 
 #include "support/TempDir.h"
 
 namespace corvelle::test {
 
-int RunInChild(const std::function<int()>& body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(body());
+namespace {
+
+// The exit code of child `pid`, -1 when it did not exit normally (or was never started).
+int ExitOf(pid_t pid) {
   int status = -1;
   while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+int RunInChild(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  return ExitOf(pid);
+}
+
+int RunInChildren(int count, const std::function<int(int)>& body) {
+  std::vector<pid_t> children;
+  for (int i = 0; i < count; ++i) {
+    children.push_back(::fork());
+    if (children.back() == 0) ::_exit(body(i));
+  }
+  int failed = 0;
+  for (const pid_t pid : children) failed += ExitOf(pid) != 0;
+  return failed;
 }
 
 int RunUnprivileged(const std::function<int()>& body) {

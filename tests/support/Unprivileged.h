@@ -15,6 +15,9 @@ class TempDir;
 // Forks, runs `body` in the child and returns its exit code (-1 when it did not exit normally).
 int RunInChild(const std::function<int()>& body);
 
+// Runs body(0) to body(count - 1) at once, each in a child of its own; how many did not exit with 0.
+int RunInChildren(int count, const std::function<int(int)>& body);
+
 // RunInChild, with the child dropped to user and group 65534 ("nobody") when it is root; it
 // exits with 125 when it cannot drop them.
 int RunUnprivileged(const std::function<int()>& body);

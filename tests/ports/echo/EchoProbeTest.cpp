@@ -11,7 +11,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 
 #include "ports/echo/EchoProbe.h"
 #include "ports/echo/EchoSocket.h"
@@ -61,16 +60,15 @@ struct Outcome {
 };
 Outcome Probe(const std::string& host, std::uint32_t timeoutMs = 5000, std::int32_t dataSize = 32, unsigned ttl = 10,
               const char* localAddress = nullptr) {
-  const auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
   Outcome o;
-  const auto before = descriptors();
+  const std::size_t before = test::EntriesIn("/proc/self/fd");
   EchoProbeOptions options = EchoProbeOptions::Within(timeoutMs);
   options.ttl = ttl;
   options.dataSize = dataSize;
   if (localAddress) options.localAddress = localAddress;
   o.result = CEchoProbe().Probe(host, &o.reply, options);
   o.error = CEchoProbe::LastError();
-  o.leaked = static_cast<int>(descriptors() - before);
+  o.leaked = static_cast<int>(test::EntriesIn("/proc/self/fd") - before);
   return o;
 }
 
@@ -140,7 +138,6 @@ TEST(EchoProbe, InANamespaceTimeOutUnknownNamesAndTheDatagramSocket) {
         << EchoProbeErrorText(o.error);
     EXPECT_EQ(o.reply.responderAddress, result ? kLoopback : 0u);
   }
-  EXPECT_EQ(EchoProbeErrorText(ETIMEDOUT), "timed out");
 }
 
 }  // namespace

@@ -75,7 +75,6 @@ TEST(DecodeEchoReply, KeepsWaitingForOurReplyAndEndsOnlyOnOurs) {
     EXPECT_EQ(keepWaiting, c.keepWaiting);
     EXPECT_EQ(CEchoProbe::LastError(), c.lastError);
   }
-  EXPECT_EQ(EchoProbeErrorText(kUnexpected), "unexpected network error");
   // Hostile datagrams: exactly sized buffers let the address sanitizer see any read past the end.
   std::mt19937 random(11);
   for (std::size_t length = 0; length <= 80; ++length) {
