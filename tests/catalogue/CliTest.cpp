@@ -32,8 +32,10 @@ class CliTest : public ::testing::Test {
     for (int i = 0; i < 300; ++i) all += IndexRecord({"all", "F", "All"});
     dir.Write("prog/FontExt/Index.shi", all);
   }
-  test::ProgramRun Run(std::vector<std::string> args) {
-    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", dir.File("prog"), "--profile",
+  // corvelle-cli with this test's profile, on the program folder "prog" unless another is given.
+  test::ProgramRun Run(std::vector<std::string> args, const std::string& program = "") {
+    const std::string folder = program.empty() ? dir.File("prog") : program;
+    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", folder, "--profile",
                                dir.File("config/corvelle.ini")});
     return test::RunProgram(dir, args);
   }
@@ -176,17 +178,12 @@ TEST_F(CliTest, AProfileThatCannotBeReadOrAMissingFontExtEndsTheCommandNamingIt)
   // No FontExt at all is an error; an empty one is an empty catalogue.
   const std::string bare = dir.File("bare");
   ASSERT_TRUE(MakeFolders(bare));
-  const auto catalogue = [&](const std::string& folder) {
-    return test::RunProgram(dir, {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", folder, "--profile", profile,
-                                  "catalogue", "--codepage", "2"});
-  };
-  const test::ProgramRun missing = catalogue(bare);
-  EXPECT_EQ(std::tie(missing.exit, missing.out),
-            std::make_tuple(1, std::string()));
-  EXPECT_EQ(missing.err, "corvelle-cli: the program folder " + bare + " has no FontExt folder\n");
+  const test::ProgramRun missing = Run({"catalogue", "--codepage", "2"}, bare);
+  EXPECT_EQ(std::tie(missing.exit, missing.out, missing.err),
+            std::make_tuple(1, "", "corvelle-cli: the program folder " + bare + " has no FontExt folder\n"));
   ASSERT_TRUE(MakeFolders(bare + "/FontExt"));
-  const test::ProgramRun empty = catalogue(bare);
-  EXPECT_EQ(std::tie(empty.exit, empty.out, empty.err), std::make_tuple(0, std::string(), std::string()));
+  const test::ProgramRun empty = Run({"catalogue", "--codepage", "2"}, bare);
+  EXPECT_EQ(std::tie(empty.exit, empty.out, empty.err), std::make_tuple(0, "", ""));
 }
 
 TEST_F(CliTest, AKvfSavedThroughALinkKeepsTheLinkButNeverFollowsADanglingOne) {
