@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,8 @@
 
 namespace corvelle {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Each form of the compression function this processor can run: the portable one always.
 std::vector<std::pair<std::string, sha256::BlockRun>> Sha256Forms() {
@@ -167,11 +170,8 @@ TEST(HistoryFile, ConcurrentRunsAppendWholeLines) {
     const size_t p = static_cast<size_t>(record.message[0] - 'a');
     EXPECT_EQ(record.message, std::string(100 * p + 1, record.message[0]));
   }
-  struct stat st {};
-  ASSERT_EQ(::stat(dir.File("state/corvelle").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(fs::status(dir.File("state/corvelle")).permissions(), fs::perms(0700));
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0600));
   EXPECT_EQ(ReadHistory(path, 3).records.size(), 3u);
 }
 

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "base/Paths.h"
@@ -66,9 +67,7 @@ TEST(PrinterLock, LocksLiveInAPrivateFolderOfTheSessionElseOfTheState) {
   {
     PrinterLock lock("USB KERV");
     ASSERT_EQ(lock.GetState(), PrinterLock::State::Held) << lock.Problem();
-    struct stat st {};
-    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms(0700));
     EXPECT_TRUE(test::FileExists(JoinPath(folder, PrinterLockFileName("USB KERV"))));
   }
   // A folder others may write could hold a planted lock file: no lock, and the reason.

@@ -106,13 +106,6 @@ TEST(HostileFile, AFifoIsNoFileToReadOrReplace) {
                                               ini + ": not a regular file" + kNotSaved);
 }
 
-// A file size limit stops the write part-way, as a full disk does.
-std::string SaveOnAFullDisk(const FontSelection& selection, const std::string& path) {
-  const rlimit limit{100, 100};
-  ::signal(SIGXFSZ, SIG_IGN);
-  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? SaveSettingsFile(selection, path).message : "no limit";
-}
-
 TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnlyFilesStay) {
   const test::TempDir dir;
   const std::string path = dir.Write("selection.kvf", "Old\r\nold.she\r\n");
@@ -121,7 +114,11 @@ TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnl
   const auto folder = [&] {
     return test::ReadFile(path) + std::to_string(test::EntriesIn(dir.Path()));
   };
-  EXPECT_EQ(test::RunWithin(10, [&] { return SaveOnAFullDisk(selection, path); }),
+  EXPECT_EQ(test::RunWithin(10, [&] {
+              const rlimit limit{100, 100};  // the write stops part-way, as on a full disk
+              ::signal(SIGXFSZ, SIG_IGN);
+              return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? SaveSettingsFile(selection, path).message : "no limit";
+            }),
             "cannot write " + path + ": File too large");
   EXPECT_EQ(folder(), "Old\r\nold.she\r\n1");
   ASSERT_TRUE(::chmod(path.c_str(), 0604) == 0 && SaveSettingsFile(selection, path));
