@@ -188,18 +188,17 @@ TEST_F(QtHostTest, AChoiceQuestionShowsItsCaptionsAndAnswersTheButtonPressed) {
     return press;
   });
   const ChoiceQuestion question{"Store it?", "Position 010", "Store", "Keep", Choice::Second};
-  EXPECT_EQ(host.Choose(question), Choice::Second);
-  press = QMessageBox::Yes;
-  EXPECT_EQ(host.Choose(question), Choice::First);
-  press = QMessageBox::Cancel;
-  EXPECT_EQ(host.Choose(question), Choice::Cancel);
+  for (const auto& [button, answer] : {std::pair{QMessageBox::No, Choice::Second}, {QMessageBox::Yes, Choice::First},
+                                       {QMessageBox::Cancel, Choice::Cancel}}) {
+    press = button;
+    EXPECT_EQ(host.Choose(question), answer);
+  }
   const MessageBoxRequest& request = asked.back();
   EXPECT_EQ(request.icon, QMessageBox::Question);
   EXPECT_EQ(request.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   EXPECT_EQ(request.defaultButton, QMessageBox::No);
-  ASSERT_EQ(request.captions.size(), 2u);
-  EXPECT_EQ(request.captions[0], std::pair(QMessageBox::Yes, QStringLiteral("Store")));
-  EXPECT_EQ(request.captions[1], std::pair(QMessageBox::No, QStringLiteral("Keep")));
+  EXPECT_EQ(request.captions, decltype(request.captions)({{QMessageBox::Yes, QStringLiteral("Store")},
+                                                          {QMessageBox::No, QStringLiteral("Keep")}}));
   EXPECT_EQ(request.informativeText, QStringLiteral("Position 010"));
 }
 
