@@ -364,16 +364,30 @@ TEST_F(MainDlgTest, SettingsFilesGoThroughTheFileDialogsAndABadOneChangesNothing
 
 // At its smallest size, placed at the top left of the screen's free area, the window lies wholly
 // in that area with every control inside it: on the tests' own screen, and again (the next test)
-// on a 1600x1000 screen at twice the scale, where the template's size would not fit.
+// on a 1600x1000 screen at twice the scale, where the template's size would not fit. Grown, the
+// lists and the preview take the room, every control stays inside and no button lies on them.
 TEST_F(MainWindowTest, AtItsSmallestSizeTheWindowAndEveryControlFitTheScreensFreeArea) {
   const QRect free = window->screen()->availableGeometry();
   std::cout << "screen " << free.width() << "x" << free.height() << " at " << window->devicePixelRatio() << "x\n";
   window->resize(window->minimumSize());
   window->move(free.topLeft());
   EXPECT_TRUE(free.contains(window->frameGeometry()));
-  for (QWidget* control : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    if (!control->isVisible()) continue;
-    EXPECT_TRUE(window->rect().contains(control->geometry())) << control->objectName().toStdString();
+  const QWidget* areas[] = {window->AvailableList(), window->SelectedList(), window->PreviewArea()};
+  std::vector<QSize> smallest;
+  for (const QWidget* area : areas) smallest.push_back(area->size());
+  for (const QSize growth : {QSize(0, 0), QSize(200, 120)}) {
+    window->resize(window->minimumSize() + growth);
+    for (QWidget* control : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (!control->isVisible()) continue;
+      EXPECT_TRUE(window->rect().contains(control->geometry())) << control->objectName().toStdString();
+      for (const QWidget* area : areas) {
+        EXPECT_TRUE(!qobject_cast<QPushButton*>(control) || !control->geometry().intersects(area->geometry()))
+            << control->objectName().toStdString();
+      }
+    }
+  }
+  for (std::size_t i = 0; i < smallest.size(); ++i) {
+    EXPECT_TRUE(areas[i]->width() > smallest[i].width() && areas[i]->height() > smallest[i].height()) << i;
   }
 }
 
