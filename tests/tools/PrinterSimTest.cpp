@@ -252,9 +252,6 @@ TEST(PrinterSimUsb, TakesOverAStaleSocketButNotAFileOrASocketInUseAndRemovesItsO
   dir.Write("file", "keep");
   EXPECT_FALSE(SimProcess({"--usb", dir.File("file")}).Started());
   EXPECT_EQ(test::ReadFile(dir.File("file")), "keep");
-  // The USB faults need the bridge, and a hold needs its XOFF.
-  EXPECT_FALSE(SimProcess({"--usb-unplug-after", "5"}).Started());
-  EXPECT_FALSE(SimProcess({"--usb", path, "--usb-xoff-for", "10"}).Started());
 }
 
 }  // namespace
