@@ -19,6 +19,7 @@
 #include "app/MainDlg.h"
 #include "app/ProgressDlg.h"
 #include "base/History.h"
+#include "base/Profile.h"
 #include "base/Sha256.h"
 #include "catalogue/SelectionProfile.h"
 #include "fontset/FontSetBuilder.h"
