@@ -28,11 +28,7 @@ TEST(WindowCommandLine, AFileHelpVersionAndUsageErrors) {
   EXPECT_EQ(Parse({"office.kvf"}).settingsFile, "office.kvf");
   EXPECT_EQ(Parse({"--", "-odd.kvf"}).settingsFile, "-odd.kvf");
   for (const char* help : {"-h", "--help"}) EXPECT_EQ(Parse({help, "x.kvf"}).action, Action::Help) << help;
-  for (const char* version : {"-v", "--version"}) {
-    const WindowArguments args = Parse({"x.kvf", version});
-    EXPECT_EQ(args.action, Action::Version);
-    EXPECT_EQ(args.text, "corvelle " CORVELLE_PROJECT_VERSION "\n");
-  }
+  for (const char* version : {"-v", "--version"}) EXPECT_EQ(Parse({"x.kvf", version}).action, Action::Version) << version;
   EXPECT_EQ(Parse({"a.kvf", "b.kvf"}).action, Action::UsageError);
   EXPECT_EQ(Parse({"--bogus"}).action, Action::UsageError);
   // Before QApplication has taken its options out, only help and version are answered: Qt's

@@ -35,6 +35,10 @@ struct Sink : QWidget {
 class QtHostTest : public ::testing::Test {
  protected:
   QtHostTest() : host(&main) {
+    host.SetMessageBoxFunction([this](const MessageBoxRequest& request) {
+      boxes.push_back(request);
+      return press;
+    });
     main.resize(200, 150);
     main.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&main));
@@ -51,8 +55,15 @@ class QtHostTest : public ::testing::Test {
     }
   }
 
+  // A box's text and informative text.
+  std::pair<std::string, std::string> Box(std::size_t i) const {
+    return {boxes.at(i).text.toStdString(), boxes.at(i).informativeText.toStdString()};
+  }
+
   Sink main;
   QtHost host;
+  std::vector<MessageBoxRequest> boxes;  // the message boxes asked for
+  QMessageBox::StandardButton press = QMessageBox::Ok;  // the button each is closed with
 };
 
 // A click queued during the wait: a paint-only wait repaints but holds it back until the next full
@@ -114,11 +125,7 @@ TEST_F(QtHostTest, BusyCursorIsBalanced) {
 }
 
 TEST_F(QtHostTest, MessageStylesChooseIconAndButtons) {
-  std::vector<MessageBoxRequest> shown;
-  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
-    shown.push_back(request);
-    return QMessageBox::Cancel;  // the box closed with Escape
-  });
+  press = QMessageBox::Cancel;  // the box closed with Escape
   using enum MessageStyle;
   for (const auto& [style, icon, answer] : {std::tuple{Plain, QMessageBox::NoIcon, MessageAnswer::Ok},
                                             {Error, QMessageBox::Critical, MessageAnswer::Ok},
@@ -127,79 +134,69 @@ TEST_F(QtHostTest, MessageStylesChooseIconAndButtons) {
     SCOPED_TRACE(static_cast<int>(style));
     EXPECT_EQ(host.ShowMessage("Caf\xE9", style), answer);
     host.FlushMessages();
-    EXPECT_EQ(shown.back().icon, icon);
-    EXPECT_EQ(shown.back().buttons,
+    EXPECT_EQ(boxes.back().icon, icon);
+    EXPECT_EQ(boxes.back().buttons,
               QMessageBox::Ok | (style == Question ? QMessageBox::Cancel : QMessageBox::NoButton));
   }
-  EXPECT_EQ(shown.back().title, QStringLiteral("VARNESI - Corvelle"));
-  EXPECT_EQ(shown.back().text, QString::fromUtf8("Caf\u00E9"));
-  EXPECT_EQ(shown.back().parent, &main);
+  EXPECT_EQ(boxes.back().title, QStringLiteral("VARNESI - Corvelle"));
+  EXPECT_EQ(boxes.back().text, QString::fromUtf8("Caf\u00E9"));
+  EXPECT_EQ(boxes.back().parent, &main);
 }
 
 // A message waits for the detail that follows it and both make one box; the next call of the host
 // or the next turn of the event loop shows it, always before what comes after it.
 TEST_F(QtHostTest, AMessageAndItsDetailsMakeOneBoxShownBeforeAnythingThatFollows) {
-  std::vector<std::pair<std::string, std::string>> shown;  // text, informative text
-  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
-    shown.emplace_back(request.text.toStdString(), request.informativeText.toStdString());
-    return QMessageBox::Ok;
-  });
+  using Shown = std::pair<std::string, std::string>;
   host.SetSaveDialogFunction([](const SaveDialogSpec&) { return std::optional<QString>(); });
   host.ShowMessage("Failed to connect", MessageStyle::Plain);
   host.ShowDetail("127.0.0.1 port 9: Connection refused");
   host.ShowDetail("second line");
-  EXPECT_TRUE(shown.empty()) << "held for its detail";
+  EXPECT_TRUE(boxes.empty()) << "held for its detail";
   EXPECT_EQ(host.ShowMessage("Go on?", MessageStyle::Question), MessageAnswer::Ok);
-  using Shown = std::vector<std::pair<std::string, std::string>>;
-  EXPECT_EQ(shown, (Shown{{"Failed to connect", "127.0.0.1 port 9: Connection refused\nsecond line"}, {"Go on?", ""}}));
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(Box(0), (Shown{"Failed to connect", "127.0.0.1 port 9: Connection refused\nsecond line"}));
+  EXPECT_EQ(Box(1), (Shown{"Go on?", ""}));
   host.ShowDetail("a detail after its box has gone is dropped");
   host.ShowMessage("Error", MessageStyle::Error);
   host.ShowMessage("Fonts stored", MessageStyle::Plain);  // shows the first
-  EXPECT_EQ(shown.size(), 3u);
+  EXPECT_EQ(boxes.size(), 3u);
   QApplication::processEvents();  // the window's handler returned: the last one shows too
-  ASSERT_EQ(shown.size(), 4u);
-  EXPECT_EQ(shown[2], (std::pair<std::string, std::string>{"Error", ""}));
-  EXPECT_EQ(shown[3].first, "Fonts stored");
+  ASSERT_EQ(boxes.size(), 4u);
+  EXPECT_EQ(Box(2), (Shown{"Error", ""}));
+  EXPECT_EQ(Box(3).first, "Fonts stored");
   for (const auto& next : std::vector<std::function<void()>>{
            [&] { host.WaitFor(0); }, [&] { host.PumpMessages(); }, [&] { host.CreateProgressView(); },
            [&] { host.AskSavePath({}); }, [&] { host.SetBusy(true); }, [&] { host.SetBusy(false); },
            [&] { host.Choose({"Which?", "", "One", "Two"}); }, [&] { host.FlushMessages(); }}) {
-    const size_t before = shown.size();
+    const size_t before = boxes.size();
     host.ShowMessage("next", MessageStyle::Plain);
     next();
-    EXPECT_GE(shown.size(), before + 1);
-    EXPECT_EQ(shown[before].first, "next") << "first in line";
+    ASSERT_GE(boxes.size(), before + 1);
+    EXPECT_EQ(Box(before).first, "next") << "first in line";
   }
   // The paths and names a message quotes are UTF-8, as the file system gives them; a text that is
   // not UTF-8 is shown one character per byte.
   host.ShowMessage("Cannot open /home/zo\u00eb/\u041f\u0435\u0447\u0430\u0442\u044c.kvf", MessageStyle::Error);
   host.ShowDetail("caf\xe9");
   host.FlushMessages();
-  EXPECT_EQ(shown.back(), (std::pair<std::string, std::string>{"Cannot open /home/zo\u00eb/\u041f\u0435\u0447\u0430\u0442\u044c.kvf", "caf\u00e9"}));
+  EXPECT_EQ(Box(boxes.size() - 1), (Shown{"Cannot open /home/zo\u00eb/\u041f\u0435\u0447\u0430\u0442\u044c.kvf", "caf\u00e9"}));
 }
 
 // The two-answer question: captions of its own on Yes and No, Cancel beside them, the preferred
 // answer on Enter, Escape (Cancel) as no answer.
 TEST_F(QtHostTest, AChoiceQuestionShowsItsCaptionsAndAnswersTheButtonPressed) {
-  std::vector<MessageBoxRequest> asked;
-  QMessageBox::StandardButton press = QMessageBox::No;
-  host.SetMessageBoxFunction([&](const MessageBoxRequest& request) {
-    asked.push_back(request);
-    return press;
-  });
   const ChoiceQuestion question{"Store it?", "Position 010", "Store", "Keep", Choice::Second};
-  EXPECT_EQ(host.Choose(question), Choice::Second);
-  press = QMessageBox::Yes;
-  EXPECT_EQ(host.Choose(question), Choice::First);
-  press = QMessageBox::Cancel;
-  EXPECT_EQ(host.Choose(question), Choice::Cancel);
-  const MessageBoxRequest& request = asked.back();
+  for (const auto& [button, answer] : {std::pair{QMessageBox::No, Choice::Second}, {QMessageBox::Yes, Choice::First},
+                                       {QMessageBox::Cancel, Choice::Cancel}}) {
+    press = button;
+    EXPECT_EQ(host.Choose(question), answer);
+  }
+  const MessageBoxRequest& request = boxes.back();
   EXPECT_EQ(request.icon, QMessageBox::Question);
   EXPECT_EQ(request.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   EXPECT_EQ(request.defaultButton, QMessageBox::No);
-  ASSERT_EQ(request.captions.size(), 2u);
-  EXPECT_EQ(request.captions[0], std::pair(QMessageBox::Yes, QStringLiteral("Store")));
-  EXPECT_EQ(request.captions[1], std::pair(QMessageBox::No, QStringLiteral("Keep")));
+  EXPECT_EQ(request.captions, decltype(request.captions)({{QMessageBox::Yes, QStringLiteral("Store")},
+                                                          {QMessageBox::No, QStringLiteral("Keep")}}));
   EXPECT_EQ(request.informativeText, QStringLiteral("Position 010"));
 }
 

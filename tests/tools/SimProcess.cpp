@@ -3,11 +3,9 @@
 #include "tools/SimProcess.h"
 
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,21 +14,13 @@
 #include <cstdlib>
 #include <utility>
 
+#include "support/Loopback.h"
+
 extern char** environ;
 
 namespace corvelle::test {
 
-int ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
+int ClosedPort() { return LoopbackPort().port; }
 
 pid_t Spawn(std::vector<std::string> args, int out, const std::string& errPath) {
   std::vector<char*> argv;

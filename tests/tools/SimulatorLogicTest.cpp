@@ -213,6 +213,9 @@ TEST(ImageAssembler, NamesTheFirstProblemOfAnInconsistentImage) {
   EXPECT_EQ(a.images[0].bytes.size(), IMAGE_LIMIT);
 }
 
+// The options refused: printers past the last port or beyond the count's bounds, several printers
+// with one pseudo-terminal or USB socket, a refusal of no printer or with no one refusing, the
+// USB faults without the bridge and a hold without its XOFF.
 TEST(SimOptionsPrinters, EachPrinterHasItsOwnPortLogAndStoreAndTheCountIsBounded) {
   const ParsedOptions parsed = ParseSimOptions({"--printers", "3", "--port", "4001", "--log", "logs.d/sim.jsonl",
                                                 "--store", "images", "--refuse-first", "2"});
@@ -235,8 +238,9 @@ TEST(SimOptionsPrinters, EachPrinterHasItsOwnPortLogAndStoreAndTheCountIsBounded
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--port", "65535", "--printers", "2"}, {"--printers", "0"}, {"--printers", "1025"},
         {"--printers", "2", "--pty"}, {"--printers", "2", "--usb", "/tmp/x.sock"}, {"--printers", "2", "--refuse-first", "3"},
-        {"--refuse-for", "5"}, {"--pty", "--refuse-first", "1"}}) {
-    EXPECT_EQ(ParseSimOptions(bad).outcome, ParsedOptions::Outcome::Error) << bad[1];
+        {"--refuse-for", "5"}, {"--pty", "--refuse-first", "1"},
+        {"--usb-unplug-after", "5"}, {"--usb", "/tmp/x.sock", "--usb-xoff-for", "10"}}) {
+    EXPECT_EQ(ParseSimOptions(bad).outcome, ParsedOptions::Outcome::Error) << bad[0] << " " << bad[1];
   }
 }
 
