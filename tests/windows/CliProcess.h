@@ -18,6 +18,7 @@
 #include "base/Profile.h"
 #include "base/win/WinText.h"
 #include "download/DownloadPlan.h"
+#include "support/Elapsed.h"
 #include "support/TempDir.h"
 
 namespace corvelle::test {
@@ -84,10 +85,8 @@ class CliFolders : public ::testing::Test {
   // Runs the program with the test's program folder and profile and then `args`.
   CliRun Run(const std::vector<std::string>& args, const RunHow& how = {}) {
     EXPECT_TRUE(profile.Save());
-    std::wstring line = Quote("Z:" + how.exe);
-    for (const std::string& arg : {std::string("--program-folder"), program, std::string("--profile"), profile.Path()}) {
-      line += L" " + Quote(arg);
-    }
+    std::wstring line = Quote("Z:" + how.exe) + L" " + Quote("--program-folder") + L" " + Quote(program) + L" " +
+                        Quote("--profile") + L" " + Quote(profile.Path());
     for (const std::string& arg : args) line += L" " + Quote(arg);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const auto output = [&](const char* name) {
@@ -114,7 +113,6 @@ class CliFolders : public ::testing::Test {
       ADD_FAILURE() << "cannot start " << how.exe << ": " << ::GetLastError();
       return run;
     }
-    using Clock = std::chrono::steady_clock;
     bool asked = false;
     Clock::time_point sentAt;
     for (int waited = 0; ::WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; waited += 20) {
@@ -128,7 +126,7 @@ class CliFolders : public ::testing::Test {
       }
       if (waited > 90'000) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
     }
-    run.secondsAfterEvent = std::chrono::duration<double>(Clock::now() - sentAt).count();
+    run.secondsAfterEvent = SecondsSince(sentAt);
     DWORD code = static_cast<DWORD>(-1);
     ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// corvelle-cli.exe run as the built program under Wine: a FILE or TCP/IP download carries exactly
-// the announcement the engine frames and the image the build makes, Ctrl-Break or Ctrl-C in the
-// first pause is STOP ("Download stopped.", exit 1, the image never opened or sent), a refused
-// connection shows its Winsock number, a selection saved to a .kvf file and loaded back under
-// Windows paths keeps its fonts, a profile written in the ANSI code page names its fonts, and ping
-// answers on loopback. Serving several printers: each gets the framed image on connections of its
+// corvelle-cli.exe run as the built program under Wine: Ctrl-Break or Ctrl-C in the first pause
+// of a FILE or TCP/IP download is STOP ("Download stopped.", exit 1, the image never opened or
+// sent), a refused connection shows its Winsock number, a selection saved to a .kvf file and
+// loaded back under Windows paths keeps its fonts, and a profile written in the ANSI code page
+// names its fonts. Serving several printers: each gets the framed image on connections of its
 // own, a closed port fails alone, and Ctrl-C stops every one at once.
 #include <winsock2.h>
 #include <windows.h>
@@ -36,19 +35,6 @@ class WindowsCli : public test::CliFolders {
   std::string first = dir.File("first.out"), second = dir.File("second.out");
 };
 using WindowsFleetCli = WindowsCli;
-
-TEST_F(WindowsCli, FileAndTcpIpDownloadsCarryTheEngineFramedAnnouncementThenExactlyTheBuiltImage) {
-  const test::BuiltImage built = Build();
-  test::CliRun run = Run({"download", "-q", "--port", "FILE", "--output", first, "--output", second});
-  ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(ReadFile(first), built.announcement);
-  EXPECT_TRUE(ReadFile(second) == built.image) << "the image on the port differs from the built one";
-
-  RecordingPrinter printer;
-  run = Run({"download", "--port", "TCP/IP", "--ip", printer.Target(), "-q"});
-  ASSERT_EQ(run.code, 0) << run.err;
-  ExpectServed(printer, built);
-}
 
 TEST_F(WindowsCli, CtrlBreakOrCtrlCInTheFirstPauseIsStopAndTheImageIsNeverOpenedOrSent) {
   test::CliRun run = Run({"download", "--port", "FILE", "--output", first, "--output", second},
@@ -104,13 +90,6 @@ TEST_F(WindowsCli, AProfileWrittenInTheAnsiCodePageStillNamesItsFonts) {
   ASSERT_EQ(stored, program.substr(0, program.size() - 2) + "\xE9\\FontExt\\Caf\xE9.she");
   profile.WriteString("FontsAggiuntivi", "Font001", stored);
   Build();  // the font's fragments are in the image
-}
-
-TEST_F(WindowsCli, PingOfLoopbackAnswersWithItsTime) {
-  const test::CliRun run = Run({"ping", "127.0.0.1"});
-  ASSERT_EQ(run.code, 0) << run.err;
-  // Standard output is a text stream: each line ends with CR LF. The second says what the port did.
-  EXPECT_THAT(run.out, ::testing::MatchesRegex("Reply from 127\\.0\\.0\\.1: time=.* ms\r\nPort 4001 .*\r\n"));
 }
 
 TEST_F(WindowsFleetCli, EachServedPrinterGetsExactlyTheFramedImageAndAClosedPortFailsAlone) {

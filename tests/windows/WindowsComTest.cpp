@@ -82,37 +82,28 @@ DCB DcbWithFlags(DWORD word) {
   return dcb;
 }
 
-// Of the word read, only the reserved bits (15 on) stay; binary, parity checking, XON/XOFF on
-// input, the error character and the RTS handshake are always on; bit 0 of each flow box counts.
+// Of the flag word read, only the reserved bits (15 on) stay; binary, parity checking, XON/XOFF on
+// input, the error character and the RTS handshake are always on, and bit 0 of each flow box
+// counts. The platform's codes are not the list positions: even parity is 2 and odd 1, two stop
+// bits 2. The reserved word is cleared.
 TEST(WindowsComLine, TheFlagWordKeepsOnlyTheReservedBitsReadAndTakesBitZeroOfEachFlowBox) {
-  const struct { DWORD read; int xonXoff, ctsFlow; DWORD word; } cases[] = {
-      {0, 0, 0, 0x2603}, {0xFFFFFFFF, 0, 0, 0xFFFFA603}, {0xFFFFFFFF, 1, 1, 0xFFFFA707},
-      {0x1111, 1, 0, 0x2703}, {0x1111, 2, 3, 0x2607}};
+  const struct { DWORD read; int xonXoff, ctsFlow, parity, stop; DWORD word, dcbParity, dcbStop; } cases[] = {
+      {0, 0, 0, 1, 1, 0x2603, 2, 2}, {0xFFFFFFFF, 0, 0, 2, 0, 0xFFFFA603, 1, 0}, {0xFFFFFFFF, 1, 1, 0, 0, 0xFFFFA707, 0, 0},
+      {0x1111, 1, 0, 0, 1, 0x2703, 0, 2}, {0x1111, 2, 3, 1, 0, 0x2607, 2, 0}};
   for (const auto& c : cases) {
     DCB dcb = DcbWithFlags(c.read);
+    dcb.wReserved = 7;
     PortOpenArgs args;
+    args.baudIndex = 6;
+    args.parityIndex = c.parity;
+    args.stopBitsIndex = c.stop;
     args.xonXoff = c.xonXoff;
     args.ctsFlow = c.ctsFlow;
     SetLineSettings(dcb, args);
-    EXPECT_EQ(DcbFlagWord(dcb), c.word) << std::hex << c.read << " xon " << c.xonXoff << " cts " << c.ctsFlow;
+    EXPECT_EQ((std::vector<DWORD>{DcbFlagWord(dcb), dcb.BaudRate, dcb.Parity, dcb.ByteSize, dcb.StopBits, dcb.wReserved}),
+              (std::vector<DWORD>{c.word, 57600, c.dcbParity, 7, c.dcbStop, 0}))
+        << std::hex << c.read << " xon " << c.xonXoff << " cts " << c.ctsFlow;
   }
-}
-
-// The platform's codes are not the list positions: even parity is 2 and odd 1, two stop bits 2.
-TEST(WindowsComLine, ThePositionsBecomeThePlatformsCodesAndTheReservedWordIsCleared) {
-  DCB dcb = DcbWithFlags(0);
-  dcb.wReserved = 7;
-  PortOpenArgs args;
-  args.baudIndex = 6;
-  args.parityIndex = 1;
-  args.stopBitsIndex = 1;
-  SetLineSettings(dcb, args);
-  EXPECT_EQ(std::vector<int>({static_cast<int>(dcb.BaudRate), dcb.Parity, dcb.ByteSize, dcb.StopBits, dcb.wReserved}),
-            std::vector<int>({57600, 2, 7, 2, 0}));
-  args.parityIndex = 2;
-  args.stopBitsIndex = 0;
-  SetLineSettings(dcb, args);
-  EXPECT_EQ(std::vector<int>({dcb.Parity, dcb.StopBits}), std::vector<int>({1, 0}));
 }
 
 class WindowsComPort : public ::testing::Test {

@@ -55,9 +55,10 @@ bool RawSocketsPermitted() {
 // The raw socket's way through the probe, and the system's echo service as a process without raw
 // sockets uses it (1024 is the longest payload sent); another loopback address answers as itself.
 TEST(WindowsEcho, BothWaysOfSendingAreAnsweredByTheProbedLoopbackAddressAtEveryPayloadEdge) {
-  if (!RawSocketsPermitted()) GTEST_SKIP() << "no raw ICMP socket for this user (under Wine: not root)";
+  const bool raw = RawSocketsPermitted();  // under Wine: when run as root
   for (const auto& [address, size, service] : {std::tuple{1, 0, false}, {1, 32, false}, {1, 2000, false},
                                                {2, 32, false}, {1, 0, true}, {1, 32, true}, {1, 1024, true}}) {
+    if (!service && !raw) continue;
     EchoProbeReply reply;
     const int answered = service ? win::ProbeThroughIcmpService(Request(address, size), &reply, kNoStopHandle)
                                  : CEchoProbe().Probe("127.0.0." + std::to_string(address), &reply, Sized(size));
@@ -66,6 +67,7 @@ TEST(WindowsEcho, BothWaysOfSendingAreAnsweredByTheProbedLoopbackAddressAtEveryP
     EXPECT_EQ(CEchoProbe::LastError(), 0);
     EXPECT_LT(reply.roundTripMs, 5000u);
   }
+  if (!raw) GTEST_SKIP() << "the raw socket's way needs a raw ICMP socket, which this user may not open";
   EXPECT_EQ(ProbeReachability("127.0.0.1", kNoStopHandle), 0);
 }
 

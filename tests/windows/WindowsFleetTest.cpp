@@ -1,30 +1,18 @@
 // SPDX-License-Identifier: MIT
 // A download to several printers on Windows, in process: the frozen image no other opening may
-// write, rename or delete, and that leaves no file behind; and the printers' hosts, whose waits
-// all end on the run's one STOP while one it may not end runs its whole length.
-#include <winsock2.h>
+// write, rename or delete, and that leaves no file behind.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <sstream>
-#include <thread>
 #include <vector>
 
-#include "base/StopSignal.h"
 #include "cli/FleetDownload.h"
-#include "cli/FleetHost.h"
-#include "support/Elapsed.h"
-#include "support/LoopbackPrinter.h"
 #include "support/TempDir.h"
 
 namespace corvelle::cli {
 namespace {
-
-using test::Clock;
-using test::SecondsSince;
 
 // The snapshot files of this process in the temporary folder.
 std::vector<std::wstring> SnapshotFiles() {
@@ -68,46 +56,6 @@ TEST(WindowsFleetImage, NoOtherOpeningMayChangeItAndItGoesWithItsLastReading) {
   EXPECT_TRUE(read.substr(0, bytes.size()) == bytes);
   ASSERT_TRUE(reading.Close());
   EXPECT_TRUE(SnapshotFiles().empty()) << "the temporary file is left behind";
-}
-
-using test::SocketPair;
-
-TEST(WindowsFleetHost, OneStopEndsEveryPrintersPauseAndSocketWaitWhileAWaitItMayNotEndRunsOut) {
-  std::ostringstream out;
-  FleetStatus status({"a:1", "b:1", "c:1"}, out, false, [] { return 80; });
-  StopSignal stop;
-  FleetHost pausing(status, 0, stop), reading(status, 1, stop), closing(status, 2, stop);
-  SocketPair pair;
-  ASSERT_TRUE(pair.peer.Valid());
-
-  // One STOP raised from elsewhere ends both printers' long waits at once.
-  double paused = 0, read = 0;
-  bool readReady = true;
-  Clock::time_point start = Clock::now();
-  std::thread first([&] {
-    pausing.WaitFor(60'000);
-    paused = SecondsSince(start);
-  });
-  std::thread second([&] {
-    readReady = reading.WaitForFd(pair.mine.Handle(), FdEvent::Readable, 60'000);
-    read = SecondsSince(start);
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  stop.Raise();
-  first.join();
-  second.join();
-  EXPECT_LT(paused, 2.0);
-  EXPECT_LT(read, 2.0);
-  EXPECT_FALSE(readReady);
-  EXPECT_TRUE(pausing.CreateProgressView()->CancelRequested());
-
-  // Once raised, a wait STOP may end returns at once; one it may not end still runs out.
-  start = Clock::now();
-  closing.WaitFor(60'000);
-  EXPECT_LT(SecondsSince(start), 1.0);
-  start = Clock::now();
-  closing.WaitFor(200, WaitMode::PaintOnly);
-  EXPECT_GE(SecondsSince(start), 0.19);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 // opening error #02 with the reason, and no call made.
 #include <windows.h>
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -83,16 +82,6 @@ TEST_F(WindowsUsbCli, ADownloadUnderXoffSendsTheFramedImageByteForByteInTheKinds
               (Calls{"FT_GetQueueStatus -> 0 1", "FT_Read 1 -> 0 13", "FT_GetQueueStatus -> 0 0",
                      "FT_GetQueueStatus -> 0 0", "FT_GetQueueStatus -> 0 1", "FT_Read 1 -> 0 11"}));
     EXPECT_EQ(open.back(), "FT_Close -> 0");
-    // Then every write, taken whole, each later one after a check that finds nothing waiting.
-    for (std::size_t i = 10; i + 1 < open.size(); ++i) {
-      unsigned given = 0, taken = 1;
-      if ((i - 10) % 2 == 1) {
-        EXPECT_EQ(open[i], "FT_GetQueueStatus -> 0 0");
-      } else {
-        EXPECT_TRUE(std::sscanf(open[i].c_str(), "FT_Write %u -> 0 %u", &given, &taken) == 2 && given == taken)
-            << open[i];
-      }
-    }
   }
 }
 
