@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A stand-in FTD2XX.dll for the tests: one bridge whose description is "Varnesi Bridge GN2",
 // every call appended as a line to the file named by CORVELLE_D2XX_LOG (name, arguments, then
-// "->" and what the call answered), and the bytes each write took to that file's name with
+// "->" and what the call answered: status 1 for a handle that is not the open device's), and the bytes each write took to that file's name with
 // ".bytes" added. Steered by the environment, read at every call:
 //   CORVELLE_D2XX_OPEN=N        FT_OpenEx answers status N (a matching open answers 0, else 2)
 //   CORVELLE_D2XX_WRITE_LIMIT=N FT_Write takes at most N bytes a call, still answering 0
@@ -52,11 +52,6 @@ void Append(const std::string& path, const std::string& bytes) {
 
 bool Valid(FtHandle handle) { return g_open && handle == &g_device; }
 
-// The name and arguments of a call (a handle that is not the open device's answers status 1).
-std::string Call(const char* name, FtHandle, const std::string& args = {}) {
-  return std::string(name) + (args.empty() ? "" : " " + args);
-}
-
 // Records the call and what it answered.
 FtStatus Answer(const std::string& call, FtStatus status, const std::string& out = {}) {
   const std::string log = Env("CORVELLE_D2XX_LOG");
@@ -83,22 +78,22 @@ __declspec(dllexport) FtStatus WINAPI FT_OpenEx(void* name, DWORD flags, FtHandl
 }
 
 __declspec(dllexport) FtStatus WINAPI FT_ResetDevice(FtHandle handle) {
-  return Answer(Call("FT_ResetDevice", handle), Valid(handle) ? kOk : kInvalidHandle);
+  return Answer("FT_ResetDevice", Valid(handle) ? kOk : kInvalidHandle);
 }
 
 __declspec(dllexport) FtStatus WINAPI FT_SetTimeouts(FtHandle handle, ULONG readMs, ULONG writeMs) {
-  return Answer(Call("FT_SetTimeouts", handle, std::to_string(readMs) + " " + std::to_string(writeMs)),
+  return Answer("FT_SetTimeouts " + std::to_string(readMs) + " " + std::to_string(writeMs),
                 Valid(handle) ? kOk : kInvalidHandle);
 }
 
 __declspec(dllexport) FtStatus WINAPI FT_Purge(FtHandle handle, ULONG mask) {
   const FtStatus status = Valid(handle) ? kOk : kInvalidHandle;
   if (status == kOk && (mask & 1)) g_pending.clear();
-  return Answer(Call("FT_Purge", handle, std::to_string(mask)), status);
+  return Answer("FT_Purge " + std::to_string(mask), status);
 }
 
 __declspec(dllexport) FtStatus WINAPI FT_Write(FtHandle handle, void* buffer, DWORD count, DWORD* written) {
-  const std::string call = Call("FT_Write", handle, std::to_string(count));
+  const std::string call = "FT_Write " + std::to_string(count);
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
   const DWORD taken = static_cast<DWORD>(std::min<unsigned long>(count, EnvNumber("CORVELLE_D2XX_WRITE_LIMIT", count)));
   if (written) *written = taken;
@@ -109,7 +104,7 @@ __declspec(dllexport) FtStatus WINAPI FT_Write(FtHandle handle, void* buffer, DW
 }
 
 __declspec(dllexport) FtStatus WINAPI FT_GetQueueStatus(FtHandle handle, DWORD* waiting) {
-  const std::string call = Call("FT_GetQueueStatus", handle);
+  const std::string call = "FT_GetQueueStatus";
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
   if (++g_queueChecks == 1) {
     const std::string reply = Env("CORVELLE_D2XX_REPLY");
@@ -139,7 +134,7 @@ std::string Hex(const void* bytes, DWORD count) {
 }  // namespace
 
 __declspec(dllexport) FtStatus WINAPI FT_Read(FtHandle handle, void* buffer, DWORD count, DWORD* read) {
-  const std::string call = Call("FT_Read", handle, std::to_string(count));
+  const std::string call = "FT_Read " + std::to_string(count);
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
   const DWORD taken = std::min(count, static_cast<DWORD>(g_pending.size()));
   std::memcpy(buffer, g_pending.data(), taken);
@@ -150,7 +145,7 @@ __declspec(dllexport) FtStatus WINAPI FT_Read(FtHandle handle, void* buffer, DWO
 #endif
 
 __declspec(dllexport) FtStatus WINAPI FT_Close(FtHandle handle) {
-  const std::string call = Call("FT_Close", handle);
+  const std::string call = "FT_Close";
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
   g_open = false;
   return Answer(call, kOk);

@@ -43,20 +43,20 @@ class WindowsUsbCli : public test::CliFolders {
     said = run.Said();
     return run.code;
   }
-  // The stand-in's record of calls, in opens (from each FT_OpenEx on).
-  std::vector<Calls> Opens() const {
-    std::vector<Calls> opens;
-    std::istringstream in(test::ReadFile(log));
-    for (std::string line; std::getline(in, line);) {
-      if (opens.empty() || line.starts_with("FT_OpenEx ")) opens.emplace_back();
-      opens.back().push_back(line);
-    }
-    return opens;
-  }
+  // The stand-in's record of calls, and the same in opens (from each FT_OpenEx on).
   Calls AllCalls() const {
     Calls all;
-    for (const Calls& open : Opens()) all.insert(all.end(), open.begin(), open.end());
+    std::istringstream in(test::ReadFile(log));
+    for (std::string line; std::getline(in, line);) all.push_back(line);
     return all;
+  }
+  std::vector<Calls> Opens() const {
+    std::vector<Calls> opens;
+    for (const std::string& call : AllCalls()) {
+      if (opens.empty() || call.starts_with("FT_OpenEx ")) opens.emplace_back();
+      opens.back().push_back(call);
+    }
+    return opens;
   }
   // Every byte the write calls took, in order.
   std::string Written() const { return test::ReadFile(log + ".bytes"); }
