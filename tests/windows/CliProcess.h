@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli.exe run by the Windows tests as a user runs it: a program folder with a FontExt
-// folder and a profile that selects one font, the command line quoted the way CommandLineToArgvW
-// reads it back, standard output and error captured, and Ctrl-Break or Ctrl-C sent on the
-// program's console once the test says so.
+// folder and a profile that selects one font, standard output and error captured, and Ctrl-Break
+// or Ctrl-C sent on the program's console once the test says so.
 #pragma once
 
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,24 +17,19 @@
 #include "base/Paths.h"
 #include "base/Profile.h"
 #include "base/win/WinText.h"
+#include "download/DownloadPlan.h"
+#include "support/Elapsed.h"
 #include "support/TempDir.h"
 
 namespace corvelle::test {
 
+using ::testing::HasSubstr;
+
+// An argument in double quotes, as CommandLineToArgvW reads it back: no argument of the tests holds
+// a double quote or ends in a backslash, which would need escaping.
 inline std::wstring Quote(const std::string& arg) {
-  std::wstring out = L"\"";
-  std::size_t slashes = 0;
-  for (const wchar_t c : win::Widen(arg)) {
-    if (c == L'\\') {
-      ++slashes;
-      continue;
-    }
-    out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
-    slashes = 0;
-    out += c;
-  }
-  out.append(slashes * 2, L'\\');
-  return out + L"\"";
+  EXPECT_TRUE(arg.find('"') == std::string::npos && !arg.ends_with('\\')) << arg;
+  return L"\"" + win::Widen(arg) + L"\"";
 }
 
 // Ctrl-C on the console of process `pid`, as a user typing it there: the test attaches to that
@@ -49,22 +44,33 @@ inline bool SendCtrlC(DWORD pid) {
   return sent;
 }
 
-// The lines of `text`, each without its CR LF.
-inline std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  return lines;
-}
-
 enum class ConsoleEvent { None, CtrlBreak, CtrlC };
+
+// How a run differs from the plain one: another copy of the program, another current folder, and
+// a console event sent once `when` holds (asked every 20 ms).
+struct RunHow {
+  std::string exe = CORVELLE_BIN_DIR "/corvelle-cli.exe";
+  std::string cwd{};  // the test's folder when empty
+  ConsoleEvent event = ConsoleEvent::None;
+  std::function<bool()> when{};
+};
 
 struct CliRun {
   int code = -1;  // -1 also when the program had to be ended after 90 s
   std::string out, err;
   bool eventSent = false;
   double secondsAfterEvent = 0;  // from the console event to the program's end
+  // Standard output then standard error, the console's CR LF as LF.
+  std::string Said() const {
+    std::string said = out + err;
+    std::erase(said, '\r');
+    return said;
+  }
+};
+
+// The image `build` made and its one area's announcement.
+struct BuiltImage {
+  std::string image, announcement;
 };
 
 class CliFolders : public ::testing::Test {
@@ -76,17 +82,11 @@ class CliFolders : public ::testing::Test {
     profile.WriteString("FontsAggiuntivi", "Font001", test::WriteFont(program, "f1", std::string(100, 'h'), data));
   }
 
-  // Runs `exe` (corvelle-cli.exe of the build when empty) with the test's program folder and
-  // profile and then `args`, in the folder `cwd` (the test's own when empty). With `event`, once `when` holds (asked every 20 ms) the console
-  // event goes to the program: Ctrl-Break to its process group, or Ctrl-C on a console of its own.
-  CliRun Run(const std::vector<std::string>& args, const std::string& exe = {},
-             const std::string& cwd = {}, ConsoleEvent event = ConsoleEvent::None,
-             const std::function<bool()>& when = {}) {
+  // Runs the program with the test's program folder and profile and then `args`.
+  CliRun Run(const std::vector<std::string>& args, const RunHow& how = {}) {
     EXPECT_TRUE(profile.Save());
-    std::wstring line = Quote("Z:" + (exe.empty() ? std::string(CORVELLE_BIN_DIR "/corvelle-cli.exe") : exe));
-    for (const std::string& arg : std::vector<std::string>{"--program-folder", program, "--profile", profile.Path()}) {
-      line += L" " + Quote(arg);
-    }
+    std::wstring line = Quote("Z:" + how.exe) + L" " + Quote("--program-folder") + L" " + Quote(program) + L" " +
+                        Quote("--profile") + L" " + Quote(profile.Path());
     for (const std::string& arg : args) line += L" " + Quote(arg);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const auto output = [&](const char* name) {
@@ -100,34 +100,33 @@ class CliFolders : public ::testing::Test {
     startup.hStdOutput = output("stdout");
     startup.hStdError = output("stderr");
     PROCESS_INFORMATION process{};
-    const std::wstring folder = win::Widen(cwd.empty() ? dir.Path() : cwd);
+    const std::wstring folder = win::Widen(how.cwd.empty() ? dir.Path() : how.cwd);
     // Console events reach only the programs of a console: Ctrl-C one of its own, to which the
     // test attaches, Ctrl-Break a process group of its own.
-    const DWORD flags = event == ConsoleEvent::CtrlC ? CREATE_NEW_CONSOLE : CREATE_NEW_PROCESS_GROUP;
+    const DWORD flags = how.event == ConsoleEvent::CtrlC ? CREATE_NEW_CONSOLE : CREATE_NEW_PROCESS_GROUP;
     const bool started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, folder.c_str(),
                                           &startup, &process);
     ::CloseHandle(startup.hStdOutput);
     ::CloseHandle(startup.hStdError);
     CliRun run;
     if (!started) {
-      ADD_FAILURE() << "cannot start " << exe << ": " << ::GetLastError();
+      ADD_FAILURE() << "cannot start " << how.exe << ": " << ::GetLastError();
       return run;
     }
-    using Clock = std::chrono::steady_clock;
     bool asked = false;
     Clock::time_point sentAt;
     for (int waited = 0; ::WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; waited += 20) {
-      if (event != ConsoleEvent::None && !asked && when()) {
+      if (how.event != ConsoleEvent::None && !asked && how.when()) {
         asked = true;
         sentAt = Clock::now();
-        run.eventSent = event == ConsoleEvent::CtrlC
+        run.eventSent = how.event == ConsoleEvent::CtrlC
                             ? SendCtrlC(process.dwProcessId)
                             : ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId) != 0;
         if (!run.eventSent) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
       }
       if (waited > 90'000) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
     }
-    run.secondsAfterEvent = std::chrono::duration<double>(Clock::now() - sentAt).count();
+    run.secondsAfterEvent = SecondsSince(sentAt);
     DWORD code = static_cast<DWORD>(-1);
     ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);
@@ -136,6 +135,19 @@ class CliFolders : public ::testing::Test {
     run.out = ReadFile(dir.File("stdout"));
     run.err = ReadFile(dir.File("stderr"));
     return run;
+  }
+
+  // `build` run for the test's profile, its image checked to be one area.
+  BuiltImage Build() {
+    const std::string path = dir.File("built.shc");
+    const CliRun run = Run({"build", "--output", path});
+    EXPECT_EQ(run.code, 0) << run.err;
+    BuiltImage built{ReadFile(path), {}};
+    const auto areas = SplitImage(static_cast<std::int64_t>(built.image.size()), DownloadForm::Current);
+    EXPECT_GT(built.image.size(), 3000u);
+    EXPECT_EQ(areas.size(), 1u);
+    if (!areas.empty()) built.announcement = Announcement(areas[0]);
+    return built;
   }
 
   TempDir dir;

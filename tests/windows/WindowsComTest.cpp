@@ -1,27 +1,78 @@
 // SPDX-License-Identifier: MIT
 // The COM and LPT kinds on Windows: the line settings the port asks for (the DCB's flag word
-// and the platform's codes), and, against pty-peer's pseudo-terminal under Wine, the line as the
-// terminal gets it, bytes that arrive unchanged, the open's refusals, and a held line that keeps
-// writes and the queue wait waiting until STOP (the command line's Ctrl-C too, sleeping
-// meanwhile), losing nothing once it moves again.
+// and the platform's codes), and, against pty-peer's pseudo-terminal under Wine, the open's
+// refusals and a held line that keeps writes and the queue wait waiting until STOP, losing nothing
+// once it moves again. Then corvelle-cli.exe on the same line: set-com and a download at the
+// stored settings (the line as the terminal gets it, every byte unchanged), and port names typed
+// the Windows way.
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 
-#include "ComPeer.h"
-#include "base/win/ConsoleStop.h"
-#include "cli/TerminalHost.h"
+#include "CliProcess.h"
 #include "ports/DevicePort.h"
+#include "ports/PortSettings.h"
 #include "ports/win/DeviceBackendsWin.h"
+#include "support/Elapsed.h"
 #include "support/FakeHost.h"
 
 namespace corvelle {
 namespace {
+
+using test::HasSubstr;
+
+// pty-peer, the Linux program that plays the printer at the other end of a pseudo-terminal it
+// links into the Wine prefix as COMn and that starts this test program: what has arrived, the
+// line's settings as the terminal has them, and holding the line (the peer stops reading).
+class ComPeer {
+ public:
+  ComPeer() {
+    const char* number = std::getenv("CORVELLE_PEER_COM");
+    const char* dir = std::getenv("CORVELLE_PEER_DIR");
+    if (!number || !dir) return;
+    m_number = number;
+    m_dir = std::string("Z:") + dir;
+    std::replace(m_dir.begin(), m_dir.end(), '/', '\\');
+  }
+  bool Present() const { return !m_number.empty(); }
+  std::string PortName() const { return "COM" + m_number + ":"; }
+  // Everything that has arrived since the peer started; with `from`, what came after that many
+  // bytes once `size` more have (or after 10 s, as it is).
+  std::string Received() const { return test::ReadFile(File("bytes")); }
+  std::string ReceivedOnce(std::size_t from, std::size_t size) const {
+    Until([&] { return Received().size() >= from + size; });
+    return Received().substr(from);
+  }
+  // The line's settings as the peer last saw them ("speed=57600 bits=8 ..." and a newline), once
+  // they equal `expected` (or after 10 s, as they are).
+  std::string LineOnce(const std::string& expected) const {
+    Until([&] { return test::ReadFile(File("line")) == expected; });
+    return test::ReadFile(File("line"));
+  }
+  // While held, the peer reads nothing, so the line fills and writes stay unfinished.
+  void Hold(bool held) const {
+    if (held) {
+      test::WriteFile(File("hold"), "");
+    } else {
+      ::DeleteFileA(File("hold").c_str());
+    }
+  }
+
+ private:
+  std::string File(const std::string& what) const { return m_dir + "\\com" + m_number + "." + what; }
+  static void Until(const std::function<bool()>& done) {
+    for (int waited = 0; !done() && waited < 10'000; waited += 20) ::Sleep(20);
+  }
+  std::string m_number, m_dir;
+};
+
+std::string LineOf(int speed, int stop, int ixon) {
+  return "speed=" + std::to_string(speed) + " bits=8 parity=none stop=" + std::to_string(stop) +
+         " crtscts=1 ixon=" + std::to_string(ixon) + " ixoff=1 opost=0 icanon=0 echo=0\n";
+}
 
 DCB DcbWithFlags(DWORD word) {
   DCB dcb{};
@@ -31,36 +82,28 @@ DCB DcbWithFlags(DWORD word) {
   return dcb;
 }
 
+// Of the flag word read, only the reserved bits (15 on) stay; binary, parity checking, XON/XOFF on
+// input, the error character and the RTS handshake are always on, and bit 0 of each flow box
+// counts. The platform's codes are not the list positions: even parity is 2 and odd 1, two stop
+// bits 2. The reserved word is cleared.
 TEST(WindowsComLine, TheFlagWordKeepsOnlyTheReservedBitsReadAndTakesBitZeroOfEachFlowBox) {
-  for (const DWORD read : {0x00000000UL, 0xFFFFFFFFUL, 0x00001111UL}) {
-    for (const auto& [xonXoff, ctsFlow] : {std::pair{0, 0}, {1, 0}, {0, 1}, {1, 1}, {2, 3}}) {
-      PortOpenArgs args;
-      args.xonXoff = xonXoff;
-      args.ctsFlow = ctsFlow;
-      DCB dcb = DcbWithFlags(read);
-      SetLineSettings(dcb, args);
-      const DWORD expected = (read & 0xFFFFA603UL) | 0x2603UL | ((xonXoff & 1UL) << 8) | ((ctsFlow & 1UL) << 2);
-      EXPECT_EQ(DcbFlagWord(dcb), expected) << std::hex << read << " xon " << xonXoff << " cts " << ctsFlow;
-    }
+  const struct { DWORD read; int xonXoff, ctsFlow, parity, stop; DWORD word, dcbParity, dcbStop; } cases[] = {
+      {0, 0, 0, 1, 1, 0x2603, 2, 2}, {0xFFFFFFFF, 0, 0, 2, 0, 0xFFFFA603, 1, 0}, {0xFFFFFFFF, 1, 1, 0, 0, 0xFFFFA707, 0, 0},
+      {0x1111, 1, 0, 0, 1, 0x2703, 0, 2}, {0x1111, 2, 3, 1, 0, 0x2607, 2, 0}};
+  for (const auto& c : cases) {
+    DCB dcb = DcbWithFlags(c.read);
+    dcb.wReserved = 7;
+    PortOpenArgs args;
+    args.baudIndex = 6;
+    args.parityIndex = c.parity;
+    args.stopBitsIndex = c.stop;
+    args.xonXoff = c.xonXoff;
+    args.ctsFlow = c.ctsFlow;
+    SetLineSettings(dcb, args);
+    EXPECT_EQ((std::vector<DWORD>{DcbFlagWord(dcb), dcb.BaudRate, dcb.Parity, dcb.ByteSize, dcb.StopBits, dcb.wReserved}),
+              (std::vector<DWORD>{c.word, 57600, c.dcbParity, 7, c.dcbStop, 0}))
+        << std::hex << c.read << " xon " << c.xonXoff << " cts " << c.ctsFlow;
   }
-}
-
-// The platform's codes are not the list positions: even parity is 2 and odd 1, two stop bits 2.
-TEST(WindowsComLine, ThePositionsBecomeThePlatformsCodesAndTheReservedWordIsCleared) {
-  PortOpenArgs args;
-  args.baudIndex = 6;
-  args.parityIndex = 1;
-  args.dataBitsIndex = 0;
-  args.stopBitsIndex = 1;
-  DCB dcb = DcbWithFlags(0);
-  dcb.wReserved = 7;
-  SetLineSettings(dcb, args);
-  EXPECT_EQ(std::vector<int>({static_cast<int>(dcb.BaudRate), dcb.Parity, dcb.ByteSize, dcb.StopBits, dcb.wReserved}),
-            std::vector<int>({57600, 2, 7, 2, 0}));
-  args.parityIndex = 2;
-  args.stopBitsIndex = 0;
-  SetLineSettings(dcb, args);
-  EXPECT_EQ(std::vector<int>({dcb.Parity, dcb.StopBits}), std::vector<int>({1, 0}));
 }
 
 class WindowsComPort : public ::testing::Test {
@@ -71,63 +114,36 @@ class WindowsComPort : public ::testing::Test {
   // The downloads' arguments: both flow controls on, at `baudIndex` with `stopBitsIndex`.
   PortOpenArgs Args(int baudIndex, int stopBitsIndex) const {
     PortOpenArgs a;
-    a.portName = peer.PortName();
-    a.portNumber = PortNumberFromName(a.portName);
     a.baudIndex = baudIndex;
     a.dataBitsIndex = 1;
     a.stopBitsIndex = stopBitsIndex;
     a.xonXoff = a.ctsFlow = 1;
+    a.portName = peer.PortName();
+    a.portNumber = PortNumberFromName(a.portName);
     return a;
   }
 
-  test::ComPeer peer;
+  ComPeer peer;
   test::FakeHost host;
   CDevicePort port{host, PortEnvironment{}};
 };
 
-TEST_F(WindowsComPort, OpenSetsTheLineAsAskedAndEveryByteArrivesUnchanged) {
-  std::string data;
-  for (int i = 0; i < 256; ++i) data += static_cast<char>(i);
-  data += "?Z:&1376256\n\r\n";
-  const std::size_t before = peer.Received().size();
-  ASSERT_TRUE(port.Open(Args(6, 1)));
-  EXPECT_EQ(peer.LineOnce("speed=57600 bits=8 parity=none stop=2 crtscts=1 ixon=1 ixoff=1 opost=0 icanon=0 echo=0\n"),
-            "speed=57600 bits=8 parity=none stop=2 crtscts=1 ixon=1 ixoff=1 opost=0 icanon=0 echo=0\n");
-  ASSERT_TRUE(port.Write(data.data(), data.size()));
-  EXPECT_TRUE(port.DrainOutput());
-  EXPECT_TRUE(port.Close());
-  EXPECT_EQ(peer.ReceivedOnce(before + data.size()).substr(before), data);
-
-  PortOpenArgs a = Args(1, 0);
-  a.ctsFlow = 0;
-  a.xonXoff = 2;  // only bit 0 of the flow boxes counts
-  ASSERT_TRUE(port.Open(a));
-  // Wine gives the terminal CRTSCTS for the RTS handshake too, which the port always asks for,
-  // so the CTS box shows only in the DCB's flag word (tested above).
-  EXPECT_EQ(peer.LineOnce("speed=2400 bits=8 parity=none stop=1 crtscts=1 ixon=0 ixoff=1 opost=0 icanon=0 echo=0\n"),
-            "speed=2400 bits=8 parity=none stop=1 crtscts=1 ixon=0 ixoff=1 opost=0 icanon=0 echo=0\n")
-      << "XON/XOFF control of the input stays on";
-  EXPECT_TRUE(port.Close());
-  EXPECT_TRUE(host.messages.empty());
-}
-
 TEST_F(WindowsComPort, TheOpenRefusesANameWithoutColonAMissingComAndAMissingLpt) {
-  PortOpenArgs a = Args(3, 0);
-  a.portName.pop_back();  // "COM12": the mode text "COM129600,N,8,1" is not one the system accepts
-  EXPECT_FALSE(port.Open(a));
-  PortOpenArgs missingCom = Args(3, 0);
-  missingCom.portName = "COM15:";
-  missingCom.portNumber = 15;
-  EXPECT_FALSE(port.Open(missingCom));
-  PortOpenArgs missingLpt = missingCom;
-  missingLpt.portName = "LPT2:";
-  missingLpt.portNumber = 2;
-  EXPECT_FALSE(port.Open(missingLpt));
-  ASSERT_EQ(host.messages.size(), 3u);
-  EXPECT_EQ(host.messages[0].text, "Device opening error (c1).");
-  EXPECT_EQ(host.messages[1].text, "The device is not open.");
-  EXPECT_EQ(host.messages[2].text, "The device is not open.");
-  for (const auto& m : host.messages) EXPECT_EQ(m.style, MessageStyle::Error);
+  // "COM12": the mode text "COM129600,N,8,1" is not one the system accepts.
+  const struct { std::string name; int number; const char* message; } refused[] = {
+      {peer.PortName().substr(0, peer.PortName().size() - 1), PortNumberFromName(peer.PortName()), "Device opening error (c1)."},
+      {"COM15:", 15, "The device is not open."},
+      {"LPT2:", 2, "The device is not open."}};
+  for (const auto& r : refused) {
+    PortOpenArgs a = Args(3, 0);
+    a.portName = r.name;
+    a.portNumber = r.number;
+    EXPECT_FALSE(port.Open(a)) << r.name;
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back().text, r.message) << r.name;
+    EXPECT_EQ(host.messages.back().style, MessageStyle::Error);
+  }
+  EXPECT_EQ(host.messages.size(), 3u);
   EXPECT_FALSE(port.Write("x", 1));
   // The refused device was given up: the same line opens at once with its proper name.
   ASSERT_TRUE(port.Open(Args(3, 0)));
@@ -153,9 +169,9 @@ TEST_F(WindowsComPort, AHeldLineKeepsWritesAndTheQueueWaitWaitingUntilStopAndLos
   EXPECT_FALSE(port.DrainOutput());
   ASSERT_FALSE(host.waits.empty());
   for (const auto& w : host.waits) EXPECT_GE(w.ms, 2) << "the wait sleeps between looks at the queue";
-  const ULONGLONG closing = ::GetTickCount64();
+  test::Clock::time_point closing = test::Clock::now();
   port.Close();
-  EXPECT_LT(::GetTickCount64() - closing, 1000u);
+  EXPECT_LT(test::SecondsSince(closing), 1.0);
   peer.Hold(false);
   ::Sleep(300);
   const std::string partial = peer.Received().substr(before);
@@ -176,43 +192,78 @@ TEST_F(WindowsComPort, AHeldLineKeepsWritesAndTheQueueWaitWaitingUntilStopAndLos
   EXPECT_EQ(port.QueuedOutput(), 0);
   EXPECT_TRUE(port.Close());
   EXPECT_GE(host.now, released) << "the write waited for the held line";
-  const std::string whole = peer.ReceivedOnce(before + data.size()).substr(before);
-  EXPECT_EQ(whole.size(), data.size());
-  EXPECT_TRUE(whole == data) << "the stream arrived changed";
+  EXPECT_TRUE(peer.ReceivedOnce(before, data.size()) == data) << "the stream arrived changed";
   EXPECT_TRUE(host.messages.empty());
 }
 
-// With the command line's own host: the held write sleeps in the host's waits until the
-// console's Ctrl-C (the handler called as Windows calls it), then the port closes at once.
-TEST_F(WindowsComPort, CtrlCEndsAHeldWriteThatSleptMeanwhile) {
-  using Clock = std::chrono::steady_clock;
-  cli::TerminalHost terminal;
-  CDevicePort held{terminal, PortEnvironment{}};
-  const std::string data(256 * 1024, 'k');
-  peer.Hold(true);
-  ASSERT_TRUE(held.Open(Args(6, 0)));
-  std::thread console([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    win::ConsoleStop::Handle(CTRL_C_EVENT);
-  });
-  FILETIME created, ended, kernelBefore, userBefore, kernelAfter, userAfter;
-  ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernelBefore, &userBefore);
-  const Clock::time_point start = Clock::now();
-  EXPECT_FALSE(held.Write(data.data(), data.size()));
-  const double waited = std::chrono::duration<double>(Clock::now() - start).count();
-  ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernelAfter, &userAfter);
-  console.join();
-  const auto ticks = [](const FILETIME& f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
-  const double busy =
-      static_cast<double>(ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore)) / 1e7;
-  EXPECT_GE(waited, 0.5) << "the write returned before Ctrl-C";
-  EXPECT_LT(waited, 2.0);
-  EXPECT_LT(busy, waited / 2) << "the wait spun instead of sleeping";
-  EXPECT_FALSE(held.DrainOutput());
-  const Clock::time_point closing = Clock::now();
-  held.Close();
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - closing).count(), 1.0);
-  peer.Hold(false);
+class WindowsComCli : public test::CliFolders {
+ protected:
+  void SetUp() override {
+    if (!peer.Present()) GTEST_SKIP() << "needs pty-peer, which ctest starts these tests through";
+    CliFolders::SetUp();
+    profile.WriteString(kPortSection, "Port", peer.PortName());
+  }
+  // The stored line: speed position, stop bits, hardware flow, XON/XOFF.
+  void StoreLine(int speed, int stopBits, int hardware, int xonXoff) {
+    profile.WriteInt(kPortSection, "PortSpeed", speed);
+    profile.WriteInt(kPortSection, "PortStopbits", stopBits);
+    profile.WriteInt(kPortSection, "PortFlussoHardware", hardware);
+    profile.WriteInt(kPortSection, "PortXonXoff", xonXoff);
+  }
+  // set-com asking for 19200 baud, odd parity, 8 data bits and one stop bit.
+  static std::vector<std::string> SetCom(std::vector<std::string> port = {}) {
+    port.insert(port.begin(), "set-com");
+    port.insert(port.end(), {"--speed", "3", "--parity", "1", "--data-bits", "1", "--stop-bits", "0"});
+    return port;
+  }
+
+  ComPeer peer;
+};
+
+// Stored: 57600 baud (position 5), two stop bits, hardware flow on, XON/XOFF off. The command
+// goes out at those settings, and the line keeps them afterwards.
+TEST_F(WindowsComCli, SetComSendsThePrintersCommandAtTheStoredLineAndLeavesTheLineThere) {
+  StoreLine(5, 1, 1, 0);
+  const std::size_t before = peer.Received().size();
+  const test::CliRun run = Run(SetCom());
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(peer.ReceivedOnce(before, 13), "?A7&3,2,1,0\r\n");
+  EXPECT_EQ(peer.LineOnce(LineOf(57600, 2, 0)), LineOf(57600, 2, 0));
+  EXPECT_THAT(run.Said(), HasSubstr("Wait printer autorestart."));
+}
+
+// Stored: 38400 baud (position 4), two stop bits, both flow boxes clear; a download always asks
+// for both flow controls. The port is named by --port.
+TEST_F(WindowsComCli, ADownloadSendsExactlyTheFramedImageAtTheProfilesLineWithBothFlowControls) {
+  const test::BuiltImage built = Build();
+  StoreLine(4, 1, 0, 0);
+  profile.WriteString(kPortSection, "Port", "LPT1:");  // --port names the line instead
+  const std::size_t before = peer.Received().size();
+  const test::CliRun run = Run({"download", "-q", "--port", peer.PortName()});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const std::string expected = built.announcement + built.image;
+  const std::string sent = peer.ReceivedOnce(before, expected.size());
+  EXPECT_EQ(sent.size(), expected.size());
+  EXPECT_TRUE(sent == expected) << "the stream on the line differs from the announcement and the built image";
+  EXPECT_EQ(peer.LineOnce(LineOf(38400, 2, 1)), LineOf(38400, 2, 1));
+}
+
+// Windows users name a port without the colon, in any case, or as the system's device: each
+// reaches the same line. Device number 0 and device paths are refused before anything is opened.
+TEST_F(WindowsComCli, PortNamesAsWindowsUsersTypeThemReachTheLineTheListNames) {
+  profile.WriteString(kPortSection, "Port", "LPT1:");
+  for (const std::string port : {"com12", "Com12:", "\\\\.\\COM12"}) {
+    const std::size_t before = peer.Received().size();
+    const test::CliRun run = Run(SetCom({"--port", port}));
+    ASSERT_EQ(run.code, 0) << port << ": " << run.err;
+    EXPECT_EQ(peer.ReceivedOnce(before, 13), "?A7&3,2,1,0\r\n") << port;
+  }
+  for (const std::string port : {"com0", "/dev/ttyS0"}) {
+    const test::CliRun run = Run({"download", "-q", "--port", port});
+    EXPECT_EQ(run.code, 2) << port;
+    EXPECT_THAT(run.err, HasSubstr("Unknown port \"" + port + "\": choose COM1: to COM16:"));
+    EXPECT_THAT(run.err, ::testing::Not(HasSubstr("/dev/ttyUSB0")));
+  }
 }
 
 }  // namespace

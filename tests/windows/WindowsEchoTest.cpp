@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "base/StopSignal.h"
 #include "ports/PortEnvironment.h"
@@ -36,7 +37,7 @@ win::EchoRequest Request(int last, std::int32_t payload = 32) {
   return request;
 }
 
-EchoProbeOptions SizedProbe(std::int32_t payload) {
+EchoProbeOptions Sized(std::int32_t payload) {
   EchoProbeOptions options;
   options.dataSize = payload;
   return options;
@@ -51,27 +52,22 @@ bool RawSocketsPermitted() {
   return true;
 }
 
+// The raw socket's way through the probe, and the system's echo service as a process without raw
+// sockets uses it (1024 is the longest payload sent); another loopback address answers as itself.
 TEST(WindowsEcho, BothWaysOfSendingAreAnsweredByTheProbedLoopbackAddressAtEveryPayloadEdge) {
-  if (!RawSocketsPermitted()) GTEST_SKIP() << "no raw ICMP socket for this user (under Wine: not root)";
-  for (const std::int32_t size : {0, 32, 2000}) {
+  const bool raw = RawSocketsPermitted();  // under Wine: when run as root
+  for (const auto& [address, size, service] : {std::tuple{1, 0, false}, {1, 32, false}, {1, 2000, false},
+                                               {2, 32, false}, {1, 0, true}, {1, 32, true}, {1, 1024, true}}) {
+    if (!service && !raw) continue;
     EchoProbeReply reply;
-    ASSERT_EQ(CEchoProbe().Probe("127.0.0.1", &reply, SizedProbe(size)), 1)
-        << size << ": " << EchoProbeErrorText(CEchoProbe::LastError());
-    EXPECT_EQ(reply.responderAddress, Loopback(1));
+    const int answered = service ? win::ProbeThroughIcmpService(Request(address, size), &reply, kNoStopHandle)
+                                 : CEchoProbe().Probe("127.0.0." + std::to_string(address), &reply, Sized(size));
+    ASSERT_EQ(answered, 1) << size << ": " << EchoProbeErrorText(CEchoProbe::LastError());
+    EXPECT_EQ(reply.responderAddress, Loopback(address));
     EXPECT_EQ(CEchoProbe::LastError(), 0);
     EXPECT_LT(reply.roundTripMs, 5000u);
   }
-  // The service, as a process without raw sockets uses it; 1024 is the longest payload sent.
-  for (const std::int32_t size : {0, 32, 1024}) {
-    EchoProbeReply reply;
-    ASSERT_EQ(win::ProbeThroughIcmpService(Request(1, size), &reply, kNoStopHandle), 1)
-        << size << ": " << EchoProbeErrorText(CEchoProbe::LastError());
-    EXPECT_EQ(reply.responderAddress, Loopback(1));
-  }
-  // Another loopback address answers as itself.
-  EchoProbeReply reply;
-  ASSERT_EQ(CEchoProbe().Probe("127.0.0.2", &reply), 1);
-  EXPECT_EQ(reply.responderAddress, Loopback(2));
+  if (!raw) GTEST_SKIP() << "the raw socket's way needs a raw ICMP socket, which this user may not open";
   EXPECT_EQ(ProbeReachability("127.0.0.1", kNoStopHandle), 0);
 }
 
@@ -81,17 +77,16 @@ TEST(WindowsEcho, AStopRaisedBeforehandEndsEitherWayAtOnceAndIsNeverAnAnswer) {
   const NativeHandle handle = ProbeStopHandle(&stop);
   ASSERT_NE(handle, kNoStopHandle);
   const auto start = steady_clock::now();
-  if (RawSocketsPermitted()) {
+  for (const bool service : {false, true}) {
+    if (!service && !RawSocketsPermitted()) continue;
     EchoProbeReply reply;
-    EXPECT_EQ(CEchoProbe(handle).Probe("127.0.0.1", &reply), 0);
+    EXPECT_EQ(service ? win::ProbeThroughIcmpService(Request(1), &reply, handle) : CEchoProbe(handle).Probe("127.0.0.1", &reply), 0);
     EXPECT_EQ(CEchoProbe::LastError(), ECANCELED);
     EXPECT_EQ(reply.responderAddress, 0u) << "a stopped probe fills in nothing";
-    EXPECT_EQ(ProbeReachability("127.0.0.1", handle), ECANCELED);
+    if (!service) {
+      EXPECT_EQ(ProbeReachability("127.0.0.1", handle), ECANCELED);
+    }
   }
-  EchoProbeReply reply;
-  EXPECT_EQ(win::ProbeThroughIcmpService(Request(1), &reply, handle), 0);
-  EXPECT_EQ(CEchoProbe::LastError(), ECANCELED);
-  EXPECT_EQ(reply.responderAddress, 0u);
   EXPECT_LT(steady_clock::now() - start, milliseconds(1000));
 }
 
@@ -103,7 +98,6 @@ TEST(WindowsEcho, TheProbesWaitEndsOnTheStopEventRaisedWhileItWaitsAndOtherwiseA
   EXPECT_EQ(win::WaitForEchoEvent(never, 50, ProbeStopHandle(&stop)), win::EchoWait::TimedOut);
   EXPECT_GE(steady_clock::now() - start, milliseconds(40));
   EXPECT_EQ(win::WaitForEchoEvent(never, 50, kNoStopHandle), win::EchoWait::TimedOut);
-
   start = steady_clock::now();
   std::thread raiser([&stop] {
     std::this_thread::sleep_for(milliseconds(100));
@@ -112,7 +106,6 @@ TEST(WindowsEcho, TheProbesWaitEndsOnTheStopEventRaisedWhileItWaitsAndOtherwiseA
   EXPECT_EQ(win::WaitForEchoEvent(never, 5000, ProbeStopHandle(&stop)), win::EchoWait::Stopped);
   raiser.join();
   EXPECT_LT(steady_clock::now() - start, milliseconds(1000));
-
   // A reply and STOP at once: STOP wins, so a stopped probe is never a success.
   ::SetEvent(never);
   EXPECT_EQ(win::WaitForEchoEvent(never, 5000, ProbeStopHandle(&stop)), win::EchoWait::Stopped);
@@ -122,14 +115,12 @@ TEST(WindowsEcho, TheProbesWaitEndsOnTheStopEventRaisedWhileItWaitsAndOtherwiseA
 }
 
 TEST(WindowsEcho, ANegativeSizeIsRefusedAndADottedAddressNeedsNoLookUp) {
-  EXPECT_EQ(CEchoProbe().Probe("127.0.0.1", nullptr, SizedProbe(-1)), 0);
+  EXPECT_EQ(CEchoProbe().Probe("127.0.0.1", nullptr, Sized(-1)), 0);
   EXPECT_EQ(CEchoProbe::LastError(), EINVAL);
   EXPECT_EQ(win::WinsockReady(), 0);
   const auto address = win::ResolveIPv4("127.0.0.9");
   ASSERT_TRUE(address.has_value());
   EXPECT_EQ(address->sin_addr.s_addr, Loopback(9));
-  EXPECT_EQ(EchoProbeErrorText(kEchoErrorHostNotFound), "host not found");
-  EXPECT_NE(EchoProbeErrorText(WSAECONNREFUSED).find_first_not_of(' '), std::string::npos);
 }
 
 }  // namespace

@@ -14,18 +14,13 @@
 namespace corvelle {
 namespace {
 
-PortOpenArgs FileArgs() {
-  PortOpenArgs args;
-  args.portName = "FILE";
-  args.outputName = args.fallbackOutputName = "fontext.out";
-  return args;
-}
-
 TEST(WindowsFilePort, EveryOpenTruncatesBytesArriveUnchangedAndAHeldFileIsRefusedAndKept) {
   test::FakeHost host;
   const test::TempDir dir;
   CDevicePort port(host, PortEnvironment{});
-  const PortOpenArgs args = FileArgs();
+  PortOpenArgs args;
+  args.portName = "FILE";
+  args.outputName = args.fallbackOutputName = "fontext.out";
   const std::string path = dir.Write("out.out", "old contents that are longer");
   const std::string held = dir.Write("held.out", "keep");
   const HANDLE other = ::CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -59,10 +54,9 @@ TEST(WindowsFilePort, EveryOpenTruncatesBytesArriveUnchangedAndAHeldFileIsRefuse
 TEST(WindowsFilePort, ComAndLptNameTheSystemDevicesAndTheDevicesSectionIsNotUsed) {
   PortEnvironment env = DefaultPortEnvironment();
   env.devices = {{"COM3", "/dev/ttyUSB0"}};
-  EXPECT_EQ(DevicePath(env, "COM3"), "\\\\.\\COM3");
-  EXPECT_EQ(DevicePath(env, "COM12:"), "\\\\.\\COM12");
-  EXPECT_EQ(DevicePath(env, "LPT2"), "\\\\.\\LPT2");
-  EXPECT_EQ(DevicePath(env, "FILE"), "");
+  for (const auto& [name, path] : {std::pair{"COM3", "\\\\.\\COM3"}, {"COM12:", "\\\\.\\COM12"}, {"LPT2", "\\\\.\\LPT2"}, {"FILE", ""}}) {
+    EXPECT_EQ(DevicePath(env, name), path);
+  }
 }
 
 }  // namespace

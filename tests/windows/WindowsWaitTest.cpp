@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Windows waits beside the stop signal: a socket's readiness, an event, a pause, STOP from
-// another thread or from the console's Ctrl-C, all over loopback sockets.
+// another thread or from the console's Ctrl-C, all over loopback sockets; and corvelle-cli's
+// host, whose responsive waits the console's Ctrl-C ends while one STOP may not end runs on.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -11,6 +12,7 @@
 
 #include "base/win/ConsoleStop.h"
 #include "base/win/HandleWait.h"
+#include "cli/TerminalHost.h"
 #include "support/Elapsed.h"
 #include "support/LoopbackPrinter.h"
 
@@ -19,6 +21,7 @@ namespace {
 
 using test::Clock;
 using test::MsSince;
+using test::SecondsSince;
 using test::SocketPair;
 
 SOCKET Socket(const test::PrinterEnd& end) { return static_cast<SOCKET>(end.Handle()); }
@@ -44,28 +47,20 @@ TEST(WindowsWait, ASocketIsReadableOnceDataOrTheEndArrivesAndNotBefore) {
 
 TEST(WindowsWait, ASocketThatRefusedASendWakesTheWriterOnceThePeerReads) {
   SocketPair pair;
-  int small = 4096;
+  const int small = 4096;
   ::setsockopt(Socket(pair.mine), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof small);
   ::setsockopt(Socket(pair.peer), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
   EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Writable, 1'000, nullptr), WaitResult::Ready);
   const std::string block(4096, 'b');
   long sent = 0;
-  while (sent < (64L << 20)) {
-    const int n = ::send(Socket(pair.mine), block.data(), static_cast<int>(block.size()), 0);
-    if (n <= 0) break;
-    sent += n;
-  }
+  for (int n; sent < (64L << 20) && (n = ::send(Socket(pair.mine), block.data(), 4096, 0)) > 0;) sent += n;
   ASSERT_EQ(::WSAGetLastError(), WSAEWOULDBLOCK);
   // Whether the loopback already counts the socket writable again here is up to the system, so
   // only the wake-up after the refused send is checked: the edge FD_WRITE waits for.
   std::thread reader([&] {
     char buffer[65536];
     long got = 0;
-    while (got < sent) {
-      const int n = ::recv(Socket(pair.peer), buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      got += n;
-    }
+    for (int n; got < sent && (n = ::recv(Socket(pair.peer), buffer, sizeof buffer, 0)) > 0;) got += n;
   });
   EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Writable, 10'000, nullptr), WaitResult::Ready);
   ::shutdown(Socket(pair.mine), SD_SEND);
@@ -116,6 +111,29 @@ TEST(WindowsConsoleStop, CtrlCBreakAndCloseRaiseTheStopOnlyWhileInstalled) {
   stop.Clear();
   EXPECT_FALSE(ConsoleStop::Handle(CTRL_C_EVENT));
   EXPECT_FALSE(stop.Raised());
+}
+
+TEST(WindowsTerminalHost, CtrlCEndsAResponsivePauseAtOnceButNotOneThatStopMayNotEnd) {
+  cli::TerminalHost host;
+  EXPECT_FALSE(host.Interrupted());
+  std::thread console([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(ConsoleStop::Handle(CTRL_C_EVENT));
+  });
+  Clock::time_point start = Clock::now();
+  host.WaitFor(20'000);
+  const double waited = SecondsSince(start);
+  console.join();
+  EXPECT_LT(waited, 1.0);
+  EXPECT_TRUE(host.Interrupted());
+  EXPECT_TRUE(host.StopRequested());
+  // Once raised, every later responsive wait returns at once; one STOP may not end still runs.
+  start = Clock::now();
+  host.WaitFor(20'000);
+  EXPECT_LT(SecondsSince(start), 1.0);
+  start = Clock::now();
+  host.WaitFor(200, WaitMode::PaintOnly);
+  EXPECT_GE(SecondsSince(start), 0.19);
 }
 
 }  // namespace

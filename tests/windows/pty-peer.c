@@ -11,7 +11,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -28,76 +27,51 @@ static void Fail(const char* what) {
   exit(125);
 }
 
-static unsigned SpeedOf(speed_t code) {
-  static const struct { speed_t code; unsigned baud; } speeds[] = {
-      {B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200}, {B38400, 38400}, {B57600, 57600},
-      {B115200, 115200}};
-  for (size_t i = 0; i < sizeof speeds / sizeof speeds[0]; ++i) {
-    if (speeds[i].code == code) return speeds[i].baud;
-  }
-  return 0;
-}
-
 // One line of "name=value" pairs the tests compare as a whole.
 static void Describe(const struct termios* t, char* out, size_t size) {
+  static const speed_t codes[] = {B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200};
+  static const unsigned bauds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+  unsigned baud = 0;
+  for (size_t i = 0; i < sizeof codes / sizeof codes[0]; ++i) baud = codes[i] == cfgetospeed(t) ? bauds[i] : baud;
   const tcflag_t csize = t->c_cflag & CSIZE;
   snprintf(out, size, "speed=%u bits=%d parity=%s stop=%d crtscts=%d ixon=%d ixoff=%d opost=%d icanon=%d echo=%d\n",
-           SpeedOf(cfgetospeed(t)), csize == CS5 ? 5 : csize == CS6 ? 6 : csize == CS7 ? 7 : 8,
+           baud, csize == CS5 ? 5 : csize == CS6 ? 6 : csize == CS7 ? 7 : 8,
            !(t->c_cflag & PARENB) ? "none" : (t->c_cflag & PARODD) ? "odd" : "even", (t->c_cflag & CSTOPB) ? 2 : 1,
            (t->c_cflag & CRTSCTS) != 0, (t->c_iflag & IXON) != 0, (t->c_iflag & IXOFF) != 0,
            (t->c_oflag & OPOST) != 0, (t->c_lflag & ICANON) != 0, (t->c_lflag & ECHO) != 0);
 }
 
-// Replaces `path` with `text` in one step, so a reader never sees half of it.
-static void WriteWhole(const char* path, const char* text) {
-  char temporary[4200];
-  snprintf(temporary, sizeof temporary, "%s.new", path);
-  FILE* f = fopen(temporary, "w");
-  if (!f) Fail(temporary);
-  fputs(text, f);
-  if (fclose(f) != 0 || rename(temporary, path) != 0) Fail(path);
-}
-
 int main(int argc, char** argv) {
-  if (argc < 4) {
+  const char* prefix = getenv("WINEPREFIX");
+  char home[2100];
+  if (!prefix || !*prefix) {
+    snprintf(home, sizeof home, "%.2048s/.wine", getenv("HOME") ? getenv("HOME") : "");
+    prefix = home;
+  }
+  if (argc < 4 || strlen(prefix) > 2048 || strlen(argv[2]) > 2048 || strlen(argv[1]) > 8) {
     fprintf(stderr, "usage: pty-peer N DIR COMMAND [ARG...]\n");
     return 125;
   }
   const char* number = argv[1];
-  const char* dir = argv[2];
-  char bytesPath[4096], linePath[4096], holdPath[4096];
-  snprintf(bytesPath, sizeof bytesPath, "%s/com%s.bytes", dir, number);
-  snprintf(linePath, sizeof linePath, "%s/com%s.line", dir, number);
-  snprintf(holdPath, sizeof holdPath, "%s/com%s.hold", dir, number);
-  mkdir(dir, 0700);
+  char bytesPath[4200], linePath[4200], newLinePath[4200], holdPath[4200];
+  snprintf(bytesPath, sizeof bytesPath, "%.2048s/com%s.bytes", argv[2], number);
+  snprintf(linePath, sizeof linePath, "%.2048s/com%s.line", argv[2], number);
+  snprintf(newLinePath, sizeof newLinePath, "%.2048s/com%s.line.new", argv[2], number);
+  snprintf(holdPath, sizeof holdPath, "%.2048s/com%s.hold", argv[2], number);
+  mkdir(argv[2], 0700);
   unlink(holdPath);
 
   const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) Fail("posix_openpt");
-  const char* slaveName = ptsname(master);
-  if (!slaveName) Fail("ptsname");
-  const int slave = open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave < 0) Fail(slaveName);
-
-  const char* prefix = getenv("WINEPREFIX");
-  char defaultPrefix[2048];
-  if (!prefix || !*prefix) {
-    snprintf(defaultPrefix, sizeof defaultPrefix, "%s/.wine", getenv("HOME") ? getenv("HOME") : "");
-    prefix = defaultPrefix;
-  }
-  if (strlen(prefix) + strlen(number) + 20 > sizeof g_link) {
-    fprintf(stderr, "pty-peer: WINEPREFIX too long\n");
-    return 125;
-  }
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || !ptsname(master)) Fail("posix_openpt");
+  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave < 0) Fail(ptsname(master));
   snprintf(g_link, sizeof g_link, "%.2048s/dosdevices/com%.8s", prefix, number);
   unlink(g_link);
-  if (symlink(slaveName, g_link) != 0) Fail(g_link);
-
+  if (symlink(ptsname(master), g_link) != 0) Fail(g_link);
   const int bytes = open(bytesPath, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600);
   if (bytes < 0) Fail(bytesPath);
-  char lastLine[512] = "";
   setenv("CORVELLE_PEER_COM", number, 1);
-  setenv("CORVELLE_PEER_DIR", dir, 1);
+  setenv("CORVELLE_PEER_DIR", argv[2], 1);
 
   const pid_t child = fork();
   if (child < 0) Fail("fork");
@@ -109,24 +83,23 @@ int main(int argc, char** argv) {
   // While the program runs; then until the line has stayed quiet for 200 ms, for what it wrote
   // just before it ended.
   int status = 0;
+  char lastLine[512] = "";
   for (int running = 1;;) {
     if (running && waitpid(child, &status, WNOHANG) == child) running = 0;
     struct termios t;
-    if (tcgetattr(slave, &t) == 0) {
-      char line[512];
-      Describe(&t, line, sizeof line);
-      if (strcmp(line, lastLine) != 0) {
-        WriteWhole(linePath, line);
-        strcpy(lastLine, line);
-      }
+    char line[512];
+    if (tcgetattr(slave, &t) == 0 && (Describe(&t, line, sizeof line), strcmp(line, lastLine) != 0)) {
+      // Replaced in one step, so that a reader never sees half of it.
+      FILE* f = fopen(newLinePath, "w");
+      if (!f || fputs(line, f) < 0 || fclose(f) != 0 || rename(newLinePath, linePath) != 0) Fail(linePath);
+      strcpy(lastLine, line);
     }
     if (running && access(holdPath, F_OK) == 0) {
       usleep(20000);
       continue;
     }
     struct pollfd p = {master, POLLIN, 0};
-    const int ready = poll(&p, 1, running ? 20 : 200);
-    if (ready > 0 && (p.revents & POLLIN)) {
+    if (poll(&p, 1, running ? 20 : 200) > 0 && (p.revents & POLLIN)) {
       char buffer[65536];
       const ssize_t n = read(master, buffer, sizeof buffer);
       if (n > 0 && write(bytes, buffer, (size_t)n) != n) Fail(bytesPath);
@@ -135,9 +108,5 @@ int main(int argc, char** argv) {
     }
   }
   unlink(g_link);
-  close(bytes);
-  close(slave);
-  close(master);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return WEXITSTATUS(status);
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }

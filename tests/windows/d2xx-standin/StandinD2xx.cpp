@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 // A stand-in FTD2XX.dll for the tests: one bridge whose description is "Varnesi Bridge GN2",
-// every call appended as a line to the file named by CORVELLE_D2XX_LOG (name, arguments, the
-// written bytes in hex, then "->" and what the call answered). Steered by the environment, read
-// at every call:
+// every call appended as a line to the file named by CORVELLE_D2XX_LOG (name, arguments, then
+// "->" and what the call answered: status 1 for a handle that is not the open device's), and the bytes each write took to that file's name with
+// ".bytes" added. Steered by the environment, read at every call:
 //   CORVELLE_D2XX_OPEN=N        FT_OpenEx answers status N (a matching open answers 0, else 2)
-//   CORVELLE_D2XX_PURGE=N       FT_Purge answers status N
 //   CORVELLE_D2XX_WRITE_LIMIT=N FT_Write takes at most N bytes a call, still answering 0
 //   CORVELLE_D2XX_REPLY=HEX     the bytes the printer sends, found by the first queue-status call
 //                               of an open
@@ -12,7 +11,7 @@
 // Built with CORVELLE_STANDIN_WITHOUT_READ it lacks FT_Read, as an incomplete library would.
 #include <windows.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -23,8 +22,6 @@ using FtStatus = ULONG;
 using FtHandle = void*;
 
 constexpr FtStatus kOk = 0, kInvalidHandle = 1, kDeviceNotFound = 2, kInvalidParameter = 6;
-constexpr const char* kDescription = "Varnesi Bridge GN2";
-constexpr DWORD kByDescription = 2;
 
 // The one device: its handle while open, the bytes it has received and not yet handed out.
 int g_device;
@@ -38,56 +35,27 @@ std::string Env(const char* name) {
   return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
 }
 
-bool EnvNumber(const char* name, unsigned long& number) {
+// The number a steering variable holds, `otherwise` when it is not set.
+unsigned long EnvNumber(const char* name, unsigned long otherwise) {
   const std::string text = Env(name);
-  if (text.empty()) return false;
-  number = std::strtoul(text.c_str(), nullptr, 10);
-  return true;
+  return text.empty() ? otherwise : std::strtoul(text.c_str(), nullptr, 10);
 }
 
-std::string Hex(const void* bytes, DWORD count) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  const auto* p = static_cast<const unsigned char*>(bytes);
-  for (DWORD i = 0; i < count; ++i) {
-    out += digits[p[i] >> 4];
-    out += digits[p[i] & 15];
-  }
-  return out;
-}
-
-std::string FromHex(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out += static_cast<char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16));
-  }
-  return out;
-}
-
-void Record(const std::string& line) {
-  const std::string path = Env("CORVELLE_D2XX_LOG");
-  if (path.empty()) return;
+void Append(const std::string& path, const std::string& bytes) {
   const HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
-  const std::string text = line + "\n";
   DWORD written = 0;
-  ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   ::CloseHandle(file);
-}
-
-// The name and arguments of a call, marked when it names no open device.
-std::string Call(const char* name, FtHandle handle, const std::string& args = {}) {
-  std::string line = name;
-  if (!args.empty()) line += " " + args;
-  if (!g_open || handle != &g_device) line += " (not the open device)";
-  return line;
 }
 
 bool Valid(FtHandle handle) { return g_open && handle == &g_device; }
 
+// Records the call and what it answered.
 FtStatus Answer(const std::string& call, FtStatus status, const std::string& out = {}) {
-  Record(call + " -> " + std::to_string(status) + (out.empty() ? "" : " " + out));
+  const std::string log = Env("CORVELLE_D2XX_LOG");
+  if (!log.empty()) Append(log, call + " -> " + std::to_string(status) + (out.empty() ? "" : " " + out) + "\n");
   return status;
 }
 
@@ -96,10 +64,9 @@ FtStatus Answer(const std::string& call, FtStatus status, const std::string& out
 extern "C" {
 
 __declspec(dllexport) FtStatus WINAPI FT_OpenEx(void* name, DWORD flags, FtHandle* handle) {
-  const std::string description = name && flags == kByDescription ? static_cast<const char*>(name) : "";
+  const std::string description = name && flags == 2 ? static_cast<const char*>(name) : "";  // 2: by description
   const std::string call = "FT_OpenEx \"" + description + "\" " + std::to_string(flags);
-  unsigned long status = description == kDescription ? kOk : kDeviceNotFound;
-  EnvNumber("CORVELLE_D2XX_OPEN", status);
+  const FtStatus status = EnvNumber("CORVELLE_D2XX_OPEN", description == "Varnesi Bridge GN2" ? kOk : kDeviceNotFound);
   if (!handle) return Answer(call, kInvalidParameter);
   if (status == kOk) {
     g_open = true;
@@ -111,47 +78,65 @@ __declspec(dllexport) FtStatus WINAPI FT_OpenEx(void* name, DWORD flags, FtHandl
 }
 
 __declspec(dllexport) FtStatus WINAPI FT_ResetDevice(FtHandle handle) {
-  return Answer(Call("FT_ResetDevice", handle), Valid(handle) ? kOk : kInvalidHandle);
+  return Answer("FT_ResetDevice", Valid(handle) ? kOk : kInvalidHandle);
 }
 
 __declspec(dllexport) FtStatus WINAPI FT_SetTimeouts(FtHandle handle, ULONG readMs, ULONG writeMs) {
-  return Answer(Call("FT_SetTimeouts", handle, std::to_string(readMs) + " " + std::to_string(writeMs)),
+  return Answer("FT_SetTimeouts " + std::to_string(readMs) + " " + std::to_string(writeMs),
                 Valid(handle) ? kOk : kInvalidHandle);
 }
 
 __declspec(dllexport) FtStatus WINAPI FT_Purge(FtHandle handle, ULONG mask) {
-  unsigned long status = Valid(handle) ? kOk : kInvalidHandle;
-  EnvNumber("CORVELLE_D2XX_PURGE", status);
+  const FtStatus status = Valid(handle) ? kOk : kInvalidHandle;
   if (status == kOk && (mask & 1)) g_pending.clear();
-  return Answer(Call("FT_Purge", handle, std::to_string(mask)), status);
+  return Answer("FT_Purge " + std::to_string(mask), status);
 }
 
 __declspec(dllexport) FtStatus WINAPI FT_Write(FtHandle handle, void* buffer, DWORD count, DWORD* written) {
-  const std::string call = Call("FT_Write", handle, std::to_string(count) + " " + Hex(buffer, count));
+  const std::string call = "FT_Write " + std::to_string(count);
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
-  unsigned long limit = count;
-  EnvNumber("CORVELLE_D2XX_WRITE_LIMIT", limit);
-  const DWORD taken = count < limit ? count : static_cast<DWORD>(limit);
+  const DWORD taken = static_cast<DWORD>(std::min<unsigned long>(count, EnvNumber("CORVELLE_D2XX_WRITE_LIMIT", count)));
   if (written) *written = taken;
+  if (const std::string log = Env("CORVELLE_D2XX_LOG"); !log.empty()) {
+    Append(log + ".bytes", std::string(static_cast<const char*>(buffer), taken));
+  }
   return Answer(call, kOk, std::to_string(taken));
 }
 
 __declspec(dllexport) FtStatus WINAPI FT_GetQueueStatus(FtHandle handle, DWORD* waiting) {
-  const std::string call = Call("FT_GetQueueStatus", handle);
+  const std::string call = "FT_GetQueueStatus";
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
-  ++g_queueChecks;
-  if (g_queueChecks == 1) g_pending += FromHex(Env("CORVELLE_D2XX_REPLY"));
-  unsigned long xonAfter = 0;
-  if (EnvNumber("CORVELLE_D2XX_XON_AFTER", xonAfter) && g_queueChecks == xonAfter) g_pending += '\x11';
+  if (++g_queueChecks == 1) {
+    const std::string reply = Env("CORVELLE_D2XX_REPLY");
+    for (std::size_t i = 0; i + 1 < reply.size(); i += 2) {
+      g_pending += static_cast<char>(std::strtoul(reply.substr(i, 2).c_str(), nullptr, 16));
+    }
+  }
+  if (g_queueChecks == EnvNumber("CORVELLE_D2XX_XON_AFTER", 0)) g_pending += '\x11';
   if (waiting) *waiting = static_cast<DWORD>(g_pending.size());
   return Answer(call, kOk, std::to_string(g_pending.size()));
 }
 
 #ifndef CORVELLE_STANDIN_WITHOUT_READ
+namespace {
+
+// The bytes read, two hex digits each.
+std::string Hex(const void* bytes, DWORD count) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (DWORD i = 0; i < count; ++i) {
+    const unsigned char byte = static_cast<const unsigned char*>(bytes)[i];
+    out += {digits[byte >> 4], digits[byte & 15]};
+  }
+  return out;
+}
+
+}  // namespace
+
 __declspec(dllexport) FtStatus WINAPI FT_Read(FtHandle handle, void* buffer, DWORD count, DWORD* read) {
-  const std::string call = Call("FT_Read", handle, std::to_string(count));
+  const std::string call = "FT_Read " + std::to_string(count);
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
-  const DWORD taken = count < g_pending.size() ? count : static_cast<DWORD>(g_pending.size());
+  const DWORD taken = std::min(count, static_cast<DWORD>(g_pending.size()));
   std::memcpy(buffer, g_pending.data(), taken);
   g_pending.erase(0, taken);
   if (read) *read = taken;
@@ -160,7 +145,7 @@ __declspec(dllexport) FtStatus WINAPI FT_Read(FtHandle handle, void* buffer, DWO
 #endif
 
 __declspec(dllexport) FtStatus WINAPI FT_Close(FtHandle handle) {
-  const std::string call = Call("FT_Close", handle);
+  const std::string call = "FT_Close";
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
   g_open = false;
   return Answer(call, kOk);
