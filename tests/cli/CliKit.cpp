@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Starting corvelle-cli for the command-line tests.
+// Starting corvelle-cli for the command-line and end-to-end download tests.
 #include "CliKit.h"
 
 #include <fcntl.h>
@@ -7,6 +7,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,8 @@
 #include <QJsonDocument>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
+#include <sstream>
 
 #include "base/Paths.h"
 #include "base/Profile.h"
@@ -39,33 +42,70 @@ pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>
   ::_exit(127);
 }
 
-int Wait(pid_t pid) {
+using Clock = std::chrono::steady_clock;
+
+// Waits for `pid` to end and puts its exit status and CPU time into `done`.
+void Wait(pid_t pid, Finished& done) {
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+  rusage usage{};
+  while (::wait4(pid, &status, 0, &usage) < 0) {
+    if (errno != EINTR) return;
   }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  done.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  done.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Reads `a` and `b` (either may be -1) to their ends at the same time, so neither pipe fills;
-// `read` is told after each piece.
-void ReadBoth(int a, std::string& intoA, int b, std::string& intoB, const std::function<void()>& read = {}) {
+// `tick` is told after each piece and every 5 ms.
+void ReadBoth(int a, std::string& intoA, int b, std::string& intoB, const std::function<void()>& tick = {}) {
   pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
   std::string* into[2] = {&intoA, &intoB};
   while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-    if (::poll(fds, 2, 60'000) <= 0) return;
-    for (int i = 0; i < 2; ++i) {
+    const int ready = ::poll(fds, 2, 5);
+    if (ready < 0 && errno != EINTR) return;
+    if (tick) tick();
+    for (int i = 0; ready > 0 && i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       char chunk[4096];
       const ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
       if (n > 0) into[i]->append(chunk, static_cast<std::size_t>(n));
       else fds[i].fd = -1;
-      if (read) read();
     }
   }
 }
 
 }  // namespace
+
+Interrupt After(int ms) {
+  const auto at = Clock::now() + std::chrono::milliseconds(ms);
+  return [at](const Finished&) { return Clock::now() >= at; };
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string RawControl(const std::string& text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7f) return "byte " + std::to_string(byte);
+  }
+  return "";
+}
+
+std::vector<std::string> Commands(const CliKit& kit) {
+  std::vector<std::string> commands;
+  bool listing = false;
+  for (const std::string& line : Lines(kit.Run({"--help"}).out)) {
+    if (line == "Commands:") listing = true;
+    else if (listing && line.size() > 2) commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+  }
+  return commands;
+}
 
 QJsonObject Document(const Finished& run) {
   QJsonParseError error{};
@@ -73,12 +113,6 @@ QJsonObject Document(const Finished& run) {
   EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << run.out;
   EXPECT_TRUE(document.isObject()) << run.out;
   return document.object();
-}
-
-std::string ReadAll(int fd) {
-  std::string text, none;
-  ReadBoth(fd, text, -1, none);
-  return text;
 }
 
 CliKit::CliKit() {
@@ -96,44 +130,61 @@ void CliKit::SelectFont(std::size_t dataBytes) {
 
 std::string CliKit::Cli() const { return CORVELLE_BIN_DIR "/corvelle-cli"; }
 
-std::vector<std::string> CliKit::Command(const std::vector<std::string>& args) const {
-  std::vector<std::string> argv{Cli(), "--program-folder", program, "--profile", profile};
+std::vector<std::string> CliKit::Command(const std::vector<std::string>& args,
+                                         const std::vector<std::string>& launcher) const {
+  std::vector<std::string> argv = launcher;
+  argv.insert(argv.end(), {Cli(), "--program-folder", program, "--profile", profile});
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
 }
 
-Finished CliKit::Run(const std::vector<std::string>& args, const std::function<bool(const std::string&)>& interruptWhen) {
-  int out[2], err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
-  const pid_t pid = Start(Command(args), environment, out[1], err[1]);
-  ::close(out[1]);
-  ::close(err[1]);
+namespace {
+
+// Starts `argv` and closes `theirs` (the descriptors it was given), reads `outFrom` and `errFrom`
+// (either may be -1) into the run's out and err to their ends, and waits for it. `signal` is sent
+// once `interruptWhen` answers true; a program still running 5 s after it is killed.
+Finished Launch(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int out, int err,
+                std::initializer_list<int> theirs, int outFrom, int errFrom, const Interrupt& interruptWhen,
+                int signal) {
   Finished done;
-  bool interrupted = false;
-  ReadBoth(out[0], done.out, err[0], done.err, [&] {
-    if (!interrupted && interruptWhen && interruptWhen(done.err)) interrupted = ::kill(pid, SIGINT) == 0;
+  done.pid = Start(argv, environment, out, err);
+  for (const int fd : theirs) ::close(fd);
+  std::optional<Clock::time_point> sent;
+  ReadBoth(outFrom, done.out, errFrom, done.err, [&] {
+    if (!sent && interruptWhen && interruptWhen(done)) {
+      sent = Clock::now();
+      ::kill(done.pid, signal);
+    } else if (sent && Clock::now() - *sent > std::chrono::seconds(5)) {
+      ::kill(done.pid, SIGKILL);
+    }
   });
-  ::close(out[0]);
-  ::close(err[0]);
-  done.exit = Wait(pid);
+  for (const int fd : {outFrom, errFrom}) {
+    if (fd >= 0) ::close(fd);
+  }
+  Wait(done.pid, done);
+  if (sent) done.secondsAfterSignal = std::chrono::duration<double>(Clock::now() - *sent).count();
   return done;
 }
 
-Finished CliKit::RunWithStdout(const std::vector<std::string>& args, int outFd) {
+}  // namespace
+
+Finished CliKit::Run(const std::vector<std::string>& args, const Interrupt& interruptWhen, int signal,
+                     const std::vector<std::string>& launcher) const {
+  int out[2], err[2];
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+  return Launch(Command(args, launcher), environment, out[1], err[1], {out[1], err[1]}, out[0], err[0], interruptWhen,
+                signal);
+}
+
+Finished CliKit::RunWithStdout(const std::vector<std::string>& args, int outFd) const {
   int err[2];
   if (::pipe2(err, O_CLOEXEC) != 0) return {};
-  const pid_t pid = Start(Command(args), environment, outFd, err[1]);
-  ::close(err[1]);
-  Finished done;
-  done.err = ReadAll(err[0]);
-  ::close(err[0]);
-  done.exit = Wait(pid);
-  return done;
+  return Launch(Command(args), environment, outFd, err[1], {err[1]}, -1, err[0], {}, SIGINT);
 }
 
 Finished CliKit::RunOnTerminal(const std::vector<std::string>& args, unsigned short columns, const std::string& term,
                                const std::function<bool(const std::string& seen, int master)>& watch,
-                               bool stdoutToo) {
+                               bool stdoutToo) const {
   int master = -1, slave = -1;
   winsize size{24, columns, 0, 0};
   if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) return {};
@@ -141,25 +192,9 @@ Finished CliKit::RunOnTerminal(const std::vector<std::string>& args, unsigned sh
   ::fcntl(slave, F_SETFD, FD_CLOEXEC);
   std::vector<std::string> env = environment;
   env.push_back("TERM=" + term);
-  const pid_t pid = Start(Command(args), env, stdoutToo ? slave : -1, slave);
-  ::close(slave);
-  Finished done;
-  bool interrupted = false;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  for (;;) {
-    pollfd ready{master, POLLIN, 0};
-    if (::poll(&ready, 1, 50) > 0) {
-      char chunk[4096];
-      const ssize_t n = ::read(master, chunk, sizeof chunk);
-      if (n <= 0) break;  // EIO: the program and its terminal are gone
-      done.err.append(chunk, static_cast<std::size_t>(n));
-    }
-    if (!interrupted && watch && watch(done.err, master)) interrupted = ::kill(pid, SIGINT) == 0;
-    if (std::chrono::steady_clock::now() > end) ::kill(pid, SIGKILL);
-  }
-  ::close(master);
-  done.exit = Wait(pid);
-  return done;
+  // The terminal's output is read as stderr; its read fails (EIO) once the program is gone.
+  return Launch(Command(args), env, stdoutToo ? slave : -1, slave, {slave}, -1, master,
+                [&](const Finished& sofar) { return watch && watch(sofar.err, master); }, SIGINT);
 }
 
 }  // namespace corvelle::test

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli as scripts use it: one version everywhere, -h on every command, --json documents
-// with the text's fields, a reader that stops reading, the pause figures of download --help.
+// with the text's fields, a reader that stops reading, control bytes that reach no output raw.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <sstream>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,13 +21,8 @@ namespace {
 using test::CliKit;
 using test::Document;
 using test::Finished;
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using test::Lines;
+using test::RawControl;
 
 TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
   CliKit kit;
@@ -41,14 +34,8 @@ TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
   EXPECT_EQ(test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "-h"}).out,
             test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "--help"}).out);
 
-  const Finished tool = kit.Run({"-h"});
-  EXPECT_EQ(tool.out, kit.Run({"--help"}).out);
-  std::vector<std::string> commands;
-  bool listing = false;
-  for (const std::string& line : Lines(tool.out)) {
-    if (line == "Commands:") listing = true;
-    else if (listing && line.size() > 2) commands.push_back(line.substr(2, line.find(' ', 2) - 2));
-  }
+  EXPECT_EQ(kit.Run({"-h"}).out, kit.Run({"--help"}).out);
+  const std::vector<std::string> commands = test::Commands(kit);
   ASSERT_EQ(commands.size(), 9u);
   for (const std::string& command : commands) {
     const Finished help = kit.Run({command, "--help"});
@@ -158,16 +145,6 @@ TEST(CliCommandLine, AReaderThatStopsEndsTheOutputQuietlyAndAFullDiskDoesNot) {
             std::make_tuple(1, std::string("corvelle-cli: cannot write the catalogue to standard output\n")));
 }
 
-// The first control byte of `text` that would act on a terminal (the newline and the tab are
-// the outputs' format); "" when there is none.
-std::string RawControl(const std::string& text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7f) return "byte " + std::to_string(byte);
-  }
-  return "";
-}
-
 TEST(CliCommandLine, ControlBytesFromFilesAndPathsReachNoOutputRaw) {
   CliKit kit;
   using test::IndexRecord;
@@ -203,22 +180,10 @@ TEST(CliCommandLine, ControlBytesFromFilesAndPathsReachNoOutputRaw) {
   EXPECT_EQ(RawControl(table.out), "") << table.out;
   EXPECT_NE(table.out.find("pr\\x1b[8minter:1"), std::string::npos) << table.out;
   // The columns line up as shown: an escape takes four columns, "é" one column of two bytes.
-  std::istringstream lines(table.out);
-  std::string header, escaped, utf8;
-  std::getline(lines, header);
-  std::getline(lines, escaped);
-  std::getline(lines, utf8);
-  EXPECT_EQ(escaped.find("  failed") + 1, utf8.find("  failed")) << table.out;
+  const std::vector<std::string> rows = Lines(table.out);
+  ASSERT_EQ(rows.size(), 3u) << table.out;
+  EXPECT_EQ(rows[1].find("  failed") + 1, rows[2].find("  failed")) << table.out;
   EXPECT_NE(kit.Run({"history", "--json"}).out.find(R"("pr\u001b[8minter:1")"), std::string::npos);
-}
-
-TEST(CliCommandLine, DownloadHelpGivesThePausesOfOneAndTwoAreas) {
-  CliKit kit;
-  const std::string help = kit.Run({"download", "--help"}).out;
-  EXPECT_NE(help.find("about 22 s for a one-area image (11 + 11), 59 s for two areas\n(11 + 26 + 11 + 11)"),
-            std::string::npos)
-      << help;
-  EXPECT_EQ(help.find("33 s"), std::string::npos);
 }
 
 }  // namespace

@@ -25,6 +25,12 @@ using test::Document;
 using test::Finished;
 
 std::string Text(const QJsonObject& object, const char* key) { return object[key].toString().toStdString(); }
+// The text fields `keys` of `object`, joined with " | ".
+std::string Texts(const QJsonObject& object, std::initializer_list<const char*> keys) {
+  std::string text;
+  for (const char* key : keys) text += (text.empty() ? "" : " | ") + Text(object, key);
+  return text;
+}
 
 // REAL TIME: a one-area download to a FILE port beside one to two printers, about 23 s.
 TEST(CliDownloadJson, OnePrinterOrManyEachWithWhatItWasSentAndHowItEnded) {
@@ -48,11 +54,8 @@ TEST(CliDownloadJson, OnePrinterOrManyEachWithWhatItWasSentAndHowItEnded) {
   const QJsonObject file = a["printers"].toArray()[0].toObject();
   const std::string image = test::ReadFile(DefaultFontSetPath(single.program));
   ASSERT_FALSE(image.empty());
-  EXPECT_EQ(Text(file, "target"), one + " " + two);
-  EXPECT_EQ(Text(file, "port"), "FILE");
-  EXPECT_EQ(Text(file, "result"), "ok");
-  EXPECT_EQ(Text(file, "message"), "Fonts will be stored in printer when green led turns on again.");
-  EXPECT_EQ(Text(file, "detail"), "");
+  EXPECT_EQ(Texts(file, {"target", "port", "result", "message", "detail"}),
+            one + " " + two + " | FILE | ok | Fonts will be stored in printer when green led turns on again. | ");
   EXPECT_EQ(file["bytes"].toInteger(), static_cast<qint64>(image.size()));
   EXPECT_EQ(Text(file, "sha256"), Sha256Hex(image));
   // The pause after the announcement and the closing wait, 11 s each.
@@ -67,14 +70,11 @@ TEST(CliDownloadJson, OnePrinterOrManyEachWithWhatItWasSentAndHowItEnded) {
   ASSERT_EQ(printers.size(), 2);
   const QJsonObject served = printers[0].toObject(), refused = printers[1].toObject();
   const std::string fleetImage = test::ReadFile(DefaultFontSetPath(fleet.program));
-  EXPECT_EQ(Text(served, "target"), printer);
-  EXPECT_EQ(Text(served, "result"), "ok");
+  EXPECT_EQ(Texts(served, {"target", "result"}), printer + " | ok");
   EXPECT_EQ(served["bytes"].toInteger(), static_cast<qint64>(fleetImage.size()));
   EXPECT_EQ(Text(served, "sha256"), Sha256Hex(fleetImage));
   EXPECT_GE(served["seconds"].toDouble(), 22.0);
-  EXPECT_EQ(Text(refused, "target"), dead);
-  EXPECT_EQ(Text(refused, "port"), "TCP/IP");
-  EXPECT_EQ(Text(refused, "result"), "failed");
+  EXPECT_EQ(Texts(refused, {"target", "port", "result"}), dead + " | TCP/IP | failed");
   EXPECT_EQ(refused["bytes"].toInteger(), 0);
   EXPECT_TRUE(refused["sha256"].isNull()) << "nothing was sent";
   EXPECT_LT(refused["seconds"].toDouble(), 10.0);
@@ -101,13 +101,12 @@ TEST(CliDownloadJson, FailedAndStoppedAttemptsAndARunThatNeverStarts) {
 
   const std::string one = kit.dir.File("one.out");
   const Finished stopped = kit.Run({"download", "--json", "--port", "FILE", "--output", one, "--output", one + "2"},
-                                   [](const std::string& err) { return err.find("Waiting 11 s\n") != std::string::npos; });
+                                   [](const Finished& f) { return f.err.find("Waiting 11 s\n") != std::string::npos; });
   EXPECT_EQ(stopped.exit, 1);
   const QJsonObject s = Document(stopped);
   EXPECT_EQ(Text(s, "result"), "stopped");
   ASSERT_EQ(s["printers"].toArray().size(), 1);
-  EXPECT_EQ(Text(s["printers"].toArray()[0].toObject(), "message"), "Download stopped.");
-  EXPECT_EQ(Text(s["printers"].toArray()[0].toObject(), "target"), one);
+  EXPECT_EQ(Texts(s["printers"].toArray()[0].toObject(), {"message", "target"}), "Download stopped. | " + one);
 
   // A profile that cannot be read (a folder in its place): no attempt, and still one document.
   // Usage errors have none.

@@ -33,16 +33,11 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 // The example lines of each command's --help: the text after "Example: ", with its continuations.
 std::string HelpExamples(CliKit& kit) {
   std::string script;
-  std::istringstream tool(kit.Run({"--help"}).out);
-  bool listing = false;
-  for (std::string line; std::getline(tool, line);) {
-    if (line == "Commands:") listing = true;
-    else if (listing && line.size() > 2) {
-      const std::string help = kit.Run({line.substr(2, line.find(' ', 2) - 2), "--help"}).out;
-      const std::size_t at = help.rfind("\nExample: ");
-      EXPECT_NE(at, std::string::npos) << help;
-      if (at != std::string::npos) script += help.substr(at + 10);
-    }
+  for (const std::string& command : test::Commands(kit)) {
+    const std::string help = kit.Run({command, "--help"}).out;
+    const std::size_t at = help.rfind("\nExample: ");
+    EXPECT_NE(at, std::string::npos) << help;
+    if (at != std::string::npos) script += help.substr(at + 10);
   }
   return script;
 }

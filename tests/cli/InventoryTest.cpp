@@ -20,6 +20,16 @@ std::vector<std::string> Fields(const std::vector<CsvRecord>& records, std::size
   return index < records.size() ? records[index].fields : std::vector<std::string>{};
 }
 
+// Each row as "name|address|site|origin|selection|legacy", one a line; legacy 1, 0 or - (empty).
+std::string Rows(const std::vector<InventoryRow>& rows) {
+  std::string text;
+  for (const InventoryRow& r : rows) {
+    text += r.target.name + "|" + r.target.Name() + "|" + r.target.site + "|" + r.target.origin + "|" + r.selectionPath +
+            "|" + (r.legacy ? (*r.legacy ? "1" : "0") : "-") + "\n";
+  }
+  return text;
+}
+
 TEST(InventoryCsv, QuotesCommasLineEndsAndBytesAsSpreadsheetsWriteThem) {
   int errorLine = 0;
   const auto records = ParseCsv("\xEF\xBB\xBFname,site\r\n\"Line 7, east\",\"say \"\"hi\"\"\"\r\n\r\n"
@@ -67,28 +77,17 @@ TEST(InventoryRows, ColumnsByNameEnabledPortSelectionAndLegacy) {
   std::vector<InventoryRow> rows;
   std::string error;
   ASSERT_TRUE(ParseInventory(text, "site/inv.csv", 4001, {}, rows, error)) << error;
-  ASSERT_EQ(rows.size(), 3u) << "the disabled row is left out";
-  EXPECT_EQ(rows[0].target.Name(), "10.0.0.1:4001");
-  EXPECT_EQ(rows[0].target.name, "line 1");
-  EXPECT_EQ(rows[0].target.origin, "site/inv.csv:3");
-  EXPECT_EQ(rows[0].selectionPath, "site/labels.kvf") << "taken from the inventory's folder";
-  EXPECT_FALSE(rows[0].legacy);
-  EXPECT_EQ(rows[1].target.Name(), "10.0.0.2:4100");
-  EXPECT_EQ(rows[1].selectionPath, "/abs/old.kvf");
-  EXPECT_EQ(rows[1].legacy, true);
-  EXPECT_EQ(rows[2].target.Name(), "10.0.0.3:5000");
-  EXPECT_EQ(rows[2].target.site, "Sud");
-  EXPECT_EQ(rows[2].selectionPath, "") << "the stored selection";
-  EXPECT_EQ(rows[2].legacy, false);
-
+  // The disabled row is left out; a selection is taken from the inventory's folder, none is the
+  // stored selection.
+  EXPECT_EQ(Rows(rows), "line 1|10.0.0.1:4001|Nord|site/inv.csv:3|site/labels.kvf|-\n"
+                        "line 2|10.0.0.2:4100|Nord|site/inv.csv:4|/abs/old.kvf|1\n"
+                        "line 3|10.0.0.3:5000|Sud|site/inv.csv:5||0\n");
   rows.clear();
   ASSERT_TRUE(ParseInventory(text, "inv.csv", 4001, {{"N*"}, {"line ?", "spare"}}, rows, error)) << error;
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[1].target.name, "line 2");
+  EXPECT_EQ(Rows(rows), "line 1|10.0.0.1:4001|Nord|inv.csv:3|labels.kvf|-\nline 2|10.0.0.2:4100|Nord|inv.csv:4|/abs/old.kvf|1\n");
   rows.clear();
   ASSERT_TRUE(ParseInventory(text, "inv.csv", 4001, {{}, {"LINE 3"}}, rows, error)) << error;
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].target.site, "Sud");
+  EXPECT_EQ(Rows(rows), "line 3|10.0.0.3:5000|Sud|inv.csv:5||0\n");
 }
 
 TEST(InventoryRows, ABadRowIsNamedByFileAndLine) {
@@ -208,9 +207,7 @@ TEST(FleetRetries, TheWaitDoublesUpToTenMinutesAndOnlyPassingFailuresAreTried) {
   EXPECT_EQ(RetryWaitMs(30000, 2), 60000);
   EXPECT_EQ(RetryWaitMs(30000, 5), 480000);
   EXPECT_EQ(RetryWaitMs(30000, 6), kMaxRetryWaitMs);
-  EXPECT_EQ(RetryWaitMs(30000, 10), kMaxRetryWaitMs);
   EXPECT_EQ(RetryWaitMs(0, 10), 0);
-  EXPECT_EQ(RetryWaitMs(250, 3), 1000);
 
   for (const std::string& passing :
        {std::string(LoadStr(IDS_TCPIP_NOT_RESPONDING)), std::string(LoadStr(IDS_CONNECT_FAILED)) + " 111.",

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/Paths.h"
-#include "download/CliFixture.h"
+#include "cli/CliKit.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/PortSettings.h"
 #include "resources/Strings.h"
@@ -31,7 +31,7 @@ std::vector<std::string> With(std::vector<std::string> args, const std::vector<s
   return args;
 }
 
-class CliPortRules : public test::CliFixture {
+class CliPortRules : public test::CliTest {
  protected:
   void SetUp() override { SelectFont(1, 100, 1000); }
   bool NothingBuilt() const { return !test::FileExists(DefaultFontSetPath(program)); }
@@ -41,28 +41,28 @@ TEST_F(CliPortRules, UnknownPortNamesAreRefusedBeforeAnythingIsBuiltOrSent) {
   for (const std::string name : {"tcp/ip", "NOPE", "COM0:", "COMX"}) {
     const std::string named = "Unknown port \"" + name + "\"";
     EXPECT_EQ(Run({"download", "--port", name}), 2) << name;
-    EXPECT_NE(err.find(named), std::string::npos) << err;
+    EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
     EXPECT_EQ(Run(With(kSetCom, {"--port", name})), 2) << name;
-    EXPECT_NE(err.find(named), std::string::npos) << err;
+    EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
   }
   EXPECT_TRUE(NothingBuilt());
   // A stored name is no usage error, and it stays in the profile.
   profile.WriteString(kPortSection, "Port", "NOPE");
   EXPECT_EQ(Run({"download"}), 1);
-  EXPECT_NE(err.find("Unknown port \"NOPE\""), std::string::npos) << err;
+  EXPECT_NE(run.err.find("Unknown port \"NOPE\""), std::string::npos) << run.err;
   EXPECT_EQ(Run(kSetCom), 1);
-  EXPECT_NE(err.find("Unknown port \"NOPE\""), std::string::npos) << err;
+  EXPECT_NE(run.err.find("Unknown port \"NOPE\""), std::string::npos) << run.err;
   EXPECT_TRUE(NothingBuilt());
   EXPECT_NE(ReadFile(profile.Path()).find("Port=NOPE"), std::string::npos);
 }
 
 TEST_F(CliPortRules, SetComNeedsAnOutputForTheFilePortAndWritesTheCommandThere) {
   EXPECT_EQ(Run(With(kSetCom, {"--port", "FILE"})), 1);
-  EXPECT_EQ(err, "The FILE port needs --output FILE: no output file was given.\n");
+  EXPECT_EQ(run.err, "The FILE port needs --output FILE: no output file was given.\n");
   const std::string out = dir.File("command.out");
-  EXPECT_EQ(Run(With(kSetCom, {"--port", "FILE", "--output", out})), 0) << err;
+  EXPECT_EQ(Run(With(kSetCom, {"--port", "FILE", "--output", out})), 0) << run.err;
   EXPECT_EQ(ReadFile(out), "?A7&0,0,1,0\r\n");
-  EXPECT_EQ(err, Line(IDS_WAIT_AUTORESTART));
+  EXPECT_EQ(run.err, Line(IDS_WAIT_AUTORESTART));
 }
 
 // set-com on a serial line named by --port (a pseudo-terminal's path), at the stored settings:
@@ -76,8 +76,8 @@ TEST_F(CliPortRules, SetComOpensTheStoredLineAt57600WithoutHardwareFlowWhileRs48
   profile.WriteInt(kPortSection, "PortFlussoHardware", 1);
   for (const int rs485 : {1, 0}) {
     profile.WriteInt(kPortSection, "Rs485On", rs485);
-    ASSERT_EQ(Run(With(kSetCom, {"--port", slave})), 0) << err;
-    EXPECT_EQ(err, Line(IDS_WAIT_AUTORESTART));
+    ASSERT_EQ(Run(With(kSetCom, {"--port", slave})), 0) << run.err;
+    EXPECT_EQ(run.err, Line(IDS_WAIT_AUTORESTART));
     char command[64] = {};
     EXPECT_EQ(std::string(command, static_cast<std::size_t>(std::max(0L, ::read(master, command, sizeof command)))),
               "?A7&0,0,1,0\r\n");

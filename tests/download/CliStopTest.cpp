@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/UniqueFd.h"
-#include "download/CliFixture.h"
+#include "cli/CliKit.h"
 #include "support/Unprivileged.h"
 
 namespace corvelle {
@@ -41,16 +41,16 @@ bool LoopbackAnswersEcho(const test::TempDir& dir) {
   return test::RunProgram(dir, {CORVELLE_BIN_DIR "/corvelle-cli", "ping", "127.0.0.1"}).exit == 0;
 }
 
-class CliStop : public test::CliFixture {
+class CliStop : public test::CliTest {
  protected:
   void SetUp() override { SelectFont(1, 100, 1000); }
   // The run ended as a stop should: at once, with little CPU, "Download stopped." and status 1.
   void ExpectStopped(int exit, const char* message = "Download stopped.") {
-    EXPECT_EQ(exit, 1) << err;
-    EXPECT_NE(err.find(message), std::string::npos) << err;
-    EXPECT_GE(secondsAfterSignal, 0);
-    EXPECT_LT(secondsAfterSignal, 1.0);
-    EXPECT_LT(cpuSeconds, 0.5);
+    EXPECT_EQ(exit, 1) << run.err;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_GE(run.secondsAfterSignal, 0);
+    EXPECT_LT(run.secondsAfterSignal, 1.0);
+    EXPECT_LT(run.cpuSeconds, 0.5);
   }
 };
 
@@ -72,21 +72,21 @@ TEST_F(CliStop, CtrlCEndsAConnectToAPrinterWhoseListenQueueIsFull) {
   pollfd first{queued.front().Get(), POLLOUT, 0};
   ASSERT_EQ(::poll(&first, 1, 2000), 1) << "the first connection fills the queue";
   const std::string port = std::to_string(ntohs(address.sin_port));
-  ExpectStopped(Run({"download", "--port", "TCP/IP", "--ip", "127.0.0.1", "--ip-port", port}, After(1500)));
+  ExpectStopped(Run({"download", "--port", "TCP/IP", "--ip", "127.0.0.1", "--ip-port", port}, test::After(1500)));
 }
 
 TEST_F(CliStop, CtrlCEndsTheEchoProbeOfAPrinterThatNeverAnswersAndAPing) {
   if (!SilentNetworkAvailable()) GTEST_SKIP() << "no network namespace here (needs CAP_SYS_ADMIN)";
-  ExpectStopped(
-      Run({"download", "--port", "TCP/IP", "--ip", "127.0.0.1", "--ip-port", "9"}, After(800), SIGINT, kSilentNetwork));
-  EXPECT_EQ(err.find("not responding"), std::string::npos) << "a stop is no failure: " << err;
-  ExpectStopped(Run({"ping", "127.0.0.1"}, After(800), SIGINT, kSilentNetwork), "Ping stopped.");
+  launcher = kSilentNetwork;
+  ExpectStopped(Run({"download", "--port", "TCP/IP", "--ip", "127.0.0.1", "--ip-port", "9"}, test::After(800)));
+  EXPECT_EQ(run.err.find("not responding"), std::string::npos) << "a stop is no failure: " << run.err;
+  ExpectStopped(Run({"ping", "127.0.0.1"}, test::After(800)), "Ping stopped.");
 }
 
 TEST_F(CliStop, CtrlCEndsAFilePortOnAFifoThatNobodyReads) {
   const std::string fifo = dir.File("printer.fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  ExpectStopped(Run({"download", "--port", "FILE", "--output", fifo}, After(800)));
+  ExpectStopped(Run({"download", "--port", "FILE", "--output", fifo}, test::After(800)));
 }
 
 // SIGTERM and SIGHUP stop a download to a serial line (a pseudo-terminal named by its path) in its
@@ -97,7 +97,7 @@ TEST_F(CliStop, TerminationSignalsGiveTheSerialLineBack) {
   const std::string slave = ::ptsname(master);
   ASSERT_EQ(::chmod(slave.c_str(), 0666), 0);
   // The master side reports a hang-up, not input, until the program opens the line.
-  const auto announced = [master] {
+  const auto announced = [master](const test::Finished&) {
     pollfd in{master, POLLIN, 0};
     return ::poll(&in, 1, 0) == 1 && (in.revents & POLLIN);
   };

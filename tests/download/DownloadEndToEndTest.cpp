@@ -19,7 +19,7 @@
 #include "base/Paths.h"
 #include "base/Profile.h"
 #include "base/UniqueFd.h"
-#include "download/CliFixture.h"
+#include "cli/CliKit.h"
 #include "download/Download.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/DevicePort.h"
@@ -35,7 +35,7 @@ namespace {
 
 using test::ReadFile;
 
-class DownloadEndToEnd : public test::CliFixture {
+class DownloadEndToEnd : public test::CliTest {
  protected:
   // The simulator judged the built image consistent, as it does only for areas of their announced
   // lengths with the first no longer than 0x150000, and stored exactly it.
@@ -57,17 +57,10 @@ class DownloadEndToEnd : public test::CliFixture {
   }
 };
 
-TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverTcp) {
-  // The second section would cross the area boundary, so the builder moves it there: two areas.
-  SelectFont(1, 300, 0x100000);
-  SelectFont(2, 200, 0x60000);
-  test::SimProcess sim({"--port", "0", "--store", dir.File("store")});
-  ASSERT_TRUE(sim.Started() && MakeFolders(program));
-  DownloadOverTcp(sim);
-}
-
-// A thousand connections from 127.0.0.2 that never send: the download from 127.0.0.1 is served
-// whole beside them, and the flood keeps no more than 16 of them open at the printer.
+// A thousand connections from 127.0.0.2 that never send: the download from 127.0.0.1 of the
+// builder's two-area image (the second section would cross the area boundary, so the builder
+// moves it there) is served whole beside them, and the flood keeps no more than 16 of them open at
+// the printer.
 TEST_F(DownloadEndToEnd, AFloodOfSilentConnectionsFromOnePeerHoldsUpNoOther) {
   SelectFont(1, 300, 0x100000);
   SelectFont(2, 200, 0x60000);
@@ -77,7 +70,7 @@ TEST_F(DownloadEndToEnd, AFloodOfSilentConnectionsFromOnePeerHoldsUpNoOther) {
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
   ASSERT_GE(files.rlim_cur, 1100u) << "a thousand sockets and the test's own descriptors";
   test::SimProcess sim({"--port", "0", "--store", dir.File("store")});
-  ASSERT_TRUE(sim.Started() && MakeFolders(program));
+  ASSERT_TRUE(sim.Started());
   const sockaddr_in from{AF_INET, 0, {htonl(0x7F000002)}, {}};
   const sockaddr_in to{AF_INET, htons(static_cast<std::uint16_t>(sim.Port())), {htonl(INADDR_LOOPBACK)}, {}};
   std::vector<UniqueFd> flood;
@@ -116,7 +109,7 @@ TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverUsbWithThePausesOfEveryOther
   test::UsbStandin usb(dir.Path());
   ASSERT_TRUE(test::UsbStandin::Loaded()) << test::UsbStandin::Hint();
   test::SimProcess sim({"--usb", usb.Socket(), "--store", dir.File("store")});
-  ASSERT_TRUE(sim.Started() && MakeFolders(program));
+  ASSERT_TRUE(sim.Started());
   test::FakeHost host;
   host.realSleepMs = 50;
   ASSERT_EQ(BuildAndDownload({host, profile, program, {.portName = "USB"}, {}, false, {}}), DownloadResult::Completed)
@@ -143,7 +136,6 @@ TEST_F(DownloadEndToEnd, TheBuildersTwoAreaImageOverUsbWithThePausesOfEveryOther
 // attempt is recorded as stopped.
 TEST_F(DownloadEndToEnd, TheHostsStopEndsTheBuildAndTheAttemptIsRecorded) {
   SelectFont(1, 100, 1000);
-  ASSERT_TRUE(MakeFolders(program));
   test::FakeHost host;
   StopSignal stop;
   stop.Raise();
@@ -165,7 +157,7 @@ TEST_F(DownloadEndToEnd, AUsbBridgePulledOutMidAreaFailsWithOneMessage) {
   test::UsbStandin usb(dir.Path());
   ASSERT_TRUE(test::UsbStandin::Loaded()) << test::UsbStandin::Hint();
   test::SimProcess sim({"--usb", usb.Socket(), "--usb-unplug-after", "50000"});
-  ASSERT_TRUE(sim.Started() && MakeFolders(program));
+  ASSERT_TRUE(sim.Started());
   test::FakeHost host;
   host.realSleepMs = 50;
   // The area starts after the 11-s pause; a wait for the vanished bridge that never ends is stopped.
@@ -196,12 +188,12 @@ TEST_F(DownloadEndToEnd, CliSetComThenRealTimeLegacyDownloadOverASerialLine) {
   SelectFont(1, 100, 300000);
   ASSERT_TRUE(profile.Save());
   const std::string stored = ReadFile(profile.Path());
-  EXPECT_EQ(Run({"set-com", "--speed", "3", "--parity", "1", "--data-bits", "1", "--stop-bits", "0"}), 0) << err;
-  EXPECT_EQ(err, Line(IDS_WAIT_AUTORESTART));
+  EXPECT_EQ(Run({"set-com", "--speed", "3", "--parity", "1", "--data-bits", "1", "--stop-bits", "0"}), 0) << run.err;
+  EXPECT_EQ(run.err, Line(IDS_WAIT_AUTORESTART));
   EXPECT_EQ(test::EventText(sim.Next("setup_command"), "raw"), "?A7&3,2,1,0\r\n");
   EXPECT_EQ(ReadFile(profile.Path()), stored);
 
-  ASSERT_EQ(Run({"download", "--legacy"}), 0) << err;
+  ASSERT_EQ(Run({"download", "--legacy"}), 0) << run.err;
   ExpectReceived(sim, DefaultLegacyFontSetPath(program));
   // The messages the window shows, in order, with the steps between them.
   std::size_t at = 0;
@@ -209,30 +201,27 @@ TEST_F(DownloadEndToEnd, CliSetComThenRealTimeLegacyDownloadOverASerialLine) {
        {Line(IDS_UPGRADING), std::string("Announcing the image (300356 bytes)\n"), std::string("Waiting 11 s\n"),
         std::string("Sending the image (300356 bytes)\n"), std::string("100%\n"), Line(IDS_END_OF_PROCESS),
         Line(IDS_WAIT_AUTORESTART)}) {
-    ASSERT_NE(at = err.find(line, at), std::string::npos) << "missing or out of order: " << line << "in:\n" << err;
+    ASSERT_NE(at = run.err.find(line, at), std::string::npos) << "missing or out of order: " << line << "in:\n" << run.err;
   }
-  EXPECT_LT(cpuSeconds, 1.0);
+  EXPECT_LT(run.cpuSeconds, 1.0);
 }
 
 TEST_F(DownloadEndToEnd, CliFailuresAndCtrlCExitWithTheirStatusAndMessage) {
   profile.WriteString(kDevicesSection, "COM1", dir.File("no-such-tty"));
   EXPECT_EQ(Run({"download", "extra"}), 2);
   EXPECT_EQ(Run({"set-com", "--speed", "2", "--parity", "0", "--data-bits", "1", "--stop-bits", "0"}), 1);
-  EXPECT_EQ(err, Line(IDS_DEVICE_NOT_OPEN) + dir.File("no-such-tty") + ": No such file or directory\n");
+  EXPECT_EQ(run.err, Line(IDS_DEVICE_NOT_OPEN) + dir.File("no-such-tty") + ": No such file or directory\n");
   const std::string first = dir.File("first.out"), second = dir.File("second.out");
   EXPECT_EQ(Run({"download", "--port", "FILE", "--output", first}), 1);
-  EXPECT_EQ(err, Line(IDS_NO_FONTS_SELECTED));
+  EXPECT_EQ(run.err, Line(IDS_NO_FONTS_SELECTED));
   EXPECT_FALSE(test::FileExists(first));
 
-  // A FILE download without an output fails before the build, and one whose outputs run out at
-  // the open that finds none left; each says why.
+  // A FILE download whose outputs run out fails at the open that finds none left, saying why.
   SelectFont(1, 100, 1000);
-  EXPECT_EQ(Run({"download", "--port", "FILE"}), 1);
-  EXPECT_EQ(err, "The FILE port needs --output FILE: no output file was given.\n");
   EXPECT_EQ(Run({"download", "--port", "FILE", "--output", first}), 1);
-  EXPECT_NE(err.find("\nThe FILE port needs one more --output FILE: each opening writes its own file"),
+  EXPECT_NE(run.err.find("\nThe FILE port needs one more --output FILE: each opening writes its own file"),
             std::string::npos)
-      << err;
+      << run.err;
   EXPECT_EQ(ReadFile(first), "?Z:&3164\n");
   ASSERT_EQ(::unlink(first.c_str()), 0);
   // The USB bridge is looked for by its description, which no device present carries.
@@ -241,14 +230,14 @@ TEST_F(DownloadEndToEnd, CliFailuresAndCtrlCExitWithTheirStatusAndMessage) {
     usb.Set("SIM", "");
     usb.Set("DESCRIPTION", "Varnesi Bridge GN1");
     EXPECT_EQ(Run({"download", "--port", "USB"}), 1);
-    EXPECT_EQ(err, "USB device opening error #02\n");
+    EXPECT_EQ(run.err, "USB device opening error #02\n");
   }
-  // Ctrl-C in the first pause is STOP.
+  // Ctrl-C in the first pause is STOP; through a pipe the progress is plain lines.
   EXPECT_EQ(Run({"download", "--port", "FILE", "--output", first, "--output", second},
-                [&] { return ReadFile(first) == "?Z:&3164\n"; }),
+                [](const test::Finished& f) { return f.err.find("Waiting 11 s\n") != std::string::npos; }),
             1);
-  EXPECT_NE(err.find("Download stopped."), std::string::npos) << err;
-  EXPECT_EQ(err.find(std::string(LoadStr(IDS_END_OF_PROCESS))), std::string::npos) << err;
+  EXPECT_EQ(run.err.find_first_of("\r\033"), std::string::npos) << run.err;
+  EXPECT_TRUE(run.err.ends_with("Waiting 11 s\nDownload stopped.\n")) << run.err;
   EXPECT_FALSE(test::FileExists(second));
 }
 

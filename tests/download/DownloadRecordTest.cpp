@@ -22,50 +22,41 @@ struct RecordedKit : DownloadKit {
 
 TEST(DownloadRecord, EachEndIsRecordedWithTheDigestOfTheBytesTaken) {
   constexpr std::size_t kTwoAreas = 0x200000;
-  {
+  const struct {
+    PortSettings settings;
+    test::Faults faults;
+    std::size_t size;
+    DownloadResult result;
+    std::string recorded;  // "result target"
+    std::size_t bytes;     // the image bytes the printer took
+    std::string message;   // "": the port's message
+  } cases[] = {
+      {{.portName = "TCP/IP", .ipAddress = "10.1.2.3", .ipPort = 9100}, {}, kTwoAreas, DownloadResult::Completed,
+       "ok 10.1.2.3:9100", kTwoAreas, std::string(LoadStr(IDS_FONTS_STORED))},
+      // STOP in the second area: the bytes of the first area and of the chunks already taken.
+      {{.portName = "COM3:"}, {.stopAfterWrite = 1 + 2688 + 1 + 50}, kTwoAreas, DownloadResult::Cancelled,
+       "stopped /dev/ttyS2", (2688 + 50) * 512, "Download stopped."},  // as the window and corvelle-cli say it
+      // The data connection refused: nothing of the image was sent; the port's message is kept.
+      {{.portName = "LPT2:"}, {.refuseOpen = 2}, 1000, DownloadResult::Failed, "failed /dev/lp1", 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.recorded);
     RecordedKit kit;
-    const std::string& image = kit.MakeImage(kTwoAreas);
-    kit.settings = {.portName = "TCP/IP", .ipAddress = "10.1.2.3", .ipPort = 9100};
-    ASSERT_EQ(kit.Download(), DownloadResult::Completed);
+    const std::string& image = kit.MakeImage(c.size);
+    kit.settings = c.settings;
+    kit.faults = c.faults;
+    ASSERT_EQ(kit.Download(), c.result);
     const auto records = kit.Records();
     ASSERT_EQ(records.size(), 1u);
     const DownloadRecord& r = records[0];
-    EXPECT_EQ(std::tie(r.program, r.port, r.target, r.image, r.result),
-              std::tie("corvelle-cli", "TCP/IP", "10.1.2.3:9100", "FontSet.SHC", "ok"));
-    EXPECT_EQ(r.bytes, static_cast<std::int64_t>(kTwoAreas));
-    EXPECT_EQ(r.sha256, Sha256Hex(image));
-    EXPECT_EQ(r.message, LoadStr(IDS_FONTS_STORED));
+    EXPECT_EQ(std::tie(r.program, r.port, r.image), std::tie("corvelle-cli", c.settings.portName, "FontSet.SHC"));
+    EXPECT_EQ(r.result + " " + r.target, c.recorded);
+    EXPECT_EQ(r.bytes, static_cast<std::int64_t>(c.bytes));
+    EXPECT_EQ(r.sha256, Sha256Hex(image.substr(0, c.bytes)));
+    EXPECT_EQ(r.message.substr(0, c.message.empty() ? kit.host.messages.back().text.size() : std::string::npos),
+              c.message.empty() ? kit.host.messages.back().text : c.message);
+    EXPECT_FALSE(r.message.empty());
     EXPECT_EQ(r.time.size(), 20u);
-  }
-  {
-    // STOP in the second area: the bytes of the first area and of the chunks already taken.
-    RecordedKit kit;
-    const std::string& image = kit.MakeImage(kTwoAreas);
-    kit.settings.portName = "COM3:";
-    kit.faults.stopAfterWrite = 1 + 2688 + 1 + 50;
-    ASSERT_EQ(kit.Download(), DownloadResult::Cancelled);
-    const auto records = kit.Records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].result, "stopped");
-    EXPECT_EQ(records[0].message, "Download stopped.");  // as the window and corvelle-cli say it
-    EXPECT_EQ(records[0].target, "/dev/ttyS2");
-    EXPECT_EQ(records[0].bytes, (2688 + 50) * 512);
-    EXPECT_EQ(records[0].sha256, Sha256Hex(image.substr(0, (2688 + 50) * 512)));
-  }
-  {
-    // The data connection refused: nothing of the image was sent; the port's message is kept.
-    RecordedKit kit;
-    kit.MakeImage(1000);
-    kit.settings.portName = "LPT2:";
-    kit.faults.refuseOpen = 2;
-    ASSERT_EQ(kit.Download(), DownloadResult::Failed);
-    const auto records = kit.Records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(std::tie(records[0].result, records[0].target), std::tie("failed", "/dev/lp1"));
-    EXPECT_EQ(records[0].bytes, 0);
-    EXPECT_EQ(records[0].sha256, Sha256Hex(""));
-    EXPECT_EQ(records[0].message.substr(0, kit.host.messages.back().text.size()), kit.host.messages.back().text);
-    EXPECT_FALSE(records[0].message.empty());
   }
 }
 

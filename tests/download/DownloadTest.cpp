@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The downloads and Set COM port with the fake clock and the recording printer: announcements,
 // areas, chunks, opens, pauses, the closing message, progress, the open arguments, the serial queue
-// wait, the FILE kind's output files; STOP in every pause and area, held writes and drains, failed
-// opens, writes and reads; the set-up command's bytes and its failures.
+// wait; STOP in every pause and area, held writes and drains, failed opens, writes and reads; the
+// set-up command's bytes and its failures.
 #include <gtest/gtest.h>
 
 #include "DownloadKit.h"
@@ -143,7 +143,6 @@ TEST(DownloadProgress, FollowsWhatThePrinterTookAndThePauseStartsWhenTheAreaHasL
   EXPECT_LE(kit.openTimes[2], left + 26000 + 200);
 }
 
-// The real FILE kind: every open asks for an output file of its own.
 // The time a download still needs: every pause still ahead counted whole, the final wait always,
 // the pause under way by what is left of it, and the bytes at the rate given (none when unknown).
 TEST(DownloadTimeLeft, CountsThePausesAheadTheFinalWaitAndTheBytesAtTheRate) {
@@ -157,16 +156,6 @@ TEST(DownloadTimeLeft, CountsThePausesAheadTheFinalWaitAndTheBytesAtTheRate) {
   // Sending the second area: no pause ahead but the final wait; part of a second counts whole.
   EXPECT_EQ(SecondsLeft(plan, plan.size(), 0, 100, 1000), 11 + 1);
   EXPECT_EQ(SecondsLeft(plan, plan.size(), 0, -5, 1000), 11);
-}
-
-TEST(DownloadFile, EveryOpenAsksForItsOwnOutputFile) {
-  DownloadKit kit;
-  const std::string& image = kit.MakeImage(0x150001);
-  kit.settings.portName = "FILE";
-  for (int i = 1; i <= 4; ++i) kit.host.savePaths.push_back(kit.dir.File(std::to_string(i)));
-  ASSERT_EQ(DownloadFontSet({kit.host, kit.settings, {}, kit.imagePath, {}}), DownloadResult::Completed);
-  EXPECT_EQ(test::ReadFile(kit.dir.File("1")) + test::ReadFile(kit.dir.File("3")), "?Z:&1376256\n?Z;&1\n");
-  EXPECT_TRUE(test::ReadFile(kit.dir.File("2")) + test::ReadFile(kit.dir.File("4")) == image);
 }
 
 constexpr std::size_t kTwoAreas = 0x200000;

@@ -4,13 +4,12 @@
 // printer is served once, a port or a list that cannot serve it is a usage error, a FILE port
 // without a file says so, and two runs to one printer never interleave: the second fails at once
 // naming the first, or with --wait waits for it, also when the first is killed.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -19,11 +18,12 @@
 #include "base/History.h"
 #include "base/Paths.h"
 #include "base/Sha256.h"
-#include "download/CliFixture.h"
+#include "cli/CliKit.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/PortEnvironment.h"
 #include "ports/PortSettings.h"
 #include "resources/Strings.h"
+#include "tools/SimProcess.h"
 
 namespace corvelle {
 namespace {
@@ -53,7 +53,7 @@ Received ReceivedBy(const std::vector<QJsonObject>& events, int printer = 0) {
   return received;
 }
 
-class NamedPrinter : public test::CliFixture {
+class NamedPrinter : public test::CliTest {
  protected:
   void SetUp() override {
     SelectFont(1, 100, 1000);
@@ -72,6 +72,12 @@ TEST_F(NamedPrinter, UsageErrorsAndAFilePortWithoutAFileSayWhyAndContactNothing)
   ASSERT_TRUE(serial.Started());
   const std::string empty = dir.Write("empty", "# none yet\n\n");
   const std::string v6 = dir.Write("v6", "10.0.0.1\n[::1]:4001\n");
+  const std::string list = dir.Write("list", "10.0.0.1\n# fine\n10.0.0.2:70000\n");
+  const std::vector<std::string> two = {"--ip", "10.0.0.1", "--ip", "10.0.0.2"};
+  const auto both = [&two](std::vector<std::string> more) {
+    more.insert(more.begin(), two.begin(), two.end());
+    return more;
+  };
   const struct {
     std::vector<std::string> args;
     std::string says;
@@ -82,19 +88,29 @@ TEST_F(NamedPrinter, UsageErrorsAndAFilePortWithoutAFileSayWhyAndContactNothing)
       {{"--ip-list", empty}, empty},
       {{"--ip", "::1"}, "IPv6 addresses are not supported"},
       {{"--ip-list", v6}, v6 + ":2: '[::1]:4001': IPv6 addresses are not supported"},
+      {both({"--port", "COM1:"}), ""},
+      {both({"--port", "FILE", "--output", dir.File("x")}), ""},
+      {both({"--output", dir.File("x")}), ""},
+      {both({"--jobs", "0"}), ""},
+      {both({"--jobs", "1025"}), ""},
+      {{"--ip", "10.0.0.1:65536", "--ip", "10.0.0.2"}, ""},
+      {{"--ip", "10.0.0.2", "--ip-list", list}, list + ":3: "},
+      {{"--ip-list", list}, list + ":3: "},
+      {{"--ip", "10.0.0.2", "--ip-list", dir.File("missing")}, dir.File("missing")},
   };
   for (const auto& [args, says] : usage) {
     std::vector<std::string> command = {"download"};
     command.insert(command.end(), args.begin(), args.end());
-    EXPECT_EQ(Run(command), 2) << says;
-    EXPECT_NE(err.find(says), std::string::npos) << err;
+    EXPECT_EQ(Run(command), 2) << args.back();
+    EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
   }
   EXPECT_TRUE(NothingBuilt());
   // A FILE download with nowhere to write fails before anything is built, and says why.
   EXPECT_EQ(Run({"download", "--port", "FILE"}), 1);
-  EXPECT_EQ(err, "The FILE port needs --output FILE: no output file was given.\n");
+  EXPECT_EQ(run.err, "The FILE port needs --output FILE: no output file was given.\n");
   EXPECT_TRUE(NothingBuilt());
-  const auto records = ReadHistory(DefaultHistoryPath()).records;
+  const auto records = ReadHistory(kit.HistoryPath()).records;
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].result, "failed");
   EXPECT_EQ(records[0].message, "The FILE port needs --output FILE: no output file was given.");
@@ -110,23 +126,20 @@ TEST_F(NamedPrinter, IsServedOverTcpWhateverIsStoredAndItsSpellingsAreOnePrinter
   // One printer under five spellings, and a printer that is not there.
   const std::string list =
       dir.Write("list", "localhost:" + shared + "\n0x7f.0.0.1:" + shared + "\n" + Target(closed) + "\n");
-  const int out = ::open(dir.File("fleet.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  const pid_t fleet = Start({"download", "--ip", "127.1:" + shared, "--ip", Target(tcp.Ports()[1]), "--ip-list", list,
-                             "--ip", "LOCALHOST:" + shared},
-                            out, dir.File("fleet.err"));
-  ::close(out);
-  const pid_t single = Start({"download", "--ip", "127.1:" + alone}, -1, dir.File("single.err"));
-  EXPECT_EQ(Wait(single, seconds(60)), 0) << ReadFile(dir.File("single.err"));
-  EXPECT_EQ(Wait(fleet, seconds(60)), 1) << ReadFile(dir.File("fleet.err"));
-  EXPECT_NE(ReadFile(dir.File("single.err")).find(std::string(LoadStr(IDS_FONTS_STORED))), std::string::npos);
-  const std::string lines = ReadFile(dir.File("fleet.out"));
-  EXPECT_EQ(lines.rfind("127.1:" + shared + "\tok\t\n" + Target(closed) + "\tfailed\t", 0), 0u) << lines;
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+  auto fleet = Start({"download", "--ip", "127.1:" + shared, "--ip", Target(tcp.Ports()[1]), "--ip-list", list,
+                      "--ip", "LOCALHOST:" + shared});
+  const test::Finished single = Start({"download", "--ip", "127.1:" + alone}).get();
+  const test::Finished many = fleet.get();
+  EXPECT_EQ(single.exit, 0) << single.err;
+  EXPECT_EQ(many.exit, 1) << many.err;
+  EXPECT_NE(single.err.find(std::string(LoadStr(IDS_FONTS_STORED))), std::string::npos);
+  EXPECT_EQ(many.out.rfind("127.1:" + shared + "\tok\t\n" + Target(closed) + "\tfailed\t", 0), 0u) << many.out;
+  EXPECT_EQ(std::count(many.out.begin(), many.out.end(), '\n'), 2) << many.out;
 
   // A printer that is not there fails the run naming it, even with a serial printer stored.
   EXPECT_EQ(Run({"download", "--ip", Target(closed)}), 1);
-  EXPECT_EQ(err.find(std::string(LoadStr(IDS_FONTS_STORED))), std::string::npos) << err;
-  EXPECT_FALSE(err.empty());
+  EXPECT_EQ(run.err.find(std::string(LoadStr(IDS_FONTS_STORED))), std::string::npos) << run.err;
+  EXPECT_FALSE(run.err.empty());
 
   // Each TCP printer got one whole download, announcement and image on connections of their own;
   // the stored serial printer got nothing.
@@ -151,27 +164,27 @@ TEST_F(NamedPrinter, TwoRunsToOnePrinterNeverInterleave) {
   test::SimProcess tcp({"--port", "0"});
   ASSERT_TRUE(serial.Started() && tcp.Started());
   const std::string port = std::to_string(tcp.Port());
-  const pid_t first = Start({"download", "--ip", Target(tcp.Port())}, -1, dir.File("first.err"));
-  ASSERT_TRUE(tcp.Next("image", 30000)) << ReadFile(dir.File("first.err"));
+  std::atomic<bool> killFirst = false;
+  auto first = Start({"download", "--ip", Target(tcp.Port())}, [&](const test::Finished&) { return killFirst.load(); },
+                     SIGKILL);
+  ASSERT_TRUE(tcp.Next("image", 30000));
 
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(Run({"download", "--ip", "127.1:" + port}), 1);
   EXPECT_LT(std::chrono::steady_clock::now() - started, seconds(5)) << "a held printer fails at once";
-  EXPECT_EQ(err, Target(tcp.Port()) + " is busy: corvelle-cli (process " + std::to_string(first) +
-                     ") is downloading to it. Nothing was sent.\n");
+  const test::Finished refused = run;
 
-  const pid_t waiting = Start({"download", "--wait", "--ip", "localhost:" + port}, -1, dir.File("waiting.err"));
-  std::this_thread::sleep_for(milliseconds(1500));
-  EXPECT_EQ(::waitpid(waiting, nullptr, WNOHANG), 0) << "still waiting: " << ReadFile(dir.File("waiting.err"));
-  ::kill(first, SIGKILL);
-  EXPECT_EQ(Wait(first, seconds(5)), -1);
-  EXPECT_EQ(Wait(waiting, seconds(60)), 0) << ReadFile(dir.File("waiting.err"));
-  EXPECT_EQ(ReadFile(dir.File("waiting.err")).rfind(Target(tcp.Port()) + " is busy: corvelle-cli (process " +
-                                                        std::to_string(first) +
-                                                        ") is downloading to it. Waiting for it to finish...\n",
-                                                    0),
-            0u)
-      << ReadFile(dir.File("waiting.err"));
+  auto waiting = Start({"download", "--wait", "--ip", "localhost:" + port});
+  EXPECT_EQ(waiting.wait_for(milliseconds(1500)), std::future_status::timeout) << "still waiting";
+  killFirst = true;
+  const test::Finished killed = first.get();
+  EXPECT_EQ(killed.exit, -1);
+  const test::Finished waited = waiting.get();
+  EXPECT_EQ(waited.exit, 0) << waited.err;
+  const std::string busy = Target(tcp.Port()) + " is busy: corvelle-cli (process " + std::to_string(killed.pid) +
+                           ") is downloading to it. ";
+  EXPECT_EQ(refused.err, busy + "Nothing was sent.\n");
+  EXPECT_EQ(waited.err.rfind(busy + "Waiting for it to finish...\n", 0), 0u) << waited.err;
 
   // Two whole downloads, the killed run's and the waiting run's; the refused run sent nothing.
   tcp.Stop();
@@ -182,7 +195,7 @@ TEST_F(NamedPrinter, TwoRunsToOnePrinterNeverInterleave) {
   EXPECT_EQ(received.connections, (std::vector<long long>{announced, length, announced, length}));
   EXPECT_EQ(received.images, (std::vector<std::string>{OneImage(), OneImage()}));
   std::string results;
-  for (const DownloadRecord& record : ReadHistory(DefaultHistoryPath()).records) {
+  for (const DownloadRecord& record : ReadHistory(kit.HistoryPath()).records) {
     if (record.target != Target(tcp.Port())) continue;
     const bool whole = record.bytes == static_cast<long long>(Image().size()) && record.sha256 == Sha256Hex(Image());
     results += record.target + " " + record.result + (whole ? " whole" : "") + ";";

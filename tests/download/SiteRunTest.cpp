@@ -5,6 +5,8 @@
 // two connections, a cause never tried again, STOP in a wait, and a run of only the failures.
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <thread>
 
 #include "base/History.h"
 #include "base/Paths.h"
@@ -12,50 +14,34 @@
 #include "base/Sha256.h"
 #include "catalogue/SelectionProfile.h"
 #include "catalogue/SettingsFile.h"
-#include "download/CliFixture.h"
+#include "cli/CliKit.h"
 #include "fontset/FontSetBuilder.h"
 #include "ports/PortSettings.h"
+#include "tools/SimProcess.h"
 
 namespace corvelle {
 namespace {
 
-using std::chrono::seconds;
 using test::ClosedPort;
 using test::ReadFile;
 
 std::string Target(int port) { return "127.0.0.1:" + std::to_string(port); }
 
-class SiteRun : public test::CliFixture {
+class SiteRun : public test::CliTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(MakeFolders(program));
-    profile.WriteString(kPortSection, "Port", "TCP/IP");
-    historyStart = ReadHistory(DefaultHistoryPath()).records.size();
-  }
+  void SetUp() override { profile.WriteString(kPortSection, "Port", "TCP/IP"); }
 
-  // Starts corvelle-cli download with `args`, stdout into NAME.out and stderr into NAME.err.
-  pid_t StartDownload(const std::string& name, std::vector<std::string> args) {
+  // corvelle-cli download with `args`: its exit status, the run in `run`.
+  int Download(std::vector<std::string> args, const test::Interrupt& interruptWhen = {}, int signal = SIGINT) {
     args.insert(args.begin(), "download");
-    return StartNamed(name, std::move(args));
+    return Run(args, interruptWhen, signal);
   }
-  int Download(const std::string& name, const std::vector<std::string>& args, seconds limit = seconds(60)) {
-    return Wait(StartDownload(name, args), limit);
-  }
-
   // The stored selection now, as a .kvf in the inventory's folder, and the image it builds.
   std::string SaveSelection(const std::string& name) {
-    EXPECT_TRUE(MakeFolders(dir.File("site")));
-    EXPECT_EQ(Run({"build", "--output", dir.File(name + ".shc")}), 0) << err;
+    EXPECT_EQ(Run({"build", "--output", dir.File(name + ".shc")}), 0) << run.err;
     return dir.Write("site/" + name + ".kvf", SerializeSettings(LoadSelectionFromProfile(profile)));
   }
-
-  // The records this test added (the history is the test program's), oldest first.
-  std::vector<DownloadRecord> Records() const {
-    std::vector<DownloadRecord> records = ReadHistory(DefaultHistoryPath()).records;
-    records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(std::min(historyStart, records.size())));
-    return records;
-  }
-  std::size_t RecordCount() const { return Records().size(); }
+  std::vector<DownloadRecord> Records() const { return ReadHistory(kit.HistoryPath()).records; }
   // Each target's records: "result name site selection;".
   std::map<std::string, std::string> Recorded() const {
     std::map<std::string, std::string> recorded;
@@ -64,8 +50,14 @@ class SiteRun : public test::CliFixture {
     }
     return recorded;
   }
-
-  std::size_t historyStart = 0;
+  // Waits up to 10 s for the history to hold `count` records.
+  bool RecordsReach(std::size_t count) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Records().size() < count && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return Records().size() >= count;
+  }
 };
 
 TEST_F(SiteRun, TwoSitesThreeSelectionsPickedByRowAndTheFailuresRunAgain) {
@@ -76,7 +68,7 @@ TEST_F(SiteRun, TwoSitesThreeSelectionsPickedByRowAndTheFailuresRunAgain) {
   const std::string b = SaveSelection("b");
   profile.WriteString("FontsAggiuntivi", "Font002", "");
   SelectFont(3, 80, 100000);
-  ASSERT_EQ(Run({"build", "--output", dir.File("stored.shc")}), 0) << err;
+  ASSERT_EQ(Run({"build", "--output", dir.File("stored.shc")}), 0) << run.err;
   const std::string storedFont = profile.GetString("FontsAggiuntivi", "Font003", "");
 
   test::SimProcess sim({"--printers", "4", "--port", "0", "--store", dir.File("store")});
@@ -93,17 +85,19 @@ TEST_F(SiteRun, TwoSitesThreeSelectionsPickedByRowAndTheFailuresRunAgain) {
                       "w1,West," + Target(dead) + ",a.kvf,\r\n");
 
   // Picking: only the western row, which refuses; no row at all is a usage error.
-  EXPECT_EQ(Download("west", {"--inventory", inventory, "--site", "W*"}), 1) << Err("west");
-  EXPECT_EQ(Out("west").rfind(Target(dead) + "\tfailed\t", 0), 0u) << Out("west");
-  EXPECT_EQ(Out("west").substr(Out("west").size() - 9), "\tw1\tWest\n");
-  EXPECT_EQ(Download("none", {"--inventory", inventory, "--site", "Nord", "--name", "s?"}), 2);
-  EXPECT_NE(Err("none").find("has no enabled printer that --site and --name pick"), std::string::npos) << Err("none");
+  EXPECT_EQ(Download({"--inventory", inventory, "--site", "W*"}), 1) << run.err;
+  const std::string west = run.out;
+  EXPECT_EQ(west.rfind(Target(dead) + "\tfailed\t", 0), 0u) << west;
+  EXPECT_TRUE(west.ends_with("\tw1\tWest\n")) << west;
+  EXPECT_EQ(Download({"--inventory", inventory, "--site", "Nord", "--name", "s?"}), 2);
+  EXPECT_NE(run.err.find("has no enabled printer that --site and --name pick"), std::string::npos) << run.err;
 
   // Every row: each printer gets its own group's image, byte for byte.
-  EXPECT_EQ(Download("all", {"--inventory", inventory}), 1) << Err("all");
-  EXPECT_EQ(Out("all"), Target(ports[0]) + "\tok\t\tn1\tNord\n" + "127.1:" + std::to_string(ports[1]) +
-                            "\tok\t\tn2\tNord\n" + Target(ports[2]) + "\tok\t\ts1\tSud\n" + Target(ports[3]) +
-                            "\tok\t\ts2\tSud\n" + Out("west"));
+  EXPECT_EQ(Download({"--inventory", inventory}), 1) << run.err;
+  EXPECT_EQ(run.out, Target(ports[0]) + "\tok\t\tn1\tNord\n" + "127.1:" + std::to_string(ports[1]) +
+                         "\tok\t\tn2\tNord\n" + Target(ports[2]) + "\tok\t\ts1\tSud\n" + Target(ports[3]) +
+                         "\tok\t\ts2\tSud\n" + west);
+  const std::string all = dir.Write("all.out", run.out);
   sim.Stop();
   const std::string expected[] = {ReadFile(dir.File("a.shc")), ReadFile(dir.File("a.shc")), ReadFile(dir.File("b.shc")),
                                   ReadFile(dir.File("stored.shc"))};
@@ -131,22 +125,21 @@ TEST_F(SiteRun, TwoSitesThreeSelectionsPickedByRowAndTheFailuresRunAgain) {
   }
 
   // The run's failures again, from its result lines: only the western printer, with its .kvf.
-  test::SimProcess west({"--port", std::to_string(dead), "--store", dir.File("west")});
-  ASSERT_TRUE(west.Started());
-  EXPECT_EQ(Download("again", {"--inventory", inventory, "--ip-list", dir.File("all.out"), "--only-failed"}), 0)
-      << Err("again");
-  EXPECT_EQ(Out("again"), Target(dead) + "\tok\t\tw1\tWest\n");
-  west.Stop();
+  test::SimProcess westSim({"--port", std::to_string(dead), "--store", dir.File("west")});
+  ASSERT_TRUE(westSim.Started());
+  EXPECT_EQ(Download({"--inventory", inventory, "--ip-list", all, "--only-failed"}), 0) << run.err;
+  EXPECT_EQ(run.out, Target(dead) + "\tok\t\tw1\tWest\n");
+  westSim.Stop();
   EXPECT_TRUE(ReadFile(dir.File("west/image-001.bin")) == expected[0]);
   // Nothing failed in that run: nothing to do.
-  EXPECT_EQ(Download("done", {"--ip-list", dir.File("again.out"), "--only-failed"}), 0) << Err("done");
-  EXPECT_EQ(Out("done"), "");
-  EXPECT_NE(Err("done").find("nothing to download again"), std::string::npos) << Err("done");
+  EXPECT_EQ(Download({"--ip-list", dir.Write("again.out", run.out), "--only-failed"}), 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("nothing to download again"), std::string::npos) << run.err;
 }
 
 TEST_F(SiteRun, BadRowsAreUsageErrorsNamingTheLineBeforeAnythingIsSent) {
   SelectFont(1, 100, 1000);
-  const std::string kvf = SaveSelection("a");
+  SaveSelection("a");
   const int port = ClosedPort();
   const std::string header = "name,address,selection\n";
   const struct {
@@ -160,9 +153,9 @@ TEST_F(SiteRun, BadRowsAreUsageErrorsNamingTheLineBeforeAnythingIsSent) {
   };
   for (const auto& [rows, error] : bad) {
     const std::string inventory = dir.Write("site/inv.csv", header + rows);
-    EXPECT_EQ(Download("bad", {"--inventory", inventory, "--retry", "3"}), 2) << rows;
-    EXPECT_NE(Err("bad").find("corvelle-cli: " + inventory + error), std::string::npos) << Err("bad");
-    EXPECT_EQ(Out("bad"), "");
+    EXPECT_EQ(Download({"--inventory", inventory, "--retry", "3"}), 2) << rows;
+    EXPECT_NE(run.err.find("corvelle-cli: " + inventory + error), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
   }
   const std::string inventory = dir.Write("site/inv.csv", header + "x," + Target(port) + ",\n");
   for (const std::vector<std::string>& args :
@@ -173,34 +166,31 @@ TEST_F(SiteRun, BadRowsAreUsageErrorsNamingTheLineBeforeAnythingIsSent) {
                                              {"--retry", "1"},
                                              {"--inventory", inventory, "--only-failed"},
                                              {"--inventory", inventory, "--ip", "127.0.0.2:1"}}) {
-    EXPECT_EQ(Download("usage", args), 2) << args.back() << ": " << Err("usage");
+    EXPECT_EQ(Download(args), 2) << args.back() << ": " << run.err;
   }
-  EXPECT_EQ(RecordCount(), 0u) << "nothing was tried";
+  EXPECT_EQ(Records().size(), 0u) << "nothing was tried";
 
   // Every row with a selection of its own: the stored one, empty now, is not built at all.
   profile.WriteString("FontsAggiuntivi", "Font001", "");
   dir.Write("site/inv.csv", header + "x," + Target(port) + ",a.kvf\n");
-  EXPECT_EQ(Download("own", {"--inventory", inventory}), 1) << Err("own");
-  EXPECT_EQ(Out("own").rfind(Target(port) + "\tfailed\t", 0), 0u) << Out("own");
-  EXPECT_EQ(Err("own").find(LoadStr(IDS_NO_FONTS_SELECTED)), std::string::npos) << Err("own");
+  EXPECT_EQ(Download({"--inventory", inventory}), 1) << run.err;
+  EXPECT_EQ(run.out.rfind(Target(port) + "\tfailed\t", 0), 0u) << run.out;
+  EXPECT_EQ(run.err.find(LoadStr(IDS_NO_FONTS_SELECTED)), std::string::npos) << run.err;
 }
 
 TEST_F(SiteRun, APrinterRefusingTwiceIsServedOnTheThirdAttempt) {
   SelectFont(1, 100, 100000);
   const int port = ClosedPort();
-  const pid_t pid = StartDownload("retry", {"--ip", Target(port), "--retry", "2", "--retry-wait", "1.5"});
+  auto retry = Start({"download", "--ip", Target(port), "--retry", "2", "--retry-wait", "1.5"});
   // The printer comes up in the wait after the second refusal (3 s).
-  const auto end = std::chrono::steady_clock::now() + seconds(10);
-  while (RecordCount() < 2 && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ASSERT_EQ(RecordCount(), 2u) << Err("retry");
+  ASSERT_TRUE(RecordsReach(2));
   test::SimProcess sim({"--port", std::to_string(port), "--store", dir.File("store")});
   ASSERT_TRUE(sim.Started());
-  EXPECT_EQ(Wait(pid, seconds(60)), 0) << Err("retry");
-  EXPECT_EQ(Out("retry"), Target(port) + "\tok (attempt 3 of 3)\t\n");
-  EXPECT_NE(Err("retry").find(Target(port) + ": trying again in 2 s (attempt 2 of 3)"), std::string::npos) << Err("retry");
-  EXPECT_NE(Err("retry").find(Target(port) + ": trying again in 3 s (attempt 3 of 3)"), std::string::npos) << Err("retry");
+  const test::Finished done = retry.get();
+  EXPECT_EQ(done.exit, 0) << done.err;
+  EXPECT_EQ(done.out, Target(port) + "\tok (attempt 3 of 3)\t\n");
+  EXPECT_NE(done.err.find(Target(port) + ": trying again in 2 s (attempt 2 of 3)"), std::string::npos) << done.err;
+  EXPECT_NE(done.err.find(Target(port) + ": trying again in 3 s (attempt 3 of 3)"), std::string::npos) << done.err;
   sim.Stop();
   EXPECT_TRUE(ReadFile(dir.File("store/image-001.bin")) == ReadFile(DefaultFontSetPath(program)));
   EXPECT_EQ(Recorded()[Target(port)], "failed   ;failed   ;ok   ;");
@@ -211,30 +201,27 @@ TEST_F(SiteRun, ABusyPrinterIsNeverTriedAgainAndStopEndsAWaitAtOnce) {
   const int busy = ClosedPort(), refusing = busy + 1;
   const PrinterLock held(Target(busy));
   ASSERT_EQ(held.GetState(), PrinterLock::State::Held);
-  EXPECT_EQ(Download("causes", {"--ip", Target(busy), "--ip", Target(refusing), "--retry", "3", "--retry-wait", "0.1"}),
-            1)
-      << Err("causes");
-  const std::string out = Out("causes");
-  EXPECT_EQ(out.rfind(Target(busy) + "\tfailed\t" + Target(busy) + " is busy: ", 0), 0u) << out;
-  EXPECT_NE(out.find("\n" + Target(refusing) + "\tfailed (attempt 4 of 4)\t"), std::string::npos) << out;
+  EXPECT_EQ(Download({"--ip", Target(busy), "--ip", Target(refusing), "--retry", "3", "--retry-wait", "0.1"}), 1)
+      << run.err;
+  EXPECT_EQ(run.out.rfind(Target(busy) + "\tfailed\t" + Target(busy) + " is busy: ", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("\n" + Target(refusing) + "\tfailed (attempt 4 of 4)\t"), std::string::npos) << run.out;
   std::map<std::string, std::string> recorded = Recorded();
   EXPECT_EQ(recorded[Target(busy)], "failed   ;");
   EXPECT_EQ(recorded[Target(refusing)], "failed   ;failed   ;failed   ;failed   ;");
 
-  // SIGTERM in a minute's wait ends it at once, the printer stopped.
-  const std::size_t before = RecordCount();
-  const pid_t pid = StartDownload("stop", {"--ip", Target(refusing), "--retry", "2", "--retry-wait", "60"});
-  const auto end = std::chrono::steady_clock::now() + seconds(10);
-  while (RecordCount() == before && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  const auto stopped = std::chrono::steady_clock::now();
-  ::kill(pid, SIGTERM);
-  EXPECT_EQ(Wait(pid, seconds(10)), 1) << Err("stop");
-  EXPECT_LT(std::chrono::steady_clock::now() - stopped, seconds(2)) << Err("stop");
-  EXPECT_EQ(Out("stop"), Target(refusing) + "\tstopped\tDownload stopped.\n");
-  EXPECT_EQ(RecordCount(), before + 1) << "one attempt was made";
+  // SIGTERM in a minute's wait, 200 ms after the first attempt is recorded, ends it at once, the
+  // printer stopped.
+  const std::size_t before = Records().size();
+  std::optional<std::chrono::steady_clock::time_point> attempted;
+  const auto inTheWait = [&](const test::Finished&) {
+    if (!attempted && Records().size() > before) attempted = std::chrono::steady_clock::now();
+    return attempted && std::chrono::steady_clock::now() - *attempted > std::chrono::milliseconds(200);
+  };
+  EXPECT_EQ(Download({"--ip", Target(refusing), "--retry", "2", "--retry-wait", "60"}, inTheWait, SIGTERM), 1)
+      << run.err;
+  EXPECT_LT(run.secondsAfterSignal, 2.0) << run.err;
+  EXPECT_EQ(run.out, Target(refusing) + "\tstopped\tDownload stopped.\n");
+  EXPECT_EQ(Records().size(), before + 1) << "one attempt was made";
 }
 
 }  // namespace
