@@ -114,15 +114,15 @@ TEST_F(WindowsComPort, OpenSetsTheLineAsAskedAndEveryByteArrivesUnchanged) {
 TEST_F(WindowsComPort, TheOpenRefusesANameWithoutColonAMissingComAndAMissingLpt) {
   PortOpenArgs a = Args(3, 0);
   a.portName.pop_back();  // "COM12": the mode text "COM129600,N,8,1" is not one the system accepts
-  EXPECT_FALSE(port.Open(a));
+  EXPECT_FALSE(test::Said(host, port.Open(a)));
   PortOpenArgs missingCom = Args(3, 0);
   missingCom.portName = "COM15:";
   missingCom.portNumber = 15;
-  EXPECT_FALSE(port.Open(missingCom));
+  EXPECT_FALSE(test::Said(host, port.Open(missingCom)));
   PortOpenArgs missingLpt = missingCom;
   missingLpt.portName = "LPT2:";
   missingLpt.portNumber = 2;
-  EXPECT_FALSE(port.Open(missingLpt));
+  EXPECT_FALSE(test::Said(host, port.Open(missingLpt)));
   ASSERT_EQ(host.messages.size(), 3u);
   EXPECT_EQ(host.messages[0].text, "Device opening error (c1).");
   EXPECT_EQ(host.messages[1].text, "The device is not open.");

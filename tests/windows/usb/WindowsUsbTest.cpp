@@ -13,6 +13,7 @@
 #include "cli/TerminalHost.h"
 #include "ports/DevicePort.h"
 #include "ports/PortEnvironment.h"
+#include "support/FakeHost.h"
 
 namespace corvelle {
 namespace {
@@ -76,7 +77,7 @@ TEST_F(WindowsUsb, TheCallsCarryTheKindsArgumentsAndTheLibrarysAnswersComeBackUn
   // own number, and a device whose receive purge failed is closed again.
   standin.Set("REPLY", "");
   standin.Set("PURGE", "17");
-  EXPECT_FALSE(port.Open(UsbArgs()));
+  EXPECT_FALSE(test::Said(host, port.Open(UsbArgs())));
   EXPECT_EQ(host.shown, std::vector<std::string>{"USB device opening error #17"});
   const Calls calls = standin.Calls();
   ASSERT_GE(calls.size(), 5u);
