@@ -35,6 +35,9 @@ struct Outcome {
     return {Code::Failed, std::move(message), std::move(detail), style};
   }
   static Outcome Stop() { return {Code::Stopped, {}, {}, MessageStyle::Plain}; }
+  // A failure with nothing (more) to say: a dialog the user cancelled, or one whose reason was
+  // already returned.
+  static Outcome Quiet() { return {Code::Failed, {}, {}, MessageStyle::Plain}; }
 
   bool Ok() const { return code == Code::Ok; }
   explicit operator bool() const { return Ok(); }

@@ -13,6 +13,7 @@
 #include "cli/FleetHost.h"
 #include "cli/PollWait.h"
 #include "download/DownloadRecord.h"
+#include "ports/TcpBackend.h"
 
 namespace corvelle::cli {
 namespace {
@@ -35,18 +36,30 @@ std::optional<DownloadHistory> PrinterHistory(const FleetJob& job, std::size_t i
                                 group.selectionSha256});
 }
 
-// One download to target `index`, recorded in `history`.
-FleetResult ServeOnce(const FleetJob& job, std::size_t index, FleetHost& host, DownloadHistory* history) {
+// `text` with its tabs and line ends as blanks.
+std::string OneField(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+// One download to target `index`, recorded in `history`; `mayPass` tells whether its failure may
+// pass by itself (FailureMayPass of what it said last).
+FleetResult ServeOnce(const FleetJob& job, std::size_t index, FleetHost& host, DownloadHistory* history,
+                      bool& mayPass) {
   FleetStatus& status = *job.status;
   const FleetGroup& group = job.groups[job.targets[index].group];
+  mayPass = false;
   FileHandle image = group.image->Open();
   if (!image.IsOpen()) {
-    const std::string text = "Error opening font set image\n" + group.imagePath + " (" + image.ErrorText() + ")";
+    std::string text = "Error opening font set image\n" + group.imagePath + " (" + image.ErrorText() + ")";
     host.ShowMessage(text, MessageStyle::Plain);
     if (const std::string problem = RecordUnserved(job, index, {DownloadResult::Failed, text}); !problem.empty()) {
       host.ShowMessage(problem, MessageStyle::Plain);
+      text = problem;
     }
-    return {DownloadResult::Failed, host.LastMessage()};
+    return {DownloadResult::Failed, OneField(text)};
   }
   const PortSettings settings = TargetSettings(job, index);
   const auto onStep = [&status, index](const DownloadStep& step) { status.Step(index, step); };
@@ -54,14 +67,17 @@ FleetResult ServeOnce(const FleetJob& job, std::size_t index, FleetHost& host, D
                           onStep, &image,   history,         job.waitForPrinter};
   // Every printer of the group is sent the snapshot's bytes, hashed once for all of them.
   request.sentDigest = [&group](std::int64_t bytes) { return group.image->Digest(bytes); };
-  const DownloadResult result = group.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
-  switch (result) {
-    case DownloadResult::Completed: return {result, "", 1, 1, host.LastDetail()};
-    case DownloadResult::Cancelled: status.Message(index, kDownloadStoppedText); return {result, kDownloadStoppedText};
+  const DownloadEnd end = group.legacy ? DownloadLegacyFontSet(request) : DownloadFontSet(request);
+  switch (end.result) {
+    case DownloadResult::Completed: return {end.result, "", 1, 1, end.said.detail};
+    case DownloadResult::Cancelled:
+      status.Message(index, kDownloadStoppedText);
+      return {end.result, kDownloadStoppedText};
     case DownloadResult::Failed: break;
   }
-  return {result, host.LastMessage().empty() ? std::string("The download failed.") : host.LastMessage(), 1, 1,
-          host.LastDetail()};
+  mayPass = FailureMayPass(end.said.message);
+  const std::string message = OneField(end.said.message);
+  return {end.result, message.empty() ? std::string("The download failed.") : message, 1, 1, end.said.detail};
 }
 
 // Serves target `index` its group's image; a failure that may pass is tried again, after a wait
@@ -79,10 +95,11 @@ FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
   const int allowed = job.retries + 1;
   for (int attempt = 1;; ++attempt) {
     FleetHost host(*job.status, index, *job.stop);
-    FleetResult result = ServeOnce(job, index, host, history ? &*history : nullptr);
+    bool mayPass = false;
+    FleetResult result = ServeOnce(job, index, host, history ? &*history : nullptr, mayPass);
     result.attempts = attempt;
     result.allowed = allowed;
-    if (result.result != DownloadResult::Failed || attempt == allowed || !host.LastMayPass()) return result;
+    if (result.result != DownloadResult::Failed || attempt == allowed || !mayPass) return result;
     const std::int64_t waitMs = RetryWaitMs(job.retryWaitMs, attempt);
     job.status->Message(index, "trying again in " + std::to_string((waitMs + 999) / 1000) + " s (attempt " +
                                    std::to_string(attempt + 1) + " of " + std::to_string(allowed) + ")");
@@ -92,14 +109,6 @@ FleetResult ServePrinter(const FleetJob& job, std::size_t index) {
       return {DownloadResult::Cancelled, kDownloadStoppedText, attempt, allowed};
     }
   }
-}
-
-// `text` with its tabs and line ends as blanks.
-std::string OneField(std::string text) {
-  for (char& c : text) {
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
 }
 
 }  // namespace

@@ -2,10 +2,7 @@
 // One printer's surroundings in a download to several printers.
 #include "cli/FleetHost.h"
 
-#include <algorithm>
-
 #include "cli/PollWait.h"
-#include "ports/TcpBackend.h"
 
 namespace corvelle::cli {
 namespace {
@@ -49,17 +46,11 @@ bool FleetHost::WaitForFd(NativeHandle fd, FdEvent event, std::int64_t timeoutMs
 
 MessageAnswer FleetHost::ShowMessage(const std::string& text, MessageStyle style) {
   m_status.Message(m_printer, text);
-  m_lastMessage = text;
-  m_lastMayPass = FailureMayPass(text);
-  m_lastDetail.clear();
-  std::replace(m_lastMessage.begin(), m_lastMessage.end(), '\n', ' ');
-  std::replace(m_lastMessage.begin(), m_lastMessage.end(), '\t', ' ');
   return style == MessageStyle::Question ? MessageAnswer::Cancel : MessageAnswer::Ok;
 }
 
 void FleetHost::ShowDetail(const std::string& text) {
   m_status.Message(m_printer, text);
-  m_lastDetail += (m_lastDetail.empty() ? "" : "\n") + text;
 }
 
 std::unique_ptr<ProgressView> FleetHost::CreateProgressView() {

@@ -28,13 +28,6 @@ class FleetHost : public Host {
   const StopSignal* Stop() const override { return &m_stop; }
   void ShowDetail(const std::string& text) override;
 
-  // The last message shown, on one line (its lines joined by spaces); empty when none.
-  const std::string& LastMessage() const { return m_lastMessage; }
-  // Whether that message tells of a failure that may pass (FailureMayPass).
-  bool LastMayPass() const { return m_lastMayPass; }
-  // The detail lines shown below the last message, as they were shown; empty when none.
-  const std::string& LastDetail() const { return m_lastDetail; }
-
  private:
   // Sleeps until `fd` (kNoHandle: none) is ready, the time passes, or STOP when `stoppable`.
   bool Sleep(NativeHandle fd, FdEvent event, std::int64_t ms, bool stoppable);
@@ -42,9 +35,6 @@ class FleetHost : public Host {
   FleetStatus& m_status;
   const std::size_t m_printer;
   const StopSignal& m_stop;
-  std::string m_lastMessage;
-  bool m_lastMayPass = false;
-  std::string m_lastDetail;
 };
 
 }  // namespace corvelle::cli

@@ -12,7 +12,6 @@
 #include "base/Sha256.h"
 #include "download/DownloadRecord.h"
 #include "download/ImageChunks.h"
-#include "download/MessageTap.h"
 #include "download/PrinterClaim.h"
 #include "base/FileHandle.h"
 #include "fontset/FontSetBuilder.h"
@@ -59,46 +58,50 @@ class DownloadRun {
  public:
   DownloadRun(const DownloadRequest& request, DownloadForm form)
       : m_request(request),
-        m_tap(request.host),
-        m_host(m_tap),
+        m_host(request.host),
         m_form(form),
         m_openArgs(DownloadOpenArgs(request.settings)),
-        m_port(m_tap, request.environment),
-        m_queueContext{m_tap, request.environment, [this] { return StopRequested(); }} {
+        m_port(request.host, request.environment),
+        m_queueContext{request.host, request.environment, [this] { return StopRequested(); }} {
     // STOP counts from the first open on: a connect, an echo probe or a FIFO's reader can keep it
     // waiting before there is any progress window.
     m_port.SetCancelCheck([this] { return StopRequested(); });
-    m_tap.acceptSavePath = [this](const std::string& path) { return ClaimOutputFile(path); };
+    m_port.SetOutputChosen([this](const std::string& path) { return ClaimOutputFile(path); });
     // While the port waits for its output to leave, the bar follows what the printer takes.
     m_port.SetOutputWatch([this] { ShowTaken(); });
   }
 
-  DownloadResult Run() {
+  DownloadEnd Run() {
     const DownloadResult result = RunSteps();
     const std::string digest = m_request.sentDigest ? m_request.sentDigest(m_sentBytes) : m_sent.HexDigest();
-    RecordAttempt(m_request.history, m_tap,
-                  {m_request.settings, m_request.environment, m_request.imagePath, result, m_sentBytes, digest});
-    return result;
+    const std::string problem =
+        RecordAttempt(m_request.history,
+                      {m_request.settings, m_request.environment, m_request.imagePath, result, m_sentBytes, digest},
+                      m_savedFiles, m_said);
+    if (!problem.empty()) Say(corvelle::Outcome::Failure(problem));
+    return {result, m_said};
   }
 
  private:
-  enum class Outcome { Next, Cancelled, Failed };
+  enum class Flow { Next, Cancelled, Failed };
 
   DownloadResult RunSteps() {
     // Declared first, so the busy cursor goes only after the progress view and the port.
     BusyCursor busy(m_host);
-    if (!ClaimPort()) return StopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed;
+    if (const corvelle::Outcome claimed = ClaimPort(); !claimed) {
+      Say(claimed);
+      return StopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed;
+    }
     m_image = m_request.image && m_request.image->IsOpen() ? std::move(*m_request.image)
                                                            : FileHandle::OpenRegularForReading(m_request.imagePath);
     if (!m_image.IsOpen()) {
-      m_host.ShowMessage(ImageErrorText("Error opening", m_request.imagePath, m_image.ErrorText()),
-                         MessageStyle::Plain);
+      Say(corvelle::Outcome::Failure(ImageErrorText("Error opening", m_request.imagePath, m_image.ErrorText())));
       return DownloadResult::Failed;
     }
     m_total = static_cast<std::int64_t>(m_image.LengthAtOpen());
     m_areas = SplitImage(m_total, m_form);
 
-    Outcome outcome = Outcome::Next;
+    Flow outcome = Flow::Next;
     m_plan = PlanDownload(m_areas);
     for (m_next = 0; m_next < m_plan.size();) {
       const DownloadStep& step = m_plan[m_next++];
@@ -109,19 +112,19 @@ class DownloadRun {
       }
       Enter(step);
       outcome = Perform(step);
-      if (outcome != Outcome::Next) break;
+      if (outcome != Flow::Next) break;
     }
     Enter({DownloadState::Ending, 0, static_cast<int>(m_areas.size()), 0, 0});
     m_port.Close();
     std::string closing;
-    if (outcome == Outcome::Next) {
+    if (outcome == Flow::Next) {
       // The transfer is over. The windows keep painting; only a STOP that may end this wait (the
       // window's) takes effect, and then the image is said to be sent instead of stored.
       m_view->SetStatus(std::string(LoadStr(IDS_END_OF_PROCESS)));
       m_finalWait = true;
       const bool stoppable = m_view->StopEndsFinalWait();
       const WaitMode mode = stoppable ? WaitMode::Responsive : WaitMode::PaintOnly;
-      const bool waited = Pause(kFinalPauseExceeds, mode) == Outcome::Next;
+      const bool waited = Pause(kFinalPauseExceeds, mode) == Flow::Next;
       // The printer has what it needs: another download may start while the message is read.
       ReleasePrinter();
       const int stored = m_form == DownloadForm::Legacy ? IDS_WAIT_AUTORESTART : IDS_FONTS_STORED;
@@ -130,11 +133,11 @@ class DownloadRun {
     // The progress window goes before the result is said, so that its STOP cannot be pressed
     // over the message.
     m_view.reset();
-    if (!closing.empty()) m_host.ShowMessage(closing, MessageStyle::Plain);
+    if (!closing.empty()) Say({corvelle::Outcome::Code::Ok, closing, {}, MessageStyle::Plain});
     switch (outcome) {
-      case Outcome::Next: return DownloadResult::Completed;
-      case Outcome::Cancelled: return DownloadResult::Cancelled;
-      case Outcome::Failed: break;
+      case Flow::Next: return DownloadResult::Completed;
+      case Flow::Cancelled: return DownloadResult::Cancelled;
+      case Flow::Failed: break;
     }
     return DownloadResult::Failed;
   }
@@ -144,7 +147,7 @@ class DownloadRun {
     if (m_request.onStep) m_request.onStep(step);
   }
 
-  Outcome Perform(const DownloadStep& step) {
+  Flow Perform(const DownloadStep& step) {
     switch (m_state) {
       case DownloadState::Opening: return OpenPort();
       case DownloadState::Announcing: return Announce(Area(step.area));
@@ -152,27 +155,37 @@ class DownloadRun {
       case DownloadState::Sending: return Send(Area(step.area));
       case DownloadState::Ending: break;
     }
-    return Outcome::Next;
+    return Flow::Next;
   }
 
   // The printer of a port kind that names it; a FILE download's files are claimed as they are
   // chosen.
-  bool ClaimPort() {
+  corvelle::Outcome ClaimPort() {
     const std::string printer = PrinterOf(m_request.settings, m_request.environment, LookUpIPv4);
-    if (printer.empty()) return true;
-    m_printer = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
-    return m_printer.has_value();
+    if (printer.empty()) return {};
+    Result<PrinterLock> lock = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
+    if (!lock) return lock.Failure();
+    m_printer.emplace(std::move(*lock));
+    return {};
   }
 
-  // An output file the save dialog answered: held until the download ends, however often it is
-  // chosen again.
-  bool ClaimOutputFile(const std::string& path) {
+  // An output file the save dialog answered: recorded once, and held until the download ends,
+  // however often it is chosen again.
+  corvelle::Outcome ClaimOutputFile(const std::string& path) {
+    if (std::find(m_savedFiles.begin(), m_savedFiles.end(), path) == m_savedFiles.end()) m_savedFiles.push_back(path);
     const std::string printer = OutputFilePrinter(path);
-    if (m_outputFiles.contains(printer)) return true;
-    auto lock = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
-    if (!lock) return false;
+    if (m_outputFiles.contains(printer)) return {};
+    Result<PrinterLock> lock = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
+    if (!lock) return lock.Failure();
     m_outputFiles.emplace(printer, std::move(*lock));
-    return true;
+    return {};
+  }
+
+  // Tells the user `outcome` (nothing for one that succeeded quietly, was stopped or has nothing
+  // more to say) and keeps it as the last thing the download said, for its record.
+  void Say(const corvelle::Outcome& outcome) {
+    m_host.Show(outcome);
+    if (!outcome.message.empty()) m_said = outcome;
   }
 
   void ReleasePrinter() {
@@ -184,40 +197,43 @@ class DownloadRun {
 
   bool StopRequested() const { return m_host.StopRequested() || (m_view && m_view->CancelRequested()); }
 
-  // The port tells the user why an open fails; the first successful open brings up the progress
-  // view, before anything is sent.
-  Outcome OpenPort() {
+  // An open that fails says why; the first successful open brings up the progress view, before
+  // anything is sent.
+  Flow OpenPort() {
     // An open that STOP ended (a connect, a probe, a wait for a FIFO's reader) is a stop, not a
     // failure.
-    if (!m_port.Open(m_openArgs)) return StopRequested() ? Outcome::Cancelled : Outcome::Failed;
-    if (m_view) return Outcome::Next;
+    if (const corvelle::Outcome opened = m_port.Open(m_openArgs); !opened) {
+      Say(opened);
+      return StopRequested() ? Flow::Cancelled : Flow::Failed;
+    }
+    if (m_view) return Flow::Next;
     m_view = m_host.CreateProgressView();
     if (!m_view) {
       m_port.Close();
-      m_host.ShowMessage(kNoProgressWindow, MessageStyle::Plain);
-      return Outcome::Failed;
+      Say(corvelle::Outcome::Failure(kNoProgressWindow));
+      return Flow::Failed;
     }
     m_view->SetMessage(std::string(LoadStr(IDS_UPGRADING)));
     m_view->SetRange(0, 100);
     m_view->ClearCancel();
-    return Outcome::Next;
+    return Flow::Next;
   }
 
-  Outcome Announce(const ImageArea& area) {
+  Flow Announce(const ImageArea& area) {
     const std::string text = Announcement(area);
-    if (!m_port.Write(text.data(), text.size())) return WriteFailed();
+    if (const corvelle::Outcome written = m_port.Write(text.data(), text.size()); !written) return WriteFailed(written);
     return FinishStep();
   }
 
   // Ends once the elapsed whole seconds exceed `exceeds`; a responsive pause also ends on STOP.
   // It waits a second at a time at most, so that the progress view can count the seconds down.
-  Outcome Pause(std::int64_t exceeds, WaitMode mode) {
+  Flow Pause(std::int64_t exceeds, WaitMode mode) {
     const std::int64_t start = m_host.Now();
     const bool stoppable = mode == WaitMode::Responsive;
-    Outcome outcome = Outcome::Next;
+    Flow outcome = Flow::Next;
     for (;;) {
       if (stoppable && StopRequested()) {
-        outcome = Outcome::Cancelled;
+        outcome = Flow::Cancelled;
         break;
       }
       const std::int64_t elapsed = m_host.Now() - start;
@@ -233,7 +249,7 @@ class DownloadRun {
     return outcome;
   }
 
-  Outcome Send(const ImageArea& area) {
+  Flow Send(const ImageArea& area) {
     const bool serial = KindFromName(m_request.settings.portName) == PortKind::Com;
     const int baud = BaudRateAt(m_openArgs.baudIndex);
     char chunk[SEND_CHUNK];
@@ -247,10 +263,10 @@ class DownloadRun {
       std::string readError;
       if (!m_chunks.Next(chunk, size, readError)) {
         Fail();
-        m_host.ShowMessage(ImageErrorText("Error reading", m_request.imagePath, readError), MessageStyle::Plain);
-        return Outcome::Failed;
+        Say(corvelle::Outcome::Failure(ImageErrorText("Error reading", m_request.imagePath, readError)));
+        return Flow::Failed;
       }
-      if (!m_port.Write(chunk, size)) return WriteFailed();
+      if (const corvelle::Outcome written = m_port.Write(chunk, size); !written) return WriteFailed(written);
       if (!m_request.sentDigest) m_sent.Update(chunk, size);
       m_sentBytes += static_cast<std::int64_t>(size);
       m_areaWritten += static_cast<std::int64_t>(size);
@@ -261,8 +277,8 @@ class DownloadRun {
           case WriteOutcome::Cancelled: return Abandon();
           case WriteOutcome::Failed:
             Fail();
-            m_host.ShowMessage(kOutputStalledText, MessageStyle::Error);
-            return Outcome::Failed;
+            Say(corvelle::Outcome::Failure(kOutputStalledText, MessageStyle::Error));
+            return Flow::Failed;
         }
       }
       if (StopRequested()) return Abandon();
@@ -273,7 +289,7 @@ class DownloadRun {
     }
     // The area has been sent once the printer has taken all of it (FinishStep waits for that):
     // the pause that follows counts from then, as the printer counts it.
-    const Outcome outcome = FinishStep();
+    const Flow outcome = FinishStep();
     m_sending = nullptr;
     return outcome;
   }
@@ -310,41 +326,45 @@ class DownloadRun {
     m_position = position;
   }
 
-  Outcome FinishStep() {
-    // A drain that failed without STOP (a queue that stopped moving, a connection lost) has told
-    // the user: the transfer failed, it was not stopped.
-    if (!m_port.FinishOutput()) return StopRequested() ? Abandon() : Fail();
+  Flow FinishStep() {
+    // A drain that failed without STOP (a queue that stopped moving, a connection lost): the
+    // transfer failed, it was not stopped.
+    if (const corvelle::Outcome finished = m_port.FinishOutput(); !finished) return WriteFailed(finished);
     if (StopRequested()) return Abandon();
-    // Closing may still wait for the printer to take what is queued: a connection lost then has
-    // told the user, and STOP then has discarded the rest.
-    const bool delivered = m_port.Close();
-    if (StopRequested()) return Outcome::Cancelled;
-    return delivered ? Outcome::Next : Outcome::Failed;
+    // Closing may still wait for the printer to take what is queued: a connection lost then is a
+    // failure, and STOP then has discarded the rest.
+    const corvelle::Outcome delivered = m_port.Close();
+    Say(delivered);
+    if (StopRequested()) return Flow::Cancelled;
+    return delivered ? Flow::Next : Flow::Failed;
   }
 
-  Outcome WriteFailed() { return StopRequested() ? Abandon() : Fail(); }
+  Flow WriteFailed(const corvelle::Outcome& why) {
+    Say(why);
+    return StopRequested() ? Abandon() : Fail();
+  }
 
   // STOP: what is still queued is discarded and the port closed.
-  Outcome Abandon() {
+  Flow Abandon() {
     m_port.Purge();
     m_port.DrainOutput();
     m_port.Close();
-    return Outcome::Cancelled;
+    return Flow::Cancelled;
   }
 
-  // A connection that failed has told the user; the rest is not sent.
-  Outcome Fail() {
+  // A connection that failed has said why; the rest is not sent.
+  Flow Fail() {
     m_port.Purge();
     m_port.Close();
-    return Outcome::Failed;
+    return Flow::Failed;
   }
 
   const DownloadRequest& m_request;
   std::optional<PrinterLock> m_printer;
   std::map<std::string, PrinterLock> m_outputFiles;
-  // Every message and save dialog of the run goes through it, so the record knows the last one.
-  MessageTap m_tap;
   Host& m_host;
+  corvelle::Outcome m_said;              // the last thing the run told the user
+  std::vector<std::string> m_savedFiles;  // each output file a save dialog answered, once
   const DownloadForm m_form;
   const PortOpenArgs m_openArgs;
   CDevicePort m_port;
@@ -370,11 +390,9 @@ class DownloadRun {
 
 }  // namespace
 
-DownloadResult DownloadFontSet(const DownloadRequest& request) {
-  return DownloadRun(request, DownloadForm::Current).Run();
-}
+DownloadEnd DownloadFontSet(const DownloadRequest& request) { return DownloadRun(request, DownloadForm::Current).Run(); }
 
-DownloadResult DownloadLegacyFontSet(const DownloadRequest& request) {
+DownloadEnd DownloadLegacyFontSet(const DownloadRequest& request) {
   return DownloadRun(request, DownloadForm::Legacy).Run();
 }
 
@@ -383,29 +401,27 @@ Outcome CheckPortName(const std::string& portName) {
   return Outcome::Failure(UnknownPortText(portName));
 }
 
-DownloadResult BuildAndDownload(const DownloadJob& job) {
-  // An attempt that ends before the download starts is recorded here, with nothing sent.
-  MessageTap tap(job.host);
+DownloadEnd BuildAndDownload(const DownloadJob& job) {
+  // An attempt that ends before the download starts is said and recorded here, with nothing sent.
   const std::string defaultImage =
       job.legacy ? DefaultLegacyFontSetPath(job.programFolder) : DefaultFontSetPath(job.programFolder);
-  const auto endEarly = [&](DownloadResult result) {
-    RecordAttempt(job.history, tap, {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()});
-    return result;
+  const auto endEarly = [&](DownloadResult result, Outcome said) {
+    job.host.Show(said);
+    const std::string problem = RecordAttempt(
+        job.history, {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()}, {}, said);
+    if (!problem.empty()) {
+      said = Outcome::Failure(problem);
+      job.host.Show(said);
+    }
+    return DownloadEnd{result, said};
   };
-  if (const Outcome known = CheckPortName(job.settings.portName); !known) {
-    tap.Show(known);
-    return endEarly(DownloadResult::Failed);
-  }
-  if (!job.refusal.empty()) {
-    tap.ShowMessage(job.refusal, MessageStyle::Plain);
-    return endEarly(DownloadResult::Failed);
-  }
-  if (job.confirm && !job.confirm()) return DownloadResult::Failed;
+  if (Outcome known = CheckPortName(job.settings.portName); !known) return endEarly(DownloadResult::Failed, known);
+  if (!job.refusal.empty()) return endEarly(DownloadResult::Failed, Outcome::Failure(job.refusal));
+  if (job.confirm && !job.confirm()) return {};
   const FontSetBuildContext build{job.profile, job.programFolder, [&job] { return job.host.StopRequested(); }};
   Result<BuiltImage> built = job.legacy ? BuildLegacyFontSet(build, "") : BuildFontSet(build, "");
   if (!built) {
-    tap.Show(built.Failure());
-    return endEarly(built.Failure().Stopped() ? DownloadResult::Cancelled : DownloadResult::Failed);
+    return endEarly(built.Failure().Stopped() ? DownloadResult::Cancelled : DownloadResult::Failed, built.Failure());
   }
   const DownloadRequest request{job.host,   job.settings,   job.environment, built->path,
                                 job.onStep, &built->image, job.history,     job.waitForPrinter};

@@ -27,6 +27,16 @@ enum class DownloadResult {
               // (a cancelled FILE save dialog also ends the download here, silently)
 };
 
+// How a download ended, and the last thing it told the user (message and detail: a failure's
+// reason, the closing message of a completed one; empty when it said nothing). The window and
+// the CLI have been told already; the several-printer run reports `said` on each printer's line.
+struct DownloadEnd {
+  DownloadResult result = DownloadResult::Failed;
+  Outcome said = {};
+
+  operator DownloadResult() const { return result; }  // NOLINT(google-explicit-constructor)
+};
+
 struct DownloadRequest {
   Host& host;
   PortSettings settings;        // the window's current settings; every open is made from them
@@ -51,9 +61,9 @@ struct DownloadRequest {
 
 // FontSet.SHC: "?Z:&" with the first area's length, then (for an image longer than
 // AREA_BOUNDARY) "?Z;&" with the rest; 2 or 4 opens; closing message STR 108.
-DownloadResult DownloadFontSet(const DownloadRequest& request);
+DownloadEnd DownloadFontSet(const DownloadRequest& request);
 // FontSet.SHF: one area, 2 opens; closing message STR 82.
-DownloadResult DownloadLegacyFontSet(const DownloadRequest& request);
+DownloadEnd DownloadLegacyFontSet(const DownloadRequest& request);
 
 // Ok when `portName` reaches a port; otherwise the message naming it, so that nothing is built or
 // sent for it.
@@ -86,6 +96,6 @@ struct DownloadJob {
 // and without a download when the build fails (its reason said once, here); the host's STOP ends
 // the build (Cancelled, the old image stays). Every attempt is recorded but one the user declined
 // at `confirm`.
-DownloadResult BuildAndDownload(const DownloadJob& job);
+DownloadEnd BuildAndDownload(const DownloadJob& job);
 
 }  // namespace corvelle

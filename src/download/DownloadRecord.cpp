@@ -5,7 +5,6 @@
 #include "base/History.h"
 #include "base/Paths.h"
 #include "download/Download.h"
-#include "download/MessageTap.h"
 #include "ports/PortTypes.h"
 
 namespace corvelle {
@@ -55,12 +54,12 @@ DownloadRecord AttemptRecord(const AttemptFacts& facts, const std::vector<std::s
   return record;
 }
 
-void RecordAttempt(DownloadHistory* history, MessageTap& tap, const AttemptFacts& facts) {
-  if (!history) return;
-  if (const std::string problem = history->Append(AttemptRecord(facts, tap.SavedFiles(), tap.LastMessage()));
-      !problem.empty()) {
-    tap.ShowMessage(problem, MessageStyle::Plain);
-  }
+std::string RecordAttempt(DownloadHistory* history, const AttemptFacts& facts,
+                          const std::vector<std::string>& savedFiles, const Outcome& said) {
+  if (!history) return "";
+  std::string message = said.message;
+  if (!message.empty() && !said.detail.empty()) message += '\n' + said.detail;
+  return history->Append(AttemptRecord(facts, savedFiles, std::move(message)));
 }
 
 }  // namespace corvelle

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Outcome.h"
 #include "ports/PortEnvironment.h"
 #include "ports/PortSettings.h"
 
@@ -14,7 +15,6 @@ namespace corvelle {
 
 class DownloadHistory;
 struct DownloadRecord;
-class MessageTap;
 enum class DownloadResult;
 
 // Where a download with `settings` goes: ADDR:PORT for TCP/IP, the system device for a serial or
@@ -43,8 +43,10 @@ struct AttemptFacts {
 DownloadRecord AttemptRecord(const AttemptFacts& facts, const std::vector<std::string>& savedFiles,
                              std::string message);
 
-// Appends the attempt to `history` (nothing when it is null). A history that cannot be written
-// never changes the download's result: the first such failure is shown as a plain message.
-void RecordAttempt(DownloadHistory* history, MessageTap& tap, const AttemptFacts& facts);
+// Appends the attempt to `history` (nothing when it is null); `said` is the last thing the
+// attempt told the user, recorded with its detail on the lines below. A history that cannot be
+// written never changes the download's result: its problem is returned, else "".
+std::string RecordAttempt(DownloadHistory* history, const AttemptFacts& facts,
+                          const std::vector<std::string>& savedFiles, const Outcome& said);
 
 }  // namespace corvelle

@@ -40,28 +40,23 @@ std::string PrinterOf(const PortSettings& settings, const PortEnvironment& envir
 
 std::string OutputFilePrinter(const std::string& path) { return CanonicalPath(path); }
 
-std::optional<PrinterLock> ClaimPrinter(Host& host, const std::string& printer, bool wait,
+Result<PrinterLock> ClaimPrinter(Host& host, const std::string& printer, bool wait,
                                         const std::function<bool()>& stopRequested) {
   PrinterLock lock(printer);
   for (bool told = false; wait && lock.GetState() == PrinterLock::State::Busy;) {
     if (!told) host.ShowMessage(Busy(printer, lock) + " Waiting for it to finish...", MessageStyle::Plain);
     told = true;
-    if (stopRequested()) return std::nullopt;
+    if (stopRequested()) return Outcome::Stop();
     host.WaitFor(kClaimSliceMs, WaitMode::Responsive);
-    if (stopRequested()) return std::nullopt;
+    if (stopRequested()) return Outcome::Stop();
     lock = PrinterLock(printer);
   }
   switch (lock.GetState()) {
     case PrinterLock::State::Held: return lock;
-    case PrinterLock::State::Busy:
-      host.ShowMessage(Busy(printer, lock) + " Nothing was sent.", MessageStyle::Plain);
-      break;
-    case PrinterLock::State::Unusable:
-      host.ShowMessage(printer + " cannot be reserved for this download: " + lock.Problem() + ". Nothing was sent.",
-                       MessageStyle::Plain);
-      break;
+    case PrinterLock::State::Busy: return Outcome::Failure(Busy(printer, lock) + " Nothing was sent.");
+    case PrinterLock::State::Unusable: break;
   }
-  return std::nullopt;
+  return Outcome::Failure(printer + " cannot be reserved for this download: " + lock.Problem() + ". Nothing was sent.");
 }
 
 }  // namespace corvelle

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Outcome.h"
 #include "base/PrinterLock.h"
 #include "ports/NameLookup.h"
 #include "ports/PortEnvironment.h"
@@ -29,9 +30,9 @@ std::string OutputFilePrinter(const std::string& path);
 
 // Holds `printer` for as long as the lock returned lives. When another download holds it, the
 // printer fails at once, or with `wait` the claim waits for it on the host in short slices
-// (`stopRequested` ends the wait). Nullopt once the user has been told why: the printer and its
-// holder, or a lock folder that cannot be used; or after STOP.
-std::optional<PrinterLock> ClaimPrinter(Host& host, const std::string& printer, bool wait,
+// (`stopRequested` ends the wait; the host is told once that it waits). Without the lock, why:
+// the printer and its holder, or a lock folder that cannot be used; or stopped.
+Result<PrinterLock> ClaimPrinter(Host& host, const std::string& printer, bool wait,
                                         const std::function<bool()>& stopRequested);
 
 }  // namespace corvelle

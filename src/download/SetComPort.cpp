@@ -60,7 +60,10 @@ SetComPortResult SetComPort(const SetComPortRequest& request) {
   // the communication dialog shows it.
   if (request.current.rs485On != 0) args.ctsFlow = 0;
   CDevicePort port(host, request.environment);
-  if (!port.Open(args)) return result;
+  if (const Outcome opened = port.Open(args); !opened) {
+    host.Show(opened);
+    return result;
+  }
 
   host.SetBusy(true);
   // The line may be held by flow control for ever: the wait has a limit, and Ctrl-C ends it.
@@ -73,10 +76,15 @@ SetComPortResult SetComPort(const SetComPortRequest& request) {
   });
   const SerialPositions chosen = NormalizedPositions(request.chosen);
   const std::string command = SetComCommand(chosen);
-  bool sent = port.WriteText(command.c_str()) && port.DrainOutput();
+  Outcome written = port.WriteText(command.c_str());
+  if (written) written = port.DrainOutput();
+  host.Show(written);
+  bool sent = written.Ok();
   if (!sent) port.Purge();
-  // A connection that Close finds lost (reported to the user) may not have passed the command on.
-  if (!port.Close()) sent = false;
+  // A connection that Close finds lost may not have passed the command on.
+  const Outcome closed = port.Close();
+  host.Show(closed);
+  if (!closed) sent = false;
   host.SetBusy(false);
 
   if (!sent) {

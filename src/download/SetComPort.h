@@ -58,7 +58,7 @@ struct SetComPortResult {
 // Opens the port with the current settings (event mask 1, the dialog's two flow-control boxes,
 // hardware flow off while RS-485 is on, no output names), sends the command for the chosen
 // positions, drains and closes the port, and shows STR 82. When the open fails, or the close
-// finds the connection lost, the port has told the user and nothing changes.
+// finds the connection lost, the user is told why and nothing changes.
 SetComPortResult SetComPort(const SetComPortRequest& request);
 
 }  // namespace corvelle

@@ -48,8 +48,8 @@ class DeviceBackend : public FdBackend {
 
  protected:
   // Opens the device of `args` ("COM3:" with number 3 is device COM3, a path is that device);
-  // false after telling the user why. `group` is the system group that may use such devices.
-  bool OpenDevice(const PortOpenArgs& args, int flags, const char* group) {
+  // fails saying why. `group` is the system group that may use such devices.
+  Outcome OpenDevice(const PortOpenArgs& args, int flags, const char* group) {
     if (IsDevicePathName(args.portName)) {
       m_path = args.portName;
     } else {
@@ -73,13 +73,11 @@ class DeviceBackend : public FdBackend {
       FdBackend::Release();
       return Refuse(IDS_DEVICE_NOT_OPEN, m_path + ": not a character device");
     }
-    return true;
+    return {};
   }
 
-  bool Refuse(int message, const std::string& detail) {
-    m_context.host.ShowMessage(std::string(LoadStr(message)), MessageStyle::Error);
-    m_context.host.ShowDetail(detail);
-    return false;
+  static Outcome Refuse(int message, const std::string& detail) {
+    return Outcome::Failure(std::string(LoadStr(message)), MessageStyle::Error, detail);
   }
 };
 
@@ -88,8 +86,8 @@ class SerialBackend : public DeviceBackend {
   using DeviceBackend::DeviceBackend;
   ~SerialBackend() override { Release(); }
 
-  bool Open(const PortOpenArgs& args) override {
-    if (!OpenDevice(args, O_RDWR, "dialout")) return false;
+  Outcome Open(const PortOpenArgs& args) override {
+    if (Outcome opened = OpenDevice(args, O_RDWR, "dialout"); !opened) return opened;
     // No other process may open the line while a transfer uses it.
     ::ioctl(m_fd, TIOCEXCL);
     m_exclusive = true;
@@ -99,14 +97,12 @@ class SerialBackend : public DeviceBackend {
     // does not find it busy.
     if (!IsDevicePathName(args.portName) && !IsValidComName(args.portName)) {
       Release();
-      m_context.host.ShowMessage("Device opening error (c1).", MessageStyle::Error);
-      return false;
+      return Outcome::Failure("Device opening error (c1).", MessageStyle::Error);
     }
     termios t{};
     if (::tcgetattr(m_fd, &t) != 0) {
       Release();
-      m_context.host.ShowMessage(std::string(LoadStr(IDS_PORT_NOT_AVAILABLE)), MessageStyle::Error);
-      return false;
+      return Outcome::Failure(std::string(LoadStr(IDS_PORT_NOT_AVAILABLE)), MessageStyle::Error);
     }
     m_baud = BaudRateAt(args.baudIndex);
     SetLineDiscipline(t, args);
@@ -119,22 +115,21 @@ class SerialBackend : public DeviceBackend {
     if (!(args.ctsFlow & 1)) ::ioctl(m_fd, TIOCMBIS, &rts);
     int dtr = TIOCM_DTR;
     ::ioctl(m_fd, TIOCMBIC, &dtr);
-    return true;
+    return {};
   }
 
-  bool DrainOutput() override {
-    if (m_fd < 0) return true;
-    if (m_stalled) return false;
+  Outcome DrainOutput() override {
+    if (m_fd < 0) return {};
+    if (m_stalled) return Outcome::Quiet();
     switch (WaitForQueue(m_context, [this] { return QueuedOutput(); }, 0, m_baud)) {
-      case WriteOutcome::Done: return true;
-      case WriteOutcome::Cancelled: return false;
+      case WriteOutcome::Done: return {};
+      case WriteOutcome::Cancelled: return Outcome::Stop();
       case WriteOutcome::Failed: break;
     }
-    // Told once: the close that follows discards the rest instead of waiting again.
+    // Said once: the close that follows discards the rest instead of waiting again.
     m_stalled = true;
-    m_context.host.ShowMessage(kOutputStalledText, MessageStyle::Error);
-    m_context.host.ShowDetail(m_path + ": " + std::to_string(QueuedOutput()) + " bytes were still queued");
-    return false;
+    return Outcome::Failure(kOutputStalledText, MessageStyle::Error,
+                            m_path + ": " + std::to_string(QueuedOutput()) + " bytes were still queued");
   }
 
   long QueuedOutput() override {
@@ -143,11 +138,14 @@ class SerialBackend : public DeviceBackend {
     return queued;
   }
 
-  void Close() override {
+  Outcome Close() override {
     // What the caller did not drain is sent before the line is given up, unless STOP ends the
     // wait; then it is discarded, so closing never blocks.
-    if (m_fd >= 0 && !DrainOutput()) ::tcflush(m_fd, TCOFLUSH);
+    Outcome drained;
+    if (m_fd >= 0) drained = DrainOutput();
+    if (!drained) ::tcflush(m_fd, TCOFLUSH);
     Release();
+    return drained.Stopped() ? Outcome{} : drained;
   }
 
  private:
@@ -170,10 +168,10 @@ class ParallelBackend : public DeviceBackend {
  public:
   using DeviceBackend::DeviceBackend;
 
-  bool Open(const PortOpenArgs& args) override {
-    if (!OpenDevice(args, O_WRONLY, "lp")) return false;
-    Purge();
-    return true;
+  Outcome Open(const PortOpenArgs& args) override {
+    Outcome opened = OpenDevice(args, O_WRONLY, "lp");
+    if (opened) Purge();
+    return opened;
   }
 };
 

@@ -15,17 +15,16 @@ FdBackend::FdBackend(PortContext& context, std::string failureText, MessageStyle
 
 FdBackend::~FdBackend() { FdBackend::Release(); }
 
-bool FdBackend::Write(const std::uint8_t* bytes, std::size_t count) {
-  if (m_fd < 0 || m_failed) return false;
+Outcome FdBackend::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (m_fd < 0 || m_failed) return Outcome::Quiet();
   int error = 0;
   switch (WriteAll(m_context, m_fd, bytes, count, error)) {
-    case WriteOutcome::Done: return true;
-    case WriteOutcome::Cancelled: return false;
+    case WriteOutcome::Done: return {};
+    case WriteOutcome::Cancelled: return Outcome::Stop();
     case WriteOutcome::Failed: break;
   }
   m_failed = true;
-  m_context.host.ShowMessage(m_failureText + m_path + ":\n" + std::strerror(error), m_failureStyle);
-  return false;
+  return Outcome::Failure(m_failureText + m_path + ":\n" + std::strerror(error), m_failureStyle);
 }
 
 void FdBackend::Release() {

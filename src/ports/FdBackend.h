@@ -12,13 +12,16 @@ namespace corvelle {
 
 class FdBackend : public PortBackend {
  public:
-  // A failed write shows `failureText` + the path + the system's reason, in `failureStyle`.
+  // A failed write says `failureText` + the path + the system's reason, in `failureStyle`.
   FdBackend(PortContext& context, std::string failureText, MessageStyle failureStyle);
   ~FdBackend() override;
 
-  // False when cancelled, or when the descriptor refuses the bytes (shown once per open).
-  bool Write(const std::uint8_t* bytes, std::size_t count) override;
-  void Close() override { Release(); }
+  // Fails when cancelled, or when the descriptor refuses the bytes (said once per open).
+  Outcome Write(const std::uint8_t* bytes, std::size_t count) override;
+  Outcome Close() override {
+    Release();
+    return {};
+  }
 
  protected:
   virtual void Release();

@@ -17,18 +17,20 @@ class FileBackend : public FdBackend {
  public:
   explicit FileBackend(PortContext& context) : FdBackend(context, "Error writing output file ", MessageStyle::Plain) {}
 
-  bool Open(const PortOpenArgs& args) override {
+  Outcome Open(const PortOpenArgs& args) override {
     const auto path = AskOutputPath(m_context.host, args);
-    if (!path) return false;
+    if (!path) return Outcome::Quiet();
+    if (m_context.outputChosen) {
+      if (Outcome chosen = m_context.outputChosen(*path); !chosen) return chosen;
+    }
     m_path = *path;
     const int error = OpenOutputFile(m_context, m_path, m_fd);
-    if (error == ECANCELED) return false;
+    if (error == ECANCELED) return Outcome::Stop();
     if (error != 0) {
-      m_context.host.ShowMessage(std::string(LoadStr(IDS_OUTPUT_FILE_ERROR)) + "(Q)", MessageStyle::Plain);
-      m_context.host.ShowDetail(m_path + ": " + std::strerror(error));
-      return false;
+      return Outcome::Failure(std::string(LoadStr(IDS_OUTPUT_FILE_ERROR)) + "(Q)", MessageStyle::Plain,
+                              m_path + ": " + std::strerror(error));
     }
-    return true;
+    return {};
   }
 };
 

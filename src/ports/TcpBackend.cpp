@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <new>
 
 #include "base/Host.h"
 #include "ports/OutputWait.h"
@@ -47,7 +46,7 @@ TcpBackend::TcpBackend(PortContext& context) : m_context(context) {}
 
 TcpBackend::~TcpBackend() = default;
 
-bool TcpBackend::Open(const PortOpenArgs& args) {
+Outcome TcpBackend::Open(const PortOpenArgs& args) {
   const auto& reachable = m_context.env.reachable;
   const StopSignal* stop = m_context.host.Stop();
   // Without the echo test (ICMP dropped on the way) the connect's own time-out and refusal decide.
@@ -56,59 +55,51 @@ bool TcpBackend::Open(const PortOpenArgs& args) {
                                         : ProbeReachability(args.ipAddress, ProbeStopHandle(stop));
   if (probeError != 0) {
     // STOP during the probe ends the open without a message: the caller reports the stop.
-    if (m_context.Cancelled()) return false;
+    if (m_context.Cancelled()) return Outcome::Stop();
     if (OutOfDescriptors(probeError)) {
       // The printer was never asked: saying it does not respond would send the user to the wrong place.
-      m_context.host.ShowMessage(WithErrorNumber(IDS_SOCKET_ALLOC_FAILED, probeError), MessageStyle::Plain);
-      m_context.host.ShowDetail(NoDescriptorDetail("the echo test's socket for " + args.ipAddress, probeError));
-    } else if (probeError == EACCES) {
-      m_context.host.ShowMessage(kEchoNotPermittedText, MessageStyle::Plain);
-    } else {
-      m_context.host.ShowMessage(std::string(LoadStr(IDS_TCPIP_NOT_RESPONDING)), MessageStyle::Plain);
-      m_context.host.ShowDetail("no echo reply from " + args.ipAddress + ": " + ReachabilityErrorText(probeError));
+      return Outcome::Failure(WithErrorNumber(IDS_SOCKET_ALLOC_FAILED, probeError), MessageStyle::Plain,
+                              NoDescriptorDetail("the echo test's socket for " + args.ipAddress, probeError));
     }
-    return false;
+    if (probeError == EACCES) return Outcome::Failure(kEchoNotPermittedText);
+    return Outcome::Failure(std::string(LoadStr(IDS_TCPIP_NOT_RESPONDING)), MessageStyle::Plain,
+                            "no echo reply from " + args.ipAddress + ": " + ReachabilityErrorText(probeError));
   }
   m_pSocket = std::make_unique<CClientSocket>(m_context.host);
   int error = 0;
   if (!m_pSocket->Create(error)) {
-    m_context.host.ShowMessage(WithErrorNumber(IDS_SOCKET_ALLOC_FAILED, error), MessageStyle::Plain);
-    if (OutOfDescriptors(error)) m_context.host.ShowDetail(NoDescriptorDetail("the connection to " + args.ipAddress, error));
     m_pSocket.reset();
-    return false;
+    return Outcome::Failure(WithErrorNumber(IDS_SOCKET_ALLOC_FAILED, error), MessageStyle::Plain,
+                            OutOfDescriptors(error) ? NoDescriptorDetail("the connection to " + args.ipAddress, error) : "");
   }
   error = m_pSocket->Connect(args.ipAddress, args.ipPort, [this] { return m_context.Cancelled(); });
   if (error != 0) {
     m_pSocket.reset();
-    if (error != ECANCELED) {
-      m_context.host.ShowMessage(WithErrorNumber(IDS_CONNECT_FAILED, error), MessageStyle::Plain);
-      m_context.host.ShowDetail(args.ipAddress + " port " + std::to_string(args.ipPort) + ": " +
-                                CClientSocket::ErrorText(error));
-    }
-    return false;
+    if (error == ECANCELED) return Outcome::Stop();
+    return Outcome::Failure(WithErrorNumber(IDS_CONNECT_FAILED, error), MessageStyle::Plain,
+                            args.ipAddress + " port " + std::to_string(args.ipPort) + ": " + CClientSocket::ErrorText(error));
   }
   m_pSocket->SetOptions();
   m_buffer.reserve(kOutputBufferBytes);
   m_unsent.reset();
-  return true;
+  return {};
 }
 
-bool TcpBackend::Write(const std::uint8_t* bytes, std::size_t count) {
-  if (!m_pSocket || m_lost) return false;
+Outcome TcpBackend::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (!m_pSocket || m_lost) return Outcome::Quiet();
   // The printer's close was seen when its replies were last read (PumpEvents, or a wait).
-  if (m_pSocket->PeerClosed()) {
-    ReportLost(EPIPE);
-    return false;
-  }
+  if (m_pSocket->PeerClosed()) return Lost(EPIPE);
   while (count > 0) {
     const std::size_t room = kOutputBufferBytes - m_buffer.size();
     const std::size_t take = count < room ? count : room;
     m_buffer.append(reinterpret_cast<const char*>(bytes), take);
     bytes += take;
     count -= take;
-    if (m_buffer.size() == kOutputBufferBytes && !Flush()) return false;
+    if (m_buffer.size() == kOutputBufferBytes) {
+      if (Outcome flushed = Flush(); !flushed) return flushed;
+    }
   }
-  return true;
+  return {};
 }
 
 void TcpBackend::PumpEvents() {
@@ -117,8 +108,8 @@ void TcpBackend::PumpEvents() {
   if (m_pSocket && m_buffer.empty()) m_pSocket->PollReceive();
 }
 
-bool TcpBackend::Flush() {
-  if (m_buffer.empty()) return true;
+Outcome TcpBackend::Flush() {
+  if (m_buffer.empty()) return {};
   CClientSocket& socket = *m_pSocket;
   const auto send = [&socket](const std::uint8_t* data, std::size_t size) -> ssize_t {
     return socket.SendSome(data, size);
@@ -134,16 +125,20 @@ bool TcpBackend::Flush() {
                kLingerMs);
   m_unsent.reset();
   m_buffer.clear();
-  if (outcome == WriteOutcome::Failed) ReportLost(error);
-  return outcome == WriteOutcome::Done;
+  switch (outcome) {
+    case WriteOutcome::Done: return {};
+    case WriteOutcome::Cancelled: return Outcome::Stop();
+    case WriteOutcome::Failed: break;
+  }
+  return Lost(error);
 }
 
-bool TcpBackend::DrainOutput() { return Drain(false); }
-bool TcpBackend::FinishOutput() { return Drain(true); }
+Outcome TcpBackend::DrainOutput() { return Drain(false); }
+Outcome TcpBackend::FinishOutput() { return Drain(true); }
 
-bool TcpBackend::Drain(bool endOutput) {
-  if (!m_pSocket || m_lost) return false;
-  if (!Flush()) return false;
+Outcome TcpBackend::Drain(bool endOutput) {
+  if (!m_pSocket || m_lost) return Outcome::Quiet();
+  if (Outcome flushed = Flush(); !flushed) return flushed;
   if (endOutput) m_pSocket->EndOutput();
   const int error = m_pSocket->WaitUntilSent(kLingerMs, [this] { return m_context.Cancelled(); }, [this] {
     m_unsent.reset();
@@ -151,9 +146,9 @@ bool TcpBackend::Drain(bool endOutput) {
     m_context.OutputWaited();
   });
   m_unsent.reset();
-  if (error == 0) return true;
-  if (error != ECANCELED) ReportLost(error);
-  return false;
+  if (error == 0) return {};
+  if (error == ECANCELED) return Outcome::Stop();
+  return Lost(error);
 }
 
 long TcpBackend::QueuedOutput() {
@@ -162,7 +157,7 @@ long TcpBackend::QueuedOutput() {
   return static_cast<long>(m_buffer.size()) + *m_unsent;
 }
 
-void TcpBackend::ReportLost(int error) {
+Outcome TcpBackend::Lost(int error) {
   m_lost = true;
   m_buffer.clear();
   std::string text;
@@ -171,19 +166,23 @@ void TcpBackend::ReportLost(int error) {
   } else {
     text = std::string(kSendFailedText) + CClientSocket::ErrorText(error) + std::string(kTransferStoppedText);
   }
-  m_context.host.ShowMessage(text, MessageStyle::Plain);
+  return Outcome::Failure(text);
 }
 
-void TcpBackend::Close() {
-  if (!m_pSocket) return;
-  if (!m_lost) Flush();
+Outcome TcpBackend::Close() {
+  if (!m_pSocket) return {};
+  // A connection lost before or while the rest of the buffer goes has lost bytes; a flush that
+  // STOP ended closes like one that was not needed.
+  Outcome closed = m_lost ? Outcome::Quiet() : Flush();
+  if (closed.Stopped()) closed = {};
   if (m_lost) {
     m_pSocket->Discard();
   } else {
     const int error = m_pSocket->CloseWhenSent(kLingerMs, [this] { return m_context.Cancelled(); });
-    if (error != 0 && !m_context.Cancelled()) ReportLost(error);
+    if (error != 0 && !m_context.Cancelled()) closed = Lost(error);
   }
   m_pSocket.reset();
+  return closed;
 }
 
 }  // namespace corvelle

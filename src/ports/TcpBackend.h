@@ -30,16 +30,16 @@ class TcpBackend : public PortBackend {
   explicit TcpBackend(PortContext& context);
   ~TcpBackend() override;
 
-  bool Open(const PortOpenArgs& args) override;
-  // Fills the output buffer; a full buffer is sent. False once the connection is gone.
-  bool Write(const std::uint8_t* bytes, std::size_t count) override;
+  Outcome Open(const PortOpenArgs& args) override;
+  // Fills the output buffer; a full buffer is sent. Fails once the connection is gone.
+  Outcome Write(const std::uint8_t* bytes, std::size_t count) override;
   // Reads what the printer sent, when the buffer has just been sent (or is empty).
   void PumpEvents() override;
   // Sends the rest of the buffer and waits until the printer has taken every byte, as long as it
-  // keeps taking them (kLingerMs without progress fail it, reported like a failed write).
-  bool DrainOutput() override;
+  // keeps taking them (kLingerMs without progress fail it, like a failed write).
+  Outcome DrainOutput() override;
   // DrainOutput, with the end of the output sent behind the last bytes.
-  bool FinishOutput() override;
+  Outcome FinishOutput() override;
   // The output buffer and the socket's unsent bytes. The socket is asked once after each send
   // and each wait: in between the count can only fall, so the one read last never credits the
   // printer with more than it took, and writes that only fill the buffer cost no system call.
@@ -47,18 +47,17 @@ class TcpBackend : public PortBackend {
   // Sends the rest of the buffer, stops receiving, lets the send queue empty as long as it keeps
   // emptying (sleeping on the host; STOP ends it), then closes. A printer that resets or closes
   // the connection before it has taken everything, or takes nothing for kLingerMs, has lost
-  // bytes: that is reported like a failed write, unless STOP ended it.
-  void Close() override;
-  bool ClosedCleanly() const override { return !m_lost; }
+  // bytes: that fails like a failed write, unless STOP ended it.
+  Outcome Close() override;
 
   // The connection of the current open, or null.
   const CClientSocket* Socket() const { return m_pSocket.get(); }
 
  private:
-  bool Flush();
-  // Shows the loss of the connection once per open and stops all later writes.
-  void ReportLost(int error);
-  bool Drain(bool endOutput);
+  Outcome Flush();
+  // The loss of the connection, said once per open: all later writes fail quietly.
+  Outcome Lost(int error);
+  Outcome Drain(bool endOutput);
 
   PortContext& m_context;
   std::unique_ptr<CClientSocket> m_pSocket;

@@ -24,15 +24,13 @@ UsbBackend::UsbBackend(PortContext& context) : m_context(context) {}
 
 UsbBackend::~UsbBackend() { Close(); }
 
-bool UsbBackend::Open(const PortOpenArgs&) {
+Outcome UsbBackend::Open(const PortOpenArgs&) {
   m_flowByte = kXon;
   m_goneStatus = kD2xxOk;
   m_library = m_context.env.usbLibrary ? m_context.env.usbLibrary() : MakeFtdiD2xx();
   int status = m_library ? m_library->OpenEx(kDescription, kD2xxOpenByDescription, &m_hPort) : kD2xxDeviceNotFound;
   if (status != kD2xxOk) {
-    m_context.host.ShowMessage(OpeningError(status), MessageStyle::Error);
-    if (m_library && !m_library->Unavailable().empty()) m_context.host.ShowDetail(m_library->Unavailable());
-    return false;
+    return Outcome::Failure(OpeningError(status), MessageStyle::Error, m_library ? m_library->Unavailable() : "");
   }
   m_open = true;
   m_library->ResetDevice(m_hPort);
@@ -41,30 +39,28 @@ bool UsbBackend::Open(const PortOpenArgs&) {
   if (status != kD2xxOk) {
     // Released at once, so that the next attempt can open the bridge again.
     Close();
-    m_context.host.ShowMessage(OpeningError(status), MessageStyle::Error);
-    return false;
+    return Outcome::Failure(OpeningError(status), MessageStyle::Error);
   }
-  return true;
+  return {};
 }
 
-bool UsbBackend::Write(const std::uint8_t* bytes, std::size_t count) {
-  if (!m_open || m_failed) return false;
+Outcome UsbBackend::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (!m_open || m_failed) return Outcome::Quiet();
   m_bytesWritten = 0;
-  if (!WaitForPermission()) return m_goneStatus != kD2xxOk ? WriteFailed(m_goneStatus, count) : false;
-  if (count == 0) return true;
+  if (!WaitForPermission()) return m_goneStatus != kD2xxOk ? WriteFailed(m_goneStatus, count) : Outcome::Stop();
+  if (count == 0) return {};
   const unsigned size = static_cast<unsigned>(std::min<std::size_t>(count, UINT_MAX));
   const int status = m_library->Write(m_hPort, bytes, size, &m_bytesWritten);
-  if (status == kD2xxOk && m_bytesWritten == count) return true;
+  if (status == kD2xxOk && m_bytesWritten == count) return {};
   return WriteFailed(status, count);
 }
 
-bool UsbBackend::WriteFailed(int status, std::size_t count) {
+Outcome UsbBackend::WriteFailed(int status, std::size_t count) {
   m_failed = true;
   char text[96];
   std::snprintf(text, sizeof text, "USB device write error #%02i\n%u of %zu bytes were sent.", status, m_bytesWritten,
                 count);
-  m_context.host.ShowMessage(text, MessageStyle::Error);
-  return false;
+  return Outcome::Failure(text, MessageStyle::Error);
 }
 
 bool UsbBackend::WaitForPermission() {
@@ -97,9 +93,10 @@ void UsbBackend::Purge() {
   if (m_open) m_library->Purge(m_hPort, kD2xxPurgeRx | kD2xxPurgeTx);
 }
 
-void UsbBackend::Close() {
+Outcome UsbBackend::Close() {
   if (m_open) m_library->Close(m_hPort);
   m_open = false;
+  return {};
 }
 
 }  // namespace corvelle

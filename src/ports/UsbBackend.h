@@ -23,12 +23,12 @@ class UsbBackend : public PortBackend {
   explicit UsbBackend(PortContext& context);
   ~UsbBackend() override;
 
-  bool Open(const PortOpenArgs& args) override;
-  // Waits for permission to send, then writes. False when cancelled while waiting, or when the
-  // device does not take the bytes (reported once per open).
-  bool Write(const std::uint8_t* bytes, std::size_t count) override;
+  Outcome Open(const PortOpenArgs& args) override;
+  // Waits for permission to send, then writes. Fails when cancelled while waiting, or when the
+  // device does not take the bytes (said once per open).
+  Outcome Write(const std::uint8_t* bytes, std::size_t count) override;
   void Purge() override;
-  void Close() override;
+  Outcome Close() override;
 
   // Checks until sending is allowed: each round pumps, reads up to 600 waiting bytes and keeps
   // the first as the flow byte, then sleeps. False when the cancel check is raised first, or
@@ -37,8 +37,8 @@ class UsbBackend : public PortBackend {
 
  private:
   bool CheckPermission();
-  // Tells the user once; later writes of this open send nothing.
-  bool WriteFailed(int status, std::size_t count);
+  // Said once; later writes of this open send nothing.
+  Outcome WriteFailed(int status, std::size_t count);
 
   PortContext& m_context;
   std::unique_ptr<D2xx> m_library;

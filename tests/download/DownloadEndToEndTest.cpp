@@ -173,7 +173,7 @@ TEST_F(DownloadEndToEnd, AUsbBridgePulledOutMidAreaFailsWithOneMessage) {
   // Pulled out, the bridge is no longer there to be found.
   test::FakeHost later;
   CDevicePort port(later, {});
-  EXPECT_FALSE(port.Open(test::Args("USB")));
+  EXPECT_FALSE(test::Said(later, port.Open(test::Args("USB"))));
   EXPECT_EQ(test::Shown(later), "error: USB device opening error #02\n");
 }
 

@@ -66,12 +66,12 @@ struct DownloadKit {
     void WaitForStop() {
       for (int i = 0; i < 100'000 && !context.Cancelled(); ++i) context.host.WaitFor(100);
     }
-    bool Open(const PortOpenArgs& args) override {
+    Outcome Open(const PortOpenArgs& args) override {
       kit.openTimes.push_back(context.host.Now());
       kit.printer.refuseOpen = static_cast<int>(kit.openTimes.size()) == f.refuseOpen;
       return inner->Open(args);
     }
-    bool Write(const std::uint8_t* bytes, std::size_t count) override {
+    Outcome Write(const std::uint8_t* bytes, std::size_t count) override {
       const int write = ++kit.writes;
       kit.printer.failWrites = f.failWrite && write >= f.failWrite;
       if (kit.printer.failWrites && f.holdFailedWrites) WaitForStop();
@@ -80,13 +80,17 @@ struct DownloadKit {
       return inner->Write(bytes, count);
     }
     void Purge() override { inner->Purge(); }
-    bool DrainOutput() override {
+    Outcome DrainOutput() override {
       if (f.holdDrains) WaitForStop();
-      return inner->DrainOutput() && !f.holdDrains;
+      Outcome drained = inner->DrainOutput();
+      if (drained && f.holdDrains) drained = context.Cancelled() ? Outcome::Stop() : Outcome::Quiet();
+      return drained;
     }
     long QueuedOutput() override { return f.queued ? f.queued : inner->QueuedOutput(); }
-    void Close() override { inner->Close(); }
-    bool ClosedCleanly() const override { return !f.lostAtClose && inner->ClosedCleanly(); }
+    Outcome Close() override {
+      Outcome closed = inner->Close();
+      return f.lostAtClose && closed ? Outcome::Quiet() : closed;
+    }
 
     std::unique_ptr<PortBackend> inner;
     DownloadKit& kit;

@@ -111,14 +111,16 @@ TEST(DownloadProgress, FollowsWhatThePrinterTookAndThePauseStartsWhenTheAreaHasL
   struct Link : PortBackend {
     Link(std::unique_ptr<PortBackend> inner, PortContext& context, std::int64_t& written, std::function<long()> queued)
         : inner(std::move(inner)), context(context), written(written), queued(std::move(queued)) {}
-    bool Open(const PortOpenArgs& a) override { return inner->Open(a); }
-    bool Write(const std::uint8_t* x, std::size_t n) override {
+    Outcome Open(const PortOpenArgs& a) override { return inner->Open(a); }
+    Outcome Write(const std::uint8_t* x, std::size_t n) override {
       if (n >= 512 || written > 0) written += static_cast<std::int64_t>(n);  // the area's chunks
       return inner->Write(x, n);
     }
-    bool DrainOutput() override { return WaitForQueue(context, queued, 0, 0) == WriteOutcome::Done; }
+    Outcome DrainOutput() override {
+      return WaitForQueue(context, queued, 0, 0) == WriteOutcome::Done ? Outcome{} : Outcome::Quiet();
+    }
     long QueuedOutput() override { return queued(); }
-    void Close() override { inner->Close(); }
+    Outcome Close() override { return inner->Close(); }
     std::unique_ptr<PortBackend> inner;
     PortContext& context;
     std::int64_t& written;

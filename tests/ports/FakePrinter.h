@@ -44,22 +44,22 @@ class FakePrinter {
  private:
   struct Backend : PortBackend {
     Backend(FakePrinter& printer, Host& host) : m(printer), m_host(host) {}
-    bool Open(const PortOpenArgs& args) override {
+    Outcome Open(const PortOpenArgs& args) override {
       m.opens.push_back(args);
       Record(PrinterEvent::Type::Open);
-      if (m.refuseOpen) m_host.ShowMessage(m.refuseMessage, MessageStyle::Error);
-      return !m.refuseOpen;
+      return m.refuseOpen ? Outcome::Failure(m.refuseMessage, MessageStyle::Error) : Outcome{};
     }
-    bool Write(const std::uint8_t* bytes, std::size_t count) override {
-      return !m.failWrites && Record(PrinterEvent::Type::Write, std::string(reinterpret_cast<const char*>(bytes), count));
+    Outcome Write(const std::uint8_t* bytes, std::size_t count) override {
+      if (m.failWrites) return Outcome::Quiet();
+      return Record(PrinterEvent::Type::Write, std::string(reinterpret_cast<const char*>(bytes), count));
     }
     void Purge() override { Record(PrinterEvent::Type::Purge); }
-    bool DrainOutput() override { return Record(PrinterEvent::Type::Drain); }
+    Outcome DrainOutput() override { return Record(PrinterEvent::Type::Drain); }
     long QueuedOutput() override { return m.queued ? m.queued() : 0; }
-    void Close() override { Record(PrinterEvent::Type::Close); }
-    bool Record(PrinterEvent::Type type, std::string bytes = {}) {
+    Outcome Close() override { return Record(PrinterEvent::Type::Close); }
+    Outcome Record(PrinterEvent::Type type, std::string bytes = {}) {
       m.events.push_back({type, std::move(bytes), m_host.Now()});
-      return true;
+      return {};
     }
     FakePrinter& m;
     Host& m_host;

@@ -57,10 +57,10 @@ TEST(DevicePort, ANameOfNoKindIsRefusedAndEveryOtherOpenClosesThePreviousConnect
   test::FakePrinter printer;
   CDevicePort port(host, test::Env([&](auto& e) { e.backendFactory = printer.Factory(); }));
   for (const char* name : {"COM3:", "LPT2:", "TCP/IP"}) EXPECT_TRUE(port.Open(Args(name)) && port.WriteText(name));
-  for (const char* unknown : {"", "tcp/ip", "NOPE", "COM0:", "COMX"}) EXPECT_FALSE(port.Open(Args(unknown))) << unknown;
+  for (const char* unknown : {"", "tcp/ip", "NOPE", "COM0:", "COMX"}) EXPECT_FALSE(Said(host, port.Open(Args(unknown)))) << unknown;
   port.Close();
   printer.refuseOpen = true;
-  EXPECT_FALSE(port.Open(Args("USB")) || port.Write("a", 1)) << "a failed open leaves the port closed";
+  EXPECT_FALSE(Said(host, port.Open(Args("USB"))) || port.Write("a", 1)) << "a failed open leaves the port closed";
   port.Close();
   std::string script;  // O open, W and the bytes written, C close
   for (const auto& e : printer.events) script += "OWPDC"[static_cast<int>(e.type)] + e.bytes;
@@ -178,12 +178,12 @@ TEST(FilePort, EveryOpenAsksForTheFileAndTruncatesItCancelIsSilentAndFailuresAre
   ASSERT_TRUE(port.Open(args));
   port.Close();
   EXPECT_EQ(test::ReadFile(path), "") << "every open truncates";
-  EXPECT_FALSE(port.Open(args) || port.Write("a", 1) || !Shown(host).empty()) << "a cancelled dialog is silent";
-  EXPECT_FALSE(port.Open(args) || port.Open(args));
+  EXPECT_FALSE(Said(host, port.Open(args)) || port.Write("a", 1) || !Shown(host).empty()) << "a cancelled dialog is silent";
+  EXPECT_FALSE(Said(host, port.Open(args)) || Said(host, port.Open(args)));
   ::close(other);
   EXPECT_EQ(test::ReadFile(held), "keep") << "a file another writer holds is not truncated";
   ASSERT_TRUE(port.Open(args));
-  EXPECT_FALSE(port.Write("abc", 3) || port.Write("abc", 3));
+  EXPECT_FALSE(Said(host, port.Write("abc", 3)) || Said(host, port.Write("abc", 3)));
   EXPECT_EQ(Shown(host), "plain: Error opening output file(Q)\nplain: Error opening output file(Q)\n"
                          "plain: Error writing output file /dev/full:\nNo space left on device\n");
   ASSERT_EQ(host.saveRequests.size(), 6u);

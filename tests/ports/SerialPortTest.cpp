@@ -41,7 +41,7 @@ struct SerialFixture : ::testing::Test {
   int NobodyOpens() {
     return test::RunUnprivileged([this] {
       test::FakeHost nobody;
-      if (CDevicePort(nobody, env).Open(Args("COM3:"))) return 0;
+      if (Said(nobody, CDevicePort(nobody, env).Open(Args("COM3:")))) return 0;
       return Shown(nobody) == "error: The device is busy.\n" ? 1 : 2;
     });
   }
@@ -104,7 +104,7 @@ TEST_F(SerialFixture, OpenFailuresNameTheirCauseReleaseTheLineAndNobodyFindsItBu
       {"/nonexistent/tty", "COM3:"}, {slave, "COM0:"}, {dir.Write("plain", ""), "COM3:"}, {slave, "COM3:x"}};
   for (const auto& [device, name] : cases) {
     env.devices = {{"COM3", device}};
-    EXPECT_FALSE(CDevicePort(host, env).Open(Args(name)));
+    EXPECT_FALSE(Said(host, CDevicePort(host, env).Open(Args(name))));
   }
   EXPECT_EQ(Shown(host), "error: The device is not open.\nplain: Unknown port \"COM0:\": choose COM1: to COM16:, LPT1:, "
                          "LPT2:, FILE, TCP/IP, USB or a serial device such as /dev/ttyUSB0.\n"

@@ -107,7 +107,7 @@ TEST_F(TcpFixture, DataThePrinterSendsIsCountedWithZerosAsOneAndTheTextCapped) {
 
 TEST_F(TcpFixture, AnAddressThatDoesNotAnswerIsNotConnectedAndARefusalShowsItsNumber) {
   answers = false;
-  EXPECT_FALSE(port.Open(args));
+  EXPECT_FALSE(Said(host, port.Open(args)));
   EXPECT_FALSE(listener.Incoming(30)) << "no connection was made";
   // Without the echo test (a site that drops ICMP) the silent address is connected to at once.
   args.echoTest = false;
@@ -118,9 +118,9 @@ TEST_F(TcpFixture, AnAddressThatDoesNotAnswerIsNotConnectedAndARefusalShowsItsNu
   args.echoTest = true;
   answers = true;
   listener.Close();
-  EXPECT_FALSE(port.Open(args));
+  EXPECT_FALSE(Said(host, port.Open(args)));
   args.echoTest = false;
-  EXPECT_FALSE(port.Open(args)) << "the connect's refusal decides";
+  EXPECT_FALSE(Said(host, port.Open(args))) << "the connect's refusal decides";
   const std::string refused = "plain: TPC/IP - Failed to connect.\nWait a moment and retry !\nError nr.  " +
                               std::to_string(test::loopback::RefusedNumber()) + ".\n";
   EXPECT_EQ(Shown(host), "plain: TCP/IP device is not responding\n" + refused + refused);
@@ -131,12 +131,12 @@ TEST_F(TcpFixture, APrinterThatGoesAwayMidStreamOrBeforeTakingTheLastBytesIsRepo
   ASSERT_TRUE(port.Open(args));
   const std::string chunk(4096, 'c');
   int writes = 0;
-  for (; writes < 20000 && port.Write(chunk.data(), chunk.size()); ++writes) {
+  for (; writes < 20000 && Said(host, port.Write(chunk.data(), chunk.size())); ++writes) {
     if (writes == 10) listener.Accept();  // the printer's end goes at once
   }
   EXPECT_LT(writes, 20000) << "the writes stopped";
-  EXPECT_FALSE(port.Write(chunk.data(), chunk.size()));
-  EXPECT_FALSE(port.Close());
+  EXPECT_FALSE(Said(host, port.Write(chunk.data(), chunk.size())));
+  EXPECT_FALSE(Said(host, port.Close()));
   EXPECT_EQ(Shown(host), kClosed);
   // A printer that resets the connection with bytes it never read: the loss shows at close.
   ASSERT_TRUE(port.Open(args));
@@ -145,7 +145,7 @@ TEST_F(TcpFixture, APrinterThatGoesAwayMidStreamOrBeforeTakingTheLastBytesIsRepo
   ASSERT_TRUE(printer.Pending(2000));
   printer.Reset();
   std::this_thread::sleep_for(milliseconds(100));
-  EXPECT_FALSE(port.Close());
+  EXPECT_FALSE(Said(host, port.Close()));
   EXPECT_EQ(Shown(host), std::string(kClosed) + kClosed);
 }
 
@@ -172,7 +172,7 @@ TEST_F(TcpFixture, TheSocketLingersWithALargeSendBufferAndBytesLeftUnsentAfterTh
   EXPECT_GE(Option<int>(SO_SNDBUF), 2 << 20);
   const std::string image(256 * 1024, 'i');
   const auto start = test::Clock::now();
-  EXPECT_FALSE(port.Write(image.data(), image.size()) && port.Close());
+  EXPECT_FALSE(Said(host, port.Write(image.data(), image.size())) && Said(host, port.Close()));
   EXPECT_LT(test::SecondsSince(start), 30);
   EXPECT_EQ(Shown(host),
             "plain: TCP/IP - Sending to the printer failed: Connection timed out.\nThe transfer was stopped.\n");
@@ -224,7 +224,7 @@ TEST_F(TcpFixture, ASlowPrinterIsWaitedForWhileItTakesBytesAndOneThatStopsFailsT
   arrived.clear();
   stopAfter = 64 * 1024;
   ASSERT_TRUE(port.Write(image.data(), image.size()));
-  EXPECT_FALSE(port.Close());
+  EXPECT_FALSE(Said(host, port.Close()));
   EXPECT_EQ(arrived.size(), stopAfter);
   EXPECT_GE(host.now - lastRead, TcpBackend::kLingerMs) << "the close waited out the linger after the last byte left";
   EXPECT_LT(host.now - lastRead, TcpBackend::kLingerMs + 2500);

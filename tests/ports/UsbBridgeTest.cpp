@@ -69,7 +69,7 @@ TEST_F(UsbBridge, FoundByItsExactDescriptionAmongDevicesOfAnyIds) {
     test::FakeHost host;
     CDevicePort port(host, {});
     const std::size_t mark = usb.Record().size();
-    EXPECT_EQ(port.Open(test::Args("USB")), *claimed != '\0') << ids << description;
+    EXPECT_EQ(test::Said(host, port.Open(test::Args("USB"))).Ok(), *claimed != '\0') << ids << description;
     port.Close();
     const auto claims = usb.Record("claim", mark);
     EXPECT_EQ(claims.empty() ? "" : claims.front(), claimed);

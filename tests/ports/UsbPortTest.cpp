@@ -78,18 +78,18 @@ TEST_F(UsbFixture, OpenFindsTheBridgeByDescriptionAndFailuresShowTheirStatusWith
   port.Purge();
   port.Close();
   bridge.openStatus = kD2xxDeviceNotOpened;
-  EXPECT_FALSE(port.Open(test::Args("USB")));
+  EXPECT_FALSE(Said(host, port.Open(test::Args("USB"))));
   bridge.openStatus = kD2xxOk;
   bridge.purgeStatus = 14;
-  EXPECT_FALSE(port.Open(test::Args("USB")));
+  EXPECT_FALSE(Said(host, port.Open(test::Args("USB"))));
   const std::string open = "open Varnesi Bridge GN2 2; reset; timeouts 3000; purge 1; ";
   EXPECT_EQ(bridge.calls, open + "purge 3; close; open Varnesi Bridge GN2 2; " + open + "close; ")
       << "a bridge that failed its purge is released at once";
   bridge.purgeStatus = kD2xxOk;
   bridge.writeStatus = kD2xxIoError;
   ASSERT_TRUE(port.Open(test::Args("USB")));
-  EXPECT_FALSE(port.Write("abc", 3));
-  EXPECT_FALSE(port.Write("abc", 3));
+  EXPECT_FALSE(Said(host, port.Write("abc", 3)));
+  EXPECT_FALSE(Said(host, port.Write("abc", 3)));
   EXPECT_EQ(bridge.calls.find("write"), bridge.calls.rfind("write")) << "nothing is written after a failure";
   EXPECT_EQ(Shown(host), "error: USB device opening error #03\nerror: USB device opening error #14\n"
                          "error: USB device write error #04\n0 of 3 bytes were sent.\n");
@@ -114,7 +114,7 @@ TEST_F(UsbFixture, WritesWaitUntilABlockWhoseFirstByteIsNotXoffAndStopEndsTheWai
   port.SetCancelCheck([&] { return host.now >= stopAt; });  // STOP pressed after a minute in XOFF
   bridge.calls.clear();
   bridge.blocks = {{"\x13"}};
-  EXPECT_FALSE(port.Write("x", 1));
+  EXPECT_FALSE(Said(host, port.Write("x", 1)));
   EXPECT_LT(host.now, stopAt + 2 * UsbBackend::kPermissionStepMs) << "the checks sleep in short steps";
   EXPECT_EQ(bridge.calls.find("write"), std::string::npos) << "nothing is written while stopped";
   EXPECT_EQ(Shown(host), "") << "STOP is no error";
@@ -128,8 +128,8 @@ TEST_F(UsbFixture, AFailedQueueStatusWithholdsPermissionAndABridgeFoundGoneEndsT
   EXPECT_EQ(bridge.calls, "status; status; status; write a; ");
   bridge.calls.clear();
   bridge.queueStatuses = {kD2xxIoError, kD2xxDeviceNotFound, kD2xxOk};
-  EXPECT_FALSE(port.WriteText("bc"));
-  EXPECT_FALSE(port.WriteText("d"));
+  EXPECT_FALSE(Said(host, port.WriteText("bc")));
+  EXPECT_FALSE(Said(host, port.WriteText("d")));
   EXPECT_EQ(bridge.calls, "status; status; ") << "nothing is asked of a bridge that has gone";
   EXPECT_EQ(Shown(host), "error: USB device write error #02\n0 of 2 bytes were sent.\n");
 }

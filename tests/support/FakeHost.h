@@ -80,4 +80,10 @@ class FakeHost : public Host {
   std::multimap<int, std::function<void()>> m_ticked;
 };
 
+// Says `outcome` to `host`, as the port's callers do, and passes it on.
+inline Outcome Said(Host& host, Outcome outcome) {
+  host.Show(outcome);
+  return outcome;
+}
+
 }  // namespace corvelle::test

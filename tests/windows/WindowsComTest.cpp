@@ -138,7 +138,7 @@ TEST_F(WindowsComPort, TheOpenRefusesANameWithoutColonAMissingComAndAMissingLpt)
     PortOpenArgs a = Args(3, 0);
     a.portName = r.name;
     a.portNumber = r.number;
-    EXPECT_FALSE(port.Open(a)) << r.name;
+    EXPECT_FALSE(test::Said(host, port.Open(a))) << r.name;
     ASSERT_FALSE(host.messages.empty());
     EXPECT_EQ(host.messages.back().text, r.message) << r.name;
     EXPECT_EQ(host.messages.back().style, MessageStyle::Error);

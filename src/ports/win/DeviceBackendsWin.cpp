@@ -33,17 +33,18 @@ class DeviceBackend : public PortBackend {
   DeviceBackend(PortContext& context, PortKind kind) : m_context(context), m_kind(kind) {}
   ~DeviceBackend() override { Release(); }
 
-  bool Open(const PortOpenArgs& args) override {
-    if (!OpenDevice(args)) return false;
+  Outcome Open(const PortOpenArgs& args) override {
+    if (Outcome opened = OpenDevice(args); !opened) return opened;
     ::PurgeComm(m_handle, kPurgeAll);
-    if (m_kind == PortKind::Lpt) return true;
+    if (m_kind == PortKind::Lpt) return {};
     return SetUpLine(args);
   }
 
-  bool Write(const std::uint8_t* bytes, std::size_t count) override {
-    if (m_handle == INVALID_HANDLE_VALUE || m_failed) return false;
+  Outcome Write(const std::uint8_t* bytes, std::size_t count) override {
+    if (m_handle == INVALID_HANDLE_VALUE) return Outcome::Quiet();
+    if (m_failed) return TakeFailure();
     for (std::size_t done = 0; done < count;) {
-      if (!WaitForWrite()) return false;
+      if (!WaitForWrite()) return WaitEnded();
       const std::size_t piece = std::min(count - done, kMaxPiece);
       m_buffer.assign(bytes + done, bytes + done + piece);
       m_overlapped = OVERLAPPED{};
@@ -51,15 +52,15 @@ class DeviceBackend : public PortBackend {
       if (!::WriteFile(m_handle, m_buffer.data(), static_cast<DWORD>(piece), &written, &m_overlapped)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) {
-          ReportFailure(error);
-          return false;
+          KeepFailure(error);
+          return TakeFailure();
         }
         m_pending = true;
         m_pendingBytes = static_cast<long>(piece);
       }
       done += piece;
     }
-    return true;
+    return {};
   }
 
   void Purge() override {
@@ -68,10 +69,12 @@ class DeviceBackend : public PortBackend {
     AbandonWrite();
   }
 
-  bool DrainOutput() override {
-    if (m_kind != PortKind::Com || m_handle == INVALID_HANDLE_VALUE) return true;
-    if (m_stalled) return false;
-    return Waited(WaitForQueue(m_context, [this] { return QueuedOutput(); }, 0, m_baud)) && !m_failed;
+  Outcome DrainOutput() override {
+    if (m_kind != PortKind::Com || m_handle == INVALID_HANDLE_VALUE) return {};
+    if (!m_stalled && Waited(WaitForQueue(m_context, [this] { return QueuedOutput(); }, 0, m_baud)) && !m_failed) {
+      return {};
+    }
+    return WaitEnded();
   }
 
   // The driver's output queue (ClearCommError's cbOutQue), and at least the bytes of a write
@@ -86,27 +89,33 @@ class DeviceBackend : public PortBackend {
     return std::max(queued, unfinished);
   }
 
-  void Close() override {
-    if (m_handle == INVALID_HANDLE_VALUE) return;
+  Outcome Close() override {
+    if (m_handle == INVALID_HANDLE_VALUE) return {};
     // What the caller did not drain is handed on before the line is given up, unless STOP ends
     // the wait; then it is discarded, so closing never blocks.
-    const bool handedOn = m_kind == PortKind::Com ? DrainOutput() : WaitForWrite();
+    Outcome handedOn;
+    if (m_kind == PortKind::Com) {
+      handedOn = DrainOutput();
+    } else if (!WaitForWrite()) {
+      handedOn = WaitEnded();
+    }
     if (!handedOn) {
       ::PurgeComm(m_handle, PURGE_TXABORT | PURGE_TXCLEAR);
       AbandonWrite();
     }
     ::FlushFileBuffers(m_handle);
     Release();
+    return handedOn.Stopped() ? Outcome{} : handedOn;
   }
 
  private:
-  bool OpenDevice(const PortOpenArgs& args) {
+  Outcome OpenDevice(const PortOpenArgs& args) {
     const std::string deviceName = args.portName.substr(0, 3) + std::to_string(args.portNumber);
     m_path = DevicePath(m_context.env, deviceName);
     if (m_path.empty()) return Refuse(IDS_DEVICE_NOT_OPEN, args.portName + " names no device");
     m_handle = ::CreateFileA(m_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED, nullptr);
-    if (m_handle != INVALID_HANDLE_VALUE) return true;
+    if (m_handle != INVALID_HANDLE_VALUE) return {};
     const DWORD error = ::GetLastError();
     if (error == ERROR_ACCESS_DENIED) return Refuse(IDS_DEVICE_BUSY, m_path + " is in use by another program");
     return Refuse(IDS_DEVICE_NOT_OPEN, m_path + ": " + SystemReason(error));
@@ -114,24 +123,22 @@ class DeviceBackend : public PortBackend {
 
   // A device that was opened but cannot be set up is released at once, so a second attempt
   // does not find it busy.
-  bool SetUpLine(const PortOpenArgs& args) {
+  Outcome SetUpLine(const PortOpenArgs& args) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     const std::string mode = ComModeText(args.portName);
     if (!::BuildCommDCBA(mode.c_str(), &dcb)) {
       Release();
-      m_context.host.ShowMessage("Device opening error (c1).", MessageStyle::Error);
-      m_context.host.ShowDetail("the system does not accept the mode \"" + mode + "\" (name the port COMn:)");
-      return false;
+      return Outcome::Failure("Device opening error (c1).", MessageStyle::Error,
+                              "the system does not accept the mode \"" + mode + "\" (name the port COMn:)");
     }
     dcb = DCB{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(m_handle, &dcb)) {
       const DWORD error = ::GetLastError();
       Release();
-      m_context.host.ShowMessage(std::string(LoadStr(IDS_PORT_NOT_AVAILABLE)), MessageStyle::Error);
-      m_context.host.ShowDetail(m_path + ": " + SystemReason(error));
-      return false;
+      return Outcome::Failure(std::string(LoadStr(IDS_PORT_NOT_AVAILABLE)), MessageStyle::Error,
+                              m_path + ": " + SystemReason(error));
     }
     m_baud = BaudRateAt(args.baudIndex);
     SetLineSettings(dcb, args);
@@ -141,16 +148,25 @@ class DeviceBackend : public PortBackend {
     ::SetCommTimeouts(m_handle, &timeouts);
     ::SetCommState(m_handle, &dcb);
     ::SetCommMask(m_handle, args.eventMask);
-    return true;
+    return {};
   }
 
-  bool Refuse(int message, const std::string& detail) {
-    m_context.host.ShowMessage(std::string(LoadStr(message)), MessageStyle::Error);
-    m_context.host.ShowDetail(detail);
-    return false;
+  static Outcome Refuse(int message, const std::string& detail) {
+    return Outcome::Failure(std::string(LoadStr(message)), MessageStyle::Error, detail);
   }
 
-  // True when no write is outstanding; a write that ended in an error is reported here.
+  // A failure found anywhere (a write, a reading of the queue, a wait) is kept, and returned by
+  // the next operation that can fail; the later ones of this open fail quietly.
+  Outcome TakeFailure() {
+    if (m_failureTaken) return Outcome::Quiet();
+    m_failureTaken = true;
+    return m_failure;
+  }
+
+  // How a wait for the output that did not end well ends: with the failure it found, or stopped.
+  Outcome WaitEnded() { return m_failed || m_stalled ? TakeFailure() : Outcome::Stop(); }
+
+  // True when no write is outstanding; a write that ended in an error is kept here.
   bool WriteFinished() {
     if (!m_pending) return true;
     DWORD written = 0;
@@ -161,7 +177,7 @@ class DeviceBackend : public PortBackend {
     const DWORD error = ::GetLastError();
     if (error == ERROR_IO_INCOMPLETE) return false;
     m_pending = false;
-    if (error != ERROR_OPERATION_ABORTED) ReportFailure(error);
+    if (error != ERROR_OPERATION_ABORTED) KeepFailure(error);
     return true;
   }
 
@@ -175,13 +191,13 @@ class DeviceBackend : public PortBackend {
     return !m_failed;
   }
 
-  // True when the output left. A queue that stopped moving is told once; later waits of this open
-  // give up at once, so the close discards the rest instead of waiting again.
+  // True when the output left. A queue that stopped moving is kept as the failure; later waits of
+  // this open give up at once, so the close discards the rest instead of waiting again.
   bool Waited(WriteOutcome outcome) {
     if (outcome == WriteOutcome::Failed && !m_stalled) {
       m_stalled = true;
-      m_context.host.ShowMessage(kOutputStalledText, MessageStyle::Error);
-      m_context.host.ShowDetail(m_path + ": " + std::to_string(QueuedOutput()) + " bytes were still queued");
+      const std::string detail = m_path + ": " + std::to_string(QueuedOutput()) + " bytes were still queued";
+      if (m_failure.Ok()) m_failure = Outcome::Failure(kOutputStalledText, MessageStyle::Error, detail);
     }
     return outcome == WriteOutcome::Done;
   }
@@ -195,11 +211,12 @@ class DeviceBackend : public PortBackend {
     m_pending = false;
   }
 
-  void ReportFailure(DWORD error) {
+  void KeepFailure(DWORD error) {
     if (m_failed) return;
     m_failed = true;
-    m_context.host.ShowMessage("Error writing to the device " + m_path + ":\n" + SystemReason(error),
-                               MessageStyle::Error);
+    if (m_failure.Ok()) {
+      m_failure = Outcome::Failure("Error writing to the device " + m_path + ":\n" + SystemReason(error), MessageStyle::Error);
+    }
   }
 
   void Release() {
@@ -219,6 +236,8 @@ class DeviceBackend : public PortBackend {
   long m_pendingBytes = 0;
   bool m_failed = false;
   bool m_stalled = false;
+  Outcome m_failure;  // the first failure of this open
+  bool m_failureTaken = false;
   int m_baud = 9600;
 };
 
