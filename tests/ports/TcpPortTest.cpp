@@ -159,7 +159,7 @@ TEST_F(TcpFixture, APrinterThatClosedIsSeenAtTheNextPumpAndFailsTheNextWrite) {
     std::this_thread::sleep_for(milliseconds(5));
     port.PumpMessages();
   }
-  EXPECT_FALSE(port.Write("a", 1));
+  EXPECT_FALSE(Said(host, port.Write("a", 1)));
   EXPECT_EQ(Shown(host), kClosed);
 }
 
