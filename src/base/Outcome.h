@@ -24,7 +24,8 @@ struct Outcome {
     Stopped,  // STOP ended it; nothing more is said
   };
   Code code = Code::Ok;
-  // What the user is shown, as the message tables hold it; empty for Ok and Stopped.
+  // What the user is shown, as the message tables hold it; empty for Stopped, and for Ok unless
+  // the operation ends with a message of its own (a download's closing message).
   std::string message;
   // What the message leaves out (the file, device or address and the system's reason): a
   // terminal prints it on the line below, the window adds it to the message's box.

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "base/Host.h"
 #include "base/Sha256.h"
@@ -43,6 +44,17 @@ PortOpenArgs DownloadOpenArgs(const PortSettings& settings) {
   return args;
 }
 
+// Records the attempt that said `said` last; a history that cannot be written is then said as
+// well, and is the last thing said.
+Outcome Recorded(Host& host, DownloadHistory* history, const AttemptFacts& facts,
+                 const std::vector<std::string>& savedFiles, const Outcome& said) {
+  const std::string problem = RecordAttempt(history, facts, savedFiles, said);
+  if (problem.empty()) return said;
+  Outcome told = Outcome::Failure(problem);
+  host.Show(told);
+  return told;
+}
+
 class BusyCursor {
  public:
   explicit BusyCursor(Host& host) : m_host(host) { m_host.SetBusy(true); }
@@ -74,11 +86,9 @@ class DownloadRun {
   DownloadEnd Run() {
     const DownloadResult result = RunSteps();
     const std::string digest = m_request.sentDigest ? m_request.sentDigest(m_sentBytes) : m_sent.HexDigest();
-    const std::string problem =
-        RecordAttempt(m_request.history,
+    m_said = Recorded(m_host, m_request.history,
                       {m_request.settings, m_request.environment, m_request.imagePath, result, m_sentBytes, digest},
                       m_savedFiles, m_said);
-    if (!problem.empty()) Say(corvelle::Outcome::Failure(problem));
     return {result, m_said};
   }
 
@@ -88,14 +98,14 @@ class DownloadRun {
   DownloadResult RunSteps() {
     // Declared first, so the busy cursor goes only after the progress view and the port.
     BusyCursor busy(m_host);
-    if (const corvelle::Outcome claimed = ClaimPort(); !claimed) {
+    if (const Outcome claimed = ClaimPort(); !claimed) {
       Say(claimed);
       return StopRequested() ? DownloadResult::Cancelled : DownloadResult::Failed;
     }
     m_image = m_request.image && m_request.image->IsOpen() ? std::move(*m_request.image)
                                                            : FileHandle::OpenRegularForReading(m_request.imagePath);
     if (!m_image.IsOpen()) {
-      Say(corvelle::Outcome::Failure(ImageErrorText("Error opening", m_request.imagePath, m_image.ErrorText())));
+      Say(Outcome::Failure(ImageErrorText("Error opening", m_request.imagePath, m_image.ErrorText())));
       return DownloadResult::Failed;
     }
     m_total = static_cast<std::int64_t>(m_image.LengthAtOpen());
@@ -133,7 +143,7 @@ class DownloadRun {
     // The progress window goes before the result is said, so that its STOP cannot be pressed
     // over the message.
     m_view.reset();
-    if (!closing.empty()) Say({corvelle::Outcome::Code::Ok, closing, {}, MessageStyle::Plain});
+    if (!closing.empty()) Say({Outcome::Code::Ok, closing, {}, MessageStyle::Plain});
     switch (outcome) {
       case Flow::Next: return DownloadResult::Completed;
       case Flow::Cancelled: return DownloadResult::Cancelled;
@@ -160,10 +170,10 @@ class DownloadRun {
 
   // The printer of a port kind that names it; a FILE download's files are claimed as they are
   // chosen.
-  corvelle::Outcome ClaimPort() {
+  Outcome ClaimPort() {
     const std::string printer = PrinterOf(m_request.settings, m_request.environment, LookUpIPv4);
     if (printer.empty()) return {};
-    Result<PrinterLock> lock = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
+    Result<PrinterLock> lock = Claim(printer);
     if (!lock) return lock.Failure();
     m_printer.emplace(std::move(*lock));
     return {};
@@ -171,19 +181,23 @@ class DownloadRun {
 
   // An output file the save dialog answered: recorded once, and held until the download ends,
   // however often it is chosen again.
-  corvelle::Outcome ClaimOutputFile(const std::string& path) {
+  Outcome ClaimOutputFile(const std::string& path) {
     if (std::find(m_savedFiles.begin(), m_savedFiles.end(), path) == m_savedFiles.end()) m_savedFiles.push_back(path);
     const std::string printer = OutputFilePrinter(path);
     if (m_outputFiles.contains(printer)) return {};
-    Result<PrinterLock> lock = ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
+    Result<PrinterLock> lock = Claim(printer);
     if (!lock) return lock.Failure();
     m_outputFiles.emplace(printer, std::move(*lock));
     return {};
   }
 
+  Result<PrinterLock> Claim(const std::string& printer) {
+    return ClaimPrinter(m_host, printer, m_request.waitForPrinter, [this] { return StopRequested(); });
+  }
+
   // Tells the user `outcome` (nothing for one that succeeded quietly, was stopped or has nothing
   // more to say) and keeps it as the last thing the download said, for its record.
-  void Say(const corvelle::Outcome& outcome) {
+  void Say(const Outcome& outcome) {
     m_host.Show(outcome);
     if (!outcome.message.empty()) m_said = outcome;
   }
@@ -202,7 +216,7 @@ class DownloadRun {
   Flow OpenPort() {
     // An open that STOP ended (a connect, a probe, a wait for a FIFO's reader) is a stop, not a
     // failure.
-    if (const corvelle::Outcome opened = m_port.Open(m_openArgs); !opened) {
+    if (const Outcome opened = m_port.Open(m_openArgs); !opened) {
       Say(opened);
       return StopRequested() ? Flow::Cancelled : Flow::Failed;
     }
@@ -210,7 +224,7 @@ class DownloadRun {
     m_view = m_host.CreateProgressView();
     if (!m_view) {
       m_port.Close();
-      Say(corvelle::Outcome::Failure(kNoProgressWindow));
+      Say(Outcome::Failure(kNoProgressWindow));
       return Flow::Failed;
     }
     m_view->SetMessage(std::string(LoadStr(IDS_UPGRADING)));
@@ -221,7 +235,7 @@ class DownloadRun {
 
   Flow Announce(const ImageArea& area) {
     const std::string text = Announcement(area);
-    if (const corvelle::Outcome written = m_port.Write(text.data(), text.size()); !written) return WriteFailed(written);
+    if (const Outcome written = m_port.Write(text.data(), text.size()); !written) return WriteFailed(written);
     return FinishStep();
   }
 
@@ -263,10 +277,10 @@ class DownloadRun {
       std::string readError;
       if (!m_chunks.Next(chunk, size, readError)) {
         Fail();
-        Say(corvelle::Outcome::Failure(ImageErrorText("Error reading", m_request.imagePath, readError)));
+        Say(Outcome::Failure(ImageErrorText("Error reading", m_request.imagePath, readError)));
         return Flow::Failed;
       }
-      if (const corvelle::Outcome written = m_port.Write(chunk, size); !written) return WriteFailed(written);
+      if (const Outcome written = m_port.Write(chunk, size); !written) return WriteFailed(written);
       if (!m_request.sentDigest) m_sent.Update(chunk, size);
       m_sentBytes += static_cast<std::int64_t>(size);
       m_areaWritten += static_cast<std::int64_t>(size);
@@ -277,7 +291,7 @@ class DownloadRun {
           case WriteOutcome::Cancelled: return Abandon();
           case WriteOutcome::Failed:
             Fail();
-            Say(corvelle::Outcome::Failure(kOutputStalledText, MessageStyle::Error));
+            Say(Outcome::Failure(kOutputStalledText, MessageStyle::Error));
             return Flow::Failed;
         }
       }
@@ -329,17 +343,17 @@ class DownloadRun {
   Flow FinishStep() {
     // A drain that failed without STOP (a queue that stopped moving, a connection lost): the
     // transfer failed, it was not stopped.
-    if (const corvelle::Outcome finished = m_port.FinishOutput(); !finished) return WriteFailed(finished);
+    if (const Outcome finished = m_port.FinishOutput(); !finished) return WriteFailed(finished);
     if (StopRequested()) return Abandon();
     // Closing may still wait for the printer to take what is queued: a connection lost then is a
     // failure, and STOP then has discarded the rest.
-    const corvelle::Outcome delivered = m_port.Close();
+    const Outcome delivered = m_port.Close();
     Say(delivered);
     if (StopRequested()) return Flow::Cancelled;
     return delivered ? Flow::Next : Flow::Failed;
   }
 
-  Flow WriteFailed(const corvelle::Outcome& why) {
+  Flow WriteFailed(const Outcome& why) {
     Say(why);
     return StopRequested() ? Abandon() : Fail();
   }
@@ -363,7 +377,7 @@ class DownloadRun {
   std::optional<PrinterLock> m_printer;
   std::map<std::string, PrinterLock> m_outputFiles;
   Host& m_host;
-  corvelle::Outcome m_said;              // the last thing the run told the user
+  Outcome m_said;              // the last thing the run told the user
   std::vector<std::string> m_savedFiles;  // each output file a save dialog answered, once
   const DownloadForm m_form;
   const PortOpenArgs m_openArgs;
@@ -405,15 +419,11 @@ DownloadEnd BuildAndDownload(const DownloadJob& job) {
   // An attempt that ends before the download starts is said and recorded here, with nothing sent.
   const std::string defaultImage =
       job.legacy ? DefaultLegacyFontSetPath(job.programFolder) : DefaultFontSetPath(job.programFolder);
-  const auto endEarly = [&](DownloadResult result, Outcome said) {
+  const auto endEarly = [&](DownloadResult result, const Outcome& said) {
     job.host.Show(said);
-    const std::string problem = RecordAttempt(
-        job.history, {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()}, {}, said);
-    if (!problem.empty()) {
-      said = Outcome::Failure(problem);
-      job.host.Show(said);
-    }
-    return DownloadEnd{result, said};
+    return DownloadEnd{result, Recorded(job.host, job.history,
+                                        {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()},
+                                        {}, said)};
   };
   if (Outcome known = CheckPortName(job.settings.portName); !known) return endEarly(DownloadResult::Failed, known);
   if (!job.refusal.empty()) return endEarly(DownloadResult::Failed, Outcome::Failure(job.refusal));
