@@ -533,11 +533,9 @@ TEST_F(MainWindowTest, DraggingPlacesFontsOnAPositionAndMovesAPositionWithoutLos
   window->SelectedList()->setCurrentRow(3);
   ASSERT_TRUE(DropOnPosition(window->SelectedList(), 7));  // Font A onto Font B
   EXPECT_TRUE(Name(7).starts_with("Font A") && Name(3).starts_with("Font B")) << Name(3) << "|" << Name(7);
-  EXPECT_TRUE(Name(100).starts_with("Font B"));
   EXPECT_EQ(window->SelectedList()->currentRow(), 7);
   ASSERT_TRUE(DropOnPosition(window->SelectedList(), 111));  // onto a free position: a plain move
   EXPECT_TRUE(Name(111).starts_with("Font A"));
-  EXPECT_EQ(Name(7), SelectionSlot{}.displayName);
   EXPECT_EQ(std::count(window->Selection().begin(), window->Selection().end(), SelectionSlot{}), 109);
   EXPECT_EQ(Shown(111), Name(111)) << "the list shows the move";
 
