@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The communication port dialog: which controls each port kind enables, its lists after many
 // refreshes, what OK keeps, the TCP/IP port box, the TCP/IP test's colours and "Set COM port",
-// with the probe, the command and the nested dialog replaced.
+// with the probe, the command and the nested dialog replaced; and the serial setup dialog itself.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
+#include <tuple>
 
 #include "app/LedButton.h"
 #include "app/CommPortDlg.h"
@@ -180,6 +181,33 @@ TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsWhatTheCommandSent) 
   EXPECT_EQ(dialog->BaudList()->currentText(), QStringLiteral("4800"));
   dialog->accept();
   EXPECT_EQ(PositionsOf(dialog->Settings()), (SerialPositions{1, 2, 0, 1}));
+}
+
+// The serial setup dialog the port dialog opens.
+// Opened as the port dialog opens it: positions set, then shown (57600 is added to the list).
+// Speed and parity reach the positions as they change; the rest waits for OK.
+TEST(SerialSetupDlg, ShowsTheStoredPositionsAndOkReadsTheListsCancelNot) {
+  for (const char* button : {"1", "2"}) {  // OK, Cancel
+    SCOPED_TRACE(button);
+    CSerialSetupDlg dialog;
+    const auto positions = [&] {
+      return std::tie(dialog.speedIndex, dialog.parityIndex, dialog.dataBitsIndex, dialog.stopBitsIndex);
+    };
+    positions() = std::tuple(5, 2, 0, 0);
+    dialog.show();
+    dialog.hide();
+    dialog.show();  // showing again adds no second speed
+    QComboBox* const lists[] = {dialog.BaudList(), dialog.ParityList(), dialog.DataBitsList(), dialog.StopBitsList()};
+    QStringList shown;
+    for (QComboBox* list : lists) shown << list->currentText() + "/" + QString::number(list->count());
+    EXPECT_EQ(shown.join(' '), QStringLiteral("57600/6 Odd/3 7/2 1/2"));  // no empty fourth parity
+    for (QComboBox* list : lists) QTest::keyClick(list, list->currentIndex() == 0 ? Qt::Key_Down : Qt::Key_Up);
+    EXPECT_EQ(positions(), std::tuple(4, 1, 0, 0));
+    QTest::mouseClick(dialog.findChild<QPushButton*>(button), Qt::LeftButton);
+    const bool ok = button == std::string("1");
+    EXPECT_EQ(dialog.result(), ok ? QDialog::Accepted : QDialog::Rejected);
+    EXPECT_EQ(positions(), ok ? std::tuple(4, 1, 1, 1) : std::tuple(4, 1, 0, 0));
+  }
 }
 
 #ifndef _WIN32

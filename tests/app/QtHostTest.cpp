@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The window's Host: what paint-only waits let through, STOP and Escape ending a wait, the busy
-// cursor, which message box each message style asks for, and the save dialogs' starting folder.
+// cursor, which message box each message style asks for, and the save dialogs' starting folder;
+// the progress window's bar.
 #include <gtest/gtest.h>
 
 #include <QStandardPaths>
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QProgressBar>
 #include <QLayout>
 #include <QPushButton>
 #include <QScreen>
@@ -250,6 +252,16 @@ TEST_F(QtHostTest, SaveDialogsStartInTheFolderLastChosen) {
   EXPECT_EQ(asked[2].directory, QString::fromStdString(dir.File("a"))) << "read back from the profile";
   EXPECT_EQ(asked[0].nameFilter, QStringLiteral("Output file (*.out)"));
   EXPECT_EQ(asked[0].fileName, QStringLiteral("fontext.out"));
+}
+
+// The progress window's bar shows positions outside its range as its ends.
+TEST(ProgressDlg, ShowsPositionsOutsideTheRangeAsItsEnds) {
+  CProgressDlg dialog;
+  dialog.SetRange(0, 100);
+  for (const auto& [position, shown] : {std::pair{40, 40}, {150, 100}, {-3, 0}}) {
+    dialog.SetPosition(position);
+    EXPECT_EQ(dialog.ProgressBar()->value(), shown) << position;
+  }
 }
 
 // A folder whose name holds a line break would end the profile line early and plant keys of its
