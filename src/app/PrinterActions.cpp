@@ -49,9 +49,9 @@ PrinterActions ProgramPrinterActions(const Profile& profile) {
   };
   actions.setComPort = [&profile](Host& host, const PortSettings& current,
                                   const SerialPositions& chosen) -> std::optional<SerialPositions> {
-    const SetComPortResult result = SetComPort({host, DefaultPortEnvironment(profile), current, chosen, {}});
-    if (!result.sent) return std::nullopt;
-    return result.positions;
+    const Result<SerialPositions> sent = SetComPort({host, DefaultPortEnvironment(profile), current, chosen, {}});
+    if (!sent) return std::nullopt;
+    return *sent;
   };
   return actions;
 }

@@ -31,14 +31,19 @@ struct Outcome {
   // terminal prints it on the line below, the window adds it to the message's box.
   std::string detail;
   MessageStyle style = MessageStyle::Plain;
+  // The system's error number (errno, or GetLastError on Windows) of a failure whose text the
+  // caller still has to choose from it; 0 when there is none.
+  int system = 0;
 
   static Outcome Failure(std::string message, MessageStyle style = MessageStyle::Plain, std::string detail = {}) {
-    return {Code::Failed, std::move(message), std::move(detail), style};
+    return {Code::Failed, std::move(message), std::move(detail), style, 0};
   }
-  static Outcome Stop() { return {Code::Stopped, {}, {}, MessageStyle::Plain}; }
+  // A failure the system reported with `error`, for a caller that words it.
+  static Outcome SystemError(int error) { return {Code::Failed, {}, {}, MessageStyle::Plain, error}; }
+  static Outcome Stop() { return {Code::Stopped, {}, {}, MessageStyle::Plain, 0}; }
   // A failure with nothing (more) to say: a dialog the user cancelled, or one whose reason was
   // already returned.
-  static Outcome Quiet() { return {Code::Failed, {}, {}, MessageStyle::Plain}; }
+  static Outcome Quiet() { return {Code::Failed, {}, {}, MessageStyle::Plain, 0}; }
 
   bool Ok() const { return code == Code::Ok; }
   explicit operator bool() const { return Ok(); }

@@ -78,14 +78,14 @@ int RunDownload(CliContext& context, ArgReader& args) {
   std::vector<FleetTarget> targets;
   bool everyListOk = anyList;  // with --only-failed: every list held only printers that were ok
   for (const auto& [option, value] : targetOptions) {
-    std::string error;
     bool skipped = false;
     if (option == "ip") {
-      if (const auto target = ParseTarget(value, kStoredPort, error)) targets.push_back(*target);
-      else args.Fail("--ip " + error);
-    } else if (!args.Failed() &&
-               !ReadTargetList(value, kStoredPort, context.host.Stop(), targets, error, onlyFailed, &skipped)) {
-      args.Fail(error);
+      if (const Result<FleetTarget> target = ParseTarget(value, kStoredPort)) targets.push_back(*target);
+      else args.Fail("--ip " + target.Failure().message);
+    } else if (!args.Failed()) {
+      const Result<std::vector<FleetTarget>> listed = ReadTargetList(value, kStoredPort, context.host.Stop(), onlyFailed, &skipped);
+      if (listed) targets.insert(targets.end(), listed->begin(), listed->end());
+      else args.Fail(listed.Failure().message);
     }
     everyListOk = everyListOk && (option != "ip-list" || skipped);
   }

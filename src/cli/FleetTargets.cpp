@@ -31,14 +31,13 @@ std::string_view Trimmed(std::string_view text) {
 
 std::string FleetTarget::Name() const { return address + ":" + std::to_string(port); }
 
-std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, std::string& error) {
+Result<FleetTarget> ParseTarget(std::string_view text, int defaultPort) {
   std::string_view address = text;
   std::optional<std::string_view> port;
   if (text.starts_with('[')) {
     const std::size_t close = text.find(']');
     if (close == std::string_view::npos || (close + 1 < text.size() && text[close + 1] != ':')) {
-      error = "'" + std::string(text) + "' is not ADDR or ADDR:PORT";
-      return std::nullopt;
+      return Outcome::Failure("'" + std::string(text) + "' is not ADDR or ADDR:PORT");
     }
     address = text.substr(1, close - 1);
     if (close + 1 < text.size()) port = text.substr(close + 2);
@@ -47,12 +46,10 @@ std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, s
     port = text.substr(colon + 1);
   }
   if (address.empty()) {
-    error = "'" + std::string(text) + "' has no address";
-    return std::nullopt;
+    return Outcome::Failure("'" + std::string(text) + "' has no address");
   }
   if (address.find(':') != std::string_view::npos) {
-    error = "'" + std::string(text) + "': IPv6 addresses are not supported (an IPv4 address or a host name is)";
-    return std::nullopt;
+    return Outcome::Failure("'" + std::string(text) + "': IPv6 addresses are not supported (an IPv4 address or a host name is)");
   }
   FleetTarget target;
   target.address = std::string(address);
@@ -60,8 +57,7 @@ std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, s
   if (port) {
     const auto number = ArgReader::ParseInteger(*port);
     if (!number || *number < 0 || *number > 65535 || port->starts_with('-') || port->starts_with('+')) {
-      error = "'" + std::string(text) + "': the port must be a number from 0 to 65535";
-      return std::nullopt;
+      return Outcome::Failure("'" + std::string(text) + "': the port must be a number from 0 to 65535");
     }
     target.port = static_cast<int>(*number);
   }
@@ -84,10 +80,9 @@ bool ParseTargetList(std::string_view text, const std::string& fileName, int def
       if (onlyFailed && IsOkResult(rest.substr(0, rest.find('\t')))) continue;
       line = Trimmed(line.substr(0, tab));
     }
-    std::string reason;
-    const auto target = ParseTarget(line, defaultPort, reason);
+    const Result<FleetTarget> target = ParseTarget(line, defaultPort);
     if (!target) {
-      error = fileName + ":" + std::to_string(lineNumber) + ": " + reason;
+      error = fileName + ":" + std::to_string(lineNumber) + ": " + target.Failure().message;
       return false;
     }
     targets.push_back(*target);
@@ -126,23 +121,23 @@ bool ReadListFile(const std::string& path, const char* what, const StopSignal* s
   }
 }
 
-bool ReadTargetList(const std::string& path, int defaultPort, const StopSignal* stop, std::vector<FleetTarget>& targets,
-                    std::string& error, bool onlyFailed, bool* skipped) {
+Result<std::vector<FleetTarget>> ReadTargetList(const std::string& path, int defaultPort, const StopSignal* stop,
+                                                bool onlyFailed, bool* skipped) {
   std::string text;
-  if (!ReadListFile(path, "target list", stop, text, error)) return false;
-  const std::size_t before = targets.size();
-  if (!ParseTargetList(text, path, defaultPort, targets, error, onlyFailed)) return false;
-  if (targets.size() == before) {
+  std::string error;
+  if (!ReadListFile(path, "target list", stop, text, error)) return Outcome::Failure(error);
+  std::vector<FleetTarget> targets;
+  if (!ParseTargetList(text, path, defaultPort, targets, error, onlyFailed)) return Outcome::Failure(error);
+  if (targets.empty()) {
     // Every line an ok result: nothing is left to re-run, which is no mistake of the user's.
     std::vector<FleetTarget> all;
     if (onlyFailed && skipped && ParseTargetList(text, path, defaultPort, all, error) && !all.empty()) {
       *skipped = true;
-      return true;
+      return targets;
     }
-    error = "the target list " + path + " names no printers";
-    return false;
+    return Outcome::Failure("the target list " + path + " names no printers");
   }
-  return true;
+  return targets;
 }
 
 void ResolveTargets(std::vector<FleetTarget>& targets, const NameLookUp& lookUp) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Outcome.h"
 #include "ports/NameLookup.h"
 
 namespace corvelle {
@@ -37,10 +38,10 @@ struct FleetTarget {
   const std::string& ServedAddress() const { return resolved.empty() ? address : resolved; }
 };
 
-// "ADDR" (port `defaultPort`) or "ADDR:PORT". Nullopt, with the reason in `error`, for an empty
-// address, a port that is not a number from 0 to 65535, or an IPv6 address ("::1", "[::1]:4001"),
-// which the TCP/IP kind cannot reach.
-std::optional<FleetTarget> ParseTarget(std::string_view text, int defaultPort, std::string& error);
+// "ADDR" (port `defaultPort`) or "ADDR:PORT". A failure, with the reason as its message, for an
+// empty address, a port that is not a number from 0 to 65535, or an IPv6 address ("::1",
+// "[::1]:4001"), which the TCP/IP kind cannot reach.
+Result<FleetTarget> ParseTarget(std::string_view text, int defaultPort);
 
 // The targets of an --ip-list file's text: one a line, surrounding blanks dropped, blank lines
 // and lines starting with '#' ignored. A line may be a result line of an earlier run: its first
@@ -53,11 +54,12 @@ bool ParseTargetList(std::string_view text, const std::string& fileName, int def
 // Whether `word`, a result line's second field, says the printer got its image.
 bool IsOkResult(std::string_view word);
 
-// Reads an --ip-list file (at most kMaxTargetListBytes); false with the reason in `error` when it
-// cannot, when it names no printer (unless `onlyFailed` skipped them all: `skipped` is then set),
-// and when `stop` is raised while a pipe keeps the read waiting.
-bool ReadTargetList(const std::string& path, int defaultPort, const StopSignal* stop, std::vector<FleetTarget>& targets,
-                    std::string& error, bool onlyFailed = false, bool* skipped = nullptr);
+// Reads the targets of an --ip-list file (at most kMaxTargetListBytes); a failure with the reason
+// as its message when it cannot, when it names no printer (unless `onlyFailed` skipped them all:
+// `skipped` is then set and no target is returned), and when `stop` is raised while a pipe keeps
+// the read waiting.
+Result<std::vector<FleetTarget>> ReadTargetList(const std::string& path, int defaultPort, const StopSignal* stop,
+                                                bool onlyFailed = false, bool* skipped = nullptr);
 inline constexpr std::size_t kMaxTargetListBytes = 4 * 1024 * 1024;
 
 // The whole text of a list the user names (`what`: "target list", "inventory"), at most

@@ -15,9 +15,8 @@ constexpr int kAnyPort = -1;
 
 bool SamePrinter(const std::string& wanted, const DownloadRecord& record) {
   if (record.port == "TCP/IP") {
-    std::string error;
-    const auto want = ParseTarget(wanted, kAnyPort, error);
-    const auto have = ParseTarget(record.target, kAnyPort, error);
+    const Result<FleetTarget> want = ParseTarget(wanted, kAnyPort);
+    const Result<FleetTarget> have = ParseTarget(record.target, kAnyPort);
     if (want && have) {
       return AddressKey(want->address) == AddressKey(have->address) &&
              (want->port == kAnyPort || want->port == have->port);

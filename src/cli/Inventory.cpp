@@ -80,9 +80,8 @@ std::string ReadRow(const CsvRecord& record, const Columns& columns, const std::
     }
     port = static_cast<int>(*number);
   }
-  std::string error;
-  const auto target = ParseTarget(address, port, error);
-  if (!target) return error;
+  const Result<FleetTarget> target = ParseTarget(address, port);
+  if (!target) return target.Failure().message;
   if (target->port != port && port != defaultPort) {
     return "the address '" + address + "' has a port of its own and the port column says " + std::to_string(port);
   }

@@ -64,7 +64,7 @@ int RunSetCom(CliContext& context, ArgReader& args) {
   host.savePaths.assign(outputs.begin(), outputs.end());
   const SetComPortRequest request{host, DefaultPortEnvironment(profile), current, chosen,
                                   [&host] { return host.Interrupted(); }};
-  return SetComPort(request).sent ? kExitOk : kExitFailed;
+  return SetComPort(request) ? kExitOk : kExitFailed;
 }
 
 }  // namespace

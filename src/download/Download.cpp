@@ -143,7 +143,7 @@ class DownloadRun {
     // The progress window goes before the result is said, so that its STOP cannot be pressed
     // over the message.
     m_view.reset();
-    if (!closing.empty()) Say({Outcome::Code::Ok, closing, {}, MessageStyle::Plain});
+    if (!closing.empty()) Say({Outcome::Code::Ok, closing, {}, MessageStyle::Plain, 0});
     switch (outcome) {
       case Flow::Next: return DownloadResult::Completed;
       case Flow::Cancelled: return DownloadResult::Cancelled;
@@ -286,13 +286,12 @@ class DownloadRun {
       m_areaWritten += static_cast<std::int64_t>(size);
       remaining -= SEND_CHUNK;
       if (serial) {
-        switch (WaitForQueue(m_queueContext, [this] { return m_port.QueuedOutput(); }, kQueueThreshold, baud)) {
-          case WriteOutcome::Done: break;
-          case WriteOutcome::Cancelled: return Abandon();
-          case WriteOutcome::Failed:
-            Fail();
-            Say(Outcome::Failure(kOutputStalledText, MessageStyle::Error));
-            return Flow::Failed;
+        const Outcome waited = WaitForQueue(m_queueContext, [this] { return m_port.QueuedOutput(); }, kQueueThreshold, baud);
+        if (waited.Stopped()) return Abandon();
+        if (!waited) {
+          Fail();
+          Say(Outcome::Failure(kOutputStalledText, MessageStyle::Error));
+          return Flow::Failed;
         }
       }
       if (StopRequested()) return Abandon();

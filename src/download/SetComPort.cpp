@@ -50,9 +50,8 @@ std::string SetComCommand(const SerialPositions& positions) {
   return std::string(command, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
-SetComPortResult SetComPort(const SetComPortRequest& request) {
+Result<SerialPositions> SetComPort(const SetComPortRequest& request) {
   Host& host = request.host;
-  SetComPortResult result{false, PositionsOf(request.current)};
 
   PortOpenArgs args = MakePortOpenArgs(request.current);
   args.eventMask = 1;
@@ -62,7 +61,7 @@ SetComPortResult SetComPort(const SetComPortRequest& request) {
   CDevicePort port(host, request.environment);
   if (const Outcome opened = port.Open(args); !opened) {
     host.Show(opened);
-    return result;
+    return Outcome::Quiet();
   }
 
   host.SetBusy(true);
@@ -89,12 +88,10 @@ SetComPortResult SetComPort(const SetComPortRequest& request) {
 
   if (!sent) {
     if (timedOut) host.ShowMessage(kLineBlocked, MessageStyle::Plain);
-    return result;
+    return Outcome::Quiet();
   }
   host.ShowMessage(std::string(LoadStr(IDS_WAIT_AUTORESTART)), MessageStyle::Plain);
-  result.sent = true;
-  result.positions = chosen;
-  return result;
+  return chosen;
 }
 
 }  // namespace corvelle

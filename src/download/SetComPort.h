@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "base/Outcome.h"
 #include "ports/PortEnvironment.h"
 #include "ports/PortSettings.h"
 
@@ -50,15 +51,11 @@ struct SetComPortRequest {
   std::function<bool()> stopRequested;
 };
 
-struct SetComPortResult {
-  bool sent = false;          // the command left the port and STR 82 was shown
-  SerialPositions positions;  // the positions to keep: the normalised choice when sent, else the old ones
-};
-
 // Opens the port with the current settings (event mask 1, the dialog's two flow-control boxes,
 // hardware flow off while RS-485 is on, no output names), sends the command for the chosen
 // positions, drains and closes the port, and shows STR 82. When the open fails, or the close
-// finds the connection lost, the user is told why and nothing changes.
-SetComPortResult SetComPort(const SetComPortRequest& request);
+// finds the connection lost, the user is told why and nothing changes. The value is the
+// normalised choice, to keep, once the command left the port; a failure has been said already.
+Result<SerialPositions> SetComPort(const SetComPortRequest& request);
 
 }  // namespace corvelle

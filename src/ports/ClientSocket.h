@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/NativeHandle.h"
+#include "base/Outcome.h"
 
 namespace corvelle {
 
@@ -34,9 +35,9 @@ class CClientSocket {
   bool Create(int& error);
   // Connects to `address` (dotted decimal or a host name) and `port` (as an unsigned 16-bit
   // number), sleeping on the host until the connection is made or refused, kConnectLimitMs pass,
-  // or `cancelled` returns true. Returns 0 or the error number (ECANCELED when cancelled; a name
-  // that does not resolve: EHOSTUNREACH, on Windows WSAHOST_NOT_FOUND).
-  int Connect(const std::string& address, int port, const std::function<bool()>& cancelled);
+  // or `cancelled` returns true (Stopped). A failure carries the error number in `system` (a
+  // name that does not resolve: EHOSTUNREACH, on Windows WSAHOST_NOT_FOUND) and no text.
+  Outcome Connect(const std::string& address, int port, const std::function<bool()>& cancelled);
   // Linger on with 10 s; send buffer 2 MiB. Failures are ignored.
   void SetOptions();
 

@@ -64,25 +64,25 @@ bool CClientSocket::Create(int& error) {
   return true;
 }
 
-int CClientSocket::Connect(const std::string& address, int port, const std::function<bool()>& cancelled) {
+Outcome CClientSocket::Connect(const std::string& address, int port, const std::function<bool()>& cancelled) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<std::uint16_t>(static_cast<unsigned>(port)));
   const auto resolved = ResolveIPv4Text(address);
-  if (!resolved) return EHOSTUNREACH;
+  if (!resolved) return Outcome::SystemError(EHOSTUNREACH);
   peer.sin_addr.s_addr = htonl(*resolved);
-  if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return 0;
-  if (errno != EINPROGRESS && errno != EINTR) return errno;
+  if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return {};
+  if (errno != EINPROGRESS && errno != EINTR) return Outcome::SystemError(errno);
   const std::int64_t deadline = m_host.Now() + kConnectLimitMs;
   for (;;) {
     if (m_host.WaitForFd(m_fd, FdEvent::Writable, kConnectStepMs)) {
       int error = 0;
       socklen_t length = sizeof error;
-      if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
-      return error;
+      if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return Outcome::SystemError(errno);
+      return error == 0 ? Outcome{} : Outcome::SystemError(error);
     }
-    if (cancelled && cancelled()) return ECANCELED;
-    if (m_host.Now() >= deadline) return ETIMEDOUT;
+    if (cancelled && cancelled()) return Outcome::Stop();
+    if (m_host.Now() >= deadline) return Outcome::SystemError(ETIMEDOUT);
   }
 }
 

@@ -121,11 +121,8 @@ class SerialBackend : public DeviceBackend {
   Outcome DrainOutput() override {
     if (m_fd < 0) return {};
     if (m_stalled) return Outcome::Quiet();
-    switch (WaitForQueue(m_context, [this] { return QueuedOutput(); }, 0, m_baud)) {
-      case WriteOutcome::Done: return {};
-      case WriteOutcome::Cancelled: return Outcome::Stop();
-      case WriteOutcome::Failed: break;
-    }
+    const Outcome waited = WaitForQueue(m_context, [this] { return QueuedOutput(); }, 0, m_baud);
+    if (waited.Ok() || waited.Stopped()) return waited;
     // Said once: the close that follows discards the rest instead of waiting again.
     m_stalled = true;
     return Outcome::Failure(kOutputStalledText, MessageStyle::Error,

@@ -17,14 +17,10 @@ FdBackend::~FdBackend() { FdBackend::Release(); }
 
 Outcome FdBackend::Write(const std::uint8_t* bytes, std::size_t count) {
   if (m_fd < 0 || m_failed) return Outcome::Quiet();
-  int error = 0;
-  switch (WriteAll(m_context, m_fd, bytes, count, error)) {
-    case WriteOutcome::Done: return {};
-    case WriteOutcome::Cancelled: return Outcome::Stop();
-    case WriteOutcome::Failed: break;
-  }
+  const Outcome written = WriteAll(m_context, m_fd, bytes, count);
+  if (written.Ok() || written.Stopped()) return written;
   m_failed = true;
-  return Outcome::Failure(m_failureText + m_path + ":\n" + std::strerror(error), m_failureStyle);
+  return Outcome::Failure(m_failureText + m_path + ":\n" + std::strerror(written.system), m_failureStyle);
 }
 
 void FdBackend::Release() {

@@ -24,9 +24,9 @@ bool StallWatch::Stalled(long count) {
   return now - m_since > m_limitMs;
 }
 
-WriteOutcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t* bytes, std::size_t count, int& error,
-                      const std::function<ssize_t(const std::uint8_t*, std::size_t)>& put,
-                      const std::function<void()>& whileWaiting, std::int64_t stallMs) {
+Outcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t* bytes, std::size_t count,
+                 const std::function<ssize_t(const std::uint8_t*, std::size_t)>& put,
+                 const std::function<void()>& whileWaiting, std::int64_t stallMs) {
   std::size_t done = 0;
   StallWatch watch(context.host, stallMs);
   // Some drivers (the parallel port's) report a descriptor writable that still refuses bytes;
@@ -40,15 +40,9 @@ WriteOutcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t*
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-      error = errno;
-      return WriteOutcome::Failed;
-    }
-    if (context.Cancelled()) return WriteOutcome::Cancelled;
-    if (stallMs > 0 && watch.Stalled(static_cast<long>(count - done))) {
-      error = ETIMEDOUT;
-      return WriteOutcome::Failed;
-    }
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Outcome::SystemError(errno);
+    if (context.Cancelled()) return Outcome::Stop();
+    if (stallMs > 0 && watch.Stalled(static_cast<long>(count - done))) return Outcome::SystemError(ETIMEDOUT);
     if (readyButRefused) {
       context.host.WaitFor(kWriteWaitStepMs);
       readyButRefused = false;
@@ -58,7 +52,7 @@ WriteOutcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t*
     if (whileWaiting) whileWaiting();
     context.OutputWaited();
   }
-  return WriteOutcome::Done;
+  return {};
 }
 
 std::int64_t QueueWaitStepMs(long excess, int baudRate) {
@@ -67,15 +61,15 @@ std::int64_t QueueWaitStepMs(long excess, int baudRate) {
   return std::clamp<std::int64_t>(ms, 2, 100);
 }
 
-WriteOutcome WaitForQueue(PortContext& context, const std::function<long()>& queued, long limit, int baudRate) {
+Outcome WaitForQueue(PortContext& context, const std::function<long()>& queued, long limit, int baudRate) {
   StallWatch watch(context.host);
   for (;;) {
     const long left = queued();
-    if (left <= limit) return WriteOutcome::Done;
+    if (left <= limit) return {};
     // STOP is looked at first: a caller's own time limit raised through the cancel check at the
     // same moment keeps its meaning.
-    if (context.Cancelled()) return WriteOutcome::Cancelled;
-    if (watch.Stalled(left)) return WriteOutcome::Failed;
+    if (context.Cancelled()) return Outcome::Stop();
+    if (watch.Stalled(left)) return Outcome::Quiet();
     context.host.WaitFor(QueueWaitStepMs(left - limit, baudRate));
     context.OutputWaited();
   }

@@ -12,13 +12,12 @@
 #include <functional>
 
 #include "base/NativeHandle.h"
+#include "base/Outcome.h"
 
 namespace corvelle {
 
 class Host;
 struct PortContext;
-
-enum class WriteOutcome { Done, Cancelled, Failed };
 
 // Real-time step of one wait for a descriptor; short so that the cancel check is seen soon.
 inline constexpr std::int64_t kWriteWaitStepMs = 50;
@@ -49,16 +48,16 @@ class StallWatch {
 // (default ::write), waiting for it to become writable when it takes only part of them.
 // `whileWaiting` runs after every wait. With a `stallMs` above 0 the write fails with ETIMEDOUT
 // when the descriptor has taken nothing for that long; with 0 it waits until it does or STOP.
-// On Failed, `error` holds the errno value.
-WriteOutcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t* bytes, std::size_t count, int& error,
-                      const std::function<ssize_t(const std::uint8_t*, std::size_t)>& put = {},
-                      const std::function<void()>& whileWaiting = {}, std::int64_t stallMs = 0);
+// A failure carries the errno value in `system` and no text: the port words it.
+Outcome WriteAll(PortContext& context, NativeHandle fd, const std::uint8_t* bytes, std::size_t count,
+                 const std::function<ssize_t(const std::uint8_t*, std::size_t)>& put = {},
+                 const std::function<void()>& whileWaiting = {}, std::int64_t stallMs = 0);
 
 // Sleeps in steps until `queued()` is at most `limit`; the steps are sized from the bytes above
-// the limit at `baudRate` (10 bits a byte), between 2 and 100 ms. Cancelled when the cancel check
-// is raised first, Failed when the queue has stalled (see StallWatch). The context's output
-// watch runs at every step.
-WriteOutcome WaitForQueue(PortContext& context, const std::function<long()>& queued, long limit, int baudRate);
+// the limit at `baudRate` (10 bits a byte), between 2 and 100 ms. Stopped when the cancel check
+// is raised first, a quiet failure when the queue has stalled (see StallWatch): the caller says
+// what it knows of the queue. The context's output watch runs at every step.
+Outcome WaitForQueue(PortContext& context, const std::function<long()>& queued, long limit, int baudRate);
 
 // The length of the next sleep of WaitForQueue for `excess` bytes at `baudRate`.
 std::int64_t QueueWaitStepMs(long excess, int baudRate);

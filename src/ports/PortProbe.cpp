@@ -35,17 +35,17 @@ PortProbeResult ProbeTcpPort(Host& host, const std::string& address, int port, s
   if (!socket.Create(error)) return {PortAnswer::Unreachable, error};
   const std::int64_t deadline = host.Now() + limitMs;
   bool late = false;
-  error = socket.Connect(address, port, [&] {
+  const Outcome connected = socket.Connect(address, port, [&] {
     if (stopAsked()) return true;
     late = host.Now() >= deadline;
     return late;
   });
   // The socket is closed when it goes out of scope, before anything was sent.
-  if (error == 0) return {PortAnswer::Accepts, 0};
-  if (error == kRefused) return {PortAnswer::Refuses, 0};
-  if (error == kTimedOut || (error == ECANCELED && late)) return {PortAnswer::Silent, 0};
-  if (error == ECANCELED) return {PortAnswer::Stopped, 0};
-  return {PortAnswer::Unreachable, error};
+  if (connected) return {PortAnswer::Accepts, 0};
+  if (connected.Stopped()) return {late ? PortAnswer::Silent : PortAnswer::Stopped, 0};
+  if (connected.system == kRefused) return {PortAnswer::Refuses, 0};
+  if (connected.system == kTimedOut) return {PortAnswer::Silent, 0};
+  return {PortAnswer::Unreachable, connected.system};
 }
 
 std::string PortProbeText(int port, const PortProbeResult& result, std::int64_t limitMs) {

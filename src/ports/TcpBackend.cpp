@@ -72,12 +72,13 @@ Outcome TcpBackend::Open(const PortOpenArgs& args) {
     return Outcome::Failure(WithErrorNumber(IDS_SOCKET_ALLOC_FAILED, error), MessageStyle::Plain,
                             OutOfDescriptors(error) ? NoDescriptorDetail("the connection to " + args.ipAddress, error) : "");
   }
-  error = m_pSocket->Connect(args.ipAddress, args.ipPort, [this] { return m_context.Cancelled(); });
-  if (error != 0) {
+  if (const Outcome connected = m_pSocket->Connect(args.ipAddress, args.ipPort, [this] { return m_context.Cancelled(); });
+      !connected) {
     m_pSocket.reset();
-    if (error == ECANCELED) return Outcome::Stop();
-    return Outcome::Failure(WithErrorNumber(IDS_CONNECT_FAILED, error), MessageStyle::Plain,
-                            args.ipAddress + " port " + std::to_string(args.ipPort) + ": " + CClientSocket::ErrorText(error));
+    if (connected.Stopped()) return connected;
+    return Outcome::Failure(WithErrorNumber(IDS_CONNECT_FAILED, connected.system), MessageStyle::Plain,
+                            args.ipAddress + " port " + std::to_string(args.ipPort) + ": " +
+                                CClientSocket::ErrorText(connected.system));
   }
   m_pSocket->SetOptions();
   m_buffer.reserve(kOutputBufferBytes);
@@ -114,10 +115,9 @@ Outcome TcpBackend::Flush() {
   const auto send = [&socket](const std::uint8_t* data, std::size_t size) -> ssize_t {
     return socket.SendSome(data, size);
   };
-  int error = 0;
   m_unsent.reset();
-  const WriteOutcome outcome =
-      WriteAll(m_context, socket.Descriptor(), reinterpret_cast<const std::uint8_t*>(m_buffer.data()), m_buffer.size(), error, send,
+  const Outcome written =
+      WriteAll(m_context, socket.Descriptor(), reinterpret_cast<const std::uint8_t*>(m_buffer.data()), m_buffer.size(), send,
                [this, &socket] {
                  m_unsent.reset();
                  socket.PollReceive();
@@ -125,12 +125,8 @@ Outcome TcpBackend::Flush() {
                kLingerMs);
   m_unsent.reset();
   m_buffer.clear();
-  switch (outcome) {
-    case WriteOutcome::Done: return {};
-    case WriteOutcome::Cancelled: return Outcome::Stop();
-    case WriteOutcome::Failed: break;
-  }
-  return Lost(error);
+  if (written.Ok() || written.Stopped()) return written;
+  return Lost(written.system);
 }
 
 Outcome TcpBackend::DrainOutput() { return Drain(false); }

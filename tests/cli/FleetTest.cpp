@@ -24,7 +24,6 @@ std::string Names(const std::vector<FleetTarget>& targets) {
 }
 
 TEST(FleetTargets, AddressesWithAndWithoutAPortAndIpv6Refused) {
-  std::string error;
   const struct {
     const char* text;
     const char* name;
@@ -33,19 +32,18 @@ TEST(FleetTargets, AddressesWithAndWithoutAPortAndIpv6Refused) {
       {"127.1:4001", "127.1:4001"},   {"127.0.0.1:65535", "127.0.0.1:65535"},
   };
   for (const auto& [text, name] : good) {
-    const auto target = ParseTarget(text, 9100, error);
-    ASSERT_TRUE(target) << text << ": " << error;
+    const auto target = ParseTarget(text, 9100);
+    ASSERT_TRUE(target) << text << ": " << target.Failure().message;
     EXPECT_EQ(target->Name(), name);
   }
   for (const char* bad : {"", ":4001", "host:", "host:65536", "host:-1", "host:+1", "host:4x", "[::1", "[::1]x", "[]:1"}) {
-    error.clear();
-    EXPECT_FALSE(ParseTarget(bad, 9100, error)) << bad;
-    EXPECT_FALSE(error.empty()) << bad;
+    const auto target = ParseTarget(bad, 9100);
+    EXPECT_FALSE(target) << bad;
+    EXPECT_FALSE(target.Failure().message.empty()) << bad;
   }
   // The TCP/IP kind reaches IPv4 only: an IPv6 address is refused as such, never looked up.
   for (const char* v6 : {"::1", "[::1]:4001", "[::1]", "fe80::1", "[2001:db8::7]:9100"}) {
-    error.clear();
-    EXPECT_FALSE(ParseTarget(v6, 9100, error)) << v6;
+    const std::string error = ParseTarget(v6, 9100).Failure().message;
     EXPECT_NE(error.find("IPv6 addresses are not supported"), std::string::npos) << v6 << ": " << error;
   }
 }
@@ -64,16 +62,13 @@ TEST(FleetTargets, AListSkipsBlanksAndCommentsAndNamesTheBadLine) {
 
 TEST(FleetTargets, ReadsAFileAndRefusesAnOversizedOneOrAnEmptyOne) {
   test::TempDir dir;
-  std::vector<FleetTarget> targets;
-  std::string error;
-  ASSERT_TRUE(ReadTargetList(dir.Write("list", "10.0.0.9\n10.0.0.8:7\n"), 1, nullptr, targets, error)) << error;
-  EXPECT_EQ(Names(targets), "10.0.0.9:1 10.0.0.8:7 ");
-  EXPECT_FALSE(ReadTargetList(dir.Write("huge", std::string(kMaxTargetListBytes + 1, '\n')), 1, nullptr, targets, error));
-  EXPECT_EQ(targets.size(), 2u) << "a refused list adds nothing";
+  const auto targets = ReadTargetList(dir.Write("list", "10.0.0.9\n10.0.0.8:7\n"), 1, nullptr);
+  ASSERT_TRUE(targets) << targets.Failure().message;
+  EXPECT_EQ(Names(*targets), "10.0.0.9:1 10.0.0.8:7 ");
+  EXPECT_FALSE(ReadTargetList(dir.Write("huge", std::string(kMaxTargetListBytes + 1, '\n')), 1, nullptr));
   // A list that names no printer would leave the run to fall back on the stored port.
-  error.clear();
-  EXPECT_FALSE(ReadTargetList(dir.Write("empty", "# none yet\n\n  \n"), 1, nullptr, targets, error));
-  EXPECT_EQ(error, "the target list " + dir.File("empty") + " names no printers");
+  EXPECT_EQ(ReadTargetList(dir.Write("empty", "# none yet\n\n  \n"), 1, nullptr).Failure().message,
+            "the target list " + dir.File("empty") + " names no printers");
 }
 
 TEST(FleetTargets, TheTwoTargetOptionsKeepTheirCommandLineOrder) {
@@ -90,12 +85,11 @@ TEST(FleetTargets, TheTwoTargetOptionsKeepTheirCommandLineOrder) {
 // Printers are told apart by the address they are served at: every numeric spelling and every
 // name of one address is one printer, named as it came first, and each name is looked up once.
 TEST(FleetTargets, SpellingsAndNamesOfOneAddressAreOnePrinter) {
-  std::string error;
   std::vector<FleetTarget> targets;
   for (const char* text : {"127.1:4001", "127.0.0.1:4001", "0x7f000001:4001", "0177.0.0.01:4001", "Printer.LAN:4001",
                            "printer.lan:4001", "127.0.0.1:4002", "other:4001", "PRINTER.lan:4002", "gone:1", "GONE:1",
                            "10.1:4001", "10.0.0.1:4001"}) {
-    targets.push_back(*ParseTarget(text, 0, error));
+    targets.push_back(*ParseTarget(text, 0));
   }
   std::map<std::string, int> lookUps;
   ResolveTargets(targets, [&lookUps](const std::string& name) -> std::optional<std::uint32_t> {

@@ -62,15 +62,15 @@ bool CClientSocket::Create(int& error) {
   return true;
 }
 
-int CClientSocket::Connect(const std::string& address, int port, const std::function<bool()>& cancelled) {
+Outcome CClientSocket::Connect(const std::string& address, int port, const std::function<bool()>& cancelled) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<u_short>(static_cast<unsigned>(port)));
   const auto resolved = ResolveIPv4Text(address);
-  if (!resolved) return WSAHOST_NOT_FOUND;
+  if (!resolved) return Outcome::SystemError(WSAHOST_NOT_FOUND);
   peer.sin_addr.s_addr = htonl(*resolved);
-  if (::connect(Sock(m_fd), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return 0;
-  if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return error;
+  if (::connect(Sock(m_fd), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return {};
+  if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return Outcome::SystemError(error);
   const std::int64_t deadline = m_host.Now() + kConnectLimitMs;
   // A wait that said ready while the socket was still connecting (Wine's WSAPoll can) is followed
   // by a plain pause, so the loop never spins.
@@ -83,18 +83,18 @@ int CClientSocket::Connect(const std::string& address, int port, const std::func
       int error = 0;
       int length = sizeof error;
       if (::getsockopt(Sock(m_fd), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
-        return ::WSAGetLastError();
+        return Outcome::SystemError(::WSAGetLastError());
       }
-      if (error != 0) return error;
+      if (error != 0) return Outcome::SystemError(error);
       // Writable with no error: connected, unless the wait woke for something else.
       sockaddr_in connected{};
       int size = sizeof connected;
-      if (::getpeername(Sock(m_fd), reinterpret_cast<sockaddr*>(&connected), &size) == 0) return 0;
-      if (::WSAGetLastError() != WSAENOTCONN) return ::WSAGetLastError();
+      if (::getpeername(Sock(m_fd), reinterpret_cast<sockaddr*>(&connected), &size) == 0) return {};
+      if (const int error = ::WSAGetLastError(); error != WSAENOTCONN) return Outcome::SystemError(error);
       readyTooSoon = true;
     }
-    if (cancelled && cancelled()) return ECANCELED;
-    if (m_host.Now() >= deadline) return WSAETIMEDOUT;
+    if (cancelled && cancelled()) return Outcome::Stop();
+    if (m_host.Now() >= deadline) return Outcome::SystemError(WSAETIMEDOUT);
   }
 }
 

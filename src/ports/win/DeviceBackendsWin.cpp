@@ -193,13 +193,13 @@ class DeviceBackend : public PortBackend {
 
   // True when the output left. A queue that stopped moving is kept as the failure; later waits of
   // this open give up at once, so the close discards the rest instead of waiting again.
-  bool Waited(WriteOutcome outcome) {
-    if (outcome == WriteOutcome::Failed && !m_stalled) {
+  bool Waited(const Outcome& outcome) {
+    if (!outcome && !outcome.Stopped() && !m_stalled) {
       m_stalled = true;
       const std::string detail = m_path + ": " + std::to_string(QueuedOutput()) + " bytes were still queued";
       if (m_failure.Ok()) m_failure = Outcome::Failure(kOutputStalledText, MessageStyle::Error, detail);
     }
-    return outcome == WriteOutcome::Done;
+    return outcome.Ok();
   }
 
   // Cancels the outstanding write and waits for the system to give its buffer back.
