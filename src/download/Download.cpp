@@ -143,7 +143,7 @@ class DownloadRun {
     // The progress window goes before the result is said, so that its STOP cannot be pressed
     // over the message.
     m_view.reset();
-    if (!closing.empty()) Say({Outcome::Code::Ok, closing, {}, MessageStyle::Plain});
+    if (!closing.empty()) Say({Outcome::Code::Ok, closing, {}, MessageStyle::Plain, 0});
     switch (outcome) {
       case Flow::Next: return DownloadResult::Completed;
       case Flow::Cancelled: return DownloadResult::Cancelled;
