@@ -10,22 +10,20 @@
 
 namespace corvelle {
 
-bool WriteFully(int fd, std::string_view data) {
+Outcome WriteFully(int fd, std::string_view data) {
   while (!data.empty()) {
     const long n = WriteSome(fd, data.data(), data.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
+    if (n <= 0) return Outcome::SystemFailure(kCannotWrite, n == 0 ? EIO : errno);
     data.remove_prefix(static_cast<size_t>(n));
   }
-  return true;
+  return {};
 }
 
-bool AtomicFile::Write(std::string_view data) {
-  if (m_fd < 0) return false;
-  return WriteFully(m_fd, data) || Fail(Stage::Write, errno);
+Outcome AtomicFile::Write(std::string_view data) {
+  if (m_fd < 0) return m_failure;
+  Outcome written = WriteFully(m_fd, data);
+  return written ? written : Fail(kCannotWrite, written.system);
 }
 
 int AtomicFile::TakeReader() {
@@ -34,10 +32,10 @@ int AtomicFile::TakeReader() {
   return std::exchange(m_reader, -1);
 }
 
-ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view data, mode_t mode, LinkPolicy links) {
+Outcome ReplaceFileWhole(const std::string& path, std::string_view data, mode_t mode, LinkPolicy links) {
   AtomicFile file(path, mode, links);
-  if (file.Write(data) && file.Commit()) return {};
-  return {file.FailedStage(), file.Error()};
+  Outcome written = file.Write(data);
+  return written ? file.Commit() : written;
 }
 
 }  // namespace corvelle

@@ -9,15 +9,24 @@
 #include <string>
 #include <string_view>
 
+#include "base/Outcome.h"
+
 namespace corvelle {
 
-// Writes all of `data` to `fd`, retrying interrupted and partial writes. False with errno set.
-bool WriteFully(int fd, std::string_view data);
+// A failed write of a file says in its message which step failed, so that each caller can word its
+// own text; the detail holds the system's reason and `system` its errno value.
+inline constexpr const char* kCannotCreate = "cannot create";    // making the (new) file
+inline constexpr const char* kCannotWrite = "cannot write";      // writing or flushing it
+inline constexpr const char* kCannotReplace = "cannot replace";  // renaming it over its target
 
-// Writes `data` to `fd`, flushes it to disk and closes it: 0, or the errno value of the first
-// failure. Some file systems report a full disk only at the flush; devices and pipes cannot be
-// flushed (EINVAL), which is no failure.
-int WriteSyncClose(int fd, std::string_view data);
+// Writes all of `data` to `fd`, retrying interrupted and partial writes (EIO when the system
+// takes nothing).
+Outcome WriteFully(int fd, std::string_view data);
+
+// Writes `data` to `fd`, flushes it to disk and closes it; the outcome of the first failure. Some
+// file systems report a full disk only at the flush; devices and pipes cannot be flushed (EINVAL),
+// which is no failure.
+Outcome WriteSyncClose(int fd, std::string_view data);
 
 // Mode of the files the program writes, and of the profile (which may hold addresses).
 inline constexpr mode_t kFileMode = 0644;
@@ -41,8 +50,6 @@ std::string ResolveFileLink(const std::string& path);
 // object goes, so every failure, or a stop part way, leaves the target as it was.
 class AtomicFile {
  public:
-  enum class Stage { Done, Create, Write, Rename };
-
   AtomicFile(const std::string& target, mode_t mode, LinkPolicy links = LinkPolicy::ReplaceLink);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
@@ -51,48 +58,43 @@ class AtomicFile {
   bool IsOpen() const { return m_fd >= 0; }
   // The file that Commit replaces (the link's target under FollowLink).
   const std::string& Target() const { return m_target; }
-  // Where the last failure happened and its errno (Create when the constructor failed).
-  Stage FailedStage() const { return m_stage; }
-  int Error() const { return m_error; }
+  // Why the constructor could not make the new file (Ok when it is open).
+  const Outcome& Created() const { return m_created; }
 
-  // Appends `data`; false (and nothing more is written) once a write has failed.
-  bool Write(std::string_view data);
-  bool Write(const char* data, size_t size) { return Write(std::string_view(data, size)); }
-  // Flushes, closes and renames over the target. False with FailedStage and Error set; the new
-  // file is removed then.
-  bool Commit();
+  // Appends `data`; once a write has failed nothing more is written and each call returns that
+  // failure (the constructor's when the file was never made).
+  Outcome Write(std::string_view data);
+  Outcome Write(const char* data, size_t size) { return Write(std::string_view(data, size)); }
+  // Flushes, closes and renames over the target; on a failure the new file is removed. After a
+  // failed Write it returns that failure.
+  Outcome Commit();
   // After a successful Commit: a descriptor reading the committed file from its start, which
   // the caller owns. Whatever replaces the target later, it reads these bytes. -1 otherwise.
   int TakeReader();
 
  private:
-  bool Fail(Stage stage, int error);
+  // Records the failure of the step `message` names, closes the file and removes it (a file
+  // never made has nothing to remove).
+  Outcome Fail(const char* message, int error);
 
   std::string m_target;
   std::string m_temp;
   int m_fd = -1;
   int m_reader = -1;
-  Stage m_stage = Stage::Done;
-  int m_error = 0;
+  Outcome m_created;
+  Outcome m_failure;
   bool m_committed = false;
 };
 
-struct ReplaceResult {
-  using Stage = AtomicFile::Stage;
-  Stage stage = Stage::Done;  // where it failed
-  int error = 0;              // errno of the failure
-  bool Ok() const { return stage == Stage::Done; }
-};
-
 // Replaces the file `path` (or creates it) with `data` through an AtomicFile.
-ReplaceResult ReplaceFileWhole(const std::string& path, std::string_view data, mode_t mode = kFileMode,
+Outcome ReplaceFileWhole(const std::string& path, std::string_view data, mode_t mode = kFileMode,
                                LinkPolicy links = LinkPolicy::ReplaceLink);
 
 // Appends `line` to the file `path` in one write with O_APPEND, creating the file with `mode`, so
 // that lines appended by several processes at once never interleave. Only a regular file is
-// written: a link (O_NOFOLLOW), a pipe or a device is refused. 0, or the errno value of the
-// failure (EIO when the system took only part of the line).
-int AppendLine(const std::string& path, std::string_view line, mode_t mode = kPrivateFileMode);
+// written: a link (O_NOFOLLOW), a pipe or a device is refused (EINVAL). A failure's `system`
+// is EIO when the system took only part of the line.
+Outcome AppendLine(const std::string& path, std::string_view line, mode_t mode = kPrivateFileMode);
 
 // Makes a file-size limit (RLIMIT_FSIZE) a failed write (EFBIG) instead of a killed process.
 // Called once at program start.

@@ -45,11 +45,11 @@ long WriteSome(int fd, const char* data, std::size_t size) { return ::write(fd, 
 
 bool SeekToStart(int fd) { return ::lseek(fd, 0, SEEK_SET) == 0; }
 
-int WriteSyncClose(int fd, std::string_view data) {
-  int error = 0;
-  if (!WriteFully(fd, data) || (::fsync(fd) != 0 && errno != EINVAL)) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  return error;
+Outcome WriteSyncClose(int fd, std::string_view data) {
+  Outcome written = WriteFully(fd, data);
+  if (written && ::fsync(fd) != 0 && errno != EINVAL) written = Outcome::SystemFailure(kCannotWrite, errno);
+  if (::close(fd) != 0 && written) written = Outcome::SystemFailure(kCannotWrite, errno);
+  return written;
 }
 
 std::string ResolveFileLink(const std::string& path) {
@@ -84,44 +84,43 @@ AtomicFile::AtomicFile(const std::string& target, mode_t mode, LinkPolicy links)
     : m_target(links == LinkPolicy::FollowLink ? ResolveFileLink(target) : target) {
   // No target left is a link that may not be followed: nothing is made (not in the current folder).
   if (m_target.empty()) {
-    Fail(Stage::Create, target.empty() ? ENOENT : EACCES);
+    m_failure = m_created = Outcome::SystemFailure(kCannotCreate, target.empty() ? ENOENT : EACCES);
     return;
   }
   m_fd = CreateBeside(m_target, mode, m_temp);
-  if (m_fd < 0) Fail(Stage::Create, errno);
+  if (m_fd < 0) m_failure = m_created = Outcome::SystemFailure(kCannotCreate, errno);
 }
 
 AtomicFile::~AtomicFile() {
   if (m_fd >= 0) ::close(m_fd);
   if (m_reader >= 0) ::close(m_reader);
-  if (!m_committed && !m_temp.empty() && m_stage != Stage::Create) ::unlink(m_temp.c_str());
+  if (!m_committed && !m_temp.empty() && m_created) ::unlink(m_temp.c_str());
 }
 
-bool AtomicFile::Fail(Stage stage, int error) {
-  m_stage = stage;
-  m_error = error;
+Outcome AtomicFile::Fail(const char* message, int error) {
+  m_failure = Outcome::SystemFailure(message, error);
   if (m_fd >= 0) ::close(std::exchange(m_fd, -1));
-  if (stage != Stage::Create) ::unlink(m_temp.c_str());
-  return false;
+  ::unlink(m_temp.c_str());
+  return m_failure;
 }
 
-bool AtomicFile::Commit() {
-  if (m_fd < 0) return false;
-  if (::fsync(m_fd) != 0) return Fail(Stage::Write, errno);
+Outcome AtomicFile::Commit() {
+  if (m_fd < 0) return m_failure.Ok() ? Outcome::Quiet() : m_failure;
+  if (::fsync(m_fd) != 0) return Fail(kCannotWrite, errno);
   m_reader = ::dup(m_fd);
-  if (::close(std::exchange(m_fd, -1)) != 0) return Fail(Stage::Write, errno);
-  if (::rename(m_temp.c_str(), m_target.c_str()) != 0) return Fail(Stage::Rename, errno);
+  if (::close(std::exchange(m_fd, -1)) != 0) return Fail(kCannotWrite, errno);
+  if (::rename(m_temp.c_str(), m_target.c_str()) != 0) return Fail(kCannotReplace, errno);
   m_committed = true;
   const std::string folder = ParentFolder(m_target);
   SyncFolder(folder.empty() ? "." : folder);
-  return true;
+  return {};
 }
 
-int AppendLine(const std::string& path, std::string_view line, mode_t mode) {
+Outcome AppendLine(const std::string& path, std::string_view line, mode_t mode) {
   // O_NONBLOCK: a pipe planted at the path must not hold the program until someone reads it.
   const int fd =
       ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
-  if (fd < 0) return errno;
+  if (fd < 0) return Outcome::SystemFailure(kCannotWrite, errno);
   struct stat st {};
   int error = 0;
   if (::fstat(fd, &st) != 0) {
@@ -137,7 +136,7 @@ int AppendLine(const std::string& path, std::string_view line, mode_t mode) {
     else if (static_cast<size_t>(n) != line.size()) error = EIO;
   }
   if (::close(fd) != 0 && error == 0) error = errno;
-  return error;
+  return error == 0 ? Outcome{} : Outcome::SystemFailure(kCannotWrite, error);
 }
 
 void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }

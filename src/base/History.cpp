@@ -151,9 +151,7 @@ std::string DownloadHistory::Append(DownloadRecord record) {
     // leave an empty line between their records, which reading skips.
     std::string line = FormatRecord(record);
     if (EndsInsideALine(m_path)) line.insert(line.begin(), '\n');
-    if (const int error = AppendLine(m_path, line); error != 0) {
-      problem = m_path + ": " + std::strerror(error);
-    }
+    if (const Outcome appended = AppendLine(m_path, line); !appended) problem = m_path + ": " + appended.detail;
   }
   if (problem.empty() || m_told->exchange(true)) return "";
   return "The download history cannot be written: " + problem;

@@ -4,6 +4,7 @@
 // it once and records it from the same value.
 #pragma once
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -31,8 +32,8 @@ struct Outcome {
   // terminal prints it on the line below, the window adds it to the message's box.
   std::string detail;
   MessageStyle style = MessageStyle::Plain;
-  // The system's error number (errno, or GetLastError on Windows) of a failure whose text the
-  // caller still has to choose from it; 0 when there is none.
+  // The system's error number (errno, or GetLastError on Windows) behind a failure of a system
+  // call, 0 when there is none; a caller that words its own text by it reads it here.
   int system = 0;
 
   static Outcome Failure(std::string message, MessageStyle style = MessageStyle::Plain, std::string detail = {}) {
@@ -40,6 +41,12 @@ struct Outcome {
   }
   // A failure the system reported with `error`, for a caller that words it.
   static Outcome SystemError(int error) { return {Code::Failed, {}, {}, MessageStyle::Plain, error}; }
+  // A system call's failure: `message` says which step failed, `detail` the system's reason.
+  static Outcome SystemFailure(std::string message, int error) {
+    Outcome failed = Failure(std::move(message), MessageStyle::Plain, std::strerror(error));
+    failed.system = error;
+    return failed;
+  }
   static Outcome Stop() { return {Code::Stopped, {}, {}, MessageStyle::Plain, 0}; }
   // A failure with nothing (more) to say: a dialog the user cancelled, or one whose reason was
   // already returned.

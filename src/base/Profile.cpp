@@ -286,10 +286,10 @@ Outcome Profile::Save() {
   if (!folder.empty() && !MakeFolders(folder, 0700)) {
     return Outcome::Failure("cannot create folder " + folder + ": " + std::strerror(errno));
   }
-  const ReplaceResult result = ReplaceFileWhole(target, text, kPrivateFileMode);
-  if (!result.Ok()) {
-    const char* what = result.stage == ReplaceResult::Stage::Rename ? "cannot replace " : "cannot write ";
-    return Outcome::Failure(what + m_path + ": " + std::strerror(result.error));
+  const Outcome replaced = ReplaceFileWhole(target, text, kPrivateFileMode);
+  if (!replaced) {
+    const char* what = replaced.message == kCannotReplace ? "cannot replace " : "cannot write ";
+    return Outcome::Failure(what + m_path + ": " + replaced.detail);
   }
   return {};
 }

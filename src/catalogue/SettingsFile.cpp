@@ -105,10 +105,8 @@ Outcome SaveSettingsFile(const FontSelection& selection, const std::string& path
   if (!st.exists) target = path;
   // The file is replaced whole: a new file beside it is written, flushed and renamed over it, so
   // a full disk or a crash leaves the old file as it was.
-  const ReplaceResult result = ReplaceFileWhole(target, text, st.exists ? st.mode : kFileMode, LinkPolicy::ReplaceLink);
-  if (!result.Ok()) {
-    return Failure(result.stage == ReplaceResult::Stage::Create ? "cannot create" : "cannot write", path, result.error);
-  }
+  const Outcome replaced = ReplaceFileWhole(target, text, st.exists ? st.mode : kFileMode, LinkPolicy::ReplaceLink);
+  if (!replaced) return Failure(replaced.message == kCannotCreate ? "cannot create" : "cannot write", path, replaced.system);
   return {};
 }
 

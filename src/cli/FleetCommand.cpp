@@ -62,9 +62,13 @@ std::optional<ImageSnapshot> BuildGroup(CliContext& context, const Profile& prof
   }
   group.imagePath = built->path;
   FileHandle& image = built->image;
-  std::optional<ImageSnapshot> snapshot = ImageSnapshot::Take(image, failure);
-  if (!snapshot) std::cerr << failure << std::endl;
-  return snapshot;
+  Result<ImageSnapshot> snapshot = ImageSnapshot::Take(image);
+  if (!snapshot) {
+    failure = snapshot.Failure().message;
+    std::cerr << failure << std::endl;
+    return std::nullopt;
+  }
+  return std::move(*snapshot);
 }
 
 }  // namespace

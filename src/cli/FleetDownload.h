@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Outcome.h"
 #include "base/UniqueFd.h"
 #include "catalogue/FontSelection.h"
 #include "cli/FleetStatus.h"
@@ -25,9 +26,8 @@ namespace corvelle::cli {
 // opening of it, so all of them send the same bytes whatever happens to the file on disk.
 class ImageSnapshot {
  public:
-  // Reads `image` to its end and hashes the copy; nullopt with the reason in `error` when it
-  // cannot.
-  static std::optional<ImageSnapshot> Take(FileHandle& image, std::string& error);
+  // Reads `image` to its end and hashes the copy, or says why it cannot.
+  static Result<ImageSnapshot> Take(FileHandle& image);
   // A reading of the snapshot from its start (not open when the system refuses one).
   FileHandle Open() const;
   // The SHA-256 of the snapshot's first `bytes` bytes. The whole image's was worked out when it
@@ -42,8 +42,8 @@ class ImageSnapshot {
   // not valid (errno set) when none can be made. `kKeepFailure` says why a copy could not be kept.
   static UniqueFd CreateCopy(std::string& path);
   static const char* const kKeepFailure;
-  // Makes the full copy unchangeable where the system can: false with the reason in `error`.
-  static bool Seal(const UniqueFd& fd, std::string& error);
+  // Makes the full copy unchangeable where the system can, or says why it cannot.
+  static Outcome Seal(const UniqueFd& fd);
 
   UniqueFd m_fd;       // the snapshot's own descriptor, held for its whole life
   std::string m_path;  // where each new opening of it is made

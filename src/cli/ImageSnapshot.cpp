@@ -10,32 +10,25 @@
 
 namespace corvelle::cli {
 
-std::optional<ImageSnapshot> ImageSnapshot::Take(FileHandle& image, std::string& error) {
+Result<ImageSnapshot> ImageSnapshot::Take(FileHandle& image) {
   std::string path;
   UniqueFd fd = CreateCopy(path);
-  if (!fd.Valid()) {
-    error = std::string(kKeepFailure) + ": " + std::strerror(errno);
-    return std::nullopt;
-  }
+  if (!fd.Valid()) return Outcome::Failure(std::string(kKeepFailure) + ": " + std::strerror(errno));
   // The copy is hashed on its way, so that no second reading is needed.
   Sha256 sha;
   std::int64_t length = 0;
   char buffer[65536];
   for (;;) {
     const long n = image.Read(buffer, sizeof buffer);
-    if (n < 0) {
-      error = "cannot read the image: " + image.ErrorText();
-      return std::nullopt;
-    }
+    if (n < 0) return Outcome::Failure("cannot read the image: " + image.ErrorText());
     if (n == 0) break;
     sha.Update(buffer, static_cast<std::size_t>(n));
     length += n;
-    if (!WriteFully(fd.Get(), std::string_view(buffer, static_cast<std::size_t>(n)))) {
-      error = std::string(kKeepFailure) + ": " + std::strerror(errno);
-      return std::nullopt;
+    if (const Outcome copied = WriteFully(fd.Get(), std::string_view(buffer, static_cast<std::size_t>(n))); !copied) {
+      return Outcome::Failure(std::string(kKeepFailure) + ": " + copied.detail);
     }
   }
-  if (!Seal(fd, error)) return std::nullopt;
+  if (Outcome sealed = Seal(fd); !sealed) return sealed;
   ImageSnapshot snapshot(std::move(fd), std::move(path));
   snapshot.m_length = length;
   snapshot.m_digest = sha.HexDigest();

@@ -19,10 +19,9 @@ UniqueFd ImageSnapshot::CreateCopy(std::string& path) {
   return fd;
 }
 
-bool ImageSnapshot::Seal(const UniqueFd& fd, std::string& error) {
-  if (::fcntl(fd.Get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0) return true;
-  error = std::string("cannot freeze the image in memory: ") + std::strerror(errno);
-  return false;
+Outcome ImageSnapshot::Seal(const UniqueFd& fd) {
+  if (::fcntl(fd.Get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0) return {};
+  return Outcome::Failure(std::string("cannot freeze the image in memory: ") + std::strerror(errno));
 }
 
 FileHandle ImageSnapshot::Open() const {

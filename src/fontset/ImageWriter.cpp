@@ -84,9 +84,10 @@ class ImageOutput {
   // Writes what the buffer holds.
   bool Flush() {
     if (StopAsked()) return false;
-    if (m_used > 0 && !m_image.Write(m_buffer.data(), m_used)) {
-      m_error = WriteErrorText(m_imagePath, std::strerror(m_image.Error()));
-      return false;
+    if (m_used > 0) {
+      if (const Outcome written = m_image.Write(m_buffer.data(), m_used); !written) {
+        return Fail(WriteErrorText(m_imagePath, written.detail));
+      }
     }
     m_written += m_used;
     m_used = 0;
@@ -122,7 +123,7 @@ class ImageOutput {
 Result<WrittenImage> WriteImage(const ImagePlan& plan, std::string_view header, const std::string& imagePath,
                                 const std::function<bool()>& stopRequested) {
   AtomicFile image(imagePath, kFileMode);
-  if (!image.IsOpen()) return Outcome::Failure(OpenErrorText(imagePath, std::strerror(image.Error())));
+  if (!image.IsOpen()) return Outcome::Failure(OpenErrorText(imagePath, image.Created().detail));
 
   ImageOutput out(image, imagePath, stopRequested);
   bool ok = out.Write(header.data(), header.size());
@@ -133,7 +134,9 @@ Result<WrittenImage> WriteImage(const ImagePlan& plan, std::string_view header, 
          (!files.hasData || out.Copy(files.dataPath, files.dataSize));
   }
   ok = ok && out.Flush();
-  if (ok && !image.Commit()) ok = out.Fail(WriteErrorText(imagePath, std::strerror(image.Error())));
+  if (ok) {
+    if (const Outcome committed = image.Commit(); !committed) ok = out.Fail(WriteErrorText(imagePath, committed.detail));
+  }
   if (!ok) return out.Stopped() ? Outcome::Stop() : Outcome::Failure(out.Error());
   return WrittenImage{FileHandle::Adopt(image.TakeReader()), out.Written()};
 }

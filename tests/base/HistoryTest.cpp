@@ -203,12 +203,12 @@ TEST(HistoryFile, AnUnwritableHistoryIsSaidOnceAndABrokenLineIsSkipped) {
   EXPECT_NE(DownloadHistory("corvelle", linked).Append(Sample()), "");
   EXPECT_FALSE(test::FileExists(dir.File("elsewhere")));
   ASSERT_EQ(::mkfifo(dir.File("own/fifo").c_str(), 0600), 0);
-  EXPECT_NE(AppendLine(dir.File("own/fifo"), "x\n"), 0);
+  EXPECT_FALSE(AppendLine(dir.File("own/fifo"), "x\n"));
 
   const std::string path = dir.File("own/history.jsonl");
-  ASSERT_EQ(AppendLine(path, FormatRecord(Sample())), 0);
-  ASSERT_EQ(AppendLine(path, "{\"half\":\n"), 0);
-  ASSERT_EQ(AppendLine(path, FormatRecord(Sample())), 0);
+  ASSERT_TRUE(AppendLine(path, FormatRecord(Sample())));
+  ASSERT_TRUE(AppendLine(path, "{\"half\":\n"));
+  ASSERT_TRUE(AppendLine(path, FormatRecord(Sample())));
   const HistoryListing listing = ReadHistory(path);
   EXPECT_EQ(listing.records.size(), 2u);
   EXPECT_EQ(listing.unreadable, 1u);

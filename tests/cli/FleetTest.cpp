@@ -198,9 +198,8 @@ TEST(FleetImage, EveryOpeningReadsTheWholeSnapshotWhateverHappensToTheFile) {
   test::TempDir dir;
   const std::string path = dir.Write("FontSet.SHC", std::string(100000, 'x') + "end");
   FileHandle built = FileHandle::OpenRegularForReading(path);
-  std::string error;
-  const auto snapshot = ImageSnapshot::Take(built, error);
-  ASSERT_TRUE(snapshot) << error;
+  const auto snapshot = ImageSnapshot::Take(built);
+  ASSERT_TRUE(snapshot) << snapshot.Failure().message;
   ASSERT_TRUE(test::WriteFile(path, "changed"));
   FileHandle first = snapshot->Open();
   FileHandle second = snapshot->Open();

@@ -52,9 +52,9 @@ TEST(WindowsFileWrite, AnUncommittedOrFailedFileLeavesTheTargetAndNoTemporaryFil
     ASSERT_TRUE(file.Write("half"));
   }
   EXPECT_EQ(ReadFile(target), "kept");
-  const ReplaceResult missing = ReplaceFileWhole(dir.File("no such folder\\x.ini"), "data");
-  EXPECT_EQ(missing.stage, ReplaceResult::Stage::Create);
-  EXPECT_EQ(missing.error, ENOENT);
+  const Outcome missing = ReplaceFileWhole(dir.File("no such folder\\x.ini"), "data");
+  EXPECT_EQ(missing.message, kCannotCreate);
+  EXPECT_EQ(missing.system, ENOENT);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "only the target is left";
 }
 

@@ -29,9 +29,8 @@ TEST(WindowsFleetImage, NoOtherOpeningMayChangeItAndItGoesWithItsLastReading) {
   const std::string bytes = std::string(70000, 'i') + "end";
   FileHandle built = FileHandle::OpenRegularForReading(dir.Write("FontSet.SHC", bytes));
   ASSERT_TRUE(SnapshotFiles().empty());
-  std::string error;
-  auto snapshot = ImageSnapshot::Take(built, error);
-  ASSERT_TRUE(snapshot) << error;
+  auto snapshot = ImageSnapshot::Take(built);
+  ASSERT_TRUE(snapshot) << snapshot.Failure().message;
   const std::vector<std::wstring> files = SnapshotFiles();
   ASSERT_EQ(files.size(), 1u);
   const std::wstring path = files[0];

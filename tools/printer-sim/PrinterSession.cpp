@@ -112,9 +112,9 @@ std::string PrinterSession::Store(const JudgedImage& image) {
     return "";
   }
   MakeRoom(size);
-  const ReplaceResult written = ReplaceFileWhole(path, image.bytes);
-  if (!written.Ok()) {
-    m_log.Write(LogRecord("store_failed").Text("path", path).Text("error", std::strerror(written.error)));
+  const Outcome written = ReplaceFileWhole(path, image.bytes);
+  if (!written) {
+    m_log.Write(LogRecord("store_failed").Text("path", path).Text("error", written.detail));
     return "";
   }
   m_stored.push_back({path, size});

@@ -76,11 +76,11 @@ long WriteSome(int fd, const char* data, std::size_t size) {
 
 bool SeekToStart(int fd) { return ::_lseeki64(fd, 0, SEEK_SET) == 0; }
 
-int WriteSyncClose(int fd, std::string_view data) {
-  int error = 0;
-  if (!WriteFully(fd, data) || (IsDiskFile(fd) && !Flush(fd))) error = errno;
-  if (::_close(fd) != 0 && error == 0) error = errno;
-  return error;
+Outcome WriteSyncClose(int fd, std::string_view data) {
+  Outcome written = WriteFully(fd, data);
+  if (written && IsDiskFile(fd) && !Flush(fd)) written = Outcome::SystemFailure(kCannotWrite, errno);
+  if (::_close(fd) != 0 && written) written = Outcome::SystemFailure(kCannotWrite, errno);
+  return written;
 }
 
 // Links are never followed on Windows: the file named is the file replaced.
@@ -89,44 +89,43 @@ std::string ResolveFileLink(const std::string& path) { return path; }
 AtomicFile::AtomicFile(const std::string& target, mode_t, LinkPolicy links)
     : m_target(links == LinkPolicy::FollowLink ? ResolveFileLink(target) : target) {
   m_fd = CreateBeside(m_target, m_temp);
-  if (m_fd < 0) Fail(Stage::Create, errno);
+  if (m_fd < 0) m_failure = m_created = Outcome::SystemFailure(kCannotCreate, errno);
 }
 
 AtomicFile::~AtomicFile() {
   if (m_fd >= 0) ::_close(m_fd);
   if (m_reader >= 0) ::_close(m_reader);
-  if (!m_committed && !m_temp.empty() && m_stage != Stage::Create) ::DeleteFileW(win::Widen(m_temp).c_str());
+  if (!m_committed && !m_temp.empty() && m_created) ::DeleteFileW(win::Widen(m_temp).c_str());
 }
 
-bool AtomicFile::Fail(Stage stage, int error) {
-  m_stage = stage;
-  m_error = error;
+Outcome AtomicFile::Fail(const char* message, int error) {
+  m_failure = Outcome::SystemFailure(message, error);
   if (m_fd >= 0) ::_close(std::exchange(m_fd, -1));
   if (m_reader >= 0) ::_close(std::exchange(m_reader, -1));
-  if (stage != Stage::Create) ::DeleteFileW(win::Widen(m_temp).c_str());
-  return false;
+  ::DeleteFileW(win::Widen(m_temp).c_str());
+  return m_failure;
 }
 
-bool AtomicFile::Commit() {
-  if (m_fd < 0) return false;
-  if (!Flush(m_fd)) return Fail(Stage::Write, errno);
+Outcome AtomicFile::Commit() {
+  if (m_fd < 0) return m_failure.Ok() ? Outcome::Quiet() : m_failure;
+  if (!Flush(m_fd)) return Fail(kCannotWrite, errno);
   m_reader = Duplicate(m_fd);
-  if (::_close(std::exchange(m_fd, -1)) != 0) return Fail(Stage::Write, errno);
+  if (::_close(std::exchange(m_fd, -1)) != 0) return Fail(kCannotWrite, errno);
   if (!::MoveFileExW(win::Widen(m_temp).c_str(), win::Widen(m_target).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return Fail(Stage::Rename, win::SetErrnoFromLastError());
+    return Fail(kCannotReplace, win::SetErrnoFromLastError());
   }
   m_committed = true;
-  return true;
+  return {};
 }
 
 // Windows has no file-size signal.
-int AppendLine(const std::string& path, std::string_view line, mode_t) {
+Outcome AppendLine(const std::string& path, std::string_view line, mode_t) {
   // FILE_APPEND_DATA alone makes every write land at the end, whoever else appends; a link or a
   // reparse point is opened as itself and then refused for not being a plain disk file.
   const HANDLE handle = ::CreateFileW(win::Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return win::SetErrnoFromLastError();
+  if (handle == INVALID_HANDLE_VALUE) return Outcome::SystemFailure(kCannotWrite, win::SetErrnoFromLastError());
   int error = 0;
   BY_HANDLE_FILE_INFORMATION info {};
   if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info) ||
@@ -143,7 +142,7 @@ int AppendLine(const std::string& path, std::string_view line, mode_t) {
     }
   }
   ::CloseHandle(handle);
-  return error;
+  return error == 0 ? Outcome{} : Outcome::SystemFailure(kCannotWrite, error);
 }
 
 void IgnoreFileSizeSignal() {}

@@ -61,7 +61,7 @@ const char* const ImageSnapshot::kKeepFailure = "cannot keep a copy of the image
 UniqueFd ImageSnapshot::CreateCopy(std::string& path) { return UniqueFd(CreateSnapshotFile(path)); }
 
 // The copy's own opening already refuses every other writer.
-bool ImageSnapshot::Seal(const UniqueFd&, std::string&) { return true; }
+Outcome ImageSnapshot::Seal(const UniqueFd&) { return {}; }
 
 FileHandle ImageSnapshot::Open() const {
   // The snapshot's own opening holds write and delete access, so each reading must share both.
