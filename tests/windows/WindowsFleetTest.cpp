@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "cli/FleetDownload.h"
@@ -29,8 +30,9 @@ TEST(WindowsFleetImage, NoOtherOpeningMayChangeItAndItGoesWithItsLastReading) {
   const std::string bytes = std::string(70000, 'i') + "end";
   FileHandle built = FileHandle::OpenRegularForReading(dir.Write("FontSet.SHC", bytes));
   ASSERT_TRUE(SnapshotFiles().empty());
-  auto snapshot = ImageSnapshot::Take(built);
-  ASSERT_TRUE(snapshot) << snapshot.Failure().message;
+  auto taken = ImageSnapshot::Take(built);
+  ASSERT_TRUE(taken) << taken.Failure().message;
+  std::optional<ImageSnapshot> snapshot(std::move(*taken));
   const std::vector<std::wstring> files = SnapshotFiles();
   ASSERT_EQ(files.size(), 1u);
   const std::wstring path = files[0];
