@@ -52,10 +52,10 @@ int RunPing(CliContext& context, ArgReader& args) {
 
   // Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the console) end the
   // wait for the reply at once.
-  EchoProbeReply reply;
-  if (!CEchoProbe(ProbeStopHandle(context.host.Stop())).Probe(host, &reply, EchoProbeOptions::Within(kTimeoutMs))) {
-    const int error = CEchoProbe::LastError();
-    if (error == ECANCELED) {
+  const auto reply = CEchoProbe(ProbeStopHandle(context.host.Stop())).Probe(host, EchoProbeOptions::Within(kTimeoutMs));
+  if (!reply) {
+    const int error = reply.Failure().system;
+    if (reply.Failure().Stopped()) {
       std::cerr << "Ping stopped." << std::endl;
       return kExitFailed;
     }
@@ -64,7 +64,7 @@ int RunPing(CliContext& context, ArgReader& args) {
     if (error != kEchoErrorHostNotFound) PrintPortLine(context, host, tcpPort);
     return kExitFailed;
   }
-  std::cout << "Reply from " << DottedDecimal(reply.responderAddress) << ": time=" << reply.roundTripMs << " ms" << std::endl;
+  std::cout << "Reply from " << DottedDecimal(reply->responderAddress) << ": time=" << reply->roundTripMs << " ms" << std::endl;
   return PrintPortLine(context, host, tcpPort) ? kExitOk : kExitFailed;
 }
 

@@ -94,10 +94,10 @@ void ProbeAddress(const ScanJob& job, std::size_t index) {
   const PortProbeResult port = ProbeTcpPort(host, address, job.port, kConnectLimitMs);
   if (port.answer == PortAnswer::Stopped || job.stop.Raised()) return;
   const auto echoLimit = static_cast<std::uint32_t>(std::max<std::int64_t>(kEchoLimitMs - (SteadyNowMs() - start), 1));
-  EchoProbeReply reply;
-  const bool echo = CEchoProbe(ProbeStopHandle(&job.stop)).Probe(address, &reply, EchoProbeOptions::Within(echoLimit)) == 1;
-  if (!echo && CEchoProbe::LastError() == ECANCELED) return;
-  if (!echo && CEchoProbe::LastError() == EACCES) job.echoRefused = true;
+  const auto reply = CEchoProbe(ProbeStopHandle(&job.stop)).Probe(address, EchoProbeOptions::Within(echoLimit));
+  const bool echo = static_cast<bool>(reply);
+  if (reply.Failure().Stopped()) return;
+  if (reply.Failure().system == EACCES) job.echoRefused = true;
   job.answers.Put(index, {job.addresses[index], echo, port.answer == PortAnswer::Accepts});
 }
 

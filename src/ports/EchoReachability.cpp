@@ -26,8 +26,8 @@ int AskForEchoReply(const std::function<int(std::uint32_t waitMs)>& request) {
 
 int ProbeReachability(const std::string& host, NativeHandle stop) {
   return AskForEchoReply([&](std::uint32_t waitMs) {
-    EchoProbeReply reply;
-    return CEchoProbe(stop).Probe(host, &reply, EchoProbeOptions::Within(waitMs)) != 0 ? 0 : CEchoProbe::LastError();
+    const auto reply = CEchoProbe(stop).Probe(host, EchoProbeOptions::Within(waitMs));
+    return reply ? 0 : reply.Failure().system;
   });
 }
 

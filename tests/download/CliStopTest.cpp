@@ -81,6 +81,7 @@ TEST_F(CliStop, CtrlCEndsTheEchoProbeOfAPrinterThatNeverAnswersAndAPing) {
   ExpectStopped(Run({"download", "--port", "TCP/IP", "--ip", "127.0.0.1", "--ip-port", "9"}, test::After(800)));
   EXPECT_EQ(run.err.find("not responding"), std::string::npos) << "a stop is no failure: " << run.err;
   ExpectStopped(Run({"ping", "127.0.0.1"}, test::After(800)), "Ping stopped.");
+  EXPECT_EQ(run.err.find("No reply"), std::string::npos) << "a stop is no failure: " << run.err;
 }
 
 TEST_F(CliStop, CtrlCEndsAFilePortOnAFifoThatNobodyReads) {

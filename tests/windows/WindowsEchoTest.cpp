@@ -59,13 +59,11 @@ TEST(WindowsEcho, BothWaysOfSendingAreAnsweredByTheProbedLoopbackAddressAtEveryP
   for (const auto& [address, size, service] : {std::tuple{1, 0, false}, {1, 32, false}, {1, 2000, false},
                                                {2, 32, false}, {1, 0, true}, {1, 32, true}, {1, 1024, true}}) {
     if (!service && !raw) continue;
-    EchoProbeReply reply;
-    const int answered = service ? win::ProbeThroughIcmpService(Request(address, size), &reply, kNoStopHandle)
-                                 : CEchoProbe().Probe("127.0.0." + std::to_string(address), &reply, Sized(size));
-    ASSERT_EQ(answered, 1) << size << ": " << EchoProbeErrorText(CEchoProbe::LastError());
-    EXPECT_EQ(reply.responderAddress, Loopback(address));
-    EXPECT_EQ(CEchoProbe::LastError(), 0);
-    EXPECT_LT(reply.roundTripMs, 5000u);
+    const auto reply = service ? win::ProbeThroughIcmpService(Request(address, size), kNoStopHandle)
+                               : CEchoProbe().Probe("127.0.0." + std::to_string(address), Sized(size));
+    ASSERT_TRUE(reply) << size << ": " << EchoProbeErrorText(reply.Failure().system);
+    EXPECT_EQ(reply->responderAddress, Loopback(address));
+    EXPECT_LT(reply->roundTripMs, 5000u);
   }
   if (!raw) GTEST_SKIP() << "the raw socket's way needs a raw ICMP socket, which this user may not open";
   EXPECT_EQ(ProbeReachability("127.0.0.1", kNoStopHandle), 0);
@@ -79,10 +77,10 @@ TEST(WindowsEcho, AStopRaisedBeforehandEndsEitherWayAtOnceAndIsNeverAnAnswer) {
   const auto start = steady_clock::now();
   for (const bool service : {false, true}) {
     if (!service && !RawSocketsPermitted()) continue;
-    EchoProbeReply reply;
-    EXPECT_EQ(service ? win::ProbeThroughIcmpService(Request(1), &reply, handle) : CEchoProbe(handle).Probe("127.0.0.1", &reply), 0);
-    EXPECT_EQ(CEchoProbe::LastError(), ECANCELED);
-    EXPECT_EQ(reply.responderAddress, 0u) << "a stopped probe fills in nothing";
+    const auto reply = service ? win::ProbeThroughIcmpService(Request(1), handle) : CEchoProbe(handle).Probe("127.0.0.1");
+    EXPECT_FALSE(reply) << "a stopped probe is never an answer";
+    EXPECT_TRUE(reply.Failure().Stopped());
+    EXPECT_EQ(reply.Failure().system, ECANCELED);
     if (!service) {
       EXPECT_EQ(ProbeReachability("127.0.0.1", handle), ECANCELED);
     }
@@ -115,11 +113,10 @@ TEST(WindowsEcho, TheProbesWaitEndsOnTheStopEventRaisedWhileItWaitsAndOtherwiseA
 }
 
 TEST(WindowsEcho, ANegativeSizeIsRefusedAndADottedAddressNeedsNoLookUp) {
-  EXPECT_EQ(CEchoProbe().Probe("127.0.0.1", nullptr, Sized(-1)), 0);
-  EXPECT_EQ(CEchoProbe::LastError(), EINVAL);
+  EXPECT_EQ(CEchoProbe().Probe("127.0.0.1", Sized(-1)).Failure().system, EINVAL);
   EXPECT_EQ(win::WinsockReady(), 0);
   const auto address = win::ResolveIPv4("127.0.0.9");
-  ASSERT_TRUE(address.has_value());
+  ASSERT_TRUE(address);
   EXPECT_EQ(address->sin_addr.s_addr, Loopback(9));
 }
 

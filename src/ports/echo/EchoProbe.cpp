@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The echo probe's parts that every platform shares: why the last probe failed and its text, and
+// The echo probe's parts that every platform shares: a failed probe's outcome and its text, and
 // taking the awaited reply among the datagrams received.
 #include "ports/echo/EchoProbe.h"
 
@@ -9,41 +9,27 @@
 #include "ports/echo/EchoWire.h"
 
 namespace corvelle {
-namespace {
-
-thread_local int t_lastError = 0;
-
-}  // namespace
-
-void SetEchoLastError(int error) { t_lastError = error; }
-
-int FailEcho(int error) {
-  SetEchoLastError(error);
-  return 0;
+Outcome EchoFailure(int error) {
+  Outcome failed = Outcome::SystemError(error);
+  if (error == ECANCELED) failed.code = Outcome::Code::Stopped;
+  return failed;
 }
-
-int CEchoProbe::LastError() { return t_lastError; }
 
 NativeHandle ProbeStopHandle(const StopSignal* stop) { return stop ? stop->Handle() : kNoStopHandle; }
 
-std::optional<int> TakeEchoReply(std::span<const std::uint8_t> datagram, std::uint32_t sender,
-                                 std::uint32_t destination, EchoFraming framing, std::uint16_t identifier,
-                                 std::uint16_t sequence, std::chrono::steady_clock::time_point start,
-                                 EchoProbeReply* reply) {
+std::optional<Result<EchoProbeReply>> TakeEchoReply(std::span<const std::uint8_t> datagram, std::uint32_t sender,
+                                                    std::uint32_t destination, EchoFraming framing,
+                                                    std::uint16_t identifier, std::uint16_t sequence,
+                                                    std::chrono::steady_clock::time_point start) {
   // Only the probed address answers this probe.
   if (sender != destination) return std::nullopt;
   bool keepWaiting = true;
   const int answer = DecodeEchoReply(datagram, framing, identifier, sequence, keepWaiting);
   if (keepWaiting) return std::nullopt;
   const auto end = std::chrono::steady_clock::now();
-  if (answer != 1) return 0;
-  if (reply != nullptr) {
-    reply->responderAddress = sender;
-    reply->roundTripMs =
-        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count());
-  }
-  SetEchoLastError(0);
-  return 1;
+  if (answer != 1) return EchoFailure(kEchoErrorUnexpectedNetwork);
+  return EchoProbeReply{sender,
+                        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count())};
 }
 
 std::string EchoProbeErrorText(int error) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/NativeHandle.h"
+#include "base/Outcome.h"
 
 namespace corvelle {
 
@@ -56,25 +57,22 @@ struct EchoProbeOptions {
 // probe's own identifier and sequence counts.
 class CEchoProbe {
  public:
-  // `stop`: see ProbeStopHandle. A probe that STOP ends fails with ECANCELED.
+  // `stop`: see ProbeStopHandle.
   explicit CEchoProbe(NativeHandle stop = kNoStopHandle) : m_stop(stop) {}
 
   // host: dotted decimal (used as is) or a name (looked up, first IPv4 address).
-  // reply: filled on success; may be null.
-  // Returns 1 when the matching echo reply arrived in time, else 0 with LastError() set.
-  int Probe(const std::string& host, EchoProbeReply* reply, const EchoProbeOptions& options = {}) const;
-
-  // Why the last probe of this thread answered 0: an errno value (ETIMEDOUT when no reply
-  // came in time, ECANCELED after STOP, EACCES when ICMP echo is not permitted) or one of the
-  // kEchoError values above; on Windows any other reason is the system's error number (a
-  // Winsock or IP helper status, all above errno's range). 0 after a successful probe.
-  static int LastError();
+  // Returns the matching echo reply when it arrived in time. Else the failure's `system` says why:
+  // an errno value (ETIMEDOUT when no reply came in time, EACCES when ICMP echo is not permitted)
+  // or one of the kEchoError values above; on Windows any other reason is the system's error
+  // number (a Winsock or IP helper status, all above errno's range). A probe that STOP ends is
+  // Stopped, with `system` ECANCELED. The failure has no text: EchoProbeErrorText words it.
+  Result<EchoProbeReply> Probe(const std::string& host, const EchoProbeOptions& options = {}) const;
 
  private:
   NativeHandle m_stop;
 };
 
-// A short text for a LastError() value: "timed out", "host not found", the way to permit ICMP
+// A short text for a failed probe's `system` value: "timed out", "host not found", the way to permit ICMP
 // echo for EACCES, or the system's text.
 std::string EchoProbeErrorText(int error);
 

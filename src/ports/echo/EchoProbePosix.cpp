@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <optional>
+#include <utility>
 #include <vector>
 
 #include "ports/echo/EchoSocket.h"
@@ -18,20 +18,17 @@
 namespace corvelle {
 namespace {
 
-int SetIntOption(int fd, int name, int value) {
-  return ::setsockopt(fd, IPPROTO_IP, name, &value, sizeof value) == 0 ? 1 : FailEcho(errno);
+Outcome SetIntOption(int fd, int name, int value) {
+  return ::setsockopt(fd, IPPROTO_IP, name, &value, sizeof value) == 0 ? Outcome{} : EchoFailure(errno);
 }
 
 // The identifier our requests carry as the reply will show it (read low byte first). The
 // datagram socket's kernel writes its own: the socket's port, in network byte order.
-std::optional<std::uint16_t> OurIdentifier(const EchoSocket& socket, std::uint16_t chosen) {
+Result<std::uint16_t> OurIdentifier(const EchoSocket& socket, std::uint16_t chosen) {
   if (socket.framing == EchoFraming::IpHeader) return chosen;
   sockaddr_in local{};
   socklen_t length = sizeof local;
-  if (::getsockname(socket.fd.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-    FailEcho(errno);
-    return std::nullopt;
-  }
+  if (::getsockname(socket.fd.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) return EchoFailure(errno);
   std::uint8_t wire[2];
   std::memcpy(wire, &local.sin_port, sizeof wire);
   return static_cast<std::uint16_t>(wire[0] | (wire[1] << 8));
@@ -39,21 +36,24 @@ std::optional<std::uint16_t> OurIdentifier(const EchoSocket& socket, std::uint16
 
 }  // namespace
 
-int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, const EchoProbeOptions& options) const {
-  if (options.dataSize < 0) return FailEcho(EINVAL);
+Result<EchoProbeReply> CEchoProbe::Probe(const std::string& host, const EchoProbeOptions& options) const {
+  if (options.dataSize < 0) return EchoFailure(EINVAL);
   const auto destination = ResolveIPv4(host);
-  if (!destination) return 0;
+  if (!destination) return destination.Failure();
 
-  EchoSocket socket = OpenEchoSocket();
-  if (!socket.fd.Valid()) return 0;
+  auto opened = OpenEchoSocket();
+  if (!opened) return opened.Failure();
+  const EchoSocket& socket = *opened;
   const int fd = socket.fd.Get();
-  if (!options.localAddress.empty() && !BindLocal(fd, options.localAddress.c_str())) return 0;
+  if (!options.localAddress.empty()) {
+    if (Outcome bound = BindLocal(fd, options.localAddress); !bound) return bound;
+  }
   // Linux sets the don't-fragment bit by default (path MTU discovery), so the flag is
   // applied both ways for the request to carry the bit exactly when asked.
-  if (!SetIntOption(fd, IP_TTL, static_cast<int>(options.ttl & 0xFF)) ||
-      !SetIntOption(fd, IP_TOS, static_cast<int>(options.tos & 0xFF)) ||
-      !SetIntOption(fd, IP_MTU_DISCOVER, options.dontFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT)) {
-    return 0;
+  for (const auto& [name, value] : {std::pair{IP_TTL, static_cast<int>(options.ttl & 0xFF)},
+                                    {IP_TOS, static_cast<int>(options.tos & 0xFF)},
+                                    {IP_MTU_DISCOVER, options.dontFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT}}) {
+    if (Outcome set = SetIntOption(fd, name, value); !set) return set;
   }
 
   const auto wantedSequence = static_cast<std::uint16_t>(options.sequence & 0xFFFF);
@@ -67,21 +67,19 @@ int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, const Echo
   const auto deadline = start + std::chrono::milliseconds(options.timeoutMs);
   if (::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&*destination),
                sizeof *destination) < 0) {
-    return FailEcho(errno);
+    return EchoFailure(errno);
   }
   const auto identifier = OurIdentifier(socket, chosen);
-  if (!identifier) return 0;
+  if (!identifier) return identifier.Failure();
 
   std::vector<std::uint8_t> received(kEchoReceiveSize);
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return FailEcho(ETIMEDOUT);
-    bool readable = false;
-    bool stopped = false;
-    if (!IsReadable(fd, static_cast<std::uint32_t>(left.count()), readable, m_stop, stopped)) return 0;
-    if (stopped) return FailEcho(ECANCELED);
+    if (left.count() <= 0) return EchoFailure(ETIMEDOUT);
+    const auto readable = IsReadable(fd, static_cast<std::uint32_t>(left.count()), m_stop);
+    if (!readable) return readable.Failure();
     // Nothing yet (time up, or a signal woke the wait): the loop's deadline decides.
-    if (!readable) continue;
+    if (!*readable) continue;
     sockaddr_in sender{};
     socklen_t senderLength = sizeof sender;
     const ssize_t length = ::recvfrom(fd, received.data(), received.size(), MSG_DONTWAIT,
@@ -89,7 +87,7 @@ int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, const Echo
     if (length < 0) continue;
     if (const auto answer = TakeEchoReply(std::span(received).first(static_cast<std::size_t>(length)),
                                           sender.sin_addr.s_addr, destination->sin_addr.s_addr, socket.framing,
-                                          *identifier, wantedSequence, start, reply)) {
+                                          *identifier, wantedSequence, start)) {
       return *answer;
     }
   }

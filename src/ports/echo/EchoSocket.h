@@ -5,9 +5,9 @@
 #include <netinet/in.h>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
+#include "base/Outcome.h"
 #include "base/UniqueFd.h"
 #include "ports/echo/EchoWire.h"
 
@@ -20,22 +20,19 @@ struct EchoSocket {
 };
 
 // An IPv4 socket address with port 0: dotted decimal taken as it is, else the first IPv4
-// address a name look-up gives. nullopt, with the probe's last error set, when the text
-// names no host.
-std::optional<sockaddr_in> ResolveIPv4(const std::string& text);
+// address a name look-up gives; else why the text names no host (see CEchoProbe::Probe).
+Result<sockaddr_in> ResolveIPv4(const std::string& text);
 
 // A raw ICMP socket when this process may open one, else the datagram ICMP socket, whose
-// kernel fills in the identifier and strips the IP header. Invalid, with the last error
-// set, when neither opens.
-EchoSocket OpenEchoSocket();
+// kernel fills in the identifier and strips the IP header; else why neither opens.
+Result<EchoSocket> OpenEchoSocket();
 
-// Binds `fd` to the local address `text` (dotted decimal or a name), port 0. 1 on success;
-// 0, with the last error set, when the name is unknown or the bind fails.
-int BindLocal(int fd, const std::string& text);
+// Binds `fd` to the local address `text` (dotted decimal or a name), port 0; fails when the
+// name is unknown or the bind fails.
+Outcome BindLocal(int fd, const std::string& text);
 
-// Waits up to `limitMs` for `fd` to become readable, or for `stopFd` (-1 for none) to become
-// readable, which sets `stopped`. Returns 1 when the wait itself worked, with `readable` telling
-// whether a packet is there; 0, with the last error set, when the wait failed.
-int IsReadable(int fd, std::uint32_t limitMs, bool& readable, int stopFd, bool& stopped);
+// Waits up to `limitMs` for `fd` to become readable: whether a packet is there. Stopped when
+// `stopFd` (-1 for none) became readable first; a failure when the wait itself failed.
+Result<bool> IsReadable(int fd, std::uint32_t limitMs, int stopFd);
 
 }  // namespace corvelle

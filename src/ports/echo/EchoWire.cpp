@@ -75,10 +75,7 @@ int DecodeEchoReply(std::span<const std::uint8_t> datagram, EchoFraming framing,
   // An empty datagram has no first byte to take the header length from.
   const std::size_t headerLength =
       framing == EchoFraming::Bare || datagram.empty() ? 0 : 4u * (datagram[0] & 0x0F);
-  if (datagram.empty() || datagram.size() < headerLength + kEchoHeaderSize) {
-    SetEchoLastError(kEchoErrorUnexpectedNetwork);
-    return 0;
-  }
+  if (datagram.empty() || datagram.size() < headerLength + kEchoHeaderSize) return 0;
   const auto icmp = datagram.subspan(headerLength);
   if (GetLe16(icmp, kIdentifierOffset) != identifier) return 0;
   keepWaiting = GetLe16(icmp, kSequenceOffset) != sequence;
@@ -88,11 +85,7 @@ int DecodeEchoReply(std::span<const std::uint8_t> datagram, EchoFraming framing,
     keepWaiting = true;
     return 0;
   }
-  if (type != kIcmpEchoReply) {
-    SetEchoLastError(kEchoErrorUnexpectedNetwork);
-    return 0;
-  }
-  return 1;
+  return type == kIcmpEchoReply ? 1 : 0;
 }
 
 }  // namespace corvelle

@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "base/Outcome.h"
+
 namespace corvelle {
 
 struct EchoProbeReply;
@@ -49,26 +51,24 @@ void BuildEchoRequest(std::span<std::uint8_t> message, std::uint16_t sequence);
 // Recognises the reply to our request among received datagrams. `identifier` is the value
 // our requests carry (read low byte first). Returns 1 for our echo reply; `keepWaiting` says
 // whether the packet was someone else's (or not the one awaited) so the wait goes on.
-// A matching packet that is no echo reply answers 0 with kEchoErrorUnexpectedNetwork, and a
-// packet too short to hold a header answers 0 with that error while waiting on. Our own
-// request, seen by a raw socket on loopback, is passed over.
+// A matching packet that is no echo reply answers 0 and ends the wait; a packet too short to
+// hold a header answers 0 while waiting on. Our own request, seen by a raw socket on loopback,
+// is passed over.
 int DecodeEchoReply(std::span<const std::uint8_t> datagram, EchoFraming framing, std::uint16_t identifier,
                     std::uint16_t sequence, bool& keepWaiting);
 
 // Takes a datagram from `sender` (an IPv4 address, network byte order) while a probe of
 // `destination` waits for the reply to its request (`identifier`, `sequence`, sent at `start`):
 // nullopt while the wait goes on (a packet from elsewhere, someone else's, or not the one
-// awaited); else the probe's answer, 1 with `reply` (may be null) filled, or 0 with the reason
-// recorded.
-std::optional<int> TakeEchoReply(std::span<const std::uint8_t> datagram, std::uint32_t sender,
-                                 std::uint32_t destination, EchoFraming framing, std::uint16_t identifier,
-                                 std::uint16_t sequence, std::chrono::steady_clock::time_point start,
-                                 EchoProbeReply* reply);
+// awaited); else the probe's answer, the reply or kEchoErrorUnexpectedNetwork.
+std::optional<Result<EchoProbeReply>> TakeEchoReply(std::span<const std::uint8_t> datagram, std::uint32_t sender,
+                                                    std::uint32_t destination, EchoFraming framing,
+                                                    std::uint16_t identifier, std::uint16_t sequence,
+                                                    std::chrono::steady_clock::time_point start);
 
-// Records why the probe of this thread fails (read back with CEchoProbe::LastError).
-void SetEchoLastError(int error);
-// Records `error` and returns 0, a failed probe's answer.
-int FailEcho(int error);
+// A failed probe's outcome for `error` (see CEchoProbe::Probe): Stopped for ECANCELED, else a
+// failure with `system` set and no text.
+Outcome EchoFailure(int error);
 // The platform's text of an error number that the probe's own texts do not name.
 std::string EchoSystemErrorText(int error);
 

@@ -54,38 +54,40 @@ int InNamespace(int settings, T& value, Body body) {
     ASSERT_EQ(code, 0) << "the child in the namespace failed"
 
 // A probe of `host` with the program's arguments; `leaked` counts the descriptors it left open.
-struct Outcome {
+struct Probed {
   int result = -1, error = 0, leaked = 0;
   EchoProbeReply reply;
 };
-Outcome Probe(const std::string& host, std::uint32_t timeoutMs = 5000, std::int32_t dataSize = 32, unsigned ttl = 10,
+Probed Probe(const std::string& host, std::uint32_t timeoutMs = 5000, std::int32_t dataSize = 32, unsigned ttl = 10,
               const char* localAddress = nullptr) {
-  Outcome o;
+  Probed o;
   const std::size_t before = test::EntriesIn("/proc/self/fd");
   EchoProbeOptions options = EchoProbeOptions::Within(timeoutMs);
   options.ttl = ttl;
   options.dataSize = dataSize;
   if (localAddress) options.localAddress = localAddress;
-  o.result = CEchoProbe().Probe(host, &o.reply, options);
-  o.error = CEchoProbe::LastError();
+  const auto probed = CEchoProbe().Probe(host, options);
+  o.result = probed ? 1 : 0;
+  o.error = probed.Failure().system;
+  if (probed) o.reply = *probed;
   o.leaked = static_cast<int>(test::EntriesIn("/proc/self/fd") - before);
   return o;
 }
 
 TEST(EchoProbe, LoopbackAnswersAndBadArgumentsFailWithTheSocketClosed) {
   if (::geteuid() != 0) GTEST_SKIP() << "raw ICMP sockets need root here";
-  const Outcome o = Probe("127.0.0.1");
+  const Probed o = Probe("127.0.0.1");
   ASSERT_EQ(o.result, 1) << EchoProbeErrorText(o.error);
   EXPECT_EQ(std::vector({o.error, o.leaked}), std::vector({0, 0}));
   EXPECT_EQ(o.reply.responderAddress, kLoopback);
   EXPECT_LT(o.reply.roundTripMs, 5000u);
   // A negative data size; a time-to-live of 256, whose low 8 bits (0) the system refuses.
-  for (const Outcome& bad : {Probe("127.0.0.1", 5000, -1), Probe("127.0.0.1", 5000, 32, 256)}) {
+  for (const Probed& bad : {Probe("127.0.0.1", 5000, -1), Probe("127.0.0.1", 5000, 32, 256)}) {
     EXPECT_EQ(std::vector({bad.result, bad.error, bad.leaked}), std::vector({0, EINVAL, 0}));
     EXPECT_EQ(bad.reply.responderAddress, 0u);
   }
-  EXPECT_EQ(ResolveIPv4("127.1").value().sin_addr.s_addr, kLoopback);
-  EXPECT_EQ(ResolveIPv4("255.255.255.255").value().sin_addr.s_addr, 0xFFFFFFFFu) << "an address, not a failure";
+  EXPECT_EQ(ResolveIPv4("127.1")->sin_addr.s_addr, kLoopback);
+  EXPECT_EQ(ResolveIPv4("255.255.255.255")->sin_addr.s_addr, 0xFFFFFFFFu) << "an address, not a failure";
 }
 
 TEST(EchoProbe, OnTheWireTheRequestCarriesTheArgumentsAndACutPayload) {
@@ -107,13 +109,13 @@ TEST(EchoProbe, OnTheWireTheRequestCarriesTheArgumentsAndACutPayload) {
       options.ttl = static_cast<unsigned>(c[1]);
       options.tos = static_cast<unsigned>(c[2]);
       options.dontFragment = c[3] != 0;
-      CEchoProbe().Probe("127.0.0.1", nullptr, options);
+      const int error = CEchoProbe().Probe("127.0.0.1", options).Failure().system;
       std::uint8_t packet[2048];
       for (ssize_t n; (n = ::recv(watcher.Get(), packet, sizeof packet, MSG_DONTWAIT)) > 0;) {
         const std::uint8_t* icmp = packet + 4 * (packet[0] & 0x0F);
         if (icmp + 12 > packet + n || icmp[0] != 8) continue;  // only the probe sends requests here
         all[i] = {c[0], c[1], c[2], c[3], static_cast<int>(packet + n - icmp), packet[8], packet[1],
-                  (packet[6] & 0x40) != 0, CEchoProbe::LastError()};
+                  (packet[6] & 0x40) != 0, error};
       }
     }
     return all;
@@ -132,7 +134,7 @@ TEST(EchoProbe, InANamespaceTimeOutUnknownNamesAndTheDatagramSocket) {
   };
   for (const auto& [what, settings, host, localAddress, result, error] : cases) {
     SCOPED_TRACE(what);
-    Outcome o;
+    Probed o;
     RUN_IN_NAMESPACE(settings, o, [&] { return Probe(host, 200, 32, 10, localAddress); });
     EXPECT_EQ(std::vector({o.result, o.error, o.leaked}), std::vector({result, error, 0}))
         << EchoProbeErrorText(o.error);

@@ -43,7 +43,6 @@ Bytes Datagram(std::uint8_t type, std::uint16_t id, std::uint16_t sequence, int 
 }
 
 TEST(DecodeEchoReply, KeepsWaitingForOurReplyAndEndsOnlyOnOurs) {
-  constexpr int kUntouched = 12345, kUnexpected = kEchoErrorUnexpectedNetwork;
   const std::uint16_t us = ProcessIdentifier();
   Bytes headerPastEnd = Datagram(0, us, 0, 5, 0);
   headerPastEnd[0] = 0x4F;
@@ -53,27 +52,32 @@ TEST(DecodeEchoReply, KeepsWaitingForOurReplyAndEndsOnlyOnOurs) {
     std::uint16_t sequence;
     int answer;
     bool keepWaiting;
-    int lastError;
     EchoFraming framing = EchoFraming::IpHeader;
   } cases[] = {
-      {"our reply", Datagram(0, us, 0), 0, 1, false, kUntouched},
-      {"another process's reply", Datagram(0, us ^ 0x0101, 0), 0, 0, true, kUntouched},
-      {"another sequence", Datagram(0, us, 5), 6, 1, true, kUntouched},
-      {"ours but unreachable", Datagram(3, us, 9), 9, 0, false, kUnexpected},
-      {"our own request on loopback", Datagram(8, us, 0), 0, 0, true, kUntouched},
-      {"exactly header + 12 bytes, options", Datagram(0, us, 0, 6, 0), 0, 1, false, kUntouched},
-      {"one byte short", Bytes(31, 0x45), 0, 0, true, kUnexpected},
-      {"header length past the end", headerPastEnd, 0, 0, true, kUnexpected},
-      {"datagram socket reply", Datagram(0, us, 3, 0), 3, 1, false, kUntouched, EchoFraming::Bare},
-      {"short datagram socket reply", Bytes(11, 0), 0, 0, true, kUnexpected, EchoFraming::Bare},
+      {"our reply", Datagram(0, us, 0), 0, 1, false},
+      {"another process's reply", Datagram(0, us ^ 0x0101, 0), 0, 0, true},
+      {"another sequence", Datagram(0, us, 5), 6, 1, true},
+      {"ours but unreachable", Datagram(3, us, 9), 9, 0, false},
+      {"our own request on loopback", Datagram(8, us, 0), 0, 0, true},
+      {"exactly header + 12 bytes, options", Datagram(0, us, 0, 6, 0), 0, 1, false},
+      {"one byte short", Bytes(31, 0x45), 0, 0, true},
+      {"header length past the end", headerPastEnd, 0, 0, true},
+      {"datagram socket reply", Datagram(0, us, 3, 0), 3, 1, false, EchoFraming::Bare},
+      {"short datagram socket reply", Bytes(11, 0), 0, 0, true, EchoFraming::Bare},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    SetEchoLastError(kUntouched);
     bool keepWaiting = !c.keepWaiting;
     EXPECT_EQ(DecodeEchoReply(c.datagram, c.framing, us, c.sequence, keepWaiting), c.answer);
     EXPECT_EQ(keepWaiting, c.keepWaiting);
-    EXPECT_EQ(CEchoProbe::LastError(), c.lastError);
+    // The probe takes only what ends the wait, and only from the probed address: our reply, or
+    // the network's unexpected answer.
+    const auto taken = TakeEchoReply(c.datagram, 7, 7, c.framing, us, c.sequence, {});
+    ASSERT_EQ(taken.has_value(), !c.keepWaiting);
+    if (taken) {
+      EXPECT_EQ(c.answer ? (*taken)->responderAddress : taken->Failure().system, c.answer ? 7u : kEchoErrorUnexpectedNetwork);
+    }
+    EXPECT_FALSE(TakeEchoReply(c.datagram, 8, 7, c.framing, us, c.sequence, {}));
   }
   // Hostile datagrams: exactly sized buffers let the address sanitizer see any read past the end.
   std::mt19937 random(11);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "ports/echo/EchoProbe.h"
 #include "ports/echo/EchoWire.h"
@@ -14,11 +15,11 @@
 
 namespace corvelle {
 
-int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, const EchoProbeOptions& options) const {
-  if (options.dataSize < 0) return FailEcho(EINVAL);
-  if (const int error = win::WinsockReady(); error != 0) return FailEcho(error);
+Result<EchoProbeReply> CEchoProbe::Probe(const std::string& host, const EchoProbeOptions& options) const {
+  if (options.dataSize < 0) return EchoFailure(EINVAL);
+  if (const int error = win::WinsockReady(); error != 0) return EchoFailure(error);
   const auto destination = win::ResolveIPv4(host);
-  if (!destination) return 0;
+  if (!destination) return destination.Failure();
   win::EchoRequest request;
   request.destination = *destination;
   request.ttl = options.ttl;
@@ -27,10 +28,10 @@ int CEchoProbe::Probe(const std::string& host, EchoProbeReply* reply, const Echo
   request.payload = std::min(options.dataSize, kEchoMaxPayload);
   request.sequence = static_cast<std::uint16_t>(options.sequence & 0xFFFF);
   request.timeoutMs = options.timeoutMs;
-  if (const auto answer = win::ProbeOverRawSocket(request, options.localAddress.c_str(), reply, m_stop)) return *answer;
+  if (auto answer = win::ProbeOverRawSocket(request, options.localAddress.c_str(), m_stop)) return std::move(*answer);
   // The echo service sends from an address of its own choosing.
-  if (!options.localAddress.empty()) return FailEcho(EACCES);
-  return win::ProbeThroughIcmpService(request, reply, m_stop);
+  if (!options.localAddress.empty()) return EchoFailure(EACCES);
+  return win::ProbeThroughIcmpService(request, m_stop);
 }
 
 std::string EchoSystemErrorText(int error) {

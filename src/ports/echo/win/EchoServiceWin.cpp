@@ -50,12 +50,12 @@ void AbandonInFlight(std::unique_ptr<ServiceRequest> request, DWORD timeoutMs) {
 
 }  // namespace
 
-int ProbeThroughIcmpService(const EchoRequest& request, EchoProbeReply* reply, NativeHandle stop) {
+Result<EchoProbeReply> ProbeThroughIcmpService(const EchoRequest& request, NativeHandle stop) {
   auto flight = std::make_unique<ServiceRequest>();
   flight->icmp = ::IcmpCreateFile();
-  if (flight->icmp == INVALID_HANDLE_VALUE) return FailEcho(static_cast<int>(::GetLastError()));
+  if (flight->icmp == INVALID_HANDLE_VALUE) return EchoFailure(static_cast<int>(::GetLastError()));
   flight->done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!flight->done) return FailEcho(static_cast<int>(::GetLastError()));
+  if (!flight->done) return EchoFailure(static_cast<int>(::GetLastError()));
 
   // The service writes the ICMP header (type, code, checksum, identifier, sequence); the rest of
   // our message, the time stamp and the payload, is its data.
@@ -76,29 +76,31 @@ int ProbeThroughIcmpService(const EchoRequest& request, EchoProbeReply* reply, N
                                      request.timeoutMs);
   if (sent == 0 && ::GetLastError() != ERROR_IO_PENDING) {
     const DWORD error = ::GetLastError();
-    return FailEcho(error == IP_REQ_TIMED_OUT ? ETIMEDOUT : static_cast<int>(error));
+    return EchoFailure(error == IP_REQ_TIMED_OUT ? ETIMEDOUT : static_cast<int>(error));
   }
   switch (WaitForEchoEvent(flight->done, request.timeoutMs + kServiceGraceMs, stop)) {
     case EchoWait::Stopped:
       AbandonInFlight(std::move(flight), request.timeoutMs);
-      return FailEcho(ECANCELED);
+      return EchoFailure(ECANCELED);
     case EchoWait::TimedOut:
       AbandonInFlight(std::move(flight), request.timeoutMs);
-      return FailEcho(ETIMEDOUT);
-    case EchoWait::Failed:
+      return EchoFailure(ETIMEDOUT);
+    case EchoWait::Failed: {
+      const int error = static_cast<int>(::GetLastError());
       AbandonInFlight(std::move(flight), request.timeoutMs);
-      return 0;
+      return EchoFailure(error);
+    }
     case EchoWait::Ready:
       break;
   }
   const auto end = std::chrono::steady_clock::now();
   if (::IcmpParseReplies(flight->replies.data(), static_cast<DWORD>(flight->replies.size())) == 0) {
     const DWORD error = ::GetLastError();
-    return FailEcho(error == IP_REQ_TIMED_OUT || error == 0 ? ETIMEDOUT : static_cast<int>(error));
+    return EchoFailure(error == IP_REQ_TIMED_OUT || error == 0 ? ETIMEDOUT : static_cast<int>(error));
   }
   ICMP_ECHO_REPLY answer{};
   std::memcpy(&answer, flight->replies.data(), sizeof answer);
-  if (answer.Status == IP_REQ_TIMED_OUT) return FailEcho(ETIMEDOUT);
+  if (answer.Status == IP_REQ_TIMED_OUT) return EchoFailure(ETIMEDOUT);
   // Only an echo reply from the probed address that carries our data back answers this probe.
   const auto* echoed = static_cast<const std::uint8_t*>(answer.Data);
   const bool ours = answer.Status == IP_SUCCESS && answer.Address == request.destination.sin_addr.s_addr &&
@@ -106,14 +108,9 @@ int ProbeThroughIcmpService(const EchoRequest& request, EchoProbeReply* reply, N
                     echoed >= flight->replies.data() &&
                     echoed + answer.DataSize <= flight->replies.data() + flight->replies.size() &&
                     std::memcmp(echoed, flight->data.data(), flight->data.size()) == 0;
-  if (!ours) return FailEcho(kEchoErrorUnexpectedNetwork);
-  if (reply != nullptr) {
-    reply->responderAddress = answer.Address;
-    reply->roundTripMs =
-        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count());
-  }
-  SetEchoLastError(0);
-  return 1;
+  if (!ours) return EchoFailure(kEchoErrorUnexpectedNetwork);
+  return EchoProbeReply{answer.Address,
+                        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count())};
 }
 
 }  // namespace corvelle::win

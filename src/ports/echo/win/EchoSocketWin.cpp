@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "ports/echo/EchoWire.h"
@@ -25,15 +26,14 @@ struct RawSocket {
   }
 };
 
-bool SetIpOption(SOCKET socket, int name, DWORD value) {
-  if (::setsockopt(socket, IPPROTO_IP, name, reinterpret_cast<const char*>(&value), sizeof value) == 0) return true;
-  FailEcho(::WSAGetLastError());
-  return false;
+Outcome SetIpOption(SOCKET socket, int name, DWORD value) {
+  if (::setsockopt(socket, IPPROTO_IP, name, reinterpret_cast<const char*>(&value), sizeof value) == 0) return {};
+  return EchoFailure(::WSAGetLastError());
 }
 
 }  // namespace
 
-std::optional<sockaddr_in> ResolveIPv4(const std::string& text) {
+Result<sockaddr_in> ResolveIPv4(const std::string& text) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   if (::inet_pton(AF_INET, text.c_str(), &address.sin_addr) == 1) return address;
@@ -45,9 +45,8 @@ std::optional<sockaddr_in> ResolveIPv4(const std::string& text) {
   if (status != 0 || found == nullptr) {
     // Winsock names every failure of a look-up by an error of its own; all but a lack of memory
     // mean that the text names no host we can reach.
-    SetEchoLastError(status == WSA_NOT_ENOUGH_MEMORY || status == EAI_MEMORY ? ENOMEM : kEchoErrorHostNotFound);
     if (found) ::freeaddrinfo(found);
-    return std::nullopt;
+    return EchoFailure(status == WSA_NOT_ENOUGH_MEMORY || status == EAI_MEMORY ? ENOMEM : kEchoErrorHostNotFound);
   }
   address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
   ::freeaddrinfo(found);
@@ -63,40 +62,37 @@ EchoWait WaitForEchoEvent(HANDLE event, std::uint32_t limitMs, NativeHandle stop
   const DWORD limit = limitMs < INFINITE ? limitMs : INFINITE - 1;
   const DWORD result = ::WaitForMultipleObjects(count, handles, FALSE, limit);
   if (result == WAIT_TIMEOUT) return EchoWait::TimedOut;
-  if (result >= WAIT_OBJECT_0 + count) {
-    FailEcho(static_cast<int>(::GetLastError()));
-    return EchoWait::Failed;
-  }
+  if (result >= WAIT_OBJECT_0 + count) return EchoWait::Failed;
   // WaitForMultipleObjects reports the first signalled handle: the stop event comes first.
   if (stopEvent && result == WAIT_OBJECT_0) return EchoWait::Stopped;
   return EchoWait::Ready;
 }
 
-std::optional<int> ProbeOverRawSocket(const EchoRequest& request, const char* localAddress, EchoProbeReply* reply,
-                                      NativeHandle stop) {
+std::optional<Result<EchoProbeReply>> ProbeOverRawSocket(const EchoRequest& request, const char* localAddress,
+                                                         NativeHandle stop) {
   RawSocket raw;
   raw.socket = ::WSASocketW(AF_INET, SOCK_RAW, IPPROTO_ICMP, nullptr, 0, 0);
   if (raw.socket == INVALID_SOCKET) {
     const int error = ::WSAGetLastError();
     if (error == WSAEACCES) return std::nullopt;
-    return FailEcho(error);
+    return EchoFailure(error);
   }
   if (localAddress != nullptr && *localAddress != '\0') {
     const auto local = ResolveIPv4(localAddress);
-    if (!local) return 0;
+    if (!local) return local.Failure();
     if (::bind(raw.socket, reinterpret_cast<const sockaddr*>(&*local), sizeof *local) != 0) {
-      return FailEcho(::WSAGetLastError());
+      return EchoFailure(::WSAGetLastError());
     }
   }
   // The don't-fragment option is set both ways, so the request carries the bit exactly when asked.
-  if (!SetIpOption(raw.socket, IP_TTL, request.ttl & 0xFF) || !SetIpOption(raw.socket, IP_TOS, request.tos & 0xFF) ||
-      !SetIpOption(raw.socket, IP_DONTFRAGMENT, request.dontFragment ? 1 : 0)) {
-    return 0;
+  for (const auto& [name, value] : {std::pair<int, DWORD>{IP_TTL, request.ttl & 0xFF}, {IP_TOS, request.tos & 0xFF},
+                                    {IP_DONTFRAGMENT, request.dontFragment ? 1u : 0u}}) {
+    if (Outcome set = SetIpOption(raw.socket, name, value); !set) return set;
   }
   // The socket signals this event whenever a datagram is waiting; it is also non-blocking now.
   raw.event = ::WSACreateEvent();
   if (raw.event == WSA_INVALID_EVENT || ::WSAEventSelect(raw.socket, raw.event, FD_READ) != 0) {
-    return FailEcho(::WSAGetLastError());
+    return EchoFailure(::WSAGetLastError());
   }
 
   const std::uint16_t identifier = NextProbeIdentifier();
@@ -106,16 +102,16 @@ std::optional<int> ProbeOverRawSocket(const EchoRequest& request, const char* lo
   const auto deadline = start + std::chrono::milliseconds(request.timeoutMs);
   if (::sendto(raw.socket, reinterpret_cast<const char*>(message.data()), static_cast<int>(message.size()), 0,
                reinterpret_cast<const sockaddr*>(&request.destination), sizeof request.destination) < 0) {
-    return FailEcho(::WSAGetLastError());
+    return EchoFailure(::WSAGetLastError());
   }
 
   std::vector<std::uint8_t> received(kEchoReceiveSize);
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return FailEcho(ETIMEDOUT);
+    if (left.count() <= 0) return EchoFailure(ETIMEDOUT);
     switch (WaitForEchoEvent(raw.event, static_cast<std::uint32_t>(left.count()), stop)) {
-      case EchoWait::Stopped: return FailEcho(ECANCELED);
-      case EchoWait::Failed: return 0;
+      case EchoWait::Stopped: return EchoFailure(ECANCELED);
+      case EchoWait::Failed: return EchoFailure(static_cast<int>(::GetLastError()));
       case EchoWait::TimedOut: continue;
       case EchoWait::Ready: break;
     }
@@ -136,8 +132,8 @@ std::optional<int> ProbeOverRawSocket(const EchoRequest& request, const char* lo
       }
       if (const auto answer = TakeEchoReply(
               std::span<const std::uint8_t>(received.data(), static_cast<std::size_t>(length)), sender.sin_addr.s_addr,
-              request.destination.sin_addr.s_addr, EchoFraming::IpHeader, identifier, request.sequence, start, reply)) {
-        return *answer;
+              request.destination.sin_addr.s_addr, EchoFraming::IpHeader, identifier, request.sequence, start)) {
+        return std::move(*answer);
       }
     }
   }

@@ -17,11 +17,12 @@ namespace corvelle::win {
 enum class EchoWait { Ready, TimedOut, Stopped, Failed };
 
 // An IPv4 socket address with port 0: dotted decimal taken as it is, else the first IPv4 address
-// a name look-up gives. nullopt, with the probe's last error set, when the text names no host.
-std::optional<sockaddr_in> ResolveIPv4(const std::string& text);
+// a name look-up gives; else why the text names no host (see CEchoProbe::Probe).
+Result<sockaddr_in> ResolveIPv4(const std::string& text);
 
 // Until `event` is signalled, `limitMs` passes or `stop` (kNoStopHandle for none) is set. A stop
-// set beforehand wins, so a probe that STOP has ended never counts a reply.
+// set beforehand wins, so a probe that STOP has ended never counts a reply. Failed leaves the
+// reason in GetLastError.
 EchoWait WaitForEchoEvent(HANDLE event, std::uint32_t limitMs, NativeHandle stop);
 
 // The probe's fields that both ways of sending take.
@@ -37,16 +38,15 @@ struct EchoRequest {
 
 // One echo over a raw ICMP socket, with the request built here and the reply matched on the
 // probed address, this probe's identifier and the sequence. nullopt when no raw socket may be
-// opened (WSAEACCES), so the caller can fall back; else the probe's answer, 1 or 0 with the last
-// error set.
-std::optional<int> ProbeOverRawSocket(const EchoRequest& request, const char* localAddress, EchoProbeReply* reply,
-                                      NativeHandle stop);
+// opened (WSAEACCES), so the caller can fall back; else the probe's answer.
+std::optional<Result<EchoProbeReply>> ProbeOverRawSocket(const EchoRequest& request, const char* localAddress,
+                                                         NativeHandle stop);
 
 // One echo through IcmpSendEcho2 (iphlpapi), which builds the ICMP header and matches identifier
 // and sequence itself. The data it sends is the request's own time stamp and payload, so the
 // bytes on the wire are the raw socket's; a reply counts only from the probed address, with
 // IP_SUCCESS and those data bytes echoed. The request's completion event is waited on beside
-// `stop`. 1 or 0 with the last error set.
-int ProbeThroughIcmpService(const EchoRequest& request, EchoProbeReply* reply, NativeHandle stop);
+// `stop`.
+Result<EchoProbeReply> ProbeThroughIcmpService(const EchoRequest& request, NativeHandle stop);
 
 }  // namespace corvelle::win
