@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <iostream>
+#include <optional>
 
 #include "base/History.h"
 #include "base/Profile.h"
@@ -160,13 +161,15 @@ int RunDownload(CliContext& context, ArgReader& args) {
   context.host.savePaths.assign(outputs.begin(), outputs.end());
 
   DownloadHistory history("corvelle-cli");
-  // The attempt's report is taken as it is recorded: the detail below its last message then is
-  // the attempt's, whatever is said after it.
-  std::vector<PrinterReport> reports;
+  // The attempt's report is its record, timed as it is recorded, with the detail of the attempt's
+  // last message, whatever is said after it.
+  std::optional<DownloadRecord> record;
+  double seconds = 0;
   const std::int64_t start = SteadyNowMs();
   if (json) {
-    history.onAppend = [&](const DownloadRecord& record) {
-      reports.push_back(ReportOf(record, context.host.LastDetail(), static_cast<double>(SteadyNowMs() - start) / 1000));
+    history.onAppend = [&](const DownloadRecord& appended) {
+      record = appended;
+      seconds = static_cast<double>(SteadyNowMs() - start) / 1000;
     };
   }
   DownloadJob job{context.host, profile, context.programFolder, settings, DefaultPortEnvironment(profile), legacy, {}};
@@ -178,12 +181,16 @@ int RunDownload(CliContext& context, ArgReader& args) {
     if (step.state != DownloadState::Ending) context.host.SetStep(DescribeStep(step));
   };
   int code = kExitFailed;
-  switch (BuildAndDownload(job)) {
+  const DownloadEnd end = BuildAndDownload(job);
+  switch (end.result) {
     case DownloadResult::Completed: code = kExitOk; break;
     case DownloadResult::Cancelled: std::cerr << kDownloadStoppedText << std::endl; break;
     case DownloadResult::Failed: break;
   }
-  return json ? Reported(code, reports) : code;
+  if (!json) return code;
+  std::vector<PrinterReport> reports;
+  if (record) reports.push_back(ReportOf(*record, end.attempt.detail, seconds));
+  return Reported(code, reports);
 }
 
 }  // namespace

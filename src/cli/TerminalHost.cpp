@@ -115,13 +115,11 @@ void TerminalHost::PumpMessages() {}
 void TerminalHost::ShowDetail(const std::string& text) {
   if (m_view) m_view->BreakLine();
   std::cerr << text << std::endl;
-  m_lastDetail += (m_lastDetail.empty() ? "" : "\n") + text;
 }
 
 MessageAnswer TerminalHost::ShowMessage(const std::string& text, MessageStyle style) {
   if (m_view) m_view->BreakLine();
   std::cerr << text << std::endl;
-  m_lastDetail.clear();
   if (style != MessageStyle::Question) return MessageAnswer::Ok;
   if (answers.empty()) return MessageAnswer::Cancel;
   const MessageAnswer answer = answers.front();

@@ -36,9 +36,6 @@ class TerminalHost : public Host {
   // Writes the detail on stderr, on the line below its message.
   void ShowDetail(const std::string& text) override;
 
-  // The detail lines written below the last message, as written; empty when none.
-  const std::string& LastDetail() const { return m_lastDetail; }
-
   // True once Ctrl-C, SIGTERM or SIGHUP arrived (the STOP of the command line).
   bool Interrupted() const;
   // What a long operation is doing now, shown beside the progress bar of the live progress view
@@ -58,7 +55,6 @@ class TerminalHost : public Host {
   friend class TerminalProgressView;
   TerminalProgressView* m_view = nullptr;
   StopSignal m_stop;
-  std::string m_lastDetail;
 };
 
 }  // namespace corvelle::cli

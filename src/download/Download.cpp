@@ -46,13 +46,13 @@ PortOpenArgs DownloadOpenArgs(const PortSettings& settings) {
 
 // Records the attempt that said `said` last; a history that cannot be written is then said as
 // well, and is the last thing said.
-Outcome Recorded(Host& host, DownloadHistory* history, const AttemptFacts& facts,
-                 const std::vector<std::string>& savedFiles, const Outcome& said) {
+DownloadEnd Recorded(Host& host, DownloadHistory* history, const AttemptFacts& facts,
+                     const std::vector<std::string>& savedFiles, const Outcome& said) {
   const std::string problem = RecordAttempt(history, facts, savedFiles, said);
-  if (problem.empty()) return said;
+  if (problem.empty()) return {facts.result, said, said};
   Outcome told = Outcome::Failure(problem);
   host.Show(told);
-  return told;
+  return {facts.result, told, said};
 }
 
 class BusyCursor {
@@ -86,10 +86,9 @@ class DownloadRun {
   DownloadEnd Run() {
     const DownloadResult result = RunSteps();
     const std::string digest = m_request.sentDigest ? m_request.sentDigest(m_sentBytes) : m_sent.HexDigest();
-    m_said = Recorded(m_host, m_request.history,
-                      {m_request.settings, m_request.environment, m_request.imagePath, result, m_sentBytes, digest},
-                      m_savedFiles, m_said);
-    return {result, m_said};
+    return Recorded(m_host, m_request.history,
+                    {m_request.settings, m_request.environment, m_request.imagePath, result, m_sentBytes, digest},
+                    m_savedFiles, m_said);
   }
 
  private:
@@ -420,9 +419,8 @@ DownloadEnd BuildAndDownload(const DownloadJob& job) {
       job.legacy ? DefaultLegacyFontSetPath(job.programFolder) : DefaultFontSetPath(job.programFolder);
   const auto endEarly = [&](DownloadResult result, const Outcome& said) {
     job.host.Show(said);
-    return DownloadEnd{result, Recorded(job.host, job.history,
-                                        {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()},
-                                        {}, said)};
+    return Recorded(job.host, job.history, {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()},
+                    {}, said);
   };
   if (Outcome known = CheckPortName(job.settings.portName); !known) return endEarly(DownloadResult::Failed, known);
   if (!job.refusal.empty()) return endEarly(DownloadResult::Failed, Outcome::Failure(job.refusal));

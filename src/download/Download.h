@@ -33,6 +33,9 @@ enum class DownloadResult {
 struct DownloadEnd {
   DownloadResult result = DownloadResult::Failed;
   Outcome said = {};
+  // What the attempt said last, as its history record holds it: `said` differs from it only when
+  // the record could not be written, which was said after it.
+  Outcome attempt = {};
 
   operator DownloadResult() const { return result; }  // NOLINT(google-explicit-constructor)
 };
