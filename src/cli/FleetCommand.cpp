@@ -38,9 +38,8 @@ int EveryTarget(const FleetJob& job, DownloadResult result, const std::string& m
 }
 
 // Builds the group's image, from its own selection (the stored one is left as it is) or the
-// stored one, and freezes it; nullopt with the reason its printers are told in `failure`.
-std::optional<ImageSnapshot> BuildGroup(CliContext& context, const Profile& profile, FleetGroup& group,
-                                        std::string& failure) {
+// stored one, and freezes it; else a failure whose message is what its printers are told.
+Result<ImageSnapshot> BuildGroup(CliContext& context, const Profile& profile, FleetGroup& group) {
   const StopSignal& stop = *context.host.Stop();
   Profile own = profile;
   if (group.selection) StoreSelectionToProfile(*group.selection, own);
@@ -50,7 +49,7 @@ std::optional<ImageSnapshot> BuildGroup(CliContext& context, const Profile& prof
     context.host.Show(built.Failure());
     group.imagePath = group.legacy ? DefaultLegacyFontSetPath(context.programFolder)
                                    : DefaultFontSetPath(context.programFolder);
-    failure = "The font set image was not built.";
+    std::string failure = "The font set image was not built.";
     // A selection of the inventory's says which one and why, the builder's message on one line.
     if (group.selection) {
       std::string why = built.Failure().message;
@@ -58,17 +57,12 @@ std::optional<ImageSnapshot> BuildGroup(CliContext& context, const Profile& prof
       std::replace(why.begin(), why.end(), '\t', ' ');
       failure = FileNamePart(group.selectionPath) + ": " + (why.empty() ? failure : why);
     }
-    return std::nullopt;
+    return Outcome::Failure(failure);
   }
   group.imagePath = built->path;
-  FileHandle& image = built->image;
-  Result<ImageSnapshot> snapshot = ImageSnapshot::Take(image);
-  if (!snapshot) {
-    failure = snapshot.Failure().message;
-    std::cerr << failure << std::endl;
-    return std::nullopt;
-  }
-  return std::move(*snapshot);
+  Result<ImageSnapshot> snapshot = ImageSnapshot::Take(built->image);
+  if (!snapshot) std::cerr << snapshot.Failure().message << std::endl;
+  return snapshot;
 }
 
 }  // namespace
@@ -90,12 +84,11 @@ int RunFleetDownload(CliContext& context, const Profile& profile, FleetJob job, 
     // An inventory whose every row names its own selection does not build the stored one.
     if (!used[index]) continue;
     FleetGroup& group = job.groups[index];
-    std::string failure;
-    if (std::optional<ImageSnapshot> snapshot = BuildGroup(context, profile, group, failure)) {
+    if (Result<ImageSnapshot> snapshot = BuildGroup(context, profile, group)) {
       group.image = &snapshots.emplace_back(std::move(*snapshot));
     } else {
       if (stop.Raised()) return EveryTarget(job, DownloadResult::Cancelled, kDownloadStoppedText, records);
-      group.failure = failure;
+      group.failure = snapshot.Failure().message;
     }
   }
   // Counted once the images and their snapshots are open: they stay open for the whole run.
