@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "base/CodePage.h"
+#include "base/Outcome.h"
 #include "base/FileHandle.h"
 #include "base/FileSystem.h"
 #include "base/FileWrite.h"
@@ -70,37 +71,36 @@ bool WithinCaps(std::string_view text) {
   return lines + (!text.empty() && text.back() != '\n') <= kMaxProfileLines;
 }
 
-// The whole file in `text`, at most kMaxProfileBytes of it. A missing file is no error and
-// gives no text; anything else that stops a complete read is, with `error` saying why.
-bool ReadProfileFile(const std::string& path, std::string& text, std::string& error) {
+// The whole file, at most kMaxProfileBytes of it. A missing file is no error and gives no text;
+// anything else that stops a complete read is, with the message saying why.
+Result<std::string> ReadProfileFile(const std::string& path) {
   FileText read = ReadRegularFile(path, kMaxProfileBytes);
+  const auto refused = [&path](const std::string& why) { return Outcome::Failure("cannot read " + path + ": " + why); };
   switch (read.status) {
     case FileText::Status::Read:
-      text = std::move(read.text);
-      return true;
+      return std::move(read.text);
     case FileText::Status::CannotOpen:
       // Nothing there yet (or a parent is a file, which Save reports): nothing to keep.
-      if (read.error == ENOENT || read.error == ENOTDIR) return true;
-      error = "cannot read " + path + ": " + std::strerror(read.error);
-      return false;
+      if (read.error == ENOENT || read.error == ENOTDIR) return std::string();
+      return refused(std::strerror(read.error));
     case FileText::Status::NotRegular:
-      error = "cannot read " + path + ": not a regular file";
-      return false;
+      return refused("not a regular file");
     case FileText::Status::TooLarge:
-      error = "cannot read " + path + ": the file is " + CapsText();
-      return false;
+      return refused("the file is " + CapsText());
     case FileText::Status::ReadFailed:
-      error = "cannot read " + path + ": " + std::strerror(read.error);
-      return false;
+      return refused(std::strerror(read.error));
   }
-  return false;
+  return refused("unknown status");
 }
 
 }  // namespace
 
 Profile::Profile(std::string path) : m_path(std::move(path)) {
-  std::string text;
-  if (ReadProfileFile(m_path, text, m_loadError)) Parse(text);
+  if (const Result<std::string> text = ReadProfileFile(m_path)) {
+    Parse(*text);
+  } else {
+    m_loadError = text.Failure().message;
+  }
 }
 
 void Profile::Refuse(std::string reason) {
