@@ -30,9 +30,9 @@ class CClientSocket {
   CClientSocket(const CClientSocket&) = delete;
   CClientSocket& operator=(const CClientSocket&) = delete;
 
-  // A non-blocking IPv4 stream socket on any local port; false with the system's error number
-  // (errno, on Windows the Winsock error) in `error`.
-  bool Create(int& error);
+  // A non-blocking IPv4 stream socket on any local port; a failure carries the system's error
+  // number (errno, on Windows the Winsock error) in `system` and no text.
+  Outcome Create();
   // Connects to `address` (dotted decimal or a host name) and `port` (as an unsigned 16-bit
   // number), sleeping on the host until the connection is made or refused, kConnectLimitMs pass,
   // or `cancelled` returns true (Stopped). A failure carries the error number in `system` (a
@@ -58,18 +58,18 @@ class CClientSocket {
   // not tell (Windows).
   long Unsent() const;
   // Sleeps on the host until the printer has taken every byte handed to the socket, for as long
-  // as the unsent count keeps falling; `whileWaiting` runs after every sleep. 0 when all was
-  // taken; ECONNRESET when the printer reset or closed the connection first, ETIMEDOUT when the
-  // count did not fall for `stallMs`, ECANCELED when `cancelled` said so. Returns 0 at once where
-  // the count cannot be seen.
-  int WaitUntilSent(std::int64_t stallMs, const std::function<bool()>& cancelled,
-                    const std::function<void()>& whileWaiting);
+  // as the unsent count keeps falling; `whileWaiting` runs after every sleep. Ok when all was
+  // taken; Stopped when `cancelled` said so; else a failure whose `system` is ECONNRESET when the
+  // printer reset or closed the connection first, ETIMEDOUT when the count did not fall for
+  // `stallMs`. Ok at once where the count cannot be seen.
+  Outcome WaitUntilSent(std::int64_t stallMs, const std::function<bool()>& cancelled,
+                        const std::function<void()>& whileWaiting);
   // Stops receiving and sending and lets what is still unsent leave while it keeps leaving (see
-  // WaitUntilSent; `cancelled` ends it), then closes. 0 when the printer took every byte; else
-  // why not: ECONNRESET when it reset or closed the connection first, ETIMEDOUT when bytes were
-  // still unsent when the wait ended, or the system's error number. The socket is closed either
-  // way.
-  int CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled);
+  // WaitUntilSent; `cancelled` ends it), then closes. Ok when the printer took every byte; else a
+  // failure whose `system` says why not: ECONNRESET when it reset or closed the connection first,
+  // ETIMEDOUT when bytes were still unsent when the wait ended, or the system's error number. The
+  // socket is closed either way.
+  Outcome CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled);
   // Tells the printer that nothing more will be sent (the end of the stream goes behind what is
   // queued); receiving goes on. Nothing on Windows, whose lingering close sends it.
   void EndOutput();

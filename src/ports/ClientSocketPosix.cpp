@@ -55,13 +55,9 @@ CClientSocket::CClientSocket(Host& host) : m_host(host) {}
 // Never lingers here: a socket dropped without the port's Close discards what it could not send.
 CClientSocket::~CClientSocket() { Discard(); }
 
-bool CClientSocket::Create(int& error) {
+Outcome CClientSocket::Create() {
   m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (m_fd < 0) {
-    error = errno;
-    return false;
-  }
-  return true;
+  return m_fd < 0 ? Outcome::SystemError(errno) : Outcome{};
 }
 
 Outcome CClientSocket::Connect(const std::string& address, int port, const std::function<bool()>& cancelled) {
@@ -123,8 +119,8 @@ long CClientSocket::Unsent() const {
   return m_outputEnded && queued > 0 ? queued - 1 : queued;
 }
 
-int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool()>& cancelled,
-                                 const std::function<void()>& whileWaiting) {
+Outcome CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool()>& cancelled,
+                                     const std::function<void()>& whileWaiting) {
   StallWatch watch(m_host, stallMs);
   // A near printer has taken the last bytes within a millisecond or two, a far one takes its
   // time: the first look comes after 1 ms, each later one twice as late, up to kWriteWaitStepMs.
@@ -134,13 +130,13 @@ int CClientSocket::WaitUntilSent(std::int64_t stallMs, const std::function<bool(
     // The error a reset leaves is read once: what it said is kept.
     if (m_reset || WasReset(m_fd, m_outputEnded)) {
       m_reset = true;
-      return ECONNRESET;
+      return Outcome::SystemError(ECONNRESET);
     }
     const long unsent = Unsent();
-    if (unsent == 0) return 0;
-    if (m_peerClosed) return ECONNRESET;
-    if (cancelled && cancelled()) return ECANCELED;
-    if (watch.Stalled(unsent)) return ETIMEDOUT;
+    if (unsent == 0) return {};
+    if (m_peerClosed) return Outcome::SystemError(ECONNRESET);
+    if (cancelled && cancelled()) return Outcome::Stop();
+    if (watch.Stalled(unsent)) return Outcome::SystemError(ETIMEDOUT);
     // Once the stream has ended, a printer that closes then acknowledges the last bytes with its
     // close, which ends the sleep (what it sends meanwhile is read after each one).
     if (m_outputEnded && whileWaiting && !m_peerClosed) {
@@ -159,15 +155,15 @@ void CClientSocket::EndOutput() {
   m_outputEnded = true;
 }
 
-int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
-  if (m_fd == kNoHandle) return 0;
+Outcome CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
+  if (m_fd == kNoHandle) return {};
   // As a lingering close does, the end of the stream follows the last bytes at once: the printer
   // acknowledges it, and them, without waiting for its delayed-acknowledgement timer.
   ::shutdown(m_fd, SHUT_RDWR);
   m_outputEnded = true;
-  const int error = WaitUntilSent(lingerMs, cancelled, {});
+  const Outcome sent = WaitUntilSent(lingerMs, cancelled, {});
   Discard();
-  return error == ECANCELED ? ETIMEDOUT : error;
+  return sent.Stopped() ? Outcome::SystemError(ETIMEDOUT) : sent;
 }
 
 void CClientSocket::Discard() {

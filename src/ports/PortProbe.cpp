@@ -31,8 +31,7 @@ PortProbeResult ProbeTcpPort(Host& host, const std::string& address, int port, s
   const auto stopAsked = [&] { return host.StopRequested() || (stopped && stopped()); };
   if (stopAsked()) return {PortAnswer::Stopped, 0};
   CClientSocket socket(host);
-  int error = 0;
-  if (!socket.Create(error)) return {PortAnswer::Unreachable, error};
+  if (const Outcome created = socket.Create(); !created) return {PortAnswer::Unreachable, created.system};
   const std::int64_t deadline = host.Now() + limitMs;
   bool late = false;
   const Outcome connected = socket.Connect(address, port, [&] {

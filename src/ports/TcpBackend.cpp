@@ -66,9 +66,9 @@ Outcome TcpBackend::Open(const PortOpenArgs& args) {
                             "no echo reply from " + args.ipAddress + ": " + ReachabilityErrorText(probeError));
   }
   m_pSocket = std::make_unique<CClientSocket>(m_context.host);
-  int error = 0;
-  if (!m_pSocket->Create(error)) {
+  if (const Outcome created = m_pSocket->Create(); !created) {
     m_pSocket.reset();
+    const int error = created.system;
     return Outcome::Failure(WithErrorNumber(IDS_SOCKET_ALLOC_FAILED, error), MessageStyle::Plain,
                             OutOfDescriptors(error) ? NoDescriptorDetail("the connection to " + args.ipAddress, error) : "");
   }
@@ -136,15 +136,14 @@ Outcome TcpBackend::Drain(bool endOutput) {
   if (!m_pSocket || m_lost) return Outcome::Quiet();
   if (Outcome flushed = Flush(); !flushed) return flushed;
   if (endOutput) m_pSocket->EndOutput();
-  const int error = m_pSocket->WaitUntilSent(kLingerMs, [this] { return m_context.Cancelled(); }, [this] {
+  const Outcome sent = m_pSocket->WaitUntilSent(kLingerMs, [this] { return m_context.Cancelled(); }, [this] {
     m_unsent.reset();
     m_pSocket->PollReceive();
     m_context.OutputWaited();
   });
   m_unsent.reset();
-  if (error == 0) return {};
-  if (error == ECANCELED) return Outcome::Stop();
-  return Lost(error);
+  if (sent || sent.Stopped()) return sent;
+  return Lost(sent.system);
 }
 
 long TcpBackend::QueuedOutput() {
@@ -174,8 +173,8 @@ Outcome TcpBackend::Close() {
   if (m_lost) {
     m_pSocket->Discard();
   } else {
-    const int error = m_pSocket->CloseWhenSent(kLingerMs, [this] { return m_context.Cancelled(); });
-    if (error != 0 && !m_context.Cancelled()) closed = Lost(error);
+    const Outcome sent = m_pSocket->CloseWhenSent(kLingerMs, [this] { return m_context.Cancelled(); });
+    if (!sent && !m_context.Cancelled()) closed = Lost(sent.system);
   }
   m_pSocket.reset();
   return closed;

@@ -45,21 +45,18 @@ CClientSocket::CClientSocket(Host& host) : m_host(host) {}
 
 CClientSocket::~CClientSocket() { Discard(); }
 
-bool CClientSocket::Create(int& error) {
-  if ((error = win::WinsockReady()) != 0) return false;
+Outcome CClientSocket::Create() {
+  if (const int error = win::WinsockReady(); error != 0) return Outcome::SystemError(error);
   const SOCKET s = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, 0);
-  if (s == INVALID_SOCKET) {
-    error = ::WSAGetLastError();
-    return false;
-  }
+  if (s == INVALID_SOCKET) return Outcome::SystemError(::WSAGetLastError());
   u_long nonBlocking = 1;
   if (::ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
-    error = ::WSAGetLastError();
+    const int error = ::WSAGetLastError();
     ::closesocket(s);
-    return false;
+    return Outcome::SystemError(error);
   }
   m_fd = static_cast<NativeHandle>(s);
-  return true;
+  return {};
 }
 
 Outcome CClientSocket::Connect(const std::string& address, int port, const std::function<bool()>& cancelled) {
@@ -134,12 +131,14 @@ long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
 // No unsent count to watch (see above): the lingering close decides.
 long CClientSocket::Unsent() const { return 0; }
 
-int CClientSocket::WaitUntilSent(std::int64_t, const std::function<bool()>&, const std::function<void()>&) { return 0; }
+Outcome CClientSocket::WaitUntilSent(std::int64_t, const std::function<bool()>&, const std::function<void()>&) {
+  return {};
+}
 
 void CClientSocket::EndOutput() {}
 
-int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
-  if (m_fd == kNoHandle) return 0;
+Outcome CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
+  if (m_fd == kNoHandle) return {};
   // What the printer sent is read first, so a reset shows. Receiving is not shut down: Windows
   // resets a connection on which data arrives after that, losing what is still unsent.
   PollReceive();
@@ -149,7 +148,7 @@ int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool
   if (!m_reset && ::send(Sock(m_fd), &none, 0, 0) != 0 && Lost(::WSAGetLastError())) m_reset = true;
   if (m_reset) {
     Discard();
-    return ECONNRESET;
+    return Outcome::SystemError(ECONNRESET);
   }
   const std::int64_t deadline = m_host.Now() + lingerMs;
   for (;;) {
@@ -158,16 +157,16 @@ int CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool
       m_fd = kNoHandle;
       const auto blocked =
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-      return blocked + kLingerRunOutMarginMs >= lingerMs ? ETIMEDOUT : 0;
+      return blocked + kLingerRunOutMarginMs >= lingerMs ? Outcome::SystemError(ETIMEDOUT) : Outcome{};
     }
     const int error = ::WSAGetLastError();
     if (error != WSAEWOULDBLOCK) {
       Discard();
-      return Lost(error) ? ECONNRESET : error;
+      return Outcome::SystemError(Lost(error) ? ECONNRESET : error);
     }
     if (cancelled() || m_host.Now() >= deadline) {
       Discard();
-      return ETIMEDOUT;
+      return Outcome::SystemError(ETIMEDOUT);
     }
     m_host.WaitFor(kWriteWaitStepMs);
   }
