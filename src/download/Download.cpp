@@ -273,10 +273,9 @@ class DownloadRun {
     std::int64_t& remaining = m_remaining;
     for (remaining = area.length; remaining > 0;) {
       const auto size = static_cast<std::size_t>(std::min(SEND_CHUNK, remaining));
-      std::string readError;
-      if (!m_chunks.Next(chunk, size, readError)) {
+      if (const Outcome read = m_chunks.Next(chunk, size); !read) {
         Fail();
-        Say(Outcome::Failure(ImageErrorText("Error reading", m_request.imagePath, readError)));
+        Say(Outcome::Failure(ImageErrorText("Error reading", m_request.imagePath, read.message)));
         return Flow::Failed;
       }
       if (const Outcome written = m_port.Write(chunk, size); !written) return WriteFailed(written);

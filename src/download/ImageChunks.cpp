@@ -12,19 +12,13 @@ constexpr const char* kImageShrank = "the file ended before the length it was an
 
 }  // namespace
 
-bool ImageChunks::Next(char* chunk, std::size_t size, std::string& error) {
+Outcome ImageChunks::Next(char* chunk, std::size_t size) {
   for (std::size_t filled = 0; filled < size;) {
     if (m_at == m_end) {
       m_block.resize(kImageReadAhead);
       const long n = m_image.Read(m_block.data(), m_block.size());
-      if (n < 0) {
-        error = m_image.ErrorText();
-        return false;
-      }
-      if (n == 0) {
-        error = kImageShrank;
-        return false;
-      }
+      if (n < 0) return Outcome::Failure(m_image.ErrorText());
+      if (n == 0) return Outcome::Failure(kImageShrank);
       m_at = 0;
       m_end = static_cast<std::size_t>(n);
     }
@@ -33,7 +27,7 @@ bool ImageChunks::Next(char* chunk, std::size_t size, std::string& error) {
     m_at += take;
     filled += take;
   }
-  return true;
+  return {};
 }
 
 }  // namespace corvelle

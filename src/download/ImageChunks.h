@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/FileHandle.h"
+#include "base/Outcome.h"
 
 namespace corvelle {
 
@@ -21,9 +22,9 @@ class ImageChunks {
   // Reads `image` from its current offset on; the handle must outlive this object.
   explicit ImageChunks(FileHandle& image) : m_image(image) {}
 
-  // The next `size` bytes of the image into `chunk`, or false with the reason in `error` (the
+  // The next `size` bytes of the image into `chunk`, or a failure whose message is the reason (the
   // file's error, or the file ended first): a chunk never holds bytes the image did not fill.
-  bool Next(char* chunk, std::size_t size, std::string& error);
+  Outcome Next(char* chunk, std::size_t size);
 
  private:
   FileHandle& m_image;
