@@ -24,12 +24,13 @@ class FileBackend : public FdBackend {
       if (Outcome chosen = m_context.outputChosen(*path); !chosen) return chosen;
     }
     m_path = *path;
-    const int error = OpenOutputFile(m_context, m_path, m_fd);
-    if (error == ECANCELED) return Outcome::Stop();
-    if (error != 0) {
+    const Result<int> opened = OpenOutputFile(m_context, m_path);
+    if (opened.Failure().Stopped()) return opened.Failure();
+    if (!opened) {
       return Outcome::Failure(std::string(LoadStr(IDS_OUTPUT_FILE_ERROR)) + "(Q)", MessageStyle::Plain,
-                              m_path + ": " + std::strerror(error));
+                              m_path + ": " + std::strerror(opened.Failure().system));
     }
+    m_fd = *opened;
     return {};
   }
 };

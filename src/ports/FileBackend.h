@@ -24,7 +24,7 @@ std::unique_ptr<PortBackend> MakeFileBackend(PortContext& context);
 
 // The platform's side of the FILE kind: opens the output file `path` so that no other program
 // writes it meanwhile, truncated only once it is held, leaving a file another program is writing
-// alone. 0 with the descriptor in `fd`, ECANCELED after STOP, or the errno value of the failure.
-int OpenOutputFile(PortContext& context, const std::string& path, int& fd);
+// alone. The descriptor; Stopped after STOP; else a failure with the errno value in `system`.
+Result<int> OpenOutputFile(PortContext& context, const std::string& path);
 
 }  // namespace corvelle

@@ -24,27 +24,27 @@ constexpr std::int64_t kReaderWaitMs = 100;
 // is non-blocking, so a FIFO or a device that takes nothing (a printer out of paper) waits in
 // poll, where STOP ends it; a FIFO without a reader is tried again every kReaderWaitMs until one
 // comes or STOP.
-int OpenOutputFile(PortContext& context, const std::string& path, int& fd) {
+Result<int> OpenOutputFile(PortContext& context, const std::string& path) {
   // A link is followed as the file writer allows (never another user's in a shared folder);
   // what it leads to is opened with O_NOFOLLOW, so a link swapped in since is refused.
   const std::string target = ResolveFileLink(path);
-  if (target.empty()) return errno;
+  if (target.empty()) return Outcome::SystemError(errno);
+  int fd = -1;
   for (;;) {
     fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);
     if (fd >= 0) break;
-    if (errno != ENXIO) return errno;
-    if (context.Cancelled()) return ECANCELED;
+    if (errno != ENXIO) return Outcome::SystemError(errno);
+    if (context.Cancelled()) return Outcome::Stop();
     context.host.WaitFor(kReaderWaitMs);
-    if (context.Cancelled()) return ECANCELED;
+    if (context.Cancelled()) return Outcome::Stop();
   }
   struct stat st {};
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0)) {
     const int error = errno;
     ::close(fd);
-    fd = -1;
-    return error;
+    return Outcome::SystemError(error);
   }
-  return 0;
+  return fd;
 }
 
 }  // namespace corvelle

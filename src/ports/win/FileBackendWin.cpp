@@ -14,21 +14,21 @@
 namespace corvelle {
 
 // A file another program holds open for writing is a sharing violation (EBUSY) and is left alone.
-int OpenOutputFile(PortContext&, const std::string& path, int& fd) {
+Result<int> OpenOutputFile(PortContext&, const std::string& path) {
   const HANDLE handle = ::CreateFileW(win::Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return win::SetErrnoFromLastError();
+  if (handle == INVALID_HANDLE_VALUE) return Outcome::SystemError(win::SetErrnoFromLastError());
   if (::GetFileType(handle) == FILE_TYPE_DISK && !::SetEndOfFile(handle)) {
     const int error = win::SetErrnoFromLastError();
     ::CloseHandle(handle);
-    return error;
+    return Outcome::SystemError(error);
   }
-  fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
   if (fd < 0) {
     ::CloseHandle(handle);
-    return EMFILE;
+    return Outcome::SystemError(EMFILE);
   }
-  return 0;
+  return fd;
 }
 
 }  // namespace corvelle
