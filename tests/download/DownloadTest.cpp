@@ -35,6 +35,7 @@ TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
            {"TCP/IP", 0x150000, false, {"?Z:&1376256\n"}, "OW12DCO2688*W512DC", {}},
            {"COM2:", 0x150001, false, {"?Z:&1376256\n", "?Z;&1\n"}, "OW12DCO2688*W512DCOW6DCOW1DC", {}},
            {"USB1", 1000, false, {"?Z:&1000\n"}, "OW9DCOW512W488DC", {{0, 51}, {1, 102}}},
+           {"USB1", 0x200000, false, {"?Z:&1376256\n", "?Z;&720896\n"}, "OW12DCO2688*W512DCOW11DCO1408*W512DC", {}},
            {"FILE", 0, false, {"?Z:&0\n"}, "OW6DCODC", {}},
            {"COM12:", 300000, true, {"?Z:&300000\n"}, "OW11DCO585*W512W480DC", {}},
            {"TCP/IP", 0x150200, true, {"?Z:&1376768\n"}, "OW12DCO2689*W512DC", {}}}) {
@@ -71,18 +72,13 @@ TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
     EXPECT_TRUE(p.created && p.destroyed);
     EXPECT_EQ(p.statuses, std::vector{std::string(LoadStr(IDS_END_OF_PROCESS))});
     // Each pause counts its seconds down, one report a second; STOP can end all but the last.
+    const std::vector<int> pauses = areas == 2 ? std::vector{11, 26, 11, 11} : std::vector{11, 11};
     std::vector<std::pair<int, bool>> countdown;
-    const auto count = [&countdown](int seconds, bool stoppable) {
-      for (int left = seconds; left > 0; --left) countdown.emplace_back(left, stoppable);
-    };
-    count(11, true);
-    if (areas == 2) {
-      count(26, true);
-      count(11, true);
+    for (std::size_t i = 0; i < pauses.size(); ++i) {
+      for (int left = pauses[i]; left > 0; --left) countdown.emplace_back(left, i + 1 < pauses.size());
     }
-    count(11, false);
     EXPECT_EQ(p.pauses, countdown);
-    EXPECT_EQ(p.pauseEnds, areas == 2 ? 4 : 2);
+    EXPECT_EQ(p.pauseEnds, static_cast<int>(pauses.size()));
     // Every open asks for both flow controls and the output name, whatever is stored.
     for (const PortOpenArgs& a : kit.printer.opens) {
       EXPECT_EQ(test::OpenArgsText(a), c.port + std::string(" baud=5 xon=1 cts=1 mask=0 out=fontext.out/fontext.out"));
@@ -101,36 +97,14 @@ TEST(DownloadProgress, FollowsWhatThePrinterTookAndThePauseStartsWhenTheAreaHasL
   DownloadKit kit;
   kit.MakeImage(0x200000);
   kit.settings.portName = "TCP/IP";
-  // The area's bytes stay queued until 20 s (9 s after the area was written), then 100 bytes a millisecond leave; area 2 leaves at once.
-  std::int64_t written = 0;
-  const auto queued = [&] {
-    const std::int64_t gone = kit.host.now < 20000 ? 0 : (kit.host.now - 20000) * 100;
-    return static_cast<long>(std::clamp<std::int64_t>(std::min<std::int64_t>(written, 0x150000) - gone, 0, written));
+  kit.faults.drainsWaitForQueue = true;
+  // The area's bytes stay queued until 20 s (9 s after the area was written), then 100 bytes a
+  // millisecond leave; area 2 leaves at once.
+  kit.printer.queued = [&kit] {
+    const std::int64_t area = std::min<std::int64_t>(std::max(kit.writes - 1, 0) * 512LL, 0x150000);
+    return static_cast<long>(std::max<std::int64_t>(area - std::max<std::int64_t>(kit.host.now - 20000, 0) * 100, 0));
   };
-  // A connection whose drain waits as a real one does: until its queue is empty.
-  struct Link : PortBackend {
-    Link(std::unique_ptr<PortBackend> inner, PortContext& context, std::int64_t& written, std::function<long()> queued)
-        : inner(std::move(inner)), context(context), written(written), queued(std::move(queued)) {}
-    Outcome Open(const PortOpenArgs& a) override { return inner->Open(a); }
-    Outcome Write(const std::uint8_t* x, std::size_t n) override {
-      if (n >= 512 || written > 0) written += static_cast<std::int64_t>(n);  // the area's chunks
-      return inner->Write(x, n);
-    }
-    Outcome DrainOutput() override {
-      return WaitForQueue(context, queued, 0, 0).Ok() ? Outcome{} : Outcome::Quiet();
-    }
-    long QueuedOutput() override { return queued(); }
-    Outcome Close() override { return inner->Close(); }
-    std::unique_ptr<PortBackend> inner;
-    PortContext& context;
-    std::int64_t& written;
-    std::function<long()> queued;
-  };
-  PortEnvironment env = kit.Environment();
-  env.backendFactory = [&, inner = env.backendFactory](PortKind kind, PortContext& context) {
-    return std::make_unique<Link>(inner(kind, context), context, written, queued);
-  };
-  ASSERT_EQ(DownloadFontSet({kit.host, kit.settings, env, kit.imagePath, {}}), DownloadResult::Completed);
+  ASSERT_EQ(kit.Download(), DownloadResult::Completed);
   const std::vector<int>& p = kit.host.progress.positions;
   ASSERT_GT(p.size(), 2688u + 60);
   for (std::size_t i = 0; i < 2688; ++i) ASSERT_EQ(p[i], 0) << "chunk " << i << ": nothing was taken yet";
