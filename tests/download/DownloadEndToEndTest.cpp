@@ -61,6 +61,14 @@ std::vector<std::string> Download(std::vector<std::string> args) {
   return args;
 }
 
+const std::vector<std::string> kSetCom = {"set-com", "--speed", "0", "--parity", "0", "--data-bits", "1",
+                                          "--stop-bits", "0"};
+
+std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
 // Each target's records in `kit`'s history, each as `shown` writes it followed by ";".
 std::map<std::string, std::string> Recorded(const test::CliKit& kit,
                                             const std::function<std::string(const DownloadRecord&)>& shown) {
@@ -69,6 +77,13 @@ std::map<std::string, std::string> Recorded(const test::CliKit& kit,
   return recorded;
 }
 std::string Result(const DownloadRecord& record) { return record.result; }
+
+// How often `part` occurs in `text`.
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
 
 // The images a printer put together ("1234 consistent") and the bytes of every connection it saw
 // closed; `printer` 0 takes every printer of the simulator.
@@ -242,8 +257,25 @@ TEST_F(DownloadEndToEnd, CliFailuresExitWithTheirStatusAndMessage) {
   EXPECT_EQ(run.err, Line(IDS_NO_FONTS_SELECTED));
   EXPECT_FALSE(test::FileExists(first));
 
-  // A FILE download whose outputs run out fails at the open that finds none left, saying why.
   SelectFont(1, 100, 1000);
+  // A stored unknown name is no usage error, and it stays in the profile; set-com needs --output
+  // for the FILE port.
+  profile.WriteString(kPortSection, "Port", "NOPE");
+  for (const std::vector<std::string>& command : {std::vector<std::string>{"download"}, kSetCom}) {
+    EXPECT_EQ(Run(command), 1);
+    EXPECT_NE(run.err.find("Unknown port \"NOPE\""), std::string::npos) << run.err;
+  }
+  EXPECT_TRUE(NothingBuilt());
+  EXPECT_NE(ReadFile(profile.Path()).find("Port=NOPE"), std::string::npos);
+
+  EXPECT_EQ(Run(With(kSetCom, {"--port", "FILE"})), 1);
+  EXPECT_EQ(run.err, "The FILE port needs --output FILE: no output file was given.\n");
+  const std::string out = dir.File("command.out");
+  EXPECT_EQ(Run(With(kSetCom, {"--port", "FILE", "--output", out})), 0) << run.err;
+  EXPECT_EQ(ReadFile(out), "?A7&0,0,1,0\r\n");
+  EXPECT_EQ(run.err, Line(IDS_WAIT_AUTORESTART));
+
+  // A FILE download whose outputs run out fails at the open that finds none left, saying why.
   EXPECT_EQ(Run({"download", "--port", "FILE", "--output", first}), 1);
   EXPECT_NE(run.err.find("\nThe FILE port needs one more --output FILE: each opening writes its own file"),
             std::string::npos)
@@ -325,15 +357,12 @@ TEST_F(CliStop, CtrlCEndsTheEchoProbeOfAPrinterThatNeverAnswersAndAPing) {
   ExpectStopped(Run({"ping", "127.0.0.1"}, test::After(800)), "Ping stopped.");
 }
 
-TEST_F(CliStop, CtrlCEndsAFilePortOnAFifoThatNobodyReads) {
-  const std::string fifo = dir.File("printer.fifo");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  ExpectStopped(Run({"download", "--port", "FILE", "--output", fifo}, test::After(800)));
-}
-
-// Ctrl-C, SIGTERM and SIGHUP stop a download to a serial line (a pseudo-terminal named by its
-// path) in its first pause; the line's exclusive mode is taken off, so another user opens it at once.
-TEST_F(CliStop, TerminationSignalsGiveTheSerialLineBack) {
+// Ctrl-C ends the open of a FIFO nobody reads as a FILE port's output. Ctrl-C, SIGTERM and SIGHUP
+// stop a download to a serial line (a pseudo-terminal named by its path) in its first pause; the
+// line's exclusive mode is taken off, so another user opens it at once.
+TEST_F(CliStop, CtrlCEndsAFifoNobodyReadsAndTheSignalsGiveTheSerialLineBack) {
+  ASSERT_EQ(::mkfifo(dir.File("printer.fifo").c_str(), 0600), 0);
+  ExpectStopped(Run({"download", "--port", "FILE", "--output", dir.File("printer.fifo")}, test::After(800)));
   Pty pty;
   ASSERT_EQ(::chmod(pty.slave.c_str(), 0666), 0);
   // The master side reports a hang-up, not input, until the program opens the line.
@@ -357,38 +386,7 @@ TEST_F(CliStop, TerminationSignalsGiveTheSerialLineBack) {
   }
 }
 
-const std::vector<std::string> kSetCom = {"set-com", "--speed", "0", "--parity", "0", "--data-bits", "1",
-                                          "--stop-bits", "0"};
-
-std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
-  args.insert(args.end(), more.begin(), more.end());
-  return args;
-}
-
-// Which ports download and set-com accept (the usage errors are NamedPrinter's table).
-class CliPortRules : public EndToEnd {
- protected:
-  void SetUp() override { SelectFont(1, 100, 1000); }
-};
-
-// A stored unknown name is no usage error, and it stays in the profile; set-com needs --output
-// for the FILE port.
-TEST_F(CliPortRules, AStoredUnknownPortFailsBeforeAnythingIsBuiltAndSetComWritesAFile) {
-  profile.WriteString(kPortSection, "Port", "NOPE");
-  for (const std::vector<std::string>& command : {std::vector<std::string>{"download"}, kSetCom}) {
-    EXPECT_EQ(Run(command), 1);
-    EXPECT_NE(run.err.find("Unknown port \"NOPE\""), std::string::npos) << run.err;
-  }
-  EXPECT_TRUE(NothingBuilt());
-  EXPECT_NE(ReadFile(profile.Path()).find("Port=NOPE"), std::string::npos);
-
-  EXPECT_EQ(Run(With(kSetCom, {"--port", "FILE"})), 1);
-  EXPECT_EQ(run.err, "The FILE port needs --output FILE: no output file was given.\n");
-  const std::string out = dir.File("command.out");
-  EXPECT_EQ(Run(With(kSetCom, {"--port", "FILE", "--output", out})), 0) << run.err;
-  EXPECT_EQ(ReadFile(out), "?A7&0,0,1,0\r\n");
-  EXPECT_EQ(run.err, Line(IDS_WAIT_AUTORESTART));
-}
+using CliPortRules = EndToEnd;
 
 // set-com on a serial line named by --port (a pseudo-terminal's path), at the stored settings:
 // speed position 5 with hardware flow control asked, once with RS-485 on and once off. The line
@@ -534,16 +532,13 @@ TEST_F(FleetDownload, MorePrintersThanTheDescriptorLimitAllowsAtOnceAreAllServed
   launcher = {"/usr/bin/prlimit", "--nofile=80:80", "--"};
   EXPECT_EQ(Run(ToAll(sim)), 0) << run.err;
   EXPECT_EQ(run.out, AllOk(sim));
-  const std::string& err = run.err;
   // Every printer given is asked for at once, the limit holds that to fewer: said once, with
   // the rounds that makes and the limit as what raises it.
-  const std::size_t notice = err.find(" printers at a time, not 48: the open-file limit allows no more\n");
-  EXPECT_NE(notice, std::string::npos) << err;
-  EXPECT_EQ(err.find("printers at a time", notice + 20), std::string::npos) << "said once";
-  const std::size_t rounds = err.find("corvelle-cli: 48 printers in ");
-  EXPECT_NE(rounds, std::string::npos) << err;
-  EXPECT_NE(err.find("; a higher open-file limit (ulimit -n) serves more at once\n", rounds), std::string::npos) << err;
-  EXPECT_EQ(err.find(" printers in ", rounds + 20), std::string::npos) << "said once";
+  EXPECT_EQ(Count(run.err, "printers at a time"), 1u) << run.err;
+  EXPECT_NE(run.err.find(" printers at a time, not 48: the open-file limit allows no more\n"), std::string::npos);
+  EXPECT_EQ(Count(run.err, " printers in "), 1u) << run.err;
+  EXPECT_NE(run.err.find("corvelle-cli: 48 printers in "), std::string::npos);
+  EXPECT_NE(run.err.find("; a higher open-file limit (ulimit -n) serves more at once\n"), std::string::npos);
   const auto recorded = Recorded(kit, Result);
   for (const int port : sim.Ports()) EXPECT_EQ(recorded.at(Target(port)), "ok;") << port;
   ExpectStored(kPrinters);
@@ -654,13 +649,11 @@ TEST_F(SiteRun, TwoSitesThreeSelectionsPickedByRowAndTheFailuresRunAgain) {
                       ",,,,\r\n"
                       "w1,West," + Target(dead) + ",a.kvf,\r\n");
 
-  // Picking: only the western row, which refuses; no row at all is a usage error.
+  // Picking: only the western row, which refuses.
   EXPECT_EQ(Run(Download({"--inventory", inventory, "--site", "W*"})), 1) << run.err;
   const std::string west = run.out;
   EXPECT_EQ(west.rfind(Target(dead) + "\tfailed\t", 0), 0u) << west;
   EXPECT_TRUE(west.ends_with("\tw1\tWest\n")) << west;
-  EXPECT_EQ(Run(Download({"--inventory", inventory, "--site", "Nord", "--name", "s?"})), 2);
-  EXPECT_NE(run.err.find("has no enabled printer that --site and --name pick"), std::string::npos) << run.err;
 
   // Every row: each printer gets its own group's image, byte for byte.
   EXPECT_EQ(Run(Download({"--inventory", inventory})), 1) << run.err;
@@ -800,6 +793,7 @@ TEST_F(NamedPrinter, UsageErrorsAndAFilePortWithoutAFileSayWhyAndContactNothing)
       {{"--ip", "10.0.0.2", "--ip-list", dir.File("missing")}, dir.File("missing")},
       {{"--inventory", noAddress, "--retry", "3"}, "corvelle-cli: " + noAddress + ":4: the row has no address"},
       {{"--site", "Nord"}, ""},
+      {{"--inventory", good, "--site", "Nord", "--name", "x?"}, "has no enabled printer that --site and --name pick"},
       {{"--inventory", good, "--retry", "11"}, ""},
       {{"--inventory", good, "--retry-wait", "601"}, ""},
       {{"--inventory", good, "--retry-wait", "-1"}, ""},

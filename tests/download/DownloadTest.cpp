@@ -315,7 +315,6 @@ TEST(DownloadRecord, TargetsNameTheDeviceTheFilesOrTheAddress) {
   EXPECT_EQ(DownloadTarget({.portName = "/dev/pts/7"}, env, {}), "/dev/pts/7");
   EXPECT_EQ(DownloadTarget({.portName = "FILE"}, env, {"/a", "/b c"}), "/a /b c");
   EXPECT_EQ(DownloadTarget({.portName = "USB1"}, env, {}), "USB1");
-  EXPECT_EQ(DownloadTarget({.portName = "TCP/IP"}, env, {}), "192.168.1.100:4001");
 
   // The real FILE kind: each file once, in the order the opens asked for them.
   RecordedKit kit;
