@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -139,17 +140,14 @@ TEST_F(DownloadEndToEnd, AFloodOfSilentConnectionsFromOnePeerHoldsUpNoOther) {
   ASSERT_GE(files.rlim_cur, 1100u) << "a thousand sockets and the test's own descriptors";
   test::SimProcess sim({"--port", "0", "--store", dir.File("store")});
   ASSERT_TRUE(sim.Started());
-  const sockaddr_in from{AF_INET, 0, {htonl(0x7F000002)}, {}};
   const sockaddr_in to{AF_INET, htons(static_cast<std::uint16_t>(sim.Port())), {htonl(INADDR_LOOPBACK)}, {}};
-  std::vector<UniqueFd> flood;
+  std::deque<test::LoopbackPort> flood;
   for (int i = 0; i < 1000; ++i) {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    ASSERT_TRUE(fd.Valid() && ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&from), sizeof from) == 0 &&
-                ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0)
+    const test::LoopbackPort& from = flood.emplace_back(-1, 0x7F000002);
+    ASSERT_TRUE(from.port && ::connect(from.fd.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0)
         << "connection " << i << ": " << std::strerror(errno);
     // Read the log as it comes, so the simulator never waits on its pipe.
     ASSERT_TRUE(sim.Next("connection_opened"));
-    flood.push_back(std::move(fd));
   }
   // Only the simulator's address passes the reachability test, so nothing else is contacted.
   PortEnvironment loopback;
@@ -467,14 +465,14 @@ class FleetDownload : public EndToEnd {
       EXPECT_TRUE(ReadFile(dir.File("store/printer-" + std::to_string(number) + "/image-001.bin")) == Image()) << number;
     }
   }
-  // A download to every printer of `sim`, and the result lines of one that serves them all.
+  // A download to every printer of `sim`, and the result lines of one that ends them all alike.
   static std::vector<std::string> ToAll(const test::SimProcess& sim, std::vector<std::string> args = {}) {
     for (const int port : sim.Ports()) args.insert(args.end(), {"--ip", Target(port)});
     return Download(args);
   }
-  static std::string AllOk(const test::SimProcess& sim) {
+  static std::string Each(const test::SimProcess& sim, const std::string& result) {
     std::string lines;
-    for (const int port : sim.Ports()) lines += Target(port) + "\tok\t\n";
+    for (const int port : sim.Ports()) lines += Target(port) + "\t" + result + "\n";
     return lines;
   }
 };
@@ -491,9 +489,7 @@ TEST_F(FleetDownload, CtrlCStopsThePrintersRunningAndThoseWaitingTheirTurnAtOnce
             1)
       << run.err;
   EXPECT_LT(run.secondsAfterSignal, 2.0) << "every wait ends on STOP";
-  std::string expected;
-  for (const int port : sim.Ports()) expected += Target(port) + "\tstopped\tDownload stopped.\n";
-  EXPECT_EQ(run.out, expected);
+  EXPECT_EQ(run.out, Each(sim, "stopped\tDownload stopped."));
   sim.Stop();
   EXPECT_EQ(std::count_if(sim.Events().begin(), sim.Events().end(),
                           [](const QJsonObject& event) { return event.value("event") == "announcement"; }),
@@ -512,7 +508,7 @@ TEST_F(FleetDownload, MorePrintersThanTheDescriptorLimitAllowsAtOnceAreAllServed
   // 80 descriptors, soft and hard: fewer than 32 printers may need at once.
   launcher = {"/usr/bin/prlimit", "--nofile=80:80", "--"};
   EXPECT_EQ(Run(ToAll(sim)), 0) << run.err;
-  EXPECT_EQ(run.out, AllOk(sim));
+  EXPECT_EQ(run.out, Each(sim, "ok\t"));
   // Every printer given is asked for at once, the limit holds that to fewer: said once, with
   // the rounds that makes and the limit as what raises it.
   EXPECT_EQ(Count(run.err, "printers at a time"), 1u) << run.err;
