@@ -31,7 +31,6 @@
 #include "base/PrinterLock.h"
 #include "base/Profile.h"
 #include "base/Sha256.h"
-#include "base/UniqueFd.h"
 #include "catalogue/SelectionProfile.h"
 #include "catalogue/SettingsFile.h"
 #include "cli/CliKit.h"
