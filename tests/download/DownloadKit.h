@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "download/Download.h"
+#include "ports/OutputWait.h"
 #include "ports/FakePrinter.h"
 #include "support/FakeHost.h"
 #include "support/TempDir.h"
@@ -52,6 +53,7 @@ struct Faults {
   bool noProgressWindow = false;
   const char* imageName = nullptr;  // the download reads this file of the folder instead
   bool lostAtClose = false;  // the close finds the connection lost (as TCP/IP reports a reset)
+  bool drainsWaitForQueue = false;  // a drain waits, as a real link's does, for the queue to empty
 };
 
 struct DownloadKit {
@@ -81,6 +83,9 @@ struct DownloadKit {
     }
     void Purge() override { inner->Purge(); }
     Outcome DrainOutput() override {
+      if (f.drainsWaitForQueue) {
+        return WaitForQueue(context, [this] { return QueuedOutput(); }, 0, 0).Ok() ? Outcome{} : Outcome::Quiet();
+      }
       if (f.holdDrains) WaitForStop();
       Outcome drained = inner->DrainOutput();
       if (drained && f.holdDrains) drained = context.Cancelled() ? Outcome::Stop() : Outcome::Quiet();

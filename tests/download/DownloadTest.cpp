@@ -2,14 +2,29 @@
 // The downloads and Set COM port with the fake clock and the recording printer: announcements,
 // areas, chunks, opens, pauses, the closing message, progress, the open arguments, the serial queue
 // wait; STOP in every pause and area, held writes and drains, failed opens, writes and reads; the
-// set-up command's bytes and its failures.
+// set-up command's bytes and its failures. Beyond Windows: every attempt leaves one history
+// record with where it went, how it ended and the digest of exactly the image bytes the printer
+// took; a download holds its printer from before the first open to the end: every spelling of one
+// printer is one lock, a printer another download holds fails at once with nothing sent (and
+// recorded so), or is waited for in short slices that STOP ends; FILE output files are held as
+// they are chosen.
 #include <gtest/gtest.h>
 
 #include "DownloadKit.h"
 #include "download/ImageChunks.h"
 #include "download/SetComPort.h"
-#include "ports/OutputWait.h"
 #include "resources/Strings.h"
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "base/History.h"
+#include "base/Sha256.h"
+#include "base/StopSignal.h"
+#include "download/DownloadRecord.h"
+#include "download/PrinterClaim.h"
+#endif
 
 namespace corvelle {
 namespace {
@@ -35,6 +50,7 @@ TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
            {"TCP/IP", 0x150000, false, {"?Z:&1376256\n"}, "OW12DCO2688*W512DC", {}},
            {"COM2:", 0x150001, false, {"?Z:&1376256\n", "?Z;&1\n"}, "OW12DCO2688*W512DCOW6DCOW1DC", {}},
            {"USB1", 1000, false, {"?Z:&1000\n"}, "OW9DCOW512W488DC", {{0, 51}, {1, 102}}},
+           {"USB1", 0x200000, false, {"?Z:&1376256\n", "?Z;&720896\n"}, "OW12DCO2688*W512DCOW11DCO1408*W512DC", {}},
            {"FILE", 0, false, {"?Z:&0\n"}, "OW6DCODC", {}},
            {"COM12:", 300000, true, {"?Z:&300000\n"}, "OW11DCO585*W512W480DC", {}},
            {"TCP/IP", 0x150200, true, {"?Z:&1376768\n"}, "OW12DCO2689*W512DC", {}}}) {
@@ -71,18 +87,13 @@ TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
     EXPECT_TRUE(p.created && p.destroyed);
     EXPECT_EQ(p.statuses, std::vector{std::string(LoadStr(IDS_END_OF_PROCESS))});
     // Each pause counts its seconds down, one report a second; STOP can end all but the last.
+    const std::vector<int> pauses = areas == 2 ? std::vector{11, 26, 11, 11} : std::vector{11, 11};
     std::vector<std::pair<int, bool>> countdown;
-    const auto count = [&countdown](int seconds, bool stoppable) {
-      for (int left = seconds; left > 0; --left) countdown.emplace_back(left, stoppable);
-    };
-    count(11, true);
-    if (areas == 2) {
-      count(26, true);
-      count(11, true);
+    for (std::size_t i = 0; i < pauses.size(); ++i) {
+      for (int left = pauses[i]; left > 0; --left) countdown.emplace_back(left, i + 1 < pauses.size());
     }
-    count(11, false);
     EXPECT_EQ(p.pauses, countdown);
-    EXPECT_EQ(p.pauseEnds, areas == 2 ? 4 : 2);
+    EXPECT_EQ(p.pauseEnds, static_cast<int>(pauses.size()));
     // Every open asks for both flow controls and the output name, whatever is stored.
     for (const PortOpenArgs& a : kit.printer.opens) {
       EXPECT_EQ(test::OpenArgsText(a), c.port + std::string(" baud=5 xon=1 cts=1 mask=0 out=fontext.out/fontext.out"));
@@ -101,36 +112,14 @@ TEST(DownloadProgress, FollowsWhatThePrinterTookAndThePauseStartsWhenTheAreaHasL
   DownloadKit kit;
   kit.MakeImage(0x200000);
   kit.settings.portName = "TCP/IP";
-  // The area's bytes stay queued until 20 s (9 s after the area was written), then 100 bytes a millisecond leave; area 2 leaves at once.
-  std::int64_t written = 0;
-  const auto queued = [&] {
-    const std::int64_t gone = kit.host.now < 20000 ? 0 : (kit.host.now - 20000) * 100;
-    return static_cast<long>(std::clamp<std::int64_t>(std::min<std::int64_t>(written, 0x150000) - gone, 0, written));
+  kit.faults.drainsWaitForQueue = true;
+  // The area's bytes stay queued until 20 s (9 s after the area was written), then 100 bytes a
+  // millisecond leave; area 2 leaves at once.
+  kit.printer.queued = [&kit] {
+    const std::int64_t area = std::min<std::int64_t>(std::max(kit.writes - 1, 0) * 512LL, 0x150000);
+    return static_cast<long>(std::max<std::int64_t>(area - std::max<std::int64_t>(kit.host.now - 20000, 0) * 100, 0));
   };
-  // A connection whose drain waits as a real one does: until its queue is empty.
-  struct Link : PortBackend {
-    Link(std::unique_ptr<PortBackend> inner, PortContext& context, std::int64_t& written, std::function<long()> queued)
-        : inner(std::move(inner)), context(context), written(written), queued(std::move(queued)) {}
-    Outcome Open(const PortOpenArgs& a) override { return inner->Open(a); }
-    Outcome Write(const std::uint8_t* x, std::size_t n) override {
-      if (n >= 512 || written > 0) written += static_cast<std::int64_t>(n);  // the area's chunks
-      return inner->Write(x, n);
-    }
-    Outcome DrainOutput() override {
-      return WaitForQueue(context, queued, 0, 0).Ok() ? Outcome{} : Outcome::Quiet();
-    }
-    long QueuedOutput() override { return queued(); }
-    Outcome Close() override { return inner->Close(); }
-    std::unique_ptr<PortBackend> inner;
-    PortContext& context;
-    std::int64_t& written;
-    std::function<long()> queued;
-  };
-  PortEnvironment env = kit.Environment();
-  env.backendFactory = [&, inner = env.backendFactory](PortKind kind, PortContext& context) {
-    return std::make_unique<Link>(inner(kind, context), context, written, queued);
-  };
-  ASSERT_EQ(DownloadFontSet({kit.host, kit.settings, env, kit.imagePath, {}}), DownloadResult::Completed);
+  ASSERT_EQ(kit.Download(), DownloadResult::Completed);
   const std::vector<int>& p = kit.host.progress.positions;
   ASSERT_GT(p.size(), 2688u + 60);
   for (std::size_t i = 0; i < 2688; ++i) ASSERT_EQ(p[i], 0) << "chunk " << i << ": nothing was taken yet";
@@ -263,6 +252,191 @@ TEST(SetComPort, SendsAtTheOldSettingsAndAdoptsTheNormalisedChoiceOnlyWhenTheCom
     EXPECT_EQ(kit.host.busyChanges, (c.script == "O" ? std::vector<bool>{} : std::vector{true, false}));
   }
 }
+
+#ifndef _WIN32
+struct RecordedKit : DownloadKit {
+  RecordedKit() { history = &log; }
+  std::vector<DownloadRecord> Records() const { return ReadHistory(log.Path()).records; }
+  // The download through the real port kinds: FILE asks for a file at each open.
+  DownloadResult DownloadToFiles() {
+    settings.portName = "FILE";
+    DownloadRequest request{host, settings, {}, imagePath, {}};
+    request.history = &log;
+    return DownloadFontSet(request);
+  }
+  DownloadHistory log{"corvelle-cli", dir.File("state/corvelle/downloads.jsonl")};
+};
+
+TEST(DownloadRecord, EachEndIsRecordedWithTheDigestOfTheBytesTaken) {
+  constexpr std::size_t kTwoAreas = 0x200000;
+  const struct {
+    PortSettings settings;
+    test::Faults faults;
+    std::size_t size;
+    DownloadResult result;
+    std::string recorded;  // "result target"
+    std::size_t bytes;     // the image bytes the printer took
+    std::string message;   // "": the port's message
+  } cases[] = {
+      {{.portName = "TCP/IP", .ipAddress = "10.1.2.3", .ipPort = 9100}, {}, kTwoAreas, DownloadResult::Completed,
+       "ok 10.1.2.3:9100", kTwoAreas, std::string(LoadStr(IDS_FONTS_STORED))},
+      // STOP in the second area: the bytes of the first area and of the chunks already taken.
+      {{.portName = "COM3:"}, {.stopAfterWrite = 1 + 2688 + 1 + 50}, kTwoAreas, DownloadResult::Cancelled,
+       "stopped /dev/ttyS2", (2688 + 50) * 512, "Download stopped."},  // as the window and corvelle-cli say it
+      // The data connection refused: nothing of the image was sent; the port's message is kept.
+      {{.portName = "LPT2:"}, {.refuseOpen = 2}, 1000, DownloadResult::Failed, "failed /dev/lp1", 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.recorded);
+    RecordedKit kit;
+    const std::string& image = kit.MakeImage(c.size);
+    kit.settings = c.settings;
+    kit.faults = c.faults;
+    ASSERT_EQ(kit.Download(), c.result);
+    const auto records = kit.Records();
+    ASSERT_EQ(records.size(), 1u);
+    const DownloadRecord& r = records[0];
+    EXPECT_EQ(std::tie(r.program, r.port, r.image), std::tie("corvelle-cli", c.settings.portName, "FontSet.SHC"));
+    EXPECT_EQ(r.result + " " + r.target, c.recorded);
+    EXPECT_EQ(r.bytes, static_cast<std::int64_t>(c.bytes));
+    EXPECT_EQ(r.sha256, Sha256Hex(image.substr(0, c.bytes)));
+    EXPECT_EQ(r.message.substr(0, c.message.empty() ? kit.host.messages.back().text.size() : std::string::npos),
+              c.message.empty() ? kit.host.messages.back().text : c.message);
+    EXPECT_FALSE(r.message.empty());
+    EXPECT_EQ(r.time.size(), 20u);
+  }
+}
+
+TEST(DownloadRecord, TargetsNameTheDeviceTheFilesOrTheAddress) {
+  PortEnvironment env;
+  env.devices = {{"com3", "/dev/ttyUSB0"}};
+  EXPECT_EQ(DownloadTarget({.portName = "COM3:"}, env, {}), "/dev/ttyUSB0");
+  EXPECT_EQ(DownloadTarget({.portName = "COM12:"}, env, {}), "/dev/ttyS11");
+  EXPECT_EQ(DownloadTarget({.portName = "/dev/pts/7"}, env, {}), "/dev/pts/7");
+  EXPECT_EQ(DownloadTarget({.portName = "FILE"}, env, {"/a", "/b c"}), "/a /b c");
+  EXPECT_EQ(DownloadTarget({.portName = "USB1"}, env, {}), "USB1");
+
+  // The real FILE kind: each file once, in the order the opens asked for them.
+  RecordedKit kit;
+  kit.MakeImage(100);
+  for (const char* name : {"a", "b", "a", "b"}) kit.host.savePaths.push_back(kit.dir.File(name));
+  ASSERT_EQ(kit.DownloadToFiles(), DownloadResult::Completed);
+  EXPECT_EQ(kit.Records().at(0).target, kit.dir.File("a") + " " + kit.dir.File("b"));
+}
+
+std::string Busy(const std::string& printer) {
+  return printer + " is busy: download_tests (process " + std::to_string(::getpid()) + ") is downloading to it.";
+}
+
+TEST(PrinterClaim, EverySpellingOfOnePrinterIsOneText) {
+  for (const char* address : {"127.0.0.1", "127.1", "0x7f.0.0.1", "2130706433"}) {
+    EXPECT_EQ(PrinterOf({.portName = "TCP/IP", .ipAddress = address, .ipPort = 4001}, {}), "127.0.0.1:4001");
+  }
+  // A name is the printer of its address; one the resolver does not know stays a name.
+  const NameLookUp table = [](const std::string& name) -> std::optional<std::uint32_t> {
+    if (name == "Printer.LAN") return 0x7f000001;
+    return std::nullopt;
+  };
+  EXPECT_EQ(PrinterOf({.portName = "TCP/IP", .ipAddress = "Printer.LAN", .ipPort = 4001}, {}, table), "127.0.0.1:4001");
+  EXPECT_EQ(PrinterOf({.portName = "TCP/IP", .ipAddress = "Other.LAN", .ipPort = 9100}, {}, table), "other.lan:9100");
+  // A serial line is its device, however the profile or a link names it.
+  test::TempDir dir;
+  const std::string device = dir.Write("tty", "");
+  std::filesystem::create_symlink(device, dir.File("link"));
+  PortEnvironment environment;
+  environment.devices = {{"COM3", dir.File("link")}, {"COM4", dir.Path() + "/./tty"}};
+  const std::string real = std::filesystem::canonical(device).string();
+  EXPECT_EQ(PrinterOf({.portName = "COM3:"}, environment), real);
+  EXPECT_EQ(PrinterOf({.portName = "COM4:"}, environment), real);
+  EXPECT_EQ(PrinterOf({.portName = "LPT2:"}, {}), "/dev/lp1");
+  EXPECT_EQ(PrinterOf({.portName = "USB1"}, {}), PrinterOf({.portName = "USB"}, {}));
+  EXPECT_EQ(PrinterOf({.portName = "FILE"}, {}), "") << "its output files are held one by one";
+  EXPECT_EQ(OutputFilePrinter(dir.File("link")), real);
+}
+
+struct LockedKit : RecordedKit {
+  LockedKit() {
+    MakeImage(1000);
+    settings = {.portName = "TCP/IP", .ipAddress = "127.0.0.1", .ipPort = 4001};
+  }
+  // Another download holding the printer under another spelling of its address.
+  std::optional<PrinterLock> other{std::in_place, PrinterOf({.portName = "TCP/IP", .ipAddress = "127.1", .ipPort = 4001}, {})};
+};
+
+TEST(PrinterClaim, APrinterAnotherDownloadHoldsFailsAtOnceWithNothingSent) {
+  LockedKit kit;
+  ASSERT_EQ(kit.other->GetState(), PrinterLock::State::Held);
+  EXPECT_EQ(kit.Download(), DownloadResult::Failed);
+  EXPECT_EQ(test::Script(kit.printer), "") << "not even opened";
+  EXPECT_EQ(kit.Messages(), Busy("127.0.0.1:4001") + " Nothing was sent.");
+  EXPECT_TRUE(kit.host.waits.empty());
+  EXPECT_FALSE(kit.host.progress.created);
+  const auto records = kit.Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].result, "failed");
+  EXPECT_EQ(records[0].message, kit.Messages());
+  // The window stores a host name where a run names the number: still the printer held.
+  kit.host.messages.clear();
+  kit.settings.ipAddress = "localhost";
+  EXPECT_EQ(kit.Download(), DownloadResult::Failed);
+  EXPECT_EQ(kit.Messages(), Busy("127.0.0.1:4001") + " Nothing was sent.");
+  EXPECT_EQ(test::Script(kit.printer), "");
+  // Once the other download has ended, the printer is served.
+  kit.other.reset();
+  kit.host.messages.clear();
+  EXPECT_EQ(kit.Download(), DownloadResult::Completed);
+  EXPECT_EQ(kit.printer.Received(), "?Z:&1000\n" + kit.image);
+}
+
+TEST(PrinterClaim, AWaitingDownloadStartsWhenTheOtherEndsAndStopEndsTheWait) {
+  {
+    LockedKit kit;
+    kit.waitForPrinter = true;
+    kit.host.At(3000, [&kit] { kit.other.reset(); });
+    EXPECT_EQ(kit.Download(), DownloadResult::Completed);
+    ASSERT_FALSE(kit.openTimes.empty());
+    EXPECT_EQ(kit.openTimes.front(), 3000) << "the first open comes with the first look after the other ended";
+    EXPECT_EQ(kit.host.messages.front().text, Busy("127.0.0.1:4001") + " Waiting for it to finish...");
+    // Short sleeps on the host, responsive to STOP: no spinning, no long wait past the release.
+    EXPECT_TRUE(std::all_of(kit.host.waits.begin(), kit.host.waits.begin() + 12,
+                            [](const test::RecordedWait& w) { return w.ms == 250 && w.mode == WaitMode::Responsive; }));
+    EXPECT_EQ(kit.printer.Received(), "?Z:&1000\n" + kit.image);
+  }
+  {
+    LockedKit kit;
+    kit.waitForPrinter = true;
+    StopSignal stop;
+    kit.host.stop = &stop;
+    kit.host.At(2000, [&stop] { stop.Raise(); });
+    EXPECT_EQ(kit.Download(), DownloadResult::Cancelled);
+    EXPECT_EQ(kit.host.now, 2000);
+    EXPECT_EQ(test::Script(kit.printer), "");
+    ASSERT_EQ(kit.Records().size(), 1u);
+    EXPECT_EQ(kit.Records()[0].result, "stopped");
+  }
+}
+
+TEST(PrinterClaim, FileOutputsAreHeldAsTheyAreChosen) {
+  LockedKit kit;
+  const std::string out = kit.dir.File("out.bin");
+  // The same file chosen for both opens is held once, by this download.
+  kit.host.savePaths = {out, kit.dir.Path() + "/./out.bin"};
+  EXPECT_EQ(kit.DownloadToFiles(), DownloadResult::Completed) << kit.Messages();
+  EXPECT_TRUE(test::ReadFile(out) == kit.image);
+  // A file another download is writing is refused when it is chosen.
+  kit.host.messages.clear();
+  const PrinterLock writer(OutputFilePrinter(out));
+  ASSERT_EQ(writer.GetState(), PrinterLock::State::Held);
+  kit.host.savePaths = {out, out};
+  ASSERT_TRUE(test::WriteFile(out, "kept"));
+  EXPECT_EQ(kit.DownloadToFiles(), DownloadResult::Failed);
+  EXPECT_EQ(kit.Messages(), Busy(OutputFilePrinter(out)) + " Nothing was sent.");
+  EXPECT_EQ(test::ReadFile(out), "kept");
+  EXPECT_EQ(kit.Records().back().target, out) << "the record names the file chosen";
+  EXPECT_EQ(kit.Records().back().result, "failed");
+}
+
+#endif
 
 }  // namespace
 }  // namespace corvelle
