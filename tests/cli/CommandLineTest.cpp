@@ -54,38 +54,22 @@ TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
 TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   CliKit kit;
   using test::IndexRecord;
+  using test::Padded;
   kit.dir.Write("program/FontExt/Index1252.shi", IndexRecord({"west0", "Arial", "Caf\xe9 zero", 0, 12, 0, 1, 0, 0}) +
                                                      IndexRecord({"west1", "Times", "Western one", 1, 14}));
-  const Finished text = kit.Run({"catalogue"});
-  const Finished json = kit.Run({"catalogue", "--json"});
-  ASSERT_EQ(json.exit, 0);
-  const QJsonObject catalogue = Document(json);
-  EXPECT_EQ(catalogue["codepage"].toInt(), 2);
-  const QJsonArray fonts = catalogue["fonts"].toArray();
-  const std::vector<std::string> lines = Lines(text.out);
-  ASSERT_EQ(fonts.size(), 2);
-  ASSERT_EQ(lines.size(), 2u);
-  for (int i = 0; i < 2; ++i) {
-    const QJsonObject font = fonts[i].toObject();
-    const std::string& line = lines[static_cast<std::size_t>(i)];
-    EXPECT_EQ(font["index"].toInt(), i);
-    EXPECT_EQ(font["path"].toString().toStdString(), line.substr(line.rfind('\t') + 1));
-    std::string detail = line.substr(line.find('\t') + 1, line.rfind('\t') - line.find('\t') - 1);
-    while (detail.back() == ' ') detail.pop_back();
-    EXPECT_EQ(font["detail"].toString().toLatin1().toStdString(), detail);
-  }
-  EXPECT_EQ(fonts[0].toObject()["name"].toString(), QString::fromUtf8("Caf\xc3\xa9 zero"));
-  EXPECT_EQ(fonts[0].toObject()["file"].toString(), "west0");
-  EXPECT_EQ(fonts[1].toObject()["face"].toString(), "Times");
+  const std::string fontExt = kit.program + "/FontExt/";
+  EXPECT_EQ(kit.Run({"catalogue", "--json"}).out,
+            "{\"codepage\": 2, \"fonts\": [\n  {\"index\": 0, \"name\": \"Caf\xc3\xa9 zero\", \"file\": \"west0\", \"face\": "
+            "\"Arial\", \"detail\": \"" + Padded("west0") + Padded("Arial") + "   0  120100\", \"path\": \"" + fontExt +
+            "west0.she\"},\n  {\"index\": 1, \"name\": \"Western one\", \"file\": \"west1\", \"face\": \"Times\", "
+            "\"detail\": \"" + Padded("west1") + Padded("Times") + "   1  140000\", \"path\": \"" + fontExt + "west1.she\"}\n]}\n");
 
   ASSERT_EQ(kit.Run({"selection", "add", "--at", "3", "1"}).exit, 0);
   const QJsonArray positions = Document(kit.Run({"selection", "show", "--json"}))["positions"].toArray();
   ASSERT_EQ(positions.size(), 112);
-  EXPECT_EQ(positions[2].toObject()["position"].toInt(), 3);
-  EXPECT_EQ(positions[2].toObject()["name"].toString(), "Western one");
-  EXPECT_TRUE(positions[2].toObject()["path"].toString().endsWith("/FontExt/west1.she"));
-  EXPECT_TRUE(positions[0].toObject()["name"].isNull());
-  EXPECT_TRUE(positions[111].toObject()["path"].isNull());
+  EXPECT_EQ(positions[2].toObject(), (QJsonObject{{"position", 3}, {"name", "Western one"},
+                                                  {"path", QString::fromStdString(fontExt + "west1.she")}}));
+  EXPECT_TRUE(positions[0].toObject()["name"].isNull() && positions[111].toObject()["path"].isNull());
   EXPECT_EQ(kit.Run({"selection", "clear", "--json"}).exit, 2);
 
   // Texts are UTF-8: names read in their index file's code page, paths as the file system names them.
@@ -96,11 +80,11 @@ TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   ASSERT_EQ(cyrillic.exit, 0) << cyrillic.err;
   EXPECT_EQ(cyrillic.out.find("\\u00"), std::string::npos) << cyrillic.out;
   const QJsonObject cyr = Document(cyrillic)["fonts"].toArray()[0].toObject();
+  const QString cyrPath = QString::fromStdString(kit.program + "/FontExt/cyr.she");
   EXPECT_EQ(cyr["name"].toString(), QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80"));
-  EXPECT_EQ(cyr["path"].toString(), QString::fromStdString(kit.program + "/FontExt/cyr.she"));
+  EXPECT_EQ(cyr["path"].toString(), cyrPath);
   ASSERT_EQ(kit.Run({"selection", "add", "--codepage", "1", "--at", "1", "0"}).exit, 0);
-  EXPECT_EQ(Document(kit.Run({"selection", "show", "--json"}))["positions"].toArray()[0].toObject()["path"].toString(),
-            QString::fromStdString(kit.program + "/FontExt/cyr.she"));
+  EXPECT_EQ(Document(kit.Run({"selection", "show", "--json"}))["positions"].toArray()[0].toObject()["path"].toString(), cyrPath);
 
   // An image the builder made: the sections and totals of the text, in decimal.
   kit.SelectFont(5000);
@@ -109,8 +93,7 @@ TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   const Finished report = kit.Run({"inspect", image});
   const QJsonObject inspected = Document(kit.Run({"inspect", "--json", image}));
   EXPECT_EQ(inspected["format"].toString().toStdString(), Lines(report.out)[0].substr(8));
-  EXPECT_TRUE(inspected["consistent"].toBool());
-  EXPECT_TRUE(inspected["problem"].isNull());
+  EXPECT_TRUE(inspected["consistent"].toBool() && inspected["problem"].isNull());
   const QJsonArray sections = inspected["sections"].toArray();
   ASSERT_EQ(sections.size(), 1);
   EXPECT_EQ(sections[0].toObject()["size"].toInteger(), 5100);
@@ -119,8 +102,7 @@ TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   kit.dir.Write("junk", "not an image");
   const Finished junk = kit.Run({"inspect", "--json", kit.dir.File("junk")});
   EXPECT_EQ(junk.exit, 1);
-  EXPECT_FALSE(Document(junk)["consistent"].toBool());
-  EXPECT_FALSE(Document(junk)["problem"].toString().isEmpty());
+  EXPECT_FALSE(Document(junk)["consistent"].toBool() || Document(junk)["problem"].toString().isEmpty());
 }
 
 TEST(CliCommandLine, AReaderThatStopsEndsTheOutputQuietlyAndAFullDiskDoesNot) {
@@ -168,22 +150,6 @@ TEST(CliCommandLine, ControlBytesFromFilesAndPathsReachNoOutputRaw) {
   EXPECT_EQ(RawControl(inspect.err), "") << inspect.err;
   EXPECT_NE(inspect.err.find("image\\x1b[31m\\x0d.shc"), std::string::npos) << inspect.err;
 
-  // The history's targets and messages, in the table; JSON escapes them as JSON does.
-  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
-  const DownloadRecord record{"", "", "TCP/IP", "pr\x1b[8minter:1", "FontSet.SHC", 0, std::string(64, '0'), "failed",
-                              "gone\r\aaway"};
-  ASSERT_EQ(DownloadHistory("corvelle", kit.HistoryPath()).Append(record), "");
-  DownloadRecord plain = record;
-  plain.target = "caf\xc3\xa9:1";
-  ASSERT_EQ(DownloadHistory("corvelle", kit.HistoryPath()).Append(plain), "");
-  const Finished table = kit.Run({"history"});
-  EXPECT_EQ(RawControl(table.out), "") << table.out;
-  EXPECT_NE(table.out.find("pr\\x1b[8minter:1"), std::string::npos) << table.out;
-  // The columns line up as shown: an escape takes four columns, "é" one column of two bytes.
-  const std::vector<std::string> rows = Lines(table.out);
-  ASSERT_EQ(rows.size(), 3u) << table.out;
-  EXPECT_EQ(rows[1].find("  failed") + 1, rows[2].find("  failed")) << table.out;
-  EXPECT_NE(kit.Run({"history", "--json"}).out.find(R"("pr\u001b[8minter:1")"), std::string::npos);
 }
 
 }  // namespace
