@@ -72,15 +72,10 @@ TEST(SharedFolder, TemporaryNamesPlantedForTheBuildsProcessDoNotFailIt) {
   kit.SelectFont(1000);
   const std::string victim = kit.dir.Write("victim", "untouched");
   // The shell plants the names for its own id, which the program keeps through exec.
-  const std::string plant =
+  kit.environment.insert(kit.environment.end(), {"P=" + kit.program, "V=" + victim});
+  const Finished run = kit.Run({"build"}, {}, SIGINT, {"/bin/sh", "-c",
       "for n in $(seq 0 99); do for t in FontSet.SHC fontheadkerv.sh; do : > \"$P/$t.$$.$n\"; done; done; "
-      "ln -s \"$V\" \"$P/FontSet.SHC.tmp-$$-0123456789abcdef\"; exec \"$@\"";
-  ::setenv("P", kit.program.c_str(), 1);
-  ::setenv("V", victim.c_str(), 1);
-  const ProgramRun run = RunProgram(
-      kit.dir, {"/bin/sh", "-c", plant, "sh", kit.Cli(), "--program-folder", kit.program, "--profile", kit.profile, "build"});
-  ::unsetenv("P");
-  ::unsetenv("V");
+      "ln -s \"$V\" \"$P/FontSet.SHC.tmp-$$-0123456789abcdef\"; exec \"$@\"", "sh"});
   const std::string image = JoinPath(kit.program, "FontSet.SHC");
   EXPECT_EQ(std::tie(run.exit, run.out, run.err), std::make_tuple(0, image + "\n", std::string()));
   EXPECT_EQ(ReadFile(image).size(), 0x810u + 100 + 1000);
@@ -136,8 +131,7 @@ TEST(SharedFolder, SavingTheSelectionIntoAFifoIsRefusedAtOnce) {
   const std::string fifo = kit.dir.File("selection.kvf");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const auto start = std::chrono::steady_clock::now();
-  const ProgramRun run = RunProgram(kit.dir, {"/usr/bin/timeout", "10", kit.Cli(), "--program-folder", kit.program,
-                                              "--profile", kit.profile, "selection", "save", fifo});
+  const Finished run = kit.Run({"selection", "save", fifo}, {}, SIGINT, {"/usr/bin/timeout", "10"});
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_EQ(std::tie(run.exit, run.err),
             std::make_tuple(1, "corvelle-cli: cannot create " + fifo + ": not a regular file\n"));
