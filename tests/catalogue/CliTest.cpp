@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli catalogue and selection, run as the built program against a FontExt folder and a
 // profile made for each test: output, messages and exit statuses are the tool's contract.
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>

@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli as scripts use it: one version everywhere, -h on every command, --json documents
 // with the text's fields, a reader that stops reading, control bytes that reach no output raw.
-#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include "CliKit.h"
-#include "base/History.h"
-#include "base/Paths.h"
 #include "catalogue/CatalogueTesting.h"
 #include "support/Unprivileged.h"
 

@@ -2,14 +2,12 @@
 // corvelle-cli download --json: one document on stdout for one printer or many, with every
 // attempt's target, result, message and detail, the image bytes sent with their digest, and the
 // time taken; the exit status as without it.
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <thread>
 
 #include <QJsonArray>
-#include <QJsonObject>
 
 #include "CliKit.h"
 #include "base/Paths.h"

@@ -2,8 +2,6 @@
 // corvelle-cli scan: the addresses a range stands for and the lines printed for them, then the
 // program itself over loopback ranges only (127.0.0.0/8 answers echo on every address), with
 // listeners on some of the addresses, and stopped midway.
-#include <gtest/gtest.h>
-
 #include <chrono>
 
 #include "base/Ipv4Text.h"

@@ -2,14 +2,12 @@
 // corvelle-cli download on a terminal: a progress line that fits the terminal's width as it
 // changes and counts the pauses down, plain lines on a dumb terminal, nothing but messages with
 // -q; and the download history it leaves, also when the history cannot be written.
-#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <sstream>
 
 #include "CliKit.h"
 #include "base/FileWrite.h"
