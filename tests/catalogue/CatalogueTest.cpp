@@ -111,9 +111,7 @@ class AddSelectedTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string bytes;
-    for (int i = 0; i < 400; ++i) {
-      bytes += test::IndexRecord({"font" + std::to_string(i), "Face", "Font " + std::to_string(i)});
-    }
+    for (int i = 0; i < 400; ++i) bytes += test::IndexRecord({"font" + std::to_string(i), "Face", "Font " + std::to_string(i)});
     catalogue = ParseCatalogue(bytes);
   }
   AddOutcome Add(std::optional<int> destination, std::vector<int> indices, bool hasCurrent = true,
@@ -133,8 +131,8 @@ class AddSelectedTest : public ::testing::Test {
 TEST_F(AddSelectedTest, PlacesLowestIndexFirstOverwritingAndDropsWhatPassesTheLastPosition) {
   selection[110] = SlotOf(399);
   const AddOutcome outcome = Add(110, {40, 10, 30, -3, 0, 400, 20});  // -3 and 400 are not in the catalogue
-  EXPECT_EQ(outcome.placed, 2);
-  EXPECT_TRUE(outcome.clearDestination);  // a second "-->" finds no destination
+  // A second "-->" finds no destination.
+  EXPECT_EQ(std::make_pair(outcome.placed, outcome.clearDestination), std::make_pair(2, true));
   FontSelection expected;
   expected[110] = SlotOf(0);
   expected[111] = SlotOf(10);

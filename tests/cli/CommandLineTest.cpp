@@ -30,24 +30,19 @@ using test::RawControl;
 
 TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
   CliKit kit;
-  const Finished version = kit.Run({"--version"});
-  EXPECT_EQ(std::tie(version.exit, version.out), std::make_tuple(0, std::string("corvelle-cli " CORVELLE_PROJECT_VERSION "\n")));
   test::TempDir dir;
-  const test::ProgramRun sim = test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "--version"});
-  EXPECT_EQ(sim.out, "kerv-printer-sim " CORVELLE_PROJECT_VERSION "\n");
-  EXPECT_EQ(test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "-h"}).out,
-            test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "--help"}).out);
-
+  const auto sim = [&dir](const char* arg) { return test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", arg}).out; };
+  EXPECT_EQ(kit.Run({"--version"}).out + sim("--version"),
+            "corvelle-cli " CORVELLE_PROJECT_VERSION "\nkerv-printer-sim " CORVELLE_PROJECT_VERSION "\n");
+  EXPECT_EQ(sim("-h"), sim("--help"));
   EXPECT_EQ(kit.Run({"-h"}).out, kit.Run({"--help"}).out);
   const std::vector<std::string> commands = test::Commands(kit);
   ASSERT_EQ(commands.size(), 9u);
   for (const std::string& command : commands) {
     const Finished help = kit.Run({command, "--help"});
-    EXPECT_EQ(help.exit, 0);
-    EXPECT_EQ(help.out.rfind("Usage: corvelle-cli " + command, 0), 0u) << help.out;
-    for (const std::vector<std::string>& args : {std::vector<std::string>{command, "-h"},
-                                                 std::vector<std::string>{"-q", command, "--bogus-free", "-h"}}) {
-      const Finished dashH = kit.Run(args);
+    EXPECT_EQ(std::make_pair(help.exit, help.out.rfind("Usage: corvelle-cli " + command, 0)), std::make_pair(0, 0ul))
+        << help.out;
+    for (const Finished& dashH : {kit.Run({command, "-h"}), kit.Run({"-q", command, "--bogus-free", "-h"})}) {
       EXPECT_EQ(std::tie(dashH.exit, dashH.out, dashH.err), std::tie(help.exit, help.out, help.err)) << command;
     }
   }

@@ -143,6 +143,10 @@ TEST(FleetResults, AttemptsAndLabelsOnResultLinesThatALaterRunReadsBack) {
   ASSERT_TRUE(ParseTargetList(plain, "run.txt", 4001, again, error, true)) << error;
   ASSERT_EQ(again.size(), 1u);
   EXPECT_EQ(again[0].Name(), "10.0.0.3:0");
+  std::vector<FleetTarget> all;
+  ASSERT_TRUE(ParseTargetList(plain, "run.txt", 4001, all, error)) << error;
+  EXPECT_EQ(all.size(), 3u) << "without --only-failed every line is a target";
+  EXPECT_FALSE(IsOkResult("okay") || IsOkResult("failed"));
 }
 
 TEST(FleetRetries, TheWaitDoublesUpToTenMinutesAndOnlyPassingFailuresAreTried) {
