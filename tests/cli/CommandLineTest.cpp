@@ -237,8 +237,10 @@ TEST(CliDownloadJson, FailedAndStoppedAttemptsAndARunThatNeverStarts) {
   const Finished unread = kit.Run({"download", "--json", "--port", "FILE", "--output", one});
   EXPECT_EQ(unread.exit, 1) << unread.err;
   Attempts(unread, "failed", 0);
-  const Finished usage = kit.Run({"download", "--json", "--jobs", "0"});
-  EXPECT_EQ(std::tie(usage.exit, usage.out), std::make_tuple(2, std::string()));
+  // An option without its value among them.
+  for (const Finished& usage : {kit.Run({"download", "--json", "--jobs", "0"}), kit.Run({"download", "--json", "--ip", "127.0.0.1", "--ip"})}) {
+    EXPECT_EQ(std::tie(usage.exit, usage.out), std::make_tuple(2, std::string())) << usage.err;
+  }
 }
 
 }  // namespace

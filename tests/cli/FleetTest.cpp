@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "base/Sha256.h"
-#include "cli/ArgReader.h"
 #include "cli/FleetDownload.h"
 #include "cli/FleetStatus.h"
 #include "cli/FleetTargets.h"
@@ -41,33 +40,19 @@ TEST(FleetTargets, AddressesWithAndWithoutAPortAndIpv6Refused) {
   }
 }
 
-TEST(FleetTargets, AListSkipsBlanksAndCommentsNamesTheBadLineAndMustNameAPrinter) {
+// A bad line named by its number, or a list naming no printer, is a usage error of the download
+// command, checked where it is run.
+TEST(FleetTargets, AListSkipsBlanksAndCommentsAndAnOversizedOneIsRefused) {
   std::vector<FleetTarget> targets;
   std::string error;
   ASSERT_TRUE(ParseTargetList("# site A\n\n  10.0.0.1:4001  \r\n\t10.0.0.2\r\n   # aside\n10.0.0.3:1", "hosts", 4000,
                               targets, error)) << error;
   EXPECT_EQ(Names(targets), "10.0.0.1:4001 10.0.0.2:4000 10.0.0.3:1 ");
-  EXPECT_FALSE(ParseTargetList("10.0.0.1\n\n10.0.0.2:99999\n10.0.0.3\n", "hosts", 4000, targets, error));
-  EXPECT_EQ(error.rfind("hosts:3: ", 0), 0u) << error;
   test::TempDir dir;
   const auto read = ReadTargetList(dir.Write("list", "10.0.0.9\n10.0.0.8:7\n"), 1, nullptr);
   ASSERT_TRUE(read) << read.Failure().message;
   EXPECT_EQ(Names(*read), "10.0.0.9:1 10.0.0.8:7 ");
   EXPECT_FALSE(ReadTargetList(dir.Write("huge", std::string(kMaxTargetListBytes + 1, '\n')), 1, nullptr));
-  // A list that names no printer would leave the run to fall back on the stored port.
-  EXPECT_EQ(ReadTargetList(dir.Write("empty", "# none yet\n\n  \n"), 1, nullptr).Failure().message,
-            "the target list " + dir.File("empty") + " names no printers");
-}
-
-TEST(FleetTargets, TheTwoTargetOptionsKeepTheirCommandLineOrder) {
-  ArgReader args({"--ip", "a", "--legacy", "--ip-list=f", "--ip=b", "--ip-list", "g", "--", "--ip", "c"});
-  using Pairs = std::vector<std::pair<std::string, std::string>>;
-  EXPECT_EQ(args.OptionsInOrder({"ip", "ip-list"}), (Pairs{{"ip", "a"}, {"ip-list", "f"}, {"ip", "b"}, {"ip-list", "g"}}));
-  EXPECT_TRUE(args.Flag("legacy"));
-  EXPECT_EQ(args.Positionals(), (std::vector<std::string>{"--ip", "c"})) << "after -- nothing is an option";
-  ArgReader missing({"--ip", "a", "--ip"});
-  EXPECT_EQ(missing.OptionsInOrder({"ip", "ip-list"}), (Pairs{{"ip", "a"}}));
-  EXPECT_TRUE(missing.Failed());
 }
 
 // Printers are told apart by the address they are served at: every numeric spelling and every
