@@ -88,17 +88,14 @@ TEST(SharedFolder, AtStartOnlyThisUsersTemporaryFilesOfAnEndedProcessAreRemoved)
   const std::string dead = std::to_string(DeadProcess()), live = std::to_string(::getpid());
   const std::string hex = "-0123456789abcdef", data = PerUserDataFolder(), config = ParentFolder(kit.profile);
   ASSERT_TRUE(MakeFolders(data));
-  const std::vector<std::string> removed = {
-      kit.program + "/FontSet.SHC.tmp-" + dead + hex, kit.program + "/fontheadkerv.sh." + dead + ".7",
-      data + "/FontSet.SHF.tmp-" + dead + hex, config + "/corvelle.ini.tmp-" + dead + hex,
-      config + "/corvelle.ini." + dead + ".0"};
-  std::vector<std::string> kept = {
-      kit.program + "/FontSet.SHC.tmp-" + live + hex,          // a running process's
-      kit.program + "/FontSet.SHC.tmp-" + dead + "-0123456789ABCDEF",  // other patterns
-      kit.program + "/FontSet.SHC.tmp-" + dead + "-0123",
-      kit.program + "/FontSet.SHC." + dead + ".x",
-      kit.program + "/notes.txt." + dead + ".1",
-      FontExtFolder(kit.program) + "FontSet.SHC.tmp-" + dead + hex};  // not a folder the program writes
+  const std::string p = kit.program, shc = kit.program + "/FontSet.SHC.";
+  const std::vector<std::string> removed = {shc + "tmp-" + dead + hex, p + "/fontheadkerv.sh." + dead + ".7",
+                                            data + "/FontSet.SHF.tmp-" + dead + hex,
+                                            config + "/corvelle.ini.tmp-" + dead + hex, config + "/corvelle.ini." + dead + ".0"};
+  // A running process's, other patterns, and a folder the program does not write.
+  std::vector<std::string> kept = {shc + "tmp-" + live + hex, shc + "tmp-" + dead + "-0123456789ABCDEF",
+                                   shc + "tmp-" + dead + "-0123", shc + dead + ".x", p + "/notes.txt." + dead + ".1",
+                                   FontExtFolder(p) + "FontSet.SHC.tmp-" + dead + hex};
   for (const std::string& path : removed) WriteFile(path, "stale");
   for (const std::string& path : kept) WriteFile(path, "kept");
   const std::string link = kit.program + "/fontheadkerv.sh.tmp-" + dead + hex;
