@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -47,11 +46,3 @@ inline std::string InFontExt(const std::string& name) {
 }
 
 }  // namespace corvelle::test
-
-namespace corvelle {
-
-inline void PrintTo(const SelectionSlot& slot, std::ostream* out) {
-  *out << "{\"" << slot.displayName << "\", \"" << slot.fontPath << "\"}";
-}
-
-}  // namespace corvelle

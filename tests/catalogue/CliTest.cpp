@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli catalogue and selection, run as the built program against a FontExt folder and a
 // profile made for each test: output, messages and exit statuses are the tool's contract.
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,7 +8,7 @@
 
 #include "CatalogueTesting.h"
 #include "base/Paths.h"
-#include "support/TempDir.h"
+#include "cli/CliKit.h"
 #include "support/Unprivileged.h"
 
 namespace corvelle {
@@ -25,27 +23,20 @@ using Step = std::tuple<std::vector<std::string>, int, std::string, std::string>
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir.Write("prog/FontExt/Index1252.shi", IndexRecord({"west0", "Arial", "Western zero", 0, 12, 0, 1, 0, 0}) +
-                                                IndexRecord({"west1", "Times", "Western one", 1, 14}));
-    dir.Write("prog/FontExt/Index1250.shi", IndexRecord({"ce0", "Arial", "Central zero"}));
+    dir.Write("program/FontExt/Index1252.shi", IndexRecord({"west0", "Arial", "Western zero", 0, 12, 0, 1, 0, 0}) +
+                                                   IndexRecord({"west1", "Times", "Western one", 1, 14}));
+    dir.Write("program/FontExt/Index1250.shi", IndexRecord({"ce0", "Arial", "Central zero"}));
     std::string all;
     for (int i = 0; i < 300; ++i) all += IndexRecord({"all", "F", "All"});
-    dir.Write("prog/FontExt/Index.shi", all);
-  }
-  // corvelle-cli with this test's profile, on the program folder "prog" unless another is given.
-  test::ProgramRun Run(std::vector<std::string> args, const std::string& program = "") {
-    const std::string folder = program.empty() ? dir.File("prog") : program;
-    args.insert(args.begin(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", folder, "--profile",
-                               dir.File("config/corvelle.ini")});
-    return test::RunProgram(dir, args);
+    dir.Write("program/FontExt/Index.shi", all);
   }
   void Expect(const std::vector<Step>& steps) {
     for (const auto& [args, exit, out, err] : steps) {
-      const test::ProgramRun run = Run(args);
+      const test::Finished run = kit.Run(args);
       EXPECT_EQ(std::tie(run.exit, run.out, run.err), std::tie(exit, out, err)) << args.back();
     }
   }
-  std::string She(const std::string& base) { return FontExtFolder(dir.File("prog")) + base + ".she"; }
+  std::string She(const std::string& base) { return FontExtFolder(kit.program) + base + ".she"; }
   // A catalogue line: list text, detail text and font path.
   std::string Listed(const std::string& name, const std::string& base, const std::string& face, const char* numbers) {
     return Padded(name) + "\t" + Padded(base) + Padded(face) + numbers + "\t" + She(base) + "\n";
@@ -58,17 +49,17 @@ class CliTest : public ::testing::Test {
     }
     return out;
   }
-  test::TempDir dir;
+  test::CliKit kit;
+  const test::TempDir& dir = kit.dir;
 };
 
 TEST_F(CliTest, CatalogueListsTheProfilesCodePageWithWin1252AsDefault) {
-  const std::string western = Listed("Western zero", "west0", "Arial", "   0  120100") +
-                              Listed("Western one", "west1", "Times", "   1  140000");
-  Expect({{{"catalogue"}, 0, western, ""}, {{"catalogue", "--codepage=3"}, 0, "", ""}});
+  const std::string zero = Listed("Western zero", "west0", "Arial", "   0  120100"),
+                    one = Listed("Western one", "west1", "Times", "   1  140000"), western = zero + one;
   // Numbered: the index 'selection add' takes, first.
-  const std::string numbered = "0\t" + Listed("Western zero", "west0", "Arial", "   0  120100") + "1\t" +
-                               Listed("Western one", "west1", "Times", "   1  140000");
-  Expect({{{"catalogue", "-n"}, 0, numbered, ""}, {{"catalogue", "--numbered", "--codepage", "2"}, 0, numbered, ""},
+  const std::string numbered = "0\t" + zero + "1\t" + one;
+  Expect({{{"catalogue"}, 0, western, ""}, {{"catalogue", "--codepage=3"}, 0, "", ""},
+          {{"catalogue", "-n"}, 0, numbered, ""}, {{"catalogue", "--numbered", "--codepage", "2"}, 0, numbered, ""},
           {{"catalogue", "--", "-n"}, 2, "", "corvelle-cli: catalogue takes no arguments (see corvelle-cli --help)\n"}});
   dir.Write("config/corvelle.ini", "[Impostazione porta]\nCodepage=0\n");
   Expect({{{"catalogue"}, 0, Listed("Central zero", "ce0", "Arial", "   0   00000"), ""},
@@ -116,7 +107,7 @@ TEST_F(CliTest, SaveAndLoadMoveSelectionsThroughKvfFilesAndFailuresChangeNothing
   const std::pair<const char*, std::string> failures[] = {
       {"load", dir.File("no.kvf")}, {"load", folder}, {"save", folder}, {"save", "/dev/full"}};
   for (const auto& [sub, path] : failures) {
-    const test::ProgramRun run = Run({"selection", sub, path});
+    const test::Finished run = kit.Run({"selection", sub, path});
     EXPECT_EQ(run.exit, 1);
     EXPECT_EQ(run.err.find("corvelle-cli: "), 0u) << run.err;
     EXPECT_NE(run.err.find(path), std::string::npos) << run.err;
@@ -131,17 +122,18 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndAProfileThatCannotBeSavedWithOne) {
       {"selection", "show", "--at", "1"},
       {"selection", "add", "--at", "1", "2"}, {"selection", "add", "--at", "113", "1"}, {"selection", "paint"}};
   for (const auto& args : usageErrors) {
-    const test::ProgramRun run = Run(args);
+    const test::Finished run = kit.Run(args);
     EXPECT_EQ(run.exit, 2) << testing::PrintToString(args);
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
-  EXPECT_FALSE(test::FileExists(dir.File("config/corvelle.ini")));
+  EXPECT_FALSE(test::FileExists(kit.profile));
+  ASSERT_EQ(::rmdir(ParentFolder(kit.profile).c_str()), 0);
   const std::string file = dir.Write("config", "a file where the profile's folder should be");
   Expect({{{"selection", "clear"}, 1, "", "corvelle-cli: cannot create folder " + file + ": Not a directory\n"}});
 }
 
 TEST_F(CliTest, TwentyParallelAddsKeepTwentyPositions) {
-  const auto add = [&](int p) { return Run({"selection", "add", "--at", std::to_string(p + 1), "1"}).exit; };
+  const auto add = [&](int p) { return kit.Run({"selection", "add", "--at", std::to_string(p + 1), "1"}).exit; };
   EXPECT_EQ(test::RunInChildren(20, add), 0);
   std::map<int, std::string> used;
   for (int p = 1; p <= 20; ++p) used[p] = Padded("Western one") + "\t" + She("west1");
@@ -149,41 +141,36 @@ TEST_F(CliTest, TwentyParallelAddsKeepTwentyPositions) {
 }
 
 TEST_F(CliTest, AProfileThatCannotBeReadOrAMissingFontExtEndsTheCommandNamingIt) {
-  const std::string profile = dir.File("config/corvelle.ini");
-  ASSERT_TRUE(MakeFolders(profile));  // a folder where the profile should be
+  const std::string& profile = kit.profile;
   // set-com writes its command into a file here, so that a run that ignored the profile's error
   // would succeed.
-  const std::vector<std::string> setCom = {"set-com", "--port", "FILE", "--output", dir.File("setcom.out"),
-                                           "--speed", "0", "--parity", "0", "--data-bits", "1", "--stop-bits", "0"};
   const std::vector<std::vector<std::string>> commands = {
-      {"selection", "show"}, {"selection", "clear"}, {"catalogue"}, {"build"}, setCom};
-  for (const std::vector<std::string>& args : commands) {
-    const test::ProgramRun run = Run(args);
-    EXPECT_EQ(run.exit, 1) << args[0];
-    EXPECT_EQ(run.err, "corvelle-cli: cannot read " + profile + ": not a regular file\n") << args[0];
-  }
+      {"selection", "show"}, {"selection", "clear"}, {"catalogue"}, {"build"},
+      {"set-com", "--port", "FILE", "--output", dir.File("setcom.out"), "--speed", "0", "--parity", "0", "--data-bits", "1",
+       "--stop-bits", "0"}};
+  const auto refused = [&](const std::string& problem) {
+    for (const std::vector<std::string>& args : commands) {
+      const test::Finished run = kit.Run(args);
+      EXPECT_EQ(run.exit, 1) << args[0];
+      EXPECT_EQ(run.err.rfind("corvelle-cli: cannot read " + profile + problem, 0), 0u) << run.err;
+    }
+  };
+  ASSERT_TRUE(MakeFolders(profile));  // a folder where the profile should be
+  refused(": not a regular file\n");
   EXPECT_TRUE(std::filesystem::is_directory(profile));
   ASSERT_EQ(::rmdir(profile.c_str()), 0);
   // Over the size cap: refused as a whole, and kept.
   ASSERT_EQ(::truncate(dir.Write("config/corvelle.ini", "[Impostazione porta]\n").c_str(), 100 << 20), 0);
-  for (const std::vector<std::string>& args : commands) {
-    const test::ProgramRun run = Run(args);
-    EXPECT_EQ(run.exit, 1) << args[0];
-    EXPECT_EQ(run.err.rfind("corvelle-cli: cannot read " + profile + ": the file is ", 0), 0u) << run.err;
-  }
+  refused(": the file is ");
   EXPECT_EQ(std::filesystem::file_size(profile), 100u << 20);
   EXPECT_FALSE(test::FileExists(dir.File("setcom.out")));
-  ASSERT_EQ(::unlink(profile.c_str()), 0);
 
   // No FontExt at all is an error; an empty one is an empty catalogue.
-  const std::string bare = dir.File("bare");
-  ASSERT_TRUE(MakeFolders(bare));
-  const test::ProgramRun missing = Run({"catalogue", "--codepage", "2"}, bare);
-  EXPECT_EQ(std::tie(missing.exit, missing.out, missing.err),
-            std::make_tuple(1, "", "corvelle-cli: the program folder " + bare + " has no FontExt folder\n"));
-  ASSERT_TRUE(MakeFolders(bare + "/FontExt"));
-  const test::ProgramRun empty = Run({"catalogue", "--codepage", "2"}, bare);
-  EXPECT_EQ(std::tie(empty.exit, empty.out, empty.err), std::make_tuple(0, "", ""));
+  kit.program = dir.File("bare");
+  ASSERT_TRUE(MakeFolders(kit.program));
+  Expect({{{"catalogue", "--codepage", "2"}, 1, "", "corvelle-cli: the program folder " + kit.program + " has no FontExt folder\n"}});
+  ASSERT_TRUE(MakeFolders(kit.program + "/FontExt"));
+  Expect({{{"catalogue", "--codepage", "2"}, 0, "", ""}});
 }
 
 TEST_F(CliTest, AKvfSavedThroughALinkKeepsTheLinkButNeverFollowsADanglingOne) {

@@ -5,25 +5,22 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <QJsonDocument>
 #include <chrono>
-#include <cstdlib>
 #include <optional>
 #include <sstream>
 
 #include "base/Paths.h"
-#include "base/Profile.h"
 
 namespace corvelle::test {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 // Forks and runs `argv` with the extra environment and the given descriptors as stdout and
 // stderr (-1: /dev/null).
@@ -42,29 +39,28 @@ pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>
   ::_exit(127);
 }
 
-using Clock = std::chrono::steady_clock;
-
-// Waits for `pid` to end and puts its exit status and CPU time into `done`.
-void Wait(pid_t pid, Finished& done) {
-  int status = 0;
-  rusage usage{};
-  while (::wait4(pid, &status, 0, &usage) < 0) {
-    if (errno != EINTR) return;
-  }
-  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  done.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  done.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Reads `a` and `b` (either may be -1) to their ends at the same time, so neither pipe fills;
-// `tick` is told after each piece and every 5 ms.
-void ReadBoth(int a, std::string& intoA, int b, std::string& intoB, const std::function<void()>& tick = {}) {
-  pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
-  std::string* into[2] = {&intoA, &intoB};
+// Starts `argv` and closes `theirs` (the descriptors it was given), reads `outFrom` and `errFrom`
+// (either may be -1) into the run's out and err to their ends at the same time, so neither pipe
+// fills, and waits for it with its CPU time. `signal` is sent once `interruptWhen` (asked after
+// each piece and every 5 ms) answers true; a program still running 5 s after it is killed.
+Finished Launch(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int out, int err,
+                std::initializer_list<int> theirs, int outFrom, int errFrom, const Interrupt& interruptWhen,
+                int signal) {
+  Finished done;
+  done.pid = Start(argv, environment, out, err);
+  for (const int fd : theirs) ::close(fd);
+  std::optional<Clock::time_point> sent;
+  pollfd fds[2] = {{outFrom, POLLIN, 0}, {errFrom, POLLIN, 0}};
+  std::string* into[2] = {&done.out, &done.err};
   while (fds[0].fd >= 0 || fds[1].fd >= 0) {
     const int ready = ::poll(fds, 2, 5);
-    if (ready < 0 && errno != EINTR) return;
-    if (tick) tick();
+    if (ready < 0 && errno != EINTR) break;
+    if (!sent && interruptWhen && interruptWhen(done)) {
+      sent = Clock::now();
+      ::kill(done.pid, signal);
+    } else if (sent && Clock::now() - *sent > std::chrono::seconds(5)) {
+      ::kill(done.pid, SIGKILL);
+    }
     for (int i = 0; ready > 0 && i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       char chunk[4096];
@@ -73,6 +69,19 @@ void ReadBoth(int a, std::string& intoA, int b, std::string& intoB, const std::f
       else fds[i].fd = -1;
     }
   }
+  for (const int fd : {outFrom, errFrom}) {
+    if (fd >= 0) ::close(fd);
+  }
+  int status = 0;
+  rusage usage{};
+  while (::wait4(done.pid, &status, 0, &usage) < 0) {
+    if (errno != EINTR) return done;
+  }
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  done.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  done.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (sent) done.secondsAfterSignal = std::chrono::duration<double>(Clock::now() - *sent).count();
+  return done;
 }
 
 }  // namespace
@@ -137,36 +146,6 @@ std::vector<std::string> CliKit::Command(const std::vector<std::string>& args,
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
 }
-
-namespace {
-
-// Starts `argv` and closes `theirs` (the descriptors it was given), reads `outFrom` and `errFrom`
-// (either may be -1) into the run's out and err to their ends, and waits for it. `signal` is sent
-// once `interruptWhen` answers true; a program still running 5 s after it is killed.
-Finished Launch(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int out, int err,
-                std::initializer_list<int> theirs, int outFrom, int errFrom, const Interrupt& interruptWhen,
-                int signal) {
-  Finished done;
-  done.pid = Start(argv, environment, out, err);
-  for (const int fd : theirs) ::close(fd);
-  std::optional<Clock::time_point> sent;
-  ReadBoth(outFrom, done.out, errFrom, done.err, [&] {
-    if (!sent && interruptWhen && interruptWhen(done)) {
-      sent = Clock::now();
-      ::kill(done.pid, signal);
-    } else if (sent && Clock::now() - *sent > std::chrono::seconds(5)) {
-      ::kill(done.pid, SIGKILL);
-    }
-  });
-  for (const int fd : {outFrom, errFrom}) {
-    if (fd >= 0) ::close(fd);
-  }
-  Wait(done.pid, done);
-  if (sent) done.secondsAfterSignal = std::chrono::duration<double>(Clock::now() - *sent).count();
-  return done;
-}
-
-}  // namespace
 
 Finished CliKit::Run(const std::vector<std::string>& args, const Interrupt& interruptWhen, int signal,
                      const std::vector<std::string>& launcher) const {

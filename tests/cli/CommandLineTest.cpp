@@ -1,19 +1,23 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli as scripts use it: one version everywhere, -h on every command, --json documents
-// with the text's fields, a reader that stops reading, control bytes that reach no output raw.
-#include <gtest/gtest.h>
+// with the text's fields, a reader that stops reading, control bytes that reach no output raw;
+// and download --json: one document on stdout for one printer or many, with every attempt's
+// target, result, message and detail, the image bytes sent with their digest, and the time
+// taken, the exit status as without it.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+
+#include <thread>
 
 #include "CliKit.h"
-#include "base/History.h"
 #include "base/Paths.h"
+#include "base/Sha256.h"
 #include "catalogue/CatalogueTesting.h"
+#include "fontset/FontSetBuilder.h"
 #include "support/Unprivileged.h"
+#include "tools/SimProcess.h"
 
 namespace corvelle {
 namespace {
@@ -26,24 +30,19 @@ using test::RawControl;
 
 TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
   CliKit kit;
-  const Finished version = kit.Run({"--version"});
-  EXPECT_EQ(std::tie(version.exit, version.out), std::make_tuple(0, std::string("corvelle-cli " CORVELLE_PROJECT_VERSION "\n")));
   test::TempDir dir;
-  const test::ProgramRun sim = test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "--version"});
-  EXPECT_EQ(sim.out, "kerv-printer-sim " CORVELLE_PROJECT_VERSION "\n");
-  EXPECT_EQ(test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "-h"}).out,
-            test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", "--help"}).out);
-
+  const auto sim = [&dir](const char* arg) { return test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", arg}).out; };
+  EXPECT_EQ(kit.Run({"--version"}).out + sim("--version"),
+            "corvelle-cli " CORVELLE_PROJECT_VERSION "\nkerv-printer-sim " CORVELLE_PROJECT_VERSION "\n");
+  EXPECT_EQ(sim("-h"), sim("--help"));
   EXPECT_EQ(kit.Run({"-h"}).out, kit.Run({"--help"}).out);
   const std::vector<std::string> commands = test::Commands(kit);
   ASSERT_EQ(commands.size(), 9u);
   for (const std::string& command : commands) {
     const Finished help = kit.Run({command, "--help"});
-    EXPECT_EQ(help.exit, 0);
-    EXPECT_EQ(help.out.rfind("Usage: corvelle-cli " + command, 0), 0u) << help.out;
-    for (const std::vector<std::string>& args : {std::vector<std::string>{command, "-h"},
-                                                 std::vector<std::string>{"-q", command, "--bogus-free", "-h"}}) {
-      const Finished dashH = kit.Run(args);
+    EXPECT_EQ(std::make_pair(help.exit, help.out.rfind("Usage: corvelle-cli " + command, 0)), std::make_pair(0, 0ul))
+        << help.out;
+    for (const Finished& dashH : {kit.Run({command, "-h"}), kit.Run({"-q", command, "--bogus-free", "-h"})}) {
       EXPECT_EQ(std::tie(dashH.exit, dashH.out, dashH.err), std::tie(help.exit, help.out, help.err)) << command;
     }
   }
@@ -54,38 +53,22 @@ TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
 TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   CliKit kit;
   using test::IndexRecord;
+  using test::Padded;
   kit.dir.Write("program/FontExt/Index1252.shi", IndexRecord({"west0", "Arial", "Caf\xe9 zero", 0, 12, 0, 1, 0, 0}) +
                                                      IndexRecord({"west1", "Times", "Western one", 1, 14}));
-  const Finished text = kit.Run({"catalogue"});
-  const Finished json = kit.Run({"catalogue", "--json"});
-  ASSERT_EQ(json.exit, 0);
-  const QJsonObject catalogue = Document(json);
-  EXPECT_EQ(catalogue["codepage"].toInt(), 2);
-  const QJsonArray fonts = catalogue["fonts"].toArray();
-  const std::vector<std::string> lines = Lines(text.out);
-  ASSERT_EQ(fonts.size(), 2);
-  ASSERT_EQ(lines.size(), 2u);
-  for (int i = 0; i < 2; ++i) {
-    const QJsonObject font = fonts[i].toObject();
-    const std::string& line = lines[static_cast<std::size_t>(i)];
-    EXPECT_EQ(font["index"].toInt(), i);
-    EXPECT_EQ(font["path"].toString().toStdString(), line.substr(line.rfind('\t') + 1));
-    std::string detail = line.substr(line.find('\t') + 1, line.rfind('\t') - line.find('\t') - 1);
-    while (detail.back() == ' ') detail.pop_back();
-    EXPECT_EQ(font["detail"].toString().toLatin1().toStdString(), detail);
-  }
-  EXPECT_EQ(fonts[0].toObject()["name"].toString(), QString::fromUtf8("Caf\xc3\xa9 zero"));
-  EXPECT_EQ(fonts[0].toObject()["file"].toString(), "west0");
-  EXPECT_EQ(fonts[1].toObject()["face"].toString(), "Times");
+  const std::string fontExt = kit.program + "/FontExt/";
+  EXPECT_EQ(kit.Run({"catalogue", "--json"}).out,
+            "{\"codepage\": 2, \"fonts\": [\n  {\"index\": 0, \"name\": \"Caf\xc3\xa9 zero\", \"file\": \"west0\", \"face\": "
+            "\"Arial\", \"detail\": \"" + Padded("west0") + Padded("Arial") + "   0  120100\", \"path\": \"" + fontExt +
+            "west0.she\"},\n  {\"index\": 1, \"name\": \"Western one\", \"file\": \"west1\", \"face\": \"Times\", "
+            "\"detail\": \"" + Padded("west1") + Padded("Times") + "   1  140000\", \"path\": \"" + fontExt + "west1.she\"}\n]}\n");
 
   ASSERT_EQ(kit.Run({"selection", "add", "--at", "3", "1"}).exit, 0);
   const QJsonArray positions = Document(kit.Run({"selection", "show", "--json"}))["positions"].toArray();
   ASSERT_EQ(positions.size(), 112);
-  EXPECT_EQ(positions[2].toObject()["position"].toInt(), 3);
-  EXPECT_EQ(positions[2].toObject()["name"].toString(), "Western one");
-  EXPECT_TRUE(positions[2].toObject()["path"].toString().endsWith("/FontExt/west1.she"));
-  EXPECT_TRUE(positions[0].toObject()["name"].isNull());
-  EXPECT_TRUE(positions[111].toObject()["path"].isNull());
+  EXPECT_EQ(positions[2].toObject(), (QJsonObject{{"position", 3}, {"name", "Western one"},
+                                                  {"path", QString::fromStdString(fontExt + "west1.she")}}));
+  EXPECT_TRUE(positions[0].toObject()["name"].isNull() && positions[111].toObject()["path"].isNull());
   EXPECT_EQ(kit.Run({"selection", "clear", "--json"}).exit, 2);
 
   // Texts are UTF-8: names read in their index file's code page, paths as the file system names them.
@@ -96,11 +79,11 @@ TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   ASSERT_EQ(cyrillic.exit, 0) << cyrillic.err;
   EXPECT_EQ(cyrillic.out.find("\\u00"), std::string::npos) << cyrillic.out;
   const QJsonObject cyr = Document(cyrillic)["fonts"].toArray()[0].toObject();
+  const QString cyrPath = QString::fromStdString(kit.program + "/FontExt/cyr.she");
   EXPECT_EQ(cyr["name"].toString(), QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80"));
-  EXPECT_EQ(cyr["path"].toString(), QString::fromStdString(kit.program + "/FontExt/cyr.she"));
+  EXPECT_EQ(cyr["path"].toString(), cyrPath);
   ASSERT_EQ(kit.Run({"selection", "add", "--codepage", "1", "--at", "1", "0"}).exit, 0);
-  EXPECT_EQ(Document(kit.Run({"selection", "show", "--json"}))["positions"].toArray()[0].toObject()["path"].toString(),
-            QString::fromStdString(kit.program + "/FontExt/cyr.she"));
+  EXPECT_EQ(Document(kit.Run({"selection", "show", "--json"}))["positions"].toArray()[0].toObject()["path"].toString(), cyrPath);
 
   // An image the builder made: the sections and totals of the text, in decimal.
   kit.SelectFont(5000);
@@ -109,8 +92,7 @@ TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   const Finished report = kit.Run({"inspect", image});
   const QJsonObject inspected = Document(kit.Run({"inspect", "--json", image}));
   EXPECT_EQ(inspected["format"].toString().toStdString(), Lines(report.out)[0].substr(8));
-  EXPECT_TRUE(inspected["consistent"].toBool());
-  EXPECT_TRUE(inspected["problem"].isNull());
+  EXPECT_TRUE(inspected["consistent"].toBool() && inspected["problem"].isNull());
   const QJsonArray sections = inspected["sections"].toArray();
   ASSERT_EQ(sections.size(), 1);
   EXPECT_EQ(sections[0].toObject()["size"].toInteger(), 5100);
@@ -119,8 +101,7 @@ TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   kit.dir.Write("junk", "not an image");
   const Finished junk = kit.Run({"inspect", "--json", kit.dir.File("junk")});
   EXPECT_EQ(junk.exit, 1);
-  EXPECT_FALSE(Document(junk)["consistent"].toBool());
-  EXPECT_FALSE(Document(junk)["problem"].toString().isEmpty());
+  EXPECT_FALSE(Document(junk)["consistent"].toBool() || Document(junk)["problem"].toString().isEmpty());
 }
 
 TEST(CliCommandLine, AReaderThatStopsEndsTheOutputQuietlyAndAFullDiskDoesNot) {
@@ -168,22 +149,98 @@ TEST(CliCommandLine, ControlBytesFromFilesAndPathsReachNoOutputRaw) {
   EXPECT_EQ(RawControl(inspect.err), "") << inspect.err;
   EXPECT_NE(inspect.err.find("image\\x1b[31m\\x0d.shc"), std::string::npos) << inspect.err;
 
-  // The history's targets and messages, in the table; JSON escapes them as JSON does.
-  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
-  const DownloadRecord record{"", "", "TCP/IP", "pr\x1b[8minter:1", "FontSet.SHC", 0, std::string(64, '0'), "failed",
-                              "gone\r\aaway"};
-  ASSERT_EQ(DownloadHistory("corvelle", kit.HistoryPath()).Append(record), "");
-  DownloadRecord plain = record;
-  plain.target = "caf\xc3\xa9:1";
-  ASSERT_EQ(DownloadHistory("corvelle", kit.HistoryPath()).Append(plain), "");
-  const Finished table = kit.Run({"history"});
-  EXPECT_EQ(RawControl(table.out), "") << table.out;
-  EXPECT_NE(table.out.find("pr\\x1b[8minter:1"), std::string::npos) << table.out;
-  // The columns line up as shown: an escape takes four columns, "é" one column of two bytes.
-  const std::vector<std::string> rows = Lines(table.out);
-  ASSERT_EQ(rows.size(), 3u) << table.out;
-  EXPECT_EQ(rows[1].find("  failed") + 1, rows[2].find("  failed")) << table.out;
-  EXPECT_NE(kit.Run({"history", "--json"}).out.find(R"("pr\u001b[8minter:1")"), std::string::npos);
+}
+
+std::string Text(const QJsonObject& object, const char* key) { return object[key].toString().toStdString(); }
+// An attempt's target, port, result, bytes and digest ("null" when there is none), with " | ".
+std::string Sent(const QJsonObject& attempt) {
+  std::string text;
+  for (const char* key : {"target", "port", "result"}) text += Text(attempt, key) + " | ";
+  return text + std::to_string(attempt["bytes"].toInteger()) + " | " +
+         (attempt["sha256"].isNull() ? "null" : Text(attempt, "sha256"));
+}
+// The run's document: its result and its attempts, which `attempts` must count.
+QJsonArray Attempts(const Finished& run, const std::string& result, qsizetype attempts) {
+  const QJsonObject document = Document(run);
+  EXPECT_EQ(Text(document, "result"), result) << run.out;
+  EXPECT_EQ(document["printers"].toArray().size(), attempts) << run.out;
+  return document["printers"].toArray();
+}
+
+// REAL TIME: a one-area download to a FILE port beside one to two printers, about 23 s.
+TEST(CliDownloadJson, OnePrinterOrManyEachWithWhatItWasSentAndHowItEnded) {
+  CliKit single, fleet;
+  single.SelectFont(1000);
+  fleet.SelectFont(1000);
+  test::SimProcess sim({"--port", "0"});
+  ASSERT_TRUE(sim.Started());
+  const std::string printer = "127.1:" + std::to_string(sim.Port());
+  const std::string dead = "127.0.0.1:" + std::to_string(test::ClosedPort());
+  Finished many;
+  std::thread side([&] { many = fleet.Run({"download", "--json", "--no-echo-test", "--ip", printer, "--ip", dead}); });
+  const std::string one = single.dir.File("one.out"), two = single.dir.File("two.out");
+  const Finished alone = single.Run({"download", "--json", "--port", "FILE", "--output", one, "--output", two});
+  side.join();
+
+  EXPECT_EQ(alone.exit, 0) << alone.err;
+  const QJsonArray a = Attempts(alone, "ok", 1);
+  ASSERT_EQ(a.size(), 1);
+  const QJsonObject file = a[0].toObject();
+  const std::string image = test::ReadFile(DefaultFontSetPath(single.program));
+  ASSERT_FALSE(image.empty());
+  EXPECT_EQ(Sent(file), one + " " + two + " | FILE | ok | " + std::to_string(image.size()) + " | " + Sha256Hex(image));
+  EXPECT_EQ(Text(file, "message") + "|" + Text(file, "detail"), "Fonts will be stored in printer when green led turns on again.|");
+  // The pause after the announcement and the closing wait, 11 s each.
+  EXPECT_GE(file["seconds"].toDouble(), 22.0);
+  EXPECT_LT(file["seconds"].toDouble(), 40.0);
+
+  // Many printers: the document instead of the result lines, in the targets' order and spelling.
+  EXPECT_EQ(many.exit, 1) << many.err;
+  const QJsonArray printers = Attempts(many, "failed", 2);
+  ASSERT_EQ(printers.size(), 2);
+  const QJsonObject served = printers[0].toObject(), refused = printers[1].toObject();
+  const std::string fleetImage = test::ReadFile(DefaultFontSetPath(fleet.program));
+  EXPECT_EQ(Sent(served), printer + " | TCP/IP | ok | " + std::to_string(fleetImage.size()) + " | " + Sha256Hex(fleetImage));
+  EXPECT_GE(served["seconds"].toDouble(), 22.0);
+  // Nothing was sent to the refused one.
+  EXPECT_EQ(Sent(refused), dead + " | TCP/IP | failed | 0 | null");
+  EXPECT_LT(refused["seconds"].toDouble(), 10.0);
+  // Its message and the system's reason below it, each as stderr shows them, neither twice.
+  const std::string message = Text(refused, "message"), detail = Text(refused, "detail");
+  EXPECT_FALSE(message.empty() || detail.empty());
+  EXPECT_EQ(message.find(detail), std::string::npos) << message;
+  EXPECT_NE(many.err.find(dead + ": " + detail.substr(0, detail.find('\n'))), std::string::npos) << many.err;
+}
+
+TEST(CliDownloadJson, FailedAndStoppedAttemptsAndARunThatNeverStarts) {
+  CliKit kit;
+  kit.SelectFont(1000);
+  const Finished refused = kit.Run({"download", "--json", "--port", "FILE"});
+  EXPECT_EQ(refused.exit, 1);
+  const QJsonArray r = Attempts(refused, "failed", 1);
+  ASSERT_EQ(r.size(), 1);
+  EXPECT_TRUE(Sent(r[0].toObject()).ends_with(" | failed | 0 | null")) << refused.out;
+  EXPECT_EQ(Text(r[0].toObject(), "message"), "The FILE port needs --output FILE: no output file was given.");
+
+  const std::string one = kit.dir.File("one.out");
+  const Finished stopped = kit.Run({"download", "--json", "--port", "FILE", "--output", one, "--output", one + "2"},
+                                   [](const Finished& f) { return f.err.find("Waiting 11 s\n") != std::string::npos; });
+  EXPECT_EQ(stopped.exit, 1);
+  const QJsonArray s = Attempts(stopped, "stopped", 1);
+  ASSERT_EQ(s.size(), 1);
+  EXPECT_EQ(Text(s[0].toObject(), "message") + " | " + Text(s[0].toObject(), "target"), "Download stopped. | " + one);
+
+  // A profile that cannot be read (a folder in its place): no attempt, and still one document.
+  // Usage errors have none.
+  ASSERT_EQ(::unlink(kit.profile.c_str()), 0);
+  ASSERT_TRUE(MakeFolders(kit.profile));
+  const Finished unread = kit.Run({"download", "--json", "--port", "FILE", "--output", one});
+  EXPECT_EQ(unread.exit, 1) << unread.err;
+  Attempts(unread, "failed", 0);
+  // An option without its value among them.
+  for (const Finished& usage : {kit.Run({"download", "--json", "--jobs", "0"}), kit.Run({"download", "--json", "--ip", "127.0.0.1", "--ip"})}) {
+    EXPECT_EQ(std::tie(usage.exit, usage.out), std::make_tuple(2, std::string())) << usage.err;
+  }
 }
 
 }  // namespace

@@ -4,15 +4,11 @@
 // against a profile and program folder of the test's own, the simulator standing for a printer.
 // An example that would reach a printer other than one on 127.0.0.1 or a FILE port fails the
 // test without being run.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <future>
 #include <sstream>
 
 #include "CliKit.h"
 #include "base/Paths.h"
-#include "base/Profile.h"
 #include "ports/PortSettings.h"
 #include "catalogue/CatalogueTesting.h"
 #include "support/Unprivileged.h"
@@ -42,21 +38,19 @@ std::string HelpExamples(CliKit& kit) {
   return script;
 }
 
-// The lines between .nf and .fi of the manual page's EXAMPLES, without their roff escapes.
+// The lines between .nf and .fi of the manual page's EXAMPLES, without their roff escapes; and
+// the ```sh blocks of the README's sections `titles`.
 std::string ManualExamples() {
   const std::string page = test::ReadFile(CORVELLE_SOURCE_DIR "/packaging/corvelle-cli.1.in");
   std::istringstream lines(page.substr(page.find("\n.SH EXAMPLES")));
   std::string script;
   bool inside = false;
   for (std::string line; std::getline(lines, line) && line.rfind(".SH SEE", 0) != 0;) {
-    if (line == ".nf") inside = true;
-    else if (line == ".fi") inside = false;
+    if (line == ".nf" || line == ".fi") inside = line == ".nf";
     else if (inside && !line.starts_with(".")) script += Replaced(Replaced(line, "\\-", "-"), "\\(dq", "\"") + "\n";
   }
   return script;
 }
-
-// The ```sh blocks of the README's sections `titles`.
 std::string ReadmeExamples(const std::vector<std::string>& titles) {
   std::istringstream lines(test::ReadFile(CORVELLE_SOURCE_DIR "/README.md"));
   std::string script;
@@ -70,10 +64,18 @@ std::string ReadmeExamples(const std::vector<std::string>& titles) {
   return script;
 }
 
-// Runs `examples` with bash in a folder of its own; corvelle-cli is the built one with the kit's
-// folders, kerv-printer-sim lines are left out (the simulator at `port` stands for it) and port
-// 4001 is `port`.
+// Runs `examples` with bash in a folder of its own, against three Win1252 fonts with their
+// fragments and a profile whose printer is the simulator at `port`: corvelle-cli is the built one
+// with the kit's folders, kerv-printer-sim lines are left out and port 4001 is `port`.
 test::ProgramRun RunExamples(CliKit& kit, int port, const std::string& examples) {
+  std::string index;
+  for (const char* base : {"ex0", "ex1", "ex2"}) {
+    index += test::IndexRecord({base, "Arial", base});
+    test::WriteFont(kit.program, base, std::string(100, 'h'), std::string(2000, 'd'));
+  }
+  kit.dir.Write("program/FontExt/Index1252.shi", index);
+  kit.dir.Write("config/corvelle.ini", "[" + std::string(kPortSection) + "]\nIPaddress=127.0.0.1\nIPport=" +
+                                           std::to_string(port) + "\n");
   std::string script = "set -e\ncd " + kit.dir.File("work") + "\nexport HOME=" + kit.dir.File("home") + " " +
                        kit.environment.front() + "\ncorvelle-cli() { " + kit.Cli() + " --program-folder " +
                        kit.program + " --profile " + kit.profile + " \"$@\"; }\n";
@@ -98,43 +100,23 @@ test::ProgramRun RunExamples(CliKit& kit, int port, const std::string& examples)
   return test::RunProgram(kit.dir, {"/bin/bash", "-c", script});
 }
 
-// Three Win1252 fonts with their fragments, and a profile whose printer is the simulator.
-void Prepare(CliKit& kit, int simPort) {
-  std::string index;
-  for (const char* base : {"ex0", "ex1", "ex2"}) {
-    index += test::IndexRecord({base, "Arial", base});
-    test::WriteFont(kit.program, base, std::string(100, 'h'), std::string(2000, 'd'));
-  }
-  kit.dir.Write("program/FontExt/Index1252.shi", index);
-  Profile profile(kit.profile);
-  profile.WriteString(kPortSection, "IPaddress", "127.0.0.1");
-  profile.WriteString(kPortSection, "IPport", std::to_string(simPort));
-  ASSERT_TRUE(profile.Save());
-}
-
 // REAL TIME: four downloads of about 22 s, three of them side by side.
 TEST(CliExamples, EveryExampleShownRunsAsShown) {
   test::SimProcess sim({"--port", "0", "--printers", "3"});
   ASSERT_TRUE(sim.Started());
   ASSERT_EQ(sim.Ports().size(), 3u);
-  CliKit help, manual, readme;
-  const std::vector<std::pair<CliKit*, std::string>> runs = {
-      {&help, HelpExamples(help)},
-      {&manual, ManualExamples()},
-      {&readme, ReadmeExamples({"corvelle-cli", "Trying Corvelle without a printer"})}};
+  CliKit kits[3];
+  const std::string scripts[3] = {HelpExamples(kits[0]), ManualExamples(),
+                                  ReadmeExamples({"corvelle-cli", "Trying Corvelle without a printer"})};
   std::vector<std::future<test::ProgramRun>> results;
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    CliKit& kit = *runs[i].first;
-    ASSERT_FALSE(runs[i].second.empty()) << i;
-    const std::string script = runs[i].second;
+  for (std::size_t i = 0; i < 3; ++i) {
+    ASSERT_FALSE(scripts[i].empty()) << i;
     // Each its own printer, so that no download waits for another.
-    const int port = sim.Ports()[i];
-    Prepare(kit, port);
-    results.push_back(std::async(std::launch::async, [&kit, port, script] { return RunExamples(kit, port, script); }));
+    results.push_back(std::async(std::launch::async, [&, i] { return RunExamples(kits[i], sim.Ports()[i], scripts[i]); }));
   }
-  for (std::size_t i = 0; i < results.size(); ++i) {
+  for (std::size_t i = 0; i < 3; ++i) {
     const test::ProgramRun run = results[i].get();
-    EXPECT_EQ(run.exit, 0) << runs[i].second << "\n" << run.err;
+    EXPECT_EQ(run.exit, 0) << scripts[i] << "\n" << run.err;
   }
 }
 

@@ -1,24 +1,26 @@
 // SPDX-License-Identifier: MIT
-// corvelle-cli download on a terminal: a progress line that fits the terminal's width as it
+// corvelle-cli download on a terminal: the progress line's text, which keeps the percentage and a
+// countdown's seconds however narrow; a progress line that fits the terminal's width as it
 // changes and counts the pauses down, plain lines on a dumb terminal, nothing but messages with
 // -q; and the download history it leaves, also when the history cannot be written.
-#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <sstream>
 
 #include "CliKit.h"
 #include "base/FileWrite.h"
 #include "base/History.h"
 #include "base/Paths.h"
+#include "cli/StatusLine.h"
 
 namespace corvelle {
 namespace {
 
+using cli::PauseText;
+using cli::ProgressLine;
 using test::CliKit;
 using test::Finished;
 
@@ -38,19 +40,38 @@ std::vector<std::string> FileDownload(const CliKit& kit) {
   return {"download", "--port", "FILE", "--output", kit.dir.File("one.out"), "--output", kit.dir.File("two.out")};
 }
 
+TEST(ProgressLine, ABarThePercentageAndTheStepWhenThereIsRoomAndNarrowWidthsKeepThePercentageAndTheCountdown) {
+  EXPECT_EQ(ProgressLine(25, "area 1", 200), "[#####               ] 25%  area 1");
+  EXPECT_EQ(ProgressLine(-1, "", 200) + ProgressLine(150, "", 200), "[                    ] 0%[####################] 100%");
+  EXPECT_EQ(PauseText(18), "Waiting for the printer: 18 s");
+  const std::string sending = "Sending area 1 of 2 (1376256 bytes)";
+  // The longest step at 79 columns (an 80-column terminal) whole, with the full bar.
+  EXPECT_EQ(ProgressLine(100, sending, 79), "[####################] 100%  " + sending);
+  for (std::size_t width = 0; width < 80; ++width) {
+    for (const std::string& step : {PauseText(18), sending}) {
+      const std::string line = ProgressLine(100, step, width);
+      EXPECT_LE(line.size(), width) << line;
+      EXPECT_TRUE(width < 4 || line.find("100%") != std::string::npos) << width << ": " << line;
+      EXPECT_TRUE(width < 10 || step == sending || line.ends_with(" 18 s")) << width << ": " << line;
+    }
+  }
+  // The step loses whole words from its start.
+  EXPECT_EQ(ProgressLine(50, PauseText(8), 30), "[#####     ] 50%  printer: 8 s");
+  EXPECT_EQ(ProgressLine(50, PauseText(8), 12), "50%  8 s");
+  EXPECT_EQ(ProgressLine(50, PauseText(8), 7), "50%");
+  EXPECT_EQ(ProgressLine(50, "Opening", 12), "50%  Opening");
+}
+
 // REAL TIME: a whole one-area download of about 22 s, with a history that cannot be written.
 TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAHistoryProblemFailsNothing) {
   CliKit kit;
   kit.SelectFont(1000);
   const std::string folder = ParentFolder(kit.HistoryPath());
-  MakeFolders(folder, 0700);
-  ::chmod(folder.c_str(), 0777);
+  ASSERT_TRUE(MakeFolders(folder, 0700) && ::chmod(folder.c_str(), 0777) == 0);
   bool resized = false;
   const Finished run = kit.RunOnTerminal(FileDownload(kit), 80, "xterm", [&](const std::string& seen, int master) {
-    if (!resized && seen.find("printer: 10 s") != std::string::npos) {
-      const winsize narrow{24, 30, 0, 0};
-      resized = ::ioctl(master, TIOCSWINSZ, &narrow) == 0;
-    }
+    const winsize narrow{24, 30, 0, 0};
+    if (!resized && seen.find("printer: 10 s") != std::string::npos) resized = ::ioctl(master, TIOCSWINSZ, &narrow) == 0;
     return false;
   });
   EXPECT_EQ(run.exit, 0) << run.err;
@@ -59,19 +80,15 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
 
   std::vector<int> countdown;
   for (const std::string& piece : Drawn(run.err)) {
-    EXPECT_LE(piece.size(), 79u) << piece;
-    // However narrow, every drawing has its percentage.
+    // However narrow, every drawing has its percentage; after the resize, the narrower width.
     const std::size_t percent = piece.find('%');
     EXPECT_TRUE(percent != std::string::npos && percent > 0 && std::isdigit(static_cast<unsigned char>(piece[percent - 1])))
         << piece;
+    EXPECT_LE(piece.size(), !countdown.empty() && countdown.back() <= 9 ? 29u : 79u) << piece;
     // A countdown's seconds end the line however few of its words fit ("Waiting 11 s", the
     // step that starts each pause, reads as the countdown's first second).
     if (!piece.ends_with(" s")) continue;
     const int seconds = std::stoi(piece.substr(piece.rfind(' ', piece.size() - 3) + 1));
-    // Drawn after the resize: the narrower width.
-    if (!countdown.empty() && countdown.back() <= 9) {
-      EXPECT_LE(piece.size(), 29u) << piece;
-    }
     if (countdown.empty() || countdown.back() != seconds) countdown.push_back(seconds);
   }
   // The pause after the announcement, then the final wait, each counted down a second at a time.
@@ -80,14 +97,13 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
   EXPECT_EQ(countdown, twice) << run.err;
 
   // The line is drawn in place; the messages stand on lines of their own, each once.
-  const std::string upgrading = "Upgrading printer...";
-  EXPECT_NE(run.err.find(upgrading), std::string::npos);
-  EXPECT_EQ(run.err.find(upgrading), run.err.rfind(upgrading)) << run.err;
   const std::string said = "The download history cannot be written: refusing folder " + folder +
                            ": group or others may write to it\r\n";
   EXPECT_TRUE(run.err.ends_with("\r\nFonts will be stored in printer when green led turns on again.\r\n" + said))
       << run.err;
-  EXPECT_EQ(run.err.find(said), run.err.rfind(said));
+  for (const std::string& once : {std::string("Upgrading printer..."), said}) {
+    EXPECT_TRUE(run.err.find(once) != std::string::npos && run.err.find(once) == run.err.rfind(once)) << run.err;
+  }
   EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 6) << run.err;
   EXPECT_FALSE(test::FileExists(kit.HistoryPath()));
 }
@@ -96,16 +112,14 @@ TEST(CliTerminal, QuietShowsOnlyTheMessagesAndADumbTerminalGetsPlainLines) {
   CliKit kit;
   kit.SelectFont(1000);
   const auto announced = [&](const std::string&, int) { return test::ReadFile(kit.dir.File("one.out")).size() > 0; };
-  std::vector<std::string> quiet = FileDownload(kit);
-  quiet.insert(quiet.begin(), "-q");
-  const Finished q = kit.RunOnTerminal(quiet, 80, "xterm", announced);
-  EXPECT_EQ(std::tie(q.exit, q.err), std::make_tuple(1, std::string("Download stopped.\r\n")));
-  std::vector<std::string> after = FileDownload(kit);
-  after.push_back("--quiet");
-  // The first run's output would make the watch fire before the second run has even started.
-  ASSERT_EQ(::unlink(kit.dir.File("one.out").c_str()), 0);
-  EXPECT_EQ(kit.RunOnTerminal(after, 80, "xterm", announced).err, "Download stopped.\r\n");
-
+  for (const bool before : {true, false}) {
+    std::vector<std::string> quiet = FileDownload(kit);
+    quiet.insert(before ? quiet.begin() : quiet.end(), before ? "-q" : "--quiet");
+    const Finished q = kit.RunOnTerminal(quiet, 80, "xterm", announced);
+    EXPECT_EQ(std::tie(q.exit, q.err), std::make_tuple(1, std::string("Download stopped.\r\n")));
+    // This run's output would make the watch fire before the next run has even started.
+    ASSERT_EQ(::unlink(kit.dir.File("one.out").c_str()), 0);
+  }
   const Finished dumb = kit.RunOnTerminal(FileDownload(kit), 80, "dumb", [](const std::string& seen, int) {
     return seen.find("Waiting 11 s\r\n") != std::string::npos;
   });
@@ -116,47 +130,9 @@ TEST(CliTerminal, QuietShowsOnlyTheMessagesAndADumbTerminalGetsPlainLines) {
   const std::vector<DownloadRecord> records = ReadHistory(kit.HistoryPath()).records;
   ASSERT_EQ(records.size(), 3u);
   for (const DownloadRecord& r : records) {
-    EXPECT_EQ(std::tie(r.program, r.port, r.result, r.bytes), std::make_tuple("corvelle-cli", "FILE", "stopped", 0));
-    EXPECT_EQ(r.target, kit.dir.File("one.out"));
+    EXPECT_EQ(std::tie(r.program, r.port, r.result, r.bytes, r.target),
+              std::make_tuple("corvelle-cli", "FILE", "stopped", 0, kit.dir.File("one.out")));
   }
-}
-
-TEST(CliHistory, TheTableTheLastAttemptsAndTheJsonLines) {
-  CliKit kit;
-  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
-  DownloadRecord record{"", "", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC", 1376256,
-                        "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", "ok", ""};
-  DownloadHistory history("corvelle", kit.HistoryPath());
-  ASSERT_EQ(history.Append(record), "");
-  record.target = "/dev/ttyUSB0";
-  record.result = "failed";
-  record.bytes = 0;
-  record.message = "The device is not open.";
-  ASSERT_EQ(history.Append(record), "");
-  ASSERT_TRUE(AppendLine(kit.HistoryPath(), "not a record\n"));
-
-  const Finished table = kit.Run({"history"});
-  EXPECT_EQ(table.exit, 0);
-  const std::vector<std::string> lines = test::Lines(table.out);
-  ASSERT_EQ(lines.size(), 3u) << table.out;
-  EXPECT_EQ(lines[0], "TIME                  TARGET          RESULT   BYTES       SHA256        MESSAGE");
-  EXPECT_EQ(lines[1].substr(20), "  127.0.0.1:4001  ok          1376256  0123456789ab");
-  // Nothing sent: no digest.
-  EXPECT_EQ(lines[2].substr(20), "  /dev/ttyUSB0    failed            0  -             The device is not open.");
-  EXPECT_EQ(table.err, "corvelle-cli: 1 line(s) of " + kit.HistoryPath() + " are not download records\n");
-
-  const Finished last = kit.Run({"history", "--last", "1", "--json"});
-  EXPECT_EQ(last.exit, 0);
-  ASSERT_EQ(std::count(last.out.begin(), last.out.end(), '\n'), 1);
-  const auto parsed = ParseRecord(last.out.substr(0, last.out.size() - 1));
-  ASSERT_TRUE(parsed);
-  EXPECT_EQ(std::tie(parsed->program, parsed->target, parsed->message),
-            std::tie("corvelle", "/dev/ttyUSB0", "The device is not open."));
-  EXPECT_EQ(kit.Run({"history", "--last", "0"}).exit, 2);
-  const std::string folder = ParentFolder(kit.HistoryPath());
-  ::chmod(folder.c_str(), 0777);
-  EXPECT_EQ(kit.Run({"history"}).err,
-            "corvelle-cli: refusing folder " + folder + ": group or others may write to it\n");
 }
 
 // Records of a history with times of their own.
@@ -177,15 +153,17 @@ std::vector<std::string> TimesShown(const Finished& run) {
   return times;
 }
 
-TEST(CliHistory, FiltersByPrinterResultAndTimeInTheTableAndTheJsonAlike) {
+TEST(CliHistory, TheTableItsFiltersAndTheJsonLinesShowTheSameRecords) {
   CliKit kit;
-  const std::string digest(64, 'a');
+  const std::string digest = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", x(100, 'x');
   const std::string a = "2026-11-30T23:59:59Z", b = "2026-12-01T00:00:00Z", c = "2026-12-02T10:00:00Z",
                     d = "2026-12-03T08:30:00Z";
-  WriteHistory(kit, {{a, "corvelle", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC", 1000, digest, "ok", "Done."},
-                     {b, "corvelle-cli", "TCP/IP", "127.0.0.1:4002", "FontSet.SHC", 0, digest, "failed", "Refused"},
-                     {c, "corvelle-cli", "COM1:", "/dev/ttyUSB0", "FontSet.SHC", 0, digest, "stopped", ""},
-                     {d, "corvelle-cli", "FILE", "/tmp/a.out /tmp/b.out", "FontSet.SHC", 3164, digest, "ok", ""}});
+  const std::vector<DownloadRecord> records = {
+      {a, "corvelle", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC", 1376256, digest, "ok", ""},
+      {b, "corvelle-cli", "TCP/IP", "127.0.0.1:4002", "FontSet.SHC", 0, digest, "failed", "The device is not open."},
+      {c, "corvelle-cli", "COM1:", "/dev/ttyUSB0", "FontSet.SHC", 0, digest, "stopped", "Error opening port\n/dev/ttyUSB0 (" + x + ")"},
+      {d, "corvelle-cli", "FILE", "/tmp/a.out /tmp/b.out", "FontSet.SHC", 3164, digest, "ok", ""}};
+  WriteHistory(kit, records);
   using Times = std::vector<std::string>;
   const auto shown = [&kit](std::vector<std::string> args, bool json) {
     args.insert(args.begin(), "history");
@@ -216,43 +194,56 @@ TEST(CliHistory, FiltersByPrinterResultAndTimeInTheTableAndTheJsonAlike) {
     EXPECT_EQ(std::tie(run.exit, run.out), std::make_tuple(2, std::string())) << wrong;
   }
   EXPECT_EQ(kit.Run({"history", "--since", "2028-02-29"}).exit, 0) << "a leap day";
-  EXPECT_EQ(kit.Run({"history", "--result", "done"}).exit, 2);
-  EXPECT_EQ(kit.Run({"history", "--target", ""}).exit, 2);
-}
+  for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
+           {"history", "--result", "done"}, {"history", "--target", ""}, {"history", "--last", "0"}}) {
+    EXPECT_EQ(kit.Run(usage).exit, 2) << usage[1];
+  }
 
-TEST(CliHistory, OnATerminalTheMessageIsCutToTheWidth) {
-  CliKit kit;
-  const std::string message = "Error opening port\n/dev/ttyUSB0 (" + std::string(100, 'x') + ")";
-  WriteHistory(kit, {{"2026-12-01T00:00:00Z", "corvelle", "COM1:", "/dev/ttyUSB0", "FontSet.SHC", 0,
-                      std::string(64, '0'), "failed", message}});
-  const Finished wide = kit.Run({"history"});
-  EXPECT_NE(wide.out.find("  -             Error opening port /dev/ttyUSB0 (" + std::string(100, 'x') + ")\n"),
-            std::string::npos)
-      << wide.out;
-  const Finished narrow = kit.RunOnTerminal({"history"}, 80, "xterm", {}, true);
+  // On a terminal the message is cut to the width, the last column left free.
+  const Finished narrow = kit.RunOnTerminal({"history", "--target", "/dev/ttyUSB0"}, 80, "xterm", {}, true);
   ASSERT_GE(test::Lines(narrow.err).size(), 2u) << narrow.err;
-  std::string line = test::Lines(narrow.err)[1];
-  if (line.ends_with('\r')) line.pop_back();
-  EXPECT_EQ(line.size(), 79u) << line;
-  EXPECT_TRUE(line.ends_with("  -             Error op")) << line;
+  EXPECT_EQ(test::Lines(narrow.err)[1], c + "  /dev/ttyUSB0  stopped           0  -             Error op\r");
+
+  // Nothing sent: no digest. A line that is no record is counted, and --last takes the last records.
+  ASSERT_TRUE(AppendLine(kit.HistoryPath(), "not a record\n"));
+  const Finished table = kit.Run({"history"});
+  EXPECT_EQ(table.exit, 0);
+  EXPECT_EQ(table.out, "TIME                  TARGET                 RESULT   BYTES       SHA256        MESSAGE\n" + a +
+                           "  127.0.0.1:4001         ok          1376256  0123456789ab\n" + b +
+                           "  127.0.0.1:4002         failed            0  -             The device is not open.\n" + c +
+                           "  /dev/ttyUSB0           stopped           0  -             Error opening port /dev/ttyUSB0 (" +
+                           x + ")\n" + d + "  /tmp/a.out /tmp/b.out  ok             3164  0123456789ab\n");
+  EXPECT_EQ(table.err, "corvelle-cli: 1 line(s) of " + kit.HistoryPath() + " are not download records\n");
+  EXPECT_EQ(kit.Run({"history", "--last", "1", "--json"}).out, FormatRecord(records[3]));
+
+  // Targets and messages reach the table escaped, its columns lined up as shown: an escape takes
+  // four columns, "é" one column of two bytes. JSON escapes them as JSON does.
+  WriteHistory(kit, {{a, "corvelle", "TCP/IP", "pr\x1b[8minter:1", "FontSet.SHC", 0, digest, "failed", "gone\r\aaway"},
+                     {b, "corvelle", "TCP/IP", "caf\xc3\xa9:1", "FontSet.SHC", 0, digest, "failed", "gone\r\aaway"}});
+  EXPECT_EQ(kit.Run({"history"}).out, "TIME                  TARGET            RESULT   BYTES       SHA256        MESSAGE\n" +
+                                          a + "  pr\\x1b[8minter:1  failed            0  -             gone\\x0d\\x07away\n" +
+                                          b + "  caf\xc3\xa9:1            failed            0  -             gone\\x0d\\x07away\n");
+  EXPECT_NE(kit.Run({"history", "--json"}).out.find(R"("pr\u001b[8minter:1")"), std::string::npos);
+
+  const std::string folder = ParentFolder(kit.HistoryPath());
+  ::chmod(folder.c_str(), 0777);
+  EXPECT_EQ(kit.Run({"history"}).err,
+            "corvelle-cli: refusing folder " + folder + ": group or others may write to it\n");
 }
 
 TEST(CliHistory, AHistoryLongerThanIsReadSaysWhereTheOlderRecordsAre) {
   CliKit kit;
-  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
-  DownloadRecord record{"2026-12-07T09:41:03Z", "corvelle", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC", 0,
-                        std::string(64, '0'), "ok", std::string(400, 'm')};
-  const std::string line = FormatRecord(record);
-  const std::size_t count = static_cast<std::size_t>(kMaxHistoryRead) / line.size() + 10;
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) text += line;
-  kit.dir.Write("state/corvelle/downloads.jsonl", text);
+  const std::string line = FormatRecord({"2026-12-07T09:41:03Z", "corvelle", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC",
+                                         0, std::string(64, '0'), "ok", std::string(400, 'm')});
   // The read starts inside a line, which is no fault of the file: not counted.
   const std::size_t shown = static_cast<std::size_t>(kMaxHistoryRead) / line.size();
+  std::string text;
+  for (std::size_t i = 0; i < shown + 10; ++i) text += line;
+  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
+  kit.dir.Write("state/corvelle/downloads.jsonl", text);
   const Finished all = kit.Run({"history", "--json"});
-  EXPECT_EQ(all.exit, 0);
-  EXPECT_EQ(all.err, "corvelle-cli: showing the last " + std::to_string(shown) + " records; older ones are in " +
-                         kit.HistoryPath() + "\n");
+  EXPECT_EQ(std::tie(all.exit, all.err), std::make_tuple(0, "corvelle-cli: showing the last " + std::to_string(shown) +
+                                                                " records; older ones are in " + kit.HistoryPath() + "\n"));
   EXPECT_EQ(all.out.size(), shown * line.size());
   EXPECT_EQ(kit.Run({"history", "--last", "5"}).err, "") << "the five asked for are all there";
   EXPECT_NE(kit.Run({"history", "--last", std::to_string(shown + 1)}).err, "");
