@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Safe writing: a new file beside the target renamed over it, never a part, never through a
-// planted link; the folders the program trusts; the profile's lock and its link.
+// planted link; the folders the program trusts; the profile's lock and its link. Path helpers:
+// Windows separators in stored names, where the program's data and writable files live.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,10 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/FileHandle.h"
 #include "base/FileWrite.h"
 #include "base/Paths.h"
 #include "base/Profile.h"
-#include "base/FileHandle.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -43,8 +44,7 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
   ASSERT_TRUE(ReplaceFileWhole(target, "newer").Ok());
   char bytes[8] = {};
   EXPECT_EQ(reader.Read(bytes, sizeof bytes), 3);
-  EXPECT_EQ(std::string(bytes), "new");
-  EXPECT_EQ(reader.LengthAtOpen(), 3u);
+  EXPECT_EQ(std::string(bytes) + std::to_string(reader.LengthAtOpen()), "new3");
   EXPECT_EQ(ReadFile(target), "newer");
   EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
   ASSERT_TRUE(ReplaceFileWhole(dir.File("private"), "x", kPrivateFileMode).Ok());
@@ -112,6 +112,38 @@ TEST(ProfileSave, AProfileThatIsALinkStaysOneAndTheFileIsPrivate) {
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
   EXPECT_EQ(Profile(real).GetInt("Codepage", "Codepage", 0), 3);
   EXPECT_EQ(fs::status(real).permissions(), fs::perms(0600));
+}
+
+TEST(Paths, FileNamePartTakesWhatFollowsEitherSeparator) {
+  for (const char* path : {"C:\\Program Files\\Kerv\\FontExt\\arial.she", "/opt/corvelle/FontExt/arial.she", "mixed/dir\\arial.she"})
+    EXPECT_EQ(FileNamePart(path), "arial.she") << path;
+  EXPECT_EQ(FileNamePart("***"), "***");
+}
+
+TEST(Paths, ProgramFolderIsTheOneThatHoldsFontExt) {
+  test::TempDir dir;
+  const std::string bin = dir.File("usr/bin"), share = dir.File("usr/share/corvelle");
+  ASSERT_TRUE(MakeFolders(bin) && MakeFolders(share));
+  EXPECT_EQ(ProgramFolderFor(bin), bin);  // neither holds one: messages then name the executable's folder
+  ASSERT_TRUE(MakeFolders(JoinPath(share, "FontExt")));
+  EXPECT_EQ(ProgramFolderFor(bin), share);  // installed under <prefix>/share/corvelle
+  ASSERT_TRUE(MakeFolders(JoinPath(bin, "FontExt")));
+  EXPECT_EQ(ProgramFolderFor(bin), bin);  // a build tree or a copied folder
+}
+
+TEST(Paths, WritableFilesGoToTheUserDataFolderWhenTheProgramFolderIsUnwritableOrInstalled) {
+  test::TempDir dir;
+  const std::string program = dir.File("program"), data = dir.File("data"), share = dir.File("usr/share/corvelle");
+  ASSERT_TRUE(MakeFolders(program) && MakeFolders(data) && MakeFolders(share));
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755) | chmod(program.c_str(), 0555) | chmod(data.c_str(), 0777), 0);
+  const auto inDataFolder = [&](const std::string& folder) {  // run in children, which may change their environment
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    return WritableDataFolder(folder) == data + "/corvelle" && test::FileExists(data + "/corvelle") ? 0 : 1;
+  };
+  EXPECT_EQ(test::RunUnprivileged([&] { return inDataFolder(program); }), 0);
+  EXPECT_EQ(test::RunInChild([&] { return inDataFolder(share) | inDataFolder(share + "/"); }), 0);
+  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+  EXPECT_EQ(WritableDataFolder(program), program);
 }
 
 }  // namespace

@@ -4,13 +4,11 @@
 // and kept in a private per-user folder.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <string>
 
 #include "base/Paths.h"
 #include "base/PrinterLock.h"
