@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The port object over a fake printer: the kind from the name, name-less ports, reopening, the
-// serial queue wait; the port settings in the profile; and the FILE kind: the proposed name, the
-// save dialog at every open, truncation, locking, and write failures.
+// serial queue wait; the port settings in the profile; the FILE kind: the proposed name, the
+// save dialog at every open, truncation, locking, and write failures; and the TCP port probe
+// against ports the test makes on 127.0.0.1: one that accepts, one with nothing listening, and
+// one whose queue is full so that the connect gets no answer.
 #include <gtest/gtest.h>
 #include <sys/file.h>
 
@@ -12,8 +14,10 @@
 #include "ports/FileBackend.h"
 #include "ports/OutputWait.h"
 #include "ports/PortKit.h"
+#include "ports/PortProbe.h"
 #include "ports/PortSettings.h"
 #include "ports/echo/EchoProbe.h"
+#include "support/Loopback.h"
 #include "support/TempDir.h"
 
 namespace corvelle {
@@ -21,7 +25,7 @@ namespace {
 
 using test::Args;
 
-TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefix) {
+TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefixAndWindowsSpellingsTakeTheListsName) {
   const std::tuple<const char*, PortKind, int> cases[] = {
       {"COM12:", PortKind::Com, 12},  {"LPT2:", PortKind::Lpt, 2}, {"FILEOUT", PortKind::File, 0},
       {"TCP/IP", PortKind::TcpIp, 0}, {"USB1", PortKind::Usb, 1},  {"com1:", PortKind::None, 1},
@@ -37,18 +41,15 @@ TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefix) {
             "/dev/ttyUSB0/dev/ttyS11/dev/lp1");
   for (const char* good : {"COM1:", "COM16", "COM01:"}) EXPECT_TRUE(IsValidComName(good)) << good;
   for (const char* bad : {"COM:", "COM0:", "COM1:x", "com1:"}) EXPECT_FALSE(IsValidComName(bad)) << bad;
-}
-
-// The spellings Windows users type reach the port the list names; names of no port stay as typed,
-// so that the refusal shows what was typed.
-TEST(PortNames, WindowsSpellingsTakeTheListsNameAndOthersStayAsTyped) {
-  const std::pair<const char*, const char*> cases[] = {
+  // The spellings Windows users type reach the port the list names; names of no port stay as
+  // typed, so that the refusal shows what was typed.
+  const std::pair<const char*, const char*> spellings[] = {
       {"COM3", "COM3:"},       {"com3:", "COM3:"},     {"\\\\.\\COM3", "COM3:"}, {"\\\\.\\com12:", "COM12:"},
       {"Com016", "COM16:"},    {"COM17", "COM17:"},    {"lpt2", "LPT2:"},         {"file", "FILE"},
       {"Tcp/Ip", "TCP/IP"},    {"usbGN2", "USBGN2"},   {"COM1:", "COM1:"},        {"COM0", "COM0"},
       {"com", "com"},          {"com3x", "com3x"},     {"COM1234567890", "COM1234567890"},
       {"\\\\.\\COM", "\\\\.\\COM"}, {"\\\\.\\file", "\\\\.\\file"}, {"files", "files"}, {"", ""}};
-  for (const auto& [typed, name] : cases) EXPECT_EQ(PortListName(typed), name) << typed;
+  for (const auto& [typed, name] : spellings) EXPECT_EQ(PortListName(typed), name) << typed;
   EXPECT_EQ(TypedPortName("com3"), "com3") << "only Windows takes its users' spellings";
 }
 
@@ -154,12 +155,11 @@ TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
 }
 
 TEST(SuggestedOutputName, AppendsOutCutsKrvAndDropsTheFolder) {
-  EXPECT_EQ(SuggestedOutputName("C:\\Fonts\\set.KRV", ""), "set.out");
-  EXPECT_EQ(SuggestedOutputName("/home/u/a.krv.b.krv", ""), "a.out");
-  EXPECT_EQ(SuggestedOutputName("", "fb.krv"), "fb.krv.out") << "only the first name is looked at for .krv";
-  EXPECT_EQ(SuggestedOutputName("", ""), ".out");
-  EXPECT_EQ(SuggestedOutputName("fontext.out", "") + " " + SuggestedOutputName("A.OUT.krv", ""), "fontext.out A.OUT")
-      << "the extension is not doubled";
+  // Only the first name is looked at for .krv; the extension is not doubled.
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"C:\\Fonts\\set.KRV", "", "set.out"}, {"/home/u/a.krv.b.krv", "", "a.out"}, {"", "fb.krv", "fb.krv.out"},
+      {"", "", ".out"}, {"fontext.out", "", "fontext.out"}, {"A.OUT.krv", "", "A.OUT"}};
+  for (const auto& [first, second, name] : cases) EXPECT_EQ(SuggestedOutputName(first, second), name) << first << second;
 }
 
 TEST(FilePort, EveryOpenAsksForTheFileAndTruncatesItCancelIsSilentAndFailuresAreReportedPlainOnce) {
@@ -192,6 +192,47 @@ TEST(FilePort, EveryOpenAsksForTheFileAndTruncatesItCancelIsSilentAndFailuresAre
               "fontext.out out Output file (*.out) | *.out||");
     EXPECT_TRUE(r.overwritePrompt && r.pathMustExist);
   }
+}
+
+TEST(PortProbe, TellsAcceptedRefusedAndSilentPortsApartInWords) {
+  test::FakeHost host;
+  const test::LoopbackPort listening(4), bound;  // bound only, never listening: the kernel refuses
+  ASSERT_NE(listening.port, 0);
+  EXPECT_EQ(PortProbeText(4001, ProbeTcpPort(host, "127.0.0.1", listening.port)), "port 4001 accepts connections");
+  EXPECT_EQ(PortProbeText(4001, ProbeTcpPort(host, "127.0.0.1", bound.port)), "port 4001 refused the connection");
+  const test::SilentPort full;
+  const std::int64_t start = host.now;
+  const PortProbeResult silent = ProbeTcpPort(host, "127.0.0.1", full.listener.port, 400);
+  EXPECT_EQ(silent.answer, PortAnswer::Silent);
+  EXPECT_GE(host.now - start, 400);
+  EXPECT_LT(host.now - start, 1000);  // given up at the limit, not at the socket's own 30 s
+  EXPECT_EQ(PortProbeText(4001, silent, 400), "port 4001 did not answer within 1 s");
+  EXPECT_EQ(PortProbeText(4001, silent), "port 4001 did not answer within 3 s");
+}
+
+TEST(PortProbe, RefusesPortsOutOfRangeWithoutConnecting) {
+  test::FakeHost host;
+  for (const int port : {0, -1, 65536}) {
+    const PortProbeResult result = ProbeTcpPort(host, "127.0.0.1", port);
+    EXPECT_EQ(result.answer, PortAnswer::Unreachable) << port;
+    EXPECT_EQ(PortProbeText(port, result), "port " + std::to_string(port) + " is not a TCP port (1 to 65535)");
+  }
+  EXPECT_EQ(host.fdWaits, 0);
+  EXPECT_EQ(PortProbeText(4001, {PortAnswer::Unreachable, ENETUNREACH}),
+            "port 4001 cannot be reached (Network is unreachable)");
+}
+
+TEST(PortProbe, StopEndsTheWaitAtOnce) {
+  test::FakeHost host;
+  const test::SilentPort full;
+  bool stop = false;
+  host.At(100, [&] { stop = true; });
+  EXPECT_EQ(PortProbeText(4001, ProbeTcpPort(host, "127.0.0.1", full.listener.port, 3000, [&] { return stop; })),
+            "the port test was stopped");
+  EXPECT_LT(host.now, 300);
+  // Asked to stop before it starts, it makes no connection at all.
+  EXPECT_EQ(ProbeTcpPort(host, "127.0.0.1", full.listener.port, 3000, [] { return true; }).answer,
+            PortAnswer::Stopped);
 }
 
 }  // namespace

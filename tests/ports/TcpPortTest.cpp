@@ -15,11 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
-#include <string>
-#include <string_view>
 #include <thread>
-#include <utility>
 
 #include "ports/ClientSocket.h"
 #include "ports/DevicePort.h"
@@ -43,13 +39,13 @@ struct TcpFixture : ::testing::Test {
     args.ipAddress = "127.0.0.1";
     args.ipPort = listener.Port();
   }
+  const CClientSocket& Socket() { return *static_cast<TcpBackend*>(port.Backend())->Socket(); }
   // A socket option of the port's connection.
   template <typename T>
   T Option(int name) {
     T value{};
     socklen_t length = sizeof value;
-    const auto socket = static_cast<TcpBackend*>(port.Backend())->Socket()->Descriptor();
-    EXPECT_EQ(::getsockopt(socket, SOL_SOCKET, name, reinterpret_cast<char*>(&value), &length), 0);
+    EXPECT_EQ(::getsockopt(Socket().Descriptor(), SOL_SOCKET, name, reinterpret_cast<char*>(&value), &length), 0);
     return value;
   }
   // Opens the port to `slow`, whose connection lingers 10 s; the printer's end.
@@ -93,7 +89,7 @@ TEST_F(TcpFixture, DataThePrinterSendsIsCountedWithZerosAsOneAndTheTextCapped) {
   const PrinterEnd printer = listener.Accept();
   std::string flood(200000, '\0');
   for (std::size_t i = 0; i < flood.size(); ++i) flood[i] = static_cast<char>(i % 3 == 1 ? 0 : 'A' + i % 26);
-  const CClientSocket& socket = *static_cast<TcpBackend*>(port.Backend())->Socket();
+  const CClientSocket& socket = Socket();
   for (std::size_t i = 0, sent = 0; i < 5000 && socket.ReceivedCount() < 200000; ++i) {
     sent += printer.SendSome(std::string_view(flood).substr(sent));
     std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -154,8 +150,7 @@ TEST_F(TcpFixture, APrinterThatGoesAwayMidStreamOrBeforeTakingTheLastBytesIsRepo
 TEST_F(TcpFixture, APrinterThatClosedIsSeenAtTheNextPumpAndFailsTheNextWrite) {
   ASSERT_TRUE(port.Open(args));
   listener.Accept();  // the printer's end goes at once, having read nothing
-  const CClientSocket& socket = *static_cast<TcpBackend*>(port.Backend())->Socket();
-  for (int i = 0; i < 400 && !socket.PeerClosed(); ++i) {
+  for (int i = 0; i < 400 && !Socket().PeerClosed(); ++i) {
     std::this_thread::sleep_for(milliseconds(5));
     port.PumpMessages();
   }

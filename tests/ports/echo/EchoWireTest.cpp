@@ -2,7 +2,6 @@
 // The echo request's bytes and the rules that pick our reply out of received datagrams.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <vector>
 
 #include "ports/echo/EchoProbe.h"
@@ -74,17 +73,6 @@ TEST(DecodeEchoReply, KeepsWaitingForOurReplyAndEndsOnlyOnOurs) {
     EXPECT_EQ(DecodeEchoReply(c.datagram, c.framing, us, c.sequence, keepWaiting), c.answer);
     EXPECT_EQ(keepWaiting, c.keepWaiting);
     EXPECT_EQ(CEchoProbe::LastError(), c.lastError);
-  }
-  // Hostile datagrams: exactly sized buffers let the address sanitizer see any read past the end.
-  std::mt19937 random(11);
-  for (std::size_t length = 0; length <= 80; ++length) {
-    for (int first = 0; first < 256; first += 3) {
-      Bytes bytes(length);
-      for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
-      if (length > 0) bytes[0] = static_cast<std::uint8_t>(first);
-      bool keepWaiting = false;
-      EXPECT_LE(DecodeEchoReply(bytes, EchoFraming::IpHeader, 0, 0, keepWaiting), 1);
-    }
   }
 }
 
