@@ -7,7 +7,6 @@
 // the USB bridge's flow control and faults are tested through the stand-in libusb.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -15,13 +14,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <string>
-#include <vector>
 
+#include "support/LoopbackPrinter.h"
 #include "support/TempDir.h"
 #include "tools/SimProcess.h"
 
@@ -30,39 +26,24 @@ namespace {
 
 using namespace test;
 
-// A TCP connection to `port` on loopback with `bytes` sent on it (all of them, unless the printer
-// closes the connection first); -errno when the connection fails.
-int Connect(int port, const std::string& bytes = {}) {
-  sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return -error;
-  }
-  ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  return fd;
-}
-
-// Reads up to `count` bytes, until the far end closes or nothing comes for 10 s.
-std::string Receive(int fd, std::size_t count) {
-  std::string bytes;
-  char byte;
-  pollfd in{fd, POLLIN, 0};
-  while (bytes.size() < count && ::poll(&in, 1, 10000) > 0 && ::read(fd, &byte, 1) == 1) bytes += byte;
-  return bytes;
+// A TCP connection to `port` on loopback, closed when it goes, with `bytes` sent on it (all of
+// them, unless the printer closes the connection first); invalid when the connection is refused.
+PrinterEnd Connect(int port, std::string_view bytes = {}) {
+  PrinterEnd end(loopback::Connect(port));
+  if (end.Valid()) ::send(end.Handle(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  return end;
 }
 
 TEST(PrinterSimTcp, CloseAfterCutsTheDataConnectionTalkAnswersAndSigtermEndsTheRun) {
   SimProcess sim({"--port", "0", "--close-after", "1000", "--talk", "12"});
   ASSERT_TRUE(sim.Started());
-  ::close(Connect(sim.Port(), "?Z:&50000\n"));  // as a download announces, on a connection of its own
-  const int fd = Connect(sim.Port());
-  EXPECT_EQ(Receive(fd, 12), std::string("KERV\0KERV\0KE", 12));
-  const std::string data(50000, 'd');
-  ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);  // fails part-way once the printer has closed
-  EXPECT_EQ(Receive(fd, 1), "");                       // closed by the printer
-  ::close(fd);
+  Connect(sim.Port(), "?Z:&50000\n");  // as a download announces, on a connection of its own
+  {
+    const PrinterEnd data = Connect(sim.Port());
+    EXPECT_EQ(data.Read(12, 10000), std::string("KERV\0KERV\0KE", 12));
+    ::send(data.Handle(), std::string(50000, 'd').data(), 50000, MSG_NOSIGNAL);  // fails part-way once the printer has closed
+    EXPECT_EQ(data.Read(1, 10000), "");                                         // closed by the printer
+  }
   const auto area = sim.Next("area_received");
   EXPECT_EQ(EventNumber(area, "bytes"), 1000);
   EXPECT_FALSE(EventFlag(area, "complete"));
@@ -77,15 +58,15 @@ TEST(PrinterSimTcp, CloseAfterCutsTheDataConnectionTalkAnswersAndSigtermEndsTheR
 
 // One image of area 1 alone: its announcement and its bytes on a connection each.
 void SendImage(const SimProcess& sim, std::size_t bytes) {
-  ::close(Connect(sim.Port(), "?Z:&" + std::to_string(bytes) + "\n"));
-  ::close(Connect(sim.Port(), std::string(bytes, 'i')));
+  Connect(sim.Port(), "?Z:&" + std::to_string(bytes) + "\n");
+  Connect(sim.Port(), std::string(bytes, 'i'));
 }
 
 TEST(PrinterSimTcp, ASilentClientHoldsUpNobodyAndIsClosedAfterTheIdleTimeout) {
   EXPECT_FALSE(SimProcess({"--idle-timeout", "86401"}).Started()) << "a day at most";
   SimProcess sim({"--port", "0", "--idle-timeout", "1"});
   ASSERT_TRUE(sim.Started());
-  const int silent = Connect(sim.Port());
+  PrinterEnd silent = Connect(sim.Port());
   SendImage(sim, 5);
   const auto image = sim.Next("image", 5000);
   ASSERT_TRUE(image) << "the client after a silent one is served";
@@ -97,25 +78,23 @@ TEST(PrinterSimTcp, ASilentClientHoldsUpNobodyAndIsClosedAfterTheIdleTimeout) {
                                    [](const QJsonObject& event) { return event["event"] == "connection_opened"; });
   ASSERT_NE(opened, sim.Events().end());
   EXPECT_GE(EventNumber(closed, "t_ms") - EventNumber(*opened, "t_ms"), 1000);
-  EXPECT_EQ(Receive(silent, 1), "") << "the printer closed it";
-  ::close(silent);
+  EXPECT_EQ(silent.Read(1, 10000), "") << "the printer closed it";
 
   // One that keeps sending is served for longer than the timeout, and the one behind it waits
   // with its bytes that long without being idle; once the first falls silent it is closed and
   // the other comes next.
-  const int busy = Connect(sim.Port(), "?");
-  const int behind = Connect(sim.Port(), "?Z:&3\n");
+  PrinterEnd busy = Connect(sim.Port(), "?"), behind = Connect(sim.Port(), "?Z:&3\n");
   for (int i = 0; i < 4; ++i) {
     ::usleep(500 * 1000);
-    ::send(busy, "x", 1, MSG_NOSIGNAL);
+    ::send(busy.Handle(), "x", 1, MSG_NOSIGNAL);
   }
   const auto busyClosed = sim.Next("connection_closed", 5000);
   EXPECT_EQ(EventNumber(busyClosed, "connection"), 4);
   EXPECT_EQ(EventText(busyClosed, "reason"), "idle timeout");
   EXPECT_EQ(EventNumber(sim.Next("announcement", 5000), "length"), 3);
-  ::close(behind);
+  behind = PrinterEnd();
   EXPECT_EQ(EventText(sim.Next("connection_closed", 5000), "reason"), "peer closed");
-  ::close(busy);
+  busy = PrinterEnd();
   EXPECT_EQ(sim.Stop(), 0);
 }
 
@@ -128,10 +107,11 @@ TEST(PrinterSimTcp, OutOfDescriptorsItRestsAndAcceptsOnceSomeAreFree) {
   const auto used = std::distance(std::filesystem::directory_iterator(fdFolder), {});
   const rlimit two_more{static_cast<rlim_t>(used + 2), static_cast<rlim_t>(used + 2)};
   ASSERT_EQ(::prlimit(sim.Pid(), RLIMIT_NOFILE, &two_more, nullptr), 0) << std::strerror(errno);
-  std::vector<int> clients;
-  for (int i = 0; i < 6; ++i) clients.push_back(Connect(sim.Port()));
-  ::usleep(1000 * 1000);
-  for (const int fd : clients) ::close(fd);
+  {
+    std::vector<PrinterEnd> clients(6);
+    for (PrinterEnd& client : clients) client = Connect(sim.Port());
+    ::usleep(1000 * 1000);
+  }
   SendImage(sim, 5);
   ASSERT_TRUE(sim.Next("image", 10000)) << "served once the others are gone";
   const auto failures = std::count_if(sim.Events().begin(), sim.Events().end(),
@@ -180,17 +160,15 @@ TEST(PrinterSimTcp, SeveralPrintersEachOnItsOwnPortTheFirstRefusingForAWhileAndO
   ASSERT_EQ(ports.size(), 3u);
   EXPECT_TRUE(ports[0] != ports[1] && ports[1] != ports[2] && ports[0] != ports[2]);
   // The first printer is still starting up: its port is printed, but a connect is refused.
-  EXPECT_EQ(Connect(ports[0]), -ECONNREFUSED);
+  EXPECT_FALSE(Connect(ports[0]).Valid());
   // Only the second printer is announced to, and only its log says so.
-  ::close(Connect(ports[1], "?Z:&50000\n"));
+  Connect(ports[1], "?Z:&50000\n");
   EXPECT_EQ(EventNumber(sim.Next("announcement"), "printer"), 2);
   // Its time up, the first printer listens on the port it printed.
   const auto listening = sim.Next("listening");
   EXPECT_EQ(EventNumber(listening, "printer"), 1);
   EXPECT_EQ(EventNumber(listening, "port"), ports[0]);
-  const int first = Connect(ports[0]);
-  EXPECT_GE(first, 0);
-  ::close(first);
+  EXPECT_TRUE(Connect(ports[0]).Valid());
   // A signal interrupts one thread's wait; every printer must still end, at once.
   EXPECT_EQ(sim.Stop(), 0);
   std::vector<int> ended;
@@ -212,7 +190,10 @@ TEST(PrinterSimPty, DecodesTheSetupCommandOnTheLineAndTalksAfterIt) {
   ASSERT_GE(line, 0);
   const std::string bytes = "noise\x3F\x41\x37\x26\x33\x2C\x32\x2C\x31\x2C\x30\x0D\x0A";
   ASSERT_EQ(::write(line, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  EXPECT_EQ(Receive(line, 7), std::string("KERV\0KE", 7));
+  std::string talk;
+  pollfd in{line, POLLIN, 0};
+  for (char byte; talk.size() < 7 && ::poll(&in, 1, 10000) > 0 && ::read(line, &byte, 1) == 1;) talk += byte;
+  EXPECT_EQ(talk, std::string("KERV\0KE", 7));
   ::close(line);
   EXPECT_EQ(EventText(sim.Next("unexpected_bytes"), "first"), "6E 6F 69 73 65");
   const auto setup = sim.Next("setup_command");
@@ -228,9 +209,7 @@ int UnixSocket(const std::string& path, bool listening) {
   path.copy(address.sun_path, sizeof address.sun_path - 1);
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
-  if (listening) {
-    EXPECT_EQ(::listen(fd, 1), 0);
-  }
+  EXPECT_TRUE(!listening || ::listen(fd, 1) == 0);
   return fd;
 }
 

@@ -222,16 +222,13 @@ TEST(SimOptionsPrinters, EachPrinterHasItsOwnPortLogAndStoreAndTheCountIsBounded
   ASSERT_EQ(parsed.outcome, ParsedOptions::Outcome::Run) << parsed.error;
   EXPECT_EQ(PrinterOptions(parsed.options, 2).refuseFirst, 1) << "the second of the first two refuses";
   const SimOptions third = PrinterOptions(parsed.options, 3);
-  EXPECT_EQ(third.refuseFirst, 0);
-  EXPECT_EQ(third.printers, 1);
-  EXPECT_EQ(third.port, 4003);
-  EXPECT_EQ(third.logPath, "logs.d/sim-3.jsonl");
-  EXPECT_EQ(third.storeFolder, "images/printer-3");
+  EXPECT_EQ(std::tie(third.refuseFirst, third.printers, third.port, third.logPath, third.storeFolder),
+            std::make_tuple(0, 1, 4003, std::string("logs.d/sim-3.jsonl"), std::string("images/printer-3")));
   SimOptions options;
   options.port = 0;
   options.logPath = "logs.d/sim";
-  EXPECT_EQ(PrinterOptions(options, 2).port, 0) << "each picks a free port";
-  EXPECT_EQ(PrinterOptions(options, 2).logPath, "logs.d/sim-2");
+  EXPECT_EQ(std::make_tuple(PrinterOptions(options, 2).port, PrinterOptions(options, 2).logPath), std::make_tuple(0, std::string("logs.d/sim-2")))
+      << "each picks a free port";
   options.logPath = "-";
   EXPECT_EQ(PrinterOptions(options, 2).logPath, "-") << "one stream, each record naming its printer";
   EXPECT_EQ(ParseSimOptions({"--port", "65534", "--printers", "2"}).outcome, ParsedOptions::Outcome::Run);
