@@ -97,6 +97,8 @@ TEST(ImageFiles, APartOneSectionThatWouldCrossTheBoundaryMovesThere) {
             std::vector<bool>({false, true, false}));
 }
 
+// The size comes from the file, not from how much is read of it: an image of exactly the limit
+// is consistent, and one byte more is refused with its true size.
 TEST(ImageFiles, TheReaderTakesAnImageOfExactlyTheLimit) {
   FontSetKit exact;
   exact.AddFont(1, "a", {0x150000 - 0x810});
@@ -107,6 +109,8 @@ TEST(ImageFiles, TheReaderTakesAnImageOfExactlyTheLimit) {
   EXPECT_EQ(full.fileSize, 0x3A0000u);
   ASSERT_EQ(full.entries.size(), 2u);
   EXPECT_FALSE(full.entries[0].includesBoundaryFill);
+  ASSERT_TRUE(WriteFile(exact.ImagePath(), ReadFile(exact.ImagePath()) + '\xFF'));
+  EXPECT_EQ(InspectImageFile(exact.ImagePath()).verdict.message, "the image is 0x3A0001 bytes, more than the limit 0x3A0000");
 }
 
 }  // namespace
