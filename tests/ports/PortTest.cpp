@@ -42,10 +42,8 @@ TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefixAndWindowsSpellin
       {"COM12:", PortKind::Com, 12},  {"LPT2:", PortKind::Lpt, 2}, {"FILEOUT", PortKind::File, 0},
       {"TCP/IP", PortKind::TcpIp, 0}, {"USB1", PortKind::Usb, 1},  {"com1:", PortKind::None, 1},
       {"Usb", PortKind::None, 0},     {"COM9999999999", PortKind::Com, INT_MAX}};
-  for (const auto& [name, kind, number] : cases) {
-    EXPECT_EQ(KindFromName(name), kind) << name;
-    EXPECT_EQ(PortNumberFromName(name), number) << name;
-  }
+  for (const auto& [name, kind, number] : cases)
+    EXPECT_EQ(std::pair(KindFromName(name), PortNumberFromName(name)), std::pair(kind, number)) << name;
   Profile profile;
   profile.Parse("[Devices]\ncom3 = /dev/ttyUSB0\n");
   const PortEnvironment env = DefaultPortEnvironment(profile);
@@ -80,9 +78,8 @@ TEST(DevicePort, ANameOfNoKindIsRefusedAndEveryOtherOpenClosesThePreviousConnect
   EXPECT_EQ(script, "OWCOM3:COWLPT2:COWTCP/IPCO");
   EXPECT_EQ(host.pumps, 3) << "each write lets the surroundings run once";
   const std::string shown = Shown(host);
-  for (const char* unknown : {"\"\"", "\"tcp/ip\"", "\"NOPE\"", "\"COM0:\"", "\"COMX\""}) {
+  for (const char* unknown : {"\"\"", "\"tcp/ip\"", "\"NOPE\"", "\"COM0:\"", "\"COMX\""})
     EXPECT_NE(shown.find(std::string("plain: Unknown port ") + unknown), std::string::npos) << unknown;
-  }
   EXPECT_TRUE(shown.ends_with("error: The device is not open.\n")) << shown;
   for (const char* known : {"COM1:", "LPT2", "FILE", "TCP/IP", "USB", "/dev/ttyUSB0"}) EXPECT_TRUE(IsKnownPortName(known));
   EXPECT_EQ(KindFromName("/dev/serial/by-id/usb-x"), PortKind::Com);
@@ -120,11 +117,9 @@ TEST(QueueWait, LastsWhileTheQueueFallsAndFailsTenSecondsAfterItStopped) {
 TEST(Reachability, AsksAgainOnlyAfterSilenceUpToThreeTimesWithinFiveSeconds) {
   const auto run = [](std::vector<int> answers) {
     std::vector<std::uint32_t> waits;
-    const int result = AskForEchoReply([&](std::uint32_t waitMs) {
+    const int result = AskForEchoReply([&, next = 0](std::uint32_t waitMs) mutable {
       waits.push_back(waitMs);
-      const int answer = answers.front();
-      answers.erase(answers.begin());
-      return answer;
+      return answers.at(next++);
     });
     return std::pair(result, waits);
   };
@@ -206,6 +201,8 @@ TEST(FilePort, EveryOpenAsksForTheFileAndTruncatesItCancelIsSilentAndFailuresAre
   }
 }
 
+// Accepted, refused, silent and stopped, told apart in words; ports out of range are refused
+// without connecting.
 TEST(PortProbe, TellsAcceptedRefusedAndSilentPortsApartInWords) {
   test::FakeHost host;
   const test::LoopbackPort listening(4), bound;  // bound only, never listening: the kernel refuses
@@ -213,38 +210,30 @@ TEST(PortProbe, TellsAcceptedRefusedAndSilentPortsApartInWords) {
   EXPECT_EQ(PortProbeText(4001, ProbeTcpPort(host, "127.0.0.1", listening.port)), "port 4001 accepts connections");
   EXPECT_EQ(PortProbeText(4001, ProbeTcpPort(host, "127.0.0.1", bound.port)), "port 4001 refused the connection");
   const test::SilentPort full;
-  const std::int64_t start = host.now;
+  std::int64_t start = host.now;
   const PortProbeResult silent = ProbeTcpPort(host, "127.0.0.1", full.listener.port, 400);
   EXPECT_EQ(silent.answer, PortAnswer::Silent);
   EXPECT_GE(host.now - start, 400);
   EXPECT_LT(host.now - start, 1000);  // given up at the limit, not at the socket's own 30 s
   EXPECT_EQ(PortProbeText(4001, silent, 400), "port 4001 did not answer within 1 s");
   EXPECT_EQ(PortProbeText(4001, silent), "port 4001 did not answer within 3 s");
-}
-
-TEST(PortProbe, RefusesPortsOutOfRangeWithoutConnecting) {
-  test::FakeHost host;
+  // STOP ends the wait at once; asked to stop before it starts, it makes no connection at all.
+  bool stop = false;
+  start = host.now;
+  host.At(start + 100, [&] { stop = true; });
+  EXPECT_EQ(PortProbeText(4001, ProbeTcpPort(host, "127.0.0.1", full.listener.port, 3000, [&] { return stop; })),
+            "the port test was stopped");
+  EXPECT_LT(host.now - start, 300);
+  const int waits = host.fdWaits;
+  EXPECT_EQ(ProbeTcpPort(host, "127.0.0.1", full.listener.port, 3000, [] { return true; }).answer, PortAnswer::Stopped);
   for (const int port : {0, -1, 65536}) {
     const PortProbeResult result = ProbeTcpPort(host, "127.0.0.1", port);
     EXPECT_EQ(result.answer, PortAnswer::Unreachable) << port;
     EXPECT_EQ(PortProbeText(port, result), "port " + std::to_string(port) + " is not a TCP port (1 to 65535)");
   }
-  EXPECT_EQ(host.fdWaits, 0);
+  EXPECT_EQ(host.fdWaits, waits);
   EXPECT_EQ(PortProbeText(4001, {PortAnswer::Unreachable, ENETUNREACH}),
             "port 4001 cannot be reached (Network is unreachable)");
-}
-
-TEST(PortProbe, StopEndsTheWaitAtOnce) {
-  test::FakeHost host;
-  const test::SilentPort full;
-  bool stop = false;
-  host.At(100, [&] { stop = true; });
-  EXPECT_EQ(PortProbeText(4001, ProbeTcpPort(host, "127.0.0.1", full.listener.port, 3000, [&] { return stop; })),
-            "the port test was stopped");
-  EXPECT_LT(host.now, 300);
-  // Asked to stop before it starts, it makes no connection at all.
-  EXPECT_EQ(ProbeTcpPort(host, "127.0.0.1", full.listener.port, 3000, [] { return true; }).answer,
-            PortAnswer::Stopped);
 }
 
 struct SerialFixture : ::testing::Test {

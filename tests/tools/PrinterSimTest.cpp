@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The substitute printer's logic apart from its I/O. The stream parser: announcements, area data,
 // the set-up command, refusals and unexpected bytes, fed whole and split at every byte, over a
-// serial line and over connections, and random input, which must keep every byte accounted for
-// and memory bounded. Image assembly: when an image is complete, when area 2 is awaited, what
+// serial line and over connections (random input, which must keep every byte accounted for and
+// memory bounded, is the fuzz target's). Image assembly: when an image is complete, when area 2 is awaited, what
 // makes one inconsistent, and that memory stays bounded.
 // kerv-printer-sim as a running program: over TCP on 127.0.0.1 (the area on the connection after
 // its announcement's, --close-after, --talk, the end on SIGTERM, silent clients and the idle
@@ -21,7 +21,7 @@
 
 #include <cstring>
 #include <filesystem>
-#include <random>
+#include <set>
 
 #include "fontset/FontSetFormat.h"
 #include "printer-sim/ImageAssembler.h"
@@ -110,33 +110,6 @@ TEST(StreamParser, OverConnectionsAnAreaComesOnTheNextConnectionThatCarriesBytes
                 "R:cut short by the end of the connection", "U2:?Z",
                 // A second announcement ends the first, unfed.
                 "A1:20", "E1:0/20", "A2:30"}));
-}
-
-// Random bytes rich in command characters, in random pieces and connections: nothing crashes,
-// every byte fed is in exactly one event, no area overruns its length.
-TEST(StreamParser, RandomInputKeepsEveryByteAccountedForOnce) {
-  std::mt19937 random(20240611);
-  const std::string alphabet = std::string("?Z:;&A7,0123456789\r\nxq") + '\0' + '\xFF';
-  for (int round = 0; round < 200; ++round) {
-    StreamParser parser(round % 2 ? Framing::Connections : Framing::Serial);
-    std::uint64_t fed = 0, accounted = 0;
-    const StreamSink sink = [&](const StreamEvent& e) {
-      EXPECT_TRUE(e.kind != K::AreaEnded || e.received <= e.length);
-      accounted += e.kind == K::UnexpectedBytes ? e.count
-                   : e.kind == K::Announcement  ? std::to_string(e.length).size() + 5
-                                                : e.bytes.size();
-    };
-    parser.BeginConnection();
-    for (int pieces = 1 + random() % 50; pieces > 0; --pieces) {
-      std::string piece(1 + random() % 40, '\0');
-      for (char& byte : piece) byte = alphabet[random() % alphabet.size()];
-      parser.Feed(piece, sink);
-      fed += piece.size();
-      if (random() % 5 == 0) parser.EndConnection(sink), parser.BeginConnection();
-    }
-    parser.EndConnection(sink);
-    EXPECT_EQ(accounted, fed);
-  }
 }
 
 // A font set image written out by hand: the offset table (absent entries 0xFF), the table count
@@ -260,7 +233,6 @@ TEST(SimOptionsPrinters, EachPrinterHasItsOwnPortLogAndStoreAndTheCountIsBounded
 
 using namespace test;
 
-
 // A TCP connection to `port` on loopback, closed when it goes, with `bytes` sent on it (all of
 // them, unless the printer closes the connection first); invalid when the connection is refused.
 PrinterEnd Connect(int port, std::string_view bytes = {}) {
@@ -284,9 +256,8 @@ TEST(PrinterSimTcp, CloseAfterCutsTheDataConnectionTalkAnswersAndSigtermEndsTheR
   EXPECT_FALSE(EventFlag(area, "complete"));
   EXPECT_EQ(EventText(sim.Next("image"), "problem"), "area 1 ended after 1000 of 50000 bytes");
   const auto closed = sim.Next("connection_closed");
-  EXPECT_EQ(EventNumber(closed, "connection"), 2);
   EXPECT_EQ(EventText(closed, "reason"), "close-after");
-  EXPECT_EQ(EventNumber(closed, "sent"), 12);
+  EXPECT_EQ(std::pair(EventNumber(closed, "connection"), EventNumber(closed, "sent")), std::pair(2LL, 12LL));
   EXPECT_EQ(sim.Stop(), 0);
   EXPECT_EQ(EventText(sim.Next("exit", 0), "reason"), "SIGTERM");
 }
@@ -324,8 +295,7 @@ TEST(PrinterSimTcp, ASilentClientHoldsUpNobodyAndIsClosedAfterTheIdleTimeout) {
     ::send(busy.Handle(), "x", 1, MSG_NOSIGNAL);
   }
   const auto busyClosed = sim.Next("connection_closed", 5000);
-  EXPECT_EQ(EventNumber(busyClosed, "connection"), 4);
-  EXPECT_EQ(EventText(busyClosed, "reason"), "idle timeout");
+  EXPECT_EQ(EventText(busyClosed, "reason") + std::to_string(EventNumber(busyClosed, "connection")), "idle timeout4");
   EXPECT_EQ(EventNumber(sim.Next("announcement", 5000), "length"), 3);
   behind = PrinterEnd();
   EXPECT_EQ(EventText(sim.Next("connection_closed", 5000), "reason"), "peer closed");
@@ -364,12 +334,9 @@ TEST(PrinterSimTcp, TheStoreKeepsTheNewestImagesWithinItsCaps) {
     SendImage(sim, bytes);
     EXPECT_TRUE(sim.Next("image"));
     std::vector<std::string> seen;
-    for (std::size_t i = 0; i < sim.Events().size(); ++i) {
-      const QJsonObject& event = sim.Events()[i];
-      if (event["event"].toString() != "store_removed") continue;
-      seen.push_back(event["path"].toString().section('/', -1).toStdString() + " " +
-                     event["reason"].toString().toStdString());
-    }
+    for (const QJsonObject& event : sim.Events())
+      if (event["event"] == "store_removed")
+        seen.push_back((event["path"].toString().section('/', -1) + " " + event["reason"].toString()).toStdString());
     return seen;
   };
   removed(10);
@@ -382,18 +349,16 @@ TEST(PrinterSimTcp, TheStoreKeepsTheNewestImagesWithinItsCaps) {
   EXPECT_EQ(EventText(tooBig, "error"), "larger than --store-max-bytes 25");
   EXPECT_TRUE(sim.Next("image")->value("stored").isNull());
   EXPECT_EQ(sim.Stop(), 0);
-  std::vector<std::string> kept;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) kept.push_back(entry.path().filename());
-  std::sort(kept.begin(), kept.end());
-  EXPECT_EQ(kept, (std::vector<std::string>{"image-003.bin", "image-004.bin", "image-005.bin"}));
+  std::set<std::string> kept;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) kept.insert(entry.path().filename());
+  EXPECT_EQ(kept, (std::set<std::string>{"image-003.bin", "image-004.bin", "image-005.bin"}));
 }
 
 TEST(PrinterSimTcp, SeveralPrintersEachOnItsOwnPortTheFirstRefusingForAWhileAndOneSignalEndsThemAll) {
   SimProcess sim({"--printers", "3", "--port", "0", "--refuse-first", "1", "--refuse-for", "3"});
   ASSERT_TRUE(sim.Started());
   const std::vector<int> ports = sim.Ports();
-  ASSERT_EQ(ports.size(), 3u);
-  EXPECT_TRUE(ports[0] != ports[1] && ports[1] != ports[2] && ports[0] != ports[2]);
+  ASSERT_EQ(std::set(ports.begin(), ports.end()).size(), 3u) << "three ports, all different";
   // The first printer is still starting up: its port is printed, but a connect is refused.
   EXPECT_FALSE(Connect(ports[0]).Valid());
   // Only the second printer is announced to, and only its log says so.
@@ -401,19 +366,17 @@ TEST(PrinterSimTcp, SeveralPrintersEachOnItsOwnPortTheFirstRefusingForAWhileAndO
   EXPECT_EQ(EventNumber(sim.Next("announcement"), "printer"), 2);
   // Its time up, the first printer listens on the port it printed.
   const auto listening = sim.Next("listening");
-  EXPECT_EQ(EventNumber(listening, "printer"), 1);
-  EXPECT_EQ(EventNumber(listening, "port"), ports[0]);
+  EXPECT_EQ(std::pair(EventNumber(listening, "printer"), EventNumber(listening, "port")), std::pair(1LL, 0LL + ports[0]));
   EXPECT_TRUE(Connect(ports[0]).Valid());
   // A signal interrupts one thread's wait; every printer must still end, at once.
   EXPECT_EQ(sim.Stop(), 0);
-  std::vector<int> ended;
+  std::multiset<int> ended;
   std::vector<std::string> firstPrinters;
   for (const QJsonObject& event : sim.Events()) {
-    if (event.value("event") == "exit") ended.push_back(event.value("printer").toInt());
+    if (event.value("event") == "exit") ended.insert(event.value("printer").toInt());
     if (event.value("printer").toInt() == 1) firstPrinters.push_back(event.value("event").toString().toStdString());
   }
-  std::sort(ended.begin(), ended.end());
-  EXPECT_EQ(ended, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(ended, (std::multiset<int>{1, 2, 3}));
   EXPECT_EQ(firstPrinters, (std::vector<std::string>{"refusing", "listening", "connection_opened", "connection_closed", "exit"}));
 }
 
