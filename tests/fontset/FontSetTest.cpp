@@ -44,9 +44,8 @@ TEST(FontSet, OnlyAPartZeroHeaderMakesAFontPresent) {
   kit.AddFont(9, "late", {10, 20, 10, 10});  // FontSet.SHF takes positions 1..8 only
   EXPECT_FALSE(kit.Build(true));
   ASSERT_EQ(kit.host.messages.size(), 2u);
-  for (const RecordedMessage& m : kit.host.messages) {
+  for (const RecordedMessage& m : kit.host.messages)
     EXPECT_EQ(std::tie(m.text, m.style), std::make_tuple("No additional fonts selected", MessageStyle::Exclamation));
-  }
   EXPECT_FALSE(FileExists(kit.ImagePath()) || FileExists(kit.ImagePath(true)));
 }
 

@@ -259,10 +259,7 @@ TEST_F(TcpFixture, APrinterThatAcknowledgesLateIsDoneWhenItClosesAtTheEndOfTheSt
 // The fake bridge library's script and record: each block is what one queue-status call finds
 // waiting, and what the read after it gets.
 struct Bridge {
-  struct Block {
-    std::string bytes;
-    int readStatus = kD2xxOk;
-  };
+  struct Block { std::string bytes; int readStatus = kD2xxOk; };
   std::deque<Block> blocks;
   std::deque<int> queueStatuses;  // what the queue-status calls answer in turn; then 0
   int openStatus = kD2xxOk, purgeStatus = kD2xxOk, writeStatus = kD2xxOk;
@@ -293,7 +290,7 @@ class FakeD2xx : public D2xx {
     return Call("status", h);
   }
   int Read(D2xxHandle h, void* buffer, unsigned count, unsigned* read) override {
-    const Bridge::Block block = m.blocks.front();
+    const Bridge::Block block = std::move(m.blocks.front());
     m.blocks.pop_front();
     *read = std::min(count, static_cast<unsigned>(block.bytes.size()));
     std::memcpy(buffer, block.bytes.data(), *read);

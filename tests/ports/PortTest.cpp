@@ -128,9 +128,8 @@ TEST(Reachability, AsksAgainOnlyAfterSilenceUpToThreeTimesWithinFiveSeconds) {
   EXPECT_EQ(run({ETIMEDOUT, 0}), std::pair(0, Waits{1000, 1000}));
   EXPECT_EQ(run({ETIMEDOUT, ETIMEDOUT, 0}), std::pair(0, Waits{1000, 1000, 3000}));
   EXPECT_EQ(run({ETIMEDOUT, ETIMEDOUT, ETIMEDOUT}), std::pair(ETIMEDOUT, Waits{1000, 1000, 3000}));
-  for (const int final : {ECANCELED, EACCES, kEchoErrorHostNotFound, kEchoErrorUnexpectedNetwork}) {
+  for (const int final : {ECANCELED, EACCES, kEchoErrorHostNotFound, kEchoErrorUnexpectedNetwork})
     EXPECT_EQ(run({ETIMEDOUT, final, 0}), std::pair(final, Waits{1000, 1000})) << final;
-  }
 }
 
 TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
@@ -298,9 +297,8 @@ TEST_F(SerialFixture, XoffHoldsEveryByteUntilXon) {
     printer = std::thread([&] {  // reads until all came, or nothing for 2 s
       char b[4096];
       pollfd p{master, POLLIN, 0};
-      for (ssize_t n; got.size() < data.size() && ::poll(&p, 1, 2000) > 0 && (n = ::read(master, b, sizeof b)) > 0;) {
+      for (ssize_t n; got.size() < data.size() && ::poll(&p, 1, 2000) > 0 && (n = ::read(master, b, sizeof b)) > 0;)
         got.append(b, static_cast<std::size_t>(n));
-      }
     });
     Send(17);
   });

@@ -46,9 +46,8 @@ class UsbBridge : public ::testing::Test {
     const std::string announcement = "?Z:&" + std::to_string(length) + "\n";
     if (!port.Write(announcement.data(), announcement.size())) return false;
     const std::string chunk(512, 'k');
-    for (std::size_t sent = 0; sent < length; sent += chunk.size()) {
+    for (std::size_t sent = 0; sent < length; sent += chunk.size())
       if (!port.Write(chunk.data(), std::min(chunk.size(), length - sent))) return false;
-    }
     return true;
   }
 

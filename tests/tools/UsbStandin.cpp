@@ -43,9 +43,8 @@ std::vector<std::string> UsbStandin::Record(const std::string& prefix, std::size
   std::istringstream text(ReadFile(m_record));
   std::vector<std::string> lines;
   std::size_t index = 0;
-  for (std::string line; std::getline(text, line); ++index) {
+  for (std::string line; std::getline(text, line); ++index)
     if (index >= from && line.starts_with(prefix)) lines.push_back(line);
-  }
   return lines;
 }
 
