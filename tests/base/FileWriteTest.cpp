@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Safe writing: a new file beside the target renamed over it, never a part, never through a
-// planted link; the folders the program trusts; the profile's lock and its link. Path helpers:
-// Windows separators in stored names, where the program's data and writable files live. The
-// profile store: Windows-style reading, exact round trips, order kept, safe saving.
+// planted link; the folders the program trusts; the profile's lock and its link. Where the
+// program's data and writable files live (stored names with Windows separators are the
+// catalogue's and the image builders' tests). The profile store: Windows-style reading, exact
+// round trips, order kept, safe saving.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -114,12 +115,6 @@ TEST(ProfileSave, AProfileThatIsALinkStaysOneAndTheFileIsPrivate) {
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
   EXPECT_EQ(Profile(real).GetInt("Codepage", "Codepage", 0), 3);
   EXPECT_EQ(fs::status(real).permissions(), fs::perms(0600));
-}
-
-TEST(Paths, FileNamePartTakesWhatFollowsEitherSeparator) {
-  for (const char* path : {"C:\\Program Files\\Kerv\\FontExt\\arial.she", "/opt/corvelle/FontExt/arial.she", "mixed/dir\\arial.she"})
-    EXPECT_EQ(FileNamePart(path), "arial.she") << path;
-  EXPECT_EQ(FileNamePart("***"), "***");
 }
 
 TEST(Paths, ProgramFolderIsTheOneThatHoldsFontExt) {
