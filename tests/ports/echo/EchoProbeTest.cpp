@@ -30,13 +30,9 @@ int InNamespace(int settings, T& value, Body body) {
   const int code = test::RunInChild([&] {
     if (::unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up") != 0 ||
         (settings & kNothingAnswers && !test::WriteFile("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1")) ||
-        (settings & kPingSockets && !test::WriteFile("/proc/sys/net/ipv4/ping_group_range", "0 2147483647"))) {
+        (settings & kPingSockets && !test::WriteFile("/proc/sys/net/ipv4/ping_group_range", "0 2147483647")))
       return 77;
-    }
-    const auto run = [&] {
-      *shared = body();
-      return 0;
-    };
+    const auto run = [&] { return *shared = body(), 0; };
     return settings & kAsNobody ? test::RunUnprivileged(run) : run();
   });
   value = *shared;
