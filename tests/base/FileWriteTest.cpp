@@ -32,8 +32,7 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
   const std::string target = dir.Write("image", "old");
   {
     AtomicFile file(target, kFileMode);
-    ASSERT_TRUE(file.IsOpen());
-    ASSERT_TRUE(file.Write("new, but never committed"));
+    ASSERT_TRUE(file.IsOpen() && file.Write("new, but never committed"));
     EXPECT_EQ(ReadFile(target), "old");
   }
   EXPECT_EQ(ReadFile(target), "old");
@@ -56,7 +55,7 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
   EXPECT_EQ(EntriesIn(dir.Path()), 2u);
 }
 
-TEST(AtomicFile, APlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowed) {
+TEST(AtomicFile, APlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowedAlsoByTheProfile) {
   test::TempDir dir;
   const std::string victim = dir.Write("victim", "keep me");
   const std::string planted = dir.File("FontSet.SHC");
@@ -73,6 +72,14 @@ TEST(AtomicFile, APlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowed) {
   ASSERT_TRUE(ReplaceFileWhole(chosen, "followed", kFileMode, LinkPolicy::FollowLink).Ok());
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(chosen)) && fs::is_symlink(fs::symlink_status(middle)));
   EXPECT_EQ(ReadFile(victim), "followed");
+  // A profile that is a link stays one, and the file it names is written private.
+  Profile profile(chosen);
+  profile.WriteInt("Codepage", "Codepage", 3);
+  const Outcome saved = profile.Save();
+  ASSERT_TRUE(saved) << saved.message;
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(chosen)));
+  EXPECT_EQ(Profile(victim).GetInt("Codepage", "Codepage", 0), 3);
+  EXPECT_EQ(fs::status(victim).permissions(), fs::perms(0600));
 }
 
 TEST(OwnFolders, HomeComesFromThePasswordDatabaseAndUntrustedFoldersAreRefused) {
@@ -100,21 +107,6 @@ TEST(OwnFolders, HomeComesFromThePasswordDatabaseAndUntrustedFoldersAreRefused) 
     const std::string expected = "refusing folder " + foreign + ": it belongs to another user";
     EXPECT_EQ(test::RunUnprivileged([&] { return OwnFolderProblem(foreign) == expected ? 0 : 1; }), 0);
   }
-}
-
-TEST(ProfileSave, AProfileThatIsALinkStaysOneAndTheFileIsPrivate) {
-  test::TempDir dir;
-  const std::string real = dir.Write("dotfiles/corvelle.ini", "[Codepage]\nCodepage=1\n");
-  const std::string link = dir.File("config/corvelle.ini");
-  ASSERT_TRUE(MakeFolders(dir.File("config")));
-  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
-  Profile profile(link);
-  profile.WriteInt("Codepage", "Codepage", 3);
-  const Outcome saved = profile.Save();
-  ASSERT_TRUE(saved) << saved.message;
-  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
-  EXPECT_EQ(Profile(real).GetInt("Codepage", "Codepage", 0), 3);
-  EXPECT_EQ(fs::status(real).permissions(), fs::perms(0600));
 }
 
 TEST(Paths, ProgramFolderIsTheOneThatHoldsFontExt) {

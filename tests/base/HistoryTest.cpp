@@ -99,7 +99,7 @@ DownloadRecord Sample() {
 // The line without its newline.
 std::string_view Bare(const std::string& line) { return std::string_view(line).substr(0, line.size() - 1); }
 
-TEST(HistoryRecord, OneLineThatReadsBackAndNothingElseDoes) {
+TEST(HistoryRecord, OneLineThatReadsBackAndNothingElseDoesAndAnOlderLineStaysReadable) {
   const std::string line = FormatRecord(Sample());
   EXPECT_EQ(line.find('\n'), line.size() - 1);
   EXPECT_EQ(ParseRecord(Bare(line)), Sample());
@@ -119,20 +119,18 @@ TEST(HistoryRecord, OneLineThatReadsBackAndNothingElseDoes) {
   EXPECT_LE(shortened.size(), kMaxHistoryLine);
   EXPECT_EQ(ParseRecord(Bare(shortened)).value().target, huge.target);
   EXPECT_EQ(UtcTimestamp(0), "1970-01-01T00:00:00Z");
-}
 
-TEST(HistoryRecord, AnInventorysLabelsReadBackAndAnOlderLineStaysReadable) {
-  // A record without labels is the line it always was: nothing added at its end.
-  const std::string plain = FormatRecord(Sample());
-  EXPECT_TRUE(plain.ends_with("\"}\n") && plain.find("\"name\"") == std::string::npos) << plain;
+  // A record without labels is the line it always was: nothing added at its end. An inventory's
+  // labels read back.
+  EXPECT_TRUE(line.ends_with("\"}\n") && line.find("\"name\"") == std::string::npos) << line;
   DownloadRecord labelled = Sample();
   labelled.name = "line 7";
   labelled.site = "Nord";
   labelled.selection = "labels.kvf";
   labelled.selectionSha256 = std::string(64, 'a');
-  std::string line = FormatRecord(labelled);
-  EXPECT_EQ(ParseRecord(Bare(line)), labelled);
-  EXPECT_FALSE(ParseRecord(Bare(line.replace(line.find("\"Nord\""), 6, "7")))) << "a label is a string";
+  std::string labels = FormatRecord(labelled);
+  EXPECT_EQ(ParseRecord(Bare(labels)), labelled);
+  EXPECT_FALSE(ParseRecord(Bare(labels.replace(labels.find("\"Nord\""), 6, "7")))) << "a label is a string";
 }
 
 // "records read/lines unreadable".

@@ -122,9 +122,7 @@ TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnl
   const std::string path = dir.Write("selection.kvf", "Old\r\nold.she\r\n");
   const FontSelection selection{{{"New", "/opt/corvelle/FontExt/NEW.she"}}};
   // The file and how many files its folder holds.
-  const auto folder = [&] {
-    return test::ReadFile(path) + std::to_string(test::EntriesIn(dir.Path()));
-  };
+  const auto folder = [&] { return test::ReadFile(path) + std::to_string(test::EntriesIn(dir.Path())); };
   EXPECT_EQ(test::RunWithin(10, [&] {
               const rlimit limit{100, 100};  // the write stops part-way, as on a full disk
               ::signal(SIGXFSZ, SIG_IGN);
