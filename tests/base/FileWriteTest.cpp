@@ -109,7 +109,7 @@ TEST(OwnFolders, HomeComesFromThePasswordDatabaseAndUntrustedFoldersAreRefused) 
   }
 }
 
-TEST(Paths, ProgramFolderIsTheOneThatHoldsFontExt) {
+TEST(Paths, ProgramFolderIsTheOneThatHoldsFontExtAndWritableFilesMayGoToTheDataFolder) {
   test::TempDir dir;
   const std::string bin = dir.File("usr/bin"), share = dir.File("usr/share/corvelle");
   ASSERT_TRUE(MakeFolders(bin) && MakeFolders(share));
@@ -118,12 +118,10 @@ TEST(Paths, ProgramFolderIsTheOneThatHoldsFontExt) {
   EXPECT_EQ(ProgramFolderFor(bin), share);  // installed under <prefix>/share/corvelle
   ASSERT_TRUE(MakeFolders(JoinPath(bin, "FontExt")));
   EXPECT_EQ(ProgramFolderFor(bin), bin);  // a build tree or a copied folder
-}
 
-TEST(Paths, WritableFilesGoToTheUserDataFolderWhenTheProgramFolderIsUnwritableOrInstalled) {
-  test::TempDir dir;
-  const std::string program = dir.File("program"), data = dir.File("data"), share = dir.File("usr/share/corvelle");
-  ASSERT_TRUE(MakeFolders(program) && MakeFolders(data) && MakeFolders(share));
+  // Writable files go to the user's data folder when the program folder is unwritable or installed.
+  const std::string program = dir.File("program"), data = dir.File("data");
+  ASSERT_TRUE(MakeFolders(program) && MakeFolders(data));
   ASSERT_EQ(chmod(dir.Path().c_str(), 0755) | chmod(program.c_str(), 0555) | chmod(data.c_str(), 0777), 0);
   const auto inDataFolder = [&](const std::string& folder) {  // run in children, which may change their environment
     setenv("XDG_DATA_HOME", data.c_str(), 1);
@@ -135,7 +133,7 @@ TEST(Paths, WritableFilesGoToTheUserDataFolderWhenTheProgramFolderIsUnwritableOr
   EXPECT_EQ(WritableDataFolder(program), program);
 }
 
-TEST(Profile, ReadsIntegersAndLooksUpNamesLikeTheWindowsProfile) {
+TEST(Profile, ReadsIntegersAndLooksUpNamesLikeTheWindowsProfileAndRewritesInPlace) {
   const std::pair<const char*, int> numbers[] = {{"  12abc", 12}, {"abc", 0}, {"-7", -7}, {"-", 0},
                                                  {"99999999999999999999", INT_MAX}, {"-99999999999999999999", INT_MIN}};
   for (const auto& [text, value] : numbers) EXPECT_EQ(Profile::ParseInt(text), value) << text;
@@ -146,10 +144,8 @@ TEST(Profile, ReadsIntegersAndLooksUpNamesLikeTheWindowsProfile) {
   EXPECT_EQ(p.GetString("Impostazioneporta", "Port", "x"), "x");
   EXPECT_EQ(p.GetInt("Impostazione porta", "EMPTY", 5), 0);
   EXPECT_EQ(p.GetInt("Impostazione porta", "Absent", 5), 5);
-}
-
-TEST(Profile, RewriteKeepsOrderForeignLinesAndKeySpellingAndTheFirstOfDuplicatesCounts) {
-  Profile p;
+  // A rewrite keeps the order, foreign lines and the key's spelling; the first of duplicates counts.
+  p = Profile();
   p.Parse("; a comment\n[Impostazione porta]\nport=LPT1:\nnot a pair\nPORT=2nd\n\n[Devices]\nCOM3=/dev/ttyUSB0\n");
   EXPECT_EQ(p.GetString("Impostazione porta", "Port", ""), "LPT1:");
   p.WriteString("Impostazione porta", "Port", "FILE");

@@ -60,7 +60,7 @@ TEST(Sha256, StandardVectorsWhetherFedWholeOrInPiecesInEveryForm) {
 
 // UTF-8 goes as it is; a byte outside well-formed UTF-8 is escaped as its Latin-1 character, so
 // the text is always valid JSON and every byte string reads back unchanged.
-TEST(Json, StringsAreValidJsonAndReadBackByteForByte) {
+TEST(Json, StringsAreValidJsonAndReadBackByteForByteAndMalformedObjectsAreRefused) {
   EXPECT_EQ(JsonString("a\"b\\c\n\t\x01\xe9\x7f"), R"("a\"b\\c\n\t\u0001\u00e9\u007f")");
   EXPECT_EQ(JsonString("C:\\\xD0\xA8 \xC3\xA9\\1.out"), "\"C:\\\\\xD0\xA8 \xC3\xA9\\\\1.out\"");
   EXPECT_EQ(JsonString("\xC3\xA9\xC3(\xF0\x9F\x98\x80\xED\xA0\x80"), "\"\xC3\xA9\\u00c3(\xF0\x9F\x98\x80\\u00ed\\u00a0\\u0080\"");
@@ -79,9 +79,7 @@ TEST(Json, StringsAreValidJsonAndReadBackByteForByte) {
   // Escapes above 0xFF, which other writers use, are characters.
   EXPECT_EQ(ParseFlatJsonObject(R"({"k":"\u20ac\ud83d\ude00|\ud83dx|\ude00"})").value().at("k").text,
             "\xE2\x82\xAC\xF0\x9F\x98\x80|\xEF\xBF\xBDx|\xEF\xBF\xBD");
-}
-
-TEST(Json, MalformedOrOversizedObjectsAreRefused) {
+  // Malformed or oversized objects are refused.
   for (const char* bad : {"", "{", "{\"a\":}", "{\"a\":1,}", "{\"a\":[1]}", "{\"a\":{}}", "{\"a\":\"x", "{\"a\":\"\\u12\"}",
                           "{\"a\":\"\\q\"}", "{\"a\":01x}", "{\"a\":-}", "{\"a\":1} x", "{\"a\":\"line\nbreak\"}", "[]"}) {
     EXPECT_FALSE(ParseFlatJsonObject(bad)) << bad;
