@@ -1,18 +1,22 @@
 // SPDX-License-Identifier: MIT
 // Safe writing: a new file beside the target renamed over it, never a part, never through a
-// planted link; the folders the program trusts; the profile's lock and its link.
+// planted link; the folders the program trusts; the profile's lock and its link. Where the
+// program's data and writable files live (stored names with Windows separators are the
+// catalogue's and the image builders' tests). The profile store: Windows-style reading, exact
+// round trips, order kept, safe saving.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/FileHandle.h"
 #include "base/FileWrite.h"
 #include "base/Paths.h"
 #include "base/Profile.h"
-#include "base/FileHandle.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -28,8 +32,7 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
   const std::string target = dir.Write("image", "old");
   {
     AtomicFile file(target, kFileMode);
-    ASSERT_TRUE(file.IsOpen());
-    ASSERT_TRUE(file.Write("new, but never committed"));
+    ASSERT_TRUE(file.IsOpen() && file.Write("new, but never committed"));
     EXPECT_EQ(ReadFile(target), "old");
   }
   EXPECT_EQ(ReadFile(target), "old");
@@ -43,8 +46,7 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
   ASSERT_TRUE(ReplaceFileWhole(target, "newer").Ok());
   char bytes[8] = {};
   EXPECT_EQ(reader.Read(bytes, sizeof bytes), 3);
-  EXPECT_EQ(std::string(bytes), "new");
-  EXPECT_EQ(reader.LengthAtOpen(), 3u);
+  EXPECT_EQ(std::string(bytes) + std::to_string(reader.LengthAtOpen()), "new3");
   EXPECT_EQ(ReadFile(target), "newer");
   EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
   ASSERT_TRUE(ReplaceFileWhole(dir.File("private"), "x", kPrivateFileMode).Ok());
@@ -53,7 +55,7 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
   EXPECT_EQ(EntriesIn(dir.Path()), 2u);
 }
 
-TEST(AtomicFile, APlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowed) {
+TEST(AtomicFile, APlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowedAlsoByTheProfile) {
   test::TempDir dir;
   const std::string victim = dir.Write("victim", "keep me");
   const std::string planted = dir.File("FontSet.SHC");
@@ -70,6 +72,14 @@ TEST(AtomicFile, APlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowed) {
   ASSERT_TRUE(ReplaceFileWhole(chosen, "followed", kFileMode, LinkPolicy::FollowLink).Ok());
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(chosen)) && fs::is_symlink(fs::symlink_status(middle)));
   EXPECT_EQ(ReadFile(victim), "followed");
+  // A profile that is a link stays one, and the file it names is written private.
+  Profile profile(chosen);
+  profile.WriteInt("Codepage", "Codepage", 3);
+  const Outcome saved = profile.Save();
+  ASSERT_TRUE(saved) << saved.message;
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(chosen)));
+  EXPECT_EQ(Profile(victim).GetInt("Codepage", "Codepage", 0), 3);
+  EXPECT_EQ(fs::status(victim).permissions(), fs::perms(0600));
 }
 
 TEST(OwnFolders, HomeComesFromThePasswordDatabaseAndUntrustedFoldersAreRefused) {
@@ -99,19 +109,82 @@ TEST(OwnFolders, HomeComesFromThePasswordDatabaseAndUntrustedFoldersAreRefused) 
   }
 }
 
-TEST(ProfileSave, AProfileThatIsALinkStaysOneAndTheFileIsPrivate) {
+TEST(Paths, ProgramFolderIsTheOneThatHoldsFontExtAndWritableFilesMayGoToTheDataFolder) {
   test::TempDir dir;
-  const std::string real = dir.Write("dotfiles/corvelle.ini", "[Codepage]\nCodepage=1\n");
-  const std::string link = dir.File("config/corvelle.ini");
-  ASSERT_TRUE(MakeFolders(dir.File("config")));
-  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
-  Profile profile(link);
-  profile.WriteInt("Codepage", "Codepage", 3);
-  const Outcome saved = profile.Save();
+  const std::string bin = dir.File("usr/bin"), share = dir.File("usr/share/corvelle");
+  ASSERT_TRUE(MakeFolders(bin) && MakeFolders(share));
+  EXPECT_EQ(ProgramFolderFor(bin), bin);  // neither holds one: messages then name the executable's folder
+  ASSERT_TRUE(MakeFolders(JoinPath(share, "FontExt")));
+  EXPECT_EQ(ProgramFolderFor(bin), share);  // installed under <prefix>/share/corvelle
+  ASSERT_TRUE(MakeFolders(JoinPath(bin, "FontExt")));
+  EXPECT_EQ(ProgramFolderFor(bin), bin);  // a build tree or a copied folder
+
+  // Writable files go to the user's data folder when the program folder is unwritable or installed.
+  const std::string program = dir.File("program"), data = dir.File("data");
+  ASSERT_TRUE(MakeFolders(program) && MakeFolders(data));
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755) | chmod(program.c_str(), 0555) | chmod(data.c_str(), 0777), 0);
+  const auto inDataFolder = [&](const std::string& folder) {  // run in children, which may change their environment
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    return WritableDataFolder(folder) == data + "/corvelle" && test::FileExists(data + "/corvelle") ? 0 : 1;
+  };
+  EXPECT_EQ(test::RunUnprivileged([&] { return inDataFolder(program); }), 0);
+  EXPECT_EQ(test::RunInChild([&] { return inDataFolder(share) | inDataFolder(share + "/"); }), 0);
+  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+  EXPECT_EQ(WritableDataFolder(program), program);
+}
+
+TEST(Profile, ReadsIntegersAndLooksUpNamesLikeTheWindowsProfileAndRewritesInPlace) {
+  const std::pair<const char*, int> numbers[] = {{"  12abc", 12}, {"abc", 0}, {"-7", -7}, {"-", 0},
+                                                 {"99999999999999999999", INT_MAX}, {"-99999999999999999999", INT_MIN}};
+  for (const auto& [text, value] : numbers) EXPECT_EQ(Profile::ParseInt(text), value) << text;
+
+  Profile p;
+  p.Parse("[Impostazione porta]\r\nPort = COM1:\r\nEmpty=\r\n");
+  EXPECT_EQ(p.GetString("impostazione PORTA", "port", "x"), "COM1:");
+  EXPECT_EQ(p.GetString("Impostazioneporta", "Port", "x"), "x");
+  EXPECT_EQ(p.GetInt("Impostazione porta", "EMPTY", 5), 0);
+  EXPECT_EQ(p.GetInt("Impostazione porta", "Absent", 5), 5);
+  // A rewrite keeps the order, foreign lines and the key's spelling; the first of duplicates counts.
+  p = Profile();
+  p.Parse("; a comment\n[Impostazione porta]\nport=LPT1:\nnot a pair\nPORT=2nd\n\n[Devices]\nCOM3=/dev/ttyUSB0\n");
+  EXPECT_EQ(p.GetString("Impostazione porta", "Port", ""), "LPT1:");
+  p.WriteString("Impostazione porta", "Port", "FILE");
+  p.WriteInt("Impostazione porta", "Codepage", 4);
+  p.WriteString("New", "Key", "v");
+  EXPECT_EQ(p.Serialize(),
+            "; a comment\n[Impostazione porta]\nport=FILE\nnot a pair\nPORT=2nd\nCodepage=4\n\n"
+            "[Devices]\nCOM3=/dev/ttyUSB0\n[New]\nKey=v\n");
+}
+
+TEST(Profile, SavesIntoANewFolderAndValuesWithBlanksAndQuotesReadBack) {
+  test::TempDir dir;
+  const std::string path = dir.File("sub/dir/corvelle.ini");
+  const std::vector<std::string> values{"Arial Bold      ", "  lead", "\"quoted\"", "\"half", "", "a=b", "tab\t"};
+  Profile p(path);
+  for (size_t i = 0; i < values.size(); ++i) p.WriteString("FontsAggiuntivi", "K" + std::to_string(i), values[i]);
+  const Outcome saved = p.Save();
   ASSERT_TRUE(saved) << saved.message;
-  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
-  EXPECT_EQ(Profile(real).GetInt("Codepage", "Codepage", 0), 3);
-  EXPECT_EQ(fs::status(real).permissions(), fs::perms(0600));
+  const Profile back(path);
+  for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(back.GetString("FontsAggiuntivi", "K" + std::to_string(i), "?"), values[i]);
+}
+
+TEST(Profile, AFailedSaveIsReportedAndLeavesTheOldFile) {
+  test::TempDir dir;
+  const std::string path = dir.Write("ro/corvelle.ini", "[S]\nK=old\n");
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755) | chmod(dir.File("ro").c_str(), 0555), 0);
+  EXPECT_EQ(test::RunUnprivileged([&] {
+              Profile p(path);
+              p.WriteString("S", "K", "new");
+              const bool reported = p.Save().message.find(path) != std::string::npos;
+              return reported && p.GetString("S", "K", "") == "new" ? 0 : 1;
+            }),
+            0);
+  EXPECT_EQ(test::ReadFile(path), "[S]\nK=old\n");
+  dir.Write("file", "x");
+  Profile noFolder(dir.File("file/corvelle.ini"));
+  noFolder.WriteInt("S", "K", 1);
+  const Outcome saved = noFolder.Save();
+  EXPECT_TRUE(!saved && saved.message.find("folder") != std::string::npos) << saved.message;
 }
 
 }  // namespace

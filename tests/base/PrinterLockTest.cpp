@@ -4,13 +4,11 @@
 // and kept in a private per-user folder.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <string>
 
 #include "base/Paths.h"
 #include "base/PrinterLock.h"
@@ -21,7 +19,7 @@ namespace {
 
 std::string OwnProcess() { return "base_tests (process " + std::to_string(::getpid()) + ")"; }
 
-TEST(PrinterLock, OneHolderAtATimeNamedToTheOthersUntilItGoes) {
+TEST(PrinterLock, OneHolderAtATimeNamedToTheOthersUntilItGoesEvenKilled) {
   std::optional<PrinterLock> first(std::in_place, "127.0.0.1:4001");
   ASSERT_EQ(first->GetState(), PrinterLock::State::Held) << first->Problem();
   // Two downloads of one process (several printers at once) exclude each other as well.
@@ -36,9 +34,7 @@ TEST(PrinterLock, OneHolderAtATimeNamedToTheOthersUntilItGoes) {
   moved = PrinterLock("127.0.0.1:4003");
   EXPECT_EQ(PrinterLock("127.0.0.1:4001").GetState(), PrinterLock::State::Held);
   EXPECT_EQ(PrinterLock("127.0.0.1:4003").GetState(), PrinterLock::State::Busy);
-}
-
-TEST(PrinterLock, AKilledHolderLeavesThePrinterFree) {
+  // Another process holds it until it is killed.
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
   const pid_t child = ::fork();

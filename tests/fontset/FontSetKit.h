@@ -59,9 +59,8 @@ class FontSetKit {
       std::string bytes(size == kNone ? 0 : size, '\0');
       auto state = static_cast<std::uint32_t>(std::hash<std::string>{}(name + suffix));
       for (char& byte : bytes) byte = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
-      if (size != kNone && !(MakeFolders(Fragment("")) && WriteFile(Fragment(name + suffix), bytes))) {
+      if (size != kNone && !(MakeFolders(Fragment("")) && WriteFile(Fragment(name + suffix), bytes)))
         throw std::runtime_error("cannot write " + Fragment(name + suffix));
-      }
     }
     Store(position, Fragment(name + ".she"));
   }

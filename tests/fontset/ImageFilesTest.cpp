@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The files around an image build: the scratch header after an empty selection, a stopped build,
-// fragments found beside a .she path whose folder holds a dot, one stored path however its folders
-// are spelled, a part-1 section moved to the area boundary, and the reader on an image of exactly
-// the limit.
+// one stored path however its folders are spelled (and with dots in them), a part-1 section
+// moved to the area boundary, and the reader on an image of exactly the limit.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -43,22 +42,15 @@ TEST(ImageFiles, AStoppedBuildLeavesThePreviousImageAndNoNewFile) {
   EXPECT_EQ(EntriesIn(kit.dir.Path()), files);
 }
 
-TEST(ImageFiles, FragmentsAreFoundBesideAPathWhoseFoldersHoldDots) {
-  FontSetKit kit;
-  kit.program = kit.dir.File("v1.2/old.fonts");
-  kit.Store(1, WriteFont(kit.program, "f", std::string(40, 'h'), std::string(60, 'd')));
-  ASSERT_TRUE(kit.Build()) << kit.OnlyMessage();
-  EXPECT_TRUE(ReadFile(kit.ImagePath()) == ImageHeader(false, {0x810}, {}) + std::string(40, 'h') + std::string(60, 'd'));
-}
-
 // A profile stores the full path of each font in FontExt. However the program folder is spelled
 // (through a link, with "..", with a trailing separator) and however the stored path spells it
-// (another spelling, or a Windows profile's), the same fragments are read into the same image.
+// (another spelling, or a Windows profile's), the same fragments are read into the same image;
+// they are found beside the .she path even though the program's folders hold dots.
 TEST(ImageFiles, AStoredFontPathReadsTheSameFontHoweverEitherFolderIsSpelled) {
   FontSetKit kit;
+  const std::string dir = kit.program = kit.dir.File("v1.2/old.fonts"), image = kit.dir.File("out.shc");
   kit.AddFont(1, "a", {100, 1000, 60, 300});
-  const std::string image = kit.dir.File("out.shc"), dir = kit.dir.Path();
-  ASSERT_TRUE(kit.Build(false, image));
+  ASSERT_TRUE(kit.Build(false, image)) << kit.OnlyMessage();
   const std::string expected = ReadFile(image);
   std::vector<std::string> programs = {dir, dir + "/", dir + "/FontExt/.."};
   std::vector<std::string> storedPaths = {dir + "/FontExt/a.she", dir + "//FontExt/../FontExt/a.she",
@@ -97,6 +89,8 @@ TEST(ImageFiles, APartOneSectionThatWouldCrossTheBoundaryMovesThere) {
             std::vector<bool>({false, true, false}));
 }
 
+// The size comes from the file, not from how much is read of it: an image of exactly the limit
+// is consistent, and one byte more is refused with its true size.
 TEST(ImageFiles, TheReaderTakesAnImageOfExactlyTheLimit) {
   FontSetKit exact;
   exact.AddFont(1, "a", {0x150000 - 0x810});
@@ -107,6 +101,8 @@ TEST(ImageFiles, TheReaderTakesAnImageOfExactlyTheLimit) {
   EXPECT_EQ(full.fileSize, 0x3A0000u);
   ASSERT_EQ(full.entries.size(), 2u);
   EXPECT_FALSE(full.entries[0].includesBoundaryFill);
+  ASSERT_TRUE(WriteFile(exact.ImagePath(), ReadFile(exact.ImagePath()) + '\xFF'));
+  EXPECT_EQ(InspectImageFile(exact.ImagePath()).verdict.message, "the image is 0x3A0001 bytes, more than the limit 0x3A0000");
 }
 
 }  // namespace

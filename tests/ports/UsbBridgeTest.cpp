@@ -31,6 +31,14 @@ class UsbBridge : public ::testing::Test {
     EXPECT_TRUE(sim->Started());
     return sim;
   }
+  // The simulator holding XOFF after `after` bytes for `ms`, and the port open to it; the waits
+  // sleep, so that the simulator's hold and the CPU they cost are real.
+  std::unique_ptr<test::SimProcess> OpenToXoff(const char* after, const char* ms) {
+    auto sim = StartSimulator({"--usb-xoff-after", after, "--usb-xoff-for", ms});
+    host.realSleepMs = 60'000;
+    EXPECT_TRUE(port.Open(test::Args("USB")));
+    return sim;
+  }
 
   // The announcement of an area of `length` bytes and its data, written in 512-byte chunks as a
   // download writes them; false at the first write that fails.
@@ -38,14 +46,15 @@ class UsbBridge : public ::testing::Test {
     const std::string announcement = "?Z:&" + std::to_string(length) + "\n";
     if (!port.Write(announcement.data(), announcement.size())) return false;
     const std::string chunk(512, 'k');
-    for (std::size_t sent = 0; sent < length; sent += chunk.size()) {
+    for (std::size_t sent = 0; sent < length; sent += chunk.size())
       if (!port.Write(chunk.data(), std::min(chunk.size(), length - sent))) return false;
-    }
     return true;
   }
 
   test::TempDir dir;
   UsbStandin usb{dir.Path()};
+  test::FakeHost host;
+  CDevicePort port{host, {}};
 };
 
 TEST_F(UsbBridge, FoundByItsExactDescriptionAmongDevicesOfAnyIds) {
@@ -66,22 +75,19 @@ TEST_F(UsbBridge, FoundByItsExactDescriptionAmongDevicesOfAnyIds) {
     usb.Set("PRODUCT", ids);
     usb.Set("DESCRIPTION", description);
     usb.Set("SIM", present ? usb.Socket() : dir.File("no-simulator"));
-    test::FakeHost host;
-    CDevicePort port(host, {});
+    test::FakeHost fresh;  // a port of its own for each bridge
+    CDevicePort one(fresh, {});
     const std::size_t mark = usb.Record().size();
-    EXPECT_EQ(test::Said(host, port.Open(test::Args("USB"))).Ok(), *claimed != '\0') << ids << description;
-    port.Close();
-    const auto claims = usb.Record("claim", mark);
-    EXPECT_EQ(claims.empty() ? "" : claims.front(), claimed);
-    EXPECT_EQ(claims.size(), *claimed ? 1u : 0u) << "only the bridge is opened";
-    EXPECT_EQ(test::Shown(host), shown);
+    EXPECT_EQ(test::Said(fresh, one.Open(test::Args("USB"))).Ok(), *claimed != '\0') << ids << description;
+    one.Close();
+    // Only the bridge is opened.
+    EXPECT_EQ(usb.Record("claim", mark), *claimed ? std::vector<std::string>{claimed} : std::vector<std::string>{});
+    EXPECT_EQ(test::Shown(fresh), shown);
   }
 }
 
 TEST_F(UsbBridge, OpenResetsAndPurgesTheReceiveSidePurgeEmptiesBothAndCloseReleases) {
   auto sim = StartSimulator();
-  test::FakeHost host;
-  CDevicePort port(host, {});
   ASSERT_TRUE(port.Open(test::Args("USB1")));
   // libftdi's own open resets the chip and sets 9600 baud; then the bridge's latency timer is
   // shortened, and the port resets the device and purges what it has received.
@@ -98,11 +104,7 @@ TEST_F(UsbBridge, OpenResetsAndPurgesTheReceiveSidePurgeEmptiesBothAndCloseRelea
 }
 
 TEST_F(UsbBridge, XoffFromThePrinterHoldsTheWritesUntilXon) {
-  auto sim = StartSimulator({"--usb-xoff-after", "3000", "--usb-xoff-for", "300"});
-  test::FakeHost host;
-  host.realSleepMs = 60'000;  // the waits sleep, so the simulator's hold and the CPU they cost are real
-  CDevicePort port(host, {});
-  ASSERT_TRUE(port.Open(test::Args("USB")));
+  auto sim = OpenToXoff("3000", "300");
   const auto start = Clock::now();
   ASSERT_TRUE(SendArea(port, 20000));
   const auto took = Clock::now() - start;
@@ -125,11 +127,7 @@ TEST_F(UsbBridge, XoffFromThePrinterHoldsTheWritesUntilXon) {
 
 TEST_F(UsbBridge, StopWhileXoffIsHeldEndsTheWriteWithinASecondWithoutSpendingCpu) {
   // XON after 5 s, so a wait that missed STOP ends and fails the timing rather than hanging.
-  auto sim = StartSimulator({"--usb-xoff-after", "1000", "--usb-xoff-for", "5000"});
-  test::FakeHost host;
-  host.realSleepMs = 60'000;  // the waits sleep, so the simulator's hold and the CPU they cost are real
-  CDevicePort port(host, {});
-  ASSERT_TRUE(port.Open(test::Args("USB")));
+  auto sim = OpenToXoff("1000", "5000");
   const auto stopAt = Clock::now() + std::chrono::milliseconds(1500);
   port.SetCancelCheck([&] { return Clock::now() >= stopAt; });
   const std::clock_t cpu = std::clock();

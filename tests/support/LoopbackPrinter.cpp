@@ -9,19 +9,6 @@
 
 namespace corvelle::test {
 
-PrinterEnd::~PrinterEnd() {
-  if (Valid()) loopback::Close(m_socket, false);
-}
-
-PrinterEnd::PrinterEnd(PrinterEnd&& other) noexcept : m_socket(std::exchange(other.m_socket, loopback::None())) {}
-
-PrinterEnd& PrinterEnd::operator=(PrinterEnd&& other) noexcept {
-  std::swap(m_socket, other.m_socket);
-  return *this;
-}
-
-bool PrinterEnd::Valid() const { return m_socket != loopback::None(); }
-
 std::string PrinterEnd::Read(std::size_t count, int ms) const {
   std::string got;
   char buffer[65536];
@@ -33,33 +20,7 @@ std::string PrinterEnd::Read(std::size_t count, int ms) const {
   return got;
 }
 
-bool PrinterEnd::Pending(int ms) const {
-  return loopback::Readable(m_socket, ms) && loopback::Unread(m_socket) > 0;
-}
-
-std::size_t PrinterEnd::SendSome(std::string_view bytes) const {
-  const long n = loopback::SendNow(m_socket, bytes.data(), bytes.size());
-  return n > 0 ? static_cast<std::size_t>(n) : 0;
-}
-
-void PrinterEnd::Reset() {
-  if (Valid()) loopback::Close(std::exchange(m_socket, loopback::None()), true);
-}
-
 PrinterListener::PrinterListener(int window) : m_socket(loopback::Listen(window, m_port)) {}
-
-bool PrinterListener::Incoming(int ms) const { return m_socket.Valid() && loopback::Readable(m_socket.Handle(), ms); }
-
-PrinterEnd PrinterListener::Accept(int ms) const {
-  return Incoming(ms) ? PrinterEnd(loopback::AcceptOn(m_socket.Handle())) : PrinterEnd();
-}
-
-void PrinterListener::Close() { m_socket = PrinterEnd(); }
-
-int ClosedLoopbackPort() {
-  PrinterListener listener;
-  return listener.Port();
-}
 
 RecordingPrinter::RecordingPrinter() {
   if (Port() != 0) m_thread = std::thread([this] { Serve(); });

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/NativeHandle.h"
@@ -36,20 +37,25 @@ class PrinterEnd {
  public:
   PrinterEnd() = default;
   explicit PrinterEnd(NativeHandle socket) : m_socket(socket) {}
-  ~PrinterEnd();
-  PrinterEnd(PrinterEnd&& other) noexcept;
-  PrinterEnd& operator=(PrinterEnd&& other) noexcept;
+  ~PrinterEnd() { Reset(false); }
+  PrinterEnd(PrinterEnd&& other) noexcept : m_socket(std::exchange(other.m_socket, loopback::None())) {}
+  PrinterEnd& operator=(PrinterEnd&& other) noexcept { std::swap(m_socket, other.m_socket); return *this; }
 
-  bool Valid() const;
+  bool Valid() const { return m_socket != loopback::None(); }
   NativeHandle Handle() const { return m_socket; }
   // Up to `count` bytes: what arrives while no gap between bytes lasts longer than `ms`.
   std::string Read(std::size_t count, int ms = 2000) const;
   // Whether bytes wait unread, now or within `ms`.
-  bool Pending(int ms = 0) const;
+  bool Pending(int ms = 0) const { return loopback::Readable(m_socket, ms) && loopback::Unread(m_socket) > 0; }
   // As much of `bytes` as the connection takes without waiting; the count taken.
-  std::size_t SendSome(std::string_view bytes) const;
-  // Goes with a reset, as a printer that drops the connection with bytes it never read.
-  void Reset();
+  std::size_t SendSome(std::string_view bytes) const {
+    const long n = loopback::SendNow(m_socket, bytes.data(), bytes.size());
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
+  // Goes with a reset (by default), as a printer that drops the connection with bytes it never read.
+  void Reset(bool reset = true) {
+    if (Valid()) loopback::Close(std::exchange(m_socket, loopback::None()), reset);
+  }
 
  private:
   NativeHandle m_socket = loopback::None();
@@ -69,11 +75,13 @@ class PrinterListener {
   // "127.0.0.1:PORT".
   std::string Target() const { return "127.0.0.1:" + std::to_string(m_port); }
   // Whether a connection waits to be accepted within `ms`.
-  bool Incoming(int ms) const;
+  bool Incoming(int ms) const { return m_socket.Valid() && loopback::Readable(m_socket.Handle(), ms); }
   // The next connection (invalid when none came within `ms`).
-  PrinterEnd Accept(int ms = 2000) const;
+  PrinterEnd Accept(int ms = 2000) const {
+    return Incoming(ms) ? PrinterEnd(loopback::AcceptOn(m_socket.Handle())) : PrinterEnd();
+  }
   // From now on connections to the port are refused.
-  void Close();
+  void Close() { m_socket = PrinterEnd(); }
 
  private:
   int m_port = 0;  // before m_socket, which is made with it
@@ -81,7 +89,7 @@ class PrinterListener {
 };
 
 // A loopback port nothing listens on.
-int ClosedLoopbackPort();
+inline int ClosedLoopbackPort() { return PrinterListener().Port(); }
 
 // A printer that takes the connections one after another and keeps, connection by connection,
 // every byte it was sent until the sender closed.

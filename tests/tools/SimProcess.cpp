@@ -29,9 +29,8 @@ pid_t Spawn(std::vector<std::string> args, int out, const std::string& errPath) 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-  if (!errPath.empty()) {
+  if (!errPath.empty())
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  }
   pid_t pid = -1;
   const bool spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
   posix_spawn_file_actions_destroy(&actions);

@@ -34,11 +34,7 @@ std::string UsbStandin::Hint() {
 
 void UsbStandin::Set(const std::string& name, const std::string& value) {
   const std::string variable = "KERV_USB_" + name;
-  if (value.empty()) {
-    ::unsetenv(variable.c_str());
-  } else {
-    ::setenv(variable.c_str(), value.c_str(), 1);
-  }
+  value.empty() ? ::unsetenv(variable.c_str()) : ::setenv(variable.c_str(), value.c_str(), 1);
 }
 
 std::vector<std::string> UsbStandin::Record(std::size_t from) const { return Record("", from); }
@@ -47,9 +43,8 @@ std::vector<std::string> UsbStandin::Record(const std::string& prefix, std::size
   std::istringstream text(ReadFile(m_record));
   std::vector<std::string> lines;
   std::size_t index = 0;
-  for (std::string line; std::getline(text, line); ++index) {
+  for (std::string line; std::getline(text, line); ++index)
     if (index >= from && line.starts_with(prefix)) lines.push_back(line);
-  }
   return lines;
 }
 

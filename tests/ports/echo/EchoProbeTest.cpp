@@ -1,19 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Real echo probes: on 127.0.0.1, and in network namespaces made for the test, where they can
-// time out, fail their look-up and use the datagram ICMP socket without leaving the machine.
+// time out, fail their look-up and use the datagram ICMP socket without leaving the machine; and
+// the ping command that runs them.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sched.h>
 #include <sys/mman.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <array>
-#include <cerrno>
-#include <cstdlib>
 
 #include "ports/echo/EchoProbe.h"
 #include "ports/echo/EchoSocket.h"
+#include "support/Loopback.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -33,13 +30,9 @@ int InNamespace(int settings, T& value, Body body) {
   const int code = test::RunInChild([&] {
     if (::unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up") != 0 ||
         (settings & kNothingAnswers && !test::WriteFile("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1")) ||
-        (settings & kPingSockets && !test::WriteFile("/proc/sys/net/ipv4/ping_group_range", "0 2147483647"))) {
+        (settings & kPingSockets && !test::WriteFile("/proc/sys/net/ipv4/ping_group_range", "0 2147483647")))
       return 77;
-    }
-    const auto run = [&] {
-      *shared = body();
-      return 0;
-    };
+    const auto run = [&] { return *shared = body(), 0; };
     return settings & kAsNobody ? test::RunUnprivileged(run) : run();
   });
   value = *shared;
@@ -140,6 +133,38 @@ TEST(EchoProbe, InANamespaceTimeOutUnknownNamesAndTheDatagramSocket) {
         << EchoProbeErrorText(o.error);
     EXPECT_EQ(o.reply.responderAddress, result ? kLoopback : 0u);
   }
+}
+
+// corvelle-cli ping, run as the built tool: exit 0 on a reply, 1 without, 2 on usage errors;
+// after the echo a second line says what the port did.
+TEST(PingCommand, ExitsByTheEchoAndSaysOnASecondLineWhatThePortDid) {
+  test::TempDir dir;
+  const std::string cli = CORVELLE_BIN_DIR "/corvelle-cli";
+  // "exit code|stdout|stderr" of a run.
+  const auto run = [&](const std::vector<std::string>& args) {
+    const test::ProgramRun r = test::RunProgram(dir, args);
+    return std::to_string(r.exit) + "|" + r.out + "|" + r.err;
+  };
+  EXPECT_EQ(run({cli, "ping"}).substr(0, 2), "2|");
+  EXPECT_EQ(run({cli, "ping", "127.0.0.1", "127.0.0.2"}).substr(0, 2), "2|");
+  for (const std::string bad : {"0", "65536", "x"})
+    EXPECT_EQ(run({cli, "ping", "127.0.0.1", "--port", bad}).substr(0, 2), "2|") << bad;
+  EXPECT_EQ(run({cli, "ping", "--help"}).rfind("0|Usage: corvelle-cli ping HOST [--port N]\n", 0), 0u);
+  // Without a network of its own the look-up cannot leave the machine.
+  if (std::system("unshare -n true") == 0) {
+    EXPECT_EQ(run({"unshare", "-n", cli, "ping", "no-such-printer.invalid"}),
+              "1||No reply from no-such-printer.invalid: host not found\n");
+  }
+  if (::geteuid() != 0) GTEST_SKIP() << "raw ICMP sockets need root here";
+  // Without --port it is 4001, whatever listens there on this machine.
+  const std::string reply = run({cli, "ping", "127.0.0.1"});
+  EXPECT_EQ(reply.rfind("0|Reply from 127.0.0.1: time=", 0), 0u) << reply;
+  EXPECT_NE(reply.find(" ms\nPort 4001 "), std::string::npos) << reply;
+  // The port probe's own tests tell its answers apart; here the second line names the port asked.
+  const test::LoopbackPort listener(4);
+  const std::string port = std::to_string(listener.port), accepted = run({cli, "ping", "127.0.0.1", "--port=" + port});
+  EXPECT_TRUE(accepted.starts_with("0|Reply from 127.0.0.1: time=")) << accepted;
+  EXPECT_TRUE(accepted.ends_with(" ms\nPort " + port + " accepts connections\n|")) << accepted;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // The echo request's bytes and the rules that pick our reply out of received datagrams.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <vector>
 
 #include "ports/echo/EchoProbe.h"
@@ -78,17 +77,6 @@ TEST(DecodeEchoReply, KeepsWaitingForOurReplyAndEndsOnlyOnOurs) {
       EXPECT_EQ(c.answer ? (*taken)->responderAddress : taken->Failure().system, c.answer ? 7u : kEchoErrorUnexpectedNetwork);
     }
     EXPECT_FALSE(TakeEchoReply(c.datagram, 8, 7, c.framing, us, c.sequence, {}));
-  }
-  // Hostile datagrams: exactly sized buffers let the address sanitizer see any read past the end.
-  std::mt19937 random(11);
-  for (std::size_t length = 0; length <= 80; ++length) {
-    for (int first = 0; first < 256; first += 3) {
-      Bytes bytes(length);
-      for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
-      if (length > 0) bytes[0] = static_cast<std::uint8_t>(first);
-      bool keepWaiting = false;
-      EXPECT_LE(DecodeEchoReply(bytes, EchoFraming::IpHeader, 0, 0, keepWaiting), 1);
-    }
   }
 }
 

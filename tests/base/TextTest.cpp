@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
-// Telling well-formed UTF-8 from other bytes at the edges of its forms, and the code pages' bytes
-// as UTF-8.
+// Text forms: telling well-formed UTF-8 from other bytes at the edges of its forms, the code
+// pages' bytes as UTF-8, and IPv4 addresses as text read exactly as the C library's inet_aton
+// reads them, so that every spelling a user may give names one address, and nothing else passes
+// for one.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include "base/CodePage.h"
+#include "base/Ipv4Text.h"
 
 namespace corvelle {
 namespace {
@@ -32,6 +36,21 @@ TEST(CodePages, EachPagesLettersBecomeTheirCharactersAndUndefinedBytesTheReplace
   // Stored text: UTF-8 stays, anything else was the ANSI code page.
   EXPECT_EQ(Utf8FromStoredText("Zo\xC3\xAB"), "Zo\xC3\xAB");
   EXPECT_EQ(Utf8FromStoredText("Zo\xEB"), "Zo\xC3\xAB");
+}
+
+TEST(Ipv4Text, EveryFormInetAtonTakesAndNothingElse) {
+  for (const char* text :
+       {"127.0.0.1", "127.1", "127.0.1", "2130706433", "0x7f000001", "0X7F.1", "0177.0.0.01", "0x7f.0.0.0x1", "0", "0x",
+        "0x.0x.0x.0x", "00", "255.255.255.255", "255.16777215", "255.255.65535", "4294967295", "256.0.0.1", "1.256.0.1",
+        "1.2.65536", "1.16777216", "4294967296", "0x100000000", "08", "09.1", "0xg", "1..2", "1.2.3.", ".1.2.3",
+        "1.2.3.4.5", "", "a", "localhost", "::1", "1.2.3.4x", "+1", "-1", "1.-2", "99999999999999999999",
+        "0x0000000000000000000001", "000000000000000000000000177.1"}) {
+    SCOPED_TRACE(text);
+    in_addr expected{};
+    const bool valid = ::inet_aton(text, &expected) != 0;
+    EXPECT_EQ(ParseIPv4(text), valid ? std::optional(ntohl(expected.s_addr)) : std::nullopt);
+  }
+  EXPECT_EQ(DottedDecimal(0x7F000001) + " " + DottedDecimal(0xFFFFFFFF) + " " + DottedDecimal(0), "127.0.0.1 255.255.255.255 0.0.0.0");
 }
 
 }  // namespace
