@@ -2,26 +2,13 @@
 // The communication port dialog: which controls each port kind enables, its lists after many
 // refreshes, what OK keeps, the TCP/IP port box, the TCP/IP test's colours and "Set COM port",
 // with the probe, the command and the nested dialog replaced; and the serial setup dialog itself.
-#include <gtest/gtest.h>
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-#include <filesystem>
-#include <tuple>
-
+#include "AppTesting.h"
 #include "app/LedButton.h"
-#include "app/CommPortDlg.h"
 #include "app/SerialDevices.h"
 #include "app/SerialSetupDlg.h"
-#include "support/FakeHost.h"
 #ifndef _WIN32
 #include "support/Loopback.h"
 #endif
-#include "support/TempDir.h"
 
 namespace corvelle {
 
@@ -54,21 +41,16 @@ class CommPortDlgTest : public ::testing::Test {
     dialog->show();
   }
   // Picks a port as the user does: the entry becomes current and the dialog is notified.
-  void ChoosePort(const QString& name) {
-    const int index = dialog->PortList()->findText(name);
-    ASSERT_GE(index, 0) << name.toStdString();
-    dialog->PortList()->setCurrentIndex(index);
-    emit dialog->PortList()->activated(index);
-  }
+  void ChoosePort(const QString& name) { test::ChoosePort(dialog->PortList(), name); }
 
   // Which of baud, parity, data, stop, XON/XOFF, hardware flow, Set COM port, RS-485, address, the
-  // TCP/IP address, port, test and indicator are enabled, as '1' and '0'.
+  // TCP/IP address, port, test, indicator and echo box are enabled, as '1' and '0'.
   std::string Enabled() const {
     const QWidget* controls[] = {dialog->BaudList(),      dialog->ParityList(), dialog->DataBitsList(),
                                  dialog->StopBitsList(),  dialog->XonXoffBox(), dialog->HardwareFlowBox(),
                                  dialog->SetComButton(),  dialog->Rs485Box(),   dialog->AddressList(),
                                  dialog->IpAddressEdit(), dialog->IpPortEdit(), dialog->TestButton(),
-                                 dialog->Indicator()};
+                                 dialog->Indicator(),     dialog->EchoTestBox()};
     std::string bits;
     for (const QWidget* control : controls) bits += control->isEnabled() ? '1' : '0';
     return bits;
@@ -86,17 +68,24 @@ class CommPortDlgTest : public ::testing::Test {
 };
 
 TEST_F(CommPortDlgTest, EachPortKindEnablesItsOwnControlsAndLeavingComEndsRs485) {
-  Open({.portName = "COM2:", .rs485On = 1});
+  Open({.portName = "COM2:", .rs485On = 1, .ipPort = 70000, .echoTest = 1});
   EXPECT_FALSE(dialog->HardwareFlowBox()->isChecked());  // RS-485 on a COM port clears it
-  const std::pair<QString, std::string> rows[] = {{"COM2:", "1111111110000"}, {"TCP/IP", "0000000001111"},
-                                                  {"LPT1:", "0000000000000"}, {"FILE", "0000000000000"},
-                                                  {"COM16:", "1111111100000"}};
+  const std::pair<QString, std::string> rows[] = {{"COM2:", "11111111100000"}, {"TCP/IP", "00000000011111"},
+                                                  {"LPT1:", "00000000000000"}, {"FILE", "00000000000000"},
+                                                  {"COM16:", "11111111000000"}};
   for (const auto& [port, expected] : rows) {
     ChoosePort(port);
     EXPECT_EQ(Enabled(), expected) << port.toStdString();
+    if (port != "TCP/IP") continue;
+    ASSERT_TRUE(dialog->EchoTestBox()->isChecked());
+    dialog->EchoTestBox()->click();
   }
+  // With a COM port the TCP/IP fields are disabled, and a hand-edited TCP port out of range,
+  // which cannot be corrected there, does not stop OK.
   dialog->accept();
-  EXPECT_EQ(dialog->Settings().rs485On, 0);
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(std::tuple(dialog->Settings().rs485On, dialog->Settings().echoTest), std::tuple(0, 0));
 }
 
 // A USB bridge's name (no entry of the list) is offered as an entry of its own, found again after
@@ -151,23 +140,6 @@ TEST_F(CommPortDlgTest, TcpIpTestShowsYellowThenGreenOrRedAndThePortBoxTakesDigi
   EXPECT_EQ(dialog->Settings().ipPort, 65535);
 }
 
-// With a COM port the TCP/IP fields are disabled, and a hand-edited TCP port out of range, which
-// cannot be corrected there, does not stop OK.
-TEST_F(CommPortDlgTest, TheEchoTestBoxGoesWithTheTcpIpFieldsAndRoundTripsThroughOk) {
-  Open({.portName = "TCP/IP", .echoTest = 1});
-  EXPECT_TRUE(dialog->EchoTestBox()->isEnabled());
-  ASSERT_TRUE(dialog->EchoTestBox()->isChecked());
-  dialog->EchoTestBox()->click();
-  dialog->accept();
-  EXPECT_EQ(dialog->Settings().echoTest, 0);
-  Open({.portName = "COM1:", .ipPort = 70000, .echoTest = 0});
-  EXPECT_FALSE(dialog->EchoTestBox()->isEnabled());
-  EXPECT_FALSE(dialog->EchoTestBox()->isChecked());
-  dialog->accept();
-  EXPECT_EQ(dialog->result(), QDialog::Accepted);
-  EXPECT_TRUE(host.messages.empty());
-}
-
 TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsWhatTheCommandSent) {
   const PortSettings settings{.portName = "COM2:", .parityIndex = 3};
   Open(settings);
@@ -219,11 +191,10 @@ TEST_F(CommPortDlgTest, TheSerialDevicesPresentAreOfferedAndAChosenOneIsASerialP
   // Character devices anyone may name: links to them stand for serial devices.
   const fs::path dev(devices.Path());
   fs::create_directories(dev / "serial" / "by-id");
-  fs::create_symlink("/dev/null", dev / "ttyUSB0");
-  fs::create_symlink("/dev/zero", dev / "ttyUSB10");
-  fs::create_symlink("/dev/full", dev / "ttyUSB2");
-  fs::create_symlink("/dev/random", dev / "ttyACM0");
-  fs::create_symlink("../../ttyUSB0", dev / "serial" / "by-id" / "usb-FTDI_Bridge-if00");
+  for (const auto& [to, link] : {std::pair{"/dev/null", "ttyUSB0"}, {"/dev/zero", "ttyUSB10"}, {"/dev/full", "ttyUSB2"},
+                                  {"/dev/random", "ttyACM0"}, {"../../ttyUSB0", "serial/by-id/usb-FTDI_Bridge-if00"}}) {
+    fs::create_symlink(to, dev / link);
+  }
   devices.Write("ttyUSB3", "a plain file is no device");
   Open({.portName = "TCP/IP", .hardwareFlow = 1});
   QStringList offered;
@@ -232,10 +203,10 @@ TEST_F(CommPortDlgTest, TheSerialDevicesPresentAreOfferedAndAChosenOneIsASerialP
             "USB|usb-FTDI_Bridge-if00 (null)|" + (dev / "ttyUSB2").string() + "|" + (dev / "ttyUSB10").string() + "|" +
                 (dev / "ttyACM0").string());
   ChoosePort(QStringLiteral("usb-FTDI_Bridge-if00 (null)"));
-  EXPECT_EQ(Enabled(), "1111111100000");
+  EXPECT_EQ(Enabled(), "11111111000000");
   // "Rs485" clicked refreshes at once: the address list opens and hardware flow control goes.
   dialog->Rs485Box()->click();
-  EXPECT_EQ(Enabled(), "1111111110000");
+  EXPECT_EQ(Enabled(), "11111111100000");
   EXPECT_FALSE(dialog->HardwareFlowBox()->isChecked());
   dialog->accept();
   EXPECT_EQ(dialog->Settings().portName, (dev / "serial" / "by-id" / "usb-FTDI_Bridge-if00").string());
@@ -247,7 +218,7 @@ TEST_F(CommPortDlgTest, TheSerialDevicesPresentAreOfferedAndAChosenOneIsASerialP
     EXPECT_EQ(dialog->PortList()->currentData().toString().toStdString(), name);
     const QString entry = dialog->PortList()->currentText();
     for (int visit = 0; visit < 2; ++visit) {
-      EXPECT_EQ(Enabled(), "1111111100000") << name;
+      EXPECT_EQ(Enabled(), "11111111000000") << name;
       ChoosePort(QStringLiteral("TCP/IP"));
       ChoosePort(entry);
     }
