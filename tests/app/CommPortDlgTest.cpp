@@ -98,8 +98,7 @@ TEST_F(CommPortDlgTest, ManyRefreshesKeepTheListsAUsbPortNameAndTheEmptyFourthPa
   // Besides the serial ports present: none in the test's /dev, the registry's on Windows.
   const auto present = static_cast<int>(ListSerialDevices(devices.Path()).size());
   EXPECT_EQ(dialog->PortList()->count(), 22 + present) << "the template's 20, USB, and the stored name";
-  EXPECT_EQ(dialog->BaudList()->count(), 6);
-  EXPECT_EQ(dialog->AddressList()->count(), 255);
+  EXPECT_EQ(std::pair(dialog->BaudList()->count(), dialog->AddressList()->count()), std::pair(6, 255));
   dialog->accept();
   EXPECT_EQ(dialog->Settings(), settings);
 }
@@ -109,16 +108,15 @@ TEST_F(CommPortDlgTest, ManyRefreshesKeepTheListsAUsbPortNameAndTheEmptyFourthPa
 TEST_F(CommPortDlgTest, TcpIpTestShowsYellowThenGreenOrRedAndThePortBoxTakesDigitsUpTo65535) {
   Open({.portName = "TCP/IP"});
   dialog->IpAddressEdit()->setText(QStringLiteral("127.0.0.1"));
-  for (const bool answer : {true, false}) {
+  // The result in words as well as in colour.
+  for (const auto& [answer, colour, words] : {std::tuple{true, CCommPortDlg::kGreen, "127.0.0.1 answers"},
+                                              {false, CCommPortDlg::kRed, "127.0.0.1 does not answer"}}) {
     probeAnswer = answer;
     dialog->TestButton()->click();
-    EXPECT_EQ(colourDuringProbe, CCommPortDlg::kYellow);
-    EXPECT_EQ(dialog->Indicator()->OnColor(), answer ? CCommPortDlg::kGreen : CCommPortDlg::kRed);
-    EXPECT_EQ(dialog->Indicator()->GetLedState(), 1);
-    // The result in words as well as in colour.
-    const QString words = answer ? QStringLiteral("127.0.0.1 answers") : QStringLiteral("127.0.0.1 does not answer");
-    EXPECT_TRUE(dialog->Indicator()->toolTip().endsWith(words)) << dialog->Indicator()->toolTip().toStdString();
-    EXPECT_EQ(dialog->Indicator()->accessibleDescription(), dialog->Indicator()->toolTip());
+    const CLedButton* led = dialog->Indicator();
+    EXPECT_EQ(std::tuple(colourDuringProbe, led->OnColor(), led->GetLedState()), std::tuple(CCommPortDlg::kYellow, colour, 1));
+    EXPECT_TRUE(led->toolTip().endsWith(QLatin1String(words)) && led->accessibleDescription() == led->toolTip())
+        << led->toolTip().toStdString();
   }
   EXPECT_EQ(dialog->Indicator()->focusPolicy(), Qt::NoFocus) << "no Tab stop";
   EXPECT_EQ(probed, std::vector<std::string>(2, "127.0.0.1"));
@@ -145,11 +143,8 @@ TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsWhatTheCommandSent) 
   Open(settings);
   dialog->SetComButton()->click();
   EXPECT_EQ(parityInSetup, -1);  // the serial setup dialog has no fourth parity entry
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].first, settings);
-  EXPECT_EQ(sent[0].second, (SerialPositions{4, -1, 1, 0}));
-  EXPECT_TRUE(heldStill);
-  EXPECT_TRUE(dialog->isEnabled());
+  EXPECT_EQ(sent, (std::vector{std::pair(settings, SerialPositions{4, -1, 1, 0})}));
+  EXPECT_TRUE(heldStill && dialog->isEnabled());
   EXPECT_EQ(dialog->BaudList()->currentText(), QStringLiteral("4800"));
   dialog->accept();
   EXPECT_EQ(PositionsOf(dialog->Settings()), (SerialPositions{1, 2, 0, 1}));
@@ -226,9 +221,7 @@ TEST_F(CommPortDlgTest, TheSerialDevicesPresentAreOfferedAndAChosenOneIsASerialP
     EXPECT_EQ(dialog->Settings().portName, name);
   }
 }
-#endif
 
-#ifndef _WIN32
 // (On Windows the same probe is run by corvelle-cli ping's test, against Winsock listeners.)
 // After the echo the test tries the typed port and says both in words; the indicator follows the
 // echo alone. Escape while the port is tried stops the test, not the dialog.
@@ -239,30 +232,30 @@ TEST_F(CommPortDlgTest, TcpIpTestSaysWhatTheEchoAndThePortDid) {
     probeAnswer = echo;
     dialog->IpPortEdit()->setText(QString::number(port));
     dialog->TestButton()->click();
-    return dialog->TestResult()->text().replace(QString::number(port), QStringLiteral("P")).toStdString();
+    const bool green = dialog->Indicator()->OnColor() == CCommPortDlg::kGreen;
+    return dialog->TestResult()->text().replace(QString::number(port), QStringLiteral("P")).toStdString() +
+           (green ? ", green" : ", red");
   };
   EXPECT_TRUE(dialog->TestResult()->text().isEmpty());
   std::int64_t refusedPort = 0;
   {
     const test::LoopbackPort listening(4);
     refusedPort = listening.port;
-    EXPECT_EQ(test(listening.port, true), "Answers ping; port P accepts connections");
-    EXPECT_EQ(dialog->Indicator()->OnColor(), CCommPortDlg::kGreen);
+    EXPECT_EQ(test(listening.port, true), "Answers ping; port P accepts connections, green");
     // A network that drops ICMP: red, but the port still answers.
-    EXPECT_EQ(test(listening.port, false), "No answer to ping; port P accepts connections");
-    EXPECT_EQ(dialog->Indicator()->OnColor(), CCommPortDlg::kRed);
+    EXPECT_EQ(test(listening.port, false), "No answer to ping; port P accepts connections, red");
   }
-  EXPECT_EQ(test(static_cast<int>(refusedPort), true), "Answers ping; port P refused the connection");
-  EXPECT_EQ(dialog->Indicator()->OnColor(), CCommPortDlg::kGreen) << "green for the echo, whatever the port";
+  // Green for the echo, whatever the port.
+  EXPECT_EQ(test(static_cast<int>(refusedPort), true), "Answers ping; port P refused the connection, green");
 
   const test::SilentPort silent;
   host.At(host.now + 200, [this] { QTest::keyClick(dialog.get(), Qt::Key_Escape); });
   const std::int64_t start = host.now;
-  EXPECT_EQ(test(silent.listener.port, true), "Answers ping; the port test was stopped");
+  EXPECT_EQ(test(silent.listener.port, true), "Answers ping; the port test was stopped, green");
   EXPECT_LT(host.now - start, 1000);
   EXPECT_TRUE(dialog->isVisible()) << "Escape stopped the test only";
   host.At(host.now + 5000, [this] { dialog->accept(); });  // OK while the port is tried does nothing
-  EXPECT_EQ(test(silent.listener.port, true), "Answers ping; port P did not answer within 3 s");
+  EXPECT_EQ(test(silent.listener.port, true), "Answers ping; port P did not answer within 3 s, green");
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_TRUE(host.messages.empty());
 }
