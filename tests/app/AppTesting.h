@@ -13,15 +13,19 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <tuple>
 
 #include "app/CommPortDlg.h"
+#include "app/MainDlg.h"
 #include "app/ProgressDlg.h"
 #include "app/QtHost.h"
+#include "app/RecentFolder.h"
 #include "base/Profile.h"
+#include "catalogue/SelectionProfile.h"
 #include "resources/Layouts.h"
 #include "resources/Strings.h"
 #include "support/FakeHost.h"

@@ -12,18 +12,14 @@
 #include <QProcess>
 #include <QRadioButton>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QUrl>
 #include <deque>
 #include <iostream>
 #include <set>
 
 #include "AppTesting.h"
-#include "app/MainDlg.h"
-#include "app/RecentFolder.h"
 #include "base/Paths.h"
 #include "catalogue/CatalogueTesting.h"
-#include "catalogue/SelectionProfile.h"
 #include "catalogue/SettingsFile.h"
 
 namespace corvelle {
@@ -52,30 +48,22 @@ class MainWindowTest : public ::testing::Test {
   void Open() {
     window.reset();
     profile = std::make_unique<Profile>(profilePath);
-    PrinterActions actions;
-    for (const bool legacy : {false, true}) {
-      (legacy ? actions.buildLegacyFontSet : actions.buildFontSet) = [this, legacy](const FontSetJob& job,
-                                                                                    const std::string& out) {
-        builds.emplace_back((legacy ? "GN1 " : "") + out, LoadSelectionFromProfile(job.profile));
-        return true;
-      };
-    }
-    // Download builds the default image from what is stored once its question is answered.
-    actions.download = [this](const FontSetJob& job, bool legacy, const std::function<bool()>& confirm) {
-      if (!confirm()) return false;
-      builds.emplace_back(legacy ? "GN1 " : "", LoadSelectionFromProfile(job.profile));
-      downloads.push_back(legacy);
-      if (duringDownload) duringDownload();
+    const auto build = [this](bool legacy, const std::string& out, const FontSetJob& job) {
+      builds.push_back((legacy ? "GN1 " : "") + out + ":" + Base(LoadSelectionFromProfile(job.profile)[0].fontPath));
       return true;
+    };
+    PrinterActions actions;
+    actions.buildFontSet = [build](const FontSetJob& job, const std::string& out) { return build(false, out, job); };
+    actions.buildLegacyFontSet = [build](const FontSetJob& job, const std::string& out) { return build(true, out, job); };
+    // Download builds the default image from what is stored once its question is answered.
+    actions.download = [this, build](const FontSetJob& job, bool legacy, const std::function<bool()>& confirm) {
+      if (!confirm()) return false;
+      duringDownload();
+      return build(legacy, "download", job);
     };
     window = std::make_unique<CMainDlg>(MainDlgContext{
         host, *profile, folder.Path(), actions, [](const std::string&) { return false; },
-        [this](QDialog& dialog) {
-          if (!workDialog) return static_cast<int>(QDialog::Rejected);
-          dialog.show();
-          workDialog(dialog);
-          return dialog.result();
-        },
+        [this](QDialog& dialog) { return dialog.show(), workDialog(dialog), dialog.result(); },
         [this](const OpenDialogSpec& spec) {
           openSpecs.push_back(spec);
           return openSpecs.size() <= openPaths.size() ? openPaths[openSpecs.size() - 1] : std::nullopt;
@@ -92,13 +80,17 @@ class MainWindowTest : public ::testing::Test {
   }
 
   Profile Stored() const { return Profile(profilePath); }
-  // The base names of the fonts the profile holds at `positions`, e.g. "fa fc".
-  std::string StoredFonts(std::initializer_list<int> positions) const {
-    const FontSelection stored = LoadSelectionFromProfile(Stored());
+  // The base names of the fonts at `positions` of the profile on disk or of the window's
+  // selection, e.g. "fa *** fc" ("***" for a free position).
+  static std::string Fonts(const FontSelection& selection, std::initializer_list<int> positions) {
     std::string names;
-    for (int p : positions) names += (names.empty() ? "" : " ") + Base(stored[static_cast<std::size_t>(p)].fontPath);
+    for (int p : positions) names += (names.empty() ? "" : " ") + Base(selection[static_cast<std::size_t>(p)].fontPath);
     return names;
   }
+  std::string StoredFonts(std::initializer_list<int> positions) const {
+    return Fonts(LoadSelectionFromProfile(Stored()), positions);
+  }
+  std::string ShownFonts(std::initializer_list<int> positions) const { return Fonts(window->Selection(), positions); }
   static std::string Base(const std::string& path) { return std::filesystem::path(path).stem().string(); }
   void Click(int id) { window->Button(id)->click(); }
   // "-->" with `position` selected on the right and the catalogue's `rows` on the left.
@@ -115,7 +107,6 @@ class MainWindowTest : public ::testing::Test {
   std::string Shown(int position) const { return window->SelectedList()->item(position)->text().toStdString(); }
   std::string Name(int position) const { return window->Selection()[static_cast<std::size_t>(position)].displayName; }
   std::string FontPath(std::string_view base) const { return FontExtFolder(folder.Path()) + std::string(base) + ".she"; }
-  QString Spoken(int row) const { return window->SelectedList()->item(row)->data(Qt::AccessibleTextRole).toString(); }
   // Drags `data` over `target` and drops it at `at`, as the mouse would; false when refused.
   static bool Drop(QWidget* target, QPoint at, const QMimeData& data) {
     QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -143,11 +134,11 @@ class MainWindowTest : public ::testing::Test {
   std::vector<OpenDialogSpec> openSpecs;
   std::deque<Choice> choices;  // answers to the window's own questions, in turn; Cancel when none
   std::vector<ChoiceQuestion> questions;
-  // Per build: the output path ("GN1 " before it for the legacy builder), the selection stored then.
-  std::vector<std::pair<std::string, FontSelection>> builds;
-  std::vector<bool> downloads;
-  std::function<void()> duringDownload;
-  std::function<void(QDialog&)> workDialog;  // acts as the user in a dialog the window runs
+  // Per build: "output:font", the output path ("download" for a download, "GN1 " before it for the
+  // legacy builder) and the base name of the font at position 1 of the selection stored then.
+  std::vector<std::string> builds;
+  std::function<void()> duringDownload = [] {};
+  std::function<void(QDialog&)> workDialog = [](QDialog&) {};  // the user in a dialog the window runs
 };
 
 // The window's state and actions; the suite keeps its own name.
@@ -166,14 +157,11 @@ TEST_F(MainDlgTest, TheGn1QuestionOkFreesThePositionsFromEightOnAndCancelKeepsTh
   Place(8, {1});
   host.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
   window->LegacyBox()->click();
-  EXPECT_EQ(host.Messages(), LoadStr(IDS_MAX_8_FONTS));
-  EXPECT_EQ(host.messages[0].style, MessageStyle::Question);
-  EXPECT_FALSE(window->LegacyBox()->isChecked());
-  EXPECT_EQ(Shown(8), Padded("Font B"));
+  EXPECT_EQ(std::tuple(host.Messages(), host.messages[0].style, window->LegacyBox()->isChecked(), Shown(8)),
+            std::tuple(std::string(LoadStr(IDS_MAX_8_FONTS)), MessageStyle::Question, false, Padded("Font B")));
   window->LegacyBox()->click();
-  EXPECT_EQ(host.messages.size(), 2u);
-  EXPECT_TRUE(window->LegacyBox()->isChecked());
-  EXPECT_EQ(Shown(7) + Shown(8), Padded("Font A") + "***");
+  EXPECT_EQ(std::tuple(host.messages.size(), window->LegacyBox()->isChecked(), Shown(7) + Shown(8)),
+            std::tuple(2u, true, Padded("Font A") + "***"));
 }
 
 // The preview uses the record's font and the script of the list's code page.
@@ -186,9 +174,9 @@ TEST_F(MainDlgTest, SwitchingTheCodePageReloadsTheListAndKeepsTheSelectionAndThe
   Place(0, {0});
   window->CodePageRadio(0)->click();
   ASSERT_EQ(window->AvailableList()->count(), 1);
-  EXPECT_EQ(Shown(0), Padded("Font A"));
+  EXPECT_EQ(Shown(0), Padded("Font A")) << "the selection stays";
   Place(1, {0});  // fonts of different code pages mix in one selection
-  EXPECT_EQ(Base(window->Selection()[0].fontPath) + " " + Base(window->Selection()[1].fontPath), "fa ea");
+  EXPECT_EQ(ShownFonts({0, 1}), "fa ea");
   window->CodePageRadio(1)->click();
   window->AvailableList()->setCurrentRow(0);
   EXPECT_TRUE(window->PreviewArea()->text().contains(QChar(0x041E))) << window->PreviewArea()->text().toStdString();
@@ -208,31 +196,27 @@ TEST_F(MainDlgTest, DownloadAsksWhichSelectionGoesWhenTheShownOneIsNotStored) {
     return enabled;
   };
   int enabledDuring = 0;
-  std::vector<std::string> went;  // per download: the font built at position 1, the one stored then
+  std::string stored;  // per download: the font at position 1 of the profile on disk
   duringDownload = [&] {
     enabledDuring += enabledButtons();
-    went.push_back(Base(builds.back().second[0].fontPath) + "/" + StoredFonts({0}));
+    stored += StoredFonts({0}) + " ";
     window->reject();
     window->accept();
     window->OnDownload();  // a second download cannot start inside the first
   };
   choices = {Choice::Cancel, Choice::Second, Choice::First};
   Click(IDC_DOWNLOAD);  // Cancel: nothing is built or stored
-  EXPECT_TRUE(builds.empty());
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].preferred, Choice::First);
   Click(IDC_DOWNLOAD);  // the stored selection goes, the shown one stays on screen
-  EXPECT_EQ(Base(window->Selection()[0].fontPath), "fb");
-  EXPECT_TRUE(window->isVisible());
-  EXPECT_EQ(enabledButtons(), window->findChildren<QAbstractButton*>().size());
+  EXPECT_EQ(ShownFonts({0}), "fb");
+  EXPECT_TRUE(window->isVisible() && enabledButtons() == window->findChildren<QAbstractButton*>().size());
   Click(IDC_DOWNLOAD);  // the shown selection is stored and goes
   Click(IDC_DOWNLOAD);  // the same on screen and stored: no question
   window->LegacyBox()->click();
   Click(IDC_DOWNLOAD);
-  EXPECT_EQ(questions.size(), 3u);
-  EXPECT_EQ(enabledDuring, 0);
-  EXPECT_EQ(went, (std::vector<std::string>{"fa/fa", "fb/fb", "fb/fb", "fb/fb"}));
-  EXPECT_EQ(downloads, (std::vector<bool>{false, false, false, true}));
+  EXPECT_EQ(std::tuple(questions.size(), enabledDuring, stored), std::tuple(3u, 0, std::string("fa fb fb fb ")));
+  EXPECT_EQ(builds, (std::vector<std::string>{"download:fa", "download:fb", "download:fb", "GN1 download:fb"}));
 }
 
 // Another run (the command line) stores a selection while the window is open: OK writes only
@@ -250,10 +234,8 @@ TEST_F(MainDlgTest, OkKeepsWhatAnotherRunStoredAndAsksWhenBothChangedAPosition) 
   Place(0, {0});
   window->CodePageRadio(0)->click();
   Click(IDOK);
-  EXPECT_TRUE(questions.empty());
-  EXPECT_FALSE(window->isVisible());
-  EXPECT_EQ(StoredFonts({0, 9}), "fa fc");
-  EXPECT_EQ(Stored().GetInt(kPortSection, "Codepage", -1), 0);
+  EXPECT_TRUE(questions.empty() && !window->isVisible());
+  EXPECT_EQ(StoredFonts({0, 9}) + " " + Stored().GetString(kPortSection, "Codepage", ""), "fa fc 0");
 
   Open();
   EXPECT_EQ(window->CodePageChoice(), 0);
@@ -264,19 +246,16 @@ TEST_F(MainDlgTest, OkKeepsWhatAnotherRunStoredAndAsksWhenBothChangedAPosition) 
   Click(IDOK);  // Cancel: the window stays, nothing is stored
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_THAT(questions[0].text, HasSubstr("(positions 1)"));
-  EXPECT_TRUE(window->isVisible());
-  EXPECT_EQ(StoredFonts({0}), "fd");
+  EXPECT_TRUE(window->isVisible() && StoredFonts({0}) == "fd");
   Click(IDOK);  // Keep: the stored selection stays
-  EXPECT_FALSE(window->isVisible());
-  EXPECT_EQ(StoredFonts({0, 9}), "fd fc");
+  EXPECT_TRUE(!window->isVisible() && StoredFonts({0, 9}) == "fd fc");
 
   Open();
   storeElsewhere(0, "fa");
   Place(0, {4});
   choices = {Choice::First};
   Click(IDC_CREATE_FILE);  // Replace: what is shown is stored, before the file is asked for
-  EXPECT_EQ(questions.size(), 3u);
-  EXPECT_EQ(StoredFonts({0, 9}), "fe fc");
+  EXPECT_TRUE(questions.size() == 3 && StoredFonts({0, 9}) == "fe fc");
 
   folder.Write("blocker", "a file where the profile's folder should be");
   profilePath = folder.File("blocker/corvelle.ini");
@@ -286,17 +265,15 @@ TEST_F(MainDlgTest, OkKeepsWhatAnotherRunStoredAndAsksWhenBothChangedAPosition) 
 }
 
 TEST_F(MainDlgTest, CreateFileStoresTheSelectionEvenWhenTheSaveDialogIsCancelled) {
-  Place(3, {2});
+  Place(0, {2});
   host.savePaths = {std::nullopt, folder.File("out/my.shf")};
   Click(IDC_CREATE_FILE);
-  EXPECT_EQ(StoredFonts({3}), "fc");
-  EXPECT_FALSE(Stored().HasKey(kPortSection, "Codepage"));
+  EXPECT_TRUE(StoredFonts({0}) == "fc" && !Stored().HasKey(kPortSection, "Codepage"));
   window->LegacyBox()->click();
   Click(IDC_CREATE_FILE);
   ASSERT_EQ(host.saveRequests.size(), 2u);
   EXPECT_EQ(host.saveRequests[0].suggestedName + " " + host.saveRequests[1].suggestedName, "FontSet.SHC FontSet.SHF");
-  ASSERT_EQ(builds.size(), 1u) << "nothing built for the cancelled one, nothing downloaded";
-  EXPECT_EQ(builds[0].first, "GN1 " + folder.File("out/my.shf"));
+  EXPECT_EQ(builds, std::vector<std::string>{"GN1 " + folder.File("out/my.shf") + ":fc"}) << "none for the cancelled one";
 }
 
 // Saved and loaded through the file dialogs, dropped on the window (only a .kvf file); a bad one
@@ -307,7 +284,6 @@ TEST_F(MainDlgTest, SettingsFilesGoThroughTheFileDialogsAndABadOneChangesNothing
   const FontSelection saved = window->Selection();
   host.savePaths = {folder.File("mine.kvf"), folder.File("no/such/folder/x.kvf")};
   Click(IDC_SAVE_SETTINGS);
-  EXPECT_EQ(host.saveRequests[0].filter, "Font configuration (*.kvf) | *.kvf||");
   EXPECT_EQ(test::ReadFile(folder.File("mine.kvf")), SerializeSettings(saved));
   Click(IDC_EMPTY_LIST);
   openPaths = {std::nullopt, QString::fromStdString(folder.File("mine.kvf")),
@@ -315,9 +291,7 @@ TEST_F(MainDlgTest, SettingsFilesGoThroughTheFileDialogsAndABadOneChangesNothing
   Click(IDC_LOAD_SETTINGS);
   EXPECT_EQ(window->Selection(), FontSelection{});
   Click(IDC_LOAD_SETTINGS);
-  EXPECT_EQ(window->Selection(), saved);
   EXPECT_EQ(Shown(111), Padded("Font D"));
-  EXPECT_EQ(openSpecs[0].nameFilter, QStringLiteral("Font configuration (*.kvf)")) << "each filter once";
   Click(IDC_LOAD_SETTINGS);
   EXPECT_EQ(window->Selection(), saved);
   Click(IDC_SAVE_SETTINGS);
@@ -365,9 +339,9 @@ TEST_F(MainWindowTest, AtItsSmallestSizeTheWindowAndEveryControlFitTheScreensFre
 TEST(MainWindowAtTwiceTheScale, OnA1600By1000ScreenTheSmallestWindowStillFits) {
   const test::TempDir dir;
   dir.Write("screen.json", R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1600, "height": 1000, "logicalDpi": 96}]})");
+  QProcess child;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
-  QProcess child;
   child.setProcessEnvironment(environment);
   child.setProcessChannelMode(QProcess::MergedChannels);
   // The platform option names the file relative to the working folder: a drive letter's colon
@@ -383,7 +357,6 @@ TEST(MainWindowAtTwiceTheScale, OnA1600By1000ScreenTheSmallestWindowStillFits) {
 }
 
 // Every button and every label with a buddy has a mnemonic of its own, every control a name.
-// Tab goes in reading order and enters the code pages at the checked radio.
 TEST_F(MainWindowTest, EveryButtonHasItsOwnMnemonicAndEveryControlAName) {
   std::set<QString> keys;
   for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
@@ -397,8 +370,7 @@ TEST_F(MainWindowTest, EveryButtonHasItsOwnMnemonicAndEveryControlAName) {
     const QString key = QKeySequence::mnemonic(label->text()).toString();
     EXPECT_TRUE(keys.insert(key).second) << "twice: " << key.toStdString();
   }
-  for (QWidget* control : {static_cast<QWidget*>(window->AvailableList()), static_cast<QWidget*>(window->SelectedList()),
-                           static_cast<QWidget*>(window->PreviewArea())}) {
+  for (QWidget* control : std::initializer_list<QWidget*>{window->AvailableList(), window->SelectedList(), window->PreviewArea()}) {
     EXPECT_FALSE(control->accessibleName().isEmpty());
   }
   // Alt+N goes to the selected list, Alt+Right is "-->".
@@ -409,24 +381,7 @@ TEST_F(MainWindowTest, EveryButtonHasItsOwnMnemonicAndEveryControlAName) {
   window->AvailableList()->setFocus();
   QTest::keyClick(window->AvailableList(), Qt::Key_Right, Qt::AltModifier);
   // A button's shortcut clicks it after a short animation.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Name(3).starts_with("Font B"); }, 2000));
-}
-
-TEST_F(MainWindowTest, TabGoesInReadingOrderAndEntersTheCodePagesAtTheCheckedRadio) {
-  window->AvailableList()->setFocus();
-  std::vector<int> order;
-  for (int i = 0; i < 14; ++i) {
-    order.push_back(QApplication::focusWidget()->objectName().toInt());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-  }
-  EXPECT_EQ(order, (std::vector<int>{IDC_AVAILABLE_LIST, IDC_ADD, IDC_REMOVE, IDC_SELECTED_LIST, IDC_LEGACY,
-                                     IDC_EMPTY_LIST, IDC_LOAD_SETTINGS, IDC_SAVE_SETTINGS, IDC_CREATE_FILE,
-                                     IDC_DOWNLOAD, IDC_COMM_PORT, IDOK, IDC_CP1252, IDC_ABOUT}));
-  // Another choice moves the Tab stop with it.
-  window->CodePageRadio(1)->click();
-  window->Button(IDOK)->setFocus();
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-  EXPECT_EQ(QApplication::focusWidget(), window->CodePageRadio(1));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ShownFonts({3}) == "fb"; }, 2000));
 }
 
 TEST_F(MainWindowTest, EnterPressesTheFocusedButtonActsInTheListsAndElsewhereIsOk) {
@@ -442,13 +397,11 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonActsInTheListsAndElsewhereIsO
   EXPECT_EQ(QApplication::focusWidget(), window->AvailableList()) << "the position is chosen, the fonts next";
   Choose(1);
   QTest::keyClick(window->AvailableList(), Qt::Key_Return);
-  EXPECT_TRUE(Name(5).starts_with("Font B"));
+  EXPECT_TRUE(ShownFonts({5}) == "fb" && window->isVisible());
   EXPECT_EQ(window->SelectedList()->currentRow(), 6) << "the target moves past the font placed";
-  EXPECT_TRUE(window->isVisible());
   window->LegacyBox()->setFocus();
   QTest::keyClick(window->LegacyBox(), Qt::Key_Return);
-  EXPECT_FALSE(window->isVisible());
-  EXPECT_EQ(window->result(), QDialog::Accepted);
+  EXPECT_TRUE(!window->isVisible() && window->result() == QDialog::Accepted);
   EXPECT_TRUE(Stored().HasKey(kPortSection, "Codepage"));
 }
 
@@ -465,29 +418,27 @@ TEST_F(MainWindowTest, EscapeWithUnstoredChangesAsksAndDiscardStoresNothing) {
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].text, "Store the changes to the selection before closing?");
   EXPECT_TRUE(window->isVisible()) << "Cancel goes back to the window";
-  window->close();
-  EXPECT_FALSE(window->isVisible());
-  EXPECT_EQ(window->result(), QDialog::Rejected);
+  window->close();  // Discard
+  EXPECT_TRUE(!window->isVisible() && window->result() == QDialog::Rejected);
   EXPECT_FALSE(std::filesystem::exists(profilePath)) << "nothing stored";
   Open();
   Place(0, {0});
-  window->close();
-  EXPECT_EQ(window->result(), QDialog::Accepted);
-  EXPECT_EQ(StoredFonts({0}), "fa");
+  window->close();  // Store
+  EXPECT_TRUE(window->result() == QDialog::Accepted && StoredFonts({0}) == "fa");
 }
 
 // Each position is spoken with its number; a free one is greyed, its text unchanged.
 TEST_F(MainWindowTest, PositionsShowTheirNumbersAndFreeOnesAreGreyedWithoutChangingTheTexts) {
-  EXPECT_EQ(Spoken(56), QStringLiteral("Position 057: free"));
-  const QBrush freeBrush = window->SelectedList()->item(56)->foreground();
+  const auto item = [this](int row) { return window->SelectedList()->item(row); };
+  const auto spoken = [&](int row) { return item(row)->data(Qt::AccessibleTextRole).toString().toStdString(); };
+  const QBrush freeBrush = item(56)->foreground();
   Place(56, {0});
-  EXPECT_EQ(Spoken(56), QStringLiteral("Position 057: Font A"));
+  EXPECT_EQ(spoken(55) + "|" + spoken(56), "Position 056: free|Position 057: Font A");
   EXPECT_EQ(Shown(56), Name(56));
-  EXPECT_NE(window->SelectedList()->item(56)->foreground(), freeBrush);
-  EXPECT_EQ(window->SelectedList()->item(55)->foreground(), freeBrush);
+  EXPECT_TRUE(item(56)->foreground() != freeBrush && item(55)->foreground() == freeBrush);
   window->SelectedList()->setCurrentRow(56);
   Click(IDC_REMOVE);  // "<--" frees it again
-  EXPECT_EQ(Spoken(56), QStringLiteral("Position 057: free"));
+  EXPECT_EQ(spoken(56), "Position 057: free");
 }
 
 // Fonts dragged from "Available fonts" land on the position they are dropped on; a position
@@ -498,22 +449,18 @@ TEST_F(MainWindowTest, DraggingPlacesFontsOnAPositionAndMovesAPositionWithoutLos
   Place(7, {1});
   Choose(1);
   ASSERT_TRUE(DropOnPosition(window->AvailableList(), 100));
-  EXPECT_TRUE(Name(100).starts_with("Font B"));
   EXPECT_EQ(window->SelectedList()->currentRow(), 101) << "the target moves past the font placed";
-
   window->SelectedList()->setCurrentRow(3);
   ASSERT_TRUE(DropOnPosition(window->SelectedList(), 7));  // Font A onto Font B
-  EXPECT_TRUE(Name(7).starts_with("Font A") && Name(3).starts_with("Font B")) << Name(3) << "|" << Name(7);
   EXPECT_EQ(window->SelectedList()->currentRow(), 7);
+  EXPECT_EQ(ShownFonts({3, 7, 100}), "fb fa fb");
   ASSERT_TRUE(DropOnPosition(window->SelectedList(), 111));  // onto a free position: a plain move
-  EXPECT_TRUE(Name(111).starts_with("Font A"));
   EXPECT_EQ(std::count(window->Selection().begin(), window->Selection().end(), SelectionSlot{}), 109);
   EXPECT_EQ(Shown(111), Name(111)) << "the list shows the move";
-
   // Fonts from "Available fonts" onto a taken position replace it, as "-->" there does.
   Choose(0);
   ASSERT_TRUE(DropOnPosition(window->AvailableList(), 3));
-  EXPECT_TRUE(Name(3).starts_with("Font A"));
+  EXPECT_EQ(ShownFonts({3, 7, 100, 111}), "fa *** fb fa");
   window->AvailableList()->clearSelection();
   EXPECT_EQ(window->DragData(window->AvailableList()), nullptr) << "no font chosen: nothing to drag";
 }

@@ -2,13 +2,11 @@
 // The window's Host: what paint-only waits let through, STOP and Escape ending a wait, the busy
 // cursor, which message box each message style asks for, and the save dialogs' starting folder;
 // the progress window's bar.
-#include <QStandardPaths>
 #include <qpa/qwindowsysteminterface.h>
 
 #include <QPointer>
 
 #include "AppTesting.h"
-#include "app/RecentFolder.h"
 
 namespace corvelle {
 

@@ -8,10 +8,8 @@
 #include "AppTesting.h"
 #include "FakeClockHost.h"
 #include "LoopbackActions.h"
-#include "app/MainDlg.h"
 #include "base/History.h"
 #include "base/Sha256.h"
-#include "catalogue/SelectionProfile.h"
 #include "fontset/FontSetBuilder.h"
 #include "tools/SimProcess.h"
 
