@@ -249,30 +249,27 @@ TEST_F(MainDlgTest, OkKeepsWhatAnotherRunStoredAndAsksWhenBothChangedAPosition) 
   Click(IDOK);  // Keep: the stored selection stays
   EXPECT_TRUE(!window->isVisible() && StoredFonts({0, 9}) == "fd fc");
 
+  // "Create file to download" stores too, before the file is asked for, even when that is
+  // cancelled; it proposes FontSet.SHC, or FontSet.SHF for the GN1 builder.
   Open();
   storeElsewhere(0, "fa");
   Place(0, {4});
   choices = {Choice::First};
-  Click(IDC_CREATE_FILE);  // Replace: what is shown is stored, before the file is asked for
-  EXPECT_TRUE(questions.size() == 3 && StoredFonts({0, 9}) == "fe fc");
-
-  folder.Write("blocker", "a file where the profile's folder should be");
-  profilePath = folder.File("blocker/corvelle.ini");
-  Open();
-  Click(IDOK);
-  EXPECT_THAT(host.Messages(), AllOf(StartsWith("The settings were not saved: "), Not(HasSubstr("|"))));
-}
-
-TEST_F(MainDlgTest, CreateFileStoresTheSelectionEvenWhenTheSaveDialogIsCancelled) {
-  Place(0, {2});
   host.savePaths = {std::nullopt, folder.File("out/my.shf")};
-  Click(IDC_CREATE_FILE);
-  EXPECT_TRUE(StoredFonts({0}) == "fc" && !Stored().HasKey(kPortSection, "Codepage"));
+  Click(IDC_CREATE_FILE);  // Replace: what is shown is stored
+  EXPECT_TRUE(questions.size() == 3 && StoredFonts({0, 9}) == "fe fc");
   window->LegacyBox()->click();
   Click(IDC_CREATE_FILE);
   ASSERT_EQ(host.saveRequests.size(), 2u);
   EXPECT_EQ(host.saveRequests[0].suggestedName + " " + host.saveRequests[1].suggestedName, "FontSet.SHC FontSet.SHF");
-  EXPECT_EQ(builds, std::vector<std::string>{"GN1 " + folder.File("out/my.shf") + ":fc"}) << "none for the cancelled one";
+  EXPECT_EQ(builds, std::vector<std::string>{"GN1 " + folder.File("out/my.shf") + ":fe"}) << "none for the cancelled one";
+
+  folder.Write("blocker", "a file where the profile's folder should be");
+  profilePath = folder.File("blocker/corvelle.ini");
+  Open();
+  host.messages.clear();  // the GN1 question above
+  Click(IDOK);
+  EXPECT_THAT(host.Messages(), AllOf(StartsWith("The settings were not saved: "), Not(HasSubstr("|"))));
 }
 
 // Saved and loaded through the file dialogs, dropped on the window (only a .kvf file); a bad one
