@@ -63,21 +63,21 @@ class MainWindowTest : public ::testing::Test {
     window = std::make_unique<CMainDlg>(MainDlgContext{
         host, *profile, folder.Path(), actions, [](const std::string&) { return false; },
         [this](QDialog& dialog) { return dialog.show(), workDialog(dialog), dialog.result(); },
-        [this](const OpenDialogSpec& spec) {
-          openSpecs.push_back(spec);
-          return openSpecs.size() <= openPaths.size() ? openPaths[openSpecs.size() - 1] : std::nullopt;
-        },
-        [this](const ChoiceQuestion& question) {
-          questions.push_back(question);
-          const Choice choice = choices.empty() ? Choice::Cancel : choices.front();
-          if (!choices.empty()) choices.erase(choices.begin());
-          return choice;
-        }});
+        [this](const OpenDialogSpec& spec) { return openSpecs.push_back(spec), Next(openPaths, std::optional<QString>()); },
+        [this](const ChoiceQuestion& question) { return questions.push_back(question), Next(choices, Choice::Cancel); }});
     window->show();
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   }
 
+  // The first of `answers`, taken from them; `otherwise` when none is left.
+  template <class T>
+  static T Next(std::vector<T>& answers, T otherwise) {
+    if (answers.empty()) return otherwise;
+    const T next = answers.front();
+    answers.erase(answers.begin());
+    return next;
+  }
   Profile Stored() const { return Profile(profilePath); }
   // The base names of the fonts at `positions` of the profile on disk or of the window's
   // selection, e.g. "fa *** fc" ("***" for a free position).
@@ -104,7 +104,6 @@ class MainWindowTest : public ::testing::Test {
     for (int row : rows) window->AvailableList()->item(row)->setSelected(true);
   }
   std::string Shown(int position) const { return window->SelectedList()->item(position)->text().toStdString(); }
-  std::string Name(int position) const { return window->Selection()[static_cast<std::size_t>(position)].displayName; }
   std::string FontPath(std::string_view base) const { return FontExtFolder(folder.Path()) + std::string(base) + ".she"; }
   // Drags `data` over `target` and drops it at `at`, as the mouse would; false when refused.
   static bool Drop(QWidget* target, QPoint at, const QMimeData& data) {
@@ -129,7 +128,7 @@ class MainWindowTest : public ::testing::Test {
   test::FakeHost host;
   std::unique_ptr<Profile> profile;
   std::unique_ptr<CMainDlg> window;
-  std::vector<std::optional<QString>> openPaths;  // answers to the open dialogs, in turn
+  std::vector<std::optional<QString>> openPaths;  // answers to the open dialogs, in turn; cancel when none
   std::vector<OpenDialogSpec> openSpecs;
   std::vector<Choice> choices;  // answers to the window's own questions, in turn; Cancel when none
   std::vector<ChoiceQuestion> questions;
@@ -434,7 +433,7 @@ TEST_F(MainWindowTest, DraggingPlacesFontsOnAPositionAndMovesAPositionWithoutLos
   EXPECT_EQ(ShownFonts({3, 7, 100}), "fb fa fb");
   ASSERT_TRUE(DropOnPosition(window->SelectedList(), 111));  // onto a free position: a plain move
   EXPECT_EQ(std::count(window->Selection().begin(), window->Selection().end(), SelectionSlot{}), 109);
-  EXPECT_EQ(Shown(111), Name(111)) << "the list shows the move";
+  EXPECT_EQ(Shown(111), Padded("Font A")) << "the list shows the move";
   // Fonts from "Available fonts" onto a taken position replace it, as "-->" there does.
   Choose({0});
   ASSERT_TRUE(DropOnPosition(window->AvailableList(), 3));
