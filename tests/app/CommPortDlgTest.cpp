@@ -222,15 +222,13 @@ TEST_F(CommPortDlgTest, TheSerialDevicesPresentAreOfferedAndAChosenOneIsASerialP
   Open({.portName = "TCP/IP", .hardwareFlow = 1});
   QStringList offered;
   for (int i = 20; i < dialog->PortList()->count(); ++i) offered << dialog->PortList()->itemText(i);
-  EXPECT_EQ(offered.join(QLatin1Char('|')).toStdString(),
-            "USB|usb-FTDI_Bridge-if00 (null)|" + (dev / "ttyUSB2").string() + "|" + (dev / "ttyUSB10").string() + "|" +
-                (dev / "ttyACM0").string());
+  EXPECT_EQ(offered.join(QLatin1Char('|')).replace(QString::fromStdString(dev.string()), QStringLiteral("DEV")),
+            QStringLiteral("USB|usb-FTDI_Bridge-if00 (null)|DEV/ttyUSB2|DEV/ttyUSB10|DEV/ttyACM0"));
   ChoosePort(QStringLiteral("usb-FTDI_Bridge-if00 (null)"));
   EXPECT_EQ(Enabled(), "11111111000000");
   // "Rs485" clicked refreshes at once: the address list opens and hardware flow control goes.
   dialog->Rs485Box()->click();
-  EXPECT_EQ(Enabled(), "11111111100000");
-  EXPECT_FALSE(dialog->HardwareFlowBox()->isChecked());
+  EXPECT_TRUE(Enabled() == "11111111100000" && !dialog->HardwareFlowBox()->isChecked());
   dialog->accept();
   EXPECT_EQ(dialog->Settings().portName, (dev / "serial" / "by-id" / "usb-FTDI_Bridge-if00").string());
   // Opened again on that name (or on a device gone meanwhile) the same path is selected.
@@ -240,11 +238,10 @@ TEST_F(CommPortDlgTest, TheSerialDevicesPresentAreOfferedAndAChosenOneIsASerialP
     Open({.portName = name});
     EXPECT_EQ(dialog->PortList()->currentData().toString().toStdString(), name);
     const QString entry = dialog->PortList()->currentText();
-    for (int visit = 0; visit < 2; ++visit) {
-      EXPECT_EQ(Enabled(), "11111111000000") << name;
-      ChoosePort(QStringLiteral("TCP/IP"));
-      ChoosePort(entry);
-    }
+    EXPECT_EQ(Enabled(), "11111111000000") << name;
+    ChoosePort(QStringLiteral("TCP/IP"));
+    ChoosePort(entry);
+    EXPECT_EQ(Enabled(), "11111111000000") << name;
     dialog->accept();
     EXPECT_EQ(dialog->Settings().portName, name);
   }

@@ -189,9 +189,8 @@ TEST_F(MainDlgTest, DownloadAsksWhichSelectionGoesWhenTheShownOneIsNotStored) {
   Open();
   Place(0, {1});  // shown: Font B, stored: Font A
   const auto enabledButtons = [this] {
-    int enabled = 0;
-    for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) enabled += button->isEnabled();
-    return enabled;
+    const QList<QAbstractButton*> all = window->findChildren<QAbstractButton*>();
+    return std::count_if(all.begin(), all.end(), [](QAbstractButton* button) { return button->isEnabled(); });
   };
   int enabledDuring = 0;
   std::string stored;  // per download: the font at position 1 of the profile on disk

@@ -119,9 +119,8 @@ TEST_F(QtHostTest, MessageStylesChooseIconAndButtons) {
     SCOPED_TRACE(static_cast<int>(style));
     EXPECT_EQ(host.ShowMessage("Caf\xE9", style), answer);
     host.FlushMessages();
-    EXPECT_EQ(boxes.back().icon, icon);
-    EXPECT_EQ(boxes.back().buttons,
-              QMessageBox::Ok | (style == Question ? QMessageBox::Cancel : QMessageBox::NoButton));
+    EXPECT_EQ(std::pair(boxes.back().icon, boxes.back().buttons),
+              std::pair(icon, QMessageBox::Ok | (style == Question ? QMessageBox::Cancel : QMessageBox::NoButton)));
   }
   EXPECT_EQ(std::tie(boxes.back().text, boxes.back().parent), std::tuple(QString::fromUtf8("Caf\u00E9"), &main));
 
@@ -175,23 +174,28 @@ TEST_F(QtHostTest, AMessageAndItsDetailsMakeOneBoxShownBeforeAnythingThatFollows
 
 // A save dialog starts where the last one ended (where the first one starts, and that the folder
 // survives a restart, the main window's open dialog shows); a cancelled one moves nothing; the
-// filter shows each pattern once.
+// filter shows each pattern once. A folder whose name holds a line break would end the profile
+// line early and plant keys of its own: it is not remembered.
 TEST_F(QtHostTest, SaveDialogsStartInTheFolderLastChosen) {
   const test::TempDir dir;
   dir.Write("a/placeholder", "");
   std::vector<SaveDialogSpec> asked;
+  const std::optional<QString> answers[] = {QString::fromStdString(dir.File("a/set.kvf")), std::nullopt,
+                                            QString::fromStdString(dir.File("x\n[Impostazione porta]\nPort=LPT1:\n/set.kvf")),
+                                            std::nullopt};
   host.SetSaveDialogFunction([&](const SaveDialogSpec& spec) {
     asked.push_back(spec);
-    return asked.size() == 1 ? std::optional(QString::fromStdString(dir.File("a/set.kvf"))) : std::nullopt;
+    return answers[asked.size() - 1];
   });
   Profile profile(dir.File("corvelle.ini"));
   RecentFolder recent(profile);
   host.SetRecentFolder(&recent);
-  for (int i = 0; i < 3; ++i) host.AskSavePath({"fontext.out", "out", "Output file (*.out) | *.out||"});
+  for (int i = 0; i < 4; ++i) host.AskSavePath({"fontext.out", "out", "Output file (*.out) | *.out||"});
   host.SetRecentFolder(nullptr);
   const QString a = QString::fromStdString(dir.File("a"));
-  EXPECT_EQ(asked[1].directory + "|" + asked[2].directory, a + "|" + a);
+  EXPECT_EQ(asked[1].directory + "|" + asked[2].directory + "|" + asked[3].directory, a + "|" + a + "|" + a);
   EXPECT_EQ(asked[0].nameFilter + "|" + asked[0].fileName, QStringLiteral("Output file (*.out)|fontext.out"));
+  EXPECT_FALSE(Profile(dir.File("corvelle.ini")).HasKey("Impostazione porta", "Port"));
 }
 
 // The progress window's bar shows positions outside its range as its ends.
@@ -202,19 +206,6 @@ TEST(ProgressDlg, ShowsPositionsOutsideTheRangeAsItsEnds) {
     dialog.SetPosition(position);
     EXPECT_EQ(dialog.ProgressBar()->value(), shown) << position;
   }
-}
-
-// A folder whose name holds a line break would end the profile line early and plant keys of its
-// own: it is not remembered.
-TEST(RecentFolder, AFolderNameWithALineBreakIsNotRemembered) {
-  const test::TempDir dir;
-  Profile profile(dir.File("corvelle.ini"));
-  RecentFolder recent(profile);
-  recent.Remember(QString::fromStdString(dir.File("ok/set.kvf")));
-  recent.Remember(QString::fromStdString(dir.File("x\n[Impostazione porta]\nPort=LPT1:\n/set.kvf")));
-  const Profile stored(dir.File("corvelle.ini"));
-  EXPECT_EQ(stored.GetString(kProgramSection, kLastFolderKey, ""), dir.File("ok"));
-  EXPECT_FALSE(stored.HasKey("Impostazione porta", "Port"));
 }
 
 }  // namespace corvelle
