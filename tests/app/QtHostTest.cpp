@@ -192,8 +192,8 @@ TEST_F(QtHostTest, SaveDialogsStartInTheFolderLastChosen) {
   host.SetRecentFolder(&recent);
   for (int i = 0; i < 4; ++i) host.AskSavePath({"fontext.out", "out", "Output file (*.out) | *.out||"});
   host.SetRecentFolder(nullptr);
-  const QString a = QString::fromStdString(dir.File("a"));
-  EXPECT_EQ(asked[1].directory + "|" + asked[2].directory + "|" + asked[3].directory, a + "|" + a + "|" + a);
+  const std::string a = dir.File("a");
+  EXPECT_EQ((asked[1].directory + "|" + asked[2].directory + "|" + asked[3].directory).toStdString(), a + "|" + a + "|" + a);
   EXPECT_EQ(asked[0].nameFilter + "|" + asked[0].fileName, QStringLiteral("Output file (*.out)|fontext.out"));
   EXPECT_FALSE(Profile(dir.File("corvelle.ini")).HasKey("Impostazione porta", "Port"));
 }

@@ -14,13 +14,11 @@
 namespace corvelle {
 namespace {
 
-using layouts::IDC_CREATE_FILE;
-using layouts::IDC_DOWNLOAD;
+using namespace layouts;
 
 // A program folder with the sample fonts and a profile whose stored selection is the first
-// `fonts` fonts of "All codepages" and whose port is `port`; its
-// main window downloads with the window's own Host on a fake clock, into `output` when the port
-// is FILE. `shown` collects each message box's text, marked when a progress window was still up.
+// `fonts` fonts of "All codepages" and whose port is `port`; its main window downloads with the
+// window's own Host on a fake clock, into `output` when the port is FILE. `shown` collects each message box's text, marked when a progress window was still up.
 struct DownloadWindow {
   DownloadWindow(size_t fonts, const PortSettings& port) {
     std::filesystem::create_directory_symlink(std::string(CORVELLE_BIN_DIR) + "/FontExt", folder.File("FontExt"));
