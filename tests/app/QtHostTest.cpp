@@ -2,28 +2,11 @@
 // The window's Host: what paint-only waits let through, STOP and Escape ending a wait, the busy
 // cursor, which message box each message style asks for, and the save dialogs' starting folder;
 // the progress window's bar.
-#include <gtest/gtest.h>
-
-#include <QStandardPaths>
 #include <qpa/qwindowsysteminterface.h>
 
-#include <QApplication>
 #include <QPointer>
-#include <QProgressBar>
-#include <QLayout>
-#include <QPushButton>
-#include <QScreen>
-#include <QStyle>
-#include <QTest>
-#include <QTimer>
-#include <QWindow>
 
-#include "app/ProgressDlg.h"
-#include "app/QtHost.h"
-#include "app/RecentFolder.h"
-#include "app/WindowTitle.h"
-#include "base/Profile.h"
-#include "support/TempDir.h"
+#include "AppTesting.h"
 
 namespace corvelle {
 
@@ -46,20 +29,13 @@ class QtHostTest : public ::testing::Test {
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&main));
     QApplication::processEvents();
   }
-  // A click as the window system reports it: queued until the event loop takes input.
-  void QueueClick() {
-    const QPointF at(10, 10);
-    const QPointF global = main.mapToGlobal(at);
-    for (const auto& [buttons, type] :
-         {std::pair{Qt::LeftButton, QEvent::MouseButtonPress}, {Qt::NoButton, QEvent::MouseButtonRelease}}) {
-      QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
-          main.windowHandle(), at, global, buttons, Qt::LeftButton, type);
+  // The boxes' texts and informative texts, as "text/informative" joined with " | ".
+  std::string Boxes(std::size_t from = 0) const {
+    std::string all;
+    for (std::size_t i = from; i < boxes.size(); ++i) {
+      all += (i == from ? "" : " | ") + boxes[i].text.toStdString() + "/" + boxes[i].informativeText.toStdString();
     }
-  }
-
-  // A box's text and informative text.
-  std::pair<std::string, std::string> Box(std::size_t i) const {
-    return {boxes.at(i).text.toStdString(), boxes.at(i).informativeText.toStdString()};
+    return all;
   }
 
   Sink main;
@@ -68,14 +44,19 @@ class QtHostTest : public ::testing::Test {
   QMessageBox::StandardButton press = QMessageBox::Ok;  // the button each is closed with
 };
 
-// A click queued during the wait: a paint-only wait repaints but holds it back until the next full
-// pump; a responsive wait takes it at once.
+// A click queued during the wait (as the window system reports it: held until the event loop
+// takes input): a paint-only wait repaints but holds it back until the next full pump; a
+// responsive wait takes it at once.
 TEST_F(QtHostTest, PaintOnlyWaitRepaintsButHoldsInputBack) {
   for (const WaitMode mode : {WaitMode::PaintOnly, WaitMode::Responsive}) {
     const int presses = main.presses;
     int pressesDuring = -1, paintsBefore = 0, paintsDuring = 0;
     QTimer::singleShot(5, [&] {
-      QueueClick();
+      for (const auto& [buttons, type] :
+           {std::pair{Qt::LeftButton, QEvent::MouseButtonPress}, {Qt::NoButton, QEvent::MouseButtonRelease}}) {
+        QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
+            main.windowHandle(), QPointF(10, 10), main.mapToGlobal(QPointF(10, 10)), buttons, Qt::LeftButton, type);
+      }
       paintsBefore = main.paints;
       main.update();
     });
@@ -126,6 +107,8 @@ TEST_F(QtHostTest, BusyCursorIsBalanced) {
   EXPECT_EQ(cursor(), -1);
 }
 
+// Each style's icon and buttons; the two-answer question: captions of its own on Yes and No,
+// Cancel beside them, the preferred answer on Enter, Escape (Cancel) as no answer.
 TEST_F(QtHostTest, MessageStylesChooseIconAndButtons) {
   press = QMessageBox::Cancel;  // the box closed with Escape
   using enum MessageStyle;
@@ -136,34 +119,41 @@ TEST_F(QtHostTest, MessageStylesChooseIconAndButtons) {
     SCOPED_TRACE(static_cast<int>(style));
     EXPECT_EQ(host.ShowMessage("Caf\xE9", style), answer);
     host.FlushMessages();
-    EXPECT_EQ(boxes.back().icon, icon);
-    EXPECT_EQ(boxes.back().buttons,
-              QMessageBox::Ok | (style == Question ? QMessageBox::Cancel : QMessageBox::NoButton));
+    EXPECT_EQ(std::pair(boxes.back().icon, boxes.back().buttons),
+              std::pair(icon, QMessageBox::Ok | (style == Question ? QMessageBox::Cancel : QMessageBox::NoButton)));
   }
   EXPECT_EQ(std::tie(boxes.back().text, boxes.back().parent), std::tuple(QString::fromUtf8("Caf\u00E9"), &main));
+
+  const ChoiceQuestion question{"Store it?", "Position 010", "Store", "Keep", Choice::Second};
+  for (const auto& [button, answer] : {std::pair{QMessageBox::No, Choice::Second}, {QMessageBox::Yes, Choice::First},
+                                       {QMessageBox::Cancel, Choice::Cancel}}) {
+    press = button;
+    EXPECT_EQ(host.Choose(question), answer);
+  }
+  const MessageBoxRequest& request = boxes.back();
+  EXPECT_EQ(std::tuple(request.icon, request.buttons, request.defaultButton, request.informativeText),
+            std::tuple(QMessageBox::Question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No,
+                       QStringLiteral("Position 010")));
+  EXPECT_EQ(request.captions, decltype(request.captions)({{QMessageBox::Yes, QStringLiteral("Store")},
+                                                          {QMessageBox::No, QStringLiteral("Keep")}}));
 }
 
 // A message waits for the detail that follows it and both make one box; the next call of the host
 // or the next turn of the event loop shows it, always before what comes after it.
 TEST_F(QtHostTest, AMessageAndItsDetailsMakeOneBoxShownBeforeAnythingThatFollows) {
-  using Shown = std::pair<std::string, std::string>;
   host.SetSaveDialogFunction([](const SaveDialogSpec&) { return std::optional<QString>(); });
   host.ShowMessage("Failed to connect", MessageStyle::Plain);
   host.ShowDetail("127.0.0.1 port 9: Connection refused");
   host.ShowDetail("second line");
   EXPECT_TRUE(boxes.empty()) << "held for its detail";
   EXPECT_EQ(host.ShowMessage("Go on?", MessageStyle::Question), MessageAnswer::Ok);
-  ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(Box(0), (Shown{"Failed to connect", "127.0.0.1 port 9: Connection refused\nsecond line"}));
-  EXPECT_EQ(Box(1), (Shown{"Go on?", ""}));
+  EXPECT_EQ(Boxes(), "Failed to connect/127.0.0.1 port 9: Connection refused\nsecond line | Go on?/");
   host.ShowDetail("a detail after its box has gone is dropped");
   host.ShowMessage("Error", MessageStyle::Error);
   host.ShowMessage("Fonts stored", MessageStyle::Plain);  // shows the first
   EXPECT_EQ(boxes.size(), 3u);
   QApplication::processEvents();  // the window's handler returned: the last one shows too
-  ASSERT_EQ(boxes.size(), 4u);
-  EXPECT_EQ(Box(2), (Shown{"Error", ""}));
-  EXPECT_EQ(Box(3).first, "Fonts stored");
+  EXPECT_EQ(Boxes(2), "Error/ | Fonts stored/");
   for (const auto& next : std::vector<std::function<void()>>{
            [&] { host.WaitFor(0); }, [&] { host.PumpMessages(); }, [&] { host.CreateProgressView(); },
            [&] { host.AskSavePath({}); }, [&] { host.SetBusy(true); }, [&] { host.SetBusy(false); },
@@ -172,86 +162,40 @@ TEST_F(QtHostTest, AMessageAndItsDetailsMakeOneBoxShownBeforeAnythingThatFollows
     host.ShowMessage("next", MessageStyle::Plain);
     next();
     ASSERT_GE(boxes.size(), before + 1);
-    EXPECT_EQ(Box(before).first, "next") << "first in line";
+    EXPECT_EQ(boxes[before].text, QStringLiteral("next")) << "first in line";
   }
   // The paths and names a message quotes are UTF-8, as the file system gives them; a text that is
   // not UTF-8 is shown one character per byte.
   host.ShowMessage("Cannot open /home/zo\u00eb/\u041f\u0435\u0447\u0430\u0442\u044c.kvf", MessageStyle::Error);
   host.ShowDetail("caf\xe9");
   host.FlushMessages();
-  EXPECT_EQ(Box(boxes.size() - 1), (Shown{"Cannot open /home/zo\u00eb/\u041f\u0435\u0447\u0430\u0442\u044c.kvf", "caf\u00e9"}));
+  EXPECT_EQ(Boxes(boxes.size() - 1), "Cannot open /home/zo\u00eb/\u041f\u0435\u0447\u0430\u0442\u044c.kvf/caf\u00e9");
 }
 
-// The two-answer question: captions of its own on Yes and No, Cancel beside them, the preferred
-// answer on Enter, Escape (Cancel) as no answer.
-TEST_F(QtHostTest, AChoiceQuestionShowsItsCaptionsAndAnswersTheButtonPressed) {
-  const ChoiceQuestion question{"Store it?", "Position 010", "Store", "Keep", Choice::Second};
-  for (const auto& [button, answer] : {std::pair{QMessageBox::No, Choice::Second}, {QMessageBox::Yes, Choice::First},
-                                       {QMessageBox::Cancel, Choice::Cancel}}) {
-    press = button;
-    EXPECT_EQ(host.Choose(question), answer);
-  }
-  const MessageBoxRequest& request = boxes.back();
-  EXPECT_EQ(std::tuple(request.icon, request.buttons, request.defaultButton),
-            std::tuple(QMessageBox::Question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No));
-  EXPECT_EQ(request.captions, decltype(request.captions)({{QMessageBox::Yes, QStringLiteral("Store")},
-                                                          {QMessageBox::No, QStringLiteral("Keep")}}));
-  EXPECT_EQ(request.informativeText, QStringLiteral("Position 010"));
-}
-
-// The box itself: a short text under a long caption still shows the caption whole (in a bold
-// title font, beside the icon and the frame's buttons), and a caption wider than the screen does
-// not ask for a box wider than the screen (which the offscreen screen would not show by itself).
-TEST_F(QtHostTest, AMessageBoxIsWideEnoughForItsWholeTitleAndNoWiderThanTheScreen) {
-  MessageBoxRequest request;
-  request.parent = &main;
-  request.title = QStringLiteral("VARNESI - Corvelle - Communication port COM16: 115200 baud");
-  request.text = QStringLiteral("Done.");
-  int width = 0;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) return;
-    width = box->width();
-    box->button(QMessageBox::Ok)->click();
-  });
-  EXPECT_EQ(RunMessageBox(request), QMessageBox::Ok);
-  QFont bold = QApplication::font("QMdiSubWindowTitleBar");
-  bold.setBold(true);
-  const int frameButtons = 3 * main.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &main);
-  EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance(request.title) + frameButtons);
-
-  QMessageBox overlong(QMessageBox::NoIcon, request.title.repeated(8), request.text, QMessageBox::Ok, &main);
-  KeepTitleWhole(overlong);
-  EXPECT_LE(overlong.layout()->totalMinimumSize().width(), main.screen()->availableGeometry().width());
-}
-
-// A save dialog starts where the last one ended, also after a restart; a cancelled one moves
-// nothing; the filter shows each pattern once.
+// A save dialog starts where the last one ended (where the first one starts, and that the folder
+// survives a restart, the main window's open dialog shows); a cancelled one moves nothing; the
+// filter shows each pattern once. A folder whose name holds a line break would end the profile
+// line early and plant keys of its own: it is not remembered.
 TEST_F(QtHostTest, SaveDialogsStartInTheFolderLastChosen) {
   const test::TempDir dir;
   dir.Write("a/placeholder", "");
   std::vector<SaveDialogSpec> asked;
-  std::vector<std::optional<QString>> answers = {QString::fromStdString(dir.File("a/set.kvf")), std::nullopt,
-                                                 QString::fromStdString(dir.File("b.kvf"))};
+  const std::optional<QString> answers[] = {QString::fromStdString(dir.File("a/set.kvf")), std::nullopt,
+                                            QString::fromStdString(dir.File("x\n[Impostazione porta]\nPort=LPT1:\n/set.kvf")),
+                                            std::nullopt};
   host.SetSaveDialogFunction([&](const SaveDialogSpec& spec) {
     asked.push_back(spec);
     return answers[asked.size() - 1];
   });
-  for (int run = 0; run < 2; ++run) {
-    Profile profile(dir.File("corvelle.ini"));
-    RecentFolder recent(profile);
-    host.SetRecentFolder(&recent);
-    host.AskSavePath({"fontext.out", "out", "Output file (*.out) | *.out||"});
-    if (run == 0) host.AskSavePath({});
-  }
+  Profile profile(dir.File("corvelle.ini"));
+  RecentFolder recent(profile);
+  host.SetRecentFolder(&recent);
+  for (int i = 0; i < 4; ++i) host.AskSavePath({"fontext.out", "out", "Output file (*.out) | *.out||"});
   host.SetRecentFolder(nullptr);
-  ASSERT_EQ(asked.size(), 3u);
-  EXPECT_EQ(asked[0].directory, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-      << "the documents folder the first time, not the working folder";
-  EXPECT_EQ(asked[1].directory, QString::fromStdString(dir.File("a")));
-  EXPECT_EQ(asked[2].directory, QString::fromStdString(dir.File("a"))) << "read back from the profile";
-  EXPECT_EQ(asked[0].nameFilter, QStringLiteral("Output file (*.out)"));
-  EXPECT_EQ(asked[0].fileName, QStringLiteral("fontext.out"));
+  const std::string a = dir.File("a");
+  EXPECT_EQ((asked[1].directory + "|" + asked[2].directory + "|" + asked[3].directory).toStdString(), a + "|" + a + "|" + a);
+  EXPECT_EQ(asked[0].nameFilter + "|" + asked[0].fileName, QStringLiteral("Output file (*.out)|fontext.out"));
+  EXPECT_FALSE(Profile(dir.File("corvelle.ini")).HasKey("Impostazione porta", "Port"));
 }
 
 // The progress window's bar shows positions outside its range as its ends.
@@ -262,19 +206,6 @@ TEST(ProgressDlg, ShowsPositionsOutsideTheRangeAsItsEnds) {
     dialog.SetPosition(position);
     EXPECT_EQ(dialog.ProgressBar()->value(), shown) << position;
   }
-}
-
-// A folder whose name holds a line break would end the profile line early and plant keys of its
-// own: it is not remembered.
-TEST(RecentFolder, AFolderNameWithALineBreakIsNotRemembered) {
-  const test::TempDir dir;
-  Profile profile(dir.File("corvelle.ini"));
-  RecentFolder recent(profile);
-  recent.Remember(QString::fromStdString(dir.File("ok/set.kvf")));
-  recent.Remember(QString::fromStdString(dir.File("x\n[Impostazione porta]\nPort=LPT1:\n/set.kvf")));
-  const Profile stored(dir.File("corvelle.ini"));
-  EXPECT_EQ(stored.GetString(kProgramSection, kLastFolderKey, ""), dir.File("ok"));
-  EXPECT_FALSE(stored.HasKey("Impostazione porta", "Port"));
 }
 
 }  // namespace corvelle
