@@ -92,8 +92,9 @@ int RunDownload(CliContext& context, ArgReader& args) {
   }
   std::vector<InventoryRow> rows;
   if (inventory && !args.Failed()) {
-    std::string error;
-    if (!ReadInventory(*inventory, kStoredPort, pick, context.host.Stop(), rows, error)) args.Fail(error);
+    Result<std::vector<InventoryRow>> read = ReadInventory(*inventory, kStoredPort, pick, context.host.Stop());
+    if (read) rows = std::move(*read);
+    else args.Fail(read.Failure().message);
   }
   if (args.Failed()) return kExitUsage;
   if (onlyFailed && targets.empty() && everyListOk) {
@@ -119,9 +120,8 @@ int RunDownload(CliContext& context, ArgReader& args) {
   if (inventory) {
     picks = std::move(targets);
     targets.clear();
-    std::string error;
-    if (!GroupInventory(rows, legacy, context.programFolder, targets, fleet.groups, error)) {
-      args.Fail(error);
+    if (const Outcome grouped = GroupInventory(rows, legacy, context.programFolder, targets, fleet.groups); !grouped) {
+      args.Fail(grouped.message);
       return kExitUsage;
     }
     fleet.labelled = true;
@@ -134,8 +134,10 @@ int RunDownload(CliContext& context, ArgReader& args) {
   }
   if (inventory) {
     std::string error = RepeatedPrinter(targets);
-    if (error.empty() && !picks.empty() && !KeepPicked(targets, picks, *inventory, error)) {
-      error = "--ip and --ip-list pick printers of the inventory: " + error;
+    if (error.empty() && !picks.empty()) {
+      if (const Outcome kept = KeepPicked(targets, picks, *inventory); !kept) {
+        error = "--ip and --ip-list pick printers of the inventory: " + kept.message;
+      }
     }
     if (!error.empty()) {
       args.Fail(error);

@@ -35,8 +35,8 @@ bool FileDigest(const std::string& path, std::string& digest) {
 
 }  // namespace
 
-bool GroupInventory(const std::vector<InventoryRow>& rows, bool legacy, std::string_view programFolder,
-                    std::vector<FleetTarget>& targets, std::vector<FleetGroup>& groups, std::string& error) {
+Outcome GroupInventory(const std::vector<InventoryRow>& rows, bool legacy, std::string_view programFolder,
+                       std::vector<FleetTarget>& targets, std::vector<FleetGroup>& groups) {
   std::map<std::pair<std::string, bool>, std::size_t> known;
   for (std::size_t i = 0; i < groups.size(); ++i) known.try_emplace({groups[i].selectionPath, groups[i].legacy}, i);
   for (const InventoryRow& row : rows) {
@@ -49,14 +49,10 @@ bool GroupInventory(const std::vector<InventoryRow>& rows, bool legacy, std::str
       if (!row.selectionPath.empty()) {
         FontSelection selection;
         const Outcome loaded = LoadSettingsFile(row.selectionPath, programFolder, selection);
-        if (!loaded.Ok()) {
-          error = row.target.origin + ": " + loaded.message;
-          return false;
-        }
+        if (!loaded.Ok()) return Outcome::Failure(row.target.origin + ": " + loaded.message);
         // Read once more for the digest: loading keeps only the lines a selection has.
         if (!FileDigest(row.selectionPath, group.selectionSha256)) {
-          error = row.target.origin + ": cannot read " + row.selectionPath + ": " + std::strerror(errno);
-          return false;
+          return Outcome::Failure(row.target.origin + ": cannot read " + row.selectionPath + ": " + std::strerror(errno));
         }
         group.selection = std::move(selection);
       }
@@ -65,11 +61,11 @@ bool GroupInventory(const std::vector<InventoryRow>& rows, bool legacy, std::str
     targets.push_back(row.target);
     targets.back().group = found->second;
   }
-  return true;
+  return {};
 }
 
-bool KeepPicked(std::vector<FleetTarget>& targets, const std::vector<FleetTarget>& picks, const std::string& inventory,
-                std::string& error) {
+Outcome KeepPicked(std::vector<FleetTarget>& targets, const std::vector<FleetTarget>& picks,
+                   const std::string& inventory) {
   std::map<std::pair<std::string, int>, bool> wanted;
   for (const FleetTarget& pick : picks) wanted.try_emplace(PrinterKey(pick), false);
   std::vector<FleetTarget> kept;
@@ -80,13 +76,10 @@ bool KeepPicked(std::vector<FleetTarget>& targets, const std::vector<FleetTarget
     }
   }
   for (const FleetTarget& pick : picks) {
-    if (!wanted[PrinterKey(pick)]) {
-      error = pick.Name() + " is not a printer of the inventory " + inventory;
-      return false;
-    }
+    if (!wanted[PrinterKey(pick)]) return Outcome::Failure(pick.Name() + " is not a printer of the inventory " + inventory);
   }
   targets = std::move(kept);
-  return true;
+  return {};
 }
 
 std::string RepeatedPrinter(const std::vector<FleetTarget>& targets) {

@@ -66,8 +66,9 @@ Result<FleetTarget> ParseTarget(std::string_view text, int defaultPort) {
 
 bool IsOkResult(std::string_view word) { return word == "ok" || word.starts_with("ok "); }
 
-bool ParseTargetList(std::string_view text, const std::string& fileName, int defaultPort,
-                     std::vector<FleetTarget>& targets, std::string& error, bool onlyFailed) {
+Result<std::vector<FleetTarget>> ParseTargetList(std::string_view text, const std::string& fileName, int defaultPort,
+                                                 bool onlyFailed) {
+  std::vector<FleetTarget> targets;
   int lineNumber = 0;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
@@ -81,17 +82,14 @@ bool ParseTargetList(std::string_view text, const std::string& fileName, int def
       line = Trimmed(line.substr(0, tab));
     }
     const Result<FleetTarget> target = ParseTarget(line, defaultPort);
-    if (!target) {
-      error = fileName + ":" + std::to_string(lineNumber) + ": " + target.Failure().message;
-      return false;
-    }
+    if (!target) return Outcome::Failure(fileName + ":" + std::to_string(lineNumber) + ": " + target.Failure().message);
     targets.push_back(*target);
   }
-  return true;
+  return targets;
 }
 
-bool ReadListFile(const std::string& path, const char* what, const StopSignal* stop, std::string& text,
-                  std::string& error) {
+Result<std::string> ReadListFile(const std::string& path, const char* what, const StopSignal* stop) {
+  const auto unread = [&] { return Outcome::Failure(std::string("cannot read the ") + what + " " + path + ": " + std::strerror(errno)); };
   // Opened without waiting for a FIFO's writer; then read to its end like any file (a pipe from
   // `<(...)` included). A stop signal interrupts the read and ends it.
   const UniqueFd fd(OpenForReading(path));
@@ -99,39 +97,30 @@ bool ReadListFile(const std::string& path, const char* what, const StopSignal* s
 #ifndef _WIN32
   opened = opened && ::fcntl(fd.Get(), F_SETFL, 0) == 0;
 #endif
-  if (!opened) {
-    error = std::string("cannot read the ") + what + " " + path + ": " + std::strerror(errno);
-    return false;
-  }
+  if (!opened) return unread();
+  std::string text;
   char buffer[65536];
   for (;;) {
     const auto n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR && !(stop && stop->Raised())) continue;
-    if (n < 0) {
-      error = std::string("cannot read the ") + what + " " + path + ": " + std::strerror(errno);
-      return false;
-    }
-    if (n == 0) return true;
+    if (n < 0) return unread();
+    if (n == 0) return text;
     text.append(buffer, static_cast<std::size_t>(n));
     if (text.size() > kMaxTargetListBytes) {
-      error = std::string("the ") + what + " " + path + " is longer than " + std::to_string(kMaxTargetListBytes) +
-              " bytes";
-      return false;
+      return Outcome::Failure(std::string("the ") + what + " " + path + " is longer than " +
+                              std::to_string(kMaxTargetListBytes) + " bytes");
     }
   }
 }
 
 Result<std::vector<FleetTarget>> ReadTargetList(const std::string& path, int defaultPort, const StopSignal* stop,
                                                 bool onlyFailed, bool* skipped) {
-  std::string text;
-  std::string error;
-  if (!ReadListFile(path, "target list", stop, text, error)) return Outcome::Failure(error);
-  std::vector<FleetTarget> targets;
-  if (!ParseTargetList(text, path, defaultPort, targets, error, onlyFailed)) return Outcome::Failure(error);
-  if (targets.empty()) {
+  const Result<std::string> text = ReadListFile(path, "target list", stop);
+  if (!text) return text.Failure();
+  Result<std::vector<FleetTarget>> targets = ParseTargetList(*text, path, defaultPort, onlyFailed);
+  if (targets && targets->empty()) {
     // Every line an ok result: nothing is left to re-run, which is no mistake of the user's.
-    std::vector<FleetTarget> all;
-    if (onlyFailed && skipped && ParseTargetList(text, path, defaultPort, all, error) && !all.empty()) {
+    if (const auto all = ParseTargetList(*text, path, defaultPort); onlyFailed && skipped && all && !all->empty()) {
       *skipped = true;
       return targets;
     }

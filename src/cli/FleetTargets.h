@@ -46,10 +46,10 @@ Result<FleetTarget> ParseTarget(std::string_view text, int defaultPort);
 // The targets of an --ip-list file's text: one a line, surrounding blanks dropped, blank lines
 // and lines starting with '#' ignored. A line may be a result line of an earlier run: its first
 // tab-separated field is the target, and with `onlyFailed` a line whose second field is an ok
-// ("ok", "ok (attempt 2 of 3)") is skipped. Appended to `targets`; false with
-// "FILE:LINE: reason" in `error` for a line that is not a target.
-bool ParseTargetList(std::string_view text, const std::string& fileName, int defaultPort,
-                     std::vector<FleetTarget>& targets, std::string& error, bool onlyFailed = false);
+// ("ok", "ok (attempt 2 of 3)") is skipped. A failure with "FILE:LINE: reason" for a line that
+// is not a target.
+Result<std::vector<FleetTarget>> ParseTargetList(std::string_view text, const std::string& fileName, int defaultPort,
+                                                 bool onlyFailed = false);
 
 // Whether `word`, a result line's second field, says the printer got its image.
 bool IsOkResult(std::string_view word);
@@ -63,9 +63,8 @@ Result<std::vector<FleetTarget>> ReadTargetList(const std::string& path, int def
 inline constexpr std::size_t kMaxTargetListBytes = 4 * 1024 * 1024;
 
 // The whole text of a list the user names (`what`: "target list", "inventory"), at most
-// kMaxTargetListBytes, from a file, a FIFO or a pipe; false with the reason in `error`.
-bool ReadListFile(const std::string& path, const char* what, const StopSignal* stop, std::string& text,
-                  std::string& error);
+// kMaxTargetListBytes, from a file, a FIFO or a pipe; a failure with the reason as its message.
+Result<std::string> ReadListFile(const std::string& path, const char* what, const StopSignal* stop);
 
 // Sets each target's resolved address: every numeric form of an IPv4 address as dotted decimal,
 // and each distinct name (in any case) looked up once, before any printer is served.

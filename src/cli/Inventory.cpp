@@ -181,51 +181,42 @@ bool MatchesWildcard(std::string_view pattern, std::string_view text) {
   return p == pattern.size();
 }
 
-bool ParseInventory(std::string_view text, const std::string& fileName, int defaultPort, const InventoryPick& pick,
-                    std::vector<InventoryRow>& rows, std::string& error) {
+Result<std::vector<InventoryRow>> ParseInventory(std::string_view text, const std::string& fileName, int defaultPort,
+                                                 const InventoryPick& pick) {
   int errorLine = 0;
   const auto records = ParseCsv(text, errorLine);
-  if (!records) {
-    error = fileName + ":" + std::to_string(errorLine) + ": a quoted field is not closed";
-    return false;
-  }
-  if (records->empty()) {
-    error = "the inventory " + fileName + " has no header row";
-    return false;
-  }
+  if (!records) return Outcome::Failure(fileName + ":" + std::to_string(errorLine) + ": a quoted field is not closed");
+  if (records->empty()) return Outcome::Failure("the inventory " + fileName + " has no header row");
   const CsvRecord& header = records->front();
   const Columns columns = FindColumns(header.fields);
   if (columns.address < 0) {
-    error = fileName + ":" + std::to_string(header.line) + ": the header row has no address column";
-    return false;
+    return Outcome::Failure(fileName + ":" + std::to_string(header.line) + ": the header row has no address column");
   }
+  std::vector<InventoryRow> rows;
   const std::string folder = ParentFolder(fileName);
   for (std::size_t i = 1; i < records->size(); ++i) {
     const CsvRecord& record = (*records)[i];
     if (Field(record, columns.enabled) == "0") continue;
     InventoryRow row;
     if (const std::string reason = ReadRow(record, columns, folder, defaultPort, row); !reason.empty()) {
-      error = fileName + ":" + std::to_string(record.line) + ": " + reason;
-      return false;
+      return Outcome::Failure(fileName + ":" + std::to_string(record.line) + ": " + reason);
     }
     row.target.origin = fileName + ":" + std::to_string(record.line);
     if (MatchesAny(pick.sites, row.target.site) && MatchesAny(pick.names, row.target.name)) rows.push_back(row);
   }
-  return true;
+  return rows;
 }
 
-bool ReadInventory(const std::string& path, int defaultPort, const InventoryPick& pick, const StopSignal* stop,
-                   std::vector<InventoryRow>& rows, std::string& error) {
-  std::string text;
-  if (!ReadListFile(path, "inventory", stop, text, error)) return false;
-  const std::size_t before = rows.size();
-  if (!ParseInventory(text, path, defaultPort, pick, rows, error)) return false;
-  if (rows.size() == before) {
-    error = "the inventory " + path + " has no enabled printer" +
-            (pick.sites.empty() && pick.names.empty() ? "" : " that --site and --name pick");
-    return false;
+Result<std::vector<InventoryRow>> ReadInventory(const std::string& path, int defaultPort, const InventoryPick& pick,
+                                                const StopSignal* stop) {
+  const Result<std::string> text = ReadListFile(path, "inventory", stop);
+  if (!text) return text.Failure();
+  Result<std::vector<InventoryRow>> rows = ParseInventory(*text, path, defaultPort, pick);
+  if (rows && rows->empty()) {
+    return Outcome::Failure("the inventory " + path + " has no enabled printer" +
+                            (pick.sites.empty() && pick.names.empty() ? "" : " that --site and --name pick"));
   }
-  return true;
+  return rows;
 }
 
 }  // namespace corvelle::cli

@@ -49,13 +49,13 @@ struct InventoryPick {
 // by name in the header (any case, blanks around ignored; others are ignored): name, site,
 // address (ADDR[:PORT]), port (for an address without one; else `defaultPort`), selection,
 // legacy (1 or 0), enabled (0 leaves the row out). Every enabled row must have a readable
-// address; false with "FILE:LINE: reason" in `error` for the first that has not.
-bool ParseInventory(std::string_view text, const std::string& fileName, int defaultPort, const InventoryPick& pick,
-                    std::vector<InventoryRow>& rows, std::string& error);
+// address; a failure with "FILE:LINE: reason" for the first that has not.
+Result<std::vector<InventoryRow>> ParseInventory(std::string_view text, const std::string& fileName, int defaultPort,
+                                                 const InventoryPick& pick);
 
-// Reads and parses the inventory at `path` (ReadListFile's rules); false with the reason when it
-// cannot be read or parsed, or when it has no row that `pick` takes.
-bool ReadInventory(const std::string& path, int defaultPort, const InventoryPick& pick, const StopSignal* stop,
-                   std::vector<InventoryRow>& rows, std::string& error);
+// Reads and parses the inventory at `path` (ReadListFile's rules); a failure with the reason when
+// it cannot be read or parsed, or when it has no row that `pick` takes.
+Result<std::vector<InventoryRow>> ReadInventory(const std::string& path, int defaultPort, const InventoryPick& pick,
+                                                const StopSignal* stop);
 
 }  // namespace corvelle::cli

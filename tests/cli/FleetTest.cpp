@@ -43,11 +43,9 @@ TEST(FleetTargets, AddressesWithAndWithoutAPortAndIpv6Refused) {
 // A bad line named by its number, or a list naming no printer, is a usage error of the download
 // command, checked where it is run.
 TEST(FleetTargets, AListSkipsBlanksAndCommentsAndAnOversizedOneIsRefused) {
-  std::vector<FleetTarget> targets;
-  std::string error;
-  ASSERT_TRUE(ParseTargetList("# site A\n\n  10.0.0.1:4001  \r\n\t10.0.0.2\r\n   # aside\n10.0.0.3:1", "hosts", 4000,
-                              targets, error)) << error;
-  EXPECT_EQ(Names(targets), "10.0.0.1:4001 10.0.0.2:4000 10.0.0.3:1 ");
+  const auto targets = ParseTargetList("# site A\n\n  10.0.0.1:4001  \r\n\t10.0.0.2\r\n   # aside\n10.0.0.3:1", "hosts", 4000);
+  ASSERT_TRUE(targets) << targets.Failure().message;
+  EXPECT_EQ(Names(*targets), "10.0.0.1:4001 10.0.0.2:4000 10.0.0.3:1 ");
   test::TempDir dir;
   const auto read = ReadTargetList(dir.Write("list", "10.0.0.9\n10.0.0.8:7\n"), 1, nullptr);
   ASSERT_TRUE(read) << read.Failure().message;

@@ -73,10 +73,9 @@ TEST(InventoryRows, ColumnsByNameEnabledPortSelectionAndLegacy) {
        "line 1|10.0.0.1:4001|Nord|inv.csv:3|labels.kvf|-\nline 2|10.0.0.2:4100|Nord|inv.csv:4|/abs/old.kvf|1\n"},
       {"inv.csv", {{}, {"LINE 3"}}, "line 3|10.0.0.3:5000|Sud|inv.csv:5||0\n"}};
   for (const auto& [file, pick, expected] : cases) {
-    std::vector<InventoryRow> rows;
-    std::string error;
-    ASSERT_TRUE(ParseInventory(text, file, 4001, pick, rows, error)) << error;
-    EXPECT_EQ(Rows(rows), expected);
+    const auto rows = ParseInventory(text, file, 4001, pick);
+    ASSERT_TRUE(rows) << rows.Failure().message;
+    EXPECT_EQ(Rows(*rows), expected);
   }
 }
 
@@ -92,10 +91,9 @@ TEST(InventoryRows, ABadRowIsNamedByFileAndLine) {
            {"address\n\"10.0.0.1\n", "inv.csv:2: a quoted field is not closed"},
            // A disabled row is not read at all.
            {"address,enabled\n,0\n10.0.0.1,1\n", ""}}) {
-    std::vector<InventoryRow> rows;
-    std::string error;
-    EXPECT_EQ(ParseInventory(text, "inv.csv", 4001, {}, rows, error), *expected == '\0') << text;
-    EXPECT_EQ(error.rfind(expected, 0), 0u) << error;
+    const auto rows = ParseInventory(text, "inv.csv", 4001, {});
+    EXPECT_EQ(static_cast<bool>(rows), *expected == '\0') << text;
+    EXPECT_EQ(rows.Failure().message.rfind(expected, 0), 0u) << rows.Failure().message;
   }
 }
 
@@ -104,12 +102,12 @@ TEST(InventoryGroups, OneImagePerSelectionAndForm) {
   const std::string program = dir.File("program");
   const std::string kvf = dir.Write("a.kvf", "Arial\r\nC:\\Old\\FontExt\\arial.hea\r\n");
   const std::string text = "address,selection,legacy\n10.0.0.1,a.kvf,\n10.0.0.2,a.kvf,\n10.0.0.3,a.kvf,1\n10.0.0.4,,\n";
-  std::vector<InventoryRow> rows;
-  std::string error;
-  ASSERT_TRUE(ParseInventory(text, dir.File("inv.csv"), 4001, {}, rows, error)) << error;
+  const auto rows = ParseInventory(text, dir.File("inv.csv"), 4001, {});
+  ASSERT_TRUE(rows) << rows.Failure().message;
   std::vector<FleetTarget> targets;
   std::vector<FleetGroup> groups(1);
-  ASSERT_TRUE(GroupInventory(rows, false, program, targets, groups, error)) << error;
+  const Outcome grouped = GroupInventory(*rows, false, program, targets, groups);
+  ASSERT_TRUE(grouped) << grouped.message;
   ASSERT_EQ(groups.size(), 3u) << "the stored selection, a.kvf, and a.kvf for the legacy form";
   std::vector<std::size_t> of;
   for (const FleetTarget& target : targets) of.push_back(target.group);
@@ -138,14 +136,12 @@ TEST(FleetResults, AttemptsAndLabelsOnResultLinesThatALaterRunReadsBack) {
   EXPECT_EQ(ResultLines(targets, results, true), "10.0.0.1:0\tok\t\t\t\n10.0.0.2:0\tok (attempt 2 of 3)\t\tline 7\tNord\n"
                                                  "10.0.0.3:0\tfailed (attempt 3 of 3)\tTPC/IP - Failed to connect.\t\t\n");
   // Read back, the failures only; the printers that were ok are skipped whatever their attempts.
-  std::vector<FleetTarget> again;
-  std::string error;
-  ASSERT_TRUE(ParseTargetList(plain, "run.txt", 4001, again, error, true)) << error;
-  ASSERT_EQ(again.size(), 1u);
-  EXPECT_EQ(again[0].Name(), "10.0.0.3:0");
-  std::vector<FleetTarget> all;
-  ASSERT_TRUE(ParseTargetList(plain, "run.txt", 4001, all, error)) << error;
-  EXPECT_EQ(all.size(), 3u) << "without --only-failed every line is a target";
+  const auto again = ParseTargetList(plain, "run.txt", 4001, true);
+  ASSERT_TRUE(again && again->size() == 1u) << again.Failure().message;
+  EXPECT_EQ((*again)[0].Name(), "10.0.0.3:0");
+  const auto all = ParseTargetList(plain, "run.txt", 4001);
+  ASSERT_TRUE(all) << all.Failure().message;
+  EXPECT_EQ(all->size(), 3u) << "without --only-failed every line is a target";
   EXPECT_FALSE(IsOkResult("okay") || IsOkResult("failed"));
 }
 
