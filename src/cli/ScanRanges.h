@@ -4,9 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "base/Outcome.h"
 
 namespace corvelle::cli {
 
@@ -16,10 +17,10 @@ inline constexpr std::size_t kMaxScanAddresses = 65536;
 // The addresses of `ranges`, each "ADDR/PREFIX" (0 to 32) or one address, in any form inet_aton
 // reads; host bits below the prefix are ignored. Each address once, in the order the ranges name
 // them. A range of four addresses or more leaves out its network and broadcast addresses; a /31
-// is a point-to-point link, both of whose addresses are hosts, and a /32 the one address. nullopt
-// with the reason in `error` for a range that cannot be read, or for more than kMaxScanAddresses
-// in all (counted range by range).
-std::optional<std::vector<std::uint32_t>> ScanAddresses(const std::vector<std::string>& ranges, std::string& error);
+// is a point-to-point link, both of whose addresses are hosts, and a /32 the one address. A failure
+// with the reason for a range that cannot be read, or for more than kMaxScanAddresses in all
+// (counted range by range).
+Result<std::vector<std::uint32_t>> ScanAddresses(const std::vector<std::string>& ranges);
 
 struct ScanAnswer {
   std::uint32_t address = 0;  // host order

@@ -13,9 +13,9 @@ namespace corvelle {
 namespace {
 
 std::string Scanned(const std::vector<std::string>& ranges) {
-  std::string error, text;
-  const auto addresses = cli::ScanAddresses(ranges, error);
-  if (!addresses) return "error: " + error;
+  std::string text;
+  const auto addresses = cli::ScanAddresses(ranges);
+  if (!addresses) return "error: " + addresses.Failure().message;
   for (const std::uint32_t address : *addresses) text += DottedDecimal(address) + " ";
   return text;
 }
@@ -34,9 +34,8 @@ TEST(ScanRanges, NetworkAndBroadcastLeftOutButNotOfAPointToPointPairOrOneAddress
 }
 
 TEST(ScanRanges, AtMostASlash16InAllAndOnlyRangesThatReadWhole) {
-  std::string error;
-  const auto sixteen = cli::ScanAddresses({"10.1.0.0/16"}, error);
-  ASSERT_TRUE(sixteen) << error;
+  const auto sixteen = cli::ScanAddresses({"10.1.0.0/16"});
+  ASSERT_TRUE(sixteen) << sixteen.Failure().message;
   EXPECT_EQ(sixteen->size(), 65534u);
   EXPECT_EQ(DottedDecimal(sixteen->front()) + " " + DottedDecimal(sixteen->back()), "10.1.0.1 10.1.255.254");
   EXPECT_EQ(Scanned({"10.1.0.0/17", "10.2.0.0/17"}).rfind("error", 0), std::string::npos) << "two halves make a /16";
