@@ -13,10 +13,10 @@
 #include <utility>
 
 #include "base/CodePage.h"
-#include "base/Outcome.h"
 #include "base/FileHandle.h"
 #include "base/FileSystem.h"
 #include "base/FileWrite.h"
+#include "base/Outcome.h"
 #include "base/Paths.h"
 
 namespace corvelle {

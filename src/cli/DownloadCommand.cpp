@@ -93,8 +93,11 @@ int RunDownload(CliContext& context, ArgReader& args) {
   std::vector<InventoryRow> rows;
   if (inventory && !args.Failed()) {
     Result<std::vector<InventoryRow>> read = ReadInventory(*inventory, kStoredPort, pick, context.host.Stop());
-    if (read) rows = std::move(*read);
-    else args.Fail(read.Failure().message);
+    if (read) {
+      rows = std::move(*read);
+    } else {
+      args.Fail(read.Failure().message);
+    }
   }
   if (args.Failed()) return kExitUsage;
   if (onlyFailed && targets.empty() && everyListOk) {

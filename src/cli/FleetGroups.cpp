@@ -52,7 +52,8 @@ Outcome GroupInventory(const std::vector<InventoryRow>& rows, bool legacy, std::
         if (!loaded.Ok()) return Outcome::Failure(row.target.origin + ": " + loaded.message);
         // Read once more for the digest: loading keeps only the lines a selection has.
         if (!FileDigest(row.selectionPath, group.selectionSha256)) {
-          return Outcome::Failure(row.target.origin + ": cannot read " + row.selectionPath + ": " + std::strerror(errno));
+          return Outcome::Failure(row.target.origin + ": cannot read " + row.selectionPath + ": " +
+                                  std::strerror(errno));
         }
         group.selection = std::move(selection);
       }
@@ -76,7 +77,9 @@ Outcome KeepPicked(std::vector<FleetTarget>& targets, const std::vector<FleetTar
     }
   }
   for (const FleetTarget& pick : picks) {
-    if (!wanted[PrinterKey(pick)]) return Outcome::Failure(pick.Name() + " is not a printer of the inventory " + inventory);
+    if (!wanted[PrinterKey(pick)]) {
+      return Outcome::Failure(pick.Name() + " is not a printer of the inventory " + inventory);
+    }
   }
   targets = std::move(kept);
   return {};

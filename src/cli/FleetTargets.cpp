@@ -89,7 +89,9 @@ Result<std::vector<FleetTarget>> ParseTargetList(std::string_view text, const st
 }
 
 Result<std::string> ReadListFile(const std::string& path, const char* what, const StopSignal* stop) {
-  const auto unread = [&] { return Outcome::Failure(std::string("cannot read the ") + what + " " + path + ": " + std::strerror(errno)); };
+  const auto unread = [&] {
+    return Outcome::Failure(std::string("cannot read the ") + what + " " + path + ": " + std::strerror(errno));
+  };
   // Opened without waiting for a FIFO's writer; then read to its end like any file (a pipe from
   // `<(...)` included). A stop signal interrupts the read and ends it.
   const UniqueFd fd(OpenForReading(path));

@@ -64,7 +64,8 @@ int RunPing(CliContext& context, ArgReader& args) {
     if (error != kEchoErrorHostNotFound) PrintPortLine(context, host, tcpPort);
     return kExitFailed;
   }
-  std::cout << "Reply from " << DottedDecimal(reply->responderAddress) << ": time=" << reply->roundTripMs << " ms" << std::endl;
+  std::cout << "Reply from " << DottedDecimal(reply->responderAddress) << ": time=" << reply->roundTripMs << " ms"
+            << std::endl;
   return PrintPortLine(context, host, tcpPort) ? kExitOk : kExitFailed;
 }
 

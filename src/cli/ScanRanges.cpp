@@ -31,12 +31,13 @@ Result<std::vector<std::uint32_t>> ScanAddresses(const std::vector<std::string>&
     const auto address = ParseIPv4(range.substr(0, slash));
     const auto prefix = slash == std::string::npos ? std::optional<int>(32) : PrefixLength(range.substr(slash + 1));
     if (!address || !prefix) {
-      return Outcome::Failure("'" + range + "' is not an IPv4 range (ADDR/PREFIX such as 192.0.2.0/24, or one address)");
+      return Outcome::Failure("'" + range +
+                              "' is not an IPv4 range (ADDR/PREFIX such as 192.0.2.0/24, or one address)");
     }
     const std::uint64_t size = std::uint64_t{1} << (32 - *prefix);
     if ((total += size) > kMaxScanAddresses) {
-      return Outcome::Failure("at most " + std::to_string(kMaxScanAddresses) + " addresses (a /16) are scanned in all; '" +
-                              range + "' makes " + std::to_string(total));
+      return Outcome::Failure("at most " + std::to_string(kMaxScanAddresses) +
+                              " addresses (a /16) are scanned in all; '" + range + "' makes " + std::to_string(total));
     }
     const std::uint32_t first = static_cast<std::uint32_t>(*address & ~(size - 1));
     // Below four addresses there is no network or broadcast address to leave out.

@@ -418,8 +418,8 @@ DownloadEnd BuildAndDownload(const DownloadJob& job) {
       job.legacy ? DefaultLegacyFontSetPath(job.programFolder) : DefaultFontSetPath(job.programFolder);
   const auto endEarly = [&](DownloadResult result, const Outcome& said) {
     job.host.Show(said);
-    return Recorded(job.host, job.history, {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()},
-                    {}, said);
+    return Recorded(job.host, job.history,
+                    {job.settings, job.environment, defaultImage, result, 0, Sha256().HexDigest()}, {}, said);
   };
   if (Outcome known = CheckPortName(job.settings.portName); !known) return endEarly(DownloadResult::Failed, known);
   if (!job.refusal.empty()) return endEarly(DownloadResult::Failed, Outcome::Failure(job.refusal));

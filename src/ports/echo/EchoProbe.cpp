@@ -28,8 +28,8 @@ std::optional<Result<EchoProbeReply>> TakeEchoReply(std::span<const std::uint8_t
   if (keepWaiting) return std::nullopt;
   const auto end = std::chrono::steady_clock::now();
   if (answer != 1) return EchoFailure(kEchoErrorUnexpectedNetwork);
-  return EchoProbeReply{sender,
-                        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count())};
+  return EchoProbeReply{
+      sender, static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count())};
 }
 
 std::string EchoProbeErrorText(int error) {

@@ -109,8 +109,9 @@ Result<EchoProbeReply> ProbeThroughIcmpService(const EchoRequest& request, Nativ
                     echoed + answer.DataSize <= flight->replies.data() + flight->replies.size() &&
                     std::memcmp(echoed, flight->data.data(), flight->data.size()) == 0;
   if (!ours) return EchoFailure(kEchoErrorUnexpectedNetwork);
-  return EchoProbeReply{answer.Address,
-                        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count())};
+  return EchoProbeReply{
+      answer.Address,
+      static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count())};
 }
 
 }  // namespace corvelle::win
