@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The per-printer locks: one holder at a time, within a process and across processes, the
 // holder named to whoever finds it held, released however the holder ends (a killed one too),
-// and kept in a private per-user folder.
+// and kept in a private per-user folder. The profile's lock lies beside the profile.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,10 +12,30 @@
 
 #include "base/Paths.h"
 #include "base/PrinterLock.h"
+#include "base/ProfileLock.h"
 #include "support/TempDir.h"
 
 namespace corvelle {
 namespace {
+
+// In a folder anyone may write to, another user's link in the profile's place is not followed:
+// no lock is made, neither beside the file it names nor in the current folder.
+TEST(ProfileLock, LiesBesideTheProfileAndNeverFollowsAnotherUsersLink) {
+  test::TempDir dir;
+  const std::string own = dir.File("own/corvelle.ini");
+  EXPECT_TRUE(ProfileLock(own).Held());
+  EXPECT_TRUE(std::filesystem::exists(own + ".lock"));
+  if (::geteuid() != 0) GTEST_SKIP() << "planting another user's link needs root";
+  const std::string shared = dir.File("shared"), link = shared + "/corvelle.ini", victim = dir.Write("victim", "x");
+  ASSERT_TRUE(MakeFolders(shared) && ::chmod(shared.c_str(), 0777) == 0);
+  ASSERT_EQ(::symlink(victim.c_str(), link.c_str()) | ::lchown(link.c_str(), 65534, 65534), 0);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  EXPECT_FALSE(ProfileLock(link).Held());
+  std::filesystem::current_path(before);
+  EXPECT_FALSE(std::filesystem::exists(dir.File(".lock")));
+  EXPECT_FALSE(std::filesystem::exists(victim + ".lock"));
+}
 
 std::string OwnProcess() { return "base_tests (process " + std::to_string(::getpid()) + ")"; }
 
