@@ -55,6 +55,8 @@ struct Outcome {
   bool Ok() const { return code == Code::Ok; }
   explicit operator bool() const { return Ok(); }
   bool Stopped() const { return code == Code::Stopped; }
+  // Neither done nor stopped: what a caller words or passes on as its own failure.
+  bool Failed() const { return code == Code::Failed; }
 };
 
 // A value, or the Outcome that says why there is none.

@@ -84,7 +84,8 @@ int RunDownload(CliContext& context, ArgReader& args) {
       if (const Result<FleetTarget> target = ParseTarget(value, kStoredPort)) targets.push_back(*target);
       else args.Fail("--ip " + target.Failure().message);
     } else if (!args.Failed()) {
-      const Result<std::vector<FleetTarget>> listed = ReadTargetList(value, kStoredPort, context.host.Stop(), onlyFailed, &skipped);
+      const Result<std::vector<FleetTarget>> listed =
+          ReadTargetList(value, kStoredPort, context.host.Stop(), onlyFailed, &skipped);
       if (listed) targets.insert(targets.end(), listed->begin(), listed->end());
       else args.Fail(listed.Failure().message);
     }

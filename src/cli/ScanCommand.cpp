@@ -109,9 +109,12 @@ int RunScan(CliContext& context, ArgReader& args) {
   if (port && (*port < 1 || *port > 65535)) args.Fail("--port must be a number from 1 to 65535");
   if (jobs && (*jobs < 1 || *jobs > kMaxScanJobs)) args.Fail("--jobs must be a number from 1 to " + std::to_string(kMaxScanJobs));
   if (ranges.empty()) args.Fail("scan needs a range to scan, such as 192.0.2.0/24");
-  Result<std::vector<std::uint32_t>> addresses = Outcome::Quiet();
-  if (!args.Failed() && !(addresses = ScanAddresses(ranges))) args.Fail(addresses.Failure().message);
   if (args.Failed()) return kExitUsage;
+  const Result<std::vector<std::uint32_t>> addresses = ScanAddresses(ranges);
+  if (!addresses) {
+    args.Fail(addresses.Failure().message);
+    return kExitUsage;
+  }
 
   const int tcpPort = static_cast<int>(port.value_or(kDefaultPort));
   const StopSignal& stop = *context.host.Stop();

@@ -21,11 +21,10 @@ std::string DefaultImagePath(const ImageFormatSpec& format, std::string_view pro
 
 // The scratch file holds the header, or only the part-0 table when no position has a part 0.
 Outcome WriteScratchFile(const std::string& path, std::string_view contents) {
-  AtomicFile scratch(path, kFileMode);
-  if (!scratch.IsOpen()) return Outcome::Failure(OpenErrorText(path, scratch.Created().detail));
-  Outcome written = scratch.Write(contents);
-  if (written) written = scratch.Commit();
-  return written ? written : Outcome::Failure(WriteErrorText(path, written.detail));
+  const Outcome written = ReplaceFileWhole(path, contents, kFileMode);
+  if (written) return written;
+  const auto text = written.message == kCannotCreate ? OpenErrorText : WriteErrorText;
+  return Outcome::Failure(text(path, written.detail));
 }
 
 // One build in either format. When no position has a part 0 the build ends after the scratch

@@ -122,7 +122,7 @@ class SerialBackend : public DeviceBackend {
     if (m_fd < 0) return {};
     if (m_stalled) return Outcome::Quiet();
     const Outcome waited = WaitForQueue(m_context, [this] { return QueuedOutput(); }, 0, m_baud);
-    if (waited.Ok() || waited.Stopped()) return waited;
+    if (!waited.Failed()) return waited;
     // Said once: the close that follows discards the rest instead of waiting again.
     m_stalled = true;
     return Outcome::Failure(kOutputStalledText, MessageStyle::Error,

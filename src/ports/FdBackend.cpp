@@ -18,7 +18,7 @@ FdBackend::~FdBackend() { FdBackend::Release(); }
 Outcome FdBackend::Write(const std::uint8_t* bytes, std::size_t count) {
   if (m_fd < 0 || m_failed) return Outcome::Quiet();
   const Outcome written = WriteAll(m_context, m_fd, bytes, count);
-  if (written.Ok() || written.Stopped()) return written;
+  if (!written.Failed()) return written;
   m_failed = true;
   return Outcome::Failure(m_failureText + m_path + ":\n" + std::strerror(written.system), m_failureStyle);
 }

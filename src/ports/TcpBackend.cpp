@@ -125,7 +125,7 @@ Outcome TcpBackend::Flush() {
                kLingerMs);
   m_unsent.reset();
   m_buffer.clear();
-  if (written.Ok() || written.Stopped()) return written;
+  if (!written.Failed()) return written;
   return Lost(written.system);
 }
 
@@ -142,7 +142,7 @@ Outcome TcpBackend::Drain(bool endOutput) {
     m_context.OutputWaited();
   });
   m_unsent.reset();
-  if (sent || sent.Stopped()) return sent;
+  if (!sent.Failed()) return sent;
   return Lost(sent.system);
 }
 

@@ -194,7 +194,7 @@ class DeviceBackend : public PortBackend {
   // True when the output left. A queue that stopped moving is kept as the failure; later waits of
   // this open give up at once, so the close discards the rest instead of waiting again.
   bool Waited(const Outcome& outcome) {
-    if (!outcome && !outcome.Stopped() && !m_stalled) {
+    if (outcome.Failed() && !m_stalled) {
       m_stalled = true;
       const std::string detail = m_path + ": " + std::to_string(QueuedOutput()) + " bytes were still queued";
       if (m_failure.Ok()) m_failure = Outcome::Failure(kOutputStalledText, MessageStyle::Error, detail);
