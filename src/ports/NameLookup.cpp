@@ -8,11 +8,11 @@
 #include "base/win/Winsock.h"
 #else
 #include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
 #endif
 
 #include "ports/NameLookup.h"
+
+#include "ports/echo/AddressLookup.h"
 
 namespace corvelle {
 
@@ -20,14 +20,9 @@ std::optional<std::uint32_t> LookUpIPv4(const std::string& name) {
 #ifdef _WIN32
   if (win::WinsockReady() != 0) return std::nullopt;
 #endif
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found) return std::nullopt;
-  const std::uint32_t address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-  ::freeaddrinfo(found);
-  return address;
+  const auto found = LookUpIPv4Name(name);
+  if (!found) return std::nullopt;
+  return ntohl(found->s_addr);
 }
 
 std::optional<std::uint32_t> ResolveIPv4Text(const std::string& text) {

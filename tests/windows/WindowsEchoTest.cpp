@@ -115,7 +115,7 @@ TEST(WindowsEcho, TheProbesWaitEndsOnTheStopEventRaisedWhileItWaitsAndOtherwiseA
 TEST(WindowsEcho, ANegativeSizeIsRefusedAndADottedAddressNeedsNoLookUp) {
   EXPECT_EQ(CEchoProbe().Probe("127.0.0.1", Sized(-1)).Failure().system, EINVAL);
   EXPECT_EQ(win::WinsockReady(), 0);
-  const auto address = win::ResolveIPv4("127.0.0.9");
+  const auto address = ResolveIPv4("127.0.0.9");
   ASSERT_TRUE(address);
   EXPECT_EQ(address->sin_addr.s_addr, Loopback(9));
 }

@@ -9,6 +9,7 @@
 
 #include "base/Outcome.h"
 #include "base/UniqueFd.h"
+#include "ports/echo/AddressLookup.h"
 #include "ports/echo/EchoWire.h"
 
 namespace corvelle {
@@ -18,10 +19,6 @@ struct EchoSocket {
   UniqueFd fd;
   EchoFraming framing = EchoFraming::IpHeader;
 };
-
-// An IPv4 socket address with port 0: dotted decimal taken as it is, else the first IPv4
-// address a name look-up gives; else why the text names no host (see CEchoProbe::Probe).
-Result<sockaddr_in> ResolveIPv4(const std::string& text);
 
 // A raw ICMP socket when this process may open one, else the datagram ICMP socket, whose
 // kernel fills in the identifier and strips the IP header; else why neither opens.

@@ -15,25 +15,13 @@
 
 namespace corvelle {
 
-Result<sockaddr_in> ResolveIPv4(const std::string& text) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = 0;
-  if (::inet_aton(text.c_str(), &address.sin_addr) != 0) return address;
+bool ParseDottedIPv4(const std::string& text, in_addr& address) {
+  // inet_aton takes every form the C library reads (127.1, 0x7f.1), as the ping help says.
+  return ::inet_aton(text.c_str(), &address) != 0;
+}
 
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const int status = ::getaddrinfo(text.c_str(), nullptr, &hints, &found);
-  if (status != 0 || found == nullptr) {
-    const int error = status == EAI_SYSTEM ? errno : status == EAI_MEMORY ? ENOMEM : kEchoErrorHostNotFound;
-    if (found) ::freeaddrinfo(found);
-    return EchoFailure(error);
-  }
-  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-  ::freeaddrinfo(found);
-  return address;
+int LookUpErrorNumber(int status) {
+  return status == EAI_SYSTEM ? errno : status == EAI_MEMORY ? ENOMEM : kEchoErrorHostNotFound;
 }
 
 Result<EchoSocket> OpenEchoSocket() {

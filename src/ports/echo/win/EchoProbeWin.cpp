@@ -18,7 +18,7 @@ namespace corvelle {
 Result<EchoProbeReply> CEchoProbe::Probe(const std::string& host, const EchoProbeOptions& options) const {
   if (options.dataSize < 0) return EchoFailure(EINVAL);
   if (const int error = win::WinsockReady(); error != 0) return EchoFailure(error);
-  const auto destination = win::ResolveIPv4(host);
+  const auto destination = ResolveIPv4(host);
   if (!destination) return destination.Failure();
   win::EchoRequest request;
   request.destination = *destination;

@@ -33,25 +33,23 @@ Outcome SetIpOption(SOCKET socket, int name, DWORD value) {
 
 }  // namespace
 
-Result<sockaddr_in> ResolveIPv4(const std::string& text) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  if (::inet_pton(AF_INET, text.c_str(), &address.sin_addr) == 1) return address;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const int status = ::getaddrinfo(text.c_str(), nullptr, &hints, &found);
-  if (status != 0 || found == nullptr) {
-    // Winsock names every failure of a look-up by an error of its own; all but a lack of memory
-    // mean that the text names no host we can reach.
-    if (found) ::freeaddrinfo(found);
-    return EchoFailure(status == WSA_NOT_ENOUGH_MEMORY || status == EAI_MEMORY ? ENOMEM : kEchoErrorHostNotFound);
-  }
-  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-  ::freeaddrinfo(found);
-  return address;
+}  // namespace corvelle::win
+
+namespace corvelle {
+
+bool ParseDottedIPv4(const std::string& text, in_addr& address) {
+  return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
 }
+
+// Winsock names every failure of a look-up by an error of its own; all but a lack of memory mean
+// that the text names no host we can reach.
+int LookUpErrorNumber(int status) {
+  return status == WSA_NOT_ENOUGH_MEMORY || status == EAI_MEMORY ? ENOMEM : kEchoErrorHostNotFound;
+}
+
+}  // namespace corvelle
+
+namespace corvelle::win {
 
 EchoWait WaitForEchoEvent(HANDLE event, std::uint32_t limitMs, NativeHandle stop) {
   HANDLE handles[2];

@@ -10,15 +10,12 @@
 #include <string>
 
 #include "base/NativeHandle.h"
+#include "ports/echo/AddressLookup.h"
 #include "ports/echo/EchoProbe.h"
 
 namespace corvelle::win {
 
 enum class EchoWait { Ready, TimedOut, Stopped, Failed };
-
-// An IPv4 socket address with port 0: dotted decimal taken as it is, else the first IPv4 address
-// a name look-up gives; else why the text names no host (see CEchoProbe::Probe).
-Result<sockaddr_in> ResolveIPv4(const std::string& text);
 
 // Until `event` is signalled, `limitMs` passes or `stop` (kNoStopHandle for none) is set. A stop
 // set beforehand wins, so a probe that STOP has ended never counts a reply. Failed leaves the
