@@ -16,8 +16,12 @@ namespace corvelle {
 int OpenForReading(const std::string& path) {
   // Links are resolved one by one under the owner rule; the file at the end is opened with
   // O_NOFOLLOW, so a link put there since is refused rather than followed.
-  const std::string target = ResolveFileLink(path);
-  if (target.empty()) return -1;
+  const auto resolved = ResolveFileLink(path);
+  if (!resolved) {
+    errno = resolved.Failure().system;
+    return -1;
+  }
+  const std::string& target = *resolved;
   const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return -1;
   // A hard link is the other way to plant a name for a file one may not read: in a shared folder

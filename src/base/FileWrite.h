@@ -40,9 +40,9 @@ enum class LinkPolicy { ReplaceLink, FollowLink };
 // `path` with every symbolic link of its last component resolved (a relative link against the
 // folder holding it), the link itself when it points nowhere resolvable after 40 steps. A link in
 // a folder that others may write to (OthersMayWriteIn) is followed only when it belongs to this
-// user or root: "" with errno EACCES when one is met that does not, so that no writer is led by
+// user or root: a failure with EACCES when one is met that does not, so that no writer is led by
 // another user's link to a file of this user's (or, for root, to any file).
-std::string ResolveFileLink(const std::string& path);
+Result<std::string> ResolveFileLink(const std::string& path);
 
 // A file written in one step. The constructor creates the new file beside `target` under a name
 // nobody can foresee (O_EXCL | O_NOFOLLOW, so nothing planted is opened); Write streams into it; Commit flushes it,

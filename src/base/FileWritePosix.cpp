@@ -52,7 +52,7 @@ Outcome WriteSyncClose(int fd, std::string_view data) {
   return written;
 }
 
-std::string ResolveFileLink(const std::string& path) {
+Result<std::string> ResolveFileLink(const std::string& path) {
   std::string current = path;
   std::vector<char> buffer(4096);
   for (int step = 0; step < 40; ++step) {
@@ -68,8 +68,7 @@ std::string ResolveFileLink(const std::string& path) {
     const std::string folder = ParentFolder(current);
     if (!MayFollow(st, folder)) {
       ::close(fd);
-      errno = EACCES;
-      return "";
+      return Outcome::SystemError(EACCES);
     }
     const ssize_t n = ::readlinkat(fd, "", buffer.data(), buffer.size());
     ::close(fd);
@@ -80,13 +79,14 @@ std::string ResolveFileLink(const std::string& path) {
   return current;
 }
 
-AtomicFile::AtomicFile(const std::string& target, mode_t mode, LinkPolicy links)
-    : m_target(links == LinkPolicy::FollowLink ? ResolveFileLink(target) : target) {
-  // No target left is a link that may not be followed: nothing is made (not in the current folder).
-  if (m_target.empty()) {
-    m_failure = m_created = Outcome::SystemFailure(kCannotCreate, target.empty() ? ENOENT : EACCES);
+AtomicFile::AtomicFile(const std::string& target, mode_t mode, LinkPolicy links) {
+  // A link that may not be followed leaves no target: nothing is made (not in the current folder).
+  const Result<std::string> chosen = links == LinkPolicy::FollowLink ? ResolveFileLink(target) : target;
+  if (!chosen || chosen->empty()) {
+    m_failure = m_created = Outcome::SystemFailure(kCannotCreate, chosen ? ENOENT : chosen.Failure().system);
     return;
   }
+  m_target = *chosen;
   m_fd = CreateBeside(m_target, mode, m_temp);
   if (m_fd < 0) m_failure = m_created = Outcome::SystemFailure(kCannotCreate, errno);
 }

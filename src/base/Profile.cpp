@@ -281,12 +281,13 @@ Outcome Profile::Save() {
     return Outcome::Failure("cannot write " + m_path + ": " + std::strerror(errno));
   }
   // A profile that is a link stays one: the file it points at is replaced.
-  const std::string target = ResolveFileLink(m_path);
-  const std::string folder = ParentFolder(target);
+  const auto target = ResolveFileLink(m_path);
+  if (!target) return Outcome::Failure("cannot write " + m_path + ": " + std::strerror(target.Failure().system));
+  const std::string folder = ParentFolder(*target);
   if (!folder.empty() && !MakeFolders(folder, 0700)) {
     return Outcome::Failure("cannot create folder " + folder + ": " + std::strerror(errno));
   }
-  const Outcome replaced = ReplaceFileWhole(target, text, kPrivateFileMode);
+  const Outcome replaced = ReplaceFileWhole(*target, text, kPrivateFileMode);
   if (!replaced) {
     const char* what = replaced.message == kCannotReplace ? "cannot replace " : "cannot write ";
     return Outcome::Failure(what + m_path + ": " + replaced.detail);

@@ -15,10 +15,11 @@ namespace corvelle {
 
 ProfileLock::ProfileLock(const std::string& profilePath, const std::function<bool()>& stopRequested) {
   // The lock belongs to the profile the link names, like the save, so every run locks one file.
-  const std::string target = ResolveFileLink(profilePath);
-  // A link that may not be followed is no profile to lock (its save is refused too); a lock named
-  // after nothing would be made in the current folder.
-  if (target.empty()) return;
+  const auto resolved = ResolveFileLink(profilePath);
+  // A link that may not be followed is no profile to lock (its save is refused too); nor is an
+  // empty name, whose lock would be made in the current folder.
+  if (!resolved || resolved->empty()) return;
+  const std::string& target = *resolved;
   // The first run of a new user makes the profile's folder here, so that concurrent first runs
   // lock one file too.
   const std::string folder = ParentFolder(target);

@@ -104,8 +104,8 @@ int RemoveStaleTemporaryFiles(const std::vector<std::string>& folders) {
 int RemoveStaleTemporaryFiles(std::string_view programFolder, const std::string& profilePath) {
   std::vector<std::string> folders = {std::string(programFolder), PerUserDataFolder()};
   // The profile's temporaries lie beside the file its link names, as the save makes them.
-  if (const std::string profile = ResolveFileLink(profilePath); !profile.empty()) {
-    const std::string folder = ParentFolder(profile);
+  if (const auto profile = ResolveFileLink(profilePath); profile && !profile->empty()) {
+    const std::string folder = ParentFolder(*profile);
     folders.push_back(folder.empty() ? "." : folder);
   }
   return RemoveStaleTemporaryFiles(folders);

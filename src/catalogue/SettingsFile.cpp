@@ -92,8 +92,9 @@ Outcome SaveSettingsFile(const FontSelection& selection, const std::string& path
   const std::string text = SerializeSettings(selection);
   // A link the user made keeps pointing at the replaced file; one that another user put into a
   // folder others may write to is not followed (ResolveFileLink refuses it).
-  std::string target = ResolveFileLink(path);
-  if (target.empty()) return Failure("cannot create", path, errno);
+  const auto resolved = ResolveFileLink(path);
+  if (!resolved) return Failure("cannot create", path, resolved.Failure().system);
+  std::string target = *resolved;
   const PathStatus st = StatPath(target);
   // Only a regular file is replaced: a FIFO would hold the save until someone read it, and a
   // device is no settings file.

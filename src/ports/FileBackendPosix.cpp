@@ -27,8 +27,9 @@ constexpr std::int64_t kReaderWaitMs = 100;
 Result<int> OpenOutputFile(PortContext& context, const std::string& path) {
   // A link is followed as the file writer allows (never another user's in a shared folder);
   // what it leads to is opened with O_NOFOLLOW, so a link swapped in since is refused.
-  const std::string target = ResolveFileLink(path);
-  if (target.empty()) return Outcome::SystemError(errno);
+  const auto resolved = ResolveFileLink(path);
+  if (!resolved) return resolved.Failure();
+  const std::string& target = *resolved;
   int fd = -1;
   for (;;) {
     fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);

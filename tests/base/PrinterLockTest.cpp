@@ -12,6 +12,7 @@
 
 #include "base/Paths.h"
 #include "base/PrinterLock.h"
+#include "base/Profile.h"
 #include "base/ProfileLock.h"
 #include "support/TempDir.h"
 
@@ -19,7 +20,7 @@ namespace corvelle {
 namespace {
 
 // In a folder anyone may write to, another user's link in the profile's place is not followed:
-// no lock is made, neither beside the file it names nor in the current folder.
+// no lock is made, neither beside the file it names nor in the current folder, and no save.
 TEST(ProfileLock, LiesBesideTheProfileAndNeverFollowsAnotherUsersLink) {
   test::TempDir dir;
   const std::string own = dir.File("own/corvelle.ini");
@@ -35,6 +36,7 @@ TEST(ProfileLock, LiesBesideTheProfileAndNeverFollowsAnotherUsersLink) {
   std::filesystem::current_path(before);
   EXPECT_FALSE(std::filesystem::exists(dir.File(".lock")));
   EXPECT_FALSE(std::filesystem::exists(victim + ".lock"));
+  EXPECT_TRUE(!Profile(link).Save() && test::ReadFile(victim) == "x") << "nor is the file it names replaced";
 }
 
 std::string OwnProcess() { return "base_tests (process " + std::to_string(::getpid()) + ")"; }

@@ -84,10 +84,9 @@ Outcome WriteSyncClose(int fd, std::string_view data) {
 }
 
 // Links are never followed on Windows: the file named is the file replaced.
-std::string ResolveFileLink(const std::string& path) { return path; }
+Result<std::string> ResolveFileLink(const std::string& path) { return path; }
 
-AtomicFile::AtomicFile(const std::string& target, mode_t, LinkPolicy links)
-    : m_target(links == LinkPolicy::FollowLink ? ResolveFileLink(target) : target) {
+AtomicFile::AtomicFile(const std::string& target, mode_t, LinkPolicy) : m_target(target) {
   m_fd = CreateBeside(m_target, m_temp);
   if (m_fd < 0) m_failure = m_created = Outcome::SystemFailure(kCannotCreate, errno);
 }
