@@ -41,10 +41,10 @@ class CClientSocket {
   // Linger on with 10 s; send buffer 2 MiB. Failures are ignored.
   void SetOptions();
 
-  // Reads what has arrived, kReceiveChunk bytes at a time: a failure shows "Error number is %d";
-  // the printer's close or reset marks the socket closed by the printer; bytes are counted and
-  // kept with zero bytes shown as 0x01.
-  void PollReceive();
+  // Reads what has arrived, kReceiveChunk bytes at a time: bytes are counted and kept with zero
+  // bytes shown as 0x01; the printer's close or reset marks the socket closed by the printer; a
+  // failed read ends the poll with the system's error number.
+  Outcome PollReceive();
 
   // Hands the socket as many of `size` bytes as it takes now, without blocking: the count taken,
   // or -1 with errno set (EAGAIN/EWOULDBLOCK when it takes none now, EPIPE once the printer has
@@ -89,8 +89,6 @@ class CClientSocket {
   // waits; Closed when the printer closed or reset the connection; Failed with the system's error
   // number in `n`. The platform's side.
   Received ReadOnce(char* buffer, std::size_t size, long& n);
-  // Reads once: true when bytes came (and were kept).
-  bool ReceiveOnce();
   // Counts `n` received bytes and keeps them as text, zero bytes shown as 0x01.
   void KeepReceived(char* bytes, std::size_t n);
 

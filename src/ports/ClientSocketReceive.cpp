@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The client socket's receive side that every platform shares: the bounded receive loop, what a
-// failed read shows, the printer's close, and the received text.
+// failed read returns, the printer's close, and the received text.
 #include <algorithm>
-#include <cstdio>
 
-#include "base/Host.h"
 #include "ports/ClientSocket.h"
 
 namespace corvelle {
@@ -15,33 +13,25 @@ constexpr int kMaxReadsPerPoll = 256;
 
 }  // namespace
 
-void CClientSocket::PollReceive() {
-  for (int reads = 0; reads < kMaxReadsPerPoll && m_fd != kNoHandle && !m_peerClosed; ++reads) {
-    if (!ReceiveOnce()) return;  // nothing waiting, an error or the printer's close
-  }
-}
-
-bool CClientSocket::ReceiveOnce() {
+Outcome CClientSocket::PollReceive() {
   char buffer[kReceiveChunk];
-  long n = 0;
-  switch (ReadOnce(buffer, sizeof buffer, n)) {
-    case Received::Bytes:
-      KeepReceived(buffer, static_cast<std::size_t>(n));
-      return true;
-    case Received::Nothing:
-      return false;
-    case Received::Closed:
-      // A reset is the printer going away too, which the next write reports.
-      m_peerClosed = true;
-      return false;
-    case Received::Failed: {
-      char text[64];
-      std::snprintf(text, sizeof text, "Error number is %ld", n);
-      m_host.ShowMessage(text, MessageStyle::Plain);
-      return false;
+  for (int reads = 0; reads < kMaxReadsPerPoll && m_fd != kNoHandle && !m_peerClosed; ++reads) {
+    long n = 0;
+    switch (ReadOnce(buffer, sizeof buffer, n)) {
+      case Received::Bytes:
+        KeepReceived(buffer, static_cast<std::size_t>(n));
+        continue;
+      case Received::Nothing:
+        return {};
+      case Received::Closed:
+        // A reset is the printer going away too, which the next write reports.
+        m_peerClosed = true;
+        return {};
+      case Received::Failed:
+        return Outcome::SystemError(static_cast<int>(n));
     }
   }
-  return false;
+  return {};
 }
 
 void CClientSocket::KeepReceived(char* bytes, std::size_t n) {

@@ -103,10 +103,15 @@ Outcome TcpBackend::Write(const std::uint8_t* bytes, std::size_t count) {
   return {};
 }
 
+void TcpBackend::Receive() {
+  const Outcome received = m_pSocket->PollReceive();
+  if (!received) m_context.host.ShowMessage("Error number is " + std::to_string(received.system), MessageStyle::Plain);
+}
+
 void TcpBackend::PumpEvents() {
   // While the buffer fills nothing is sent, and the printer answers what it was sent: its
   // replies are read once per buffer sent, not once per write.
-  if (m_pSocket && m_buffer.empty()) m_pSocket->PollReceive();
+  if (m_pSocket && m_buffer.empty()) Receive();
 }
 
 Outcome TcpBackend::Flush() {
@@ -118,9 +123,9 @@ Outcome TcpBackend::Flush() {
   m_unsent.reset();
   const Outcome written =
       WriteAll(m_context, socket.Descriptor(), reinterpret_cast<const std::uint8_t*>(m_buffer.data()), m_buffer.size(), send,
-               [this, &socket] {
+               [this] {
                  m_unsent.reset();
-                 socket.PollReceive();
+                 Receive();
                },
                kLingerMs);
   m_unsent.reset();
@@ -138,7 +143,7 @@ Outcome TcpBackend::Drain(bool endOutput) {
   if (endOutput) m_pSocket->EndOutput();
   const Outcome sent = m_pSocket->WaitUntilSent(kLingerMs, [this] { return m_context.Cancelled(); }, [this] {
     m_unsent.reset();
-    m_pSocket->PollReceive();
+    Receive();
     m_context.OutputWaited();
   });
   m_unsent.reset();

@@ -54,6 +54,9 @@ class TcpBackend : public PortBackend {
   const CClientSocket* Socket() const { return m_pSocket.get(); }
 
  private:
+  // Reads what the printer sent; a failed read is shown as "Error number is N" and ends nothing:
+  // a printer that went away fails the next write.
+  void Receive();
   Outcome Flush();
   // The loss of the connection, said once per open: all later writes fail quietly.
   Outcome Lost(int error);
