@@ -27,8 +27,7 @@ TEST(WindowCommandLine, AFileHelpVersionAndUsageErrors) {
   EXPECT_EQ(Parse({"--", "-odd.kvf"}).settingsFile, "-odd.kvf");
   for (const char* help : {"-h", "--help"}) EXPECT_EQ(Parse({help, "x.kvf"}).action, Action::Help) << help;
   for (const char* version : {"-v", "--version"}) EXPECT_EQ(Parse({"x.kvf", version}).action, Action::Version) << version;
-  EXPECT_EQ(Parse({"a.kvf", "b.kvf"}).action, Action::UsageError);
-  EXPECT_EQ(Parse({"--bogus"}).action, Action::UsageError);
+  for (const QStringList& bad : {QStringList{"a.kvf", "b.kvf"}, {"--bogus"}}) EXPECT_EQ(Parse(bad).action, Action::UsageError);
   // Before QApplication has taken its options out, only help and version are answered: Qt's
   // single-dash words are never read as bundles of letters ("-reverse" holds a "v").
   EXPECT_EQ(Parse({"-platform", "offscreen", "-reverse", "a.kvf"}, true).action, Action::Run);

@@ -56,9 +56,7 @@ class MainWindowTest : public ::testing::Test {
     actions.buildLegacyFontSet = [build](const FontSetJob& job, const std::string& out) { return build(true, out, job); };
     // Download builds the default image from what is stored once its question is answered.
     actions.download = [this, build](const FontSetJob& job, bool legacy, const std::function<bool()>& confirm) {
-      if (!confirm()) return false;
-      duringDownload();
-      return build(legacy, "download", job);
+      return confirm() && (duringDownload(), build(legacy, "download", job));
     };
     window = std::make_unique<CMainDlg>(MainDlgContext{
         host, *profile, folder.Path(), actions, [](const std::string&) { return false; },
@@ -73,10 +71,8 @@ class MainWindowTest : public ::testing::Test {
   // The first of `answers`, taken from them; `otherwise` when none is left.
   template <class T>
   static T Next(std::vector<T>& answers, T otherwise) {
-    if (answers.empty()) return otherwise;
-    const T next = answers.front();
-    answers.erase(answers.begin());
-    return next;
+    if (!answers.empty()) otherwise = answers.front(), answers.erase(answers.begin());
+    return otherwise;
   }
   Profile Stored() const { return Profile(profilePath); }
   // The base names of the fonts at `positions` of the profile on disk or of the window's
@@ -86,9 +82,7 @@ class MainWindowTest : public ::testing::Test {
     for (int p : positions) names += (names.empty() ? "" : " ") + Base(selection[static_cast<std::size_t>(p)].fontPath);
     return names;
   }
-  std::string StoredFonts(std::initializer_list<int> positions) const {
-    return Fonts(LoadSelectionFromProfile(Stored()), positions);
-  }
+  std::string StoredFonts(std::initializer_list<int> at) const { return Fonts(LoadSelectionFromProfile(Stored()), at); }
   std::string ShownFonts(std::initializer_list<int> positions) const { return Fonts(window->Selection(), positions); }
   static std::string Base(const std::string& path) { return std::filesystem::path(path).stem().string(); }
   void Click(int id) { window->Button(id)->click(); }
