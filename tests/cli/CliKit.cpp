@@ -22,24 +22,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Forks and runs `argv` with the extra environment and the given descriptors as stdout and
-// stderr (-1: /dev/null).
-pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int out, int err) {
-  const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  const int null = ::open("/dev/null", O_RDWR);
-  ::dup2(null, STDIN_FILENO);
-  ::dup2(out >= 0 ? out : null, STDOUT_FILENO);
-  ::dup2(err >= 0 ? err : null, STDERR_FILENO);
-  for (const std::string& variable : environment) ::putenv(const_cast<char*>(variable.c_str()));
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  ::execv(args[0], args.data());
-  ::_exit(127);
-}
-
-// Starts `argv` and closes `theirs` (the descriptors it was given), reads `outFrom` and `errFrom`
+// Starts `argv` with the extra environment and the descriptors `out` and `err` as stdout and
+// stderr (-1: /dev/null) and closes `theirs` (the descriptors it was given), reads `outFrom` and `errFrom`
 // (either may be -1) into the run's out and err to their ends at the same time, so neither pipe
 // fills, and waits for it with its CPU time. `signal` is sent once `interruptWhen` (asked after
 // each piece and every 5 ms) answers true; a program still running 5 s after it is killed.
@@ -47,7 +31,19 @@ Finished Launch(const std::vector<std::string>& argv, const std::vector<std::str
                 std::initializer_list<int> theirs, int outFrom, int errFrom, const Interrupt& interruptWhen,
                 int signal) {
   Finished done;
-  done.pid = Start(argv, environment, out, err);
+  done.pid = ::fork();
+  if (done.pid == 0) {
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(out >= 0 ? out : null, STDOUT_FILENO);
+    ::dup2(err >= 0 ? err : null, STDERR_FILENO);
+    for (const std::string& variable : environment) ::putenv(const_cast<char*>(variable.c_str()));
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
   for (const int fd : theirs) ::close(fd);
   std::optional<Clock::time_point> sent;
   pollfd fds[2] = {{outFrom, POLLIN, 0}, {errFrom, POLLIN, 0}};
@@ -69,9 +65,7 @@ Finished Launch(const std::vector<std::string>& argv, const std::vector<std::str
       else fds[i].fd = -1;
     }
   }
-  for (const int fd : {outFrom, errFrom}) {
-    if (fd >= 0) ::close(fd);
-  }
+  for (const int fd : {outFrom, errFrom}) ::close(fd);  // -1 is no descriptor: EBADF, nothing closed
   int status = 0;
   rusage usage{};
   while (::wait4(done.pid, &status, 0, &usage) < 0) {

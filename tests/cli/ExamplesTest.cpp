@@ -76,27 +76,22 @@ test::ProgramRun RunExamples(CliKit& kit, int port, const std::string& examples)
   kit.dir.Write("program/FontExt/Index1252.shi", index);
   kit.dir.Write("config/corvelle.ini", "[" + std::string(kPortSection) + "]\nIPaddress=127.0.0.1\nIPport=" +
                                            std::to_string(port) + "\n");
-  std::string script = "set -e\ncd " + kit.dir.File("work") + "\nexport HOME=" + kit.dir.File("home") + " " +
+  const std::string work = kit.dir.File("work"), home = kit.dir.File("home");
+  std::string script = "set -e\nmkdir -p " + work + " " + home + "\ncd " + work + "\nexport HOME=" + home + " " +
                        kit.environment.front() + "\ncorvelle-cli() { " + kit.Cli() + " --program-folder " +
                        kit.program + " --profile " + kit.profile + " \"$@\"; }\n";
   std::istringstream lines(examples);
   for (std::string line; std::getline(lines, line);) {
     line = Replaced(line, "4001", std::to_string(port));
     if (line.empty() || line.starts_with("#") || line.starts_with("kerv-printer-sim")) continue;
-    const bool reaches = line.find(" download") != std::string::npos || line.find(" set-com") != std::string::npos ||
-                         line.find(" ping") != std::string::npos;
-    if (reaches && line.find("127.0.0.1") == std::string::npos && line.find("--port FILE") == std::string::npos) {
-      ADD_FAILURE() << "an example that may reach another printer than one on 127.0.0.1: " << line;
-      return {};
-    }
-    if (line.find(" scan ") != std::string::npos && line.find(" 127.") == std::string::npos) {
-      ADD_FAILURE() << "a scan example outside 127.0.0.0/8: " << line;
+    const auto has = [&line](const char* part) { return line.find(part) != std::string::npos; };
+    if (((has(" download") || has(" set-com") || has(" ping")) && !has("127.0.0.1") && !has("--port FILE")) ||
+        (has(" scan ") && !has(" 127."))) {
+      ADD_FAILURE() << "an example that may reach another printer than one on 127.0.0.0/8: " << line;
       return {};
     }
     script += line + "\n";
   }
-  MakeFolders(kit.dir.File("work"));
-  MakeFolders(kit.dir.File("home"));
   return test::RunProgram(kit.dir, {"/bin/bash", "-c", script});
 }
 

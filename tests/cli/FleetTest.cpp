@@ -114,14 +114,10 @@ TEST(FleetStatusOutput, ThroughAPipeEveryStateChangeAndMessageLineIsPrefixedAndQ
       status.Finish(0, PrinterPhase::Done);
     }
     EXPECT_EQ(out.str(), quiet ? "10.0.0.2:4001: TCP/IP device is not responding\n10.0.0.2:4001: no echo reply\n"
-                               : "10.0.0.1:4001: Opening the port\n"
-                                 "10.0.0.1:4001: Announcing the image (100 bytes)\n"
-                                 "10.0.0.2:4001: Opening the port\n"
-                                 "10.0.0.2:4001: TCP/IP device is not responding\n"
-                                 "10.0.0.2:4001: no echo reply\n"
-                                 "10.0.0.2:4001: failed\n"
-                                 "10.0.0.1:4001: Waiting 11 s\n"
-                                 "10.0.0.1:4001: ok\n") << live;
+                               : "10.0.0.1:4001: Opening the port\n10.0.0.1:4001: Announcing the image (100 bytes)\n"
+                                 "10.0.0.2:4001: Opening the port\n10.0.0.2:4001: TCP/IP device is not responding\n"
+                                 "10.0.0.2:4001: no echo reply\n10.0.0.2:4001: failed\n"
+                                 "10.0.0.1:4001: Waiting 11 s\n10.0.0.1:4001: ok\n") << live;
   }
 }
 

@@ -37,10 +37,9 @@ TEST(InventoryCsv, QuotesCommasLineEndsAndBytesAsSpreadsheetsWriteThem) {
   using Fields = std::vector<std::string>;
   const std::vector<std::pair<int, Fields>> expected = {
       {1, {"name", "site"}}, {2, {"Line 7, east", "say \"hi\""}}, {4, {"two\nlines", "Caf\xE9"}}, {7, {"last", "row"}}};
-  ASSERT_EQ(records->size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(std::make_pair((*records)[i].line, (*records)[i].fields), expected[i]) << i;
-  }
+  std::vector<std::pair<int, Fields>> got;
+  for (const auto& record : *records) got.emplace_back(record.line, record.fields);
+  EXPECT_EQ(got, expected);
   EXPECT_FALSE(ParseCsv("a,b\n1,\"open\n2,3\n", errorLine));
   EXPECT_EQ(errorLine, 2) << "named by the line where the quote opened";
   EXPECT_TRUE(ParseCsv("", errorLine)->empty());

@@ -19,10 +19,8 @@
 namespace corvelle {
 namespace {
 
-using cli::PauseText;
-using cli::ProgressLine;
-using test::CliKit;
-using test::Finished;
+using namespace cli;
+using namespace test;
 
 // Each drawing of the progress line: what follows a carriage return and "erase to the end of
 // the line", up to the next carriage return or line feed.
@@ -165,39 +163,31 @@ TEST(CliHistory, TheTableItsFiltersAndTheJsonLinesShowTheSameRecords) {
       {d, "corvelle-cli", "FILE", "/tmp/a.out /tmp/b.out", "FontSet.SHC", 3164, digest, "ok", ""}};
   WriteHistory(kit, records);
   using Times = std::vector<std::string>;
-  const auto shown = [&kit](std::vector<std::string> args, bool json) {
-    args.insert(args.begin(), "history");
-    if (json) args.push_back("--json");
-    const Finished run = kit.Run(args);
-    EXPECT_EQ(run.exit, 0) << run.err;
-    return TimesShown(run);
-  };
-  for (const bool json : {false, true}) {
-    // An address in any numeric form; without a port, every port.
-    EXPECT_EQ(shown({"--target", "127.1"}, json), (Times{a, b}));
-    EXPECT_EQ(shown({"--target", "0x7f000001:4002"}, json), (Times{b}));
-    EXPECT_EQ(shown({"--target", "127.0.0.1:4003"}, json), (Times{}));
-    EXPECT_EQ(shown({"--target", "/dev/ttyUSB0"}, json), (Times{c}));
-    EXPECT_EQ(shown({"--target", "/tmp/b.out"}, json), (Times{d}));
-    EXPECT_EQ(shown({"--target", "/tmp/b"}, json), (Times{}));
-    EXPECT_EQ(shown({"--result", "failed"}, json), (Times{b}));
-    // A day starts at its midnight, UTC; a time is taken to the second.
-    EXPECT_EQ(shown({"--since", "2026-12-01"}, json), (Times{b, c, d}));
-    EXPECT_EQ(shown({"--since", "2026-12-01T00:00:01Z"}, json), (Times{c, d}));
-    EXPECT_EQ(shown({"--since", "2026-12-03T08:30"}, json), (Times{d}));
-    // The last N of those chosen, not of the whole history.
-    EXPECT_EQ(shown({"--result", "ok", "--last", "1"}, json), (Times{d}));
-    EXPECT_EQ(shown({"--target", "127.0.0.1", "--since", "2026-11-30", "--last", "5"}, json), (Times{a, b}));
+  // An address in any numeric form, without a port every port; a day starts at its midnight, UTC,
+  // and a time is taken to the second; --last takes the last N of those chosen, not of the whole
+  // history.
+  for (const auto& [filter, times] : std::vector<std::pair<std::vector<std::string>, Times>>{
+           {{"--target", "127.1"}, {a, b}}, {{"--target", "0x7f000001:4002"}, {b}}, {{"--target", "127.0.0.1:4003"}, {}},
+           {{"--target", "/dev/ttyUSB0"}, {c}}, {{"--target", "/tmp/b.out"}, {d}}, {{"--target", "/tmp/b"}, {}},
+           {{"--result", "failed"}, {b}}, {{"--since", "2026-12-01"}, {b, c, d}}, {{"--since", "2026-12-01T00:00:01Z"}, {c, d}},
+           {{"--since", "2026-12-03T08:30"}, {d}}, {{"--result", "ok", "--last", "1"}, {d}},
+           {{"--target", "127.0.0.1", "--since", "2026-11-30", "--last", "5"}, {a, b}}}) {
+    std::vector<std::string> args = {"history"};
+    args.insert(args.end(), filter.begin(), filter.end());
+    for (const bool json : {false, true}) {
+      if (json) args.push_back("--json");
+      const Finished run = kit.Run(args);
+      EXPECT_EQ(run.exit, 0) << run.err;
+      EXPECT_EQ(TimesShown(run), times) << filter[1] << " " << json;
+    }
   }
-  for (const char* wrong : {"2026-02-29", "2026-13-01", "2026-12-01T24:00", "yesterday", "2026-12-1"}) {
-    const Finished run = kit.Run({"history", "--since", wrong});
-    EXPECT_EQ(std::tie(run.exit, run.out), std::make_tuple(2, std::string())) << wrong;
+  for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
+           {"--since", "2026-02-29"}, {"--since", "2026-13-01"}, {"--since", "2026-12-01T24:00"}, {"--since", "yesterday"},
+           {"--since", "2026-12-1"}, {"--result", "done"}, {"--target", ""}, {"--last", "0"}}) {
+    const Finished run = kit.Run({"history", usage[0], usage[1]});
+    EXPECT_EQ(std::tie(run.exit, run.out), std::make_tuple(2, std::string())) << usage[1];
   }
   EXPECT_EQ(kit.Run({"history", "--since", "2028-02-29"}).exit, 0) << "a leap day";
-  for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
-           {"history", "--result", "done"}, {"history", "--target", ""}, {"history", "--last", "0"}}) {
-    EXPECT_EQ(kit.Run(usage).exit, 2) << usage[1];
-  }
 
   // On a terminal the message is cut to the width, the last column left free.
   const Finished narrow = kit.RunOnTerminal({"history", "--target", "/dev/ttyUSB0"}, 80, "xterm", {}, true);
@@ -233,14 +223,12 @@ TEST(CliHistory, TheTableItsFiltersAndTheJsonLinesShowTheSameRecords) {
 
 TEST(CliHistory, AHistoryLongerThanIsReadSaysWhereTheOlderRecordsAre) {
   CliKit kit;
-  const std::string line = FormatRecord({"2026-12-07T09:41:03Z", "corvelle", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC",
-                                         0, std::string(64, '0'), "ok", std::string(400, 'm')});
+  const DownloadRecord record{"2026-12-07T09:41:03Z", "corvelle", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC",
+                              0, std::string(64, '0'), "ok", std::string(400, 'm')};
+  const std::string line = FormatRecord(record);
   // The read starts inside a line, which is no fault of the file: not counted.
   const std::size_t shown = static_cast<std::size_t>(kMaxHistoryRead) / line.size();
-  std::string text;
-  for (std::size_t i = 0; i < shown + 10; ++i) text += line;
-  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
-  kit.dir.Write("state/corvelle/downloads.jsonl", text);
+  WriteHistory(kit, std::vector<DownloadRecord>(shown + 10, record));
   const Finished all = kit.Run({"history", "--json"});
   EXPECT_EQ(std::tie(all.exit, all.err), std::make_tuple(0, "corvelle-cli: showing the last " + std::to_string(shown) +
                                                                 " records; older ones are in " + kit.HistoryPath() + "\n"));
@@ -248,7 +236,8 @@ TEST(CliHistory, AHistoryLongerThanIsReadSaysWhereTheOlderRecordsAre) {
   EXPECT_EQ(kit.Run({"history", "--last", "5"}).err, "") << "the five asked for are all there";
   EXPECT_NE(kit.Run({"history", "--last", std::to_string(shown + 1)}).err, "");
   // Exactly as long as is read (whole records after empty lines): read whole; a byte more is not.
-  const std::string whole = text.substr(0, shown * line.size());
+  std::string whole;
+  while (whole.size() < shown * line.size()) whole += line;
   const std::string padding(static_cast<std::size_t>(kMaxHistoryRead) - whole.size(), '\n');
   kit.dir.Write("state/corvelle/downloads.jsonl", padding + whole);
   EXPECT_EQ(kit.Run({"history"}).err, "");
