@@ -63,34 +63,31 @@ TEST(Preview, SizeWeightItalicAndUnderlineComeFromTheDetailText) {
   EXPECT_FALSE(DecodePreview(text.substr(0, 75)));
 }
 
+// Windows and Unix folders, "..", climbing paths, mixed separators and bare names all end in this
+// FontExt, so that no path line names a file outside it; a NUL or another control byte frees the
+// position; "***" or an empty line stays as read, "***" for both lines is a free position; a 1 MiB
+// line is cut, and a name without its path line has "***".
 TEST(SettingsFile, PathsMoveIntoThisFontExtAndEveryTextGivesExactly112Positions) {
+  const std::string text = "Win\r\nC:\\Old\\FontExt\\x.she\r\nUnix  \r\n/other/FontExt/y.she\r\nBare\r\nbare.she\r\n" +
+                           std::string("Nul\r\n.netrc\0.she\r\nTab\r\na\tb.she\r\nDel\r\nx\x7f.she\r\n", 45) +
+                           "Up\r\n..\r\nUp2\r\n../../etc/passwd\r\nMixed\r\nC:\\a/..\\secret.she\r\nBare\r\nsecret.she\r\n" +
+                           "Free\r\n***\r\nEmpty\r\n\r\n***\r\n***\r\n" + std::string(1 << 20, 'A') + "\nlf.she\nodd";
   FontSelection expected;
   expected[0] = {"Win", test::InFontExt("x.she")};
   expected[1] = {"Unix  ", test::InFontExt("y.she")};
   expected[2] = {"Bare", test::InFontExt("bare.she")};
-  expected[4] = {std::string(kMaxSettingsLine, 'A'), test::InFontExt("lf.she")};  // a 1 MiB line is cut
-  expected[5] = {"odd", "***"};
-  const std::string text = "Win\r\nC:\\Old\\FontExt\\x.she\r\nUnix  \r\n/other/FontExt/y.she\r\nBare\r\nbare.she\r\n";
-  EXPECT_EQ(ParseSettings(text + "***\r\n***\r\n" + std::string(1 << 20, 'A') + "\nlf.she\nodd", "/prog"), expected);
+  expected[6] = {"Up", test::InFontExt("..")};
+  expected[7] = {"Up2", test::InFontExt("passwd")};
+  expected[8] = {"Mixed", test::InFontExt("secret.she")};
+  expected[9] = {"Bare", test::InFontExt("secret.she")};
+  expected[10] = {"Free", "***"};
+  expected[11] = {"Empty", ""};
+  expected[13] = {std::string(kMaxSettingsLine, 'A'), test::InFontExt("lf.she")};
+  expected[14] = {"odd", "***"};
+  EXPECT_EQ(ParseSettings(text, "/prog"), expected);
   std::string many;
   for (int p = 0; p < 130; ++p) many += "N" + std::to_string(p) + "\r\np\r\n";
   EXPECT_EQ(ParseSettings(many, "/prog")[111], (SelectionSlot{"N111", test::InFontExt("p")}));
-}
-
-TEST(SettingsFile, HostilePathLinesNeverNameAFileOutsideFontExt) {
-  // A NUL or another control byte frees the position; "..", bare names and both separators end
-  // in FontExt/; "***" and an empty line stay as read.
-  const std::string text = std::string("Nul\r\n.netrc\0.she\r\nTab\r\na\tb.she\r\nDel\r\nx\x7f.she\r\n", 45) +
-                           "Up\r\n..\r\nUp2\r\n../../etc/passwd\r\nMixed\r\nC:\\a/..\\secret.she\r\n" +
-                           "Bare\r\nsecret.she\r\nFree\r\n***\r\nEmpty\r\n\r\n";
-  const FontSelection s = ParseSettings(text, "/prog");
-  for (int p = 0; p < 3; ++p) EXPECT_EQ(s[static_cast<size_t>(p)], SelectionSlot{}) << p;
-  EXPECT_EQ(s[3].fontPath, test::InFontExt(".."));
-  EXPECT_EQ(s[4].fontPath, test::InFontExt("passwd"));
-  EXPECT_EQ(s[5].fontPath, test::InFontExt("secret.she"));
-  EXPECT_EQ(s[6].fontPath, test::InFontExt("secret.she"));
-  EXPECT_EQ(s[7], (SelectionSlot{"Free", "***"}));
-  EXPECT_EQ(s[8], (SelectionSlot{"Empty", ""}));
 }
 
 TEST(SettingsFile, ALineEndInsideANameBecomesABlankSoLaterLinesStayInPlace) {

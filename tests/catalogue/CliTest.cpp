@@ -120,9 +120,9 @@ TEST_F(CliTest, SaveAndLoadMoveSelectionsThroughKvfFilesAndFailuresChangeNothing
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndAProfileThatCannotBeSavedWithOne) {
   const std::vector<std::string> usageErrors[] = {
-      {"catalogue", "--bogus"}, {"catalogue", "--codepage", "two"}, {"catalogue", "--codepage", "9"}, {"catalogue", "--codepage", "-1"},
-      {"selection", "show", "--at", "1"},
-      {"selection", "add", "--at", "1", "2"}, {"selection", "add", "--at", "113", "1"}, {"selection", "paint"}};
+      {"catalogue", "--bogus"}, {"catalogue", "--codepage", "two"}, {"catalogue", "--codepage", "9"},
+      {"catalogue", "--codepage", "-1"}, {"selection", "show", "--at", "1"}, {"selection", "add", "--at", "1", "2"},
+      {"selection", "add", "--at", "113", "1"}, {"selection", "paint"}};
   for (const auto& args : usageErrors) {
     const test::Finished run = kit.Run(args);
     EXPECT_EQ(run.exit, 2) << testing::PrintToString(args);

@@ -68,9 +68,8 @@ Finished Launch(const std::vector<std::string>& argv, const std::vector<std::str
   for (const int fd : {outFrom, errFrom}) ::close(fd);  // -1 is no descriptor: EBADF, nothing closed
   int status = 0;
   rusage usage{};
-  while (::wait4(done.pid, &status, 0, &usage) < 0) {
+  while (::wait4(done.pid, &status, 0, &usage) < 0)
     if (errno != EINTR) return done;
-  }
   const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
   done.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   done.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

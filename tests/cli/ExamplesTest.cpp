@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "CliKit.h"
-#include "base/Paths.h"
 #include "ports/PortSettings.h"
 #include "catalogue/CatalogueTesting.h"
 #include "support/Unprivileged.h"

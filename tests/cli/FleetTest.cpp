@@ -59,9 +59,8 @@ TEST(FleetTargets, SpellingsAndNamesOfOneAddressAreOnePrinter) {
   std::vector<FleetTarget> targets;
   for (const char* text : {"127.1:4001", "127.0.0.1:4001", "0x7f000001:4001", "0177.0.0.01:4001", "Printer.LAN:4001",
                            "printer.lan:4001", "127.0.0.1:4002", "other:4001", "PRINTER.lan:4002", "gone:1", "GONE:1",
-                           "10.1:4001", "10.0.0.1:4001"}) {
+                           "10.1:4001", "10.0.0.1:4001"})
     targets.push_back(*ParseTarget(text, 0));
-  }
   std::map<std::string, int> lookUps;
   ResolveTargets(targets, [&lookUps](const std::string& name) -> std::optional<std::uint32_t> {
     ++lookUps[name];
