@@ -30,9 +30,8 @@ TEST(FleetTargets, AddressesWithAndWithoutAPortAndIpv6Refused) {
     ASSERT_TRUE(target) << text << ": " << target.Failure().message;
     EXPECT_EQ(target->Name(), name);
   }
-  for (const char* bad : {"", ":4001", "host:", "host:65536", "host:-1", "host:+1", "host:4x", "[::1", "[::1]x", "[]:1"}) {
+  for (const char* bad : {"", ":4001", "host:", "host:65536", "host:-1", "host:+1", "host:4x", "[::1", "[::1]x", "[]:1"})
     EXPECT_FALSE(ParseTarget(bad, 9100).Failure().message.empty()) << bad;
-  }
   // The TCP/IP kind reaches IPv4 only: an IPv6 address is refused as such, never looked up.
   for (const char* v6 : {"::1", "[::1]:4001", "[::1]", "fe80::1", "[2001:db8::7]:9100"}) {
     const std::string error = ParseTarget(v6, 9100).Failure().message;
@@ -131,15 +130,13 @@ TEST(FleetStatusOutput, OnATerminalOneLineIsRedrawnBelowTheMessages) {
   const FleetCounts counts = status.Counts();
   // The longest of the pauses still running.
   EXPECT_EQ(std::make_tuple(counts.announcing, counts.pausing, counts.longestPause), std::make_tuple(1, 2, 26));
-  out.str("");
-  status.Message(0, "hello");
-  EXPECT_EQ(out.str(), "\r\033[Ka:1: hello\n\r\033[K" + StatusText(counts)) << "the line is cleared, then drawn again";
-  out.str("");
-  status.Pause(2, 4);
-  EXPECT_EQ(out.str(), "") << "nothing changed, nothing drawn";
+  // What each change draws.
+  const auto drawn = [&out](const std::function<void()>& change) { out.str(""); change(); return out.str(); };
+  EXPECT_EQ(drawn([&] { status.Message(0, "hello"); }), "\r\033[Ka:1: hello\n\r\033[K" + StatusText(counts))
+      << "the line is cleared, then drawn again";
+  EXPECT_EQ(drawn([&] { status.Pause(2, 4); }), "") << "nothing changed, nothing drawn";
   columns = 20;
-  status.Finish(1, PrinterPhase::Stopped);
-  EXPECT_EQ(out.str(), "\r\033[K" + StatusText(status.Counts()).substr(0, 19));
+  EXPECT_EQ(drawn([&] { status.Finish(1, PrinterPhase::Stopped); }), "\r\033[K" + StatusText(status.Counts()).substr(0, 19));
   status.Step(2, Step(DownloadState::Ending));
   // The closing wait counts as a pause.
   EXPECT_EQ(std::make_pair(status.Counts().pausing, status.Counts().longestPause), std::make_pair(1, 0));
@@ -164,9 +161,8 @@ TEST(FleetImage, EveryOpeningReadsTheWholeSnapshotWhateverHappensToTheFile) {
   EXPECT_EQ(a, b);
   // The digest of what a printer was sent, the whole image or the part a download got through,
   // is of the snapshot's bytes, not of the file's.
-  for (const std::size_t bytes : {0u, 1u, 64u, 16384u, 16385u, 100002u, 100003u}) {
+  for (const std::size_t bytes : {0u, 1u, 64u, 16384u, 16385u, 100002u, 100003u})
     EXPECT_EQ(snapshot->Digest(static_cast<std::int64_t>(bytes)), Sha256Hex(a.substr(0, bytes))) << bytes;
-  }
 }
 
 }  // namespace

@@ -50,9 +50,8 @@ TEST(InventoryPicking, WildcardsMatchWholeTextsInEitherCase) {
            {"*", "", true}, {"*", "anything", true}, {"", "", true}, {"", "x", false}, {"nord", "Nord", true},
            {"N?rd", "Nord", true}, {"N?rd", "Nrd", false}, {"N*", "Nord-2", true}, {"*-2", "Nord-2", true},
            {"*-2", "Nord-3", false}, {"a*b*c", "axxbyyc", true}, {"a*b*c", "axxbyy", false}, {"line ?", "line 7", true},
-           {"line ?", "line 17", false}, {"**x", "x", true}}) {
+           {"line ?", "line 17", false}, {"**x", "x", true}})
     EXPECT_EQ(MatchesWildcard(pattern, text), matches) << pattern << " / " << text;
-  }
 }
 
 TEST(InventoryRows, ColumnsByNameEnabledPortSelectionAndLegacy) {
@@ -158,9 +157,8 @@ TEST(FleetRetries, TheWaitDoublesUpToTenMinutesAndOnlyPassingFailuresAreTried) {
            {kEchoNotPermittedText, false},
            {"Error opening font set image\nFontSet.SHC (No such file)", false},
            {"127.0.0.1:4001 is busy: corvelle-cli (process 7) is downloading to it.", false},
-           {"", false}}) {
+           {"", false}})
     EXPECT_EQ(FailureMayPass(failure), passes) << failure;
-  }
 }
 
 }  // namespace

@@ -28,9 +28,8 @@ TEST(ScanRanges, NetworkAndBroadcastLeftOutButNotOfAPointToPointPairOrOneAddress
            {{"192.0.2.4/30"}, "192.0.2.5 192.0.2.6 "}, {{"192.0.2.4/31"}, "192.0.2.4 192.0.2.5 "},
            {{"192.0.2.7/32"}, "192.0.2.7 "}, {{"192.0.2.255"}, "192.0.2.255 "},
            {{"192.0.2.13/29"}, Scanned({"192.0.2.8/29"})},
-           {{"192.0.2.6", "192.0.2.4/30", "192.0.2.5"}, "192.0.2.6 192.0.2.5 "}}) {
+           {{"192.0.2.6", "192.0.2.4/30", "192.0.2.5"}, "192.0.2.6 192.0.2.5 "}})
     EXPECT_EQ(Scanned(ranges), expected) << ranges[0];
-  }
 }
 
 TEST(ScanRanges, AtMostASlash16InAllAndOnlyRangesThatReadWhole) {
@@ -40,9 +39,8 @@ TEST(ScanRanges, AtMostASlash16InAllAndOnlyRangesThatReadWhole) {
   EXPECT_EQ(DottedDecimal(sixteen->front()) + " " + DottedDecimal(sixteen->back()), "10.1.0.1 10.1.255.254");
   EXPECT_EQ(Scanned({"10.1.0.0/17", "10.2.0.0/17"}).rfind("error", 0), std::string::npos) << "two halves make a /16";
   for (const std::vector<std::string>& ranges : std::vector<std::vector<std::string>>{
-           {"10.0.0.0/15"}, {"10.1.0.0/16", "10.2.0.1"}, {"0.0.0.0/0"}}) {
+           {"10.0.0.0/15"}, {"10.1.0.0/16", "10.2.0.1"}, {"0.0.0.0/0"}})
     EXPECT_EQ(Scanned(ranges).rfind("error: at most 65536 addresses (a /16) are scanned in all", 0), 0u) << ranges.back();
-  }
   for (const char* range : {"10.0.0.0/33", "10.0.0.0/", "10.0.0.0/2a", "10.0.0.0/-1", "printer/24", "10.0.0.0/24/8",
                             "", "::1/128"}) {
     EXPECT_EQ(Scanned({range}), "error: '" + std::string(range) +
@@ -65,9 +63,8 @@ TEST(ScanCommand, ALoopbackRangeWithListenersOnSomeAddresses) {
   ASSERT_EQ(second.port, first.port);
   const std::string p = std::to_string(first.port);
   std::string expected;
-  for (int host = 1; host <= 6; ++host) {
+  for (int host = 1; host <= 6; ++host)
     expected += "127.77.0." + std::to_string(host) + ":" + p + "\techo\t" + (host == 2 || host == 5 ? "open" : "closed") + "\n";
-  }
   const test::Finished lines = kit.Run({"scan", "--port", p, "127.77.0.0/29"});
   EXPECT_EQ(std::tie(lines.exit, lines.out, lines.err), std::make_tuple(0, expected, std::string())) << lines.err;
   const test::Finished rows = kit.Run({"scan", "--csv", "--port", p, "--jobs", "1", "127.77.0.5/32", "127.77.0.2/31"});

@@ -40,9 +40,8 @@ TEST(SharedFolder, AnotherUsersLinkWhereAnyoneMayWriteIsFollowedNeitherBySaveNor
   ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
   const std::string shared = kit.dir.File("shared"), kvf = shared + "/sel.kvf", out = shared + "/out.bin";
   ASSERT_TRUE(MakeFolders(shared) && ::chmod(shared.c_str(), 0777) == 0);
-  for (const std::string& link : {kvf, out}) {
+  for (const std::string& link : {kvf, out})
     ASSERT_EQ(::symlink(victim.c_str(), link.c_str()) | ::lchown(link.c_str(), kOtherUser, kOtherUser), 0);
-  }
 
   const Finished save = kit.Run({"selection", "save", kvf});
   EXPECT_EQ(std::tie(save.exit, save.err),

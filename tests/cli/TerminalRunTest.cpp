@@ -98,9 +98,8 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
                            ": group or others may write to it\r\n";
   EXPECT_TRUE(run.err.ends_with("\r\nFonts will be stored in printer when green led turns on again.\r\n" + said))
       << run.err;
-  for (const std::string& once : {std::string("Upgrading printer..."), said}) {
+  for (const std::string& once : {std::string("Upgrading printer..."), said})
     EXPECT_TRUE(run.err.find(once) != std::string::npos && run.err.find(once) == run.err.rfind(once)) << run.err;
-  }
   EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 6) << run.err;
   EXPECT_FALSE(test::FileExists(kit.HistoryPath()));
 }
