@@ -70,8 +70,9 @@ TEST(Preview, SizeWeightItalicAndUnderlineComeFromTheDetailText) {
 TEST(SettingsFile, PathsMoveIntoThisFontExtAndEveryTextGivesExactly112Positions) {
   const std::string text = "Win\r\nC:\\Old\\FontExt\\x.she\r\nUnix  \r\n/other/FontExt/y.she\r\nBare\r\nbare.she\r\n" +
                            std::string("Nul\r\n.netrc\0.she\r\nTab\r\na\tb.she\r\nDel\r\nx\x7f.she\r\n", 45) +
-                           "Up\r\n..\r\nUp2\r\n../../etc/passwd\r\nMixed\r\nC:\\a/..\\secret.she\r\nBare\r\nsecret.she\r\n" +
-                           "Free\r\n***\r\nEmpty\r\n\r\n***\r\n***\r\n" + std::string(1 << 20, 'A') + "\nlf.she\nodd";
+                           "Up\r\n..\r\nUp2\r\n../../etc/passwd\r\nMixed\r\nC:\\a/..\\secret.she\r\n" +
+                           "Bare\r\nsecret.she\r\nFree\r\n***\r\nEmpty\r\n\r\n***\r\n***\r\n" + std::string(1 << 20, 'A') +
+                           "\nlf.she\nodd";
   FontSelection expected;
   expected[0] = {"Win", test::InFontExt("x.she")};
   expected[1] = {"Unix  ", test::InFontExt("y.she")};

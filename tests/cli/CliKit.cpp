@@ -160,8 +160,7 @@ Finished CliKit::RunOnTerminal(const std::vector<std::string>& args, unsigned sh
   int master = -1, slave = -1;
   winsize size{24, columns, 0, 0};
   if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) return {};
-  ::fcntl(master, F_SETFD, FD_CLOEXEC);
-  ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+  for (const int fd : {master, slave}) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   std::vector<std::string> env = environment;
   env.push_back("TERM=" + term);
   // The terminal's output is read as stderr; its read fails (EIO) once the program is gone.

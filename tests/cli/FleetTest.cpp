@@ -136,7 +136,8 @@ TEST(FleetStatusOutput, OnATerminalOneLineIsRedrawnBelowTheMessages) {
       << "the line is cleared, then drawn again";
   EXPECT_EQ(drawn([&] { status.Pause(2, 4); }), "") << "nothing changed, nothing drawn";
   columns = 20;
-  EXPECT_EQ(drawn([&] { status.Finish(1, PrinterPhase::Stopped); }), "\r\033[K" + StatusText(status.Counts()).substr(0, 19));
+  EXPECT_EQ(drawn([&] { status.Finish(1, PrinterPhase::Stopped); }),
+            "\r\033[K" + StatusText(status.Counts()).substr(0, 19));
   status.Step(2, Step(DownloadState::Ending));
   // The closing wait counts as a pause.
   EXPECT_EQ(std::make_pair(status.Counts().pausing, status.Counts().longestPause), std::make_pair(1, 0));

@@ -48,14 +48,12 @@ TEST(ScanRanges, AtMostASlash16InAllAndOnlyRangesThatReadWhole) {
   }
 }
 
-TEST(ScanOutput, AnAddressThatAnsweredNeitherIsNotPrintedOneWithoutEchoIs) {
+// An address that answered neither is not printed, one without echo is; loopback answers echo
+// on every address, so the command's own runs below never see that line.
+TEST(ScanCommand, ALoopbackRangeWithListenersOnSomeAddresses) {
   const std::uint32_t address = 0xC0000207;  // 192.0.2.7
   EXPECT_EQ(cli::ScanLine({address, false, false}, 4001) + cli::InventoryRow({address, false, false}, 4001), "");
-  // Loopback answers echo on every address: the command's own runs never see this one.
   EXPECT_EQ(cli::ScanLine({address, false, true}, 9100), "192.0.2.7:9100\tno echo\topen\n");
-}
-
-TEST(ScanCommand, ALoopbackRangeWithListenersOnSomeAddresses) {
   test::CliKit kit;
   const test::LoopbackPort first(8, 0x7F4D0002);  // 127.77.0.2
   ASSERT_NE(first.port, 0);
