@@ -15,19 +15,16 @@
 namespace corvelle {
 namespace {
 
-using test::IndexRecord;
-using test::Padded;
+using namespace test;
 
-TEST(IndexFile, EveryWholeRecordIsAnEntryInFileOrderDuplicatesIncluded) {
+TEST(IndexFile, EveryWholeRecordIsAnEntryInFileOrderAndItsNamesRunToTheFirstZeroPaddedTo32) {
   const std::string a = IndexRecord({"fa", "Face A", "Font A"}), b = IndexRecord({"fb", "Face B", "Font B"});
   const FontCatalogue catalogue = ParseCatalogue(a + b + a + a.substr(0, 101));  // the short tail is no entry
   ASSERT_EQ(catalogue.size(), 3u);
   EXPECT_EQ(catalogue[0].listText + catalogue[1].listText, Padded("Font A") + Padded("Font B"));
   EXPECT_EQ(catalogue[2], catalogue[0]);
   EXPECT_TRUE(ParseCatalogue("").empty());
-}
-
-TEST(IndexFile, NamesRunToTheFirstZeroPaddedTo32AndTheNumbersFollowAtFixedPlaces) {
+  // Names run to the first zero, padded to 32, and the numbers follow at fixed places.
   const std::string full(32, 'W');
   const std::tuple<std::string, std::string, std::string> cases[] = {
       {IndexRecord({full, full, full}), full, full + full + "   0   00000"},
@@ -74,34 +71,34 @@ TEST(SettingsFile, PathsMoveIntoThisFontExtAndEveryTextGivesExactly112Positions)
                            "Bare\r\nsecret.she\r\nFree\r\n***\r\nEmpty\r\n\r\n***\r\n***\r\n" + std::string(1 << 20, 'A') +
                            "\nlf.she\nodd";
   FontSelection expected;
-  expected[0] = {"Win", test::InFontExt("x.she")};
-  expected[1] = {"Unix  ", test::InFontExt("y.she")};
-  expected[2] = {"Bare", test::InFontExt("bare.she")};
-  expected[6] = {"Up", test::InFontExt("..")};
-  expected[7] = {"Up2", test::InFontExt("passwd")};
-  expected[8] = {"Mixed", test::InFontExt("secret.she")};
-  expected[9] = {"Bare", test::InFontExt("secret.she")};
+  expected[0] = {"Win", InFontExt("x.she")};
+  expected[1] = {"Unix  ", InFontExt("y.she")};
+  expected[2] = {"Bare", InFontExt("bare.she")};
+  expected[6] = {"Up", InFontExt("..")};
+  expected[7] = {"Up2", InFontExt("passwd")};
+  expected[8] = {"Mixed", InFontExt("secret.she")};
+  expected[9] = {"Bare", InFontExt("secret.she")};
   expected[10] = {"Free", "***"};
   expected[11] = {"Empty", ""};
-  expected[13] = {std::string(kMaxSettingsLine, 'A'), test::InFontExt("lf.she")};
+  expected[13] = {std::string(kMaxSettingsLine, 'A'), InFontExt("lf.she")};
   expected[14] = {"odd", "***"};
   EXPECT_EQ(ParseSettings(text, "/prog"), expected);
   std::string many;
   for (int p = 0; p < 130; ++p) many += "N" + std::to_string(p) + "\r\np\r\n";
-  EXPECT_EQ(ParseSettings(many, "/prog")[111], (SelectionSlot{"N111", test::InFontExt("p")}));
+  EXPECT_EQ(ParseSettings(many, "/prog")[111], (SelectionSlot{"N111", InFontExt("p")}));
 }
 
 TEST(SettingsFile, ALineEndInsideANameBecomesABlankSoLaterLinesStayInPlace) {
   FontSelection selection;
-  selection[0] = {"Two\r\nLines\n", test::InFontExt("a.she")};
-  selection[1] = {"Next", test::InFontExt("b.she")};
+  selection[0] = {"Two\r\nLines\n", InFontExt("a.she")};
+  selection[1] = {"Next", InFontExt("b.she")};
   const FontSelection back = ParseSettings(SerializeSettings(selection), "/prog");
-  EXPECT_EQ(back[0], (SelectionSlot{"Two  Lines ", test::InFontExt("a.she")}));
+  EXPECT_EQ(back[0], (SelectionSlot{"Two  Lines ", InFontExt("a.she")}));
   EXPECT_EQ(back[1], selection[1]);
 }
 
 SelectionSlot SlotOf(int index) {
-  return {test::Padded("Font " + std::to_string(index)), test::InFontExt("font" + std::to_string(index) + ".she")};
+  return {Padded("Font " + std::to_string(index)), InFontExt("font" + std::to_string(index) + ".she")};
 }
 
 class AddSelectedTest : public ::testing::Test {
@@ -115,7 +112,7 @@ class AddSelectedTest : public ::testing::Test {
   };
   const FontCatalogue catalogue = [] {
     std::string bytes;
-    for (int i = 0; i < 400; ++i) bytes += test::IndexRecord({"font" + std::to_string(i), "Face", "Font " + std::to_string(i)});
+    for (int i = 0; i < 400; ++i) bytes += IndexRecord({"font" + std::to_string(i), "Face", "Font " + std::to_string(i)});
     return ParseCatalogue(bytes);
   }();
   FontSelection selection;

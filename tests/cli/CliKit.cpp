@@ -80,8 +80,7 @@ Finished Launch(const std::vector<std::string>& argv, const std::vector<std::str
 }  // namespace
 
 Interrupt After(int ms) {
-  const auto at = Clock::now() + std::chrono::milliseconds(ms);
-  return [at](const Finished&) { return Clock::now() >= at; };
+  return [at = Clock::now() + std::chrono::milliseconds(ms)](const Finished&) { return Clock::now() >= at; };
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -203,8 +203,7 @@ TEST(CliDownloadJson, FailedAndStoppedAttemptsAndARunThatNeverStarts) {
 
   // A profile that cannot be read (a folder in its place): no attempt, and still one document.
   // Usage errors have none.
-  ASSERT_EQ(::unlink(kit.profile.c_str()), 0);
-  ASSERT_TRUE(MakeFolders(kit.profile));
+  ASSERT_TRUE(::unlink(kit.profile.c_str()) == 0 && MakeFolders(kit.profile));
   const Finished unread = kit.Run({"download", "--json", "--port", "FILE", "--output", one});
   Attempts(unread, "failed", 0);
   // An option without its value among them.

@@ -4,6 +4,7 @@
 // printer reads on its own.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -22,14 +23,20 @@ std::string Names(const std::vector<FleetTarget>& targets) {
   return text;
 }
 
-TEST(FleetTargets, AddressesWithAndWithoutAPortAndIpv6Refused) {
-  for (const auto& [text, name] : std::vector<std::pair<const char*, const char*>>{
-           {"10.0.0.7", "10.0.0.7:9100"}, {"10.0.0.7:4001", "10.0.0.7:4001"}, {"printer.lan:0", "printer.lan:0"},
-           {"127.1:4001", "127.1:4001"}, {"127.0.0.1:65535", "127.0.0.1:65535"}}) {
-    const auto target = ParseTarget(text, 9100);
-    ASSERT_TRUE(target) << text << ": " << target.Failure().message;
-    EXPECT_EQ(target->Name(), name);
-  }
+// A list skips blanks and comments and takes each line as an address with or without a port; a
+// bad line named by its number, or a list naming no printer, is a usage error of the download
+// command, checked where it is run.
+TEST(FleetTargets, AddressesWithAndWithoutAPortInAListThatSkipsBlanksAndCommentsAndIpv6Refused) {
+  const auto targets = ParseTargetList("# site A\n\n  10.0.0.1:4001  \r\n\t10.0.0.2\r\n   # aside\n10.0.0.3:1\n"
+                                       "printer.lan:0\n127.1:4001\n127.0.0.1:65535",
+                                       "hosts", 4000);
+  ASSERT_TRUE(targets) << targets.Failure().message;
+  EXPECT_EQ(Names(*targets), "10.0.0.1:4001 10.0.0.2:4000 10.0.0.3:1 printer.lan:0 127.1:4001 127.0.0.1:65535 ");
+  test::TempDir dir;
+  const auto read = ReadTargetList(dir.Write("list", "10.0.0.9\n10.0.0.8:7\n"), 1, nullptr);
+  ASSERT_TRUE(read) << read.Failure().message;
+  EXPECT_EQ(Names(*read), "10.0.0.9:1 10.0.0.8:7 ");
+  EXPECT_FALSE(ReadTargetList(dir.Write("huge", std::string(kMaxTargetListBytes + 1, '\n')), 1, nullptr));
   for (const char* bad : {"", ":4001", "host:", "host:65536", "host:-1", "host:+1", "host:4x", "[::1", "[::1]x", "[]:1"})
     EXPECT_FALSE(ParseTarget(bad, 9100).Failure().message.empty()) << bad;
   // The TCP/IP kind reaches IPv4 only: an IPv6 address is refused as such, never looked up.
@@ -37,19 +44,6 @@ TEST(FleetTargets, AddressesWithAndWithoutAPortAndIpv6Refused) {
     const std::string error = ParseTarget(v6, 9100).Failure().message;
     EXPECT_NE(error.find("IPv6 addresses are not supported"), std::string::npos) << v6 << ": " << error;
   }
-}
-
-// A bad line named by its number, or a list naming no printer, is a usage error of the download
-// command, checked where it is run.
-TEST(FleetTargets, AListSkipsBlanksAndCommentsAndAnOversizedOneIsRefused) {
-  const auto targets = ParseTargetList("# site A\n\n  10.0.0.1:4001  \r\n\t10.0.0.2\r\n   # aside\n10.0.0.3:1", "hosts", 4000);
-  ASSERT_TRUE(targets) << targets.Failure().message;
-  EXPECT_EQ(Names(*targets), "10.0.0.1:4001 10.0.0.2:4000 10.0.0.3:1 ");
-  test::TempDir dir;
-  const auto read = ReadTargetList(dir.Write("list", "10.0.0.9\n10.0.0.8:7\n"), 1, nullptr);
-  ASSERT_TRUE(read) << read.Failure().message;
-  EXPECT_EQ(Names(*read), "10.0.0.9:1 10.0.0.8:7 ");
-  EXPECT_FALSE(ReadTargetList(dir.Write("huge", std::string(kMaxTargetListBytes + 1, '\n')), 1, nullptr));
 }
 
 // Printers are told apart by the address they are served at: every numeric spelling and every

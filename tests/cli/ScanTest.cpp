@@ -2,8 +2,6 @@
 // corvelle-cli scan: the addresses a range stands for and the lines printed for them, then the
 // program itself over loopback ranges only (127.0.0.0/8 answers echo on every address), with
 // listeners on some of the addresses, and stopped midway.
-#include <chrono>
-
 #include "base/Ipv4Text.h"
 #include "cli/CliKit.h"
 #include "cli/ScanRanges.h"
@@ -20,7 +18,7 @@ std::string Scanned(const std::vector<std::string>& ranges) {
   return text;
 }
 
-TEST(ScanRanges, NetworkAndBroadcastLeftOutButNotOfAPointToPointPairOrOneAddress) {
+TEST(ScanRanges, NetworkAndBroadcastLeftOutButNotOfAPairOrOneAddressAndAtMostASlash16InAll) {
   // One address is scanned as given, host bits below the prefix are ignored, and overlaps are
   // scanned once, in the order the ranges name them.
   for (const auto& [ranges, expected] : std::vector<std::pair<std::vector<std::string>, std::string>>{
@@ -30,9 +28,7 @@ TEST(ScanRanges, NetworkAndBroadcastLeftOutButNotOfAPointToPointPairOrOneAddress
            {{"192.0.2.13/29"}, Scanned({"192.0.2.8/29"})},
            {{"192.0.2.6", "192.0.2.4/30", "192.0.2.5"}, "192.0.2.6 192.0.2.5 "}})
     EXPECT_EQ(Scanned(ranges), expected) << ranges[0];
-}
-
-TEST(ScanRanges, AtMostASlash16InAllAndOnlyRangesThatReadWhole) {
+  // At most a /16 in all, and only ranges that read whole.
   const auto sixteen = cli::ScanAddresses({"10.1.0.0/16"});
   ASSERT_TRUE(sixteen) << sixteen.Failure().message;
   EXPECT_EQ(sixteen->size(), 65534u);
@@ -78,11 +74,10 @@ TEST(ScanCommand, ALoopbackRangeWithListenersOnSomeAddresses) {
 
 TEST(ScanCommand, CtrlCStopsAScanMidwayAfterWhatWasFound) {
   test::CliKit kit;
-  const auto start = std::chrono::steady_clock::now();
-  // A whole /16 one address at a time; Ctrl-C once the first lines are out.
+  // A whole /16 one address at a time; Ctrl-C once the first lines are out. (A run still going 5 s
+  // after it is killed, which shows as no exit status.)
   const test::Finished stopped =
       kit.Run({"scan", "--jobs", "1", "--port", "9", "127.78.0.0/16"}, [](const test::Finished& f) { return !f.out.empty(); });
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(std::tie(stopped.exit, stopped.err), std::make_tuple(1, std::string("Scan stopped.\n")));
   ASSERT_EQ(stopped.out.rfind("127.78.0.1:9\techo\tclosed\n", 0), 0u) << stopped.out.substr(0, 200);
   EXPECT_LT(stopped.out.size(), 65534 * 24u);
