@@ -23,9 +23,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Starts `argv` with the extra environment and the descriptors `out` and `err` as stdout and
-// stderr (-1: /dev/null) and closes `theirs` (the descriptors it was given), reads `outFrom` and `errFrom`
-// (either may be -1) into the run's out and err to their ends at the same time, so neither pipe
-// fills, and waits for it with its CPU time. `signal` is sent once `interruptWhen` (asked after
+// stderr (-1: /dev/null) and closes `theirs` (the descriptors it was given), reads `outFrom` and
+// `errFrom` (either may be -1) into the run's out and err to their ends at the same time, so
+// neither pipe fills, and waits for it with its CPU time. `signal` is sent once `interruptWhen` (asked after
 // each piece and every 5 ms) answers true; a program still running 5 s after it is killed.
 Finished Launch(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int out, int err,
                 std::initializer_list<int> theirs, int outFrom, int errFrom, const Interrupt& interruptWhen,
@@ -65,7 +65,7 @@ Finished Launch(const std::vector<std::string>& argv, const std::vector<std::str
       else fds[i].fd = -1;
     }
   }
-  for (const int fd : {outFrom, errFrom}) ::close(fd);  // -1 is no descriptor: EBADF, nothing closed
+  for (const int fd : {outFrom, errFrom}) ::close(fd);  // -1 is none: EBADF, nothing closed
   int status = 0;
   rusage usage{};
   while (::wait4(done.pid, &status, 0, &usage) < 0)
