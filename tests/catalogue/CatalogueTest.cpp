@@ -15,20 +15,16 @@
 namespace corvelle {
 namespace {
 
-using test::IndexRecord;
-using test::Padded;
+using namespace test;
 
-TEST(IndexFile, EveryWholeRecordIsAnEntryInFileOrderDuplicatesIncluded) {
+TEST(IndexFile, EveryWholeRecordIsAnEntryInFileOrderAndItsNamesRunToTheFirstZeroPaddedTo32) {
   const std::string a = IndexRecord({"fa", "Face A", "Font A"}), b = IndexRecord({"fb", "Face B", "Font B"});
   const FontCatalogue catalogue = ParseCatalogue(a + b + a + a.substr(0, 101));  // the short tail is no entry
   ASSERT_EQ(catalogue.size(), 3u);
-  EXPECT_EQ(catalogue[0].listText, Padded("Font A"));
-  EXPECT_EQ(catalogue[1].listText, Padded("Font B"));
+  EXPECT_EQ(catalogue[0].listText + catalogue[1].listText, Padded("Font A") + Padded("Font B"));
   EXPECT_EQ(catalogue[2], catalogue[0]);
   EXPECT_TRUE(ParseCatalogue("").empty());
-}
-
-TEST(IndexFile, NamesRunToTheFirstZeroPaddedTo32AndTheNumbersFollowAtFixedPlaces) {
+  // Names run to the first zero, padded to 32, and the numbers follow at fixed places.
   const std::string full(32, 'W');
   const std::tuple<std::string, std::string, std::string> cases[] = {
       {IndexRecord({full, full, full}), full, full + full + "   0   00000"},
@@ -64,65 +60,61 @@ TEST(Preview, SizeWeightItalicAndUnderlineComeFromTheDetailText) {
   EXPECT_FALSE(DecodePreview(text.substr(0, 75)));
 }
 
+// Windows and Unix folders, "..", climbing paths, mixed separators and bare names all end in this
+// FontExt, so that no path line names a file outside it; a NUL or another control byte frees the
+// position; "***" or an empty line stays as read, "***" for both lines is a free position; a 1 MiB
+// line is cut, and a name without its path line has "***".
 TEST(SettingsFile, PathsMoveIntoThisFontExtAndEveryTextGivesExactly112Positions) {
+  const std::string text = "Win\r\nC:\\Old\\FontExt\\x.she\r\nUnix  \r\n/other/FontExt/y.she\r\nBare\r\nbare.she\r\n" +
+                           std::string("Nul\r\n.netrc\0.she\r\nTab\r\na\tb.she\r\nDel\r\nx\x7f.she\r\n", 45) +
+                           "Up\r\n..\r\nUp2\r\n../../etc/passwd\r\nMixed\r\nC:\\a/..\\secret.she\r\n" +
+                           "Bare\r\nsecret.she\r\nFree\r\n***\r\nEmpty\r\n\r\n***\r\n***\r\n" + std::string(1 << 20, 'A') +
+                           "\nlf.she\nodd";
   FontSelection expected;
-  expected[0] = {"Win", test::InFontExt("x.she")};
-  expected[1] = {"Unix  ", test::InFontExt("y.she")};
-  expected[2] = {"Bare", test::InFontExt("bare.she")};
-  expected[4] = {std::string(kMaxSettingsLine, 'A'), test::InFontExt("lf.she")};  // a 1 MiB line is cut
-  expected[5] = {"odd", "***"};
-  const std::string text = "Win\r\nC:\\Old\\FontExt\\x.she\r\nUnix  \r\n/other/FontExt/y.she\r\nBare\r\nbare.she\r\n";
-  EXPECT_EQ(ParseSettings(text + "***\r\n***\r\n" + std::string(1 << 20, 'A') + "\nlf.she\nodd", "/prog"), expected);
+  expected[0] = {"Win", InFontExt("x.she")};
+  expected[1] = {"Unix  ", InFontExt("y.she")};
+  expected[2] = {"Bare", InFontExt("bare.she")};
+  expected[6] = {"Up", InFontExt("..")};
+  expected[7] = {"Up2", InFontExt("passwd")};
+  expected[8] = {"Mixed", InFontExt("secret.she")};
+  expected[9] = {"Bare", InFontExt("secret.she")};
+  expected[10] = {"Free", "***"};
+  expected[11] = {"Empty", ""};
+  expected[13] = {std::string(kMaxSettingsLine, 'A'), InFontExt("lf.she")};
+  expected[14] = {"odd", "***"};
+  EXPECT_EQ(ParseSettings(text, "/prog"), expected);
   std::string many;
   for (int p = 0; p < 130; ++p) many += "N" + std::to_string(p) + "\r\np\r\n";
-  EXPECT_EQ(ParseSettings(many, "/prog")[111], (SelectionSlot{"N111", test::InFontExt("p")}));
-}
-
-TEST(SettingsFile, HostilePathLinesNeverNameAFileOutsideFontExt) {
-  // A NUL or another control byte frees the position; "..", bare names and both separators end
-  // in FontExt/; "***" and an empty line stay as read.
-  const std::string text = std::string("Nul\r\n.netrc\0.she\r\nTab\r\na\tb.she\r\nDel\r\nx\x7f.she\r\n", 45) +
-                           "Up\r\n..\r\nUp2\r\n../../etc/passwd\r\nMixed\r\nC:\\a/..\\secret.she\r\n" +
-                           "Bare\r\nsecret.she\r\nFree\r\n***\r\nEmpty\r\n\r\n";
-  const FontSelection s = ParseSettings(text, "/prog");
-  for (int p = 0; p < 3; ++p) EXPECT_EQ(s[static_cast<size_t>(p)], SelectionSlot{}) << p;
-  EXPECT_EQ(s[3].fontPath, test::InFontExt(".."));
-  EXPECT_EQ(s[4].fontPath, test::InFontExt("passwd"));
-  EXPECT_EQ(s[5].fontPath, test::InFontExt("secret.she"));
-  EXPECT_EQ(s[6].fontPath, test::InFontExt("secret.she"));
-  EXPECT_EQ(s[7], (SelectionSlot{"Free", "***"}));
-  EXPECT_EQ(s[8], (SelectionSlot{"Empty", ""}));
+  EXPECT_EQ(ParseSettings(many, "/prog")[111], (SelectionSlot{"N111", InFontExt("p")}));
 }
 
 TEST(SettingsFile, ALineEndInsideANameBecomesABlankSoLaterLinesStayInPlace) {
   FontSelection selection;
-  selection[0] = {"Two\r\nLines\n", test::InFontExt("a.she")};
-  selection[1] = {"Next", test::InFontExt("b.she")};
+  selection[0] = {"Two\r\nLines\n", InFontExt("a.she")};
+  selection[1] = {"Next", InFontExt("b.she")};
   const FontSelection back = ParseSettings(SerializeSettings(selection), "/prog");
-  EXPECT_EQ(back[0], (SelectionSlot{"Two  Lines ", test::InFontExt("a.she")}));
+  EXPECT_EQ(back[0], (SelectionSlot{"Two  Lines ", InFontExt("a.she")}));
   EXPECT_EQ(back[1], selection[1]);
 }
 
 SelectionSlot SlotOf(int index) {
-  return {test::Padded("Font " + std::to_string(index)), test::InFontExt("font" + std::to_string(index) + ".she")};
+  return {Padded("Font " + std::to_string(index)), InFontExt("font" + std::to_string(index) + ".she")};
 }
 
 class AddSelectedTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string bytes;
-    for (int i = 0; i < 400; ++i) bytes += test::IndexRecord({"font" + std::to_string(i), "Face", "Font " + std::to_string(i)});
-    catalogue = ParseCatalogue(bytes);
-  }
-  AddOutcome Add(std::optional<int> destination, std::vector<int> indices, bool hasCurrent = true,
-                 bool legacy = false) {
+  AddOutcome Add(std::optional<int> destination, std::vector<int> indices, bool hasCurrent = true, bool legacy = false) {
     return AddSelected(selection, catalogue, "/prog", {destination, std::move(indices), hasCurrent, legacy}, ask);
   }
   const LegacyQuestion ask = [this](const std::string& text) {
     questions.push_back(text);
     return answer;
   };
-  FontCatalogue catalogue;
+  const FontCatalogue catalogue = [] {
+    std::string bytes;
+    for (int i = 0; i < 400; ++i) bytes += IndexRecord({"font" + std::to_string(i), "Face", "Font " + std::to_string(i)});
+    return ParseCatalogue(bytes);
+  }();
   FontSelection selection;
   std::vector<std::string> questions;
   MessageAnswer answer = MessageAnswer::Ok;

@@ -22,32 +22,28 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Forks and runs `argv` with the extra environment and the given descriptors as stdout and
-// stderr (-1: /dev/null).
-pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int out, int err) {
-  const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  const int null = ::open("/dev/null", O_RDWR);
-  ::dup2(null, STDIN_FILENO);
-  ::dup2(out >= 0 ? out : null, STDOUT_FILENO);
-  ::dup2(err >= 0 ? err : null, STDERR_FILENO);
-  for (const std::string& variable : environment) ::putenv(const_cast<char*>(variable.c_str()));
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  ::execv(args[0], args.data());
-  ::_exit(127);
-}
-
-// Starts `argv` and closes `theirs` (the descriptors it was given), reads `outFrom` and `errFrom`
-// (either may be -1) into the run's out and err to their ends at the same time, so neither pipe
-// fills, and waits for it with its CPU time. `signal` is sent once `interruptWhen` (asked after
+// Starts `argv` with the extra environment and the descriptors `out` and `err` as stdout and
+// stderr (-1: /dev/null) and closes `theirs` (the descriptors it was given), reads `outFrom` and
+// `errFrom` (either may be -1) into the run's out and err to their ends at the same time, so
+// neither pipe fills, and waits for it with its CPU time. `signal` is sent once `interruptWhen` (asked after
 // each piece and every 5 ms) answers true; a program still running 5 s after it is killed.
 Finished Launch(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int out, int err,
                 std::initializer_list<int> theirs, int outFrom, int errFrom, const Interrupt& interruptWhen,
                 int signal) {
   Finished done;
-  done.pid = Start(argv, environment, out, err);
+  done.pid = ::fork();
+  if (done.pid == 0) {
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(out >= 0 ? out : null, STDOUT_FILENO);
+    ::dup2(err >= 0 ? err : null, STDERR_FILENO);
+    for (const std::string& variable : environment) ::putenv(const_cast<char*>(variable.c_str()));
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
   for (const int fd : theirs) ::close(fd);
   std::optional<Clock::time_point> sent;
   pollfd fds[2] = {{outFrom, POLLIN, 0}, {errFrom, POLLIN, 0}};
@@ -69,14 +65,11 @@ Finished Launch(const std::vector<std::string>& argv, const std::vector<std::str
       else fds[i].fd = -1;
     }
   }
-  for (const int fd : {outFrom, errFrom}) {
-    if (fd >= 0) ::close(fd);
-  }
+  for (const int fd : {outFrom, errFrom}) ::close(fd);  // -1 is none: EBADF, nothing closed
   int status = 0;
   rusage usage{};
-  while (::wait4(done.pid, &status, 0, &usage) < 0) {
+  while (::wait4(done.pid, &status, 0, &usage) < 0)
     if (errno != EINTR) return done;
-  }
   const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
   done.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   done.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -87,8 +80,7 @@ Finished Launch(const std::vector<std::string>& argv, const std::vector<std::str
 }  // namespace
 
 Interrupt After(int ms) {
-  const auto at = Clock::now() + std::chrono::milliseconds(ms);
-  return [at](const Finished&) { return Clock::now() >= at; };
+  return [at = Clock::now() + std::chrono::milliseconds(ms)](const Finished&) { return Clock::now() >= at; };
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -167,8 +159,7 @@ Finished CliKit::RunOnTerminal(const std::vector<std::string>& args, unsigned sh
   int master = -1, slave = -1;
   winsize size{24, columns, 0, 0};
   if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) return {};
-  ::fcntl(master, F_SETFD, FD_CLOEXEC);
-  ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+  for (const int fd : {master, slave}) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   std::vector<std::string> env = environment;
   env.push_back("TERM=" + term);
   // The terminal's output is read as stderr; its read fails (EIO) once the program is gone.

@@ -9,7 +9,6 @@
 
 #include <QJsonArray>
 
-#include <thread>
 
 #include "CliKit.h"
 #include "base/Paths.h"
@@ -22,16 +21,13 @@
 namespace corvelle {
 namespace {
 
-using test::CliKit;
-using test::Document;
-using test::Finished;
-using test::Lines;
-using test::RawControl;
+using namespace test;
+
+std::string Text(const QJsonObject& object, const char* key) { return object[key].toString().toStdString(); }
 
 TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
   CliKit kit;
-  test::TempDir dir;
-  const auto sim = [&dir](const char* arg) { return test::RunProgram(dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", arg}).out; };
+  const auto sim = [&kit](const char* arg) { return RunProgram(kit.dir, {CORVELLE_BIN_DIR "/kerv-printer-sim", arg}).out; };
   EXPECT_EQ(kit.Run({"--version"}).out + sim("--version"),
             "corvelle-cli " CORVELLE_PROJECT_VERSION "\nkerv-printer-sim " CORVELLE_PROJECT_VERSION "\n");
   EXPECT_EQ(sim("-h"), sim("--help"));
@@ -42,9 +38,8 @@ TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
     const Finished help = kit.Run({command, "--help"});
     EXPECT_EQ(std::make_pair(help.exit, help.out.rfind("Usage: corvelle-cli " + command, 0)), std::make_pair(0, 0ul))
         << help.out;
-    for (const Finished& dashH : {kit.Run({command, "-h"}), kit.Run({"-q", command, "--bogus-free", "-h"})}) {
+    for (const Finished& dashH : {kit.Run({command, "-h"}), kit.Run({"-q", command, "--bogus-free", "-h"})})
       EXPECT_EQ(std::tie(dashH.exit, dashH.out, dashH.err), std::tie(help.exit, help.out, help.err)) << command;
-    }
   }
   // After "--" a -h is a word like any other.
   EXPECT_EQ(kit.Run({"catalogue", "--", "-h"}).exit, 2);
@@ -52,16 +47,20 @@ TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
 
 TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   CliKit kit;
-  using test::IndexRecord;
-  using test::Padded;
-  kit.dir.Write("program/FontExt/Index1252.shi", IndexRecord({"west0", "Arial", "Caf\xe9 zero", 0, 12, 0, 1, 0, 0}) +
-                                                     IndexRecord({"west1", "Times", "Western one", 1, 14}));
+  // Texts are UTF-8: names read in their index file's code page, paths as the file system names them.
+  const std::string folder = "\xD0\xA8\xD1\x80\xD0\xB8\xD1\x84\xD1\x82\xD1\x8B \xC3\xA9";
+  kit.program = kit.dir.File(folder);
+  kit.dir.Write(folder + "/FontExt/Index1252.shi", IndexRecord({"west0", "Arial", "Caf\xe9 zero", 0, 12, 0, 1, 0, 0}) +
+                                                      IndexRecord({"west1", "Times", "Western one", 1, 14}));
+  kit.dir.Write(folder + "/FontExt/Index1251.shi", IndexRecord({"cyr", "Arial", "\xCF\xF0\xE8\xEC\xE5\xF0", 0, 12}));
   const std::string fontExt = kit.program + "/FontExt/";
   EXPECT_EQ(kit.Run({"catalogue", "--json"}).out,
             "{\"codepage\": 2, \"fonts\": [\n  {\"index\": 0, \"name\": \"Caf\xc3\xa9 zero\", \"file\": \"west0\", \"face\": "
             "\"Arial\", \"detail\": \"" + Padded("west0") + Padded("Arial") + "   0  120100\", \"path\": \"" + fontExt +
             "west0.she\"},\n  {\"index\": 1, \"name\": \"Western one\", \"file\": \"west1\", \"face\": \"Times\", "
             "\"detail\": \"" + Padded("west1") + Padded("Times") + "   1  140000\", \"path\": \"" + fontExt + "west1.she\"}\n]}\n");
+  const QJsonArray cyrillic = Document(kit.Run({"catalogue", "--codepage", "1", "--json"}))["fonts"].toArray();
+  EXPECT_EQ(Text(cyrillic[0].toObject(), "name"), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80");
 
   ASSERT_EQ(kit.Run({"selection", "add", "--at", "3", "1"}).exit, 0);
   const QJsonArray positions = Document(kit.Run({"selection", "show", "--json"}))["positions"].toArray();
@@ -70,20 +69,6 @@ TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
                                                   {"path", QString::fromStdString(fontExt + "west1.she")}}));
   EXPECT_TRUE(positions[0].toObject()["name"].isNull() && positions[111].toObject()["path"].isNull());
   EXPECT_EQ(kit.Run({"selection", "clear", "--json"}).exit, 2);
-
-  // Texts are UTF-8: names read in their index file's code page, paths as the file system names them.
-  const std::string folder = "\xD0\xA8\xD1\x80\xD0\xB8\xD1\x84\xD1\x82\xD1\x8B \xC3\xA9";
-  kit.dir.Write(folder + "/FontExt/Index1251.shi", IndexRecord({"cyr", "Arial", "\xCF\xF0\xE8\xEC\xE5\xF0", 0, 12}));
-  kit.program = kit.dir.File(folder);
-  const Finished cyrillic = kit.Run({"catalogue", "--codepage", "1", "--json"});
-  ASSERT_EQ(cyrillic.exit, 0) << cyrillic.err;
-  EXPECT_EQ(cyrillic.out.find("\\u00"), std::string::npos) << cyrillic.out;
-  const QJsonObject cyr = Document(cyrillic)["fonts"].toArray()[0].toObject();
-  const QString cyrPath = QString::fromStdString(kit.program + "/FontExt/cyr.she");
-  EXPECT_EQ(cyr["name"].toString(), QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80"));
-  EXPECT_EQ(cyr["path"].toString(), cyrPath);
-  ASSERT_EQ(kit.Run({"selection", "add", "--codepage", "1", "--at", "1", "0"}).exit, 0);
-  EXPECT_EQ(Document(kit.Run({"selection", "show", "--json"}))["positions"].toArray()[0].toObject()["path"].toString(), cyrPath);
 
   // An image the builder made: the sections and totals of the text, in decimal.
   kit.SelectFont(5000);
@@ -94,12 +79,10 @@ TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   EXPECT_EQ(inspected["format"].toString().toStdString(), Lines(report.out)[0].substr(8));
   EXPECT_TRUE(inspected["consistent"].toBool() && inspected["problem"].isNull());
   const QJsonArray sections = inspected["sections"].toArray();
-  ASSERT_EQ(sections.size(), 1);
-  EXPECT_EQ(sections[0].toObject()["size"].toInteger(), 5100);
+  EXPECT_EQ(sections.size() == 1 ? sections[0].toObject()["size"].toInteger() : sections.size(), 5100);
   const std::string total = "total: 1 sections, " + std::to_string(inspected["totalBytes"].toInteger()) + " bytes\n";
   EXPECT_TRUE(report.out.ends_with(total)) << report.out;
-  kit.dir.Write("junk", "not an image");
-  const Finished junk = kit.Run({"inspect", "--json", kit.dir.File("junk")});
+  const Finished junk = kit.Run({"inspect", "--json", kit.dir.Write("junk", "not an image")});
   EXPECT_EQ(junk.exit, 1);
   EXPECT_FALSE(Document(junk)["consistent"].toBool() || Document(junk)["problem"].toString().isEmpty());
 }
@@ -128,30 +111,23 @@ TEST(CliCommandLine, AReaderThatStopsEndsTheOutputQuietlyAndAFullDiskDoesNot) {
 
 TEST(CliCommandLine, ControlBytesFromFilesAndPathsReachNoOutputRaw) {
   CliKit kit;
-  using test::IndexRecord;
-  // A catalogue whose names hold ESC sequences, BEL, CR and DEL, and UTF-8 that stays as it is.
+  // A catalogue whose names hold ESC sequences, BEL, CR and DEL, and UTF-8 that stays as it is;
+  // a path named on the command line comes back in a message on stderr.
   kit.dir.Write("program/FontExt/Index1252.shi", IndexRecord({"west0", "Ar\x1b[2Jial", "Caf\xc3\xa9\a\rzero", 0, 12}) +
                                                      IndexRecord({"west1", "Times", "One\x7f\x1b]0;x\x07", 1, 14}));
-  const Finished catalogue = kit.Run({"catalogue"});
-  EXPECT_EQ(catalogue.exit, 0);
-  EXPECT_EQ(RawControl(catalogue.out), "") << catalogue.out;
-  EXPECT_NE(catalogue.out.find("Caf\xc3\xa9\\x07\\x0dzero"), std::string::npos) << catalogue.out;
-  EXPECT_NE(catalogue.out.find("One\\x7f\\x1b]0;x\\x07"), std::string::npos) << catalogue.out;
-  EXPECT_NE(kit.Run({"catalogue", "--json"}).out.find(R"(\u001b]0;x\u0007)"), std::string::npos);
   ASSERT_EQ(kit.Run({"selection", "add", "--at", "3", "1"}).exit, 0);
-  const Finished selection = kit.Run({"selection", "show"});
-  EXPECT_EQ(RawControl(selection.out), "") << selection.out;
-  EXPECT_NE(selection.out.find("\\x1b]0;x"), std::string::npos) << selection.out;
-
-  // A path named on the command line comes back in a message on stderr.
-  const Finished inspect = kit.Run({"inspect", kit.dir.File("image\x1b[31m\r.shc")});
-  EXPECT_EQ(inspect.exit, 1);
-  EXPECT_EQ(RawControl(inspect.err), "") << inspect.err;
-  EXPECT_NE(inspect.err.find("image\\x1b[31m\\x0d.shc"), std::string::npos) << inspect.err;
-
+  for (const auto& [args, exit, shown] : std::vector<std::tuple<std::vector<std::string>, int, std::string>>{
+           {{"catalogue"}, 0, "Caf\xc3\xa9\\x07\\x0dzero"}, {{"catalogue"}, 0, "One\\x7f\\x1b]0;x\\x07"},
+           {{"catalogue", "--json"}, 0, R"(\u001b]0;x\u0007)"}, {{"selection", "show"}, 0, "\\x1b]0;x"},
+           {{"inspect", kit.dir.File("image\x1b[31m\r.shc")}, 1, "image\\x1b[31m\\x0d.shc"}}) {
+    const Finished run = kit.Run(args);
+    const std::string& text = exit == 0 ? run.out : run.err;
+    EXPECT_EQ(run.exit, exit) << args[0];
+    EXPECT_EQ(RawControl(text), "") << text;
+    EXPECT_NE(text.find(shown), std::string::npos) << text;
+  }
 }
 
-std::string Text(const QJsonObject& object, const char* key) { return object[key].toString().toStdString(); }
 // An attempt's target, port, result, bytes and digest ("null" when there is none), with " | ".
 std::string Sent(const QJsonObject& attempt) {
   std::string text;
@@ -159,12 +135,18 @@ std::string Sent(const QJsonObject& attempt) {
   return text + std::to_string(attempt["bytes"].toInteger()) + " | " +
          (attempt["sha256"].isNull() ? "null" : Text(attempt, "sha256"));
 }
-// The run's document: its result and its attempts, which `attempts` must count.
-QJsonArray Attempts(const Finished& run, const std::string& result, qsizetype attempts) {
+// The run's document: its result, with the exit status that goes with it, and its attempts, which
+// `attempts` must count (filled up with empty ones when they do not, so that the caller may take
+// each).
+std::vector<QJsonObject> Attempts(const Finished& run, const std::string& result, std::size_t attempts) {
+  EXPECT_EQ(run.exit, result == "ok" ? 0 : 1) << run.err;
   const QJsonObject document = Document(run);
   EXPECT_EQ(Text(document, "result"), result) << run.out;
-  EXPECT_EQ(document["printers"].toArray().size(), attempts) << run.out;
-  return document["printers"].toArray();
+  std::vector<QJsonObject> printers;
+  for (const QJsonValue& printer : document["printers"].toArray()) printers.push_back(printer.toObject());
+  EXPECT_EQ(printers.size(), attempts) << run.out;
+  printers.resize(attempts);
+  return printers;
 }
 
 // REAL TIME: a one-area download to a FILE port beside one to two printers, about 23 s.
@@ -176,29 +158,22 @@ TEST(CliDownloadJson, OnePrinterOrManyEachWithWhatItWasSentAndHowItEnded) {
   ASSERT_TRUE(sim.Started());
   const std::string printer = "127.1:" + std::to_string(sim.Port());
   const std::string dead = "127.0.0.1:" + std::to_string(test::ClosedPort());
-  Finished many;
-  std::thread side([&] { many = fleet.Run({"download", "--json", "--no-echo-test", "--ip", printer, "--ip", dead}); });
+  auto side = std::async(std::launch::async,
+                         [&] { return fleet.Run({"download", "--json", "--no-echo-test", "--ip", printer, "--ip", dead}); });
   const std::string one = single.dir.File("one.out"), two = single.dir.File("two.out");
   const Finished alone = single.Run({"download", "--json", "--port", "FILE", "--output", one, "--output", two});
-  side.join();
+  const Finished many = side.get();
 
-  EXPECT_EQ(alone.exit, 0) << alone.err;
-  const QJsonArray a = Attempts(alone, "ok", 1);
-  ASSERT_EQ(a.size(), 1);
-  const QJsonObject file = a[0].toObject();
+  const QJsonObject file = Attempts(alone, "ok", 1)[0];
   const std::string image = test::ReadFile(DefaultFontSetPath(single.program));
-  ASSERT_FALSE(image.empty());
   EXPECT_EQ(Sent(file), one + " " + two + " | FILE | ok | " + std::to_string(image.size()) + " | " + Sha256Hex(image));
   EXPECT_EQ(Text(file, "message") + "|" + Text(file, "detail"), "Fonts will be stored in printer when green led turns on again.|");
   // The pause after the announcement and the closing wait, 11 s each.
-  EXPECT_GE(file["seconds"].toDouble(), 22.0);
-  EXPECT_LT(file["seconds"].toDouble(), 40.0);
+  EXPECT_TRUE(file["seconds"].toDouble() >= 22.0 && file["seconds"].toDouble() < 40.0) << file["seconds"].toDouble();
 
   // Many printers: the document instead of the result lines, in the targets' order and spelling.
-  EXPECT_EQ(many.exit, 1) << many.err;
-  const QJsonArray printers = Attempts(many, "failed", 2);
-  ASSERT_EQ(printers.size(), 2);
-  const QJsonObject served = printers[0].toObject(), refused = printers[1].toObject();
+  const std::vector<QJsonObject> printers = Attempts(many, "failed", 2);
+  const QJsonObject &served = printers[0], &refused = printers[1];
   const std::string fleetImage = test::ReadFile(DefaultFontSetPath(fleet.program));
   EXPECT_EQ(Sent(served), printer + " | TCP/IP | ok | " + std::to_string(fleetImage.size()) + " | " + Sha256Hex(fleetImage));
   EXPECT_GE(served["seconds"].toDouble(), 22.0);
@@ -216,31 +191,24 @@ TEST(CliDownloadJson, FailedAndStoppedAttemptsAndARunThatNeverStarts) {
   CliKit kit;
   kit.SelectFont(1000);
   const Finished refused = kit.Run({"download", "--json", "--port", "FILE"});
-  EXPECT_EQ(refused.exit, 1);
-  const QJsonArray r = Attempts(refused, "failed", 1);
-  ASSERT_EQ(r.size(), 1);
-  EXPECT_TRUE(Sent(r[0].toObject()).ends_with(" | failed | 0 | null")) << refused.out;
-  EXPECT_EQ(Text(r[0].toObject(), "message"), "The FILE port needs --output FILE: no output file was given.");
+  const QJsonObject r = Attempts(refused, "failed", 1)[0];
+  EXPECT_TRUE(Sent(r).ends_with(" | failed | 0 | null")) << refused.out;
+  EXPECT_EQ(Text(r, "message"), "The FILE port needs --output FILE: no output file was given.");
 
   const std::string one = kit.dir.File("one.out");
   const Finished stopped = kit.Run({"download", "--json", "--port", "FILE", "--output", one, "--output", one + "2"},
                                    [](const Finished& f) { return f.err.find("Waiting 11 s\n") != std::string::npos; });
-  EXPECT_EQ(stopped.exit, 1);
-  const QJsonArray s = Attempts(stopped, "stopped", 1);
-  ASSERT_EQ(s.size(), 1);
-  EXPECT_EQ(Text(s[0].toObject(), "message") + " | " + Text(s[0].toObject(), "target"), "Download stopped. | " + one);
+  const QJsonObject s = Attempts(stopped, "stopped", 1)[0];
+  EXPECT_EQ(Text(s, "message") + " | " + Text(s, "target"), "Download stopped. | " + one);
 
   // A profile that cannot be read (a folder in its place): no attempt, and still one document.
   // Usage errors have none.
-  ASSERT_EQ(::unlink(kit.profile.c_str()), 0);
-  ASSERT_TRUE(MakeFolders(kit.profile));
+  ASSERT_TRUE(::unlink(kit.profile.c_str()) == 0 && MakeFolders(kit.profile));
   const Finished unread = kit.Run({"download", "--json", "--port", "FILE", "--output", one});
-  EXPECT_EQ(unread.exit, 1) << unread.err;
   Attempts(unread, "failed", 0);
   // An option without its value among them.
-  for (const Finished& usage : {kit.Run({"download", "--json", "--jobs", "0"}), kit.Run({"download", "--json", "--ip", "127.0.0.1", "--ip"})}) {
+  for (const Finished& usage : {kit.Run({"download", "--json", "--jobs", "0"}), kit.Run({"download", "--json", "--ip", "127.0.0.1", "--ip"})})
     EXPECT_EQ(std::tie(usage.exit, usage.out), std::make_tuple(2, std::string())) << usage.err;
-  }
 }
 
 }  // namespace

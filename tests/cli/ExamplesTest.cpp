@@ -5,10 +5,8 @@
 // An example that would reach a printer other than one on 127.0.0.1 or a FILE port fails the
 // test without being run.
 #include <algorithm>
-#include <sstream>
 
 #include "CliKit.h"
-#include "base/Paths.h"
 #include "ports/PortSettings.h"
 #include "catalogue/CatalogueTesting.h"
 #include "support/Unprivileged.h"
@@ -20,9 +18,8 @@ namespace {
 using test::CliKit;
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
-  }
   return text;
 }
 
@@ -42,20 +39,19 @@ std::string HelpExamples(CliKit& kit) {
 // the ```sh blocks of the README's sections `titles`.
 std::string ManualExamples() {
   const std::string page = test::ReadFile(CORVELLE_SOURCE_DIR "/packaging/corvelle-cli.1.in");
-  std::istringstream lines(page.substr(page.find("\n.SH EXAMPLES")));
   std::string script;
   bool inside = false;
-  for (std::string line; std::getline(lines, line) && line.rfind(".SH SEE", 0) != 0;) {
+  for (const std::string& line : test::Lines(page.substr(page.find("\n.SH EXAMPLES")))) {
+    if (line.starts_with(".SH SEE")) break;
     if (line == ".nf" || line == ".fi") inside = line == ".nf";
     else if (inside && !line.starts_with(".")) script += Replaced(Replaced(line, "\\-", "-"), "\\(dq", "\"") + "\n";
   }
   return script;
 }
 std::string ReadmeExamples(const std::vector<std::string>& titles) {
-  std::istringstream lines(test::ReadFile(CORVELLE_SOURCE_DIR "/README.md"));
   std::string script;
   bool section = false, block = false;
-  for (std::string line; std::getline(lines, line);) {
+  for (const std::string& line : test::Lines(test::ReadFile(CORVELLE_SOURCE_DIR "/README.md"))) {
     if (line.starts_with("## ")) section = std::find(titles.begin(), titles.end(), line.substr(3)) != titles.end();
     else if (section && line == "```sh") block = true;
     else if (block && line == "```") block = false;
@@ -76,35 +72,28 @@ test::ProgramRun RunExamples(CliKit& kit, int port, const std::string& examples)
   kit.dir.Write("program/FontExt/Index1252.shi", index);
   kit.dir.Write("config/corvelle.ini", "[" + std::string(kPortSection) + "]\nIPaddress=127.0.0.1\nIPport=" +
                                            std::to_string(port) + "\n");
-  std::string script = "set -e\ncd " + kit.dir.File("work") + "\nexport HOME=" + kit.dir.File("home") + " " +
+  const std::string work = kit.dir.File("work"), home = kit.dir.File("home");
+  std::string script = "set -e\nmkdir -p " + work + " " + home + "\ncd " + work + "\nexport HOME=" + home + " " +
                        kit.environment.front() + "\ncorvelle-cli() { " + kit.Cli() + " --program-folder " +
                        kit.program + " --profile " + kit.profile + " \"$@\"; }\n";
-  std::istringstream lines(examples);
-  for (std::string line; std::getline(lines, line);) {
+  for (std::string line : test::Lines(examples)) {
     line = Replaced(line, "4001", std::to_string(port));
     if (line.empty() || line.starts_with("#") || line.starts_with("kerv-printer-sim")) continue;
-    const bool reaches = line.find(" download") != std::string::npos || line.find(" set-com") != std::string::npos ||
-                         line.find(" ping") != std::string::npos;
-    if (reaches && line.find("127.0.0.1") == std::string::npos && line.find("--port FILE") == std::string::npos) {
-      ADD_FAILURE() << "an example that may reach another printer than one on 127.0.0.1: " << line;
-      return {};
-    }
-    if (line.find(" scan ") != std::string::npos && line.find(" 127.") == std::string::npos) {
-      ADD_FAILURE() << "a scan example outside 127.0.0.0/8: " << line;
+    const auto has = [&line](const char* part) { return line.find(part) != std::string::npos; };
+    if (((has(" download") || has(" set-com") || has(" ping")) && !has("127.0.0.1") && !has("--port FILE")) ||
+        (has(" scan ") && !has(" 127."))) {
+      ADD_FAILURE() << "an example that may reach another printer than one on 127.0.0.0/8: " << line;
       return {};
     }
     script += line + "\n";
   }
-  MakeFolders(kit.dir.File("work"));
-  MakeFolders(kit.dir.File("home"));
   return test::RunProgram(kit.dir, {"/bin/bash", "-c", script});
 }
 
 // REAL TIME: four downloads of about 22 s, three of them side by side.
 TEST(CliExamples, EveryExampleShownRunsAsShown) {
   test::SimProcess sim({"--port", "0", "--printers", "3"});
-  ASSERT_TRUE(sim.Started());
-  ASSERT_EQ(sim.Ports().size(), 3u);
+  ASSERT_EQ(sim.Ports().size(), 3u) << "the simulator's three printers";
   CliKit kits[3];
   const std::string scripts[3] = {HelpExamples(kits[0]), ManualExamples(),
                                   ReadmeExamples({"corvelle-cli", "Trying Corvelle without a printer"})};

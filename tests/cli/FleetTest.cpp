@@ -4,6 +4,7 @@
 // printer reads on its own.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -22,35 +23,27 @@ std::string Names(const std::vector<FleetTarget>& targets) {
   return text;
 }
 
-TEST(FleetTargets, AddressesWithAndWithoutAPortAndIpv6Refused) {
-  for (const auto& [text, name] : std::vector<std::pair<const char*, const char*>>{
-           {"10.0.0.7", "10.0.0.7:9100"}, {"10.0.0.7:4001", "10.0.0.7:4001"}, {"printer.lan:0", "printer.lan:0"},
-           {"127.1:4001", "127.1:4001"}, {"127.0.0.1:65535", "127.0.0.1:65535"}}) {
-    const auto target = ParseTarget(text, 9100);
-    ASSERT_TRUE(target) << text << ": " << target.Failure().message;
-    EXPECT_EQ(target->Name(), name);
-  }
-  for (const char* bad : {"", ":4001", "host:", "host:65536", "host:-1", "host:+1", "host:4x", "[::1", "[::1]x", "[]:1"}) {
-    EXPECT_FALSE(ParseTarget(bad, 9100).Failure().message.empty()) << bad;
-  }
-  // The TCP/IP kind reaches IPv4 only: an IPv6 address is refused as such, never looked up.
-  for (const char* v6 : {"::1", "[::1]:4001", "[::1]", "fe80::1", "[2001:db8::7]:9100"}) {
-    const std::string error = ParseTarget(v6, 9100).Failure().message;
-    EXPECT_NE(error.find("IPv6 addresses are not supported"), std::string::npos) << v6 << ": " << error;
-  }
-}
-
-// A bad line named by its number, or a list naming no printer, is a usage error of the download
+// A list skips blanks and comments and takes each line as an address with or without a port; a
+// bad line named by its number, or a list naming no printer, is a usage error of the download
 // command, checked where it is run.
-TEST(FleetTargets, AListSkipsBlanksAndCommentsAndAnOversizedOneIsRefused) {
-  const auto targets = ParseTargetList("# site A\n\n  10.0.0.1:4001  \r\n\t10.0.0.2\r\n   # aside\n10.0.0.3:1", "hosts", 4000);
+TEST(FleetTargets, AddressesWithAndWithoutAPortInAListThatSkipsBlanksAndCommentsAndIpv6Refused) {
+  const auto targets = ParseTargetList("# site A\n\n  10.0.0.1:4001  \r\n\t10.0.0.2\r\n   # aside\n10.0.0.3:1\n"
+                                       "printer.lan:0\n127.1:4001\n127.0.0.1:65535",
+                                       "hosts", 4000);
   ASSERT_TRUE(targets) << targets.Failure().message;
-  EXPECT_EQ(Names(*targets), "10.0.0.1:4001 10.0.0.2:4000 10.0.0.3:1 ");
+  EXPECT_EQ(Names(*targets), "10.0.0.1:4001 10.0.0.2:4000 10.0.0.3:1 printer.lan:0 127.1:4001 127.0.0.1:65535 ");
   test::TempDir dir;
   const auto read = ReadTargetList(dir.Write("list", "10.0.0.9\n10.0.0.8:7\n"), 1, nullptr);
   ASSERT_TRUE(read) << read.Failure().message;
   EXPECT_EQ(Names(*read), "10.0.0.9:1 10.0.0.8:7 ");
   EXPECT_FALSE(ReadTargetList(dir.Write("huge", std::string(kMaxTargetListBytes + 1, '\n')), 1, nullptr));
+  for (const char* bad : {"", ":4001", "host:", "host:65536", "host:-1", "host:+1", "host:4x", "[::1", "[::1]x", "[]:1"})
+    EXPECT_FALSE(ParseTarget(bad, 9100).Failure().message.empty()) << bad;
+  // The TCP/IP kind reaches IPv4 only: an IPv6 address is refused as such, never looked up.
+  for (const char* v6 : {"::1", "[::1]:4001", "[::1]", "fe80::1", "[2001:db8::7]:9100"}) {
+    const std::string error = ParseTarget(v6, 9100).Failure().message;
+    EXPECT_NE(error.find("IPv6 addresses are not supported"), std::string::npos) << v6 << ": " << error;
+  }
 }
 
 // Printers are told apart by the address they are served at: every numeric spelling and every
@@ -59,9 +52,8 @@ TEST(FleetTargets, SpellingsAndNamesOfOneAddressAreOnePrinter) {
   std::vector<FleetTarget> targets;
   for (const char* text : {"127.1:4001", "127.0.0.1:4001", "0x7f000001:4001", "0177.0.0.01:4001", "Printer.LAN:4001",
                            "printer.lan:4001", "127.0.0.1:4002", "other:4001", "PRINTER.lan:4002", "gone:1", "GONE:1",
-                           "10.1:4001", "10.0.0.1:4001"}) {
+                           "10.1:4001", "10.0.0.1:4001"})
     targets.push_back(*ParseTarget(text, 0));
-  }
   std::map<std::string, int> lookUps;
   ResolveTargets(targets, [&lookUps](const std::string& name) -> std::optional<std::uint32_t> {
     ++lookUps[name];
@@ -114,14 +106,10 @@ TEST(FleetStatusOutput, ThroughAPipeEveryStateChangeAndMessageLineIsPrefixedAndQ
       status.Finish(0, PrinterPhase::Done);
     }
     EXPECT_EQ(out.str(), quiet ? "10.0.0.2:4001: TCP/IP device is not responding\n10.0.0.2:4001: no echo reply\n"
-                               : "10.0.0.1:4001: Opening the port\n"
-                                 "10.0.0.1:4001: Announcing the image (100 bytes)\n"
-                                 "10.0.0.2:4001: Opening the port\n"
-                                 "10.0.0.2:4001: TCP/IP device is not responding\n"
-                                 "10.0.0.2:4001: no echo reply\n"
-                                 "10.0.0.2:4001: failed\n"
-                                 "10.0.0.1:4001: Waiting 11 s\n"
-                                 "10.0.0.1:4001: ok\n") << live;
+                               : "10.0.0.1:4001: Opening the port\n10.0.0.1:4001: Announcing the image (100 bytes)\n"
+                                 "10.0.0.2:4001: Opening the port\n10.0.0.2:4001: TCP/IP device is not responding\n"
+                                 "10.0.0.2:4001: no echo reply\n10.0.0.2:4001: failed\n"
+                                 "10.0.0.1:4001: Waiting 11 s\n10.0.0.1:4001: ok\n") << live;
   }
 }
 
@@ -136,15 +124,14 @@ TEST(FleetStatusOutput, OnATerminalOneLineIsRedrawnBelowTheMessages) {
   const FleetCounts counts = status.Counts();
   // The longest of the pauses still running.
   EXPECT_EQ(std::make_tuple(counts.announcing, counts.pausing, counts.longestPause), std::make_tuple(1, 2, 26));
-  out.str("");
-  status.Message(0, "hello");
-  EXPECT_EQ(out.str(), "\r\033[Ka:1: hello\n\r\033[K" + StatusText(counts)) << "the line is cleared, then drawn again";
-  out.str("");
-  status.Pause(2, 4);
-  EXPECT_EQ(out.str(), "") << "nothing changed, nothing drawn";
+  // What each change draws.
+  const auto drawn = [&out](const std::function<void()>& change) { out.str(""); change(); return out.str(); };
+  EXPECT_EQ(drawn([&] { status.Message(0, "hello"); }), "\r\033[Ka:1: hello\n\r\033[K" + StatusText(counts))
+      << "the line is cleared, then drawn again";
+  EXPECT_EQ(drawn([&] { status.Pause(2, 4); }), "") << "nothing changed, nothing drawn";
   columns = 20;
-  status.Finish(1, PrinterPhase::Stopped);
-  EXPECT_EQ(out.str(), "\r\033[K" + StatusText(status.Counts()).substr(0, 19));
+  EXPECT_EQ(drawn([&] { status.Finish(1, PrinterPhase::Stopped); }),
+            "\r\033[K" + StatusText(status.Counts()).substr(0, 19));
   status.Step(2, Step(DownloadState::Ending));
   // The closing wait counts as a pause.
   EXPECT_EQ(std::make_pair(status.Counts().pausing, status.Counts().longestPause), std::make_pair(1, 0));
@@ -169,9 +156,8 @@ TEST(FleetImage, EveryOpeningReadsTheWholeSnapshotWhateverHappensToTheFile) {
   EXPECT_EQ(a, b);
   // The digest of what a printer was sent, the whole image or the part a download got through,
   // is of the snapshot's bytes, not of the file's.
-  for (const std::size_t bytes : {0u, 1u, 64u, 16384u, 16385u, 100002u, 100003u}) {
+  for (const std::size_t bytes : {0u, 1u, 64u, 16384u, 16385u, 100002u, 100003u})
     EXPECT_EQ(snapshot->Digest(static_cast<std::int64_t>(bytes)), Sha256Hex(a.substr(0, bytes))) << bytes;
-  }
 }
 
 }  // namespace

@@ -16,10 +16,12 @@
 namespace corvelle::cli {
 namespace {
 
-// Each row as "name|address|site|origin|selection|legacy", one a line; legacy 1, 0 or - (empty).
-std::string Rows(const std::vector<InventoryRow>& rows) {
+// Each row as "name|address|site|origin|selection|legacy", one a line; legacy 1, 0 or - (empty);
+// "error: " and the message when the inventory is refused.
+std::string Rows(const Result<std::vector<InventoryRow>>& rows) {
+  if (!rows) return "error: " + rows.Failure().message;
   std::string text;
-  for (const InventoryRow& r : rows) {
+  for (const InventoryRow& r : *rows) {
     text += r.target.name + "|" + r.target.Name() + "|" + r.target.site + "|" + r.target.origin + "|" + r.selectionPath +
             "|" + (r.legacy ? (*r.legacy ? "1" : "0") : "-") + "\n";
   }
@@ -37,10 +39,9 @@ TEST(InventoryCsv, QuotesCommasLineEndsAndBytesAsSpreadsheetsWriteThem) {
   using Fields = std::vector<std::string>;
   const std::vector<std::pair<int, Fields>> expected = {
       {1, {"name", "site"}}, {2, {"Line 7, east", "say \"hi\""}}, {4, {"two\nlines", "Caf\xE9"}}, {7, {"last", "row"}}};
-  ASSERT_EQ(records->size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(std::make_pair((*records)[i].line, (*records)[i].fields), expected[i]) << i;
-  }
+  std::vector<std::pair<int, Fields>> got;
+  for (const auto& record : *records) got.emplace_back(record.line, record.fields);
+  EXPECT_EQ(got, expected);
   EXPECT_FALSE(ParseCsv("a,b\n1,\"open\n2,3\n", errorLine));
   EXPECT_EQ(errorLine, 2) << "named by the line where the quote opened";
   EXPECT_TRUE(ParseCsv("", errorLine)->empty());
@@ -51,9 +52,8 @@ TEST(InventoryPicking, WildcardsMatchWholeTextsInEitherCase) {
            {"*", "", true}, {"*", "anything", true}, {"", "", true}, {"", "x", false}, {"nord", "Nord", true},
            {"N?rd", "Nord", true}, {"N?rd", "Nrd", false}, {"N*", "Nord-2", true}, {"*-2", "Nord-2", true},
            {"*-2", "Nord-3", false}, {"a*b*c", "axxbyyc", true}, {"a*b*c", "axxbyy", false}, {"line ?", "line 7", true},
-           {"line ?", "line 17", false}, {"**x", "x", true}}) {
+           {"line ?", "line 17", false}, {"**x", "x", true}})
     EXPECT_EQ(MatchesWildcard(pattern, text), matches) << pattern << " / " << text;
-  }
 }
 
 TEST(InventoryRows, ColumnsByNameEnabledPortSelectionAndLegacy) {
@@ -72,11 +72,7 @@ TEST(InventoryRows, ColumnsByNameEnabledPortSelectionAndLegacy) {
       {"inv.csv", {{"N*"}, {"line ?", "spare"}},
        "line 1|10.0.0.1:4001|Nord|inv.csv:3|labels.kvf|-\nline 2|10.0.0.2:4100|Nord|inv.csv:4|/abs/old.kvf|1\n"},
       {"inv.csv", {{}, {"LINE 3"}}, "line 3|10.0.0.3:5000|Sud|inv.csv:5||0\n"}};
-  for (const auto& [file, pick, expected] : cases) {
-    const auto rows = ParseInventory(text, file, 4001, pick);
-    ASSERT_TRUE(rows) << rows.Failure().message;
-    EXPECT_EQ(Rows(*rows), expected);
-  }
+  for (const auto& [file, pick, expected] : cases) EXPECT_EQ(Rows(ParseInventory(text, file, 4001, pick)), expected);
 }
 
 TEST(InventoryRows, ABadRowIsNamedByFileAndLine) {
@@ -90,10 +86,9 @@ TEST(InventoryRows, ABadRowIsNamedByFileAndLine) {
            {"name,site\nx,y\n", "inv.csv:1: the header row has no address column"},
            {"address\n\"10.0.0.1\n", "inv.csv:2: a quoted field is not closed"},
            // A disabled row is not read at all.
-           {"address,enabled\n,0\n10.0.0.1,1\n", ""}}) {
-    const auto rows = ParseInventory(text, "inv.csv", 4001, {});
-    EXPECT_EQ(static_cast<bool>(rows), *expected == '\0') << text;
-    EXPECT_EQ(rows.Failure().message.rfind(expected, 0), 0u) << rows.Failure().message;
+           {"address,enabled\n,0\n10.0.0.1,1\n", "|10.0.0.1:4001||inv.csv:3||-\n"}}) {
+    const std::string rows = Rows(ParseInventory(text, "inv.csv", 4001, {}));
+    EXPECT_EQ(rows.rfind(*expected == '|' ? std::string(expected) : "error: " + std::string(expected), 0), 0u) << rows;
   }
 }
 
@@ -159,9 +154,8 @@ TEST(FleetRetries, TheWaitDoublesUpToTenMinutesAndOnlyPassingFailuresAreTried) {
            {kEchoNotPermittedText, false},
            {"Error opening font set image\nFontSet.SHC (No such file)", false},
            {"127.0.0.1:4001 is busy: corvelle-cli (process 7) is downloading to it.", false},
-           {"", false}}) {
+           {"", false}})
     EXPECT_EQ(FailureMayPass(failure), passes) << failure;
-  }
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli run beside other users: links another user planted in a folder anyone may write
-// to, temporary names planted ahead of a build, temporary files that killed runs left behind, and
-// a FIFO in place of a settings file.
+// to, temporary names planted ahead of a build, and temporary files that killed runs left
+// behind.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 
 #include "CliKit.h"
@@ -41,9 +40,8 @@ TEST(SharedFolder, AnotherUsersLinkWhereAnyoneMayWriteIsFollowedNeitherBySaveNor
   ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
   const std::string shared = kit.dir.File("shared"), kvf = shared + "/sel.kvf", out = shared + "/out.bin";
   ASSERT_TRUE(MakeFolders(shared) && ::chmod(shared.c_str(), 0777) == 0);
-  for (const std::string& link : {kvf, out}) {
+  for (const std::string& link : {kvf, out})
     ASSERT_EQ(::symlink(victim.c_str(), link.c_str()) | ::lchown(link.c_str(), kOtherUser, kOtherUser), 0);
-  }
 
   const Finished save = kit.Run({"selection", "save", kvf});
   EXPECT_EQ(std::tie(save.exit, save.err),
@@ -110,19 +108,6 @@ TEST(SharedFolder, AtStartOnlyThisUsersTemporaryFilesOfAnEndedProcessAreRemoved)
   for (const std::string& path : removed) EXPECT_FALSE(FileExists(path)) << path;
   for (const std::string& path : kept) EXPECT_TRUE(FileExists(path)) << path;
   EXPECT_TRUE(IsLink(link));
-}
-
-// A FIFO nobody reads in place of the settings file: the save is refused at once, not held until
-// a reader comes.
-TEST(SharedFolder, SavingTheSelectionIntoAFifoIsRefusedAtOnce) {
-  CliKit kit;
-  const std::string fifo = kit.dir.File("selection.kvf");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const auto start = std::chrono::steady_clock::now();
-  const Finished run = kit.Run({"selection", "save", fifo}, {}, SIGINT, {"/usr/bin/timeout", "10"});
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-  EXPECT_EQ(std::tie(run.exit, run.err),
-            std::make_tuple(1, "corvelle-cli: cannot create " + fifo + ": not a regular file\n"));
 }
 
 }  // namespace

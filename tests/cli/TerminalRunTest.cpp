@@ -19,10 +19,8 @@
 namespace corvelle {
 namespace {
 
-using cli::PauseText;
-using cli::ProgressLine;
-using test::CliKit;
-using test::Finished;
+using namespace cli;
+using namespace test;
 
 // Each drawing of the progress line: what follows a carriage return and "erase to the end of
 // the line", up to the next carriage return or line feed.
@@ -43,7 +41,6 @@ std::vector<std::string> FileDownload(const CliKit& kit) {
 TEST(ProgressLine, ABarThePercentageAndTheStepWhenThereIsRoomAndNarrowWidthsKeepThePercentageAndTheCountdown) {
   EXPECT_EQ(ProgressLine(25, "area 1", 200), "[#####               ] 25%  area 1");
   EXPECT_EQ(ProgressLine(-1, "", 200) + ProgressLine(150, "", 200), "[                    ] 0%[####################] 100%");
-  EXPECT_EQ(PauseText(18), "Waiting for the printer: 18 s");
   const std::string sending = "Sending area 1 of 2 (1376256 bytes)";
   // The longest step at 79 columns (an 80-column terminal) whole, with the full bar.
   EXPECT_EQ(ProgressLine(100, sending, 79), "[####################] 100%  " + sending);
@@ -76,7 +73,6 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
   });
   EXPECT_EQ(run.exit, 0) << run.err;
   ASSERT_TRUE(resized);
-  EXPECT_EQ(test::ReadFile(kit.dir.File("two.out")).size(), 3164u);
 
   std::vector<int> countdown;
   for (const std::string& piece : Drawn(run.err)) {
@@ -92,18 +88,15 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
     if (countdown.empty() || countdown.back() != seconds) countdown.push_back(seconds);
   }
   // The pause after the announcement, then the final wait, each counted down a second at a time.
-  std::vector<int> twice;
-  for (int second = 22; second > 0; --second) twice.push_back((second - 1) % 11 + 1);
-  EXPECT_EQ(countdown, twice) << run.err;
+  EXPECT_EQ(countdown, (std::vector<int>{11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1})) << run.err;
 
   // The line is drawn in place; the messages stand on lines of their own, each once.
   const std::string said = "The download history cannot be written: refusing folder " + folder +
                            ": group or others may write to it\r\n";
   EXPECT_TRUE(run.err.ends_with("\r\nFonts will be stored in printer when green led turns on again.\r\n" + said))
       << run.err;
-  for (const std::string& once : {std::string("Upgrading printer..."), said}) {
+  for (const std::string& once : {std::string("Upgrading printer..."), said})
     EXPECT_TRUE(run.err.find(once) != std::string::npos && run.err.find(once) == run.err.rfind(once)) << run.err;
-  }
   EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 6) << run.err;
   EXPECT_FALSE(test::FileExists(kit.HistoryPath()));
 }
@@ -124,7 +117,6 @@ TEST(CliTerminal, QuietShowsOnlyTheMessagesAndADumbTerminalGetsPlainLines) {
     return seen.find("Waiting 11 s\r\n") != std::string::npos;
   });
   EXPECT_EQ(dumb.err.find('\033'), std::string::npos) << dumb.err;
-  EXPECT_NE(dumb.err.find("Waiting 11 s\r\n"), std::string::npos) << dumb.err;
 
   // Each attempt is in the history: stopped in the first pause, before any image byte.
   const std::vector<DownloadRecord> records = ReadHistory(kit.HistoryPath()).records;
@@ -165,39 +157,31 @@ TEST(CliHistory, TheTableItsFiltersAndTheJsonLinesShowTheSameRecords) {
       {d, "corvelle-cli", "FILE", "/tmp/a.out /tmp/b.out", "FontSet.SHC", 3164, digest, "ok", ""}};
   WriteHistory(kit, records);
   using Times = std::vector<std::string>;
-  const auto shown = [&kit](std::vector<std::string> args, bool json) {
-    args.insert(args.begin(), "history");
-    if (json) args.push_back("--json");
-    const Finished run = kit.Run(args);
-    EXPECT_EQ(run.exit, 0) << run.err;
-    return TimesShown(run);
-  };
-  for (const bool json : {false, true}) {
-    // An address in any numeric form; without a port, every port.
-    EXPECT_EQ(shown({"--target", "127.1"}, json), (Times{a, b}));
-    EXPECT_EQ(shown({"--target", "0x7f000001:4002"}, json), (Times{b}));
-    EXPECT_EQ(shown({"--target", "127.0.0.1:4003"}, json), (Times{}));
-    EXPECT_EQ(shown({"--target", "/dev/ttyUSB0"}, json), (Times{c}));
-    EXPECT_EQ(shown({"--target", "/tmp/b.out"}, json), (Times{d}));
-    EXPECT_EQ(shown({"--target", "/tmp/b"}, json), (Times{}));
-    EXPECT_EQ(shown({"--result", "failed"}, json), (Times{b}));
-    // A day starts at its midnight, UTC; a time is taken to the second.
-    EXPECT_EQ(shown({"--since", "2026-12-01"}, json), (Times{b, c, d}));
-    EXPECT_EQ(shown({"--since", "2026-12-01T00:00:01Z"}, json), (Times{c, d}));
-    EXPECT_EQ(shown({"--since", "2026-12-03T08:30"}, json), (Times{d}));
-    // The last N of those chosen, not of the whole history.
-    EXPECT_EQ(shown({"--result", "ok", "--last", "1"}, json), (Times{d}));
-    EXPECT_EQ(shown({"--target", "127.0.0.1", "--since", "2026-11-30", "--last", "5"}, json), (Times{a, b}));
+  // An address in any numeric form, without a port every port; a day starts at its midnight, UTC,
+  // and a time is taken to the second; --last takes the last N of those chosen, not of the whole
+  // history.
+  for (const auto& [filter, times] : std::vector<std::pair<std::vector<std::string>, Times>>{
+           {{"--target", "127.1"}, {a, b}}, {{"--target", "0x7f000001:4002"}, {b}}, {{"--target", "127.0.0.1:4003"}, {}},
+           {{"--target", "/dev/ttyUSB0"}, {c}}, {{"--target", "/tmp/b.out"}, {d}}, {{"--target", "/tmp/b"}, {}},
+           {{"--result", "failed"}, {b}}, {{"--since", "2026-12-01"}, {b, c, d}}, {{"--since", "2026-12-01T00:00:01Z"}, {c, d}},
+           {{"--since", "2026-12-03T08:30"}, {d}}, {{"--result", "ok", "--last", "1"}, {d}},
+           {{"--target", "127.0.0.1", "--since", "2026-11-30", "--last", "5"}, {a, b}}}) {
+    std::vector<std::string> args = {"history"};
+    args.insert(args.end(), filter.begin(), filter.end());
+    for (const bool json : {false, true}) {
+      if (json) args.push_back("--json");
+      const Finished run = kit.Run(args);
+      EXPECT_EQ(run.exit, 0) << run.err;
+      EXPECT_EQ(TimesShown(run), times) << filter[1] << " " << json;
+    }
   }
-  for (const char* wrong : {"2026-02-29", "2026-13-01", "2026-12-01T24:00", "yesterday", "2026-12-1"}) {
-    const Finished run = kit.Run({"history", "--since", wrong});
-    EXPECT_EQ(std::tie(run.exit, run.out), std::make_tuple(2, std::string())) << wrong;
+  for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
+           {"--since", "2026-02-29"}, {"--since", "2026-13-01"}, {"--since", "2026-12-01T24:00"}, {"--since", "yesterday"},
+           {"--since", "2026-12-1"}, {"--result", "done"}, {"--target", ""}, {"--last", "0"}}) {
+    const Finished run = kit.Run({"history", usage[0], usage[1]});
+    EXPECT_EQ(std::tie(run.exit, run.out), std::make_tuple(2, std::string())) << usage[1];
   }
   EXPECT_EQ(kit.Run({"history", "--since", "2028-02-29"}).exit, 0) << "a leap day";
-  for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
-           {"history", "--result", "done"}, {"history", "--target", ""}, {"history", "--last", "0"}}) {
-    EXPECT_EQ(kit.Run(usage).exit, 2) << usage[1];
-  }
 
   // On a terminal the message is cut to the width, the last column left free.
   const Finished narrow = kit.RunOnTerminal({"history", "--target", "/dev/ttyUSB0"}, 80, "xterm", {}, true);
@@ -227,20 +211,17 @@ TEST(CliHistory, TheTableItsFiltersAndTheJsonLinesShowTheSameRecords) {
 
   const std::string folder = ParentFolder(kit.HistoryPath());
   ::chmod(folder.c_str(), 0777);
-  EXPECT_EQ(kit.Run({"history"}).err,
-            "corvelle-cli: refusing folder " + folder + ": group or others may write to it\n");
+  EXPECT_EQ(kit.Run({"history"}).err, "corvelle-cli: refusing folder " + folder + ": group or others may write to it\n");
 }
 
 TEST(CliHistory, AHistoryLongerThanIsReadSaysWhereTheOlderRecordsAre) {
   CliKit kit;
-  const std::string line = FormatRecord({"2026-12-07T09:41:03Z", "corvelle", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC",
-                                         0, std::string(64, '0'), "ok", std::string(400, 'm')});
+  const DownloadRecord record{"2026-12-07T09:41:03Z", "corvelle", "TCP/IP", "127.0.0.1:4001", "FontSet.SHC",
+                              0, std::string(64, '0'), "ok", std::string(400, 'm')};
+  const std::string line = FormatRecord(record);
   // The read starts inside a line, which is no fault of the file: not counted.
   const std::size_t shown = static_cast<std::size_t>(kMaxHistoryRead) / line.size();
-  std::string text;
-  for (std::size_t i = 0; i < shown + 10; ++i) text += line;
-  MakeFolders(ParentFolder(kit.HistoryPath()), 0700);
-  kit.dir.Write("state/corvelle/downloads.jsonl", text);
+  WriteHistory(kit, std::vector<DownloadRecord>(shown + 10, record));
   const Finished all = kit.Run({"history", "--json"});
   EXPECT_EQ(std::tie(all.exit, all.err), std::make_tuple(0, "corvelle-cli: showing the last " + std::to_string(shown) +
                                                                 " records; older ones are in " + kit.HistoryPath() + "\n"));
@@ -248,7 +229,8 @@ TEST(CliHistory, AHistoryLongerThanIsReadSaysWhereTheOlderRecordsAre) {
   EXPECT_EQ(kit.Run({"history", "--last", "5"}).err, "") << "the five asked for are all there";
   EXPECT_NE(kit.Run({"history", "--last", std::to_string(shown + 1)}).err, "");
   // Exactly as long as is read (whole records after empty lines): read whole; a byte more is not.
-  const std::string whole = text.substr(0, shown * line.size());
+  std::string whole;
+  while (whole.size() < shown * line.size()) whole += line;
   const std::string padding(static_cast<std::size_t>(kMaxHistoryRead) - whole.size(), '\n');
   kit.dir.Write("state/corvelle/downloads.jsonl", padding + whole);
   EXPECT_EQ(kit.Run({"history"}).err, "");
