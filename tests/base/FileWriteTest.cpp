@@ -156,7 +156,7 @@ TEST(Profile, ReadsIntegersAndLooksUpNamesLikeTheWindowsProfileAndRewritesInPlac
             "[Devices]\nCOM3=/dev/ttyUSB0\n[New]\nKey=v\n");
 }
 
-TEST(Profile, SavesIntoANewFolderAndValuesWithBlanksAndQuotesReadBack) {
+TEST(Profile, SavesIntoANewFolderValuesWithBlanksAndQuotesReadBackAndAFailedSaveLeavesTheOldFile) {
   test::TempDir dir;
   const std::string path = dir.File("sub/dir/corvelle.ini");
   const std::vector<std::string> values{"Arial Bold      ", "  lead", "\"quoted\"", "\"half", "", "a=b", "tab\t"};
@@ -166,25 +166,22 @@ TEST(Profile, SavesIntoANewFolderAndValuesWithBlanksAndQuotesReadBack) {
   ASSERT_TRUE(saved) << saved.message;
   const Profile back(path);
   for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(back.GetString("FontsAggiuntivi", "K" + std::to_string(i), "?"), values[i]);
-}
 
-TEST(Profile, AFailedSaveIsReportedAndLeavesTheOldFile) {
-  test::TempDir dir;
-  const std::string path = dir.Write("ro/corvelle.ini", "[S]\nK=old\n");
+  const std::string old = dir.Write("ro/corvelle.ini", "[S]\nK=old\n");
   ASSERT_EQ(chmod(dir.Path().c_str(), 0755) | chmod(dir.File("ro").c_str(), 0555), 0);
   EXPECT_EQ(test::RunUnprivileged([&] {
-              Profile p(path);
+              Profile p(old);
               p.WriteString("S", "K", "new");
-              const bool reported = p.Save().message.find(path) != std::string::npos;
+              const bool reported = p.Save().message.find(old) != std::string::npos;
               return reported && p.GetString("S", "K", "") == "new" ? 0 : 1;
             }),
             0);
-  EXPECT_EQ(test::ReadFile(path), "[S]\nK=old\n");
+  EXPECT_EQ(test::ReadFile(old), "[S]\nK=old\n");
   dir.Write("file", "x");
   Profile noFolder(dir.File("file/corvelle.ini"));
   noFolder.WriteInt("S", "K", 1);
-  const Outcome saved = noFolder.Save();
-  EXPECT_TRUE(!saved && saved.message.find("folder") != std::string::npos) << saved.message;
+  const Outcome failed = noFolder.Save();
+  EXPECT_TRUE(!failed && failed.message.find("folder") != std::string::npos) << failed.message;
 }
 
 }  // namespace
