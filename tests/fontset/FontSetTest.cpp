@@ -102,15 +102,14 @@ TEST(ImageReader, RandomBuildsReadBackWithEverySectionAtItsOffset) {
         const bool present = FileExists(kit.Fragment(name + std::to_string(part) + ".hea"));
         if (position > (legacy ? 8 : 112) || !present || (legacy && section.empty())) continue;
         ASSERT_TRUE(entry != report.entries.end() && entry->position == position && entry->part == part) << round;
-        EXPECT_EQ(image.compare(entry->offset, section.size(), section), 0) << round;
-        EXPECT_TRUE(entry->size == section.size() || entry->includesBoundaryFill) << round;
+        EXPECT_TRUE(image.compare(entry->offset, section.size(), section) == 0 &&
+                    (entry->size == section.size() || entry->includesBoundaryFill)) << round;
         moved += (entry++)->offset == AREA_BOUNDARY;
       }
     }
     EXPECT_TRUE(entry == report.entries.end()) << round;
   }
-  EXPECT_GT(built, 250);
-  EXPECT_GT(moved, 3);
+  EXPECT_TRUE(built > 250 && moved > 3) << built << " built, " << moved << " sections at the boundary";
 }
 
 TEST(ImageReader, DamagedImagesAreRejectedWithTheFirstProblem) {
