@@ -248,26 +248,27 @@ struct UsbFixture : ::testing::Test {
       host, test::Env([this](auto& e) { e.usbLibrary = [this] { return std::make_unique<test::FakeD2xx>(bridge); }; })};
 };
 
+// The statuses of open, purge and write; the calls made by an open, two writes, Purge and Close,
+// and what was shown. A bridge that failed its purge is released at once, and nothing is written
+// after a failed write.
 TEST_F(UsbFixture, OpenFindsTheBridgeByDescriptionAndFailuresShowTheirStatusWithTwoDigits) {
-  ASSERT_TRUE(port.Open(test::Args("USB")));
-  port.Purge();
-  port.Close();
-  bridge.openStatus = kD2xxDeviceNotOpened;
-  EXPECT_FALSE(Said(host, port.Open(test::Args("USB"))));
-  bridge.openStatus = kD2xxOk;
-  bridge.purgeStatus = 14;
-  EXPECT_FALSE(Said(host, port.Open(test::Args("USB"))));
   const std::string open = "open Varnesi Bridge GN2 2; reset; timeouts 3000; purge 1; ";
-  EXPECT_EQ(bridge.calls, open + "purge 3; close; open Varnesi Bridge GN2 2; " + open + "close; ")
-      << "a bridge that failed its purge is released at once";
-  bridge.purgeStatus = kD2xxOk;
-  bridge.writeStatus = kD2xxIoError;
-  ASSERT_TRUE(port.Open(test::Args("USB")));
-  EXPECT_FALSE(Said(host, port.Write("abc", 3)));
-  EXPECT_FALSE(Said(host, port.Write("abc", 3)));
-  EXPECT_EQ(bridge.calls.find("write"), bridge.calls.rfind("write")) << "nothing is written after a failure";
-  EXPECT_EQ(Shown(host), "error: USB device opening error #03\nerror: USB device opening error #14\n"
-                         "error: USB device write error #04\n0 of 3 bytes were sent.\n");
+  const std::tuple<int, int, int, std::string, const char*> cases[] = {
+      {kD2xxOk, kD2xxOk, kD2xxOk, open + "status; write abc; status; write abc; purge 3; close; ", ""},
+      {kD2xxDeviceNotOpened, kD2xxOk, kD2xxOk, "open Varnesi Bridge GN2 2; ", "error: USB device opening error #03\n"},
+      {kD2xxOk, 14, kD2xxOk, open + "close; ", "error: USB device opening error #14\n"},
+      {kD2xxOk, kD2xxOk, kD2xxIoError, open + "status; write abc; purge 3; close; ",
+       "error: USB device write error #04\n0 of 3 bytes were sent.\n"}};
+  for (const auto& [openStatus, purgeStatus, writeStatus, calls, shown] : cases) {
+    bridge = Bridge{};
+    std::tie(bridge.openStatus, bridge.purgeStatus, bridge.writeStatus) = std::tie(openStatus, purgeStatus, writeStatus);
+    host.messages.clear();
+    for (int i = 0, opened = Said(host, port.Open(test::Args("USB"))).Ok(); opened && i < 2; ++i)
+      Said(host, port.WriteText("abc"));
+    port.Purge();
+    port.Close();
+    EXPECT_EQ(bridge.calls + "| " + Shown(host), calls + "| " + shown);
+  }
 }
 
 TEST_F(UsbFixture, WritesWaitUntilABlockWhoseFirstByteIsNotXoffAndStopEndsTheWait) {

@@ -21,6 +21,7 @@
 #include <set>
 
 #include "fontset/FontSetFormat.h"
+#include "fontset/FontSetKit.h"
 #include "printer-sim/ImageAssembler.h"
 #include "printer-sim/SimOptions.h"
 #include "printer-sim/StreamParser.h"
@@ -109,26 +110,12 @@ TEST(StreamParser, OverConnectionsAnAreaComesOnTheNextConnectionThatCarriesBytes
                 "A1:20", "E1:0/20", "A2:30"}));
 }
 
-// A font set image written out by hand: the offset table (absent entries 0xFF), the table count
-// and the image tag, then one section of `sizes` after another, their bytes never 0xFF and
-// different in every section. FontSet.SHC moves a section that would cross the area boundary
-// to it, after 0xFF fill; FontSet.SHF gives every one of its 16 entries a section, empty after
-// the sizes given.
-std::string Image(bool legacy, const std::vector<std::uint32_t>& sizes) {
-  const auto put = [](std::string& bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
-  };
-  const std::size_t countAt = legacy ? 0xF4 : 0x804;
-  std::string image(legacy ? 0x100 : 0x810, '\xFF');
-  if (!legacy) put(image, 0x800, 0);
-  put(image, countAt, legacy ? 8 : 112);
-  image.replace(countAt + 4, kImageTag.size(), kImageTag);
-  for (std::size_t k = 0; k < (legacy ? 16 : sizes.size()); ++k) {
-    if (!legacy && image.size() + sizes[k] > AREA_BOUNDARY) image.resize(AREA_BOUNDARY, '\xFF');
-    put(image, 4 * k, static_cast<std::uint32_t>(image.size()));
-    for (std::uint32_t i = 0; k < sizes.size() && i < sizes[k]; ++i) image += static_cast<char>((i * 7 + k * 31) % 251);
-  }
-  return image;
+// A font set image as the builder makes it, of fonts with a part-0 header of each of `sizes`.
+std::string Image(bool legacy, const std::vector<long>& sizes) {
+  test::FontSetKit kit;
+  for (std::size_t i = 0; i < sizes.size(); ++i) kit.AddFont(static_cast<int>(i + 1), "f" + std::to_string(i), {sizes[i]});
+  EXPECT_TRUE(kit.Build(legacy)) << kit.OnlyMessage();
+  return test::ReadFile(kit.builtPath);
 }
 
 // An image assembler behind a parser of connections, fed as a download sends: each announcement
