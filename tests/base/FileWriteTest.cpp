@@ -171,8 +171,7 @@ TEST(Profile, SavesIntoANewFolderValuesWithBlanksAndQuotesReadBackAndAFailedSave
               p.WriteString("S", "K", "new");
               const bool reported = p.Save().message.find(old) != std::string::npos;
               return reported && p.GetString("S", "K", "") == "new" ? 0 : 1;
-            }),
-            0);
+            }), 0);
   EXPECT_EQ(test::ReadFile(old), "[S]\nK=old\n");
   dir.Write("file", "x");
   Profile noFolder(dir.File("file/corvelle.ini"));

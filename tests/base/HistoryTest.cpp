@@ -138,8 +138,7 @@ TEST(HistoryFile, ConcurrentRunsAppendWholeLines) {
               int failed = 0;
               for (int i = 0; i < kEach; ++i) failed += !history.Append(record).empty();
               return failed;
-            }),
-            0);
+            }), 0);
   const HistoryListing listing = ReadHistory(path);
   ASSERT_EQ(Counts(listing), std::to_string(kProcesses * kEach) + "/0");
   for (const DownloadRecord& record : listing.records) {
@@ -204,8 +203,7 @@ TEST(HistoryFile, ALineTornByACrashOrASizeLimitSwallowsNoLaterRecord) {
               const rlimit size{static_cast<rlim_t>(line.size() + 100), static_cast<rlim_t>(line.size() + 100)};
               ::setrlimit(RLIMIT_FSIZE, &size);
               return DownloadHistory("corvelle-cli", limited, false).Append(Sample()).empty() ? 1 : 0;
-            }),
-            0)
+            }), 0)
       << "the cut line is reported";
   ASSERT_EQ(test::ReadFile(limited).size(), line.size() + 100);
   ASSERT_EQ(DownloadHistory("corvelle-cli", limited, false).Append(Sample()), "");

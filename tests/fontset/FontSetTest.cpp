@@ -51,8 +51,7 @@ TEST(FontSetFailure, AFullDiskOrAFragmentChangedAfterSizingEndsTheWriteAndLeaves
               const rlimit limit{4096, 4096};
               const bool failed = setrlimit(RLIMIT_FSIZE, &limit) == 0 && !kit.Build();
               return failed && kit.OnlyMessage() == full && kit.builtPath.empty() ? 0 : 1;
-            }),
-            0);
+            }), 0);
   EXPECT_FALSE(FileExists(kit.ImagePath()));
 
   ASSERT_TRUE(kit.Build());  // leaves the scratch header of this selection
@@ -166,8 +165,7 @@ TEST(FontSetCli, BuildAndInspectPrintWhatTheyMadeOrReadOrTheMessage) {
   const std::string sections = kit.Section("a", 0) + kit.Section("b", 0) + kit.Section("b", 1);
   EXPECT_EQ(run({"build"}), std::make_tuple(0, kit.ImagePath() + "\n", ""));
   EXPECT_EQ(ReadFile(kit.ImagePath()), ImageHeader(false, {0x810, 0xC5C}, {kAbsent, 0xEA0}) + sections);
-  const std::string listing =
-      "format: FontSet.SHC\nfile size: 4104 (0x1008)\nheader size: 2064 (0x810)\n"
+  const std::string listing = "format: FontSet.SHC\nfile size: 4104 (0x1008)\nheader size: 2064 (0x810)\n"
       "word at 0x800: 0x00000000\ntable count: 112\ntag: KRV1D3 22 11\n"
       "position  part  offset      size\n       1     0  0x00000810  1100\n"
       "       2     0  0x00000C5C  580\n       2     1  0x00000EA0  360\n"

@@ -185,8 +185,7 @@ TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnl
               const rlimit limit{100, 100};  // the write stops part-way, as on a full disk
               ::signal(SIGXFSZ, SIG_IGN);
               return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? SaveSettingsFile(selection, path).message : "no limit";
-            }),
-            "cannot write " + path + ": File too large");
+            }), "cannot write " + path + ": File too large");
   EXPECT_EQ(folder(), "Old\r\nold.she\r\n1");
   ASSERT_TRUE(::chmod(path.c_str(), 0604) == 0 && SaveSettingsFile(selection, path));
   EXPECT_EQ(fs::status(path).permissions(), fs::perms(0604));

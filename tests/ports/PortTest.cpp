@@ -139,8 +139,7 @@ TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
   std::string keys;
   for (const auto& [key, value] : profile.Entries(kPortSection)) keys += key + " ";
   EXPECT_EQ(keys, "Port PortSpeed PortParity PortDatabits PortStopbits PortXonXoff PortFlussoHardware IndRs485 Rs485On "
-                  "IPaddress IPport EchoTest ")
-      << "the echo test's switch comes after the eleven keys it joined";
+                  "IPaddress IPport EchoTest ") << "the echo test's switch comes after the eleven keys it joined";
   Profile reread;
   reread.Parse(profile.Serialize());
   EXPECT_EQ(LoadPortSettings(reread), s);
