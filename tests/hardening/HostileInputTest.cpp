@@ -290,8 +290,7 @@ TEST_P(FaultInjection, EndsWithOneClearOutcome) {
       if (c.stop)
         arrived = [master, held = std::string(65536, 0)]() mutable { return ::read(master, held.data(), 65536); };
     } else if (settings.portName == "USB") {
-      const auto flow = [&] { return usb.written < kLimit ? UsbBackend::kXon : UsbBackend::kXoff; };
-      usb.more = [&] { return test::Bridge::Block{{static_cast<char>(flow())}}; };
+      usb.more = [&] { return test::Bridge::Block{std::string(1, usb.written < kLimit ? UsbBackend::kXon : UsbBackend::kXoff)}; };
       env.usbLibrary = [&] { return std::make_unique<test::FakeD2xx>(usb); };
       arrived = [&] { return static_cast<ssize_t>(usb.written); };
     } else if (settings.portName == "FILE:") {

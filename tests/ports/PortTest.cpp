@@ -143,8 +143,7 @@ TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
   Profile reread;
   reread.Parse(profile.Serialize());
   EXPECT_EQ(LoadPortSettings(reread), s);
-  EXPECT_FALSE(MakePortOpenArgs(s).echoTest);
-  EXPECT_TRUE(MakePortOpenArgs(PortSettings{}).echoTest);
+  EXPECT_TRUE(!MakePortOpenArgs(s).echoTest && MakePortOpenArgs(PortSettings{}).echoTest);
 
   reread.Parse("[Impostazione porta]\nPortSpeed=99\nPortParity=3\nPortDatabits=-1\nPortStopbits=7\n");
   const PortOpenArgs a = MakePortOpenArgs(LoadPortSettings(reread));
