@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 using test::EntriesIn;
 using test::ReadFile;
 
-TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
+TEST(AtomicFile, TheTargetChangesOnlyAtCommitAPlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowed) {
   test::TempDir dir;
   const std::string target = dir.Write("image", "old");
   {
@@ -51,10 +51,6 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
             std::pair(fs::perms(0644), fs::perms(0600)));
   ::umask(mask);
   EXPECT_EQ(EntriesIn(dir.Path()), 2u);
-}
-
-TEST(AtomicFile, APlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowedAlsoByTheProfile) {
-  test::TempDir dir;
   const std::string victim = dir.Write("victim", "keep me");
   const std::string planted = dir.File("FontSet.SHC");
   ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);

@@ -150,7 +150,7 @@ TEST(HistoryFile, ConcurrentRunsAppendWholeLines) {
   EXPECT_EQ(ReadHistory(path, 3).records.size(), 3u);
 }
 
-TEST(HistoryFile, AnUnwritableHistoryIsSaidOnceAndABrokenLineIsSkipped) {
+TEST(HistoryFile, AnUnwritableHistoryIsSaidOnceAndALineTornByACrashOrASizeLimitSwallowsNoLaterRecord) {
   test::TempDir dir;
   // A folder others may write to is refused, as every folder of the program's own is. The
   // labelled copy of a history writes to the same file and shares its "said once".
@@ -182,10 +182,6 @@ TEST(HistoryFile, AnUnwritableHistoryIsSaidOnceAndABrokenLineIsSkipped) {
 
   EXPECT_TRUE(ReadHistory(dir.File("none")).error.empty()) << "no history yet is an empty one";
   EXPECT_NE(ReadHistory(dir.File("own")).error, "");
-}
-
-TEST(HistoryFile, ALineTornByACrashOrASizeLimitSwallowsNoLaterRecord) {
-  test::TempDir dir;
   const std::string line = FormatRecord(Sample());
   // A crash part way through a line: the next records start on lines of their own.
   const std::string torn = dir.Write("torn.jsonl", line + line.substr(0, 40));
