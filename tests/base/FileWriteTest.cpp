@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 using test::EntriesIn;
 using test::ReadFile;
 
-TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
+TEST(AtomicFile, TheTargetChangesOnlyAtCommitAPlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowed) {
   test::TempDir dir;
   const std::string target = dir.Write("image", "old");
   {
@@ -35,8 +35,7 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
     ASSERT_TRUE(file.IsOpen() && file.Write("new, but never committed"));
     EXPECT_EQ(ReadFile(target), "old");
   }
-  EXPECT_EQ(ReadFile(target), "old");
-  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+  EXPECT_EQ(ReadFile(target) + std::to_string(EntriesIn(dir.Path())), "old1");
 
   const mode_t mask = ::umask(022);
   AtomicFile file(target, kFileMode);
@@ -45,18 +44,13 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAndAnAbandonedFileLeavesNothing) {
   FileHandle reader = FileHandle::Adopt(file.TakeReader());
   ASSERT_TRUE(ReplaceFileWhole(target, "newer").Ok());
   char bytes[8] = {};
-  EXPECT_EQ(reader.Read(bytes, sizeof bytes), 3);
-  EXPECT_EQ(std::string(bytes) + std::to_string(reader.LengthAtOpen()), "new3");
+  EXPECT_EQ(std::to_string(reader.Read(bytes, sizeof bytes)) + bytes + std::to_string(reader.LengthAtOpen()), "3new3");
   EXPECT_EQ(ReadFile(target), "newer");
-  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
   ASSERT_TRUE(ReplaceFileWhole(dir.File("private"), "x", kPrivateFileMode).Ok());
-  EXPECT_EQ(fs::status(dir.File("private")).permissions(), fs::perms(0600));
+  EXPECT_EQ(std::pair(fs::status(target).permissions(), fs::status(dir.File("private")).permissions()),
+            std::pair(fs::perms(0644), fs::perms(0600)));
   ::umask(mask);
   EXPECT_EQ(EntriesIn(dir.Path()), 2u);
-}
-
-TEST(AtomicFile, APlantedLinkIsReplacedAndALinkMadeOnPurposeIsFollowedAlsoByTheProfile) {
-  test::TempDir dir;
   const std::string victim = dir.Write("victim", "keep me");
   const std::string planted = dir.File("FontSet.SHC");
   ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
@@ -92,10 +86,9 @@ TEST(OwnFolders, HomeComesFromThePasswordDatabaseAndUntrustedFoldersAreRefused) 
 
   test::TempDir dir;
   const std::string own = dir.File("config/corvelle");
-  EXPECT_EQ(PrepareOwnFolder(own), "");
-  EXPECT_EQ(fs::status(own).permissions(), fs::perms(0700));
-  EXPECT_EQ(fs::status(dir.File("config")).permissions(), fs::perms(0700));
-  EXPECT_EQ(OwnFolderProblem(dir.File("not yet")), "");
+  EXPECT_EQ(PrepareOwnFolder(own) + OwnFolderProblem(dir.File("not yet")), "");
+  EXPECT_EQ(std::pair(fs::status(own).permissions(), fs::status(dir.File("config")).permissions()),
+            std::pair(fs::perms(0700), fs::perms(0700)));
   ASSERT_EQ(::chmod(own.c_str(), 0770), 0);
   EXPECT_EQ(PrepareOwnFolder(own), "refusing folder " + own + ": group or others may write to it");
   ASSERT_EQ(::chmod(own.c_str(), 0700), 0);
@@ -156,7 +149,7 @@ TEST(Profile, ReadsIntegersAndLooksUpNamesLikeTheWindowsProfileAndRewritesInPlac
             "[Devices]\nCOM3=/dev/ttyUSB0\n[New]\nKey=v\n");
 }
 
-TEST(Profile, SavesIntoANewFolderAndValuesWithBlanksAndQuotesReadBack) {
+TEST(Profile, SavesIntoANewFolderValuesWithBlanksAndQuotesReadBackAndAFailedSaveLeavesTheOldFile) {
   test::TempDir dir;
   const std::string path = dir.File("sub/dir/corvelle.ini");
   const std::vector<std::string> values{"Arial Bold      ", "  lead", "\"quoted\"", "\"half", "", "a=b", "tab\t"};
@@ -166,25 +159,21 @@ TEST(Profile, SavesIntoANewFolderAndValuesWithBlanksAndQuotesReadBack) {
   ASSERT_TRUE(saved) << saved.message;
   const Profile back(path);
   for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(back.GetString("FontsAggiuntivi", "K" + std::to_string(i), "?"), values[i]);
-}
 
-TEST(Profile, AFailedSaveIsReportedAndLeavesTheOldFile) {
-  test::TempDir dir;
-  const std::string path = dir.Write("ro/corvelle.ini", "[S]\nK=old\n");
+  const std::string old = dir.Write("ro/corvelle.ini", "[S]\nK=old\n");
   ASSERT_EQ(chmod(dir.Path().c_str(), 0755) | chmod(dir.File("ro").c_str(), 0555), 0);
   EXPECT_EQ(test::RunUnprivileged([&] {
-              Profile p(path);
+              Profile p(old);
               p.WriteString("S", "K", "new");
-              const bool reported = p.Save().message.find(path) != std::string::npos;
+              const bool reported = p.Save().message.find(old) != std::string::npos;
               return reported && p.GetString("S", "K", "") == "new" ? 0 : 1;
-            }),
-            0);
-  EXPECT_EQ(test::ReadFile(path), "[S]\nK=old\n");
+            }), 0);
+  EXPECT_EQ(test::ReadFile(old), "[S]\nK=old\n");
   dir.Write("file", "x");
   Profile noFolder(dir.File("file/corvelle.ini"));
   noFolder.WriteInt("S", "K", 1);
-  const Outcome saved = noFolder.Save();
-  EXPECT_TRUE(!saved && saved.message.find("folder") != std::string::npos) << saved.message;
+  const Outcome failed = noFolder.Save();
+  EXPECT_TRUE(!failed && failed.message.find("folder") != std::string::npos) << failed.message;
 }
 
 }  // namespace

@@ -68,8 +68,7 @@ TEST(Json, StringsAreValidJsonAndReadBackByteForByteAndMalformedObjectsAreRefuse
   for (int c = 0; c < 256; ++c) every += static_cast<char>(c);
   const auto object = ParseFlatJsonObject("{\"k\":" + JsonString(every) + ", \"n\": -1.5e3 ,\"z\":null,\"t\":true}");
   ASSERT_TRUE(object);
-  EXPECT_EQ(object->at("k").text, every);
-  EXPECT_EQ(object->at("n").text, "-1.5e3");
+  EXPECT_TRUE(object->at("k").text == every && object->at("n").text == "-1.5e3");
   using K = JsonScalar::Kind;
   EXPECT_EQ(std::vector({object->at("n").kind, object->at("z").kind, object->at("t").kind}),
             std::vector({K::Number, K::Null, K::Bool}));
@@ -101,30 +100,23 @@ TEST(HistoryRecord, OneLineThatReadsBackAndNothingElseDoesAndAnOlderLineStaysRea
   const std::string line = FormatRecord(Sample());
   EXPECT_EQ(line.find('\n'), line.size() - 1);
   EXPECT_EQ(ParseRecord(Bare(line)), Sample());
-  const std::string start = R"({"time":"2026-12-07T09:41:03Z","program":"corvelle-cli","port":"TCP/IP")";
-  EXPECT_EQ(line.substr(0, start.size()), start);
+  EXPECT_TRUE(line.starts_with(R"({"time":"2026-12-07T09:41:03Z","program":"corvelle-cli","port":"TCP/IP")")) << line;
   // A result that is none of the three, bytes as a string or negative, fields missing.
-  DownloadRecord wrong = Sample();
-  wrong.result = "maybe";
-  const std::pair<const char*, const char*> edits[] = {{"1376256", "\"1376256\""}, {"1376256", "-1"}};
-  std::vector<std::string> bad = {FormatRecord(wrong), R"({"time":"t"})"};
-  for (const auto& [from, to] : edits) bad.push_back(std::string(line).replace(line.find(from), 7, to));
-  for (const std::string& text : bad) EXPECT_FALSE(ParseRecord(text)) << text;
+  const std::pair<std::string, const char*> edits[] = {{"\"failed\"", "\"maybe\""}, {"1376256", "\"1376256\""}, {"1376256", "-1"}};
+  for (const auto& [from, to] : edits) EXPECT_FALSE(ParseRecord(std::string(line).replace(line.find(from), from.size(), to)));
+  EXPECT_FALSE(ParseRecord(R"({"time":"t"})"));
 
   DownloadRecord huge = Sample();
   huge.message = std::string(100000, '\x01');
   const std::string shortened = FormatRecord(huge);
-  EXPECT_LE(shortened.size(), kMaxHistoryLine);
-  EXPECT_EQ(ParseRecord(Bare(shortened)).value().target, huge.target);
+  EXPECT_TRUE(shortened.size() <= kMaxHistoryLine && ParseRecord(Bare(shortened)).value().target == huge.target);
   EXPECT_EQ(UtcTimestamp(0), "1970-01-01T00:00:00Z");
 
   // A record without labels is the line it always was: nothing added at its end. An inventory's
   // labels read back.
   EXPECT_TRUE(line.ends_with("\"}\n") && line.find("\"name\"") == std::string::npos) << line;
   DownloadRecord labelled = Sample();
-  labelled.name = "line 7";
-  labelled.site = "Nord";
-  labelled.selection = "labels.kvf";
+  std::tie(labelled.name, labelled.site, labelled.selection) = std::tuple("line 7", "Nord", "labels.kvf");
   labelled.selectionSha256 = std::string(64, 'a');
   std::string labels = FormatRecord(labelled);
   EXPECT_EQ(ParseRecord(Bare(labels)), labelled);
@@ -146,20 +138,19 @@ TEST(HistoryFile, ConcurrentRunsAppendWholeLines) {
               int failed = 0;
               for (int i = 0; i < kEach; ++i) failed += !history.Append(record).empty();
               return failed;
-            }),
-            0);
+            }), 0);
   const HistoryListing listing = ReadHistory(path);
   ASSERT_EQ(Counts(listing), std::to_string(kProcesses * kEach) + "/0");
   for (const DownloadRecord& record : listing.records) {
     const size_t p = static_cast<size_t>(record.message[0] - 'a');
     EXPECT_EQ(record.message, std::string(100 * p + 1, record.message[0]));
   }
-  EXPECT_EQ(fs::status(dir.File("state/corvelle")).permissions(), fs::perms(0700));
-  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0600));
+  EXPECT_EQ(std::pair(fs::status(dir.File("state/corvelle")).permissions(), fs::status(path).permissions()),
+            std::pair(fs::perms(0700), fs::perms(0600)));
   EXPECT_EQ(ReadHistory(path, 3).records.size(), 3u);
 }
 
-TEST(HistoryFile, AnUnwritableHistoryIsSaidOnceAndABrokenLineIsSkipped) {
+TEST(HistoryFile, AnUnwritableHistoryIsSaidOnceAndALineTornByACrashOrASizeLimitSwallowsNoLaterRecord) {
   test::TempDir dir;
   // A folder others may write to is refused, as every folder of the program's own is. The
   // labelled copy of a history writes to the same file and shares its "said once".
@@ -177,8 +168,8 @@ TEST(HistoryFile, AnUnwritableHistoryIsSaidOnceAndABrokenLineIsSkipped) {
   refused.Append(Sample());
   const HistoryListing labels = ReadHistory(shared + "/downloads.jsonl");
   ASSERT_EQ(labels.records.size(), 2u);
-  EXPECT_EQ(labels.records[0].name + labels.records[0].site, "ab");
-  EXPECT_EQ(labels.records[1].name, "") << "the shared history stays unlabelled";
+  // The shared history stays unlabelled.
+  EXPECT_EQ(labels.records[0].name + labels.records[0].site + "|" + labels.records[1].name, "ab|");
 
   // A planted link is not followed, a planted pipe does not hold the program.
   const std::string linked = dir.File("own/corvelle/downloads.jsonl");
@@ -189,23 +180,13 @@ TEST(HistoryFile, AnUnwritableHistoryIsSaidOnceAndABrokenLineIsSkipped) {
   ASSERT_EQ(::mkfifo(dir.File("own/fifo").c_str(), 0600), 0);
   EXPECT_FALSE(AppendLine(dir.File("own/fifo"), "x\n"));
 
-  const std::string path = dir.File("own/history.jsonl");
-  ASSERT_TRUE(AppendLine(path, FormatRecord(Sample())));
-  ASSERT_TRUE(AppendLine(path, "{\"half\":\n"));
-  ASSERT_TRUE(AppendLine(path, FormatRecord(Sample())));
-  EXPECT_EQ(Counts(ReadHistory(path)), "2/1");
   EXPECT_TRUE(ReadHistory(dir.File("none")).error.empty()) << "no history yet is an empty one";
   EXPECT_NE(ReadHistory(dir.File("own")).error, "");
-}
-
-TEST(HistoryFile, ALineTornByACrashOrASizeLimitSwallowsNoLaterRecord) {
-  test::TempDir dir;
   const std::string line = FormatRecord(Sample());
   // A crash part way through a line: the next records start on lines of their own.
   const std::string torn = dir.Write("torn.jsonl", line + line.substr(0, 40));
   DownloadHistory history("corvelle-cli", torn, false);
-  ASSERT_EQ(history.Append(Sample()), "");
-  ASSERT_EQ(history.Append(Sample()), "");
+  ASSERT_EQ(history.Append(Sample()) + history.Append(Sample()), "");
   const std::string text = test::ReadFile(torn);
   EXPECT_EQ(text.substr(0, line.size() + 41), line + line.substr(0, 40) + "\n");
   EXPECT_EQ(text.size(), 3 * line.size() + 41) << "a line break only after the torn line";
@@ -218,8 +199,7 @@ TEST(HistoryFile, ALineTornByACrashOrASizeLimitSwallowsNoLaterRecord) {
               const rlimit size{static_cast<rlim_t>(line.size() + 100), static_cast<rlim_t>(line.size() + 100)};
               ::setrlimit(RLIMIT_FSIZE, &size);
               return DownloadHistory("corvelle-cli", limited, false).Append(Sample()).empty() ? 1 : 0;
-            }),
-            0)
+            }), 0)
       << "the cut line is reported";
   ASSERT_EQ(test::ReadFile(limited).size(), line.size() + 100);
   ASSERT_EQ(DownloadHistory("corvelle-cli", limited, false).Append(Sample()), "");

@@ -21,9 +21,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <optional>
+#include <random>
 
 #include "base/Paths.h"
 #include "base/Profile.h"
@@ -31,10 +35,64 @@
 #include "catalogue/SettingsFile.h"
 #include "download/Download.h"
 #include "fuzz/FuzzTargets.h"
-#include "hardening/HardeningKit.h"
+#include "ports/FakeD2xx.h"
 #include "ports/UsbBackend.h"
 #include "support/FakeHost.h"
+#include "support/TempDir.h"
+#include "support/Unprivileged.h"
 #include "tools/SimProcess.h"
+
+// Helpers for the hostile-input and fault tests: huge files made cheaply, deterministic garbage,
+// the peak memory a piece of code takes, and a time limit that turns a hang into a failure.
+namespace corvelle::test {
+
+// `name` in `dir` (folders made): `head`, then zero bytes up to 100 MB in all, which take no disk
+// space. Its path, or "" on failure.
+inline std::string MakeHugeFile(const TempDir& dir, const std::string& name, const std::string& head = "") {
+  return ::truncate(dir.Write(name, head).c_str(), 100 << 20) == 0 ? dir.File(name) : "";
+}
+
+// `size` pseudo-random bytes, the same for the same seed.
+inline std::string Garbage(std::size_t size, std::uint32_t seed) {
+  std::string bytes(size, '\0');
+  std::generate(bytes.begin(), bytes.end(), std::mt19937(seed));
+  return bytes;
+}
+
+// How far the resident memory of this process rose above its level at the call while `body`
+// ran, in bytes (from the kernel's peak-RSS mark, which the call resets).
+inline std::int64_t PeakMemoryGrowth(const std::function<void()>& body) {
+  // A "VmRSS:" or "VmHWM:" figure of /proc/self/status, given in KiB.
+  const auto bytes = [](const std::string& field) {
+    const std::string status = ReadFile("/proc/self/status");
+    return std::stoll(status.substr(status.find(field) + field.size())) * 1024;
+  };
+  // Writing 5 to clear_refs resets the peak mark (VmHWM) to the current resident size.
+  std::ofstream("/proc/self/clear_refs") << "5";
+  const std::int64_t before = bytes("VmRSS:");
+  body();
+  return bytes("VmHWM:") - before;
+}
+
+// Runs `body` in a child process killed after `seconds` and returns the (short) text it returned,
+// or says that the child did not end by itself in time (a hang) or crashed.
+inline std::string RunWithin(unsigned seconds, const std::function<std::string()>& body) {
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return "no pipe";
+  // The text is short, so the child's one write fits the pipe before anyone reads it.
+  const int exit = RunInChild([&] {
+    ::alarm(seconds);
+    const std::string text = body();
+    return ::write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
+  });
+  ::close(report[1]);
+  std::string text;
+  for (char c; ::read(report[0], &c, 1) == 1;) text += c;
+  ::close(report[0]);
+  return exit == 0 ? text : "the child did not finish in time or crashed (" + std::to_string(exit) + ")";
+}
+
+}  // namespace corvelle::test
 
 namespace corvelle {
 namespace {
@@ -127,8 +185,7 @@ TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnl
               const rlimit limit{100, 100};  // the write stops part-way, as on a full disk
               ::signal(SIGXFSZ, SIG_IGN);
               return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? SaveSettingsFile(selection, path).message : "no limit";
-            }),
-            "cannot write " + path + ": File too large");
+            }), "cannot write " + path + ": File too large");
   EXPECT_EQ(folder(), "Old\r\nold.she\r\n1");
   ASSERT_TRUE(::chmod(path.c_str(), 0604) == 0 && SaveSettingsFile(selection, path));
   EXPECT_EQ(fs::status(path).permissions(), fs::perms(0604));
@@ -192,29 +249,6 @@ TEST(FuzzReplay, EverySavedInputAndAMegabyteOfGarbageKeepTheTargetsProperties) {
 constexpr std::int64_t kAreaStarts = 11'000;  // fake time at which area 1 starts, after its pause
 constexpr std::size_t kLimit = 100'000;       // bytes a far end takes before its fault
 
-// A USB bridge that takes kLimit bytes, then answers XOFF to every flow-control check.
-struct XoffBridge : D2xx {
-  explicit XoffBridge(std::size_t& taken) : taken(taken) {}
-  int OpenEx(const std::string&, unsigned, D2xxHandle*) override { return kD2xxOk; }
-  int ResetDevice(D2xxHandle) override { return kD2xxOk; }
-  int SetTimeouts(D2xxHandle, unsigned, unsigned) override { return kD2xxOk; }
-  int Purge(D2xxHandle, unsigned) override { return kD2xxOk; }
-  int Close(D2xxHandle) override { return kD2xxOk; }
-  int Write(D2xxHandle, const void*, unsigned count, unsigned* written) override { return Give(written, count, count); }
-  int GetQueueStatus(D2xxHandle, unsigned* waiting) override { return Give(waiting, 1); }
-  int Read(D2xxHandle, void* buffer, unsigned, unsigned* read) override {
-    *static_cast<std::uint8_t*>(buffer) = taken < kLimit ? UsbBackend::kXon : UsbBackend::kXoff;
-    return Give(read, 1);
-  }
-  // Answers `value` through `out`, with `more` bytes taken.
-  int Give(unsigned* out, unsigned value, std::size_t more = 0) {
-    *out = value;
-    taken += more;
-    return kD2xxOk;
-  }
-  std::size_t& taken;
-};
-
 // `port`: TCP/IP to kerv-printer-sim started with `simulator`, COM3: on a pseudo-terminal, USB or
 // FILE:; `stop`: STOP half a second after area 1 started; `outcome`: the result, each message
 // shown, and the bytes the test saw arrive.
@@ -241,7 +275,7 @@ TEST_P(FaultInjection, EndsWithOneClearOutcome) {
     PortEnvironment env{{}, [](const std::string& address) { return address == "127.0.0.1"; }, {}, {}};
     std::string path = dir.File("area.out");  // what a message names, shown as {path}
     std::function<ssize_t()> arrived;
-    std::size_t usbTaken = 0;
+    test::Bridge usb;  // takes kLimit bytes, then answers XOFF to every flow-control check
     if (c.stop) host.At(kAreaStarts + 500, [&] { host.PressStop(); });
     if (settings.portName == "COM3:") {
       // The test holds the far end of the line, unread, so that area 1 soon waits for it. With
@@ -256,8 +290,9 @@ TEST_P(FaultInjection, EndsWithOneClearOutcome) {
       if (c.stop)
         arrived = [master, held = std::string(65536, 0)]() mutable { return ::read(master, held.data(), 65536); };
     } else if (settings.portName == "USB") {
-      env.usbLibrary = [&] { return std::make_unique<XoffBridge>(usbTaken); };
-      arrived = [&] { return static_cast<ssize_t>(usbTaken); };
+      usb.more = [&] { return test::Bridge::Block{std::string(1, usb.written < kLimit ? UsbBackend::kXon : UsbBackend::kXoff)}; };
+      env.usbLibrary = [&] { return std::make_unique<test::FakeD2xx>(usb); };
+      arrived = [&] { return static_cast<ssize_t>(usb.written); };
     } else if (settings.portName == "FILE:") {
       host.savePaths = {dir.File("announcement.out"), path};
       const rlimit limit{kLimit, kLimit};

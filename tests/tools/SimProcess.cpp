@@ -22,28 +22,21 @@ namespace corvelle::test {
 
 int ClosedPort() { return LoopbackPort().port; }
 
-pid_t Spawn(std::vector<std::string> args, int out, const std::string& errPath) {
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-  if (!errPath.empty())
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  const bool spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  return spawned ? pid : -1;
-}
-
 SimProcess::SimProcess(const std::vector<std::string>& options, const std::vector<std::string>& launcher) {
   std::vector<std::string> args = launcher;
   args.insert(args.end(), {CORVELLE_BIN_DIR "/kerv-printer-sim", "--log", "-", "--quiet"});
   args.insert(args.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return;
-  m_pid = Spawn(args, fds[1]);
+  // The simulator's standard output is the pipe's write end; its error output is the test's.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   m_out = fds[0];
   // Address lines first, then the log, whose first event ends the start-up.

@@ -2,7 +2,7 @@
 // Runs the built kerv-printer-sim for a test: starts it with "--log - --quiet" and the given
 // options, reads the TCP port and pseudo-terminal path it prints, and hands out its JSON log
 // events as they come. Every wait is bounded; the process is ended with SIGTERM when the object
-// goes. Spawn starts any built program the same way.
+// goes.
 #pragma once
 
 #include <sys/types.h>
@@ -15,10 +15,6 @@
 #include <vector>
 
 namespace corvelle::test {
-
-// Starts `args` (the program first) with stdout on `out` unless it is -1 and stderr into the file
-// `errPath` unless it is empty; the process id, or -1.
-pid_t Spawn(std::vector<std::string> args, int out, const std::string& errPath = {});
 
 // A loopback TCP port nothing listens on: bound, then closed again.
 int ClosedPort();

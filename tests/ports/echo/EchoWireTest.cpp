@@ -45,38 +45,34 @@ TEST(DecodeEchoReply, KeepsWaitingForOurReplyAndEndsOnlyOnOurs) {
   const std::uint16_t us = ProcessIdentifier();
   Bytes headerPastEnd = Datagram(0, us, 0, 5, 0);
   headerPastEnd[0] = 0x4F;
-  const struct {
-    const char* what;
-    Bytes datagram;
-    std::uint16_t sequence;
-    int answer;
-    bool keepWaiting;
-    EchoFraming framing = EchoFraming::IpHeader;
-  } cases[] = {
-      {"our reply", Datagram(0, us, 0), 0, 1, false},
-      {"another process's reply", Datagram(0, us ^ 0x0101, 0), 0, 0, true},
-      {"another sequence", Datagram(0, us, 5), 6, 1, true},
-      {"ours but unreachable", Datagram(3, us, 9), 9, 0, false},
-      {"our own request on loopback", Datagram(8, us, 0), 0, 0, true},
-      {"exactly header + 12 bytes, options", Datagram(0, us, 0, 6, 0), 0, 1, false},
-      {"one byte short", Bytes(31, 0x45), 0, 0, true},
-      {"header length past the end", headerPastEnd, 0, 0, true},
-      {"datagram socket reply", Datagram(0, us, 3, 0), 3, 1, false, EchoFraming::Bare},
-      {"short datagram socket reply", Bytes(11, 0), 0, 0, true, EchoFraming::Bare},
+  constexpr EchoFraming ip = EchoFraming::IpHeader, bare = EchoFraming::Bare;
+  // What the case shows, the datagram and its framing, the sequence awaited; the answer, and
+  // whether the wait goes on.
+  const std::tuple<const char*, Bytes, EchoFraming, std::uint16_t, int, bool> cases[] = {
+      {"our reply", Datagram(0, us, 0), ip, 0, 1, false},
+      {"another process's reply", Datagram(0, us ^ 0x0101, 0), ip, 0, 0, true},
+      {"another sequence", Datagram(0, us, 5), ip, 6, 1, true},
+      {"ours but unreachable", Datagram(3, us, 9), ip, 9, 0, false},
+      {"our own request on loopback", Datagram(8, us, 0), ip, 0, 0, true},
+      {"exactly header + 12 bytes, options", Datagram(0, us, 0, 6, 0), ip, 0, 1, false},
+      {"one byte short", Bytes(31, 0x45), ip, 0, 0, true},
+      {"header length past the end", headerPastEnd, ip, 0, 0, true},
+      {"datagram socket reply", Datagram(0, us, 3, 0), bare, 3, 1, false},
+      {"short datagram socket reply", Bytes(11, 0), bare, 0, 0, true},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    bool keepWaiting = !c.keepWaiting;
-    EXPECT_EQ(DecodeEchoReply(c.datagram, c.framing, us, c.sequence, keepWaiting), c.answer);
-    EXPECT_EQ(keepWaiting, c.keepWaiting);
+  for (const auto& [what, datagram, framing, sequence, answer, waits] : cases) {
+    SCOPED_TRACE(what);
+    bool keepWaiting = !waits;
+    EXPECT_EQ(DecodeEchoReply(datagram, framing, us, sequence, keepWaiting), answer);
+    EXPECT_EQ(keepWaiting, waits);
     // The probe takes only what ends the wait, and only from the probed address: our reply, or
     // the network's unexpected answer.
-    const auto taken = TakeEchoReply(c.datagram, 7, 7, c.framing, us, c.sequence, {});
-    ASSERT_EQ(taken.has_value(), !c.keepWaiting);
+    const auto taken = TakeEchoReply(datagram, 7, 7, framing, us, sequence, {});
+    ASSERT_EQ(taken.has_value(), !waits);
     if (taken) {
-      EXPECT_EQ(c.answer ? (*taken)->responderAddress : taken->Failure().system, c.answer ? 7u : kEchoErrorUnexpectedNetwork);
+      EXPECT_EQ(answer ? (*taken)->responderAddress : taken->Failure().system, answer ? 7u : kEchoErrorUnexpectedNetwork);
     }
-    EXPECT_FALSE(TakeEchoReply(c.datagram, 8, 7, c.framing, us, c.sequence, {}));
+    EXPECT_FALSE(TakeEchoReply(datagram, 8, 7, framing, us, sequence, {}));
   }
 }
 
