@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The program's printer actions for window tests and pictures: the same builders and downloads,
+// The program's printer actions for the pictures: the same builders and downloads,
 // but only loopback passes the TCP/IP kind's reachability test, so no echo request (which would
 // need privileges) is sent and nothing beyond the machine is contacted.
 #pragma once
