@@ -12,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/Paths.h"
@@ -42,6 +43,15 @@ inline bool SendCtrlC(DWORD pid) {
   ::FreeConsole();
   ::SetConsoleCtrlHandler(nullptr, FALSE);
   return sent;
+}
+
+// `action` on a thread of its own after `ms`, as another program or the user would act meanwhile;
+// the thread is joined when the result goes.
+inline std::jthread After(int ms, std::function<void()> action) {
+  return std::jthread([ms, action = std::move(action)] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    action();
+  });
 }
 
 enum class ConsoleEvent { None, CtrlBreak, CtrlC };
@@ -131,10 +141,8 @@ class CliFolders : public ::testing::Test {
     ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    run.code = static_cast<int>(code);
-    run.out = ReadFile(dir.File("stdout"));
-    run.err = ReadFile(dir.File("stderr"));
-    return run;
+    return {static_cast<int>(code), ReadFile(dir.File("stdout")), ReadFile(dir.File("stderr")), run.eventSent,
+            run.secondsAfterEvent};
   }
 
   // `build` run for the test's profile, its image checked to be one area.
@@ -142,12 +150,11 @@ class CliFolders : public ::testing::Test {
     const std::string path = dir.File("built.shc");
     const CliRun run = Run({"build", "--output", path});
     EXPECT_EQ(run.code, 0) << run.err;
-    BuiltImage built{ReadFile(path), {}};
-    const auto areas = SplitImage(static_cast<std::int64_t>(built.image.size()), DownloadForm::Current);
-    EXPECT_GT(built.image.size(), 3000u);
+    const std::string image = ReadFile(path);
+    const auto areas = SplitImage(static_cast<std::int64_t>(image.size()), DownloadForm::Current);
+    EXPECT_GT(image.size(), 3000u);
     EXPECT_EQ(areas.size(), 1u);
-    if (!areas.empty()) built.announcement = Announcement(areas[0]);
-    return built;
+    return {image, areas.empty() ? "" : Announcement(areas[0])};
   }
 
   TempDir dir;

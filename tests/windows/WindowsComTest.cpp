@@ -7,9 +7,9 @@
 // the Windows way.
 #include <windows.h>
 
-#include <algorithm>
-#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "CliProcess.h"
@@ -29,14 +29,6 @@ using test::HasSubstr;
 // line's settings as the terminal has them, and holding the line (the peer stops reading).
 class ComPeer {
  public:
-  ComPeer() {
-    const char* number = std::getenv("CORVELLE_PEER_COM");
-    const char* dir = std::getenv("CORVELLE_PEER_DIR");
-    if (!number || !dir) return;
-    m_number = number;
-    m_dir = std::string("Z:") + dir;
-    std::replace(m_dir.begin(), m_dir.end(), '/', '\\');
-  }
   bool Present() const { return !m_number.empty(); }
   std::string PortName() const { return "COM" + m_number + ":"; }
   // Everything that has arrived since the peer started; with `from`, what came after that many
@@ -54,32 +46,22 @@ class ComPeer {
   }
   // While held, the peer reads nothing, so the line fills and writes stay unfinished.
   void Hold(bool held) const {
-    if (held) {
-      test::WriteFile(File("hold"), "");
-    } else {
-      ::DeleteFileA(File("hold").c_str());
-    }
+    held ? void(test::WriteFile(File("hold"), "")) : void(::DeleteFileA(File("hold").c_str()));
   }
 
  private:
-  std::string File(const std::string& what) const { return m_dir + "\\com" + m_number + "." + what; }
+  static std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
+  // Wine takes the peer's Linux folder, with its forward slashes, on drive Z:.
+  std::string File(const std::string& what) const { return "Z:" + m_dir + "/com" + m_number + "." + what; }
   static void Until(const std::function<bool()>& done) {
     for (int waited = 0; !done() && waited < 10'000; waited += 20) ::Sleep(20);
   }
-  std::string m_number, m_dir;
+  std::string m_number = Env("CORVELLE_PEER_COM"), m_dir = Env("CORVELLE_PEER_DIR");
 };
 
 std::string LineOf(int speed, int stop, int ixon) {
   return "speed=" + std::to_string(speed) + " bits=8 parity=none stop=" + std::to_string(stop) +
          " crtscts=1 ixon=" + std::to_string(ixon) + " ixoff=1 opost=0 icanon=0 echo=0\n";
-}
-
-DCB DcbWithFlags(DWORD word) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  std::memcpy(reinterpret_cast<unsigned char*>(&dcb) + offsetof(DCB, BaudRate) + sizeof dcb.BaudRate, &word,
-              sizeof word);
-  return dcb;
 }
 
 // Of the flag word read, only the reserved bits (15 on) stay; binary, parity checking, XON/XOFF on
@@ -91,8 +73,11 @@ TEST(WindowsComLine, TheFlagWordKeepsOnlyTheReservedBitsReadAndTakesBitZeroOfEac
       {0, 0, 0, 1, 1, 0x2603, 2, 2}, {0xFFFFFFFF, 0, 0, 2, 0, 0xFFFFA603, 1, 0}, {0xFFFFFFFF, 1, 1, 0, 0, 0xFFFFA707, 0, 0},
       {0x1111, 1, 0, 0, 1, 0x2703, 0, 2}, {0x1111, 2, 3, 1, 0, 0x2607, 2, 0}};
   for (const auto& c : cases) {
-    DCB dcb = DcbWithFlags(c.read);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
     dcb.wReserved = 7;
+    std::memcpy(reinterpret_cast<unsigned char*>(&dcb) + offsetof(DCB, BaudRate) + sizeof dcb.BaudRate, &c.read,
+                sizeof c.read);
     PortOpenArgs args;
     args.baudIndex = 6;
     args.parityIndex = c.parity;
@@ -205,31 +190,40 @@ class WindowsComCli : public test::CliFolders {
   }
   // The stored line: speed position, stop bits, hardware flow, XON/XOFF.
   void StoreLine(int speed, int stopBits, int hardware, int xonXoff) {
-    profile.WriteInt(kPortSection, "PortSpeed", speed);
-    profile.WriteInt(kPortSection, "PortStopbits", stopBits);
-    profile.WriteInt(kPortSection, "PortFlussoHardware", hardware);
-    profile.WriteInt(kPortSection, "PortXonXoff", xonXoff);
-  }
-  // set-com asking for 19200 baud, odd parity, 8 data bits and one stop bit.
-  static std::vector<std::string> SetCom(std::vector<std::string> port = {}) {
-    port.insert(port.begin(), "set-com");
-    port.insert(port.end(), {"--speed", "3", "--parity", "1", "--data-bits", "1", "--stop-bits", "0"});
-    return port;
+    for (const auto& [key, value] : {std::pair{"PortSpeed", speed}, {"PortStopbits", stopBits},
+                                     {"PortFlussoHardware", hardware}, {"PortXonXoff", xonXoff}}) {
+      profile.WriteInt(kPortSection, key, value);
+    }
   }
 
   ComPeer peer;
 };
 
-// Stored: 57600 baud (position 5), two stop bits, hardware flow on, XON/XOFF off. The command
-// goes out at those settings, and the line keeps them afterwards.
+// Stored: 57600 baud (position 5), two stop bits, hardware flow on, XON/XOFF off. set-com asks
+// for 19200 baud, odd parity, 8 data bits and one stop bit: the command goes out at the stored
+// settings, and the line keeps them afterwards. Windows users name a port without the colon, in
+// any case, or as the system's device: each reaches the same line (the profile's port is LPT1:
+// from the second run on). Device number 0 and device paths are refused before anything is opened.
 TEST_F(WindowsComCli, SetComSendsThePrintersCommandAtTheStoredLineAndLeavesTheLineThere) {
   StoreLine(5, 1, 1, 0);
-  const std::size_t before = peer.Received().size();
-  const test::CliRun run = Run(SetCom());
-  ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(peer.ReceivedOnce(before, 13), "?A7&3,2,1,0\r\n");
-  EXPECT_EQ(peer.LineOnce(LineOf(57600, 2, 0)), LineOf(57600, 2, 0));
-  EXPECT_THAT(run.Said(), HasSubstr("Wait printer autorestart."));
+  const std::string line = LineOf(57600, 2, 0);
+  for (const std::string port : {"", "com12", "Com12:", "\\\\.\\COM12"}) {
+    std::vector<std::string> args{"set-com", "--speed", "3", "--parity", "1", "--data-bits", "1", "--stop-bits", "0"};
+    if (!port.empty()) args.insert(args.end(), {"--port", port});
+    const std::size_t before = peer.Received().size();
+    const test::CliRun run = Run(args);
+    ASSERT_EQ(run.code, 0) << port << ": " << run.err;
+    EXPECT_EQ(peer.ReceivedOnce(before, 13), "?A7&3,2,1,0\r\n") << port;
+    EXPECT_EQ(peer.LineOnce(line), line) << port;
+    EXPECT_THAT(run.Said(), HasSubstr("Wait printer autorestart.")) << port;
+    profile.WriteString(kPortSection, "Port", "LPT1:");
+  }
+  for (const std::string port : {"com0", "/dev/ttyS0"}) {
+    const test::CliRun run = Run({"download", "-q", "--port", port});
+    EXPECT_EQ(run.code, 2) << port;
+    EXPECT_THAT(run.err, HasSubstr("Unknown port \"" + port + "\": choose COM1: to COM16:"));
+    EXPECT_THAT(run.err, ::testing::Not(HasSubstr("/dev/ttyUSB0")));
+  }
 }
 
 // Stored: 38400 baud (position 4), two stop bits, both flow boxes clear; a download always asks
@@ -242,28 +236,9 @@ TEST_F(WindowsComCli, ADownloadSendsExactlyTheFramedImageAtTheProfilesLineWithBo
   const test::CliRun run = Run({"download", "-q", "--port", peer.PortName()});
   ASSERT_EQ(run.code, 0) << run.err;
   const std::string expected = built.announcement + built.image;
-  const std::string sent = peer.ReceivedOnce(before, expected.size());
-  EXPECT_EQ(sent.size(), expected.size());
-  EXPECT_TRUE(sent == expected) << "the stream on the line differs from the announcement and the built image";
-  EXPECT_EQ(peer.LineOnce(LineOf(38400, 2, 1)), LineOf(38400, 2, 1));
-}
-
-// Windows users name a port without the colon, in any case, or as the system's device: each
-// reaches the same line. Device number 0 and device paths are refused before anything is opened.
-TEST_F(WindowsComCli, PortNamesAsWindowsUsersTypeThemReachTheLineTheListNames) {
-  profile.WriteString(kPortSection, "Port", "LPT1:");
-  for (const std::string port : {"com12", "Com12:", "\\\\.\\COM12"}) {
-    const std::size_t before = peer.Received().size();
-    const test::CliRun run = Run(SetCom({"--port", port}));
-    ASSERT_EQ(run.code, 0) << port << ": " << run.err;
-    EXPECT_EQ(peer.ReceivedOnce(before, 13), "?A7&3,2,1,0\r\n") << port;
-  }
-  for (const std::string port : {"com0", "/dev/ttyS0"}) {
-    const test::CliRun run = Run({"download", "-q", "--port", port});
-    EXPECT_EQ(run.code, 2) << port;
-    EXPECT_THAT(run.err, HasSubstr("Unknown port \"" + port + "\": choose COM1: to COM16:"));
-    EXPECT_THAT(run.err, ::testing::Not(HasSubstr("/dev/ttyUSB0")));
-  }
+  EXPECT_TRUE(peer.ReceivedOnce(before, expected.size()) == expected) << "the stream on the line differs from the announcement and the built image";
+  const std::string line = LineOf(38400, 2, 1);
+  EXPECT_EQ(peer.LineOnce(line), line);
 }
 
 }  // namespace

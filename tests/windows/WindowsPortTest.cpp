@@ -21,29 +21,25 @@ TEST(WindowsFilePort, EveryOpenTruncatesBytesArriveUnchangedAndAHeldFileIsRefuse
   PortOpenArgs args;
   args.portName = "FILE";
   args.outputName = args.fallbackOutputName = "fontext.out";
-  const std::string path = dir.Write("out.out", "old contents that are longer");
-  const std::string held = dir.Write("held.out", "keep");
+  const std::string path = dir.Write("out.out", "old contents that are longer"), held = dir.Write("held.out", "keep");
   const HANDLE other = ::CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(other, INVALID_HANDLE_VALUE);
   host.savePaths = {path, path, std::nullopt, dir.File("missing\\folder\\x.out"), held};
-
-  ASSERT_TRUE(port.Open(args));
-  ASSERT_TRUE(port.Write("\r\n\x1a\n\x00\xff", 6));
+  const std::string bytes("\r\n\x1a\n\x00\xff", 6);
+  ASSERT_TRUE(port.Open(args) && port.Write(bytes.data(), bytes.size()));
   // While the port holds the file, no other program may write it.
-  const HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-  EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                          nullptr),
+            INVALID_HANDLE_VALUE);
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
   port.Close();
-  EXPECT_EQ(test::ReadFile(path), std::string("\r\n\x1a\n\x00\xff", 6));
+  EXPECT_EQ(test::ReadFile(path), bytes);
   ASSERT_TRUE(port.Open(args));
   port.Close();
   EXPECT_EQ(test::ReadFile(path), "");
   EXPECT_FALSE(test::Said(host, port.Open(args)));
   EXPECT_TRUE(host.messages.empty()) << "a cancelled dialog is silent";
-  EXPECT_FALSE(test::Said(host, port.Open(args)));
-  EXPECT_FALSE(test::Said(host, port.Open(args)));
+  for (int i = 0; i < 2; ++i) EXPECT_FALSE(test::Said(host, port.Open(args)));
   ::CloseHandle(other);
   EXPECT_EQ(test::ReadFile(held), "keep");
   ASSERT_EQ(host.messages.size(), 2u);

@@ -14,6 +14,7 @@
 #include "base/win/HandleWait.h"
 #include "cli/TerminalHost.h"
 #include "support/Elapsed.h"
+#include "windows/CliProcess.h"
 #include "support/LoopbackPrinter.h"
 
 namespace corvelle::win {
@@ -30,10 +31,7 @@ TEST(WindowsWait, ASocketIsReadableOnceDataOrTheEndArrivesAndNotBefore) {
   SocketPair pair;
   ASSERT_TRUE(pair.peer.Valid());
   EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 50, nullptr), WaitResult::TimedOut);
-  std::thread sender([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    pair.peer.SendSome("x");
-  });
+  std::jthread sender = test::After(50, [&] { pair.peer.SendSome("x"); });
   const auto start = Clock::now();
   EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 10'000, nullptr), WaitResult::Ready);
   EXPECT_LT(MsSince(start), 5'000);
@@ -71,10 +69,7 @@ TEST(WindowsWait, StopEndsEveryKindOfWaitAtOnceAndClearingItLetsTheNextWaitRun) 
   SocketPair pair;
   StopSignal stop;
   ASSERT_NE(stop.Handle(), kNoHandle);
-  std::thread raiser([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    stop.Raise();
-  });
+  std::jthread raiser = test::After(50, [&] { stop.Raise(); });
   const auto start = Clock::now();
   EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 10'000, &stop), WaitResult::Stopped);
   EXPECT_LT(MsSince(start), 1'000);
@@ -84,13 +79,14 @@ TEST(WindowsWait, StopEndsEveryKindOfWaitAtOnceAndClearingItLetsTheNextWaitRun) 
   EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 10'000, &stop), WaitResult::Stopped);
   EXPECT_EQ(PauseUnlessStopped(10'000, &stop), WaitResult::Stopped);
   const HANDLE never = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  EXPECT_EQ(WaitForObject(reinterpret_cast<NativeHandle>(never), 10'000, &stop), WaitResult::Stopped);
+  const auto object = reinterpret_cast<NativeHandle>(never);
+  EXPECT_EQ(WaitForObject(object, 10'000, &stop), WaitResult::Stopped);
   stop.Clear();
-  EXPECT_EQ(WaitForObject(reinterpret_cast<NativeHandle>(never), 20, &stop), WaitResult::TimedOut);
+  EXPECT_EQ(WaitForObject(object, 20, &stop), WaitResult::TimedOut);
   EXPECT_EQ(PauseUnlessStopped(20, &stop), WaitResult::TimedOut);
   EXPECT_EQ(WaitForSocket(pair.mine.Handle(), FdEvent::Readable, 1'000, &stop), WaitResult::Ready);
   ::SetEvent(never);
-  EXPECT_EQ(WaitForObject(reinterpret_cast<NativeHandle>(never), 1'000, &stop), WaitResult::Ready);
+  EXPECT_EQ(WaitForObject(object, 1'000, &stop), WaitResult::Ready);
   ::CloseHandle(never);
 }
 
@@ -116,15 +112,11 @@ TEST(WindowsConsoleStop, CtrlCBreakAndCloseRaiseTheStopOnlyWhileInstalled) {
 TEST(WindowsTerminalHost, CtrlCEndsAResponsivePauseAtOnceButNotOneThatStopMayNotEnd) {
   cli::TerminalHost host;
   EXPECT_FALSE(host.Interrupted());
-  std::thread console([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(ConsoleStop::Handle(CTRL_C_EVENT));
-  });
+  std::jthread console = test::After(100, [] { EXPECT_TRUE(ConsoleStop::Handle(CTRL_C_EVENT)); });
   Clock::time_point start = Clock::now();
   host.WaitFor(20'000);
-  const double waited = SecondsSince(start);
+  EXPECT_LT(SecondsSince(start), 1.0);
   console.join();
-  EXPECT_LT(waited, 1.0);
   EXPECT_TRUE(host.Interrupted());
   EXPECT_TRUE(host.StopRequested());
   // Once raised, every later responsive wait returns at once; one STOP may not end still runs.
