@@ -28,10 +28,7 @@ using ::testing::HasSubstr;
 
 // An argument in double quotes, as CommandLineToArgvW reads it back: no argument of the tests holds
 // a double quote or ends in a backslash, which would need escaping.
-inline std::wstring Quote(const std::string& arg) {
-  EXPECT_TRUE(arg.find('"') == std::string::npos && !arg.ends_with('\\')) << arg;
-  return L"\"" + win::Widen(arg) + L"\"";
-}
+inline std::wstring Quote(const std::string& arg) { return L"\"" + win::Widen(arg) + L"\""; }
 
 // Ctrl-C on the console of process `pid`, as a user typing it there: the test attaches to that
 // console, ignoring the event itself, and leaves it again. False when it cannot be sent.
@@ -52,6 +49,13 @@ inline std::jthread After(int ms, std::function<void()> action) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     action();
   });
+}
+
+// How long `action` took, in milliseconds.
+inline std::int64_t MsOf(const std::function<void()>& action) {
+  const Clock::time_point start = Clock::now();
+  action();
+  return MsSince(start);
 }
 
 enum class ConsoleEvent { None, CtrlBreak, CtrlC };

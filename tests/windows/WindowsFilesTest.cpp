@@ -23,11 +23,6 @@ namespace {
 using test::ReadFile;
 using test::TempDir;
 
-std::string Folder(const char* variable) {
-  const char* value = std::getenv(variable);
-  return value ? value : "";
-}
-
 TEST(WindowsFileWrite, ReplacesAnExistingFileAndReadsBackWhatWasCommitted) {
   const TempDir dir;
   const std::string target = dir.Write("image.shc", "old contents"), bytes("new\r\n\x1a\0end", 10);
@@ -73,12 +68,12 @@ TEST(WindowsPaths, Utf8NamesReachTheWideFileApis) {
 }
 
 TEST(WindowsPaths, TheProfileLivesInAppDataAndImagesInLocalAppData) {
-  EXPECT_EQ(DefaultProfilePath(), Folder("APPDATA") + "\\Corvelle\\corvelle.ini");
+  EXPECT_EQ(DefaultProfilePath(), std::string(std::getenv("APPDATA")) + "\\Corvelle\\corvelle.ini");
   const TempDir dir;
   EXPECT_EQ(WritableDataFolder(dir.Path()), dir.Path());
   // A folder the user cannot create files in (here: one that is not there) sends the images to
   // the per-user data folder, which is made.
-  const std::string local = Folder("LOCALAPPDATA") + "\\Corvelle";
+  const std::string local = std::string(std::getenv("LOCALAPPDATA")) + "\\Corvelle";
   EXPECT_EQ(WritableDataFolder(dir.File("missing")), local);
   EXPECT_TRUE(std::filesystem::is_directory(local));
   EXPECT_EQ(DataFolderProblem(dir.File("missing")), "");
