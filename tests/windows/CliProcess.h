@@ -89,12 +89,7 @@ struct BuiltImage {
 
 class CliFolders : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(MakeFolders(program + "\\FontExt"));
-    std::string data(3000, '\0');
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 13 + 1) % 251);
-    profile.WriteString("FontsAggiuntivi", "Font001", test::WriteFont(program, "f1", std::string(100, 'h'), data));
-  }
+  void SetUp() override { SelectFont(profile, program, 1, 100, 3000); }
 
   // Runs the program with the test's program folder and profile and then `args`.
   CliRun Run(const std::vector<std::string>& args, const RunHow& how = {}) {

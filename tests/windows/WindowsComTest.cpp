@@ -91,9 +91,10 @@ class WindowsComPort : public ::testing::Test {
   void SetUp() override {
     if (!peer.Present()) GTEST_SKIP() << "needs pty-peer, which ctest starts these tests through";
   }
-  // The downloads' arguments: the peer's line at speed position `speed`, both flow controls on.
-  PortOpenArgs Args(int speed) const {
-    return MakePortOpenArgs({.portName = peer.PortName(), .speedIndex = speed, .xonXoff = 1});
+  // The downloads' arguments: line `name` (the peer's by default) at speed position `speed`, both
+  // flow controls on.
+  PortOpenArgs Args(int speed, const std::string& name = {}) const {
+    return MakePortOpenArgs({.portName = name.empty() ? peer.PortName() : name, .speedIndex = speed, .xonXoff = 1});
   }
 
   ComPeer peer;
@@ -103,15 +104,12 @@ class WindowsComPort : public ::testing::Test {
 
 TEST_F(WindowsComPort, TheOpenRefusesANameWithoutColonAMissingComAndAMissingLpt) {
   // "COM12": the mode text "COM129600,N,8,1" is not one the system accepts.
-  const struct { std::string name; int number; const char* message; } refused[] = {
-      {peer.PortName().substr(0, peer.PortName().size() - 1), PortNumberFromName(peer.PortName()), "Device opening error (c1)."},
-      {"COM15:", 15, "The device is not open."},
-      {"LPT2:", 2, "The device is not open."}};
+  const struct { std::string name; const char* message; } refused[] = {
+      {peer.PortName().substr(0, peer.PortName().size() - 1), "Device opening error (c1)."},
+      {"COM15:", "The device is not open."},
+      {"LPT2:", "The device is not open."}};
   for (const auto& r : refused) {
-    PortOpenArgs a = Args(2);
-    a.portName = r.name;
-    a.portNumber = r.number;
-    EXPECT_FALSE(test::Said(host, port.Open(a))) << r.name;
+    EXPECT_FALSE(test::Said(host, port.Open(Args(2, r.name)))) << r.name;
     ASSERT_FALSE(host.messages.empty());
     EXPECT_EQ(host.messages.back().text, r.message) << r.name;
     EXPECT_EQ(host.messages.back().style, MessageStyle::Error);
@@ -171,14 +169,6 @@ class WindowsComCli : public test::CliFolders {
   void SetUp() override {
     if (!peer.Present()) GTEST_SKIP() << "needs pty-peer, which ctest starts these tests through";
     CliFolders::SetUp();
-    profile.WriteString(kPortSection, "Port", peer.PortName());
-  }
-  // The stored line: speed position, stop bits, hardware flow, XON/XOFF.
-  void StoreLine(int speed, int stopBits, int hardware, int xonXoff) {
-    for (const auto& [key, value] : {std::pair{"PortSpeed", speed}, {"PortStopbits", stopBits},
-                                     {"PortFlussoHardware", hardware}, {"PortXonXoff", xonXoff}}) {
-      profile.WriteInt(kPortSection, key, value);
-    }
   }
 
   ComPeer peer;
@@ -190,7 +180,7 @@ class WindowsComCli : public test::CliFolders {
 // any case, or as the system's device: each reaches the same line (the profile's port is LPT1:
 // from the second run on). Device number 0 and device paths are refused before anything is opened.
 TEST_F(WindowsComCli, SetComSendsThePrintersCommandAtTheStoredLineAndLeavesTheLineThere) {
-  StoreLine(5, 1, 1, 0);
+  StorePortSettings(profile, {.portName = peer.PortName(), .speedIndex = 5, .stopBitsIndex = 1, .hardwareFlow = 1});
   const std::string line = LineOf(57600, 2, 0);
   for (const std::string port : {"", "com12", "Com12:", "\\\\.\\COM12"}) {
     std::vector<std::string> args{"set-com", "--speed", "3", "--parity", "1", "--data-bits", "1", "--stop-bits", "0"};
@@ -215,13 +205,14 @@ TEST_F(WindowsComCli, SetComSendsThePrintersCommandAtTheStoredLineAndLeavesTheLi
 // for both flow controls. The port is named by --port.
 TEST_F(WindowsComCli, ADownloadSendsExactlyTheFramedImageAtTheProfilesLineWithBothFlowControls) {
   const test::BuiltImage built = Build();
-  StoreLine(4, 1, 0, 0);
-  profile.WriteString(kPortSection, "Port", "LPT1:");  // --port names the line instead
+  // --port names the line, not the stored port.
+  StorePortSettings(profile, {.portName = "LPT1:", .speedIndex = 4, .stopBitsIndex = 1, .hardwareFlow = 0});
   const std::size_t before = peer.Received().size();
   const test::CliRun run = Run({"download", "-q", "--port", peer.PortName()});
   ASSERT_EQ(run.code, 0) << run.err;
   const std::string expected = built.announcement + built.image;
-  EXPECT_TRUE(peer.ReceivedOnce(before, expected.size()) == expected) << "the stream on the line differs from the announcement and the built image";
+  EXPECT_TRUE(peer.ReceivedOnce(before, expected.size()) == expected)
+      << "the stream on the line differs from the announcement and the built image";
   const std::string line = LineOf(38400, 2, 1);
   EXPECT_EQ(peer.LineOnce(line), line);
 }
