@@ -16,7 +16,6 @@
 #include "ports/DevicePort.h"
 #include "ports/PortSettings.h"
 #include "ports/win/DeviceBackendsWin.h"
-#include "support/Elapsed.h"
 #include "support/FakeHost.h"
 
 namespace corvelle {

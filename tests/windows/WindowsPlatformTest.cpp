@@ -78,7 +78,7 @@ TEST(WindowsFileWrite, AnUncommittedOrFailedFileLeavesTheTargetAndNoTemporaryFil
   const Outcome missing = ReplaceFileWhole(dir.File("no such folder\\x.ini"), "data");
   EXPECT_EQ(missing.message, kCannotCreate);
   EXPECT_EQ(missing.system, ENOENT);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "only the target is left";
+  EXPECT_EQ(test::EntriesIn(dir.Path()), 1u) << "only the target is left";
 }
 
 TEST(WindowsPaths, Utf8NamesReachTheWideFileApis) {

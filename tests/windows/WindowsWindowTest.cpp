@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QTimer>
-#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -19,7 +18,6 @@
 #include "app/ProgressDlg.h"
 #include "app/QtHost.h"
 #include "app/SerialDevices.h"
-#include "support/Elapsed.h"
 #include "support/FakeHost.h"
 #include "support/LoopbackPrinter.h"
 #include "windows/CliProcess.h"

@@ -5,8 +5,8 @@
 // ".bytes" added. Steered by the environment, read at every call:
 //   CORVELLE_D2XX_OPEN=N        FT_OpenEx answers status N (a matching open answers 0, else 2)
 //   CORVELLE_D2XX_WRITE_LIMIT=N FT_Write takes at most N bytes a call, still answering 0
-//   CORVELLE_D2XX_REPLY=HEX     the bytes the printer sends, found by the first queue-status call
-//                               of an open
+//   CORVELLE_D2XX_REPLY=HH      the byte (two hex digits) the printer sends, found by the first
+//                               queue-status call of an open
 //   CORVELLE_D2XX_XON_AFTER=N   after the Nth queue-status call of an open, an XON (17) arrives
 // Built with CORVELLE_STANDIN_WITHOUT_READ it lacks FT_Read, as an incomplete library would.
 #include <windows.h>
@@ -100,12 +100,8 @@ __declspec(dllexport) FtStatus WINAPI FT_Write(FtHandle handle, void* buffer, DW
 __declspec(dllexport) FtStatus WINAPI FT_GetQueueStatus(FtHandle handle, DWORD* waiting) {
   const std::string call = "FT_GetQueueStatus";
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
-  if (++g_queueChecks == 1) {
-    const std::string reply = Env("CORVELLE_D2XX_REPLY");
-    for (std::size_t i = 0; i + 1 < reply.size(); i += 2) {
-      g_pending += static_cast<char>(std::strtoul(reply.substr(i, 2).c_str(), nullptr, 16));
-    }
-  }
+  const std::string reply = Env("CORVELLE_D2XX_REPLY");
+  if (++g_queueChecks == 1 && !reply.empty()) g_pending += static_cast<char>(std::strtoul(reply.c_str(), nullptr, 16));
   if (g_queueChecks == EnvNumber("CORVELLE_D2XX_XON_AFTER", 0)) g_pending += '\x11';
   if (waiting) *waiting = static_cast<DWORD>(g_pending.size());
   return Answer(call, kOk, std::to_string(g_pending.size()));
