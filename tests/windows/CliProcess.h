@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,11 +123,9 @@ class CliFolders : public ::testing::Test {
       ADD_FAILURE() << "cannot start " << how.exe << ": " << ::GetLastError();
       return run;
     }
-    bool asked = false;
-    Clock::time_point sentAt;
+    std::optional<Clock::time_point> sentAt;
     for (int waited = 0; ::WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; waited += 20) {
-      if (how.event != ConsoleEvent::None && !asked && how.when()) {
-        asked = true;
+      if (how.event != ConsoleEvent::None && !sentAt && how.when()) {
         sentAt = Clock::now();
         run.eventSent = how.event == ConsoleEvent::CtrlC
                             ? SendCtrlC(process.dwProcessId)
@@ -135,7 +134,7 @@ class CliFolders : public ::testing::Test {
       }
       if (waited > 90'000) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
     }
-    run.secondsAfterEvent = SecondsSince(sentAt);
+    run.secondsAfterEvent = SecondsSince(sentAt.value_or(Clock::now()));
     DWORD code = static_cast<DWORD>(-1);
     ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);

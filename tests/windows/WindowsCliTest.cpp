@@ -27,15 +27,13 @@ using test::HasSubstr;
 using test::ReadFile;
 using test::RecordingPrinter;
 
-class WindowsCli : public test::CliFolders {
- protected:
-  std::string first = dir.File("first.out"), second = dir.File("second.out");
-};
-using WindowsFleetCli = WindowsCli;
+using WindowsCli = test::CliFolders;
+using WindowsFleetCli = test::CliFolders;
 
 TEST_F(WindowsCli, CtrlBreakOrCtrlCInTheFirstPauseIsStopAndTheImageIsNeverOpenedOrSent) {
+  const std::string first = dir.File("first.out"), second = dir.File("second.out");
   test::CliRun run = Run({"download", "--port", "FILE", "--output", first, "--output", second},
-                         {.event = ConsoleEvent::CtrlBreak, .when = [this] { return !ReadFile(first).empty(); }});
+                         {.event = ConsoleEvent::CtrlBreak, .when = [&first] { return !ReadFile(first).empty(); }});
   // Some Wine versions cannot send Ctrl-Break to a program without a console: that half is left out.
   const bool breakSent = run.eventSent;
   if (breakSent) {
