@@ -75,12 +75,6 @@ struct CliRun {
   std::string out, err;
   bool eventSent = false;
   double secondsAfterEvent = 0;  // from the console event to the program's end
-  // Standard output then standard error, the console's CR LF as LF.
-  std::string Said() const {
-    std::string said = out + err;
-    std::erase(said, '\r');
-    return said;
-  }
 };
 
 // The image `build` made and its one area's announcement.

@@ -137,7 +137,8 @@ class WindowsUsbCli : public test::CliFolders {
   // with what it said in `said`.
   int Download(const test::RunHow& how = {.exe = kBesideStandin}) {
     const test::CliRun run = Run({"download", "-q", "--port", "USB"}, how);
-    said = run.Said();
+    said = run.out + run.err;
+    std::erase(said, '\r');  // the console's CR LF as LF
     return run.code;
   }
   // The stand-in's record of calls, and the same in opens (from each FT_OpenEx on).

@@ -189,7 +189,7 @@ TEST_F(WindowsComCli, SetComSendsThePrintersCommandAtTheStoredLineAndLeavesTheLi
     ASSERT_EQ(run.code, 0) << port << ": " << run.err;
     EXPECT_EQ(peer.ReceivedOnce(before, 13), "?A7&3,2,1,0\r\n") << port;
     EXPECT_EQ(peer.LineOnce(line), line) << port;
-    EXPECT_THAT(run.Said(), HasSubstr("Wait printer autorestart.")) << port;
+    EXPECT_THAT(run.out + run.err, HasSubstr("Wait printer autorestart.")) << port;
     profile.WriteString(kPortSection, "Port", "LPT1:");
   }
   for (const std::string port : {"com0", "/dev/ttyS0"}) {
