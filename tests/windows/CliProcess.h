@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli.exe run by the Windows tests as a user runs it: a program folder with a FontExt
-// folder and a profile that selects one font, standard output and error captured, and Ctrl-Break
-// or Ctrl-C sent on the program's console once the test says so.
+// folder and a profile that selects one font, standard output and error captured, and Ctrl-C
+// sent on the program's console once the test says so.
 #pragma once
 
 #include <windows.h>
@@ -59,15 +59,12 @@ inline std::int64_t MsOf(const std::function<void()>& action) {
   return MsSince(start);
 }
 
-enum class ConsoleEvent { None, CtrlBreak, CtrlC };
-
 // How a run differs from the plain one: another copy of the program, another current folder, and
-// a console event sent once `when` holds (asked every 20 ms).
+// Ctrl-C sent once `ctrlCWhen` holds (asked every 20 ms).
 struct RunHow {
   std::string exe = CORVELLE_BIN_DIR "/corvelle-cli.exe";
   std::string cwd{};  // the test's folder when empty
-  ConsoleEvent event = ConsoleEvent::None;
-  std::function<bool()> when{};
+  std::function<bool()> ctrlCWhen{};
 };
 
 struct CliRun {
@@ -105,9 +102,9 @@ class CliFolders : public ::testing::Test {
     startup.hStdError = output("stderr");
     PROCESS_INFORMATION process{};
     const std::wstring folder = win::Widen(how.cwd.empty() ? dir.Path() : how.cwd);
-    // Console events reach only the programs of a console: Ctrl-C one of its own, to which the
-    // test attaches, Ctrl-Break a process group of its own.
-    const DWORD flags = how.event == ConsoleEvent::CtrlC ? CREATE_NEW_CONSOLE : CREATE_NEW_PROCESS_GROUP;
+    // Ctrl-C reaches only the programs of a console: one of its own, to which the test attaches.
+    // Without, a process group of its own keeps the test's console events away from it.
+    const DWORD flags = how.ctrlCWhen ? CREATE_NEW_CONSOLE : CREATE_NEW_PROCESS_GROUP;
     const bool started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, folder.c_str(),
                                           &startup, &process);
     ::CloseHandle(startup.hStdOutput);
@@ -119,11 +116,9 @@ class CliFolders : public ::testing::Test {
     }
     std::optional<Clock::time_point> sentAt;
     for (int waited = 0; ::WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; waited += 20) {
-      if (how.event != ConsoleEvent::None && !sentAt && how.when()) {
+      if (how.ctrlCWhen && !sentAt && how.ctrlCWhen()) {
         sentAt = Clock::now();
-        run.eventSent = how.event == ConsoleEvent::CtrlC
-                            ? SendCtrlC(process.dwProcessId)
-                            : ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId) != 0;
+        run.eventSent = SendCtrlC(process.dwProcessId);
         if (!run.eventSent) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
       }
       if (waited > 90'000) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// corvelle-cli.exe run as the built program under Wine: Ctrl-Break or Ctrl-C in the first pause
-// of a FILE or TCP/IP download is STOP ("Download stopped.", exit 1, the image never opened or
-// sent), a refused connection shows its Winsock number, a selection saved to a .kvf file and
+// corvelle-cli.exe run as the built program under Wine: a selection saved to a .kvf file and
 // loaded back under Windows paths keeps its fonts, and a profile written in the ANSI code page
 // names its fonts. Serving several printers: each gets the framed image on connections of its
-// own, a closed port fails alone, and Ctrl-C stops every one at once.
+// own, a closed port fails alone with the refusal's Winsock number, and Ctrl-C stops every one
+// at once (usb/usb-sigint-test.sh stops a single download the same way).
 // Over USB, beside the stand-in FTD2XX.dll: the calls in order with the kind's values and, across
 // them, byte for byte the framed image, under XOFF from the printer; an open the library refuses
 // and a short write are failures, never success. With no library beside it (one in the current
@@ -22,36 +21,12 @@
 namespace corvelle {
 namespace {
 
-using test::ConsoleEvent;
 using test::HasSubstr;
 using test::ReadFile;
 using test::RecordingPrinter;
 
 using WindowsCli = test::CliFolders;
 using WindowsFleetCli = test::CliFolders;
-
-TEST_F(WindowsCli, CtrlBreakOrCtrlCInTheFirstPauseIsStopAndTheImageIsNeverOpenedOrSent) {
-  const std::string first = dir.File("first.out"), second = dir.File("second.out");
-  test::CliRun run = Run({"download", "--port", "FILE", "--output", first, "--output", second},
-                         {.event = ConsoleEvent::CtrlBreak, .when = [&first] { return !ReadFile(first).empty(); }});
-  // Some Wine versions cannot send Ctrl-Break to a program without a console: that half is left out.
-  const bool breakSent = run.eventSent;
-  if (breakSent) {
-    EXPECT_EQ(run.code, 1) << run.err;
-    EXPECT_THAT(run.err, HasSubstr("Download stopped."));
-    EXPECT_FALSE(test::FileExists(second));
-  }
-  RecordingPrinter printer;
-  run = Run({"download", "--port", "TCP/IP", "--ip", printer.Target()},
-            {.event = ConsoleEvent::CtrlC, .when = [&printer] { return printer.Received().size() == 1; }});
-  if (!run.eventSent) {
-    if (!breakSent) GTEST_SKIP() << "this Wine can send neither Ctrl-Break nor Ctrl-C to the program";
-    return;
-  }
-  EXPECT_EQ(run.code, 1) << run.err;
-  EXPECT_THAT(run.err, HasSubstr("Download stopped."));
-  EXPECT_EQ(printer.Accepted(), 1) << "no connection after STOP";
-}
 
 TEST_F(WindowsCli, ASelectionSavedToAKvfFileLoadsBackIntoAnotherProfileUnderWindowsPaths) {
   const std::string kvf = dir.File("saved sets\\one.kvf");
@@ -103,7 +78,7 @@ TEST_F(WindowsFleetCli, CtrlCWhilePrintersPauseStopsEveryOneAtOnce) {
   ASSERT_TRUE(one.Port() && two.Port() && waiting.Port());
   const test::CliRun run =
       Run({"download", "--jobs", "2", "--ip", one.Target(), "--ip", two.Target(), "--ip", waiting.Target()},
-          {.event = ConsoleEvent::CtrlC, .when = [&] { return !one.Received().empty() && !two.Received().empty(); }});
+          {.ctrlCWhen = [&] { return !one.Received().empty() && !two.Received().empty(); }});
   if (!run.eventSent) GTEST_SKIP() << "this Wine cannot attach to the program's console to send Ctrl-C";
   EXPECT_EQ(run.code, 1) << run.err;
   EXPECT_LT(run.secondsAfterEvent, 2.0) << "every wait ends on STOP";
