@@ -31,18 +31,6 @@ using ::testing::HasSubstr;
 // a double quote or ends in a backslash, which would need escaping.
 inline std::wstring Quote(const std::string& arg) { return L"\"" + win::Widen(arg) + L"\""; }
 
-// Ctrl-C on the console of process `pid`, as a user typing it there: the test attaches to that
-// console, ignoring the event itself, and leaves it again. False when it cannot be sent.
-inline bool SendCtrlC(DWORD pid) {
-  ::FreeConsole();
-  if (!::AttachConsole(pid)) return false;
-  ::SetConsoleCtrlHandler(nullptr, TRUE);
-  const bool sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
-  ::FreeConsole();
-  ::SetConsoleCtrlHandler(nullptr, FALSE);
-  return sent;
-}
-
 // `action` on a thread of its own after `ms`, as another program or the user would act meanwhile;
 // the thread is joined when the result goes.
 inline std::jthread After(int ms, std::function<void()> action) {
@@ -118,7 +106,13 @@ class CliFolders : public ::testing::Test {
     for (int waited = 0; ::WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; waited += 20) {
       if (how.ctrlCWhen && !sentAt && how.ctrlCWhen()) {
         sentAt = Clock::now();
-        run.eventSent = SendCtrlC(process.dwProcessId);
+        // Ctrl-C on the program's console, as a user typing it there: the test attaches to that
+        // console, ignoring the event itself, and leaves it again.
+        ::FreeConsole();
+        run.eventSent = ::AttachConsole(process.dwProcessId) && ::SetConsoleCtrlHandler(nullptr, TRUE) &&
+                        ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+        ::FreeConsole();
+        ::SetConsoleCtrlHandler(nullptr, FALSE);
         if (!run.eventSent) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
       }
       if (waited > 90'000) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));

@@ -36,8 +36,7 @@ std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name)
 
 // The number a steering variable holds, `otherwise` when it is not set.
 unsigned long EnvNumber(const char* name, unsigned long otherwise) {
-  const std::string text = Env(name);
-  return text.empty() ? otherwise : std::strtoul(text.c_str(), nullptr, 10);
+  return Env(name).empty() ? otherwise : std::strtoul(Env(name).c_str(), nullptr, 10);
 }
 
 void Append(const std::string& path, const std::string& bytes) {
