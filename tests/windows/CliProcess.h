@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // corvelle-cli.exe run by the Windows tests as a user runs it: a program folder with a FontExt
-// folder and a profile that selects one font, standard output and error captured, and Ctrl-Break
-// or Ctrl-C sent on the program's console once the test says so.
+// folder and a profile that selects one font, standard output and error captured, and Ctrl-C
+// sent on the program's console once the test says so.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/Paths.h"
@@ -27,32 +29,30 @@ using ::testing::HasSubstr;
 
 // An argument in double quotes, as CommandLineToArgvW reads it back: no argument of the tests holds
 // a double quote or ends in a backslash, which would need escaping.
-inline std::wstring Quote(const std::string& arg) {
-  EXPECT_TRUE(arg.find('"') == std::string::npos && !arg.ends_with('\\')) << arg;
-  return L"\"" + win::Widen(arg) + L"\"";
+inline std::wstring Quote(const std::string& arg) { return L"\"" + win::Widen(arg) + L"\""; }
+
+// `action` on a thread of its own after `ms`, as another program or the user would act meanwhile;
+// the thread is joined when the result goes.
+inline std::jthread After(int ms, std::function<void()> action) {
+  return std::jthread([ms, action = std::move(action)] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    action();
+  });
 }
 
-// Ctrl-C on the console of process `pid`, as a user typing it there: the test attaches to that
-// console, ignoring the event itself, and leaves it again. False when it cannot be sent.
-inline bool SendCtrlC(DWORD pid) {
-  ::FreeConsole();
-  if (!::AttachConsole(pid)) return false;
-  ::SetConsoleCtrlHandler(nullptr, TRUE);
-  const bool sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
-  ::FreeConsole();
-  ::SetConsoleCtrlHandler(nullptr, FALSE);
-  return sent;
+// How long `action` took, in milliseconds.
+inline std::int64_t MsOf(const std::function<void()>& action) {
+  const Clock::time_point start = Clock::now();
+  action();
+  return MsSince(start);
 }
-
-enum class ConsoleEvent { None, CtrlBreak, CtrlC };
 
 // How a run differs from the plain one: another copy of the program, another current folder, and
-// a console event sent once `when` holds (asked every 20 ms).
+// Ctrl-C sent once `ctrlCWhen` holds (asked every 20 ms).
 struct RunHow {
   std::string exe = CORVELLE_BIN_DIR "/corvelle-cli.exe";
   std::string cwd{};  // the test's folder when empty
-  ConsoleEvent event = ConsoleEvent::None;
-  std::function<bool()> when{};
+  std::function<bool()> ctrlCWhen{};
 };
 
 struct CliRun {
@@ -60,12 +60,6 @@ struct CliRun {
   std::string out, err;
   bool eventSent = false;
   double secondsAfterEvent = 0;  // from the console event to the program's end
-  // Standard output then standard error, the console's CR LF as LF.
-  std::string Said() const {
-    std::string said = out + err;
-    std::erase(said, '\r');
-    return said;
-  }
 };
 
 // The image `build` made and its one area's announcement.
@@ -75,12 +69,7 @@ struct BuiltImage {
 
 class CliFolders : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(MakeFolders(program + "\\FontExt"));
-    std::string data(3000, '\0');
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 13 + 1) % 251);
-    profile.WriteString("FontsAggiuntivi", "Font001", test::WriteFont(program, "f1", std::string(100, 'h'), data));
-  }
+  void SetUp() override { SelectFont(profile, program, 1, 100, 3000); }
 
   // Runs the program with the test's program folder and profile and then `args`.
   CliRun Run(const std::vector<std::string>& args, const RunHow& how = {}) {
@@ -101,9 +90,9 @@ class CliFolders : public ::testing::Test {
     startup.hStdError = output("stderr");
     PROCESS_INFORMATION process{};
     const std::wstring folder = win::Widen(how.cwd.empty() ? dir.Path() : how.cwd);
-    // Console events reach only the programs of a console: Ctrl-C one of its own, to which the
-    // test attaches, Ctrl-Break a process group of its own.
-    const DWORD flags = how.event == ConsoleEvent::CtrlC ? CREATE_NEW_CONSOLE : CREATE_NEW_PROCESS_GROUP;
+    // Ctrl-C reaches only the programs of a console: one of its own, to which the test attaches.
+    // Without, a process group of its own keeps the test's console events away from it.
+    const DWORD flags = how.ctrlCWhen ? CREATE_NEW_CONSOLE : CREATE_NEW_PROCESS_GROUP;
     const bool started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, folder.c_str(),
                                           &startup, &process);
     ::CloseHandle(startup.hStdOutput);
@@ -113,28 +102,28 @@ class CliFolders : public ::testing::Test {
       ADD_FAILURE() << "cannot start " << how.exe << ": " << ::GetLastError();
       return run;
     }
-    bool asked = false;
-    Clock::time_point sentAt;
+    std::optional<Clock::time_point> sentAt;
     for (int waited = 0; ::WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; waited += 20) {
-      if (how.event != ConsoleEvent::None && !asked && how.when()) {
-        asked = true;
+      if (how.ctrlCWhen && !sentAt && how.ctrlCWhen()) {
         sentAt = Clock::now();
-        run.eventSent = how.event == ConsoleEvent::CtrlC
-                            ? SendCtrlC(process.dwProcessId)
-                            : ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId) != 0;
+        // Ctrl-C on the program's console, as a user typing it there: the test attaches to that
+        // console, ignoring the event itself, and leaves it again.
+        ::FreeConsole();
+        run.eventSent = ::AttachConsole(process.dwProcessId) && ::SetConsoleCtrlHandler(nullptr, TRUE) &&
+                        ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+        ::FreeConsole();
+        ::SetConsoleCtrlHandler(nullptr, FALSE);
         if (!run.eventSent) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
       }
       if (waited > 90'000) ::TerminateProcess(process.hProcess, static_cast<UINT>(-1));
     }
-    run.secondsAfterEvent = SecondsSince(sentAt);
+    run.secondsAfterEvent = SecondsSince(sentAt.value_or(Clock::now()));
     DWORD code = static_cast<DWORD>(-1);
     ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    run.code = static_cast<int>(code);
-    run.out = ReadFile(dir.File("stdout"));
-    run.err = ReadFile(dir.File("stderr"));
-    return run;
+    return {static_cast<int>(code), ReadFile(dir.File("stdout")), ReadFile(dir.File("stderr")), run.eventSent,
+            run.secondsAfterEvent};
   }
 
   // `build` run for the test's profile, its image checked to be one area.
@@ -142,12 +131,11 @@ class CliFolders : public ::testing::Test {
     const std::string path = dir.File("built.shc");
     const CliRun run = Run({"build", "--output", path});
     EXPECT_EQ(run.code, 0) << run.err;
-    BuiltImage built{ReadFile(path), {}};
-    const auto areas = SplitImage(static_cast<std::int64_t>(built.image.size()), DownloadForm::Current);
-    EXPECT_GT(built.image.size(), 3000u);
+    const std::string image = ReadFile(path);
+    const auto areas = SplitImage(static_cast<std::int64_t>(image.size()), DownloadForm::Current);
+    EXPECT_GT(image.size(), 3000u);
     EXPECT_EQ(areas.size(), 1u);
-    if (!areas.empty()) built.announcement = Announcement(areas[0]);
-    return built;
+    return {image, areas.empty() ? "" : Announcement(areas[0])};
   }
 
   TempDir dir;

@@ -7,16 +7,15 @@
 // the Windows way.
 #include <windows.h>
 
-#include <algorithm>
-#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "CliProcess.h"
 #include "ports/DevicePort.h"
 #include "ports/PortSettings.h"
 #include "ports/win/DeviceBackendsWin.h"
-#include "support/Elapsed.h"
 #include "support/FakeHost.h"
 
 namespace corvelle {
@@ -29,14 +28,6 @@ using test::HasSubstr;
 // line's settings as the terminal has them, and holding the line (the peer stops reading).
 class ComPeer {
  public:
-  ComPeer() {
-    const char* number = std::getenv("CORVELLE_PEER_COM");
-    const char* dir = std::getenv("CORVELLE_PEER_DIR");
-    if (!number || !dir) return;
-    m_number = number;
-    m_dir = std::string("Z:") + dir;
-    std::replace(m_dir.begin(), m_dir.end(), '/', '\\');
-  }
   bool Present() const { return !m_number.empty(); }
   std::string PortName() const { return "COM" + m_number + ":"; }
   // Everything that has arrived since the peer started; with `from`, what came after that many
@@ -54,32 +45,22 @@ class ComPeer {
   }
   // While held, the peer reads nothing, so the line fills and writes stay unfinished.
   void Hold(bool held) const {
-    if (held) {
-      test::WriteFile(File("hold"), "");
-    } else {
-      ::DeleteFileA(File("hold").c_str());
-    }
+    held ? void(test::WriteFile(File("hold"), "")) : void(::DeleteFileA(File("hold").c_str()));
   }
 
  private:
-  std::string File(const std::string& what) const { return m_dir + "\\com" + m_number + "." + what; }
+  static std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
+  // Wine takes the peer's Linux folder, with its forward slashes, on drive Z:.
+  std::string File(const std::string& what) const { return "Z:" + m_dir + "/com" + m_number + "." + what; }
   static void Until(const std::function<bool()>& done) {
     for (int waited = 0; !done() && waited < 10'000; waited += 20) ::Sleep(20);
   }
-  std::string m_number, m_dir;
+  std::string m_number = Env("CORVELLE_PEER_COM"), m_dir = Env("CORVELLE_PEER_DIR");
 };
 
 std::string LineOf(int speed, int stop, int ixon) {
   return "speed=" + std::to_string(speed) + " bits=8 parity=none stop=" + std::to_string(stop) +
          " crtscts=1 ixon=" + std::to_string(ixon) + " ixoff=1 opost=0 icanon=0 echo=0\n";
-}
-
-DCB DcbWithFlags(DWORD word) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  std::memcpy(reinterpret_cast<unsigned char*>(&dcb) + offsetof(DCB, BaudRate) + sizeof dcb.BaudRate, &word,
-              sizeof word);
-  return dcb;
 }
 
 // Of the flag word read, only the reserved bits (15 on) stay; binary, parity checking, XON/XOFF on
@@ -91,15 +72,13 @@ TEST(WindowsComLine, TheFlagWordKeepsOnlyTheReservedBitsReadAndTakesBitZeroOfEac
       {0, 0, 0, 1, 1, 0x2603, 2, 2}, {0xFFFFFFFF, 0, 0, 2, 0, 0xFFFFA603, 1, 0}, {0xFFFFFFFF, 1, 1, 0, 0, 0xFFFFA707, 0, 0},
       {0x1111, 1, 0, 0, 1, 0x2703, 0, 2}, {0x1111, 2, 3, 1, 0, 0x2607, 2, 0}};
   for (const auto& c : cases) {
-    DCB dcb = DcbWithFlags(c.read);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
     dcb.wReserved = 7;
-    PortOpenArgs args;
-    args.baudIndex = 6;
-    args.parityIndex = c.parity;
-    args.stopBitsIndex = c.stop;
-    args.xonXoff = c.xonXoff;
-    args.ctsFlow = c.ctsFlow;
-    SetLineSettings(dcb, args);
+    std::memcpy(reinterpret_cast<unsigned char*>(&dcb) + offsetof(DCB, BaudRate) + sizeof dcb.BaudRate, &c.read,
+                sizeof c.read);
+    SetLineSettings(dcb, MakePortOpenArgs({.speedIndex = 5, .parityIndex = c.parity, .dataBitsIndex = 0,
+                                           .stopBitsIndex = c.stop, .xonXoff = c.xonXoff, .hardwareFlow = c.ctsFlow}));
     EXPECT_EQ((std::vector<DWORD>{DcbFlagWord(dcb), dcb.BaudRate, dcb.Parity, dcb.ByteSize, dcb.StopBits, dcb.wReserved}),
               (std::vector<DWORD>{c.word, 57600, c.dcbParity, 7, c.dcbStop, 0}))
         << std::hex << c.read << " xon " << c.xonXoff << " cts " << c.ctsFlow;
@@ -111,16 +90,10 @@ class WindowsComPort : public ::testing::Test {
   void SetUp() override {
     if (!peer.Present()) GTEST_SKIP() << "needs pty-peer, which ctest starts these tests through";
   }
-  // The downloads' arguments: both flow controls on, at `baudIndex` with `stopBitsIndex`.
-  PortOpenArgs Args(int baudIndex, int stopBitsIndex) const {
-    PortOpenArgs a;
-    a.baudIndex = baudIndex;
-    a.dataBitsIndex = 1;
-    a.stopBitsIndex = stopBitsIndex;
-    a.xonXoff = a.ctsFlow = 1;
-    a.portName = peer.PortName();
-    a.portNumber = PortNumberFromName(a.portName);
-    return a;
+  // The downloads' arguments: line `name` (the peer's by default) at speed position `speed`, both
+  // flow controls on.
+  PortOpenArgs Args(int speed, const std::string& name = {}) const {
+    return MakePortOpenArgs({.portName = name.empty() ? peer.PortName() : name, .speedIndex = speed, .xonXoff = 1});
   }
 
   ComPeer peer;
@@ -130,15 +103,12 @@ class WindowsComPort : public ::testing::Test {
 
 TEST_F(WindowsComPort, TheOpenRefusesANameWithoutColonAMissingComAndAMissingLpt) {
   // "COM12": the mode text "COM129600,N,8,1" is not one the system accepts.
-  const struct { std::string name; int number; const char* message; } refused[] = {
-      {peer.PortName().substr(0, peer.PortName().size() - 1), PortNumberFromName(peer.PortName()), "Device opening error (c1)."},
-      {"COM15:", 15, "The device is not open."},
-      {"LPT2:", 2, "The device is not open."}};
+  const struct { std::string name; const char* message; } refused[] = {
+      {peer.PortName().substr(0, peer.PortName().size() - 1), "Device opening error (c1)."},
+      {"COM15:", "The device is not open."},
+      {"LPT2:", "The device is not open."}};
   for (const auto& r : refused) {
-    PortOpenArgs a = Args(3, 0);
-    a.portName = r.name;
-    a.portNumber = r.number;
-    EXPECT_FALSE(test::Said(host, port.Open(a))) << r.name;
+    EXPECT_FALSE(test::Said(host, port.Open(Args(2, r.name)))) << r.name;
     ASSERT_FALSE(host.messages.empty());
     EXPECT_EQ(host.messages.back().text, r.message) << r.name;
     EXPECT_EQ(host.messages.back().style, MessageStyle::Error);
@@ -146,7 +116,7 @@ TEST_F(WindowsComPort, TheOpenRefusesANameWithoutColonAMissingComAndAMissingLpt)
   EXPECT_EQ(host.messages.size(), 3u);
   EXPECT_FALSE(port.Write("x", 1));
   // The refused device was given up: the same line opens at once with its proper name.
-  ASSERT_TRUE(port.Open(Args(3, 0)));
+  ASSERT_TRUE(port.Open(Args(2)));
   EXPECT_TRUE(port.Close());
 }
 
@@ -161,7 +131,7 @@ TEST_F(WindowsComPort, AHeldLineKeepsWritesAndTheQueueWaitWaitingUntilStopAndLos
   port.SetCancelCheck([&] { return stop; });
   peer.Hold(true);
   std::size_t before = peer.Received().size();
-  ASSERT_TRUE(port.Open(Args(6, 0)));
+  ASSERT_TRUE(port.Open(Args(5)));
   host.At(host.now + 5000, [&] { stop = true; });
   EXPECT_FALSE(port.Write(data.data(), data.size())) << "a write held until STOP reports it was not delivered";
   EXPECT_TRUE(stop);
@@ -169,19 +139,16 @@ TEST_F(WindowsComPort, AHeldLineKeepsWritesAndTheQueueWaitWaitingUntilStopAndLos
   EXPECT_FALSE(port.DrainOutput());
   ASSERT_FALSE(host.waits.empty());
   for (const auto& w : host.waits) EXPECT_GE(w.ms, 2) << "the wait sleeps between looks at the queue";
-  test::Clock::time_point closing = test::Clock::now();
-  port.Close();
-  EXPECT_LT(test::SecondsSince(closing), 1.0);
+  EXPECT_LT(test::MsOf([&] { port.Close(); }), 1'000);
   peer.Hold(false);
   ::Sleep(300);
   const std::string partial = peer.Received().substr(before);
-  EXPECT_LT(partial.size(), data.size());
   EXPECT_TRUE(partial == data.substr(0, partial.size())) << "what arrived is not the start of the stream, unchanged";
 
   stop = false;
   peer.Hold(true);
   before = peer.Received().size();
-  ASSERT_TRUE(port.Open(Args(6, 0)));
+  ASSERT_TRUE(port.Open(Args(5)));
   const std::int64_t released = host.now + 3000;
   host.At(released, [&] { peer.Hold(false); });
   // Once free, the line moves bytes in real time while the fake clock runs ahead: each fake 100 ms
@@ -201,62 +168,29 @@ class WindowsComCli : public test::CliFolders {
   void SetUp() override {
     if (!peer.Present()) GTEST_SKIP() << "needs pty-peer, which ctest starts these tests through";
     CliFolders::SetUp();
-    profile.WriteString(kPortSection, "Port", peer.PortName());
-  }
-  // The stored line: speed position, stop bits, hardware flow, XON/XOFF.
-  void StoreLine(int speed, int stopBits, int hardware, int xonXoff) {
-    profile.WriteInt(kPortSection, "PortSpeed", speed);
-    profile.WriteInt(kPortSection, "PortStopbits", stopBits);
-    profile.WriteInt(kPortSection, "PortFlussoHardware", hardware);
-    profile.WriteInt(kPortSection, "PortXonXoff", xonXoff);
-  }
-  // set-com asking for 19200 baud, odd parity, 8 data bits and one stop bit.
-  static std::vector<std::string> SetCom(std::vector<std::string> port = {}) {
-    port.insert(port.begin(), "set-com");
-    port.insert(port.end(), {"--speed", "3", "--parity", "1", "--data-bits", "1", "--stop-bits", "0"});
-    return port;
   }
 
   ComPeer peer;
 };
 
-// Stored: 57600 baud (position 5), two stop bits, hardware flow on, XON/XOFF off. The command
-// goes out at those settings, and the line keeps them afterwards.
+// Stored: 57600 baud (position 5), two stop bits, hardware flow on, XON/XOFF off. set-com asks
+// for 19200 baud, odd parity, 8 data bits and one stop bit: the command goes out at the stored
+// settings, and the line keeps them afterwards. Windows users name a port without the colon, in
+// any case, or as the system's device: each reaches the same line (the profile's port is LPT1:
+// from the second run on). Device number 0 and device paths are refused before anything is opened.
 TEST_F(WindowsComCli, SetComSendsThePrintersCommandAtTheStoredLineAndLeavesTheLineThere) {
-  StoreLine(5, 1, 1, 0);
-  const std::size_t before = peer.Received().size();
-  const test::CliRun run = Run(SetCom());
-  ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(peer.ReceivedOnce(before, 13), "?A7&3,2,1,0\r\n");
-  EXPECT_EQ(peer.LineOnce(LineOf(57600, 2, 0)), LineOf(57600, 2, 0));
-  EXPECT_THAT(run.Said(), HasSubstr("Wait printer autorestart."));
-}
-
-// Stored: 38400 baud (position 4), two stop bits, both flow boxes clear; a download always asks
-// for both flow controls. The port is named by --port.
-TEST_F(WindowsComCli, ADownloadSendsExactlyTheFramedImageAtTheProfilesLineWithBothFlowControls) {
-  const test::BuiltImage built = Build();
-  StoreLine(4, 1, 0, 0);
-  profile.WriteString(kPortSection, "Port", "LPT1:");  // --port names the line instead
-  const std::size_t before = peer.Received().size();
-  const test::CliRun run = Run({"download", "-q", "--port", peer.PortName()});
-  ASSERT_EQ(run.code, 0) << run.err;
-  const std::string expected = built.announcement + built.image;
-  const std::string sent = peer.ReceivedOnce(before, expected.size());
-  EXPECT_EQ(sent.size(), expected.size());
-  EXPECT_TRUE(sent == expected) << "the stream on the line differs from the announcement and the built image";
-  EXPECT_EQ(peer.LineOnce(LineOf(38400, 2, 1)), LineOf(38400, 2, 1));
-}
-
-// Windows users name a port without the colon, in any case, or as the system's device: each
-// reaches the same line. Device number 0 and device paths are refused before anything is opened.
-TEST_F(WindowsComCli, PortNamesAsWindowsUsersTypeThemReachTheLineTheListNames) {
-  profile.WriteString(kPortSection, "Port", "LPT1:");
-  for (const std::string port : {"com12", "Com12:", "\\\\.\\COM12"}) {
+  StorePortSettings(profile, {.portName = peer.PortName(), .speedIndex = 5, .stopBitsIndex = 1, .hardwareFlow = 1});
+  const std::string line = LineOf(57600, 2, 0);
+  for (const std::string port : {"", "com12", "Com12:", "\\\\.\\COM12"}) {
+    std::vector<std::string> args{"set-com", "--speed", "3", "--parity", "1", "--data-bits", "1", "--stop-bits", "0"};
+    if (!port.empty()) args.insert(args.end(), {"--port", port});
     const std::size_t before = peer.Received().size();
-    const test::CliRun run = Run(SetCom({"--port", port}));
+    const test::CliRun run = Run(args);
     ASSERT_EQ(run.code, 0) << port << ": " << run.err;
     EXPECT_EQ(peer.ReceivedOnce(before, 13), "?A7&3,2,1,0\r\n") << port;
+    EXPECT_EQ(peer.LineOnce(line), line) << port;
+    EXPECT_THAT(run.out + run.err, HasSubstr("Wait printer autorestart.")) << port;
+    profile.WriteString(kPortSection, "Port", "LPT1:");
   }
   for (const std::string port : {"com0", "/dev/ttyS0"}) {
     const test::CliRun run = Run({"download", "-q", "--port", port});
@@ -264,6 +198,22 @@ TEST_F(WindowsComCli, PortNamesAsWindowsUsersTypeThemReachTheLineTheListNames) {
     EXPECT_THAT(run.err, HasSubstr("Unknown port \"" + port + "\": choose COM1: to COM16:"));
     EXPECT_THAT(run.err, ::testing::Not(HasSubstr("/dev/ttyUSB0")));
   }
+}
+
+// Stored: 38400 baud (position 4), two stop bits, both flow boxes clear; a download always asks
+// for both flow controls. The port is named by --port.
+TEST_F(WindowsComCli, ADownloadSendsExactlyTheFramedImageAtTheProfilesLineWithBothFlowControls) {
+  const test::BuiltImage built = Build();
+  // --port names the line, not the stored port.
+  StorePortSettings(profile, {.portName = "LPT1:", .speedIndex = 4, .stopBitsIndex = 1, .hardwareFlow = 0});
+  const std::size_t before = peer.Received().size();
+  const test::CliRun run = Run({"download", "-q", "--port", peer.PortName()});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const std::string expected = built.announcement + built.image;
+  EXPECT_TRUE(peer.ReceivedOnce(before, expected.size()) == expected)
+      << "the stream on the line differs from the announcement and the built image";
+  const std::string line = LineOf(38400, 2, 1);
+  EXPECT_EQ(peer.LineOnce(line), line);
 }
 
 }  // namespace

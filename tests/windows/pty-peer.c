@@ -6,7 +6,7 @@
 // DIR/comN.hold exists nothing is read, so the line fills and stays held. It holds the terminal
 // open itself, so the line survives the program's closes. Exits with the command's status.
 //
-// Usage: pty-peer N DIR COMMAND [ARG...]   (WINEPREFIX as for wine, default ~/.wine)
+// Usage: pty-peer N DIR COMMAND [ARG...]   (with WINEPREFIX set, as the tests run wine)
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -41,23 +41,23 @@ static void Describe(const struct termios* t, char* out, size_t size) {
            (t->c_oflag & OPOST) != 0, (t->c_lflag & ICANON) != 0, (t->c_lflag & ECHO) != 0);
 }
 
+// DIR/comN.what.
+static void PathOf(char* out, const char* dir, const char* number, const char* what) {
+  snprintf(out, 4200, "%.2048s/com%s.%s", dir, number, what);
+}
+
 int main(int argc, char** argv) {
   const char* prefix = getenv("WINEPREFIX");
-  char home[2100];
-  if (!prefix || !*prefix) {
-    snprintf(home, sizeof home, "%.2048s/.wine", getenv("HOME") ? getenv("HOME") : "");
-    prefix = home;
-  }
-  if (argc < 4 || strlen(prefix) > 2048 || strlen(argv[2]) > 2048 || strlen(argv[1]) > 8) {
-    fprintf(stderr, "usage: pty-peer N DIR COMMAND [ARG...]\n");
+  if (argc < 4 || !prefix || strlen(prefix) > 2048 || strlen(argv[2]) > 2048 || strlen(argv[1]) > 8) {
+    fprintf(stderr, "usage: WINEPREFIX=PREFIX pty-peer N DIR COMMAND [ARG...]\n");
     return 125;
   }
   const char* number = argv[1];
   char bytesPath[4200], linePath[4200], newLinePath[4200], holdPath[4200];
-  snprintf(bytesPath, sizeof bytesPath, "%.2048s/com%s.bytes", argv[2], number);
-  snprintf(linePath, sizeof linePath, "%.2048s/com%s.line", argv[2], number);
-  snprintf(newLinePath, sizeof newLinePath, "%.2048s/com%s.line.new", argv[2], number);
-  snprintf(holdPath, sizeof holdPath, "%.2048s/com%s.hold", argv[2], number);
+  PathOf(bytesPath, argv[2], number, "bytes");
+  PathOf(linePath, argv[2], number, "line");
+  PathOf(newLinePath, argv[2], number, "line.new");
+  PathOf(holdPath, argv[2], number, "hold");
   mkdir(argv[2], 0700);
   unlink(holdPath);
 

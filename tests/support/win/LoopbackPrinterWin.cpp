@@ -2,17 +2,14 @@
 // The loopback printer's system calls on Windows (Winsock, started once for the test program).
 #include <winsock2.h>
 
+#include "base/win/Winsock.h"
 #include "support/LoopbackPrinter.h"
 
 namespace corvelle::test::loopback {
 namespace {
 
 sockaddr_in Loopback(int port) {
-  static const bool started = [] {
-    WSADATA data;
-    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  (void)started;
+  (void)win::WinsockReady();
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<u_short>(port));

@@ -5,8 +5,8 @@
 // ".bytes" added. Steered by the environment, read at every call:
 //   CORVELLE_D2XX_OPEN=N        FT_OpenEx answers status N (a matching open answers 0, else 2)
 //   CORVELLE_D2XX_WRITE_LIMIT=N FT_Write takes at most N bytes a call, still answering 0
-//   CORVELLE_D2XX_REPLY=HEX     the bytes the printer sends, found by the first queue-status call
-//                               of an open
+//   CORVELLE_D2XX_REPLY=HH      the byte (two hex digits) the printer sends, found by the first
+//                               queue-status call of an open
 //   CORVELLE_D2XX_XON_AFTER=N   after the Nth queue-status call of an open, an XON (17) arrives
 // Built with CORVELLE_STANDIN_WITHOUT_READ it lacks FT_Read, as an incomplete library would.
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -29,25 +30,17 @@ bool g_open = false;
 std::string g_pending;
 unsigned long g_queueChecks = 0;
 
-std::string Env(const char* name) {
-  char value[4096];
-  const DWORD length = ::GetEnvironmentVariableA(name, value, sizeof value);
-  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
+// The steering variables are the process's from its start: the tests set them before they start
+// the program that loads this library.
+std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
 
 // The number a steering variable holds, `otherwise` when it is not set.
 unsigned long EnvNumber(const char* name, unsigned long otherwise) {
-  const std::string text = Env(name);
-  return text.empty() ? otherwise : std::strtoul(text.c_str(), nullptr, 10);
+  return Env(name).empty() ? otherwise : std::strtoul(Env(name).c_str(), nullptr, 10);
 }
 
 void Append(const std::string& path, const std::string& bytes) {
-  const HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(file);
+  std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
 }
 
 bool Valid(FtHandle handle) { return g_open && handle == &g_device; }
@@ -106,33 +99,14 @@ __declspec(dllexport) FtStatus WINAPI FT_Write(FtHandle handle, void* buffer, DW
 __declspec(dllexport) FtStatus WINAPI FT_GetQueueStatus(FtHandle handle, DWORD* waiting) {
   const std::string call = "FT_GetQueueStatus";
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
-  if (++g_queueChecks == 1) {
-    const std::string reply = Env("CORVELLE_D2XX_REPLY");
-    for (std::size_t i = 0; i + 1 < reply.size(); i += 2) {
-      g_pending += static_cast<char>(std::strtoul(reply.substr(i, 2).c_str(), nullptr, 16));
-    }
-  }
+  const std::string reply = Env("CORVELLE_D2XX_REPLY");
+  if (++g_queueChecks == 1 && !reply.empty()) g_pending += static_cast<char>(std::strtoul(reply.c_str(), nullptr, 16));
   if (g_queueChecks == EnvNumber("CORVELLE_D2XX_XON_AFTER", 0)) g_pending += '\x11';
   if (waiting) *waiting = static_cast<DWORD>(g_pending.size());
   return Answer(call, kOk, std::to_string(g_pending.size()));
 }
 
 #ifndef CORVELLE_STANDIN_WITHOUT_READ
-namespace {
-
-// The bytes read, two hex digits each.
-std::string Hex(const void* bytes, DWORD count) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (DWORD i = 0; i < count; ++i) {
-    const unsigned char byte = static_cast<const unsigned char*>(bytes)[i];
-    out += {digits[byte >> 4], digits[byte & 15]};
-  }
-  return out;
-}
-
-}  // namespace
-
 __declspec(dllexport) FtStatus WINAPI FT_Read(FtHandle handle, void* buffer, DWORD count, DWORD* read) {
   const std::string call = "FT_Read " + std::to_string(count);
   if (!Valid(handle)) return Answer(call, kInvalidHandle);
@@ -140,7 +114,10 @@ __declspec(dllexport) FtStatus WINAPI FT_Read(FtHandle handle, void* buffer, DWO
   std::memcpy(buffer, g_pending.data(), taken);
   g_pending.erase(0, taken);
   if (read) *read = taken;
-  return Answer(call, kOk, Hex(buffer, taken));
+  const auto byte = [&](DWORD i) { return static_cast<const unsigned char*>(buffer)[i]; };
+  std::string hex;  // the bytes read, two hex digits each
+  for (DWORD i = 0; i < taken; ++i) hex += {"0123456789abcdef"[byte(i) >> 4], "0123456789abcdef"[byte(i) & 15]};
+  return Answer(call, kOk, hex);
 }
 #endif
 
