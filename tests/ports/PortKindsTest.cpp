@@ -3,15 +3,21 @@
 // the reachability test is replaced, so nothing but loopback is ever contacted. Only the end of
 // a connection differs: Linux counts the bytes still unsent and ends the stream behind the last
 // of them, Windows trusts the linger. The USB kind over a scripted bridge library: the calls it
-// makes, open, purge, write and queue-status failures, and the XON/XOFF permission to send.
+// makes, open, purge, write and queue-status failures, and the XON/XOFF permission to send. The
+// FILE kind: the save dialog at every open, truncation, bytes unchanged, a file another writer
+// holds, and write failures.
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
 #else
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -309,6 +315,57 @@ TEST_F(UsbFixture, AFailedQueueStatusWithholdsPermissionAndABridgeFoundGoneEndsT
   EXPECT_FALSE(Said(host, port.WriteText("d")));
   EXPECT_EQ(bridge.calls, "status; status; ") << "nothing is asked of a bridge that has gone";
   EXPECT_EQ(Shown(host), "error: USB device write error #02\n0 of 2 bytes were sent.\n");
+}
+
+TEST(FilePort, EveryOpenAsksForTheFileAndTruncatesItCancelIsSilentAndFailuresAreReportedPlainOnce) {
+  test::FakeHost host;
+  test::TempDir dir;
+  CDevicePort port(host, PortEnvironment{});
+  PortOpenArgs args = test::Args("FILE");
+  args.outputName = args.fallbackOutputName = "fontext.out";
+  const std::string path = dir.Write("out.out", "old contents that are longer"), held = dir.Write("held.out", "keep");
+  const std::string bytes("\r\n\x1a\n\x00\xff", 6);  // binary: no CR LF or ^Z handling
+#ifdef _WIN32
+  const HANDLE other = ::CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+#else
+  const int other = ::open(held.c_str(), O_WRONLY);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+#endif
+  host.savePaths = {path, path, std::nullopt, dir.File("missing/folder/x.out"), held};
+  ASSERT_TRUE(port.Open(args) && port.Write(bytes.data(), bytes.size()));
+#ifdef _WIN32
+  // While the port holds the file, no other program may write it.
+  EXPECT_EQ(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                          nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+#endif
+  ASSERT_TRUE(port.Close());
+  EXPECT_EQ(test::ReadFile(path), bytes);
+  ASSERT_TRUE(port.Open(args) && port.Close());
+  EXPECT_EQ(test::ReadFile(path), "") << "every open truncates";
+  EXPECT_FALSE(Said(host, port.Open(args)) || port.Write("a", 1) || !Shown(host).empty()) << "a cancelled dialog is silent";
+  EXPECT_FALSE(Said(host, port.Open(args)) || Said(host, port.Open(args)));
+#ifdef _WIN32
+  ::CloseHandle(other);
+#else
+  ::close(other);
+#endif
+  EXPECT_EQ(test::ReadFile(held), "keep") << "a file another writer holds is not truncated";
+  std::string shown = "plain: Error opening output file(Q)\nplain: Error opening output file(Q)\n";
+  std::size_t opens = 5;
+#ifndef _WIN32
+  host.savePaths = {"/dev/full"};
+  ASSERT_TRUE(port.Open(args));
+  EXPECT_FALSE(Said(host, port.Write("abc", 3)) || Said(host, port.Write("abc", 3)));
+  shown += "plain: Error writing output file /dev/full:\nNo space left on device\n";
+  ++opens;
+#endif
+  EXPECT_EQ(Shown(host), shown);
+  ASSERT_EQ(host.saveRequests.size(), opens);
+  for (const auto& r : host.saveRequests)
+    EXPECT_TRUE(r.suggestedName == "fontext.out" && r.defaultExtension == "out" && r.overwritePrompt && r.pathMustExist);
 }
 
 }  // namespace

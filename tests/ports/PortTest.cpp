@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The port object over a fake printer: the kind from the name, name-less ports, reopening, the
-// serial queue wait; the port settings in the profile; the FILE kind: the proposed name, the
-// save dialog at every open, truncation, locking, and write failures; and the TCP port probe
+// serial queue wait; the port settings in the profile; the FILE kind's proposed name; and the TCP port probe
 // against ports the test makes on 127.0.0.1: one that accepts, one with nothing listening, and
 // one whose queue is full so that the connect gets no answer. The COM and LPT kinds on real
 // devices: a pseudo-terminal stands in for the serial line (the port opens the slave through the
@@ -10,7 +9,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -162,33 +160,6 @@ TEST(SuggestedOutputName, AppendsOutCutsKrvAndDropsTheFolder) {
       {"C:\\Fonts\\set.KRV", "", "set.out"}, {"/home/u/a.krv.b.krv", "", "a.out"}, {"", "fb.krv", "fb.krv.out"},
       {"", "", ".out"}, {"fontext.out", "", "fontext.out"}, {"A.OUT.krv", "", "A.OUT"}};
   for (const auto& [first, second, name] : cases) EXPECT_EQ(SuggestedOutputName(first, second), name) << first << second;
-}
-
-TEST(FilePort, EveryOpenAsksForTheFileAndTruncatesItCancelIsSilentAndFailuresAreReportedPlainOnce) {
-  test::FakeHost host;
-  test::TempDir dir;
-  CDevicePort port(host, PortEnvironment{});
-  PortOpenArgs args = Args("FILE");
-  args.outputName = args.fallbackOutputName = "fontext.out";
-  const std::string path = dir.Write("out.out", "old contents that are longer"), held = dir.Write("held.out", "keep");
-  const int other = ::open(held.c_str(), O_WRONLY);
-  ASSERT_EQ(::flock(other, LOCK_EX), 0);
-  host.savePaths = {path, path, std::nullopt, dir.File("missing/folder/x.out"), held, "/dev/full"};
-  ASSERT_TRUE(port.Open(args) && port.Write("\x00\xff", 2) && port.Close());
-  EXPECT_EQ(test::ReadFile(path), std::string("\x00\xff", 2));
-  ASSERT_TRUE(port.Open(args) && port.Close());
-  EXPECT_EQ(test::ReadFile(path), "") << "every open truncates";
-  EXPECT_FALSE(Said(host, port.Open(args)) || port.Write("a", 1) || !Shown(host).empty()) << "a cancelled dialog is silent";
-  EXPECT_FALSE(Said(host, port.Open(args)) || Said(host, port.Open(args)));
-  ::close(other);
-  EXPECT_EQ(test::ReadFile(held), "keep") << "a file another writer holds is not truncated";
-  ASSERT_TRUE(port.Open(args));
-  EXPECT_FALSE(Said(host, port.Write("abc", 3)) || Said(host, port.Write("abc", 3)));
-  EXPECT_EQ(Shown(host), "plain: Error opening output file(Q)\nplain: Error opening output file(Q)\n"
-                         "plain: Error writing output file /dev/full:\nNo space left on device\n");
-  ASSERT_EQ(host.saveRequests.size(), 6u);
-  for (const auto& r : host.saveRequests)
-    EXPECT_TRUE(r.suggestedName == "fontext.out" && r.defaultExtension == "out" && r.overwritePrompt && r.pathMustExist);
 }
 
 // Accepted, refused, silent and stopped, told apart in words; ports out of range are refused
