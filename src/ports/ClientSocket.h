@@ -89,6 +89,8 @@ class CClientSocket {
   // waits; Closed when the printer closed or reset the connection; Failed with the system's error
   // number in `n`. The platform's side.
   Received ReadOnce(char* buffer, std::size_t size, long& n);
+  // Hands the socket what it takes of `size` bytes now, as SendSome says. The platform's side.
+  long SendNow(const std::uint8_t* data, std::size_t size);
   // Counts `n` received bytes and keeps them as text, zero bytes shown as 0x01.
   void KeepReceived(char* bytes, std::size_t n);
 

@@ -104,11 +104,7 @@ CClientSocket::Received CClientSocket::ReadOnce(char* buffer, std::size_t size, 
   return Received::Failed;
 }
 
-long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
-  if (m_peerClosed) {
-    errno = EPIPE;
-    return -1;
-  }
+long CClientSocket::SendNow(const std::uint8_t* data, std::size_t size) {
   return ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The client socket's receive side that every platform shares: the bounded receive loop, what a
-// failed read returns, the printer's close, and the received text.
+// The client socket's parts that every platform shares: the bounded receive loop, what a failed
+// read returns, the printer's close, the received text, and no sending once the printer closed.
 #include <algorithm>
+#include <cerrno>
 
 #include "ports/ClientSocket.h"
 
@@ -32,6 +33,15 @@ Outcome CClientSocket::PollReceive() {
     }
   }
   return {};
+}
+
+long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
+  // Once the printer has closed its side, nothing more is handed to the socket.
+  if (m_peerClosed) {
+    errno = EPIPE;
+    return -1;
+  }
+  return SendNow(data, size);
 }
 
 void CClientSocket::KeepReceived(char* bytes, std::size_t n) {

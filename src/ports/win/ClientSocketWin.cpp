@@ -116,11 +116,7 @@ CClientSocket::Received CClientSocket::ReadOnce(char* buffer, std::size_t size, 
   return Received::Failed;
 }
 
-long CClientSocket::SendSome(const std::uint8_t* data, std::size_t size) {
-  if (m_peerClosed) {
-    errno = EPIPE;
-    return -1;
-  }
+long CClientSocket::SendNow(const std::uint8_t* data, std::size_t size) {
   const int n = ::send(Sock(m_fd), reinterpret_cast<const char*>(data), static_cast<int>(size < INT_MAX ? size : INT_MAX), 0);
   if (n >= 0) return n;
   const int error = ::WSAGetLastError();
