@@ -126,7 +126,7 @@ TEST(Paths, ProgramFolderIsTheOneThatHoldsFontExtAndWritableFilesMayGoToTheDataF
   EXPECT_EQ(WritableDataFolder(program), program);
 }
 
-TEST(Profile, ReadsIntegersAndLooksUpNamesLikeTheWindowsProfileAndRewritesInPlace) {
+TEST(Profile, ReadsLikeTheWindowsProfileRewritesInPlaceAndSavesValuesThatReadBackOrLeavesTheOldFile) {
   const std::pair<const char*, int> numbers[] = {{"  12abc", 12}, {"abc", 0}, {"-7", -7}, {"-", 0},
                                                  {"99999999999999999999", INT_MAX}, {"-99999999999999999999", INT_MIN}};
   for (const auto& [text, value] : numbers) EXPECT_EQ(Profile::ParseInt(text), value) << text;
@@ -147,13 +147,12 @@ TEST(Profile, ReadsIntegersAndLooksUpNamesLikeTheWindowsProfileAndRewritesInPlac
   EXPECT_EQ(p.Serialize(),
             "; a comment\n[Impostazione porta]\nport=FILE\nnot a pair\nPORT=2nd\nCodepage=4\n\n"
             "[Devices]\nCOM3=/dev/ttyUSB0\n[New]\nKey=v\n");
-}
 
-TEST(Profile, SavesIntoANewFolderValuesWithBlanksAndQuotesReadBackAndAFailedSaveLeavesTheOldFile) {
+  // Saved into a new folder, values with blanks and quotes read back; a failed save leaves the old file.
   test::TempDir dir;
   const std::string path = dir.File("sub/dir/corvelle.ini");
   const std::vector<std::string> values{"Arial Bold      ", "  lead", "\"quoted\"", "\"half", "", "a=b", "tab\t"};
-  Profile p(path);
+  p = Profile(path);
   for (size_t i = 0; i < values.size(); ++i) p.WriteString("FontsAggiuntivi", "K" + std::to_string(i), values[i]);
   const Outcome saved = p.Save();
   ASSERT_TRUE(saved) << saved.message;

@@ -21,13 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Each form of the compression function this processor can run: the portable one always.
-std::vector<std::pair<std::string, sha256::BlockRun>> Sha256Forms() {
-  std::vector<std::pair<std::string, sha256::BlockRun>> forms{{"portable", &sha256::PortableBlocks}};
-  if (sha256::AcceleratedBlocks()) forms.emplace_back("SHA instructions", sha256::AcceleratedBlocks());
-  return forms;
-}
-
 std::string HexOf(sha256::BlockRun run, std::string_view bytes) {
   Sha256 sha(run);
   sha.Update(bytes);
@@ -37,7 +30,10 @@ std::string HexOf(sha256::BlockRun run, std::string_view bytes) {
 TEST(Sha256, StandardVectorsWhetherFedWholeOrInPiecesInEveryForm) {
   const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
   const std::string million(1'000'000, 'a');
-  for (const auto& [form, run] : Sha256Forms()) {
+  // Each form of the compression function this processor can run: the portable one always.
+  std::vector<std::pair<std::string, sha256::BlockRun>> forms{{"portable", &sha256::PortableBlocks}};
+  if (sha256::AcceleratedBlocks()) forms.emplace_back("SHA instructions", sha256::AcceleratedBlocks());
+  for (const auto& [form, run] : forms) {
     SCOPED_TRACE(form);
     EXPECT_EQ(HexOf(run, ""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(HexOf(run, "abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");

@@ -39,15 +39,13 @@ TEST(ProfileLock, LiesBesideTheProfileAndNeverFollowsAnotherUsersLink) {
   EXPECT_TRUE(!Profile(link).Save() && test::ReadFile(victim) == "x") << "nor is the file it names replaced";
 }
 
-std::string OwnProcess() { return "base_tests (process " + std::to_string(::getpid()) + ")"; }
-
 TEST(PrinterLock, OneHolderAtATimeNamedToTheOthersUntilItGoesEvenKilled) {
   std::optional<PrinterLock> first(std::in_place, "127.0.0.1:4001");
   ASSERT_EQ(first->GetState(), PrinterLock::State::Held) << first->Problem();
   // Two downloads of one process (several printers at once) exclude each other as well.
   PrinterLock second("127.0.0.1:4001");
   EXPECT_EQ(second.GetState(), PrinterLock::State::Busy);
-  EXPECT_EQ(second.Holder(), OwnProcess());
+  EXPECT_EQ(second.Holder(), "base_tests (process " + std::to_string(::getpid()) + ")");
   EXPECT_EQ(PrinterLock("127.0.0.1:4002").GetState(), PrinterLock::State::Held) << "another printer is free";
   // A lock moved keeps the printer; the one moved from holds nothing.
   PrinterLock moved = std::move(*first);
@@ -108,9 +106,8 @@ TEST(PrinterLock, FileNamesKeepPrintersApartAndRecordsThatAreNotAHolderSaySo) {
   EXPECT_EQ(HolderText(HolderRecord("corvelle-cli", 4242)), "corvelle-cli (process 4242)");
   EXPECT_EQ(HolderText(HolderRecord("a b\x1b", 7)), "a_b_ (process 7)");
   for (const char* record : {"", "corvelle", "corvelle 12", " 12\n", "corvelle \n", "corvelle 1x\n",
-                             "corvelle 123456789012345678901\n", "cor\x7fvelle 12\n"}) {
+                             "corvelle 123456789012345678901\n", "cor\x7fvelle 12\n"})
     EXPECT_EQ(HolderText(record), "another program") << record;
-  }
 }
 
 }  // namespace

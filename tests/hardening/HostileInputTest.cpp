@@ -44,11 +44,12 @@
 
 // Helpers for the hostile-input and fault tests: huge files made cheaply, deterministic garbage,
 // the peak memory a piece of code takes, and a time limit that turns a hang into a failure.
-namespace corvelle::test {
+namespace corvelle {
+namespace {
 
 // `name` in `dir` (folders made): `head`, then zero bytes up to 100 MB in all, which take no disk
 // space. Its path, or "" on failure.
-inline std::string MakeHugeFile(const TempDir& dir, const std::string& name, const std::string& head = "") {
+inline std::string MakeHugeFile(const test::TempDir& dir, const std::string& name, const std::string& head = "") {
   return ::truncate(dir.Write(name, head).c_str(), 100 << 20) == 0 ? dir.File(name) : "";
 }
 
@@ -64,7 +65,7 @@ inline std::string Garbage(std::size_t size, std::uint32_t seed) {
 inline std::int64_t PeakMemoryGrowth(const std::function<void()>& body) {
   // A "VmRSS:" or "VmHWM:" figure of /proc/self/status, given in KiB.
   const auto bytes = [](const std::string& field) {
-    const std::string status = ReadFile("/proc/self/status");
+    const std::string status = test::ReadFile("/proc/self/status");
     return std::stoll(status.substr(status.find(field) + field.size())) * 1024;
   };
   // Writing 5 to clear_refs resets the peak mark (VmHWM) to the current resident size.
@@ -80,7 +81,7 @@ inline std::string RunWithin(unsigned seconds, const std::function<std::string()
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) return "no pipe";
   // The text is short, so the child's one write fits the pipe before anyone reads it.
-  const int exit = RunInChild([&] {
+  const int exit = test::RunInChild([&] {
     ::alarm(seconds);
     const std::string text = body();
     return ::write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
@@ -91,11 +92,6 @@ inline std::string RunWithin(unsigned seconds, const std::function<std::string()
   ::close(report[0]);
   return exit == 0 ? text : "the child did not finish in time or crashed (" + std::to_string(exit) + ")";
 }
-
-}  // namespace corvelle::test
-
-namespace corvelle {
-namespace {
 
 namespace fs = std::filesystem;
 
@@ -114,9 +110,9 @@ Outcome Load(const std::string& path, FontSelection& selection) {
 // line cut to the line cap, and reading stops after the last position.
 TEST(HostileFile, HugeIndexesAndTruncatedHugeAndMegabyteLineSettingsFilesReadInBoundedMemory) {
   const test::TempDir dir;
-  ASSERT_NE(test::MakeHugeFile(dir, "FontExt/Index1252.shi"), "");
+  ASSERT_NE(MakeHugeFile(dir, "FontExt/Index1252.shi"), "");
   std::size_t entries = 0;
-  EXPECT_LT(test::PeakMemoryGrowth([&] { entries = LoadCatalogue(dir.Path(), 2).size(); }), 64 * kMiB);
+  EXPECT_LT(PeakMemoryGrowth([&] { entries = LoadCatalogue(dir.Path(), 2).size(); }), 64 * kMiB);
   EXPECT_EQ(entries, kMaxCatalogueEntries);
   FontSelection s;
   ASSERT_TRUE(Load(dir.Write("cut.kvf", "Block 10\r\nC:\\Kerv\\BLKR10WE.she\r\nGothic 12\r\nC:\\Kerv\\Fo"), s));
@@ -129,12 +125,12 @@ TEST(HostileFile, HugeIndexesAndTruncatedHugeAndMegabyteLineSettingsFilesReadInB
                                      "/opt/corvelle/FontExt/" + path.substr(0, kMaxSettingsLine)}));
   EXPECT_EQ(s[1].displayName + " " + s[1].fontPath, "Next /opt/corvelle/FontExt/NEXT.she");
 
-  const std::string zeros = test::MakeHugeFile(dir, "zeros.kvf");
-  EXPECT_LT(test::PeakMemoryGrowth([&] { ASSERT_TRUE(Load(zeros, s)); }), 16 * kMiB);
+  const std::string zeros = MakeHugeFile(dir, "zeros.kvf");
+  EXPECT_LT(PeakMemoryGrowth([&] { ASSERT_TRUE(Load(zeros, s)); }), 16 * kMiB);
   EXPECT_TRUE(s[0] == (SelectionSlot{std::string(kMaxSettingsLine, '\0'), "***"}) && s.back() == SelectionSlot{});
   std::string lines;
   while (lines.size() < kMiB) lines += "Swiss 14\r\nC:\\FontExt\\SWIR14GR.she\r\n";
-  ASSERT_TRUE(Load(test::MakeHugeFile(dir, "lines.kvf", lines), s));
+  ASSERT_TRUE(Load(MakeHugeFile(dir, "lines.kvf", lines), s));
   EXPECT_EQ(s.back().displayName + " " + s.back().fontPath, "Swiss 14 /opt/corvelle/FontExt/SWIR14GR.she");
 }
 
@@ -150,9 +146,9 @@ TEST(HostileFile, TruncatedAndMegabyteLineProfilesAreSavedWholeAndAHugeOneIsNeve
   const Outcome saved = truncated.Save();
   ASSERT_TRUE(saved) << saved.message;
   EXPECT_TRUE(test::ReadFile(path) == "[FontsAggiuntivi]\n" + lines + "\nFont002=" + kMegabyte + "\n");
-  ASSERT_EQ(test::MakeHugeFile(dir, "corvelle.ini"), path);
+  ASSERT_EQ(MakeHugeFile(dir, "corvelle.ini"), path);
   std::unique_ptr<Profile> huge;
-  EXPECT_LT(test::PeakMemoryGrowth([&] { huge = std::make_unique<Profile>(path); }), kMiB);
+  EXPECT_LT(PeakMemoryGrowth([&] { huge = std::make_unique<Profile>(path); }), kMiB);
   EXPECT_EQ(huge->Save().message, "cannot read " + path + ": the file is larger than 4 MiB or 65536 lines" + kNotSaved);
   EXPECT_EQ(fs::file_size(path), 100u << 20);
 }
@@ -171,7 +167,7 @@ TEST(HostileFile, AFifoIsNoFileToReadOrReplace) {
     return std::to_string(LoadCatalogue(dir.Path(), 2).size()) + " / " + Load(kvf, s).message + ", " +
            s.back().displayName + " / " + (saved ? std::string("saved") : saved.message);
   };
-  EXPECT_EQ(test::RunWithin(10, outcome), "0 / cannot open " + kvf + ": not a regular file, before / cannot read " +
+  EXPECT_EQ(RunWithin(10, outcome), "0 / cannot open " + kvf + ": not a regular file, before / cannot read " +
                                               ini + ": not a regular file" + kNotSaved);
 }
 
@@ -181,7 +177,7 @@ TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnl
   const FontSelection selection{{{"New", "/opt/corvelle/FontExt/NEW.she"}}};
   // The file and how many files its folder holds.
   const auto folder = [&] { return test::ReadFile(path) + std::to_string(test::EntriesIn(dir.Path())); };
-  EXPECT_EQ(test::RunWithin(10, [&] {
+  EXPECT_EQ(RunWithin(10, [&] {
               const rlimit limit{100, 100};  // the write stops part-way, as on a full disk
               ::signal(SIGXFSZ, SIG_IGN);
               return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? SaveSettingsFile(selection, path).message : "no limit";
@@ -236,7 +232,7 @@ TEST(FuzzReplay, EverySavedInputAndAMegabyteOfGarbageKeepTheTargetsProperties) {
   for (const auto& [name, run] : targets) {
     // Garbage: an index gives an entry of fixed widths per whole record, a settings file stays
     // within its line cap, and every value of a profile survives a save.
-    std::vector<std::pair<std::string, std::string>> inputs = {{"garbage", test::Garbage(1 << 20, 7)}};
+    std::vector<std::pair<std::string, std::string>> inputs = {{"garbage", Garbage(1 << 20, 7)}};
     for (const auto& file : fs::recursive_directory_iterator(fs::path(CORVELLE_SOURCE_DIR) / "fuzz"))
       if (file.is_regular_file() && file.path().parent_path().filename() == name)
         inputs.emplace_back(file.path().string(), test::ReadFile(file.path().string()));
@@ -265,10 +261,10 @@ class FaultInjection : public testing::TestWithParam<FaultCase> {};
 TEST_P(FaultInjection, EndsWithOneClearOutcome) {
   const FaultCase& c = GetParam();
   const test::TempDir dir;
-  const std::string image = dir.Write("FontSet.SHC", test::Garbage(c.imageBytes, 5));
+  const std::string image = dir.Write("FontSet.SHC", Garbage(c.imageBytes, 5));
   std::optional<test::SimProcess> sim;
   ASSERT_TRUE(c.simulator.empty() || sim.emplace(c.simulator).Started());
-  const std::string outcome = test::RunWithin(60, [&] {
+  const std::string outcome = RunWithin(60, [&] {
     test::FakeHost host;
     host.realSleepMs = 50;
     PortSettings settings{.portName = c.port, .ipAddress = "127.0.0.1", .ipPort = sim ? sim->Port() : 0};
@@ -317,7 +313,6 @@ TEST_P(FaultInjection, EndsWithOneClearOutcome) {
 }
 
 const std::vector<std::string> kCloseAfter = {"--port", "0", "--close-after", std::to_string(kLimit)};
-const std::vector<std::string> kStall = {"--port", "0", "--stall"};
 const char* const kPrinterClosed = "Failed | TCP/IP - The printer closed the connection.\nThe transfer was stopped.";
 const char* const kLineGone = "Failed | Error writing to the device {path}:\nInput/output error";
 const char* const kDiskFull = "Failed | Error writing output file {path}:\nFile too large";
@@ -328,7 +323,7 @@ const char* const kDiskFull = "Failed | Error writing output file {path}:\nFile 
 INSTANTIATE_TEST_SUITE_P(
     Download, FaultInjection,
     testing::Values(FaultCase{"PrinterClosesWithTheAreaBuffered", "TCP/IP", kCloseAfter, 200000, false, kPrinterClosed},
-                    FaultCase{"PrinterStopsReadingThenStop", "TCP/IP", kStall, 0x200000, true, "Cancelled"},
+                    FaultCase{"PrinterStopsReadingThenStop", "TCP/IP", {"--port", "0", "--stall"}, 0x200000, true, "Cancelled"},
                     FaultCase{"SerialLineHangsUp", "COM3:", {}, 0x200000, false, kLineGone},
                     FaultCase{"SerialLineInXoffThenStop", "COM3:", {}, 0x200000, true, "Cancelled | 12 bytes arrived"},
                     FaultCase{"UsbInXoffThenStop", "USB", {}, 0x200000, true, "Cancelled | 100364 bytes arrived"},

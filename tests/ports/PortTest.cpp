@@ -147,9 +147,8 @@ TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
   const PortOpenArgs a = MakePortOpenArgs(LoadPortSettings(reread));
   EXPECT_EQ(std::vector({a.baudIndex, a.parityIndex, a.dataBitsIndex, a.stopBitsIndex}), std::vector({100, 3, -1, 7}))
       << "kept as stored; the baud index is the dialog's position plus one";
-  EXPECT_EQ(std::vector({BaudRateAt(a.baudIndex), DataBitsAt(a.dataBitsIndex), StopBitsAt(a.stopBitsIndex)}),
-            std::vector({9600, 8, 1}));
-  EXPECT_EQ(ParityAt(a.parityIndex), Parity::None);
+  EXPECT_EQ(std::tuple(BaudRateAt(a.baudIndex), DataBitsAt(a.dataBitsIndex), StopBitsAt(a.stopBitsIndex),
+                       ParityAt(a.parityIndex)), std::tuple(9600, 8, 1, Parity::None));
   const PortOpenArgs top = MakePortOpenArgs({.speedIndex = INT_MAX});
   EXPECT_EQ(std::vector({BaudRateAt(top.baudIndex), BaudRateAt(6), BaudRateAt(7)}), std::vector({9600, 57600, 9600}));
 }
@@ -198,8 +197,6 @@ TEST(PortProbe, TellsAcceptedRefusedAndSilentPortsApartInWords) {
 struct SerialFixture : ::testing::Test {
   void SetUp() override { ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0); }
   void TearDown() override { ::close(master); }
-  // Bytes from the printer's side into the line (XON, XOFF).
-  void Send(char byte) { ASSERT_EQ(::write(master, &byte, 1), 1); }
   // The line as the port left it: output speed, data and stop bits with CTS, XON/XOFF.
   std::vector<unsigned> Line() {
     termios t{};
@@ -246,7 +243,7 @@ TEST_F(SerialFixture, XoffHoldsEveryByteUntilXon) {
   PortOpenArgs a = Args("COM3:");
   a.xonXoff = 1;
   ASSERT_TRUE(port.Open(a));
-  Send(19);
+  ASSERT_EQ(::write(master, "\x13", 1), 1);  // XOFF from the printer's side
   ::usleep(20000);
   std::string data(300000, '\0'), got;
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
@@ -260,7 +257,7 @@ TEST_F(SerialFixture, XoffHoldsEveryByteUntilXon) {
       for (ssize_t n; got.size() < data.size() && ::poll(&p, 1, 2000) > 0 && (n = ::read(master, b, sizeof b)) > 0;)
         got.append(b, static_cast<std::size_t>(n));
     });
-    Send(17);
+    ASSERT_EQ(::write(master, "\x11", 1), 1);  // XON
   });
   EXPECT_TRUE(port.Write(data.data(), data.size()));
   if (printer.joinable()) printer.join();
@@ -268,7 +265,7 @@ TEST_F(SerialFixture, XoffHoldsEveryByteUntilXon) {
   EXPECT_TRUE(got == data);
 }
 
-TEST_F(SerialFixture, OpenFailuresNameTheirCauseReleaseTheLineAndNobodyFindsItBusy) {
+TEST_F(SerialFixture, OpenFailuresNameTheirCauseReleaseTheLineNobodyFindsItBusyAndLptWritesItsMapping) {
   test::TempDir dir;
   const std::pair<std::string, const char*> cases[] = {
       {"/nonexistent/tty", "COM3:"}, {slave, "COM0:"}, {dir.Write("plain", ""), "COM3:"}, {slave, "COM3:x"}};
@@ -286,10 +283,7 @@ TEST_F(SerialFixture, OpenFailuresNameTheirCauseReleaseTheLineAndNobodyFindsItBu
   port.Close();
   ASSERT_EQ(::chmod(slave.c_str(), 0600), 0);
   EXPECT_EQ(NobodyOpens(), 1) << "a line nobody may not open";
-}
-
-TEST_F(SerialFixture, TheParallelPortWritesToTheDeviceOfItsMapping) {
-  test::TempDir dir;
+  // The parallel port writes to the device of its mapping.
   env.devices = {{"LPT2", dir.Write("lp", "")}};
   CDevicePort lpt(host, env);
   ASSERT_TRUE(lpt.Open(Args("LPT2:")) && lpt.Write("\x1b\x00\xff", 3));

@@ -145,7 +145,7 @@ struct Assembly {
   };
 };
 
-TEST(ImageAssembler, JudgesEachImageOnceItsAreasHaveCome) {
+TEST(ImageAssembler, JudgesEachImageOnceItsAreasHaveComeAndNamesTheFirstProblemOfAnInconsistentOne) {
   const std::string legacy = Image(true, {100, 2000}), twoAreas = Image(false, {0x140000, 0x30000});
   Assembly a;
   EXPECT_EQ(a.Send(1, legacy), "FontSet.SHF");
@@ -158,23 +158,21 @@ TEST(ImageAssembler, JudgesEachImageOnceItsAreasHaveCome) {
   // An image that ends at the boundary is complete in area 1.
   EXPECT_EQ(a.Send(1, Image(false, {AREA_BOUNDARY - 0x810})), "FontSet.SHC");
   EXPECT_FALSE(a.assembler.AwaitingArea2());
-}
 
-TEST(ImageAssembler, NamesTheFirstProblemOfAnInconsistentImage) {
-  const std::string twoAreas = Image(false, {0x140000, 0x20000});
-  const std::string_view area1 = std::string_view(twoAreas).substr(0, AREA_BOUNDARY);
-  std::string legacy = Image(true, {5000}), miscounted = legacy;
+  // What makes an image inconsistent, named by its first problem.
+  const std::string wide = Image(false, {0x140000, 0x20000});
+  const std::string_view area1 = std::string_view(wide).substr(0, AREA_BOUNDARY);
+  std::string small = Image(true, {5000}), miscounted = small;
   miscounted[0xF7] = 9;  // the table count
-  Assembly a;
   EXPECT_EQ(a.Send(1, miscounted), "table count 9 at 0xF4, expected 8");
   EXPECT_EQ(a.Send(1, std::string(AREA_BOUNDARY, 'z')), "no image tag (KRV1D3 22 11) at 0xF8 or 0x808");
-  EXPECT_EQ(a.Send(1, std::string_view(legacy).substr(0, 3000), 5256), "area 1 ended after 3000 of 5256 bytes");
-  EXPECT_EQ(a.Send(1, twoAreas), "area 1 is 0x170000 bytes, more than the printer's first memory area (0x150000)");
+  EXPECT_EQ(a.Send(1, std::string_view(small).substr(0, 3000), 5256), "area 1 ended after 3000 of 5256 bytes");
+  EXPECT_EQ(a.Send(1, wide), "area 1 is 0x170000 bytes, more than the printer's first memory area (0x150000)");
   EXPECT_EQ(a.Send(2, "lonely"), "area 2 came without an area 1 before it");
   a.Send(1, area1);
   EXPECT_EQ(a.Send(2, "short", 0x20000), "area 2 ended after 5 of 131072 bytes");
   a.Send(1, area1);
-  EXPECT_EQ(a.Send(1, legacy), "area 2 never came: another area 1 was announced | FontSet.SHF");
+  EXPECT_EQ(a.Send(1, small), "area 2 never came: another area 1 was announced | FontSet.SHF");
   a.Send(1, area1);
   EXPECT_EQ(a.assembler.Finish().value_or(JudgedImage{}).problem, "area 2 never came: the run ended");
   EXPECT_FALSE(a.assembler.Finish().has_value());
