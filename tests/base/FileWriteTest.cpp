@@ -76,7 +76,7 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAPlantedLinkIsReplacedAndALinkMadeO
   EXPECT_EQ(fs::status(victim).permissions(), fs::perms(0600));
 }
 
-TEST(OwnFolders, HomeComesFromThePasswordDatabaseAndUntrustedFoldersAreRefused) {
+TEST(OwnFolders, HomeComesFromThePasswordDatabaseUntrustedFoldersAreRefusedAndTheProgramFolderHoldsFontExt) {
   const std::string saved = std::getenv("HOME") ? std::getenv("HOME") : "";
   ::unsetenv("HOME");
   const passwd* entry = ::getpwuid(::geteuid());
@@ -100,10 +100,8 @@ TEST(OwnFolders, HomeComesFromThePasswordDatabaseAndUntrustedFoldersAreRefused) 
     const std::string expected = "refusing folder " + foreign + ": it belongs to another user";
     EXPECT_EQ(test::RunUnprivileged([&] { return OwnFolderProblem(foreign) == expected ? 0 : 1; }), 0);
   }
-}
 
-TEST(Paths, ProgramFolderIsTheOneThatHoldsFontExtAndWritableFilesMayGoToTheDataFolder) {
-  test::TempDir dir;
+  // The program folder is the one that holds FontExt; writable files may go to the data folder.
   const std::string bin = dir.File("usr/bin"), share = dir.File("usr/share/corvelle");
   ASSERT_TRUE(MakeFolders(bin) && MakeFolders(share));
   EXPECT_EQ(ProgramFolderFor(bin), bin);  // neither holds one: messages then name the executable's folder

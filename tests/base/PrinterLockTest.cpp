@@ -75,7 +75,7 @@ TEST(PrinterLock, OneHolderAtATimeNamedToTheOthersUntilItGoesEvenKilled) {
   EXPECT_EQ(PrinterLock("/dev/ttyS3").GetState(), PrinterLock::State::Held);
 }
 
-TEST(PrinterLock, LocksLiveInAPrivateFolderOfTheSessionElseOfTheState) {
+TEST(PrinterLock, LocksLiveInAPrivateFolderOfTheSessionElseOfTheStateUnderNamesThatKeepPrintersApart) {
   const std::string runtime = std::getenv("XDG_RUNTIME_DIR");
   const std::string folder = JoinPath(runtime, "corvelle");
   {
@@ -96,9 +96,7 @@ TEST(PrinterLock, LocksLiveInAPrivateFolderOfTheSessionElseOfTheState) {
   ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   EXPECT_EQ(stateLock.GetState(), PrinterLock::State::Held) << stateLock.Problem();
   EXPECT_TRUE(test::FileExists(JoinPath(std::getenv("XDG_STATE_HOME"), "corvelle/locks/" + PrinterLockFileName("USB KERV"))));
-}
-
-TEST(PrinterLock, FileNamesKeepPrintersApartAndRecordsThatAreNotAHolderSaySo) {
+  // File names keep printers apart, and records that are not a holder say so.
   EXPECT_EQ(PrinterLockFileName("10.0.0.1:9100").rfind("10.0.0.1_9100-", 0), 0u);
   EXPECT_NE(PrinterLockFileName("/dev/a_b"), PrinterLockFileName("/dev/a/b"));
   const std::string longName(300, 'x');

@@ -12,7 +12,7 @@
 namespace corvelle {
 namespace {
 
-TEST(Utf8, WellFormedSequencesAreTakenWholeAndEveryBadFormIsRefused) {
+TEST(Utf8, WellFormedSequencesAreTakenWholeEveryBadFormIsRefusedAndTheCodePagesLettersBecomeTheirCharacters) {
   const std::pair<const char*, std::size_t> cases[] = {
       {"a", 1},          {"\xC3\xA9", 2},     {"\xE2\x82\xAC", 3}, {"\xF0\x9F\x98\x80", 4}, {"\xF4\x8F\xBF\xBF", 4},
       {"\xC0\x80", 0},   {"\xC1\xBF", 0},     {"\xE0\x9F\xBF", 0}, {"\xED\xA0\x80", 0},     {"\xF0\x8F\xBF\xBF", 0},
@@ -21,9 +21,7 @@ TEST(Utf8, WellFormedSequencesAreTakenWholeAndEveryBadFormIsRefused) {
   for (const auto& [text, length] : cases) EXPECT_EQ(Utf8SequenceLength(text), length) << testing::PrintToString(text);
   EXPECT_TRUE(IsUtf8("C:\\Polic\xC3\xA9\\x.she"));
   EXPECT_FALSE(IsUtf8("C:\\Polic\xE9\\x.she"));
-}
-
-TEST(CodePages, EachPagesLettersBecomeTheirCharactersAndUndefinedBytesTheReplacement) {
+  // Each code page's letters become their characters, undefined bytes the replacement.
   EXPECT_EQ(Utf8FromCodePage("Polic\xE9 \x80", CodePage::Cp1252), "Polic\xC3\xA9 \xE2\x82\xAC");
   EXPECT_EQ(Utf8FromCodePage("\x8A\xB9", CodePage::Cp1250), "\xC5\xA0\xC4\x85");      // Š ą
   EXPECT_EQ(Utf8FromCodePage("\xC0\xFF\xA8", CodePage::Cp1251), "\xD0\x90\xD1\x8F\xD0\x81");  // А я Ё

@@ -70,7 +70,7 @@ TEST(FontSetFailure, AFullDiskOrAFragmentChangedAfterSizingEndsTheWriteAndLeaves
   }
 }
 
-TEST(ImageReader, RandomBuildsReadBackWithEverySectionAtItsOffset) {
+TEST(ImageReader, RandomBuildsReadBackWithEverySectionAtItsOffsetAndDamagedImagesAreRejected) {
   std::mt19937 random(0x5EED);  // the same cases on every run and machine
   const auto below = [&](long n) { return static_cast<long>(random() % static_cast<unsigned long>(n)); };
   const auto any = [&](long max) { return below(3) == 0 ? kNone : below(max); };
@@ -109,10 +109,9 @@ TEST(ImageReader, RandomBuildsReadBackWithEverySectionAtItsOffset) {
     EXPECT_TRUE(entry == report.entries.end()) << round;
   }
   EXPECT_TRUE(built > 250 && moved > 3) << built << " built, " << moved << " sections at the boundary";
-}
 
-TEST(ImageReader, DamagedImagesAreRejectedWithTheFirstProblem) {
-  // Sections at 0x810, 0xC5C and 0xEA0, as in the worked example.
+  // Damaged images are rejected with the first problem. Sections at 0x810, 0xC5C and 0xEA0, as in
+  // the worked example.
   const std::string good = ImageHeader(false, {0x810, 0xC5C}, {kAbsent, 0xEA0}) + std::string(0x1008 - 0x810, 'x');
   ASSERT_TRUE(InspectImage(good).verdict);
   const auto put = [&](size_t at, std::uint32_t v) { return std::string(good).replace(at, 4, BigEndianBytes(v)); };

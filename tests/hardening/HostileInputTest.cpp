@@ -168,7 +168,7 @@ TEST(HostileFile, AFifoIsNoFileToReadOrReplace) {
            s.back().displayName + " / " + (saved ? std::string("saved") : saved.message);
   };
   EXPECT_EQ(RunWithin(10, outcome), "0 / cannot open " + kvf + ": not a regular file, before / cannot read " +
-                                              ini + ": not a regular file" + kNotSaved);
+                                        ini + ": not a regular file" + kNotSaved);
 }
 
 TEST(HostileFile, AFailedSettingsSaveLeavesTheOldFileAndNoTemporaryOneAndReadOnlyFilesStay) {

@@ -35,7 +35,7 @@ namespace {
 
 using test::Args;
 
-TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefixAndWindowsSpellingsTakeTheListsName) {
+TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefixWindowsSpellingsTakeTheListsNameAndNoKindIsRefused) {
   const std::tuple<const char*, PortKind, int> cases[] = {
       {"COM12:", PortKind::Com, 12},  {"LPT2:", PortKind::Lpt, 2}, {"FILEOUT", PortKind::File, 0},
       {"TCP/IP", PortKind::TcpIp, 0}, {"USB1", PortKind::Usb, 1},  {"com1:", PortKind::None, 1},
@@ -59,9 +59,8 @@ TEST(PortNames, KindNumberAndDeviceFollowTheCaseSensitivePrefixAndWindowsSpellin
       {"\\\\.\\COM", "\\\\.\\COM"}, {"\\\\.\\file", "\\\\.\\file"}, {"files", "files"}, {"", ""}};
   for (const auto& [typed, name] : spellings) EXPECT_EQ(PortListName(typed), name) << typed;
   EXPECT_EQ(TypedPortName("com3"), "com3") << "only Windows takes its users' spellings";
-}
 
-TEST(DevicePort, ANameOfNoKindIsRefusedAndEveryOtherOpenClosesThePreviousConnection) {
+  // A name of no kind is refused, and every other open closes the previous connection.
   test::FakeHost host;
   test::FakePrinter printer;
   CDevicePort port(host, test::Env([&](auto& e) { e.backendFactory = printer.Factory(); }));
@@ -85,7 +84,7 @@ TEST(DevicePort, ANameOfNoKindIsRefusedAndEveryOtherOpenClosesThePreviousConnect
 
 // A queue is waited for as long as it keeps falling, however slowly; one that has not fallen for
 // 10 s fails the wait, and STOP ends it before that.
-TEST(QueueWait, LastsWhileTheQueueFallsAndFailsTenSecondsAfterItStopped) {
+TEST(QueueWait, LastsWhileTheQueueFallsFailsTenSecondsAfterItStoppedAndALostEchoIsAskedAgain) {
   test::FakeHost host;
   const PortEnvironment env;
   bool stop = false;
@@ -106,11 +105,9 @@ TEST(QueueWait, LastsWhileTheQueueFallsAndFailsTenSecondsAfterItStopped) {
   const auto stuck = [&] { return std::max(3L, 8 - static_cast<long>((host.now - stalled) / 1000)); };
   EXPECT_EQ(WaitForQueue(context, stuck, 0, 2400).code, Outcome::Code::Failed);
   EXPECT_TRUE(host.now - stalled > 5000 + kOutputStallMs && host.now - stalled <= 5000 + kOutputStallMs + 100);
-}
 
-// A lost echo is asked again: up to three requests, one second apart within the 5 s, the first
-// reply ends it; reasons another request cannot change end it at once.
-TEST(Reachability, AsksAgainOnlyAfterSilenceUpToThreeTimesWithinFiveSeconds) {
+  // A lost echo is asked again: up to three requests, one second apart within the 5 s, the first
+  // reply ends it; reasons another request cannot change end it at once.
   const auto run = [](std::vector<int> answers) {
     std::vector<std::uint32_t> waits;
     const int result = AskForEchoReply([&, next = 0](std::uint32_t waitMs) mutable {
@@ -128,7 +125,7 @@ TEST(Reachability, AsksAgainOnlyAfterSilenceUpToThreeTimesWithinFiveSeconds) {
     EXPECT_EQ(run({ETIMEDOUT, final, 0}), std::pair(final, Waits{1000, 1000})) << final;
 }
 
-TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
+TEST(PortSettings, DefaultsRoundTripOutOfRangeIndexesKeptButClampedAndTheOutputNameSuggested) {
   Profile profile;
   profile.Parse("[Other]\nPort=LPT1:\n");
   EXPECT_EQ(LoadPortSettings(profile), (PortSettings{"COM1:", 2, 0, 1, 0, 0, 1, 0, 0, "192.168.1.100", 4001, 1}));
@@ -151,10 +148,7 @@ TEST(PortSettings, DefaultsRoundTripAndOutOfRangeIndexesKeptButClamped) {
                        ParityAt(a.parityIndex)), std::tuple(9600, 8, 1, Parity::None));
   const PortOpenArgs top = MakePortOpenArgs({.speedIndex = INT_MAX});
   EXPECT_EQ(std::vector({BaudRateAt(top.baudIndex), BaudRateAt(6), BaudRateAt(7)}), std::vector({9600, 57600, 9600}));
-}
-
-TEST(SuggestedOutputName, AppendsOutCutsKrvAndDropsTheFolder) {
-  // Only the first name is looked at for .krv; the extension is not doubled.
+  // The FILE kind's proposed name: only the first name is looked at for .krv; .out is not doubled.
   const std::tuple<const char*, const char*, const char*> cases[] = {
       {"C:\\Fonts\\set.KRV", "", "set.out"}, {"/home/u/a.krv.b.krv", "", "a.out"}, {"", "fb.krv", "fb.krv.out"},
       {"", "", ".out"}, {"fontext.out", "", "fontext.out"}, {"A.OUT.krv", "", "A.OUT"}};

@@ -57,7 +57,7 @@ class UsbBridge : public ::testing::Test {
   CDevicePort port{host, {}};
 };
 
-TEST_F(UsbBridge, FoundByItsExactDescriptionAmongDevicesOfAnyIds) {
+TEST_F(UsbBridge, OpenPurgeAndCloseAndTheBridgeFoundByItsExactDescriptionAmongDevicesOfAnyIds) {
   // Others listed before the bridge: a stock FTDI ID, a device with no product string, a near miss.
   const std::string others = "0403:6001:FT232R USB UART;1a86:7523;0403:6015:Varnesi Bridge GN";
   // Bridge IDs, bridge description, simulator socket present: the device claimed, or "" and the message.
@@ -70,6 +70,20 @@ TEST_F(UsbBridge, FoundByItsExactDescriptionAmongDevicesOfAnyIds) {
       {"", "", false, "", "error: USB device opening error #02\n"},  // no simulator: no device
   };
   auto sim = StartSimulator();
+  // The bridge alone: open resets it and purges the receive side, Purge empties both, Close releases.
+  ASSERT_TRUE(port.Open(test::Args("USB1")));
+  // libftdi's own open resets the chip and sets 9600 baud; then the bridge's latency timer is
+  // shortened, and the port resets the device and purges what it has received.
+  EXPECT_EQ(usb.Record("control"),
+            (std::vector<std::string>{"control reset", "control baud-rate 4138 0000", "control latency 1",
+                                      "control reset", "control purge-receive"}));
+  const std::size_t opened = usb.Record().size();
+  ASSERT_TRUE(port.WriteText("x"));
+  port.Purge();
+  port.Close();
+  EXPECT_EQ(usb.Record(opened), (std::vector<std::string>{"out 1", "control purge-receive", "control purge-transmit",
+                                                        "release 0403:7c10"}));
+  EXPECT_EQ(test::Shown(host), "");
   usb.Set("DEVICES", others);
   for (const auto& [ids, description, present, claimed, shown] : cases) {
     usb.Set("PRODUCT", ids);
@@ -84,23 +98,6 @@ TEST_F(UsbBridge, FoundByItsExactDescriptionAmongDevicesOfAnyIds) {
     EXPECT_EQ(usb.Record("claim", mark), *claimed ? std::vector<std::string>{claimed} : std::vector<std::string>{});
     EXPECT_EQ(test::Shown(fresh), shown);
   }
-}
-
-TEST_F(UsbBridge, OpenResetsAndPurgesTheReceiveSidePurgeEmptiesBothAndCloseReleases) {
-  auto sim = StartSimulator();
-  ASSERT_TRUE(port.Open(test::Args("USB1")));
-  // libftdi's own open resets the chip and sets 9600 baud; then the bridge's latency timer is
-  // shortened, and the port resets the device and purges what it has received.
-  EXPECT_EQ(usb.Record("control"),
-            (std::vector<std::string>{"control reset", "control baud-rate 4138 0000", "control latency 1",
-                                      "control reset", "control purge-receive"}));
-  const std::size_t mark = usb.Record().size();
-  ASSERT_TRUE(port.WriteText("x"));
-  port.Purge();
-  port.Close();
-  EXPECT_EQ(usb.Record(mark), (std::vector<std::string>{"out 1", "control purge-receive", "control purge-transmit",
-                                                        "release 0403:7c10"}));
-  EXPECT_EQ(test::Shown(host), "");
 }
 
 TEST_F(UsbBridge, XoffFromThePrinterHoldsTheWritesUntilXon) {

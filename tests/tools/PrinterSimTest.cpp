@@ -66,7 +66,7 @@ std::vector<std::string> Parse(Framing framing, const std::vector<std::string>& 
   return seen;
 }
 
-TEST(StreamParser, ReadsASerialLineTheSameWholeAndSplitAtEveryByte) {
+TEST(StreamParser, ReadsASerialLineTheSameWholeAndSplitAtEveryByteAndOverConnections) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
       // Command bytes inside an area are data; what follows it before the next command is unexpected.
       {"?Z:&12\nhello?Z:&world!?Z;&3\nabc",
@@ -93,9 +93,7 @@ TEST(StreamParser, ReadsASerialLineTheSameWholeAndSplitAtEveryByte) {
       EXPECT_EQ(Parse(Framing::Serial, pieces), expected) << input << " in pieces of " << step;
     }
   }
-}
-
-TEST(StreamParser, OverConnectionsAnAreaComesOnTheNextConnectionThatCarriesBytes) {
+  // Over connections an area comes on the next connection that carries bytes.
   EXPECT_EQ(Parse(Framing::Connections, {"?Z:&4\ntail", "", "data", "?Z;&100\n",
                                          std::string(60, 'd'), "?A7&1,0,1,0\r\n", "?Z:&12", "?Z",
                                          "?Z:&20\n?Z;&30\n"}),

@@ -40,12 +40,6 @@ int InNamespace(int settings, T& value, Body body) {
   return code;
 }
 
-#define RUN_IN_NAMESPACE(settings, value, ...)                                      \
-  if (const int code = InNamespace(settings, value, __VA_ARGS__); code == 77) {     \
-    GTEST_SKIP() << "no network namespace with loopback here (needs CAP_SYS_ADMIN)"; \
-  } else                                                                            \
-    ASSERT_EQ(code, 0) << "the child in the namespace failed"
-
 // A probe of `host` with `options`; `leaked` counts the descriptors it left open, and `wire` is
 // what the request it sent showed (ICMP length, time-to-live, type of service, don't-fragment),
 // zeros when none was seen.
@@ -103,7 +97,9 @@ TEST(EchoProbe, InANamespaceTimeOutUnknownNamesAndTheDatagramSocket) {
     std::tie(options.dataSize, options.ttl, options.tos, options.dontFragment) = std::tie(dataSize, ttl, tos, dontFragment);
     if (localAddress) options.localAddress = localAddress;
     Probed o;
-    RUN_IN_NAMESPACE(settings, o, [&] { return Probe(host, options); });
+    const int code = InNamespace(settings, o, [&] { return Probe(host, options); });
+    if (code == 77) GTEST_SKIP() << "no network namespace with loopback here (needs CAP_SYS_ADMIN)";
+    ASSERT_EQ(code, 0) << "the child in the namespace failed";
     EXPECT_EQ(std::vector({o.result, o.error, o.leaked}), std::vector({result, error, 0}))
         << EchoProbeErrorText(o.error);
     EXPECT_EQ(o.wire, wire);
