@@ -55,9 +55,8 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAPlantedLinkIsReplacedAndALinkMadeO
   const std::string planted = dir.File("FontSet.SHC");
   ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
   ASSERT_TRUE(ReplaceFileWhole(planted, "image").Ok());
-  EXPECT_EQ(ReadFile(victim), "keep me");
-  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(planted)));
-  EXPECT_EQ(ReadFile(planted), "image");
+  EXPECT_TRUE(ReadFile(victim) == "keep me" && fs::is_regular_file(fs::symlink_status(planted)) &&
+              ReadFile(planted) == "image");
 
   // A relative link to a link: both are kept, the file at the end is replaced.
   const std::string chosen = dir.File("chosen.kvf"), middle = dir.File("middle");
@@ -71,8 +70,7 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommitAPlantedLinkIsReplacedAndALinkMadeO
   profile.WriteInt("Codepage", "Codepage", 3);
   const Outcome saved = profile.Save();
   ASSERT_TRUE(saved) << saved.message;
-  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(chosen)));
-  EXPECT_EQ(Profile(victim).GetInt("Codepage", "Codepage", 0), 3);
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(chosen)) && Profile(victim).GetInt("Codepage", "Codepage", 0) == 3);
   EXPECT_EQ(fs::status(victim).permissions(), fs::perms(0600));
 }
 
@@ -131,10 +129,8 @@ TEST(Profile, ReadsLikeTheWindowsProfileRewritesInPlaceAndSavesValuesThatReadBac
 
   Profile p;
   p.Parse("[Impostazione porta]\r\nPort = COM1:\r\nEmpty=\r\n");
-  EXPECT_EQ(p.GetString("impostazione PORTA", "port", "x"), "COM1:");
-  EXPECT_EQ(p.GetString("Impostazioneporta", "Port", "x"), "x");
-  EXPECT_EQ(p.GetInt("Impostazione porta", "EMPTY", 5), 0);
-  EXPECT_EQ(p.GetInt("Impostazione porta", "Absent", 5), 5);
+  EXPECT_EQ(p.GetString("impostazione PORTA", "port", "x") + p.GetString("Impostazioneporta", "Port", "x"), "COM1:x");
+  EXPECT_EQ(std::pair(p.GetInt("Impostazione porta", "EMPTY", 5), p.GetInt("Impostazione porta", "Absent", 5)), std::pair(0, 5));
   // A rewrite keeps the order, foreign lines and the key's spelling; the first of duplicates counts.
   p = Profile();
   p.Parse("; a comment\n[Impostazione porta]\nport=LPT1:\nnot a pair\nPORT=2nd\n\n[Devices]\nCOM3=/dev/ttyUSB0\n");

@@ -24,8 +24,7 @@ namespace {
 TEST(ProfileLock, LiesBesideTheProfileAndNeverFollowsAnotherUsersLink) {
   test::TempDir dir;
   const std::string own = dir.File("own/corvelle.ini");
-  EXPECT_TRUE(ProfileLock(own).Held());
-  EXPECT_TRUE(std::filesystem::exists(own + ".lock"));
+  EXPECT_TRUE(ProfileLock(own).Held() && std::filesystem::exists(own + ".lock"));
   if (::geteuid() != 0) GTEST_SKIP() << "planting another user's link needs root";
   const std::string shared = dir.File("shared"), link = shared + "/corvelle.ini", victim = dir.Write("victim", "x");
   ASSERT_TRUE(MakeFolders(shared) && ::chmod(shared.c_str(), 0777) == 0);
@@ -34,8 +33,7 @@ TEST(ProfileLock, LiesBesideTheProfileAndNeverFollowsAnotherUsersLink) {
   std::filesystem::current_path(dir.Path());
   EXPECT_FALSE(ProfileLock(link).Held());
   std::filesystem::current_path(before);
-  EXPECT_FALSE(std::filesystem::exists(dir.File(".lock")));
-  EXPECT_FALSE(std::filesystem::exists(victim + ".lock"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File(".lock")) || std::filesystem::exists(victim + ".lock"));
   EXPECT_TRUE(!Profile(link).Save() && test::ReadFile(victim) == "x") << "nor is the file it names replaced";
 }
 
@@ -44,16 +42,16 @@ TEST(PrinterLock, OneHolderAtATimeNamedToTheOthersUntilItGoesEvenKilled) {
   ASSERT_EQ(first->GetState(), PrinterLock::State::Held) << first->Problem();
   // Two downloads of one process (several printers at once) exclude each other as well.
   PrinterLock second("127.0.0.1:4001");
-  EXPECT_EQ(second.GetState(), PrinterLock::State::Busy);
-  EXPECT_EQ(second.Holder(), "base_tests (process " + std::to_string(::getpid()) + ")");
+  EXPECT_EQ(std::pair(second.GetState(), second.Holder()),
+            std::pair(PrinterLock::State::Busy, "base_tests (process " + std::to_string(::getpid()) + ")"));
   EXPECT_EQ(PrinterLock("127.0.0.1:4002").GetState(), PrinterLock::State::Held) << "another printer is free";
   // A lock moved keeps the printer; the one moved from holds nothing.
   PrinterLock moved = std::move(*first);
   first.reset();
   EXPECT_EQ(PrinterLock("127.0.0.1:4001").GetState(), PrinterLock::State::Busy);
   moved = PrinterLock("127.0.0.1:4003");
-  EXPECT_EQ(PrinterLock("127.0.0.1:4001").GetState(), PrinterLock::State::Held);
-  EXPECT_EQ(PrinterLock("127.0.0.1:4003").GetState(), PrinterLock::State::Busy);
+  EXPECT_EQ(std::pair(PrinterLock("127.0.0.1:4001").GetState(), PrinterLock("127.0.0.1:4003").GetState()),
+            std::pair(PrinterLock::State::Held, PrinterLock::State::Busy));
   // Another process holds it until it is killed.
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
@@ -68,8 +66,8 @@ TEST(PrinterLock, OneHolderAtATimeNamedToTheOthersUntilItGoesEvenKilled) {
   EXPECT_TRUE(::read(ready[0], &held, 1) == 1 && held == 'y');
   ::close(ready[0]);
   PrinterLock busy("/dev/ttyS3");
-  EXPECT_EQ(busy.GetState(), PrinterLock::State::Busy);
-  EXPECT_EQ(busy.Holder(), "base_tests (process " + std::to_string(child) + ")");
+  EXPECT_EQ(std::pair(busy.GetState(), busy.Holder()),
+            std::pair(PrinterLock::State::Busy, "base_tests (process " + std::to_string(child) + ")"));
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
   EXPECT_EQ(PrinterLock("/dev/ttyS3").GetState(), PrinterLock::State::Held);
@@ -87,8 +85,8 @@ TEST(PrinterLock, LocksLiveInAPrivateFolderOfTheSessionElseOfTheStateUnderNamesT
   // A folder others may write could hold a planted lock file: no lock, and the reason.
   ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
   const PrinterLock refused("USB KERV");
-  EXPECT_EQ(refused.GetState(), PrinterLock::State::Unusable);
-  EXPECT_NE(refused.Problem().find(folder), std::string::npos) << refused.Problem();
+  EXPECT_TRUE(refused.GetState() == PrinterLock::State::Unusable && refused.Problem().find(folder) != std::string::npos)
+      << refused.Problem();
   ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
   // Without a session folder the locks go with the history.
   ::unsetenv("XDG_RUNTIME_DIR");

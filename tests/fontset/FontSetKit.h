@@ -26,10 +26,7 @@ struct FontSizes {
   long header0 = kNone, data0 = kNone, header1 = kNone, data1 = kNone;
 };
 
-inline std::string BigEndianBytes(std::uint32_t value) {
-  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
-          static_cast<char>(value)};
-}
+inline std::string BigEndianBytes(std::uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 
 // Both tables, the 0xFF filler, the trailer (FontSet.SHC: a zero word) with the table count,
 // and the tag. Entries past those given are kAbsent in FontSet.SHC; in FontSet.SHF, where a free

@@ -92,8 +92,8 @@ TEST(QueueWait, LastsWhileTheQueueFallsFailsTenSecondsAfterItStoppedAndALostEcho
   PortContext context{host, env, [&] { return stop; }, [&] { ++watched; }};
   host.At(5000, [&] { stop = true; });
   EXPECT_TRUE(WaitForQueue(context, [] { return 4096L; }, 0, 2400).Stopped());
-  EXPECT_EQ(host.waits.back().ms, 100) << "in sleeps of at most 100 ms";
-  EXPECT_EQ(watched, static_cast<int>(host.waits.size())) << "the output watch runs at every step";
+  // In sleeps of at most 100 ms, the output watch run at every step.
+  EXPECT_EQ(std::pair(host.waits.back().ms, watched), std::pair(std::int64_t{100}, static_cast<int>(host.waits.size())));
 
   stop = false;
   // One byte leaves every 9.9 s: a whole minute and more of waiting, never 10 s without a fall.
@@ -168,8 +168,8 @@ TEST(PortProbe, TellsAcceptedRefusedAndSilentPortsApartInWords) {
   const PortProbeResult silent = ProbeTcpPort(host, "127.0.0.1", full.listener.port, 400);
   // Given up at the limit, not at the socket's own 30 s.
   EXPECT_TRUE(silent.answer == PortAnswer::Silent && host.now - start >= 400 && host.now - start < 1000) << host.now;
-  EXPECT_EQ(PortProbeText(4001, silent, 400), "port 4001 did not answer within 1 s");
-  EXPECT_EQ(PortProbeText(4001, silent), "port 4001 did not answer within 3 s");
+  EXPECT_EQ(PortProbeText(4001, silent, 400) + ", " + PortProbeText(4001, silent),
+            "port 4001 did not answer within 1 s, port 4001 did not answer within 3 s");
   // STOP ends the wait at once; asked to stop before it starts, it makes no connection at all.
   bool stop = false;
   start = host.now;
@@ -255,8 +255,7 @@ TEST_F(SerialFixture, XoffHoldsEveryByteUntilXon) {
   });
   EXPECT_TRUE(port.Write(data.data(), data.size()));
   if (printer.joinable()) printer.join();
-  EXPECT_EQ(beforeXon, 0) << "nothing left the port while the printer said XOFF";
-  EXPECT_TRUE(got == data);
+  EXPECT_TRUE(beforeXon == 0 && got == data) << beforeXon << " bytes left the port while the printer said XOFF";
 }
 
 TEST_F(SerialFixture, OpenFailuresNameTheirCauseReleaseTheLineNobodyFindsItBusyAndLptWritesItsMapping) {
