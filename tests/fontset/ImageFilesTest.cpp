@@ -100,8 +100,8 @@ TEST(ImageFiles, APartOneSectionThatWouldCrossTheBoundaryMovesThereAndTheReaderT
     EXPECT_EQ(kit.Build(legacy), fits);
     EXPECT_TRUE(ReadFile(kit.ImagePath(legacy)) == expected) << expected.size();  // an oversized image stays
     if (!fits) {
-      EXPECT_EQ(kit.OnlyMessage(), "Selected fonts require too much memory\nTask cancelled.");
-      EXPECT_EQ(kit.host.messages[0].style, MessageStyle::Plain);
+      EXPECT_TRUE(kit.OnlyMessage() == "Selected fonts require too much memory\nTask cancelled." &&
+                  kit.host.messages[0].style == MessageStyle::Plain) << kit.OnlyMessage();
       continue;
     }
     const ImageReport report = InspectImageFile(kit.ImagePath(legacy));

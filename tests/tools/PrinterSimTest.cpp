@@ -310,8 +310,7 @@ TEST(PrinterSimTcp, TheStoreKeepsTheNewestImagesWithinItsCaps) {
         seen.push_back((event["path"].toString().section('/', -1) + " " + event["reason"].toString()).toStdString());
     return seen;
   };
-  removed(10);
-  removed(10);
+  for (const std::size_t bytes : {10, 10}) removed(bytes);
   EXPECT_EQ(removed(10), std::vector<std::string>{"image-001.bin store-max-bytes"});
   removed(4);  // 24 bytes in three images
   EXPECT_EQ(removed(2), (std::vector<std::string>{"image-001.bin store-max-bytes", "image-002.bin store-max-images"}));
