@@ -39,10 +39,7 @@ TEST(FontSet, OnlyAPartZeroHeaderMakesAFontPresent) {
 
 TEST(FontSetFailure, AFullDiskOrAFragmentChangedAfterSizingEndsTheWriteAndLeavesNoImage) {
   FontSetKit kit;
-  const auto addFonts = [&] {
-    kit.AddFont(1, "a", {100, 3000});
-    kit.AddFont(2, "b", {100, 3000, 50, 500});
-  };
+  const auto addFonts = [&] { kit.AddFont(1, "a", {100, 3000}), kit.AddFont(2, "b", {100, 3000, 50, 500}); };
   addFonts();
   const std::string full = "Error writing output file\n" + kit.ImagePath() + " (File too large)";
   // Files may not grow past 4 KiB, as on a full disk: the header fits, the image does not.
@@ -94,7 +91,7 @@ TEST(ImageReader, RandomBuildsReadBackWithEverySectionAtItsOffsetAndDamagedImage
     const ImageReport report = InspectImage(image);
     ASSERT_TRUE(report.verdict) << "round " << round << ": " << report.verdict.message;
     auto entry = report.entries.begin();
-    for (int part = 0; part < 2; ++part) {
+    for (int part = 0; part < 2; ++part)
       for (const auto& [position, font] : stored) {
         const std::string name = "f" + std::to_string(font), section = kit.Section(name, part);
         const bool present = FileExists(kit.Fragment(name + std::to_string(part) + ".hea"));
@@ -104,7 +101,6 @@ TEST(ImageReader, RandomBuildsReadBackWithEverySectionAtItsOffsetAndDamagedImage
                     (entry->size == section.size() || entry->includesBoundaryFill)) << round;
         moved += (entry++)->offset == AREA_BOUNDARY;
       }
-    }
     EXPECT_TRUE(entry == report.entries.end()) << round;
   }
   EXPECT_TRUE(built > 250 && moved > 3) << built << " built, " << moved << " sections at the boundary";

@@ -54,14 +54,13 @@ TEST(ImageFiles, AStoredFontPathReadsTheSameFontHoweverEitherFolderIsSpelled) {
   programs.push_back(link);
   storedPaths.push_back(link + "/FontExt/a.she");
 #endif
-  for (const std::string& program : programs) {
+  for (const std::string& program : programs)
     for (const std::string& stored : storedPaths) {
       kit.program = program;
       kit.Store(1, stored);
       ASSERT_TRUE(::unlink(image.c_str()) == 0 && kit.Build(false, image)) << program << " " << stored;
       EXPECT_TRUE(ReadFile(image) == expected) << program << " " << stored;
     }
-  }
 }
 
 // Fonts at positions 1.. and the offsets their part-0 and part-1 sections get, each section after

@@ -101,8 +101,7 @@ TEST_F(TcpFixture, AnAddressThatDoesNotAnswerIsNotConnectedAndARefusalShowsItsNu
   EXPECT_TRUE(listener.Accept().Valid());
   port.Close();
   EXPECT_EQ(probed.size(), 1u) << "no echo was asked for";
-  args.echoTest = true;
-  answers = true;
+  args.echoTest = answers = true;
   listener.Close();
   EXPECT_FALSE(Said(host, port.Open(args)));
   args.echoTest = false;
