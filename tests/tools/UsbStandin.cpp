@@ -10,11 +10,9 @@
 #include "support/TempDir.h"
 
 namespace corvelle::test {
-namespace {
 
+// The variables the stand-in reads, as KERV_USB_<name>.
 const char* const kNames[] = {"SIM", "RECORD", "DEVICES", "DESCRIPTION", "PRODUCT"};
-
-}  // namespace
 
 UsbStandin::UsbStandin(const std::string& folder) : m_socket(folder + "/usb.sock"), m_record(folder + "/usb-record") {
   for (const char* name : kNames) Set(name, "");
@@ -22,9 +20,7 @@ UsbStandin::UsbStandin(const std::string& folder) : m_socket(folder + "/usb.sock
   Set("RECORD", m_record);
 }
 
-UsbStandin::~UsbStandin() {
-  for (const char* name : kNames) Set(name, "");
-}
+UsbStandin::~UsbStandin() { for (const char* name : kNames) Set(name, ""); }
 
 bool UsbStandin::Loaded() { return ::dlsym(RTLD_DEFAULT, "kerv_usb_standin") != nullptr; }
 
