@@ -9,7 +9,6 @@
 
 #include <QJsonArray>
 
-
 #include "CliKit.h"
 #include "base/Paths.h"
 #include "base/Sha256.h"
@@ -43,10 +42,8 @@ TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
   }
   // After "--" a -h is a word like any other.
   EXPECT_EQ(kit.Run({"catalogue", "--", "-h"}).exit, 2);
-}
 
-TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
-  CliKit kit;
+  // JSON documents carry the text's fields without padding.
   // Texts are UTF-8: names read in their index file's code page, paths as the file system names them.
   const std::string folder = "\xD0\xA8\xD1\x80\xD0\xB8\xD1\x84\xD1\x82\xD1\x8B \xC3\xA9";
   kit.program = kit.dir.File(folder);
@@ -107,10 +104,8 @@ TEST(CliCommandLine, AReaderThatStopsEndsTheOutputQuietlyAndAFullDiskDoesNot) {
   ::close(full);
   EXPECT_EQ(std::tie(failed.exit, failed.err),
             std::make_tuple(1, std::string("corvelle-cli: cannot write the catalogue to standard output\n")));
-}
 
-TEST(CliCommandLine, ControlBytesFromFilesAndPathsReachNoOutputRaw) {
-  CliKit kit;
+  // Control bytes from files and paths reach no output raw.
   // A catalogue whose names hold ESC sequences, BEL, CR and DEL, and UTF-8 that stays as it is;
   // a path named on the command line comes back in a message on stderr.
   kit.dir.Write("program/FontExt/Index1252.shi", IndexRecord({"west0", "Ar\x1b[2Jial", "Caf\xc3\xa9\a\rzero", 0, 12}) +

@@ -22,12 +22,6 @@ constexpr uid_t kOtherUser = 65534;
 bool IsLink(const std::string& path) { return fs::is_symlink(fs::symlink_status(path)); }
 
 // The id of a process that has ended.
-unsigned long DeadProcess() {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(0);
-  ::waitpid(pid, nullptr, 0);
-  return static_cast<unsigned long>(pid);
-}
 
 // In a folder anyone may write to (without the sticky bit, so the kernel's protected_symlinks
 // does not step in), another user's link to a file of root's is followed neither by `selection
@@ -83,7 +77,10 @@ TEST(SharedFolder, TemporaryNamesPlantedForTheBuildsProcessDoNotFailIt) {
 TEST(SharedFolder, AtStartOnlyThisUsersTemporaryFilesOfAnEndedProcessAreRemoved) {
   CliKit kit;
   kit.SelectFont(1000);
-  const std::string dead = std::to_string(DeadProcess()), live = std::to_string(::getpid());
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string dead = std::to_string(ended), live = std::to_string(::getpid());
   const std::string hex = "-0123456789abcdef", data = PerUserDataFolder(), config = ParentFolder(kit.profile);
   ASSERT_TRUE(MakeFolders(data));
   const std::string p = kit.program, shc = kit.program + "/FontSet.SHC.";
