@@ -45,9 +45,7 @@ TEST(InventoryCsv, QuotesCommasLineEndsAndBytesAsSpreadsheetsWriteThem) {
   EXPECT_FALSE(ParseCsv("a,b\n1,\"open\n2,3\n", errorLine));
   EXPECT_EQ(errorLine, 2) << "named by the line where the quote opened";
   EXPECT_TRUE(ParseCsv("", errorLine)->empty());
-}
-
-TEST(InventoryPicking, WildcardsMatchWholeTextsInEitherCase) {
+  // Picking: wildcards match whole texts in either case.
   for (const auto& [pattern, text, matches] : std::vector<std::tuple<const char*, const char*, bool>>{
            {"*", "", true}, {"*", "anything", true}, {"", "", true}, {"", "x", false}, {"nord", "Nord", true},
            {"N?rd", "Nord", true}, {"N?rd", "Nrd", false}, {"N*", "Nord-2", true}, {"*-2", "Nord-2", true},

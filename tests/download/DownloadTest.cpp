@@ -125,11 +125,9 @@ TEST(DownloadProgress, FollowsWhatThePrinterTookAndThePauseStartsWhenTheAreaHasL
   const std::int64_t left = 20000 + (0x150000 + 99) / 100;
   ASSERT_EQ(kit.openTimes.size(), 4u);
   EXPECT_TRUE(kit.openTimes[2] >= left + 26000 && kit.openTimes[2] <= left + 26000 + 200) << kit.openTimes[2];
-}
 
-// The time a download still needs: every pause still ahead counted whole, the final wait always,
-// the pause under way by what is left of it, and the bytes at the rate given (none when unknown).
-TEST(DownloadTimeLeft, CountsThePausesAheadTheFinalWaitAndTheBytesAtTheRate) {
+  // The time a download still needs: every pause still ahead counted whole, the final wait always,
+  // the pause under way by what is left of it, and the bytes at the rate given (none when unknown).
   const auto plan = PlanDownload(SplitImage(0x200000, DownloadForm::Current));
   const auto single = PlanDownload(SplitImage(1000, DownloadForm::Current));
   EXPECT_EQ(SecondsLeft(single, 0, 0, 1000, 0), 11 + 11);
