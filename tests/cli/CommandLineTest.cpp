@@ -80,8 +80,7 @@ TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
   const std::string total = "total: 1 sections, " + std::to_string(inspected["totalBytes"].toInteger()) + " bytes\n";
   EXPECT_TRUE(report.out.ends_with(total)) << report.out;
   const Finished junk = kit.Run({"inspect", "--json", kit.dir.Write("junk", "not an image")});
-  EXPECT_EQ(junk.exit, 1);
-  EXPECT_FALSE(Document(junk)["consistent"].toBool() || Document(junk)["problem"].toString().isEmpty());
+  EXPECT_FALSE(junk.exit != 1 || Document(junk)["consistent"].toBool() || Document(junk)["problem"].toString().isEmpty());
 }
 
 TEST(CliCommandLine, AReaderThatStopsEndsTheOutputQuietlyAndAFullDiskDoesNot) {
@@ -177,8 +176,7 @@ TEST(CliDownloadJson, OnePrinterOrManyEachWithWhatItWasSentAndHowItEnded) {
   EXPECT_LT(refused["seconds"].toDouble(), 10.0);
   // Its message and the system's reason below it, each as stderr shows them, neither twice.
   const std::string message = Text(refused, "message"), detail = Text(refused, "detail");
-  EXPECT_FALSE(message.empty() || detail.empty());
-  EXPECT_EQ(message.find(detail), std::string::npos) << message;
+  EXPECT_TRUE(!message.empty() && !detail.empty() && message.find(detail) == std::string::npos) << message;
   EXPECT_NE(many.err.find(dead + ": " + detail.substr(0, detail.find('\n'))), std::string::npos) << many.err;
 }
 

@@ -77,8 +77,7 @@ TEST(ScanCommand, ALoopbackRangeWithListenersOnSomeAddresses) {
       kit.Run({"scan", "--jobs", "1", "--port", "9", "127.78.0.0/16"}, [](const test::Finished& f) { return !f.out.empty(); });
   EXPECT_EQ(std::tie(stopped.exit, stopped.err), std::make_tuple(1, std::string("Scan stopped.\n")));
   ASSERT_EQ(stopped.out.rfind("127.78.0.1:9\techo\tclosed\n", 0), 0u) << stopped.out.substr(0, 200);
-  EXPECT_LT(stopped.out.size(), 65534 * 24u);
-  EXPECT_EQ(stopped.out.back(), '\n');
+  EXPECT_TRUE(stopped.out.size() < 65534 * 24u && stopped.out.back() == '\n');
 }
 
 }  // namespace

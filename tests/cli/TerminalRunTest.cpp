@@ -96,8 +96,7 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
       << run.err;
   for (const std::string& once : {std::string("Upgrading printer..."), said})
     EXPECT_TRUE(run.err.find(once) != std::string::npos && run.err.find(once) == run.err.rfind(once)) << run.err;
-  EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 6) << run.err;
-  EXPECT_FALSE(test::FileExists(kit.HistoryPath()));
+  EXPECT_TRUE(std::count(run.err.begin(), run.err.end(), '\n') <= 6 && !test::FileExists(kit.HistoryPath())) << run.err;
 }
 
 TEST(CliTerminal, QuietShowsOnlyTheMessagesAndADumbTerminalGetsPlainLines) {
