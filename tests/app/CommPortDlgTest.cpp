@@ -97,8 +97,8 @@ TEST_F(CommPortDlgTest, ManyRefreshesKeepTheListsAUsbPortNameAndTheEmptyFourthPa
   ChoosePort(QStringLiteral("USB Varnesi"));
   // Besides the serial ports present: none in the test's /dev, the registry's on Windows.
   const auto present = static_cast<int>(ListSerialDevices(devices.Path()).size());
-  EXPECT_EQ(dialog->PortList()->count(), 22 + present) << "the template's 20, USB, and the stored name";
-  EXPECT_EQ(std::pair(dialog->BaudList()->count(), dialog->AddressList()->count()), std::pair(6, 255));
+  EXPECT_EQ(std::tuple(dialog->PortList()->count(), dialog->BaudList()->count(), dialog->AddressList()->count()),
+            std::tuple(22 + present, 6, 255)) << "the template's 20, USB, and the stored name";
   dialog->accept();
   EXPECT_EQ(dialog->Settings(), settings);
 }
@@ -141,8 +141,7 @@ TEST_F(CommPortDlgTest, TcpIpTestShowsYellowThenGreenOrRedAndThePortBoxTakesDigi
   host.At(host.now + 200, [this] { QTest::keyClick(dialog.get(), Qt::Key_Escape); });
   const std::int64_t start = host.now;
   EXPECT_EQ(test(silent.listener.port, true), "Answers ping; the port test was stopped, green");
-  EXPECT_LT(host.now - start, 1000);
-  EXPECT_TRUE(dialog->isVisible()) << "Escape stopped the test only";
+  EXPECT_TRUE(host.now - start < 1000 && dialog->isVisible()) << "Escape stopped the test only";
   host.At(host.now + 5000, [this] { dialog->accept(); });  // OK while the port is tried does nothing
   EXPECT_EQ(test(silent.listener.port, true), "Answers ping; port P did not answer within 3 s, green");
   EXPECT_TRUE(dialog->isVisible());
@@ -168,10 +167,9 @@ TEST_F(CommPortDlgTest, SetComPortSendsAtTheOldLineAndAdoptsWhatTheCommandSent) 
   const PortSettings settings{.portName = "COM2:", .parityIndex = 3};
   Open(settings);
   dialog->SetComButton()->click();
-  EXPECT_EQ(parityInSetup, -1);  // the serial setup dialog has no fourth parity entry
-  EXPECT_EQ(sent, (std::vector{std::pair(settings, SerialPositions{4, -1, 1, 0})}));
-  EXPECT_TRUE(heldStill && dialog->isEnabled());
-  EXPECT_EQ(dialog->BaudList()->currentText(), QStringLiteral("4800"));
+  // The serial setup dialog has no fourth parity entry.
+  EXPECT_EQ(std::pair(parityInSetup, sent), std::pair(-1, std::vector{std::pair(settings, SerialPositions{4, -1, 1, 0})}));
+  EXPECT_TRUE(heldStill && dialog->isEnabled() && dialog->BaudList()->currentText() == QStringLiteral("4800"));
   dialog->accept();
   EXPECT_EQ(PositionsOf(dialog->Settings()), (SerialPositions{1, 2, 0, 1}));
 }

@@ -33,22 +33,6 @@ class LedButtonTest : public ::testing::Test {
   CLedButton led;
 };
 
-TEST_F(LedButtonTest, StateChoosesTheFillAndDisabledTakesTheShadow) {
-  // SetCheck lights it for 1 and 2 (indeterminate) and clears it otherwise; SetLedState stores
-  // any value, and any non-zero one is lit.
-  const struct { bool viaCheck; int value; int stored; QColor centre; } rows[] = {
-      {false, 1, 1, kLit}, {true, 0, 0, kUnlit}, {true, 2, 1, kLit}, {true, 3, 0, kUnlit}, {false, 5, 5, kLit}};
-  for (const auto& row : rows) {
-    row.viaCheck ? led.SetCheck(row.value) : led.SetLedState(row.value);
-    EXPECT_EQ(std::pair(led.GetCheck(), At()), std::pair(row.stored, row.centre)) << row.value;
-  }
-  const QColor shadow(led.palette().color(QPalette::Active, QPalette::Dark).rgb());
-  led.setEnabled(false);
-  EXPECT_EQ(At(), shadow);
-  led.SetLedState(0);
-  EXPECT_EQ(At(), shadow);
-}
-
 // Hovered, the corners round off (the face stays the palette's) until the pointer leaves; clicks
 // and Space neither toggle it nor notify anyone.
 TEST_F(LedButtonTest, HoverRoundsTheCornersUntilThePointerLeaves) {
@@ -69,6 +53,21 @@ TEST_F(LedButtonTest, HoverRoundsTheCornersUntilThePointerLeaves) {
     EXPECT_TRUE(led.GetLedState() == state && !led.isDown());
   }
   EXPECT_EQ(clicked.count(), 0);
+
+  // The state chooses the fill, and disabled takes the shadow.
+  // SetCheck lights it for 1 and 2 (indeterminate) and clears it otherwise; SetLedState stores
+  // any value, and any non-zero one is lit.
+  const struct { bool viaCheck; int value; int stored; QColor centre; } rows[] = {
+      {false, 1, 1, kLit}, {true, 0, 0, kUnlit}, {true, 2, 1, kLit}, {true, 3, 0, kUnlit}, {false, 5, 5, kLit}};
+  for (const auto& row : rows) {
+    row.viaCheck ? led.SetCheck(row.value) : led.SetLedState(row.value);
+    EXPECT_EQ(std::pair(led.GetCheck(), At()), std::pair(row.stored, row.centre)) << row.value;
+  }
+  const QColor shadow(led.palette().color(QPalette::Active, QPalette::Dark).rgb());
+  led.setEnabled(false);
+  EXPECT_EQ(At(), shadow);
+  led.SetLedState(0);
+  EXPECT_EQ(At(), shadow);
 }
 
 }  // namespace corvelle

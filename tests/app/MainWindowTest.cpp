@@ -206,8 +206,9 @@ TEST_F(MainDlgTest, DownloadAsksWhichSelectionGoesWhenTheShownOneIsNotStored) {
   Click(IDC_DOWNLOAD);  // the same on screen and stored: no question
   window->LegacyBox()->click();
   Click(IDC_DOWNLOAD);
-  EXPECT_EQ(std::tuple(questions.size(), enabledDuring, stored), std::tuple(3u, 0, std::string("fa fb fb fb ")));
-  EXPECT_EQ(builds, (std::vector<std::string>{"download:fa", "download:fb", "download:fb", "GN1 download:fb"}));
+  EXPECT_EQ(std::tuple(questions.size(), enabledDuring, stored, builds),
+            std::tuple(3u, 0, std::string("fa fb fb fb "),
+                       std::vector<std::string>{"download:fa", "download:fb", "download:fb", "GN1 download:fb"}));
 }
 
 // Another run (the command line) stores a selection while the window is open: OK writes only
@@ -313,15 +314,13 @@ TEST_F(MainWindowTest, AtItsSmallestSizeTheWindowAndEveryControlFitTheScreensFre
     for (QWidget* control : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
       if (!control->isVisible()) continue;
       EXPECT_TRUE(window->rect().contains(control->geometry())) << control->objectName().toStdString();
-      for (const QWidget* area : areas) {
+      for (const QWidget* area : areas)
         EXPECT_TRUE(!qobject_cast<QPushButton*>(control) || !control->geometry().intersects(area->geometry()))
             << control->objectName().toStdString();
-      }
     }
   }
-  for (std::size_t i = 0; i < smallest.size(); ++i) {
+  for (std::size_t i = 0; i < smallest.size(); ++i)
     EXPECT_TRUE(areas[i]->width() > smallest[i].width() && areas[i]->height() > smallest[i].height()) << i;
-  }
 }
 
 TEST(MainWindowAtTwiceTheScale, OnA1600By1000ScreenTheSmallestWindowStillFits) {
@@ -358,9 +357,8 @@ TEST_F(MainWindowTest, EveryButtonHasItsOwnMnemonicAndEveryControlAName) {
     const QString key = QKeySequence::mnemonic(label->text()).toString();
     EXPECT_TRUE(keys.insert(key).second) << "twice: " << key.toStdString();
   }
-  for (QWidget* control : std::initializer_list<QWidget*>{window->AvailableList(), window->SelectedList(), window->PreviewArea()}) {
+  for (QWidget* control : std::initializer_list<QWidget*>{window->AvailableList(), window->SelectedList(), window->PreviewArea()})
     EXPECT_FALSE(control->accessibleName().isEmpty());
-  }
   // Alt+Right is "-->"; a button's shortcut clicks it after a short animation.
   window->SelectedList()->setCurrentRow(3);
   Choose({1});
@@ -381,12 +379,11 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonActsInTheListsAndElsewhereIsO
   EXPECT_EQ(QApplication::focusWidget(), window->AvailableList()) << "the position is chosen, the fonts next";
   Choose({1});
   QTest::keyClick(window->AvailableList(), Qt::Key_Return);
-  EXPECT_TRUE(ShownFonts({5}) == "fb" && window->isVisible());
-  EXPECT_EQ(window->SelectedList()->currentRow(), 6) << "the target moves past the font placed";
+  EXPECT_TRUE(ShownFonts({5}) == "fb" && window->isVisible() && window->SelectedList()->currentRow() == 6)
+      << "the target moves past the font placed";
   window->LegacyBox()->setFocus();
   QTest::keyClick(window->LegacyBox(), Qt::Key_Return);
-  EXPECT_TRUE(!window->isVisible() && window->result() == QDialog::Accepted);
-  EXPECT_TRUE(Stored().HasKey(kPortSection, "Codepage"));
+  EXPECT_TRUE(!window->isVisible() && window->result() == QDialog::Accepted && Stored().HasKey(kPortSection, "Codepage"));
 }
 
 // Escape and the close box with changes not stored ask: Cancel stays, Discard stores nothing,
@@ -403,8 +400,8 @@ TEST_F(MainWindowTest, EscapeWithUnstoredChangesAsksAndDiscardStoresNothing) {
   EXPECT_EQ(questions[0].text, "Store the changes to the selection before closing?");
   EXPECT_TRUE(window->isVisible()) << "Cancel goes back to the window";
   window->close();  // Discard
-  EXPECT_TRUE(!window->isVisible() && window->result() == QDialog::Rejected);
-  EXPECT_FALSE(std::filesystem::exists(profilePath)) << "nothing stored";
+  EXPECT_TRUE(!window->isVisible() && window->result() == QDialog::Rejected && !std::filesystem::exists(profilePath))
+      << "nothing stored";
   Open();
   Place(0, {0});
   window->close();  // Store
@@ -422,11 +419,10 @@ TEST_F(MainWindowTest, DraggingPlacesFontsOnAPositionAndMovesAPositionWithoutLos
   EXPECT_EQ(window->SelectedList()->currentRow(), 101) << "the target moves past the font placed";
   window->SelectedList()->setCurrentRow(3);
   ASSERT_TRUE(DropOnPosition(window->SelectedList(), 7));  // Font A onto Font B
-  EXPECT_EQ(window->SelectedList()->currentRow(), 7);
-  EXPECT_EQ(ShownFonts({3, 7, 100}), "fb fa fb");
+  EXPECT_EQ(std::to_string(window->SelectedList()->currentRow()) + " " + ShownFonts({3, 7, 100}), "7 fb fa fb");
   ASSERT_TRUE(DropOnPosition(window->SelectedList(), 111));  // onto a free position: a plain move
-  EXPECT_EQ(std::count(window->Selection().begin(), window->Selection().end(), SelectionSlot{}), 109);
-  EXPECT_EQ(Shown(111), Padded("Font A")) << "the list shows the move";
+  EXPECT_EQ(std::pair(std::count(window->Selection().begin(), window->Selection().end(), SelectionSlot{}), Shown(111)),
+            std::pair(std::ptrdiff_t{109}, Padded("Font A"))) << "the list shows the move";
   // Fonts from "Available fonts" onto a taken position replace it, as "-->" there does.
   Choose({0});
   ASSERT_TRUE(DropOnPosition(window->AvailableList(), 3));
@@ -468,8 +464,8 @@ TEST_F(MainWindowTest, TheOpenDialogStartsInTheFolderLastUsedAndTheProfileKeepsO
   kvf.close();
   openPaths = {QDir::fromNativeSeparators(kvf.fileName())};
   Click(IDC_LOAD_SETTINGS);
-  EXPECT_EQ(openSpecs.back().directory, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)) << "nothing remembered yet";
-  EXPECT_EQ(window->Selection(), saved);
+  EXPECT_EQ(std::pair(openSpecs.back().directory, window->Selection()),
+            std::pair(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation), saved)) << "nothing remembered yet";
   Open();
   Click(IDC_LOAD_SETTINGS);
   const QString native = QDir::toNativeSeparators(sub);

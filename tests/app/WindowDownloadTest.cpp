@@ -93,18 +93,16 @@ TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingM
   EXPECT_EQ(test::ReadFile(w.output), w.Image());
   // Each pause (and the final wait) empties the bar over its own length, a second at a time.
   std::vector<std::string> countdown;
-  for (const std::string& wait : {std::string("Waiting for the printer:"), std::string(LoadStr(IDS_END_OF_PROCESS))}) {
+  for (const std::string& wait : {std::string("Waiting for the printer:"), std::string(LoadStr(IDS_END_OF_PROCESS))})
     for (int s = 11; s >= 1; --s) countdown.push_back(wait + " " + std::to_string(s) + " s " + std::to_string(s) + "/11");
-  }
   EXPECT_EQ(waits, countdown);
   // The whole download's time: both waits at first, then the final wait alone, down to its end.
   ASSERT_GE(timesLeft.size(), 3u);
   EXPECT_EQ(timesLeft[1] + "|" + timesLeft.back(), "about 22 s left|about 1 s left");
   EXPECT_EQ(w.host.CurrentProgress(), nullptr);
   const DownloadRecord r = LastRecord();
-  EXPECT_EQ(std::tie(r.program, r.port, r.target, r.image, r.result),
-            std::tie("corvelle", "FILE", w.output, "FontSet.SHC", "ok"));
-  EXPECT_EQ(r.sha256, Sha256Hex(test::ReadFile(w.output)));
+  EXPECT_EQ(std::tie(r.program, r.port, r.target, r.image, r.result, r.sha256),
+            std::tuple("corvelle", "FILE", w.output, "FontSet.SHC", "ok", Sha256Hex(test::ReadFile(w.output))));
 
   // STOP once the whole image is sent ends the final wait: no closing message, but word that the
   // image went out, recorded as a completed download; STOP earlier is recorded as stopped, with
@@ -125,8 +123,8 @@ TEST(WindowDownload, ACompletedDownloadCountsThePausesDownAndEndsWithTheClosingM
     w.Press(IDC_DOWNLOAD);
     ASSERT_GE(stoppedAt, 0);
     EXPECT_LE(w.host.Now() - stoppedAt, 1000) << "the wait ended at STOP";
-    EXPECT_EQ(w.shown, std::vector<std::string>{stop.said});
-    EXPECT_EQ(LastRecord().result + " " + LastRecord().message, stop.result + " " + stop.said);
+    EXPECT_EQ(std::pair(w.shown, LastRecord().result + " " + LastRecord().message),
+              std::pair(std::vector<std::string>{stop.said}, stop.result + " " + stop.said));
     EXPECT_TRUE(stop.result != "ok" || test::ReadFile(w.output) == w.Image()) << "the whole image was sent";
   }
 }

@@ -4,12 +4,8 @@
 // checkbox.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "CatalogueTesting.h"
-#include "catalogue/FontCatalogue.h"
 #include "catalogue/FontPreview.h"
-#include "catalogue/FontSelection.h"
 #include "catalogue/SettingsFile.h"
 
 namespace corvelle {
@@ -71,17 +67,12 @@ TEST(SettingsFile, PathsMoveIntoThisFontExtAndEveryTextGivesExactly112Positions)
                            "Bare\r\nsecret.she\r\nFree\r\n***\r\nEmpty\r\n\r\n***\r\n***\r\n" + std::string(1 << 20, 'A') +
                            "\nlf.she\nodd";
   FontSelection expected;
-  expected[0] = {"Win", InFontExt("x.she")};
-  expected[1] = {"Unix  ", InFontExt("y.she")};
-  expected[2] = {"Bare", InFontExt("bare.she")};
-  expected[6] = {"Up", InFontExt("..")};
-  expected[7] = {"Up2", InFontExt("passwd")};
-  expected[8] = {"Mixed", InFontExt("secret.she")};
-  expected[9] = {"Bare", InFontExt("secret.she")};
-  expected[10] = {"Free", "***"};
-  expected[11] = {"Empty", ""};
-  expected[13] = {std::string(kMaxSettingsLine, 'A'), InFontExt("lf.she")};
-  expected[14] = {"odd", "***"};
+  for (const auto& [at, slot] : std::vector<std::pair<int, SelectionSlot>>{
+           {0, {"Win", InFontExt("x.she")}}, {1, {"Unix  ", InFontExt("y.she")}}, {2, {"Bare", InFontExt("bare.she")}},
+           {6, {"Up", InFontExt("..")}}, {7, {"Up2", InFontExt("passwd")}}, {8, {"Mixed", InFontExt("secret.she")}},
+           {9, {"Bare", InFontExt("secret.she")}}, {10, {"Free", "***"}}, {11, {"Empty", ""}},
+           {13, {std::string(kMaxSettingsLine, 'A'), InFontExt("lf.she")}}, {14, {"odd", "***"}}})
+    expected[static_cast<std::size_t>(at)] = slot;
   EXPECT_EQ(ParseSettings(text, "/prog"), expected);
   std::string many;
   for (int p = 0; p < 130; ++p) many += "N" + std::to_string(p) + "\r\np\r\n";
@@ -93,8 +84,7 @@ TEST(SettingsFile, ALineEndInsideANameBecomesABlankSoLaterLinesStayInPlace) {
   selection[0] = {"Two\r\nLines\n", InFontExt("a.she")};
   selection[1] = {"Next", InFontExt("b.she")};
   const FontSelection back = ParseSettings(SerializeSettings(selection), "/prog");
-  EXPECT_EQ(back[0], (SelectionSlot{"Two  Lines ", InFontExt("a.she")}));
-  EXPECT_EQ(back[1], selection[1]);
+  EXPECT_EQ(std::pair(back[0], back[1]), std::pair(SelectionSlot{"Two  Lines ", InFontExt("a.she")}, selection[1]));
 }
 
 SelectionSlot SlotOf(int index) {
@@ -147,8 +137,7 @@ TEST_F(AddSelectedTest, TheLegacyQuestionEmptiesPositionsEightOnOrClearsTheFlag)
 
   answer = MessageAnswer::Cancel;
   EXPECT_FALSE(Add(8, {3}, true, true).legacyFormat);
-  EXPECT_EQ(selection[8], SlotOf(3));
-  EXPECT_EQ(questions.size(), 2u);
+  EXPECT_EQ(std::pair(selection[8], questions.size()), std::pair(SlotOf(3), std::size_t{2}));
 
   selection[8] = SelectionSlot{};
   EXPECT_TRUE(EnforceLegacyLimit(selection, true, ask));

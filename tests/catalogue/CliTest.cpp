@@ -129,16 +129,15 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndAProfileThatCannotBeSavedWithOne) {
   Expect({{{"selection", "clear"}, 1, "", "corvelle-cli: cannot create folder " + file + ": Not a directory\n"}});
 }
 
-TEST_F(CliTest, TwentyParallelAddsKeepTwentyPositions) {
+TEST_F(CliTest, AProfileThatCannotBeReadOrAMissingFontExtEndsTheCommandNamingIt) {
+  // Twenty parallel adds keep twenty positions.
   const auto add = [&](int p) { return kit.Run({"selection", "add", "--at", std::to_string(p + 1), "1"}).exit; };
   EXPECT_EQ(test::RunInChildren(20, add), 0);
   std::map<int, std::string> used;
   for (int p = 1; p <= 20; ++p) used[p] = Padded("Western one") + "\t" + She("west1");
   Expect({{{"selection", "show"}, 0, Shown(used), ""}});
-}
 
-TEST_F(CliTest, AProfileThatCannotBeReadOrAMissingFontExtEndsTheCommandNamingIt) {
-  ASSERT_TRUE(MakeFolders(kit.profile));  // a folder where the profile should be
+  ASSERT_TRUE(::unlink(kit.profile.c_str()) == 0 && MakeFolders(kit.profile));  // a folder where the profile should be
   const std::string refused = "corvelle-cli: cannot read " + kit.profile + ": not a regular file\n";
   // set-com writes its command into a file here, so that a run that ignored the profile's error
   // would succeed.

@@ -129,12 +129,10 @@ void CliKit::SelectFont(std::size_t dataBytes) {
   stored.Save();
 }
 
-std::string CliKit::Cli() const { return CORVELLE_BIN_DIR "/corvelle-cli"; }
-
 std::vector<std::string> CliKit::Command(const std::vector<std::string>& args,
                                          const std::vector<std::string>& launcher) const {
   std::vector<std::string> argv = launcher;
-  argv.insert(argv.end(), {Cli(), "--program-folder", program, "--profile", profile});
+  argv.insert(argv.end(), {CORVELLE_BIN_DIR "/corvelle-cli", "--program-folder", program, "--profile", profile});
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
 }

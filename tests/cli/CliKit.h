@@ -53,7 +53,6 @@ class CliKit {
                          const std::function<bool(const std::string& seen, int master)>& watch,
                          bool stdoutToo = false) const;
 
-  std::string Cli() const;
   std::string HistoryPath() const { return dir.File("state/corvelle/downloads.jsonl"); }
 
   TempDir dir;

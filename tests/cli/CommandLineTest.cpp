@@ -9,7 +9,6 @@
 
 #include <QJsonArray>
 
-
 #include "CliKit.h"
 #include "base/Paths.h"
 #include "base/Sha256.h"
@@ -43,10 +42,8 @@ TEST(CliCommandLine, OneVersionAndHelpAsDashH) {
   }
   // After "--" a -h is a word like any other.
   EXPECT_EQ(kit.Run({"catalogue", "--", "-h"}).exit, 2);
-}
 
-TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
-  CliKit kit;
+  // JSON documents carry the text's fields without padding.
   // Texts are UTF-8: names read in their index file's code page, paths as the file system names them.
   const std::string folder = "\xD0\xA8\xD1\x80\xD0\xB8\xD1\x84\xD1\x82\xD1\x8B \xC3\xA9";
   kit.program = kit.dir.File(folder);
@@ -83,8 +80,7 @@ TEST(CliCommandLine, JsonDocumentsCarryTheTextsFieldsWithoutPadding) {
   const std::string total = "total: 1 sections, " + std::to_string(inspected["totalBytes"].toInteger()) + " bytes\n";
   EXPECT_TRUE(report.out.ends_with(total)) << report.out;
   const Finished junk = kit.Run({"inspect", "--json", kit.dir.Write("junk", "not an image")});
-  EXPECT_EQ(junk.exit, 1);
-  EXPECT_FALSE(Document(junk)["consistent"].toBool() || Document(junk)["problem"].toString().isEmpty());
+  EXPECT_FALSE(junk.exit != 1 || Document(junk)["consistent"].toBool() || Document(junk)["problem"].toString().isEmpty());
 }
 
 TEST(CliCommandLine, AReaderThatStopsEndsTheOutputQuietlyAndAFullDiskDoesNot) {
@@ -107,10 +103,8 @@ TEST(CliCommandLine, AReaderThatStopsEndsTheOutputQuietlyAndAFullDiskDoesNot) {
   ::close(full);
   EXPECT_EQ(std::tie(failed.exit, failed.err),
             std::make_tuple(1, std::string("corvelle-cli: cannot write the catalogue to standard output\n")));
-}
 
-TEST(CliCommandLine, ControlBytesFromFilesAndPathsReachNoOutputRaw) {
-  CliKit kit;
+  // Control bytes from files and paths reach no output raw.
   // A catalogue whose names hold ESC sequences, BEL, CR and DEL, and UTF-8 that stays as it is;
   // a path named on the command line comes back in a message on stderr.
   kit.dir.Write("program/FontExt/Index1252.shi", IndexRecord({"west0", "Ar\x1b[2Jial", "Caf\xc3\xa9\a\rzero", 0, 12}) +
@@ -182,8 +176,7 @@ TEST(CliDownloadJson, OnePrinterOrManyEachWithWhatItWasSentAndHowItEnded) {
   EXPECT_LT(refused["seconds"].toDouble(), 10.0);
   // Its message and the system's reason below it, each as stderr shows them, neither twice.
   const std::string message = Text(refused, "message"), detail = Text(refused, "detail");
-  EXPECT_FALSE(message.empty() || detail.empty());
-  EXPECT_EQ(message.find(detail), std::string::npos) << message;
+  EXPECT_TRUE(!message.empty() && !detail.empty() && message.find(detail) == std::string::npos) << message;
   EXPECT_NE(many.err.find(dead + ": " + detail.substr(0, detail.find('\n'))), std::string::npos) << many.err;
 }
 

@@ -74,7 +74,7 @@ test::ProgramRun RunExamples(CliKit& kit, int port, const std::string& examples)
                                            std::to_string(port) + "\n");
   const std::string work = kit.dir.File("work"), home = kit.dir.File("home");
   std::string script = "set -e\nmkdir -p " + work + " " + home + "\ncd " + work + "\nexport HOME=" + home + " " +
-                       kit.environment.front() + "\ncorvelle-cli() { " + kit.Cli() + " --program-folder " +
+                       kit.environment.front() + "\ncorvelle-cli() { " + CORVELLE_BIN_DIR "/corvelle-cli --program-folder " +
                        kit.program + " --profile " + kit.profile + " \"$@\"; }\n";
   for (std::string line : test::Lines(examples)) {
     line = Replaced(line, "4001", std::to_string(port));

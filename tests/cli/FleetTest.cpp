@@ -69,11 +69,11 @@ TEST(FleetTargets, SpellingsAndNamesOfOneAddressAreOnePrinter) {
 
 TEST(FleetJobs, EveryPrinterAtOnceUpTo256AndMoreTakeRoundsSaidWithWhatRaisesThem) {
   EXPECT_EQ(std::make_tuple(DefaultJobs(256), DefaultJobs(257), DefaultJobs(0)), std::make_tuple(256, 256, 1));
-  EXPECT_EQ(RoundsNotice(256, 256, false), "") << "one round says nothing";
-  EXPECT_EQ(RoundsNotice(257, 256, false), "corvelle-cli: 257 printers in 2 rounds of up to 256; --jobs 257 serves them all at once");
-  EXPECT_EQ(RoundsNotice(2049, 1024, false),
-            "corvelle-cli: 2049 printers in 3 rounds of up to 1024; --jobs 1024 serves the most at once");
-  EXPECT_EQ(RoundsNotice(48, 20, true),
+  // One round says nothing.
+  EXPECT_EQ(RoundsNotice(256, 256, false) + RoundsNotice(257, 256, false) + "|" + RoundsNotice(2049, 1024, false) + "|" +
+                RoundsNotice(48, 20, true),
+            "corvelle-cli: 257 printers in 2 rounds of up to 256; --jobs 257 serves them all at once|"
+            "corvelle-cli: 2049 printers in 3 rounds of up to 1024; --jobs 1024 serves the most at once|"
             "corvelle-cli: 48 printers in 3 rounds of up to 20; a higher open-file limit (ulimit -n) serves more at once");
 }
 
@@ -82,9 +82,8 @@ TEST(FleetStatusText, CountsOptionalPartsAndFitsTheWidth) {
   const std::string line = StatusText({5, 0, 0, 0, 2, 1, 4, 0});
   EXPECT_EQ(line, "Printers: 5 waiting, 0 announcing, 0 pausing, 0 sending, 2 done, 1 failed, 4 stopped");
   // 84 characters would wrap in 80 columns; the last column stays free for the cursor.
-  EXPECT_EQ(FitToWidth(line, 85), line);
-  EXPECT_EQ(FitToWidth(line, 84), line.substr(0, 83));
-  EXPECT_EQ(FitToWidth(line, 1) + FitToWidth(line, 0), "PP");
+  EXPECT_EQ(FitToWidth(line, 85) + "|" + FitToWidth(line, 84) + "|" + FitToWidth(line, 1) + FitToWidth(line, 0),
+            line + "|" + line.substr(0, 83) + "|PP");
 }
 
 DownloadStep Step(DownloadState state, std::int64_t pauseExceeds = 0) { return {state, 1, 1, 100, pauseExceeds}; }
@@ -111,9 +110,7 @@ TEST(FleetStatusOutput, ThroughAPipeEveryStateChangeAndMessageLineIsPrefixedAndQ
                                  "10.0.0.2:4001: no echo reply\n10.0.0.2:4001: failed\n"
                                  "10.0.0.1:4001: Waiting 11 s\n10.0.0.1:4001: ok\n") << live;
   }
-}
-
-TEST(FleetStatusOutput, OnATerminalOneLineIsRedrawnBelowTheMessages) {
+  // On a terminal one line is redrawn below the messages.
   std::ostringstream out;
   int columns = 200;
   FleetStatus status({"a:1", "b:1", "c:1"}, out, true, [&columns] { return columns; });

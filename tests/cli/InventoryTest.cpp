@@ -45,9 +45,7 @@ TEST(InventoryCsv, QuotesCommasLineEndsAndBytesAsSpreadsheetsWriteThem) {
   EXPECT_FALSE(ParseCsv("a,b\n1,\"open\n2,3\n", errorLine));
   EXPECT_EQ(errorLine, 2) << "named by the line where the quote opened";
   EXPECT_TRUE(ParseCsv("", errorLine)->empty());
-}
-
-TEST(InventoryPicking, WildcardsMatchWholeTextsInEitherCase) {
+  // Picking: wildcards match whole texts in either case.
   for (const auto& [pattern, text, matches] : std::vector<std::tuple<const char*, const char*, bool>>{
            {"*", "", true}, {"*", "anything", true}, {"", "", true}, {"", "x", false}, {"nord", "Nord", true},
            {"N?rd", "Nord", true}, {"N?rd", "Nrd", false}, {"N*", "Nord-2", true}, {"*-2", "Nord-2", true},
@@ -73,9 +71,7 @@ TEST(InventoryRows, ColumnsByNameEnabledPortSelectionAndLegacy) {
        "line 1|10.0.0.1:4001|Nord|inv.csv:3|labels.kvf|-\nline 2|10.0.0.2:4100|Nord|inv.csv:4|/abs/old.kvf|1\n"},
       {"inv.csv", {{}, {"LINE 3"}}, "line 3|10.0.0.3:5000|Sud|inv.csv:5||0\n"}};
   for (const auto& [file, pick, expected] : cases) EXPECT_EQ(Rows(ParseInventory(text, file, 4001, pick)), expected);
-}
-
-TEST(InventoryRows, ABadRowIsNamedByFileAndLine) {
+  // A bad row is named by file and line.
   for (const auto& [text, expected] : std::vector<std::pair<const char*, const char*>>{
            {"name,address\nok,10.0.0.1\nnone,\n", "inv.csv:3: the row has no address"},
            {"name,address\n\"quoted\nname\",  \n", "inv.csv:2: the row has no address"},
@@ -107,8 +103,7 @@ TEST(InventoryGroups, OneImagePerSelectionAndForm) {
   std::vector<std::size_t> of;
   for (const FleetTarget& target : targets) of.push_back(target.group);
   EXPECT_EQ(of, (std::vector<std::size_t>{1, 1, 2, 0}));
-  EXPECT_EQ(groups[1].selectionSha256, Sha256Hex(test::ReadFile(kvf)));
-  EXPECT_TRUE(groups[2].legacy);
+  EXPECT_EQ(std::pair(groups[1].selectionSha256, groups[2].legacy), std::pair(Sha256Hex(test::ReadFile(kvf)), true));
   ASSERT_TRUE(groups[1].selection);
   // Read as `selection load` reads it: the path taken into this installation's FontExt.
   FontSelection loaded;
@@ -131,19 +126,15 @@ TEST(FleetResults, AttemptsAndLabelsOnResultLinesThatALaterRunReadsBack) {
   EXPECT_EQ(ResultLines(targets, results, true), "10.0.0.1:0\tok\t\t\t\n10.0.0.2:0\tok (attempt 2 of 3)\t\tline 7\tNord\n"
                                                  "10.0.0.3:0\tfailed (attempt 3 of 3)\tTPC/IP - Failed to connect.\t\t\n");
   // Read back, the failures only; the printers that were ok are skipped whatever their attempts.
-  const auto again = ParseTargetList(plain, "run.txt", 4001, true);
-  ASSERT_TRUE(again && again->size() == 1u) << again.Failure().message;
-  EXPECT_EQ((*again)[0].Name(), "10.0.0.3:0");
-  const auto all = ParseTargetList(plain, "run.txt", 4001);
-  ASSERT_TRUE(all) << all.Failure().message;
-  EXPECT_EQ(all->size(), 3u) << "without --only-failed every line is a target";
+  const auto again = ParseTargetList(plain, "run.txt", 4001, true), all = ParseTargetList(plain, "run.txt", 4001);
+  ASSERT_TRUE(again && again->size() == 1u && all) << again.Failure().message;
+  EXPECT_EQ((*again)[0].Name() + " " + std::to_string(all->size()), "10.0.0.3:0 3") << "without --only-failed every line is a target";
   EXPECT_FALSE(IsOkResult("okay") || IsOkResult("failed"));
 }
 
 TEST(FleetRetries, TheWaitDoublesUpToTenMinutesAndOnlyPassingFailuresAreTried) {
-  EXPECT_EQ(std::make_tuple(RetryWaitMs(30000, 1), RetryWaitMs(30000, 2), RetryWaitMs(30000, 5), RetryWaitMs(0, 10)),
-            std::make_tuple(30000, 60000, 480000, 0));
-  EXPECT_EQ(RetryWaitMs(30000, 6), kMaxRetryWaitMs);
+  EXPECT_EQ(std::make_tuple(RetryWaitMs(30000, 1), RetryWaitMs(30000, 2), RetryWaitMs(30000, 5), RetryWaitMs(0, 10),
+                            RetryWaitMs(30000, 6)), std::make_tuple(30000, 60000, 480000, 0, kMaxRetryWaitMs));
   for (const auto& [failure, passes] : std::vector<std::pair<std::string, bool>>{
            {std::string(LoadStr(IDS_TCPIP_NOT_RESPONDING)), true},
            {std::string(LoadStr(IDS_CONNECT_FAILED)) + " 111.", true},

@@ -70,18 +70,14 @@ TEST(ScanCommand, ALoopbackRangeWithListenersOnSomeAddresses) {
     const test::Finished refused = kit.Run(usage);
     EXPECT_EQ(std::tie(refused.exit, refused.out), std::make_tuple(2, std::string())) << usage.back();
   }
-}
-
-TEST(ScanCommand, CtrlCStopsAScanMidwayAfterWhatWasFound) {
-  test::CliKit kit;
+  // Ctrl-C stops a scan midway, after what was found.
   // A whole /16 one address at a time; Ctrl-C once the first lines are out. (A run still going 5 s
   // after it is killed, which shows as no exit status.)
   const test::Finished stopped =
       kit.Run({"scan", "--jobs", "1", "--port", "9", "127.78.0.0/16"}, [](const test::Finished& f) { return !f.out.empty(); });
   EXPECT_EQ(std::tie(stopped.exit, stopped.err), std::make_tuple(1, std::string("Scan stopped.\n")));
   ASSERT_EQ(stopped.out.rfind("127.78.0.1:9\techo\tclosed\n", 0), 0u) << stopped.out.substr(0, 200);
-  EXPECT_LT(stopped.out.size(), 65534 * 24u);
-  EXPECT_EQ(stopped.out.back(), '\n');
+  EXPECT_TRUE(stopped.out.size() < 65534 * 24u && stopped.out.back() == '\n');
 }
 
 }  // namespace

@@ -53,10 +53,9 @@ TEST(ProgressLine, ABarThePercentageAndTheStepWhenThereIsRoomAndNarrowWidthsKeep
     }
   }
   // The step loses whole words from its start.
-  EXPECT_EQ(ProgressLine(50, PauseText(8), 30), "[#####     ] 50%  printer: 8 s");
-  EXPECT_EQ(ProgressLine(50, PauseText(8), 12), "50%  8 s");
-  EXPECT_EQ(ProgressLine(50, PauseText(8), 7), "50%");
-  EXPECT_EQ(ProgressLine(50, "Opening", 12), "50%  Opening");
+  EXPECT_EQ(ProgressLine(50, PauseText(8), 30) + "|" + ProgressLine(50, PauseText(8), 12) + "|" +
+                ProgressLine(50, PauseText(8), 7) + "|" + ProgressLine(50, "Opening", 12),
+            "[#####     ] 50%  printer: 8 s|50%  8 s|50%|50%  Opening");
 }
 
 // REAL TIME: a whole one-area download of about 22 s, with a history that cannot be written.
@@ -97,8 +96,7 @@ TEST(CliTerminal, TheProgressLineFitsTheWidthAsItChangesCountsThePausesDownAndAH
       << run.err;
   for (const std::string& once : {std::string("Upgrading printer..."), said})
     EXPECT_TRUE(run.err.find(once) != std::string::npos && run.err.find(once) == run.err.rfind(once)) << run.err;
-  EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 6) << run.err;
-  EXPECT_FALSE(test::FileExists(kit.HistoryPath()));
+  EXPECT_TRUE(std::count(run.err.begin(), run.err.end(), '\n') <= 6 && !test::FileExists(kit.HistoryPath())) << run.err;
 }
 
 TEST(CliTerminal, QuietShowsOnlyTheMessagesAndADumbTerminalGetsPlainLines) {

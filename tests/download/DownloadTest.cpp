@@ -76,8 +76,8 @@ TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
               (areas == 2 ? std::vector<std::int64_t>{0, 11000, 37000, 48000} : std::vector<std::int64_t>{0, 11000}));
     EXPECT_EQ(kit.host.WaitedMs(WaitMode::PaintOnly), 11000);
     ASSERT_EQ(kit.Messages(), LoadStr(c.legacy ? IDS_WAIT_AUTORESTART : IDS_FONTS_STORED));
-    EXPECT_EQ(kit.host.messages[0].style, MessageStyle::Plain);
-    EXPECT_EQ(kit.host.messages[0].at, kit.printer.events.back().at + 11000);
+    EXPECT_EQ(std::pair(kit.host.messages[0].style, kit.host.messages[0].at),
+              std::pair(MessageStyle::Plain, kit.printer.events.back().at + 11000));
 
     const test::ProgressRecord& p = kit.host.progress;
     EXPECT_TRUE(p.created && p.destroyed);
@@ -88,12 +88,10 @@ TEST(Download, SendsEachAreaAfterItsAnnouncementOnFreshOpensWithThePauses) {
     for (std::size_t i = 0; i < pauses.size(); ++i) {
       for (int left = pauses[i]; left > 0; --left) countdown.emplace_back(left, i + 1 < pauses.size());
     }
-    EXPECT_EQ(p.pauses, countdown);
-    EXPECT_EQ(p.pauseEnds, static_cast<int>(pauses.size()));
+    EXPECT_EQ(std::pair(p.pauses, p.pauseEnds), std::pair(countdown, static_cast<int>(pauses.size())));
     // Every open asks for both flow controls and the output name, whatever is stored.
-    for (const PortOpenArgs& a : kit.printer.opens) {
+    for (const PortOpenArgs& a : kit.printer.opens)
       EXPECT_EQ(test::OpenArgsText(a), c.port + std::string(" baud=5 xon=1 cts=1 mask=0 out=fontext.out/fontext.out"));
-    }
     const std::size_t chunks = kit.writes - areas;
     ASSERT_EQ(p.positions.size(), chunks);
     for (const auto& [chunk, position] : c.positions) EXPECT_EQ(p.positions[chunk], position) << "chunk " << chunk;
@@ -126,13 +124,10 @@ TEST(DownloadProgress, FollowsWhatThePrinterTookAndThePauseStartsWhenTheAreaHasL
   // 0x150000 bytes at 100 a millisecond have left by 20 s + 13.8 s; only then the 26 s pause.
   const std::int64_t left = 20000 + (0x150000 + 99) / 100;
   ASSERT_EQ(kit.openTimes.size(), 4u);
-  EXPECT_GE(kit.openTimes[2], left + 26000);
-  EXPECT_LE(kit.openTimes[2], left + 26000 + 200);
-}
+  EXPECT_TRUE(kit.openTimes[2] >= left + 26000 && kit.openTimes[2] <= left + 26000 + 200) << kit.openTimes[2];
 
-// The time a download still needs: every pause still ahead counted whole, the final wait always,
-// the pause under way by what is left of it, and the bytes at the rate given (none when unknown).
-TEST(DownloadTimeLeft, CountsThePausesAheadTheFinalWaitAndTheBytesAtTheRate) {
+  // The time a download still needs: every pause still ahead counted whole, the final wait always,
+  // the pause under way by what is left of it, and the bytes at the rate given (none when unknown).
   const auto plan = PlanDownload(SplitImage(0x200000, DownloadForm::Current));
   const auto single = PlanDownload(SplitImage(1000, DownloadForm::Current));
   EXPECT_EQ(SecondsLeft(single, 0, 0, 1000, 0), 11 + 11);
@@ -200,12 +195,9 @@ TEST(DownloadEarlyEnd, SendsNothingMoreShowsNoEndMessagesAndReleasesEverything) 
     kit.faults = c.faults;
     const bool stopped = c.faults.stopAt >= 0 || c.faults.stopAfterWrite;
     EXPECT_EQ(kit.Download(), stopped ? DownloadResult::Cancelled : DownloadResult::Failed);
-    EXPECT_EQ(test::Script(kit.printer), c.script);
-    EXPECT_EQ(kit.host.progress.positions.size(), c.positions);
-    EXPECT_EQ(kit.host.now, c.endsAt);
-    EXPECT_EQ(kit.Messages(), c.message);
-    EXPECT_TRUE(kit.host.progress.statuses.empty());
-    EXPECT_TRUE(!kit.host.progress.created || kit.host.progress.destroyed);
+    EXPECT_EQ(std::tuple(test::Script(kit.printer), kit.host.progress.positions.size(), kit.host.now, kit.Messages()),
+              std::tuple(c.script, c.positions, c.endsAt, c.message));
+    EXPECT_TRUE(kit.host.progress.statuses.empty() && (!kit.host.progress.created || kit.host.progress.destroyed));
     EXPECT_EQ(kit.host.busyChanges, (std::vector{true, false}));
   }
 }
@@ -237,14 +229,10 @@ TEST(SetComPort, SendsAtTheOldSettingsAndAdoptsTheNormalisedChoiceOnlyWhenTheCom
     const Result<SerialPositions> result = SetComPort({kit.host, kit.Environment(), kit.settings, {6, 3, 2, -1}, stop});
     const bool sent = c.script == "OW13DC" && !c.faults.lostAtClose;
     EXPECT_EQ(static_cast<bool>(result), sent);
-    if (result) {
-      EXPECT_EQ(*result, (SerialPositions{2, 0, 1, 0}));
-    }
+    EXPECT_TRUE(!result || *result == (SerialPositions{2, 0, 1, 0}));
     EXPECT_EQ(test::OpenArgsText(kit.printer.opens.at(0)), "COM3: baud=2 xon=1 cts=0 mask=1 out=/");
-    EXPECT_EQ(test::Script(kit.printer), c.script);
-    EXPECT_EQ(kit.printer.Received(), c.script.find('W') != std::string::npos ? "?A7&2,0,1,0\r\n" : "");
-    EXPECT_EQ(kit.host.now, c.endsAt);
-    EXPECT_EQ(kit.Messages(), c.message);
+    EXPECT_EQ(std::tuple(test::Script(kit.printer), kit.printer.Received(), kit.host.now, kit.Messages()),
+              std::tuple(c.script, c.script.find('W') != std::string::npos ? "?A7&2,0,1,0\r\n" : "", c.endsAt, c.message));
     EXPECT_EQ(kit.host.busyChanges, (c.script == "O" ? std::vector<bool>{} : std::vector{true, false}));
   }
 }
@@ -264,7 +252,6 @@ struct RecordedKit : DownloadKit {
 };
 
 TEST(DownloadRecord, EachEndIsRecordedWithTheDigestOfTheBytesTaken) {
-  constexpr std::size_t kTwoAreas = 0x200000;
   const struct {
     PortSettings settings;
     test::Faults faults;
@@ -293,23 +280,19 @@ TEST(DownloadRecord, EachEndIsRecordedWithTheDigestOfTheBytesTaken) {
     ASSERT_EQ(records.size(), 1u);
     const DownloadRecord& r = records[0];
     EXPECT_EQ(std::tie(r.program, r.port, r.image), std::tie("corvelle-cli", c.settings.portName, "FontSet.SHC"));
-    EXPECT_EQ(r.result + " " + r.target, c.recorded);
-    EXPECT_EQ(r.bytes, static_cast<std::int64_t>(c.bytes));
-    EXPECT_EQ(r.sha256, Sha256Hex(image.substr(0, c.bytes)));
+    EXPECT_EQ(std::tuple(r.result + " " + r.target, r.bytes, r.sha256),
+              std::tuple(c.recorded, static_cast<std::int64_t>(c.bytes), Sha256Hex(image.substr(0, c.bytes))));
     EXPECT_EQ(r.message.substr(0, c.message.empty() ? kit.host.messages.back().text.size() : std::string::npos),
               c.message.empty() ? kit.host.messages.back().text : c.message);
     EXPECT_EQ(r.time.size(), 20u);
   }
-}
-
-TEST(DownloadRecord, TargetsNameTheDeviceTheFilesOrTheAddress) {
+  // The target names the device, the files or the address.
   PortEnvironment env;
   env.devices = {{"com3", "/dev/ttyUSB0"}};
-  EXPECT_EQ(DownloadTarget({.portName = "COM3:"}, env, {}), "/dev/ttyUSB0");
-  EXPECT_EQ(DownloadTarget({.portName = "COM12:"}, env, {}), "/dev/ttyS11");
-  EXPECT_EQ(DownloadTarget({.portName = "/dev/pts/7"}, env, {}), "/dev/pts/7");
+  EXPECT_EQ(DownloadTarget({.portName = "COM3:"}, env, {}) + "|" + DownloadTarget({.portName = "COM12:"}, env, {}) + "|" +
+                DownloadTarget({.portName = "/dev/pts/7"}, env, {}) + "|" + DownloadTarget({.portName = "USB1"}, env, {}),
+            "/dev/ttyUSB0|/dev/ttyS11|/dev/pts/7|USB1");
   EXPECT_EQ(DownloadTarget({.portName = "FILE"}, env, {"/a", "/b c"}), "/a /b c");
-  EXPECT_EQ(DownloadTarget({.portName = "USB1"}, env, {}), "USB1");
 
   // The real FILE kind: each file once, in the order the opens asked for them.
   RecordedKit kit;
@@ -328,9 +311,8 @@ TEST(PrinterClaim, EverySpellingOfOnePrinterIsOneText) {
     EXPECT_EQ(PrinterOf({.portName = "TCP/IP", .ipAddress = address, .ipPort = 4001}, {}), "127.0.0.1:4001");
   }
   // A name is the printer of its address; one the resolver does not know stays a name.
-  const NameLookUp table = [](const std::string& name) -> std::optional<std::uint32_t> {
-    if (name == "Printer.LAN") return 0x7f000001;
-    return std::nullopt;
+  const NameLookUp table = [](const std::string& name) {
+    return name == "Printer.LAN" ? std::optional<std::uint32_t>(0x7f000001) : std::nullopt;
   };
   EXPECT_EQ(PrinterOf({.portName = "TCP/IP", .ipAddress = "Printer.LAN", .ipPort = 4001}, {}, table), "127.0.0.1:4001");
   EXPECT_EQ(PrinterOf({.portName = "TCP/IP", .ipAddress = "Other.LAN", .ipPort = 9100}, {}, table), "other.lan:9100");
@@ -341,8 +323,7 @@ TEST(PrinterClaim, EverySpellingOfOnePrinterIsOneText) {
   PortEnvironment environment;
   environment.devices = {{"COM3", dir.File("link")}, {"COM4", dir.Path() + "/./tty"}};
   const std::string real = std::filesystem::canonical(device).string();
-  EXPECT_EQ(PrinterOf({.portName = "COM3:"}, environment), real);
-  EXPECT_EQ(PrinterOf({.portName = "COM4:"}, environment), real);
+  EXPECT_EQ(PrinterOf({.portName = "COM3:"}, environment) + " " + PrinterOf({.portName = "COM4:"}, environment), real + " " + real);
   EXPECT_EQ(PrinterOf({.portName = "LPT2:"}, {}), "/dev/lp1");
   EXPECT_EQ(PrinterOf({.portName = "USB1"}, {}), PrinterOf({.portName = "USB"}, {}));
   EXPECT_EQ(PrinterOf({.portName = "FILE"}, {}), "") << "its output files are held one by one";
@@ -364,16 +345,30 @@ TEST(PrinterClaim, APrinterAnotherDownloadHoldsFailsAtOnceWithNothingSent) {
   EXPECT_EQ(kit.Download(), DownloadResult::Failed);
   EXPECT_EQ(test::Script(kit.printer), "") << "not even opened";
   EXPECT_EQ(kit.Messages(), Busy("127.0.0.1:4001") + " Nothing was sent.");
-  EXPECT_TRUE(kit.host.waits.empty());
-  EXPECT_FALSE(kit.host.progress.created);
+  EXPECT_TRUE(kit.host.waits.empty() && !kit.host.progress.created);
   ASSERT_EQ(kit.Records().size(), 1u);
   EXPECT_EQ(kit.Records()[0].result + " " + kit.Records()[0].message, "failed " + kit.Messages());
   // The window stores a host name where a run names the number: still the printer held.
   kit.host.messages.clear();
   kit.settings.ipAddress = "localhost";
   EXPECT_EQ(kit.Download(), DownloadResult::Failed);
-  EXPECT_EQ(kit.Messages(), Busy("127.0.0.1:4001") + " Nothing was sent.");
-  EXPECT_EQ(test::Script(kit.printer), "");
+  EXPECT_EQ(kit.Messages() + test::Script(kit.printer), Busy("127.0.0.1:4001") + " Nothing was sent.");
+
+  // File outputs are held as they are chosen.
+  kit.host.messages.clear();
+  const std::string out = kit.dir.File("out.bin");
+  kit.host.savePaths = {out, kit.dir.Path() + "/./out.bin"};
+  EXPECT_EQ(kit.DownloadToFiles(), DownloadResult::Completed) << kit.Messages();
+  EXPECT_TRUE(test::ReadFile(out) == kit.image);
+  kit.host.messages.clear();
+  const PrinterLock writer(OutputFilePrinter(out));
+  ASSERT_EQ(writer.GetState(), PrinterLock::State::Held);
+  kit.host.savePaths = {out, out};
+  ASSERT_TRUE(test::WriteFile(out, "kept"));
+  EXPECT_EQ(kit.DownloadToFiles(), DownloadResult::Failed);
+  EXPECT_EQ(kit.Messages(), Busy(OutputFilePrinter(out)) + " Nothing was sent.");
+  EXPECT_EQ(test::ReadFile(out), "kept");
+  EXPECT_EQ(kit.Records().back().result + " " + kit.Records().back().target, "failed " + out) << "the file chosen";
 }
 
 TEST(PrinterClaim, AWaitingDownloadStartsWhenTheOtherEndsAndStopEndsTheWait) {
@@ -397,30 +392,10 @@ TEST(PrinterClaim, AWaitingDownloadStartsWhenTheOtherEndsAndStopEndsTheWait) {
     kit.host.stop = &stop;
     kit.host.At(2000, [&stop] { stop.Raise(); });
     EXPECT_EQ(kit.Download(), DownloadResult::Cancelled);
-    EXPECT_EQ(kit.host.now, 2000);
-    EXPECT_EQ(test::Script(kit.printer), "");
+    EXPECT_EQ(std::pair(kit.host.now, test::Script(kit.printer)), std::pair(std::int64_t{2000}, std::string()));
     ASSERT_EQ(kit.Records().size(), 1u);
     EXPECT_EQ(kit.Records()[0].result, "stopped");
   }
-}
-
-TEST(PrinterClaim, FileOutputsAreHeldAsTheyAreChosen) {
-  LockedKit kit;
-  const std::string out = kit.dir.File("out.bin");
-  // The same file chosen for both opens is held once, by this download.
-  kit.host.savePaths = {out, kit.dir.Path() + "/./out.bin"};
-  EXPECT_EQ(kit.DownloadToFiles(), DownloadResult::Completed) << kit.Messages();
-  EXPECT_TRUE(test::ReadFile(out) == kit.image);
-  // A file another download is writing is refused when it is chosen.
-  kit.host.messages.clear();
-  const PrinterLock writer(OutputFilePrinter(out));
-  ASSERT_EQ(writer.GetState(), PrinterLock::State::Held);
-  kit.host.savePaths = {out, out};
-  ASSERT_TRUE(test::WriteFile(out, "kept"));
-  EXPECT_EQ(kit.DownloadToFiles(), DownloadResult::Failed);
-  EXPECT_EQ(kit.Messages(), Busy(OutputFilePrinter(out)) + " Nothing was sent.");
-  EXPECT_EQ(test::ReadFile(out), "kept");
-  EXPECT_EQ(kit.Records().back().result + " " + kit.Records().back().target, "failed " + out) << "the file chosen";
 }
 
 #endif
