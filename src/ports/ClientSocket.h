@@ -68,8 +68,10 @@ class CClientSocket {
   // WaitUntilSent; `cancelled` ends it), then closes. Ok when the printer took every byte; else a
   // failure whose `system` says why not: ECONNRESET when it reset or closed the connection first,
   // ETIMEDOUT when bytes were still unsent when the wait ended, or the system's error number. The
-  // socket is closed either way.
-  Outcome CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled);
+  // socket is closed either way. `receive` reads what the printer sent, as the caller polls it
+  // (saying a failed read); Windows runs it first, so that a reset shows.
+  Outcome CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled,
+                        const std::function<void()>& receive);
   // Tells the printer that nothing more will be sent (the end of the stream goes behind what is
   // queued); receiving goes on. Nothing on Windows, whose lingering close sends it.
   void EndOutput();

@@ -151,7 +151,8 @@ void CClientSocket::EndOutput() {
   m_outputEnded = true;
 }
 
-Outcome CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
+Outcome CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled,
+                                     const std::function<void()>&) {
   if (m_fd == kNoHandle) return {};
   // As a lingering close does, the end of the stream follows the last bytes at once: the printer
   // acknowledges it, and them, without waiting for its delayed-acknowledgement timer.

@@ -178,7 +178,8 @@ Outcome TcpBackend::Close() {
   if (m_lost) {
     m_pSocket->Discard();
   } else {
-    const Outcome sent = m_pSocket->CloseWhenSent(kLingerMs, [this] { return m_context.Cancelled(); });
+    const Outcome sent =
+        m_pSocket->CloseWhenSent(kLingerMs, [this] { return m_context.Cancelled(); }, [this] { Receive(); });
     if (!sent && !m_context.Cancelled()) closed = Lost(sent.system);
   }
   m_pSocket.reset();

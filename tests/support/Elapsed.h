@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 namespace corvelle::test {
 
@@ -15,6 +16,13 @@ inline double SecondsSince(Clock::time_point start) {
 
 inline std::int64_t MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// How long `action` took, in milliseconds.
+inline std::int64_t MsOf(const std::function<void()>& action) {
+  const Clock::time_point start = Clock::now();
+  action();
+  return MsSince(start);
 }
 
 }  // namespace corvelle::test

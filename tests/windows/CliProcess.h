@@ -40,13 +40,6 @@ inline std::jthread After(int ms, std::function<void()> action) {
   });
 }
 
-// How long `action` took, in milliseconds.
-inline std::int64_t MsOf(const std::function<void()>& action) {
-  const Clock::time_point start = Clock::now();
-  action();
-  return MsSince(start);
-}
-
 // How a run differs from the plain one: another copy of the program, another current folder, and
 // Ctrl-C sent once `ctrlCWhen` holds (asked every 20 ms).
 struct RunHow {

@@ -22,8 +22,10 @@ Result<in_addr> LookUpIPv4Name(const std::string& name) {
   addrinfo* found = nullptr;
   const int status = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
   if (status != 0 || found == nullptr) {
+    // The reason is taken before anything else can change errno (EAI_SYSTEM leaves it there).
+    const int error = status != 0 ? LookUpErrorNumber(status) : kEchoErrorHostNotFound;
     if (found) ::freeaddrinfo(found);
-    return EchoFailure(status != 0 ? LookUpErrorNumber(status) : kEchoErrorHostNotFound);
+    return EchoFailure(error);
   }
   const in_addr address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
   ::freeaddrinfo(found);

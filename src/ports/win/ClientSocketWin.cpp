@@ -133,11 +133,12 @@ Outcome CClientSocket::WaitUntilSent(std::int64_t, const std::function<bool()>&,
 
 void CClientSocket::EndOutput() {}
 
-Outcome CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled) {
+Outcome CClientSocket::CloseWhenSent(std::int64_t lingerMs, const std::function<bool()>& cancelled,
+                                     const std::function<void()>& receive) {
   if (m_fd == kNoHandle) return {};
   // What the printer sent is read first, so a reset shows. Receiving is not shut down: Windows
   // resets a connection on which data arrives after that, losing what is still unsent.
-  PollReceive();
+  receive();
   // Windows tells of a reset on a receive; Wine only on a send (its receive reads 0, as for an
   // orderly close), so a send of no bytes asks too.
   char none = 0;

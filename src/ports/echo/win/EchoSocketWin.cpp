@@ -13,6 +13,20 @@
 #include "ports/echo/EchoWire.h"
 #include "ports/echo/win/EchoSocketWin.h"
 
+namespace corvelle {
+
+bool ParseDottedIPv4(const std::string& text, in_addr& address) {
+  return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+// Winsock names every failure of a look-up by an error of its own; all but a lack of memory mean
+// that the text names no host we can reach.
+int LookUpErrorNumber(int status) {
+  return status == WSA_NOT_ENOUGH_MEMORY || status == EAI_MEMORY ? ENOMEM : kEchoErrorHostNotFound;
+}
+
+}  // namespace corvelle
+
 namespace corvelle::win {
 namespace {
 
@@ -32,24 +46,6 @@ Outcome SetIpOption(SOCKET socket, int name, DWORD value) {
 }
 
 }  // namespace
-
-}  // namespace corvelle::win
-
-namespace corvelle {
-
-bool ParseDottedIPv4(const std::string& text, in_addr& address) {
-  return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
-}
-
-// Winsock names every failure of a look-up by an error of its own; all but a lack of memory mean
-// that the text names no host we can reach.
-int LookUpErrorNumber(int status) {
-  return status == WSA_NOT_ENOUGH_MEMORY || status == EAI_MEMORY ? ENOMEM : kEchoErrorHostNotFound;
-}
-
-}  // namespace corvelle
-
-namespace corvelle::win {
 
 EchoWait WaitForEchoEvent(HANDLE event, std::uint32_t limitMs, NativeHandle stop) {
   HANDLE handles[2];
