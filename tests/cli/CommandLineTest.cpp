@@ -14,6 +14,7 @@
 #include "base/Sha256.h"
 #include "catalogue/CatalogueTesting.h"
 #include "fontset/FontSetBuilder.h"
+#include "support/LoopbackPrinter.h"
 #include "support/Unprivileged.h"
 #include "tools/SimProcess.h"
 
@@ -151,7 +152,7 @@ TEST(CliDownloadJson, OnePrinterOrManyEachWithWhatItWasSentAndHowItEnded) {
   test::SimProcess sim({"--port", "0"});
   ASSERT_TRUE(sim.Started());
   const std::string printer = "127.1:" + std::to_string(sim.Port());
-  const std::string dead = "127.0.0.1:" + std::to_string(test::ClosedPort());
+  const std::string dead = "127.0.0.1:" + std::to_string(test::ClosedLoopbackPort());
   auto side = std::async(std::launch::async,
                          [&] { return fleet.Run({"download", "--json", "--no-echo-test", "--ip", printer, "--ip", dead}); });
   const std::string one = single.dir.File("one.out"), two = single.dir.File("two.out");

@@ -35,6 +35,7 @@
 #include "ports/PortKit.h"
 #include "support/FakeHost.h"
 #include "support/Loopback.h"
+#include "support/LoopbackPrinter.h"
 #include "support/Unprivileged.h"
 #include "tools/SimProcess.h"
 #include "tools/UsbStandin.h"
@@ -45,7 +46,7 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 using std::chrono::steady_clock;
-using test::ClosedPort;
+using test::ClosedLoopbackPort;
 using test::ReadFile;
 
 std::string Target(int port) { return "127.0.0.1:" + std::to_string(port); }
@@ -525,7 +526,7 @@ TEST_F(FleetDownload, AnImageThatIsNotBuiltIsRecordedForEveryTarget) {
   // No fragment of the selected font is there: nothing to build.
   ::unlink((FontExtFolder(program) + "f10.hea").c_str());
   ::unlink((FontExtFolder(program) + "f10.sh").c_str());
-  const std::vector<int> ports = {ClosedPort(), ClosedPort() + 1};
+  const std::vector<int> ports = {ClosedLoopbackPort(), ClosedLoopbackPort() + 1};
   EXPECT_EQ(Run(Download({"--ip", Target(ports[0]), "--ip", Target(ports[1])})), 1);
   const auto recorded = Recorded(kit, [](const DownloadRecord& r) { return r.result + ":" + r.image + ":" + std::to_string(r.bytes); });
   std::string expected;
@@ -566,7 +567,7 @@ TEST_F(SiteRun, TwoSitesThreeSelectionsPickedByRowAndTheFailuresRunAgain) {
   test::SimProcess sim({"--printers", "4", "--port", "0", "--store", dir.File("store")});
   ASSERT_TRUE(sim.Started());
   const std::vector<int>& ports = sim.Ports();
-  const int dead = ClosedPort();
+  const int dead = ClosedLoopbackPort();
   const std::string inventory = dir.Write(
       "site/inv.csv", "Name,Site,Address,Selection,Notes\r\n"
                       "n1,Nord," + Target(ports[0]) + ",a.kvf,\"first, by the door\"\r\n"
@@ -622,7 +623,7 @@ TEST_F(SiteRun, TwoSitesThreeSelectionsPickedByRowAndTheFailuresRunAgain) {
 
 TEST_F(SiteRun, ABusyPrinterIsNeverTriedAgainAndStopEndsAWaitAtOnce) {
   SelectFont(1, 100, 1000);
-  const int busy = ClosedPort(), refusing = busy + 1;
+  const int busy = ClosedLoopbackPort(), refusing = busy + 1;
   std::optional<PrinterLock> held{std::in_place, Target(busy)};
   ASSERT_EQ(held->GetState(), PrinterLock::State::Held);
   EXPECT_EQ(Run(Download({"--ip", Target(busy), "--ip", Target(refusing), "--retry", "3", "--retry-wait", "0.1"})), 1)
@@ -676,7 +677,7 @@ TEST_F(NamedPrinter, UsageErrorsAndAFilePortWithoutAFileSayWhyAndContactNothing)
   const std::string empty = dir.Write("empty", "# none yet\n\n");
   const std::string list = dir.Write("list", "10.0.0.1\n# fine\n10.0.0.2:70000\n");
   // An inventory whose bad row is named by file and line, and one that is fine.
-  const int port = ClosedPort();
+  const int port = ClosedLoopbackPort();
   const auto inventory = [&](const char* name, const std::string& rows) {
     return dir.Write(std::string("site/") + name, "name,address,selection\n" + rows);
   };
@@ -730,7 +731,7 @@ TEST_F(NamedPrinter, IsServedOverTcpWhateverIsStoredAndItsSpellingsAreOnePrinter
   ASSERT_TRUE(serial.Started() && eight.Started() && stalling.Started() && eight.Ports().size() == 8u);
   const std::vector<int>& ports = eight.Ports();
   const std::string first = std::to_string(ports[0]);
-  const int dead = ClosedPort();
+  const int dead = ClosedLoopbackPort();
   // Four printers from a list, the first under a spelling of its own, then the dead one and the
   // staller, the other four, and the first again under four more spellings.
   std::string list = "# the first four\n\n  127.1:" + first + "\n";
@@ -786,7 +787,7 @@ TEST_F(NamedPrinter, IsServedOverTcpWhateverIsStoredAndItsSpellingsAreOnePrinter
 // The same printer that is not there three times, once through the stored port, is one target:
 // the single download, failing as it does today, even with a serial printer stored.
 TEST_F(NamedPrinter, ARepeatedTargetIsOneDownload) {
-  const int closed = ClosedPort();
+  const int closed = ClosedLoopbackPort();
   profile.WriteInt(kPortSection, "IPport", closed);
   EXPECT_EQ(Run(Download({"--ip", Target(closed), "--ip", "127.0.0.1", "--ip", Target(closed), "--jobs", "256"})), 1);
   EXPECT_TRUE(run.out.empty() && !run.err.empty()) << run.out;

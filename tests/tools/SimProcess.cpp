@@ -14,13 +14,9 @@
 #include <cstdlib>
 #include <utility>
 
-#include "support/Loopback.h"
-
 extern char** environ;
 
 namespace corvelle::test {
-
-int ClosedPort() { return LoopbackPort().port; }
 
 SimProcess::SimProcess(const std::vector<std::string>& options, const std::vector<std::string>& launcher) {
   std::vector<std::string> args = launcher;

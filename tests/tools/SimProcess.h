@@ -16,9 +16,6 @@
 
 namespace corvelle::test {
 
-// A loopback TCP port nothing listens on: bound, then closed again.
-int ClosedPort();
-
 class SimProcess {
  public:
   // `launcher` (e.g. prlimit and its options) runs the simulator when given.
