@@ -33,7 +33,8 @@ class CliTest : public ::testing::Test {
   }
   void Expect(const std::vector<Step>& steps) {
     for (const auto& [args, exit, out, err] : steps) {
-      const test::Finished run = kit.Run(args);
+      // A run that blocks (a save held by a FIFO, say) is killed after 10 s and fails here.
+      const test::Finished run = kit.Run(args, test::After(10'000), SIGKILL);
       EXPECT_EQ(std::tie(run.exit, run.out, run.err), std::tie(exit, out, err)) << args.back();
     }
   }

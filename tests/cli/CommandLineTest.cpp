@@ -188,6 +188,11 @@ TEST(CliDownloadJson, FailedAndStoppedAttemptsAndARunThatNeverStarts) {
   const QJsonObject r = Attempts(refused, "failed", 1)[0];
   EXPECT_TRUE(Sent(r).ends_with(" | failed | 0 | null")) << refused.out;
   EXPECT_EQ(Text(r, "message"), "The FILE port needs --output FILE: no output file was given.");
+  // One printer that refuses the connection: the system's reason apart from the message.
+  const std::string dead = "127.0.0.1:" + std::to_string(test::ClosedLoopbackPort());
+  const QJsonObject d = Attempts(kit.Run({"download", "--json", "--no-echo-test", "--ip", dead}), "failed", 1)[0];
+  EXPECT_TRUE(!Text(d, "detail").empty() && Text(d, "message").find(Text(d, "detail")) == std::string::npos)
+      << Text(d, "message");
 
   const std::string one = kit.dir.File("one.out");
   const Finished stopped = kit.Run({"download", "--json", "--port", "FILE", "--output", one, "--output", one + "2"},
