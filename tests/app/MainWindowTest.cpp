@@ -71,7 +71,7 @@ class MainWindowTest : public ::testing::Test {
   // The first of `answers`, taken from them; `otherwise` when none is left.
   template <class T>
   static T Next(std::vector<T>& answers, T otherwise) {
-    if (!answers.empty()) otherwise = answers.front(), answers.erase(answers.begin());
+    if (!answers.empty()) { otherwise = answers.front(); answers.erase(answers.begin()); }
     return otherwise;
   }
   Profile Stored() const { return Profile(profilePath); }

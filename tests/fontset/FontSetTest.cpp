@@ -39,7 +39,7 @@ TEST(FontSet, OnlyAPartZeroHeaderMakesAFontPresent) {
 
 TEST(FontSetFailure, AFullDiskOrAFragmentChangedAfterSizingEndsTheWriteAndLeavesNoImage) {
   FontSetKit kit;
-  const auto addFonts = [&] { kit.AddFont(1, "a", {100, 3000}), kit.AddFont(2, "b", {100, 3000, 50, 500}); };
+  const auto addFonts = [&] { kit.AddFont(1, "a", {100, 3000}); kit.AddFont(2, "b", {100, 3000, 50, 500}); };
   addFonts();
   const std::string full = "Error writing output file\n" + kit.ImagePath() + " (File too large)";
   // Files may not grow past 4 KiB, as on a full disk: the header fits, the image does not.

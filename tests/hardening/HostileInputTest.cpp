@@ -49,12 +49,12 @@ namespace {
 
 // `name` in `dir` (folders made): `head`, then zero bytes up to 100 MB in all, which take no disk
 // space. Its path, or "" on failure.
-inline std::string MakeHugeFile(const test::TempDir& dir, const std::string& name, const std::string& head = "") {
+std::string MakeHugeFile(const test::TempDir& dir, const std::string& name, const std::string& head = "") {
   return ::truncate(dir.Write(name, head).c_str(), 100 << 20) == 0 ? dir.File(name) : "";
 }
 
 // `size` pseudo-random bytes, the same for the same seed.
-inline std::string Garbage(std::size_t size, std::uint32_t seed) {
+std::string Garbage(std::size_t size, std::uint32_t seed) {
   std::string bytes(size, '\0');
   std::generate(bytes.begin(), bytes.end(), std::mt19937(seed));
   return bytes;
@@ -62,7 +62,7 @@ inline std::string Garbage(std::size_t size, std::uint32_t seed) {
 
 // How far the resident memory of this process rose above its level at the call while `body`
 // ran, in bytes (from the kernel's peak-RSS mark, which the call resets).
-inline std::int64_t PeakMemoryGrowth(const std::function<void()>& body) {
+std::int64_t PeakMemoryGrowth(const std::function<void()>& body) {
   // A "VmRSS:" or "VmHWM:" figure of /proc/self/status, given in KiB.
   const auto bytes = [](const std::string& field) {
     const std::string status = test::ReadFile("/proc/self/status");
@@ -77,7 +77,7 @@ inline std::int64_t PeakMemoryGrowth(const std::function<void()>& body) {
 
 // Runs `body` in a child process killed after `seconds` and returns the (short) text it returned,
 // or says that the child did not end by itself in time (a hang) or crashed.
-inline std::string RunWithin(unsigned seconds, const std::function<std::string()>& body) {
+std::string RunWithin(unsigned seconds, const std::function<std::string()>& body) {
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) return "no pipe";
   // The text is short, so the child's one write fits the pipe before anyone reads it.

@@ -115,8 +115,10 @@ class CliFolders : public ::testing::Test {
     ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    return {static_cast<int>(code), ReadFile(dir.File("stdout")), ReadFile(dir.File("stderr")), run.eventSent,
-            run.secondsAfterEvent};
+    run.code = static_cast<int>(code);
+    run.out = ReadFile(dir.File("stdout"));
+    run.err = ReadFile(dir.File("stderr"));
+    return run;
   }
 
   // `build` run for the test's profile, its image checked to be one area.

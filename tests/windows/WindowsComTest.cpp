@@ -45,7 +45,8 @@ class ComPeer {
   }
   // While held, the peer reads nothing, so the line fills and writes stay unfinished.
   void Hold(bool held) const {
-    held ? void(test::WriteFile(File("hold"), "")) : void(::DeleteFileA(File("hold").c_str()));
+    if (held) test::WriteFile(File("hold"), "");
+    else ::DeleteFileA(File("hold").c_str());
   }
 
  private:

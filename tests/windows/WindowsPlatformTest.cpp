@@ -311,7 +311,7 @@ TEST(WindowsEcho, AStopRaisedBeforehandEndsEitherWayAtOnceAndIsNeverAnAnswer) {
   stop.Raise();
   const NativeHandle handle = ProbeStopHandle(&stop);
   ASSERT_NE(handle, kNoStopHandle);
-  EXPECT_LT(test::MsOf([&] {
+  EXPECT_LT(MsOf([&] {
     for (const bool service : {false, true}) {
       if (!service && !RawSocketsPermitted()) continue;
       const auto reply = service ? win::ProbeThroughIcmpService(Request(1), handle) : CEchoProbe(handle).Probe("127.0.0.1");
@@ -328,10 +328,10 @@ TEST(WindowsEcho, TheProbesWaitEndsOnTheStopEventRaisedWhileItWaitsAndOtherwiseA
   ASSERT_NE(never, nullptr);
   StopSignal stop;
   const auto wait = [&](int ms) { return win::WaitForEchoEvent(never, ms, ProbeStopHandle(&stop)); };
-  EXPECT_GE(test::MsOf([&] { EXPECT_EQ(wait(50), win::EchoWait::TimedOut); }), 40);
+  EXPECT_GE(MsOf([&] { EXPECT_EQ(wait(50), win::EchoWait::TimedOut); }), 40);
   EXPECT_EQ(win::WaitForEchoEvent(never, 50, kNoStopHandle), win::EchoWait::TimedOut);
   std::jthread raiser = test::After(100, [&stop] { stop.Raise(); });
-  EXPECT_LT(test::MsOf([&] { EXPECT_EQ(wait(5000), win::EchoWait::Stopped); }), 1'000);
+  EXPECT_LT(MsOf([&] { EXPECT_EQ(wait(5000), win::EchoWait::Stopped); }), 1'000);
   raiser.join();
   // A reply and STOP at once: STOP wins, so a stopped probe is never a success.
   ::SetEvent(never);
